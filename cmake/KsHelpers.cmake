@@ -1,0 +1,17 @@
+# Small helpers shared by src/, tests/ and tools/.
+
+set(KS_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix the tests run in")
+
+# ks_add_test(<name> SOURCES ... LIBS ...): one GoogleTest program, each case its own CTest test,
+# run under Wine in the build tree's prefix. Discovery happens when CTest runs, not at build time,
+# so building needs no Wine.
+function(ks_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ks_test_support ${ARG_LIBS} gtest)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES ENVIRONMENT "WINEPREFIX=${KS_WINEPREFIX};WINEDEBUG=-all"
+               TIMEOUT 300)
+endfunction()

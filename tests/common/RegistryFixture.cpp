@@ -1,0 +1,67 @@
+// Scratch-key registry isolation for tests.
+#include "RegistryFixture.h"
+
+#include "logging/internal_logging.h"
+
+#include <atomic>
+#include <cwchar>
+
+namespace kstest {
+
+void RegistryFixture::SetUp()
+{
+    static std::atomic<unsigned> counter{0};
+    wchar_t path[128];
+    swprintf(path, 128, L"%ls\\%lu_%u", kScratchRoot, GetCurrentProcessId(), counter++);
+    m_scratchPath = path;
+
+    HKEY key = nullptr;
+    LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    ASSERT_EQ(rc, ERROR_SUCCESS) << "cannot create scratch key";
+    m_scratch.reset(key);
+    rc = RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_scratch.get());
+    ASSERT_EQ(rc, ERROR_SUCCESS) << "cannot override HKEY_LOCAL_MACHINE";
+}
+
+void RegistryFixture::TearDown()
+{
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    m_scratch.reset();
+    if (!m_scratchPath.empty())
+        RegDeleteTreeW(HKEY_CURRENT_USER, m_scratchPath.c_str());
+}
+
+void RegistryFixture::setDword(const wchar_t* path, const wchar_t* name, DWORD value)
+{
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, path, name, REG_DWORD, &value, sizeof value), ERROR_SUCCESS);
+}
+
+void RegistryFixture::setString(const wchar_t* path, const wchar_t* name, const std::wstring& value)
+{
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, path, name, REG_SZ, value.c_str(),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+}
+
+bool RegistryFixture::keyExists(const wchar_t* path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void TestEnvironment::SetUp()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, kScratchRoot);
+
+    // The logger picks its kind once per process, from the real HKEY_LOCAL_MACHINE of the test
+    // prefix: choose the file logger and create it now, before any fixture redirects the hive.
+    DWORD fileLogger = 1;
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel\\Logging", L"Logging Mechanism", REG_DWORD,
+                    &fileLogger, sizeof fileLogger);
+    ETWLogging::isLogEnabled(ETWLogging::LOG_LEVEL_NORMAL);
+}
+
+} // namespace kstest

@@ -1,0 +1,38 @@
+// Per-test registry isolation: HKEY_LOCAL_MACHINE is redirected to a fresh scratch key for the
+// duration of one test, so code under test opens its usual paths and touches nothing real.
+#pragma once
+
+#include "common/UniqueHandle.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kstest {
+
+// Where the scratch keys live (under HKEY_CURRENT_USER, which stays un-overridden).
+inline constexpr const wchar_t* kScratchRoot = L"Software\\KsTestScratch";
+
+class RegistryFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes plain values under HKEY_LOCAL_MACHINE (i.e. the scratch key) for test set-up.
+    static void setDword(const wchar_t* path, const wchar_t* name, DWORD value);
+    static void setString(const wchar_t* path, const wchar_t* name, const std::wstring& value);
+    static bool keyExists(const wchar_t* path);
+
+private:
+    Keelwork::unique_hkey m_scratch;
+    std::wstring m_scratchPath;
+};
+
+// Removes scratch keys a crashed run left behind and makes the process log to files, so tests
+// can read the lines the code under test writes.
+class TestEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override;
+};
+
+} // namespace kstest
