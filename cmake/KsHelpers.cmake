@@ -15,3 +15,11 @@ function(ks_add_test name)
     PROPERTIES ENVIRONMENT "WINEPREFIX=${KS_WINEPREFIX};WINEDEBUG=-all"
                TIMEOUT 300)
 endfunction()
+
+# ks_add_library(<name> <sources>...): a subsystem's static library. Its headers are reached as
+# "<subsystem>/<File>.h" from src/; the benchmark program links every library added this way.
+function(ks_add_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  set_property(GLOBAL APPEND PROPERTY KS_LIBRARIES ${name})
+endfunction()

@@ -6,3 +6,9 @@ uint32_t writeLog(uint32_t, const char*, const char*, int, const wchar_t*, ...) 
 void setLogIdentity(const wchar_t*, HINSTANCE__*, const wchar_t*) {}
 std::wstring currentLogFilePath() { return {}; }
 }
+#include "logging/KeelworkLogger.h"
+namespace Keelwork {
+uint32_t CLogger::RegisterHandler(ILoggingHandler*) { return 0; }
+uint32_t CLogger::UnregisterHandler(ILoggingHandler*) { return 0; }
+void CLogger::Log(uint32_t, const char*, const char*, int, const wchar_t*, ...) {}
+}

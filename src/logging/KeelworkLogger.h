@@ -1,0 +1,49 @@
+// The support library's small logger: one replaceable handler receives every line. By default
+// the bridge handler forwards to the process-wide logger (see internal_logging.h).
+#pragma once
+
+#include "logging/internal_logging.h"
+
+#include <cstdint>
+
+namespace Keelwork {
+
+// Support-library levels: 0 writes nothing.
+enum KeelworkLogLevel : uint32_t {
+    KW_LOG_NONE = 0,
+    KW_LOG_INFORMATION = 1,
+    KW_LOG_ERROR = 2,
+};
+
+class ILoggingHandler {
+public:
+    virtual void handle(uint32_t level, const char* file, const char* function, int line, const wchar_t* text) = 0;
+
+protected:
+    ILoggingHandler() = default;
+    ~ILoggingHandler() = default;
+    ILoggingHandler(const ILoggingHandler&) = delete;
+    ILoggingHandler& operator=(const ILoggingHandler&) = delete;
+};
+
+class CLogger {
+public:
+    // 0, 87 (null handler) or 5023 (another handler is in place / not the registered one).
+    static uint32_t RegisterHandler(ILoggingHandler* handler);
+    static uint32_t UnregisterHandler(ILoggingHandler* handler);
+
+    // Formats the wide printf text and hands it to the registered handler (the default one when
+    // none is registered).
+    static void Log(uint32_t level, const char* file, const char* function, int line, const wchar_t* format, ...);
+};
+
+} // namespace Keelwork
+
+#define KW_LOG(level, ...)                                                                        \
+    do {                                                                                          \
+        static const ::ETWLogging::detail::FunctionName kwLogFunction_(__PRETTY_FUNCTION__);     \
+        ::Keelwork::CLogger::Log((level), __FILE_NAME__, kwLogFunction_.c_str(), __LINE__, __VA_ARGS__); \
+    } while (0)
+
+#define KWLOG_INFO(...) KW_LOG(::Keelwork::KW_LOG_INFORMATION, __VA_ARGS__)
+#define KWLOG_ERROR(...) KW_LOG(::Keelwork::KW_LOG_ERROR, __VA_ARGS__)
