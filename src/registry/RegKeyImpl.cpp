@@ -1,0 +1,158 @@
+// The key's life cycle, raw values, enumeration, deletion and change notification.
+#include "registry/RegKeyImpl.h"
+
+#include <algorithm>
+
+namespace Keelwork::internal {
+
+namespace {
+// Longest key name the registry allows, plus the terminator.
+constexpr DWORD kMaxKeyNameChars = 256;
+constexpr REGSAM kViewFlags = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
+} // namespace
+
+LONG CRegKeyImpl::queryValue(const wchar_t* name, DWORD* type, void* data, DWORD* size) const
+{
+    if (!isOpen())
+        return ERROR_INVALID_HANDLE;
+    return ::RegQueryValueExW(m_key.get(), name, nullptr, type, static_cast<BYTE*>(data), size);
+}
+
+LONG CRegKeyImpl::setValue(const wchar_t* name, DWORD type, const void* data, DWORD size)
+{
+    if (!isOpen())
+        return ERROR_INVALID_HANDLE;
+    return ::RegSetValueExW(m_key.get(), name, 0, type, static_cast<const BYTE*>(data), size);
+}
+
+LONG CRegKeyImpl::readData(const wchar_t* name, std::initializer_list<DWORD> acceptedTypes,
+                           std::vector<BYTE>& data, DWORD* storedType) const
+{
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    LONG status = queryValue(name, &type, nullptr, &size);
+    for (int attempt = 0; status == ERROR_SUCCESS || status == ERROR_MORE_DATA; ++attempt) {
+        if (std::find(acceptedTypes.begin(), acceptedTypes.end(), type) == acceptedTypes.end())
+            return ERROR_INVALID_DATA;
+        std::vector<BYTE> buffer(size);
+        DWORD got = size;
+        status = queryValue(name, &type, buffer.empty() ? nullptr : buffer.data(), &got);
+        if (status == ERROR_SUCCESS) {
+            if (std::find(acceptedTypes.begin(), acceptedTypes.end(), type) == acceptedTypes.end())
+                return ERROR_INVALID_DATA;
+            buffer.resize(got);
+            data = std::move(buffer);
+            if (storedType)
+                *storedType = type;
+            return ERROR_SUCCESS;
+        }
+        // The value grew between the two calls; got holds the new size.
+        size = got;
+        if (attempt == 8)
+            break;
+    }
+    return status;
+}
+
+LONG CRegKeyImpl::create(HKEY root, const wchar_t* path, REGSAM access, DWORD options, DWORD* disposition)
+{
+    close();
+    LONG status = ::RegCreateKeyExW(root, path, 0, nullptr, options, access, nullptr, m_key.put(), disposition);
+    if (status == ERROR_SUCCESS)
+        m_access = access;
+    return status;
+}
+
+LONG CRegKeyImpl::open(HKEY root, const wchar_t* path, REGSAM access)
+{
+    close();
+    LONG status = ::RegOpenKeyExW(root, path, 0, access, m_key.put());
+    if (status == ERROR_SUCCESS)
+        m_access = access;
+    return status;
+}
+
+void CRegKeyImpl::close() noexcept
+{
+    m_key.reset();
+    m_access = 0;
+}
+
+LONG CRegKeyImpl::flush()
+{
+    if (!isOpen())
+        return ERROR_INVALID_HANDLE;
+    return ::RegFlushKey(m_key.get());
+}
+
+LONG CRegKeyImpl::enumSubKey(DWORD index, std::wstring& name) const
+{
+    if (!isOpen())
+        return ERROR_INVALID_HANDLE;
+    wchar_t buffer[kMaxKeyNameChars];
+    DWORD chars = kMaxKeyNameChars;
+    LONG status = ::RegEnumKeyExW(m_key.get(), index, buffer, &chars, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS)
+        name.assign(buffer, std::min<DWORD>(chars, kMaxKeyNameChars - 1));
+    return status;
+}
+
+LONG CRegKeyImpl::enumSubKeys(std::vector<std::wstring>& names) const
+{
+    std::vector<std::wstring> found;
+    for (DWORD index = 0;; ++index) {
+        std::wstring name;
+        LONG status = enumSubKey(index, name);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS)
+            return status;
+        found.push_back(std::move(name));
+    }
+    names = std::move(found);
+    return ERROR_SUCCESS;
+}
+
+LONG CRegKeyImpl::notifyChange(bool watchSubtree, DWORD filter, HANDLE event, bool asynchronous)
+{
+    if (!isOpen())
+        return ERROR_INVALID_HANDLE;
+    return ::RegNotifyChangeKeyValue(m_key.get(), watchSubtree ? TRUE : FALSE, filter, event,
+                                     asynchronous ? TRUE : FALSE);
+}
+
+LONG CRegKeyImpl::deleteSubKey(const wchar_t* subKey)
+{
+    if (!isOpen())
+        return ERROR_INVALID_HANDLE;
+    if (!subKey || !*subKey)
+        return ERROR_INVALID_PARAMETER;
+    return ::RegDeleteKeyExW(m_key.get(), subKey, m_access & kViewFlags, 0);
+}
+
+LONG CRegKeyImpl::deleteSubKeyTree(const wchar_t* subKey)
+{
+    if (!isOpen())
+        return ERROR_INVALID_HANDLE;
+    if (!subKey || !*subKey)
+        return ERROR_INVALID_PARAMETER;
+    // RegDeleteTreeW has no view parameter; open the sub-key in our view, empty it, then delete it.
+    unique_hkey child;
+    LONG status = ::RegOpenKeyExW(m_key.get(), subKey, 0, KEY_READ | DELETE | (m_access & kViewFlags), child.put());
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = ::RegDeleteTreeW(child.get(), nullptr);
+    child.reset();
+    if (status != ERROR_SUCCESS)
+        return status;
+    return ::RegDeleteKeyExW(m_key.get(), subKey, m_access & kViewFlags, 0);
+}
+
+LONG CRegKeyImpl::deleteValue(const wchar_t* name)
+{
+    if (!isOpen())
+        return ERROR_INVALID_HANDLE;
+    return ::RegDeleteValueW(m_key.get(), name);
+}
+
+} // namespace Keelwork::internal
