@@ -1,0 +1,67 @@
+// What sample-task.exe does for each of its arguments.
+#include "SampleTaskActions.h"
+
+#include "common/UniqueHandle.h"
+
+#include <cstdio>
+
+namespace sampletask {
+
+unsigned long sleepFor(unsigned long milliseconds)
+{
+    ::Sleep(milliseconds);
+    return 0;
+}
+
+unsigned long setNamedEvent(const std::wstring& name)
+{
+    Keelwork::unique_handle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str()));
+    if (!event)
+        return ::GetLastError();
+    if (!::SetEvent(event.get()))
+        return ::GetLastError();
+    return 0;
+}
+
+namespace {
+
+std::wstring currentDirectory()
+{
+    wchar_t buffer[MAX_PATH * 2] = {};
+    DWORD length = ::GetCurrentDirectoryW(static_cast<DWORD>(std::size(buffer)), buffer);
+    return std::wstring(buffer, length < std::size(buffer) ? length : 0);
+}
+
+std::wstring buildRecord(int argc, wchar_t** argv)
+{
+    wchar_t priority[16];
+    _snwprintf(priority, std::size(priority), L"0x%lx", ::GetPriorityClass(::GetCurrentProcess()));
+    std::wstring record = L"cmdline=" + std::wstring(::GetCommandLineW()) + L"\r\n";
+    record += L"cwd=" + currentDirectory() + L"\r\n";
+    record += L"priority=" + std::wstring(priority) + L"\r\n";
+    record += L"argc=" + std::to_wstring(argc) + L"\r\n";
+    for (int i = 0; i < argc; ++i)
+        record += L"argv[" + std::to_wstring(i) + L"]=" + argv[i] + L"\r\n";
+    record += L"end\r\n";
+    return record;
+}
+
+} // namespace
+
+unsigned long appendReport(const std::wstring& path, int argc, wchar_t** argv)
+{
+    // Several runs may report into one file: open for appending and share it.
+    Keelwork::unique_handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return ::GetLastError();
+    bool created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+    std::wstring text = created ? std::wstring(1, L'\xFEFF') : std::wstring();
+    text += buildRecord(argc, argv);
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr))
+        return ::GetLastError();
+    return 0;
+}
+
+} // namespace sampletask

@@ -1,0 +1,25 @@
+// The actions sample-task.exe can perform; each answers 0 or the Windows error code it met.
+#pragma once
+
+#include <string>
+
+namespace sampletask {
+
+// Waits the given number of milliseconds.
+unsigned long sleepFor(unsigned long milliseconds);
+
+// Opens the named event (it must exist) and sets it.
+unsigned long setNamedEvent(const std::wstring& name);
+
+// Appends one report record to `path` (created with a UTF-16LE byte-order mark when absent).
+// The record is UTF-16LE text, one "key=value" per line, ending with the line "end":
+//   cmdline=<GetCommandLineW()>
+//   cwd=<current directory>
+//   priority=<GetPriorityClass() in hexadecimal, e.g. 0x20>
+//   argc=<number of arguments>
+//   argv[0]=<first argument> ... argv[argc-1]=<last argument>
+//   end
+// Lines end with CR LF.
+unsigned long appendReport(const std::wstring& path, int argc, wchar_t** argv);
+
+} // namespace sampletask
