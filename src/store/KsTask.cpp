@@ -1,0 +1,386 @@
+// CKsTask: loading, saving, deleting and moving one task's registry key.
+#include "store/KsTask.h"
+
+#include "common/Clock.h"
+#include "common/WinInclude.h"
+#include "logging/internal_logging.h"
+#include "registry/RegKey.h"
+#include "store/AnsiText.h"
+#include "store/CalendarRule.h"
+#include "store/ProtectedValue.h"
+#include "store/TaskName.h"
+
+#include <cwchar>
+#include <string>
+
+namespace V = KsStore::ValueName;
+
+namespace {
+
+constexpr REGSAM kReadAccess = KEY_READ | KEY_WOW64_64KEY;
+constexpr REGSAM kWriteAccess = KEY_READ | KEY_WRITE | KEY_WOW64_64KEY;
+// Strings are read into 2080 bytes: 1039 characters and the terminator.
+constexpr size_t kStringReadChars = 2080 / sizeof(wchar_t);
+
+bool readDword(const Keelwork::CRegKey& key, const wchar_t* name, uint32_t& value)
+{
+    return KsStore::readProtectedDword(key, name, value) == ERROR_SUCCESS;
+}
+
+// A value that is missing or unusable (plain, damaged, wrong type) takes the default.
+void readDwordOr(const Keelwork::CRegKey& key, const wchar_t* name, uint32_t& field, uint32_t defaultValue)
+{
+    if (!readDword(key, name, field))
+        field = defaultValue;
+}
+
+void readString(const Keelwork::CRegKey& key, const wchar_t* name, wchar_t*& field)
+{
+    KsStore::freeString(field);
+    wchar_t buffer[kStringReadChars];
+    if (KsStore::readProtectedString(key, name, buffer, kStringReadChars) == ERROR_SUCCESS)
+        field = KsStore::duplicateString(buffer);
+}
+
+bool writeDword(Keelwork::CRegKey& key, const wchar_t* name, uint32_t value)
+{
+    return KsStore::writeProtectedDword(key, name, value) == ERROR_SUCCESS;
+}
+
+bool writeString(Keelwork::CRegKey& key, const wchar_t* name, const wchar_t* value)
+{
+    return KsStore::writeProtectedString(key, name, value) == ERROR_SUCCESS;
+}
+
+// Absent strings are skipped, not written empty.
+bool writeStringIfPresent(Keelwork::CRegKey& key, const wchar_t* name, const wchar_t* value)
+{
+    return value == nullptr || writeString(key, name, value);
+}
+
+// reboot, logon, scheduled, custom, preset: the types that carry run times and options.
+bool hasSchedule(uint32_t type)
+{
+    return type == KS_TASK_REBOOT || type == KS_TASK_LOGON || type == KS_TASK_SCHEDULED || type == KS_TASK_CUSTOM ||
+           type == KS_TASK_PRESET;
+}
+
+bool hasCalendar(uint32_t type)
+{
+    return type == KS_TASK_SCHEDULED || type == KS_TASK_CUSTOM || type == KS_TASK_PRESET;
+}
+
+bool countsOccasions(uint32_t type) { return type == KS_TASK_REBOOT || type == KS_TASK_LOGON; }
+
+bool buildKeyPath(wchar_t (&path)[KsStore::kKeyPathChars], const wchar_t* parent, const wchar_t* name)
+{
+    int n = _snwprintf(path, KsStore::kKeyPathChars, L"%s\\%s", parent, name);
+    if (n < 0 || static_cast<size_t>(n) >= KsStore::kKeyPathChars) {
+        path[0] = L'\0';
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CKsTask::CKsTask(const wchar_t* pwszName) : KSTASKINFO{}
+{
+    dwSize = sizeof(KSTASKINFO);
+    nPriority = KS_PRIORITY_DEFAULT;
+    dwRunInRetailMode = KsStore::kDefaultRunInRetailMode;
+
+    std::wstring name = KsStore::normalizeTaskName(pwszName);
+    std::wmemcpy(m_wszName, name.c_str(), name.size() + 1);
+
+    // The registry gets the name through the ANSI code page; check what it will really see.
+    std::wstring registryName = KsStore::ansiRoundTrip(m_wszName);
+    m_bValidName = KsStore::isValidTaskKeyName(registryName.c_str()) &&
+                   buildKeyPath(m_wszKeyPath, KsStore::kSchedulerKeyPath, registryName.c_str()) &&
+                   buildKeyPath(m_wszDisabledKeyPath, KsStore::kSchedulerDisabledKeyPath, registryName.c_str());
+    _MakeEnabledCurrent();
+}
+
+CKsTask::~CKsTask() { KsStore::freeStrings(*this); }
+
+bool CKsTask::_CheckName() const
+{
+    if (!m_bValidName)
+        KSLOG_ERROR(L"Invalid task name '%s'", m_wszName);
+    return m_bValidName;
+}
+
+void CKsTask::_MakeEnabledCurrent()
+{
+    m_bDisabled = false;
+    m_pwszCurrentPath = m_wszKeyPath;
+}
+
+void CKsTask::_MakeDisabledCurrent()
+{
+    m_bDisabled = true;
+    m_pwszCurrentPath = m_wszDisabledKeyPath;
+}
+
+bool CKsTask::IsDisabled()
+{
+    if (!_CheckName()) {
+        _MakeEnabledCurrent();
+        return false;
+    }
+    Keelwork::CRegKey key;
+    if (key.open(HKEY_LOCAL_MACHINE, m_wszDisabledKeyPath, kReadAccess) == ERROR_SUCCESS)
+        _MakeDisabledCurrent();
+    else
+        _MakeEnabledCurrent();
+    return m_bDisabled;
+}
+
+bool CKsTask::Read()
+{
+    if (!_CheckName())
+        return false;
+    IsDisabled();
+    Keelwork::CRegKey key;
+    if (key.open(HKEY_LOCAL_MACHINE, m_pwszCurrentPath, kReadAccess) != ERROR_SUCCESS)
+        return false;
+
+    uint32_t type = KS_TASK_UNKNOWN;
+    if (!readDword(key, V::TaskType, type) || type == KS_TASK_UNKNOWN)
+        return false;
+    dwTaskType = type;
+    readDwordOr(key, V::TaskTrigType, dwTaskTrigType, KS_TRIGGER_PROCESS);
+    _ReadStrings(key);
+    if (pwszTaskTrigger == nullptr || pwszTaskTrigger[0] == L'\0')
+        return false;
+    if (!_ReadTimes(key))
+        return false;
+    if (type == KS_TASK_LOGON || hasCalendar(type))
+        _ReadOptions(key);
+    else
+        _ResetOptions();
+    return true;
+}
+
+void CKsTask::_ReadStrings(const Keelwork::CRegKey& key)
+{
+    readString(key, V::TaskTrigger, pwszTaskTrigger);
+    readString(key, V::User, pwszUser);
+    readString(key, V::Domain, pwszDomain);
+    readString(key, V::Appid, pwszAppid);
+    readString(key, V::RuleName, pwszRuleName);
+    if (dwTaskTrigType == KS_TRIGGER_PROCESS)
+        readString(key, V::TaskParams, pwszTaskParams);
+    else
+        KsStore::freeString(pwszTaskParams);
+    readString(key, V::TaskEventName, pwszTaskEventName);
+    if (pwszTaskEventName != nullptr && pwszTaskEventName[0] == L'\0')
+        KsStore::freeString(pwszTaskEventName);
+}
+
+bool CKsTask::_ReadTimes(const Keelwork::CRegKey& key)
+{
+    // Occasion tasks start counting from 0; timed tasks are useless without their times.
+    if (countsOccasions(dwTaskType)) {
+        readDwordOr(key, V::NextRun, dwNextRun, 0);
+        readDwordOr(key, V::DefaultFreq, dwDefaultFreq, 0);
+        return true;
+    }
+    return readDword(key, V::NextRun, dwNextRun) && readDword(key, V::DefaultFreq, dwDefaultFreq);
+}
+
+void CKsTask::_ReadOptions(const Keelwork::CRegKey& key)
+{
+    readDwordOr(key, V::TaskBatteryWise, dwBatteryWise, 0);
+    readDwordOr(key, V::TaskMeteredAccessWise, dwMeteredAccessWise, 0);
+    if (hasCalendar(dwTaskType)) {
+        readDwordOr(key, V::DayOfWeekMask, dwDayOfWeekMask, 0);
+        readDwordOr(key, V::Interval, dwInterval, KS_INTERVAL_NONE);
+        readDwordOr(key, V::Hour, dwHour, 0);
+        readDwordOr(key, V::Minute, dwMinute, 0);
+    } else {
+        dwDayOfWeekMask = 0;
+        dwInterval = KS_INTERVAL_NONE;
+        dwHour = 0;
+        dwMinute = 0;
+    }
+    readDwordOr(key, V::RunInUserContext, dwRunInUserContext, 0);
+    readDwordOr(key, V::RepeatTask, dwRepeatTask, 0);
+    readDwordOr(key, V::RunWhenIdle, dwRunWhenIdle, 0);
+    uint32_t priority = 0;
+    nPriority = readDword(key, V::Priority, priority) ? static_cast<int32_t>(priority) : KS_PRIORITY_DEFAULT;
+    readString(key, V::PresetCategory, pwszPresetCategory);
+    readDwordOr(key, V::PresetId, dwPresetId, 0);
+    readDwordOr(key, V::RunInRetailMode, dwRunInRetailMode, KsStore::kDefaultRunInRetailMode);
+}
+
+void CKsTask::_ResetOptions()
+{
+    dwBatteryWise = 0;
+    dwMeteredAccessWise = 0;
+    dwDayOfWeekMask = 0;
+    dwInterval = KS_INTERVAL_NONE;
+    dwHour = 0;
+    dwMinute = 0;
+    dwRunInUserContext = 0;
+    dwRepeatTask = 0;
+    dwRunWhenIdle = 0;
+    nPriority = KS_PRIORITY_DEFAULT;
+    KsStore::freeString(pwszPresetCategory);
+    dwPresetId = 0;
+    dwRunInRetailMode = KsStore::kDefaultRunInRetailMode;
+}
+
+bool CKsTask::Write()
+{
+    if (!_CheckName())
+        return false;
+    // Checked before the key is created, so a record that can never load leaves nothing behind.
+    if (dwTaskType == KS_TASK_UNKNOWN || pwszTaskTrigger == nullptr)
+        return false;
+    Keelwork::CRegKey key;
+    if (key.create(HKEY_LOCAL_MACHINE, m_pwszCurrentPath, kWriteAccess) != ERROR_SUCCESS)
+        return false;
+    if (!_WriteCommon(key))
+        return false;
+    if (!hasSchedule(dwTaskType))
+        return true;
+    if (dwTaskType == KS_TASK_CUSTOM || dwTaskType == KS_TASK_PRESET)
+        ComputeNextRun(0);
+    return _WriteSchedule(key);
+}
+
+bool CKsTask::_WriteCommon(Keelwork::CRegKey& key)
+{
+    return writeDword(key, V::TaskType, dwTaskType) && writeDword(key, V::TaskTrigType, dwTaskTrigType) &&
+           writeString(key, V::TaskTrigger, pwszTaskTrigger) &&
+           (dwTaskTrigType != KS_TRIGGER_PROCESS || writeStringIfPresent(key, V::TaskParams, pwszTaskParams)) &&
+           writeStringIfPresent(key, V::TaskEventName, pwszTaskEventName);
+}
+
+bool CKsTask::_WriteSchedule(Keelwork::CRegKey& key)
+{
+    bool ok = writeDword(key, V::NextRun, dwNextRun) && writeDword(key, V::DefaultFreq, dwDefaultFreq) &&
+              writeDword(key, V::TaskBatteryWise, dwBatteryWise) &&
+              writeDword(key, V::TaskMeteredAccessWise, dwMeteredAccessWise);
+    if (ok && hasCalendar(dwTaskType)) {
+        ok = writeDword(key, V::DayOfWeekMask, dwDayOfWeekMask) && writeDword(key, V::Interval, dwInterval) &&
+             writeDword(key, V::Hour, dwHour) && writeDword(key, V::Minute, dwMinute) &&
+             writeStringIfPresent(key, V::PresetCategory, pwszPresetCategory) &&
+             writeDword(key, V::PresetId, dwPresetId);
+    }
+    return ok && writeDword(key, V::RunInUserContext, dwRunInUserContext) &&
+           writeDword(key, V::RepeatTask, dwRepeatTask) && writeDword(key, V::RunWhenIdle, dwRunWhenIdle) &&
+           writeDword(key, V::Priority, static_cast<uint32_t>(nPriority)) &&
+           writeStringIfPresent(key, V::User, pwszUser) && writeStringIfPresent(key, V::Domain, pwszDomain) &&
+           writeDword(key, V::RunInRetailMode, dwRunInRetailMode) &&
+           writeStringIfPresent(key, V::Appid, pwszAppid) && writeStringIfPresent(key, V::RuleName, pwszRuleName);
+}
+
+bool CKsTask::ComputeNextRun(uint32_t base)
+{
+    const KsCalendar::CalendarRule rule{dwDayOfWeekMask, dwInterval, dwHour, dwMinute};
+    dwNextRun = KsCalendar::computeNextRun(rule, dwNextRun, base, Keelwork::Clock::current().now());
+    return true;
+}
+
+bool CKsTask::Delete()
+{
+    if (!_CheckName())
+        return false;
+    // The current path is relative to HKEY_LOCAL_MACHINE; delete it from there in the 64-bit view.
+    Keelwork::CRegKey root;
+    LONG rc = root.open(HKEY_LOCAL_MACHINE, L"", kWriteAccess);
+    if (rc == ERROR_SUCCESS)
+        rc = root.deleteSubKey(m_pwszCurrentPath);
+    if (rc != ERROR_SUCCESS) {
+        KSLOG_ERROR(L"Unable to delete registry key %s, error %d", m_pwszCurrentPath, static_cast<int>(rc));
+        return false;
+    }
+    return true;
+}
+
+bool CKsTask::Enable()
+{
+    if (!_CheckName())
+        return false;
+    if (!m_bDisabled)
+        return true;
+    // Refuse to write the enabled copy while the disabled one stays: a task lives under one parent.
+    if (!Delete())
+        return false;
+    _MakeEnabledCurrent();
+    return Write();
+}
+
+bool CKsTask::Disable()
+{
+    if (!_CheckName())
+        return false;
+    if (m_bDisabled)
+        return true;
+    if (!Delete())
+        return false;
+    _MakeDisabledCurrent();
+    return Write();
+}
+
+uint32_t CKsTask::Assign(const KSTASKINFO* pInfo)
+{
+    _MakeEnabledCurrent();
+    if (!_CheckName())
+        return ERROR_INVALID_PARAMETER;
+    if (pInfo == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    const uint32_t baseSize = sizeof(KSTASKINFO_BASE);
+    const uint32_t fullSize = sizeof(KSTASKINFO);
+    if (pInfo->dwSize < baseSize) {
+        KSLOG_ERROR(L"The size of the KSTASKINFO struct passed in is %d, but a valid struct must have a size of at "
+                    L"least the base struct size of %d",
+                    pInfo->dwSize, baseSize);
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (pInfo->dwSize < fullSize) {
+        KSLOG_INFO(L"The size of the KSTASKINFO struct passed in is %d, less that the derrived struct size of %d; "
+                   L"therefore we will use only the base struct portion",
+                   pInfo->dwSize, fullSize);
+    }
+    if (!_AssignBase(pInfo)) {
+        KSLOG_ERROR(L"ksutil.dll KSTASKINFO size base assign failed");
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (pInfo->dwSize >= fullSize) {
+        KsStore::replaceString(pwszAppid, pInfo->pwszAppid);
+        KsStore::replaceString(pwszRuleName, pInfo->pwszRuleName);
+        dwRunInRetailMode = pInfo->dwRunInRetailMode;
+    }
+    return ERROR_SUCCESS;
+}
+
+bool CKsTask::_AssignBase(const KSTASKINFO_BASE* pInfo)
+{
+    if (pInfo->dwSize < sizeof(KSTASKINFO_BASE) || pInfo->pwszTaskTrigger == nullptr)
+        return false;
+    KsStore::replaceString(pwszTaskTrigger, pInfo->pwszTaskTrigger);
+    KsStore::replaceString(pwszTaskParams, pInfo->pwszTaskParams);
+    KsStore::replaceString(pwszTaskEventName, pInfo->pwszTaskEventName);
+    KsStore::replaceString(pwszUser, pInfo->pwszUser);
+    KsStore::replaceString(pwszDomain, pInfo->pwszDomain);
+    KsStore::replaceString(pwszPresetCategory, pInfo->pwszPresetCategory);
+    dwTaskType = pInfo->dwTaskType;
+    dwTaskTrigType = pInfo->dwTaskTrigType;
+    dwNextRun = pInfo->dwNextRun;
+    dwDefaultFreq = pInfo->dwDefaultFreq;
+    dwBatteryWise = pInfo->dwBatteryWise;
+    dwMeteredAccessWise = pInfo->dwMeteredAccessWise;
+    dwDayOfWeekMask = pInfo->dwDayOfWeekMask;
+    dwInterval = pInfo->dwInterval;
+    dwRunInUserContext = pInfo->dwRunInUserContext;
+    dwHour = pInfo->dwHour;
+    dwMinute = pInfo->dwMinute;
+    nPriority = pInfo->nPriority;
+    dwRepeatTask = pInfo->dwRepeatTask;
+    dwRunWhenIdle = pInfo->dwRunWhenIdle;
+    dwPresetId = pInfo->dwPresetId;
+    return true;
+}

@@ -1,0 +1,70 @@
+// CKsTask: one task record bound to its registry key. Loads and saves itself, deletes its key,
+// moves between the enabled and the disabled parent, and takes field values from a caller's
+// record with a size check.
+//
+// The object owns the eight strings of its record (C heap, see KsTaskInfo.h) and frees them on
+// destruction. It is neither copyable nor movable: its current-path pointer refers into itself;
+// copy a record's fields with Assign() instead.
+//
+// A name that cannot be a single key name (empty, or with a backslash once it has passed
+// through the ANSI code page) is refused: every operation then fails and logs an Error line.
+// Not safe for concurrent use of one object.
+#pragma once
+
+#include "store/KsTaskInfo.h"
+
+#include <cstdint>
+
+namespace Keelwork {
+class CRegKey;
+}
+
+class CKsTask : public KSTASKINFO {
+public:
+    explicit CKsTask(const wchar_t* pwszName);
+    virtual ~CKsTask();
+
+    CKsTask(const CKsTask&) = delete;
+    CKsTask& operator=(const CKsTask&) = delete;
+    CKsTask(CKsTask&&) = delete;
+    CKsTask& operator=(CKsTask&&) = delete;
+
+    // Whether the key lives under the disabled parent; makes that parent's path current.
+    bool IsDisabled();
+    bool Read();
+    bool Write();
+    // Applies the calendar rule from base (0 = now) to dwNextRun; always true. No registry access.
+    bool ComputeNextRun(uint32_t base);
+    bool Delete();
+    bool Enable();
+    bool Disable();
+    // Windows error code: 0, or 87 for a null, too small or trigger-less record.
+    uint32_t Assign(const KSTASKINFO* pInfo);
+
+    const wchar_t* name() const { return m_wszName; }
+    // The key every value read and write goes to, as handed to the registry.
+    const wchar_t* currentPath() const { return m_pwszCurrentPath; }
+    bool disabled() const { return m_bDisabled; }
+
+protected:
+    bool m_bDisabled = false;
+    wchar_t m_wszName[KsStore::kMaxTaskNameChars + 1] = {};
+    wchar_t m_wszKeyPath[KsStore::kKeyPathChars] = {};
+    wchar_t m_wszDisabledKeyPath[KsStore::kKeyPathChars] = {};
+    const wchar_t* m_pwszCurrentPath = m_wszKeyPath;
+
+private:
+    bool _CheckName() const;
+    void _MakeEnabledCurrent();
+    void _MakeDisabledCurrent();
+    bool _AssignBase(const KSTASKINFO_BASE* pInfo);
+    void _ReadStrings(const Keelwork::CRegKey& key);
+    bool _ReadTimes(const Keelwork::CRegKey& key);
+    void _ReadOptions(const Keelwork::CRegKey& key);
+    void _ResetOptions();
+    bool _WriteCommon(Keelwork::CRegKey& key);
+    bool _WriteSchedule(Keelwork::CRegKey& key);
+
+    // The name as the registry sees it (after the ANSI code page) is a single key name.
+    bool m_bValidName = false;
+};
