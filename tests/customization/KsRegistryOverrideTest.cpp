@@ -1,0 +1,162 @@
+// Lookups across prioritised hives: which hive answers, sub-key union and order, error results.
+#include "customization/KsRegistryOverride.h"
+
+#include "LogFileReader.h"
+#include "RegistryFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr const wchar_t* kLow = L"Hives\\Low";
+constexpr const wchar_t* kHigh = L"Hives\\High";
+constexpr const wchar_t* kOther = L"Hives\\Other";
+
+class KsRegistryOverrideTest : public kstest::RegistryFixture {
+protected:
+    static std::wstring key(const wchar_t* hive, const wchar_t* sub) { return std::wstring(hive) + L"\\" + sub; }
+
+    static void createKey(const std::wstring& path)
+    {
+        HKEY created = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &created, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(created);
+    }
+
+    HRESULT readDword(const wchar_t* name, DWORD& value)
+    {
+        DWORD type = REG_NONE;
+        DWORD size = sizeof value;
+        HRESULT hr = m_override.ReadValue(name, &type, &value, &size);
+        if (SUCCEEDED(hr)) {
+            EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+        }
+        return hr;
+    }
+
+    std::wstring activeHivePath() const
+    {
+        const KsHive* hive = m_override.GetActiveHive();
+        return hive ? hive->path.str() : L"<none>";
+    }
+
+    KsRegistryOverride m_override;
+};
+
+// Which hive wins must not depend on the order hives were added in.
+class OverridePrecedence : public KsRegistryOverrideTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(OverridePrecedence, HigherPriorityHiveAnswers)
+{
+    setDword(key(kLow, L"taskscheduler").c_str(), L"fullscreen_wait", 100);
+    setDword(key(kHigh, L"taskscheduler").c_str(), L"fullscreen_wait", 500);
+    setDword(key(kLow, L"taskscheduler").c_str(), L"fullscreen_poll", 7);
+    if (GetParam()) {
+        m_override.AddHive(kHigh, 5);
+        m_override.AddHive(kLow, 0);
+    } else {
+        m_override.AddHive(kLow, 0);
+        m_override.AddHive(kHigh, 5);
+    }
+    ASSERT_EQ(m_override.OpenKey(L"taskscheduler"), S_OK);
+
+    DWORD value = 0;
+    ASSERT_EQ(readDword(L"fullscreen_wait", value), S_OK);
+    EXPECT_EQ(value, 500u);
+    EXPECT_EQ(activeHivePath(), L"Hives\\High\\");
+
+    ASSERT_EQ(readDword(L"fullscreen_poll", value), S_OK);
+    EXPECT_EQ(value, 7u);
+    EXPECT_EQ(activeHivePath(), L"Hives\\Low\\");
+}
+
+INSTANTIATE_TEST_SUITE_P(AddOrder, OverridePrecedence, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "HighAddedFirst" : "LowAddedFirst"; });
+
+TEST_F(KsRegistryOverrideTest, EqualPrioritiesKeepAddOrderSoTheLaterHiveIsAskedFirst)
+{
+    setDword(key(kLow, L"k").c_str(), L"v", 1);
+    setDword(key(kOther, L"k").c_str(), L"v", 2);
+    setDword(key(kHigh, L"k").c_str(), L"v", 3);
+    m_override.AddHive(kLow, 3);
+    m_override.AddHive(kOther, 3);
+    m_override.AddHive(kHigh, 3);
+    ASSERT_EQ(m_override.OpenKey(L"k"), S_OK);
+
+    DWORD value = 0;
+    ASSERT_EQ(readDword(L"v", value), S_OK);
+    EXPECT_EQ(value, 3u);
+}
+
+TEST_F(KsRegistryOverrideTest, HiveWithoutTheKeyIsPassedOver)
+{
+    setDword(key(kLow, L"k").c_str(), L"v", 11);
+    m_override.AddHive(kLow, 0);
+    m_override.AddHive(kHigh, 9);
+    ASSERT_EQ(m_override.OpenKey(L"k"), S_OK);
+
+    DWORD value = 0;
+    ASSERT_EQ(readDword(L"v", value), S_OK);
+    EXPECT_EQ(value, 11u);
+    EXPECT_EQ(activeHivePath(), L"Hives\\Low\\");
+}
+
+TEST_F(KsRegistryOverrideTest, ValueMissingInEveryHiveFailsAndIsLogged)
+{
+    setDword(key(kLow, L"k").c_str(), L"other", 1);
+    m_override.AddHive(kLow, 0);
+    ASSERT_EQ(m_override.OpenKey(L"k"), S_OK);
+
+    kstest::LogCapture log;
+    DWORD value = 42;
+    EXPECT_EQ(readDword(L"absent", value), E_FAIL);
+    EXPECT_EQ(value, 42u);
+    EXPECT_TRUE(log.contains(L"Failed to read value 'absent' from hive (2)")) << log.text();
+}
+
+TEST_F(KsRegistryOverrideTest, LookupsWithoutAnOpenKeyAnswerEHandle)
+{
+    m_override.AddHive(kLow, 0);
+    DWORD value = 0;
+    std::vector<std::wstring> names;
+    EXPECT_EQ(readDword(L"v", value), E_HANDLE);
+    EXPECT_EQ(m_override.EnumerateSubkeys(names), E_HANDLE);
+
+    kstest::LogCapture log;
+    EXPECT_EQ(m_override.OpenKey(L"nowhere"), E_FAIL);
+    EXPECT_TRUE(log.contains(L"Couldn't open key 'nowhere\\' in any hives")) << log.text();
+    EXPECT_EQ(readDword(L"v", value), E_HANDLE);
+    EXPECT_EQ(m_override.EnumerateSubkeys(names), E_HANDLE);
+}
+
+TEST_F(KsRegistryOverrideTest, OpeningAnotherKeyClosesThePreviousOne)
+{
+    setDword(key(kLow, L"first").c_str(), L"v", 1);
+    setDword(key(kLow, L"second").c_str(), L"w", 2);
+    m_override.AddHive(kLow, 0);
+    ASSERT_EQ(m_override.OpenKey(L"first"), S_OK);
+    ASSERT_EQ(m_override.OpenKey(L"second"), S_OK);
+
+    DWORD value = 0;
+    EXPECT_EQ(readDword(L"v", value), E_FAIL);
+    EXPECT_EQ(readDword(L"w", value), S_OK);
+}
+
+TEST_F(KsRegistryOverrideTest, EnumerationIsTheOrdinalUnionOfAllHives)
+{
+    for (const wchar_t* name : {L"2", L"10", L"1"})
+        createKey(key(kLow, L"TaskSchedulePreset\\scan\\") + name);
+    for (const wchar_t* name : {L"3", L"2", L"B", L"a"})
+        createKey(key(kHigh, L"TaskSchedulePreset\\scan\\") + name);
+    m_override.AddHive(kLow, 0);
+    m_override.AddHive(kHigh, 4);
+    ASSERT_EQ(m_override.OpenKey(L"TaskSchedulePreset\\scan"), S_OK);
+
+    std::vector<std::wstring> names{L"stale"};
+    ASSERT_EQ(m_override.EnumerateSubkeys(names), S_OK);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"1", L"10", L"2", L"3", L"B", L"a"}));
+}
+
+} // namespace

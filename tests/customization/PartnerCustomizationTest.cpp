@@ -1,0 +1,242 @@
+// The hive list built from the registry: base, package, plug-ins and partner overrides, and the
+// resource DLL each hive's strings come from.
+#include "customization/KsPartnerCustomizationCommon.h"
+
+#include "KsOemResIds.h"
+#include "LogFileReader.h"
+#include "RegistryFixture.h"
+#include "ResourceDllPaths.h"
+#include "customization/CustomizationRegistry.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace Keelwork::customization;
+
+constexpr const wchar_t* kPlatform = L"SOFTWARE\\Kestrel\\Platform\\";
+constexpr const wchar_t* kValueKey = L"taskscheduler";
+
+class PartnerCustomizationTest : public kstest::RegistryFixture {
+protected:
+    static std::wstring baseKey(const wchar_t* sub) { return std::wstring(kBaseSettingsKey) + L"\\" + sub; }
+    static std::wstring listedKey(const wchar_t* list, const wchar_t* name) { return std::wstring(kPlatform) + list + L"\\" + name; }
+    static std::wstring listedHive(const wchar_t* list, const wchar_t* name) { return listedKey(list, name) + L"\\Settings\\"; }
+
+    // A plug-in or partner entry whose hive holds `value` as "v" under the value key.
+    static void addListed(const wchar_t* list, const wchar_t* name, const DWORD* priority, DWORD value)
+    {
+        if (priority)
+            setDword(listedKey(list, name).c_str(), kPriorityValue, *priority);
+        setDword((listedHive(list, name) + kValueKey).c_str(), L"v", value);
+    }
+
+    DWORD readV(HRESULT* result = nullptr)
+    {
+        DWORD value = 0, type = 0, size = sizeof value;
+        KsRegistryOverride& lookup = m_customization.GetRegistryOverride();
+        HRESULT hr = lookup.OpenKey(kValueKey);
+        if (SUCCEEDED(hr))
+            hr = lookup.ReadValue(L"v", &type, &value, &size);
+        if (result)
+            *result = hr;
+        else
+            EXPECT_EQ(hr, S_OK);
+        return value;
+    }
+
+    std::wstring activeHive()
+    {
+        const KsHive* hive = m_customization.GetRegistryOverride().GetActiveHive();
+        return hive ? hive->path.str() : L"<none>";
+    }
+
+    KsZARNPartnerCustomization m_customization;
+};
+
+TEST_F(PartnerCustomizationTest, BaseHiveAloneAnswers)
+{
+    setDword(baseKey(kValueKey).c_str(), L"v", 10);
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    EXPECT_EQ(readV(), 10u);
+    EXPECT_EQ(activeHive(), L"SOFTWARE\\Kestrel\\Platform\\Settings\\");
+}
+
+TEST_F(PartnerCustomizationTest, EmptyRegistryStillInitializes)
+{
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    HRESULT hr = S_OK;
+    readV(&hr);
+    EXPECT_EQ(hr, E_FAIL);
+}
+
+// Plug-ins and partner overrides share their layout; both lists must follow the same rules.
+class ListedHives : public PartnerCustomizationTest, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(ListedHives, EntryWithPriorityOverridesTheBase)
+{
+    setDword(baseKey(kValueKey).c_str(), L"v", 10);
+    setDword(baseKey(kValueKey).c_str(), L"baseOnly", 1);
+    const DWORD five = 5;
+    addListed(GetParam(), L"partner", &five, 50);
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+
+    EXPECT_EQ(readV(), 50u);
+    EXPECT_EQ(activeHive(), listedHive(GetParam(), L"partner"));
+    DWORD value = 0, type = 0, size = sizeof value;
+    EXPECT_EQ(m_customization.GetRegistryOverride().ReadValue(L"baseOnly", &type, &value, &size), S_OK);
+    EXPECT_EQ(activeHive(), L"SOFTWARE\\Kestrel\\Platform\\Settings\\");
+}
+
+TEST_P(ListedHives, EntryWithoutPriorityIsSkippedAndTheOthersKept)
+{
+    setDword(baseKey(kValueKey).c_str(), L"v", 10);
+    const DWORD two = 2;
+    addListed(GetParam(), L"a-unprioritised", nullptr, 99);
+    addListed(GetParam(), L"b-prioritised", &two, 20);
+    kstest::LogCapture log;
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+
+    EXPECT_EQ(readV(), 20u);
+    const bool isPlugin = std::wstring(GetParam()) == L"plugins";
+    EXPECT_TRUE(log.contains(isPlugin ? L"Couldn't get value 'priority' (2) - skipping"
+                                      : L"Couldn't query value 'priority' (2)"))
+        << log.text();
+}
+
+TEST_P(ListedHives, HighestPriorityAmongEntriesWins)
+{
+    const DWORD three = 3, seven = 7, one = 1;
+    addListed(GetParam(), L"x", &three, 30);
+    addListed(GetParam(), L"y", &seven, 70);
+    addListed(GetParam(), L"z", &one, 10);
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    EXPECT_EQ(readV(), 70u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, ListedHives, ::testing::Values(L"plugins", L"overrides"),
+                         [](const auto& info) { return std::string(info.param[0] == L'p' ? "Plugins" : "Overrides"); });
+
+TEST_F(PartnerCustomizationTest, OverridesAndPluginsShareOnePriorityOrder)
+{
+    const DWORD four = 4, six = 6;
+    addListed(L"plugins", L"p", &six, 60);
+    addListed(L"overrides", L"o", &four, 40);
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    EXPECT_EQ(readV(), 60u);
+}
+
+struct PackageCase {
+    const char* name;
+    const wchar_t* activePackage;
+    DWORD expected;
+};
+
+class PackageHive : public PartnerCustomizationTest, public ::testing::WithParamInterface<PackageCase> {};
+
+TEST_P(PackageHive, ActivePackageKeyOverridesTheBaseOnly)
+{
+    setDword(baseKey(kValueKey).c_str(), L"v", 10);
+    setDword((std::wstring(kBaseSettingsKey) + L"5\\" + kValueKey).c_str(), L"v", 15);
+    if (GetParam().activePackage)
+        setString(kPackagesKey, kActivePackagesValue, GetParam().activePackage);
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    EXPECT_EQ(readV(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PackageHive,
+    ::testing::Values(PackageCase{"Package5", L"5", 15}, PackageCase{"PackageList", L"5;6", 10},
+                      PackageCase{"NoPackage", nullptr, 10}, PackageCase{"PackageWithoutKey", L"6", 10}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PartnerCustomizationTest, PackageHiveRanksBelowPrioritisedOverrides)
+{
+    setString(kPackagesKey, kActivePackagesValue, L"5");
+    setDword((std::wstring(kBaseSettingsKey) + L"5\\" + kValueKey).c_str(), L"v", 15);
+    const DWORD two = 2;
+    addListed(L"overrides", L"o", &two, 40);
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    EXPECT_EQ(readV(), 40u);
+}
+
+TEST_F(PartnerCustomizationTest, SecondInitializeForgetsRemovedEntries)
+{
+    const DWORD two = 2;
+    setDword(baseKey(kValueKey).c_str(), L"v", 10);
+    addListed(L"overrides", L"o", &two, 40);
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    ASSERT_EQ(readV(), 40u);
+    ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel\\Platform\\overrides"), ERROR_SUCCESS);
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    EXPECT_EQ(readV(), 10u);
+}
+
+class HiveResourceDll : public PartnerCustomizationTest {
+protected:
+    void SetUp() override
+    {
+        PartnerCustomizationTest::SetUp();
+        kstest::registerProductDlls(kstest::resourceDllPath());
+    }
+
+    std::wstring activeHiveString(DWORD id)
+    {
+        const KsHive* hive = m_customization.GetRegistryOverride().GetActiveHive();
+        EXPECT_NE(hive, nullptr);
+        std::wstring text = L"<unset>";
+        if (hive) {
+            EXPECT_EQ(m_customization.GetResDllCache().LoadString(*hive, id, text), S_OK);
+        }
+        return text;
+    }
+};
+
+TEST_F(HiveResourceDll, OverrideWithoutDllUsesTheDefaultDll)
+{
+    setString(baseKey(kGeneralSettingsKey).c_str(), kResDllValue, kstest::resourceDllPath());
+    const DWORD two = 2;
+    addListed(L"overrides", L"o", &two, 40);
+    kstest::LogCapture log;
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    EXPECT_TRUE(log.contains(L"Couldn't get DLL for hive '" + listedHive(L"overrides", L"o") + L"' using default '" +
+                             kstest::resourceDllPath() + L"'"))
+        << log.text();
+
+    ASSERT_EQ(readV(), 40u);
+    EXPECT_EQ(activeHiveString(KS_RES_SCAN_DESCRIPTION), L"Scheduled scan by Kestrel; Kestrel keeps you safe");
+}
+
+TEST_F(HiveResourceDll, DefaultDllFallsBackToTheProductSettingsKey)
+{
+    setString((std::wstring(kZarnSettingsKey) + L"\\" + kGeneralSettingsKey).c_str(), kResDllValue,
+              kstest::resourceDllPath());
+    setDword(baseKey(kValueKey).c_str(), L"v", 10);
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    ASSERT_EQ(readV(), 10u);
+    EXPECT_EQ(activeHiveString(KS_RES_DAY_SUNDAY + 3), L"Wednesday");
+}
+
+TEST_F(HiveResourceDll, PluginWithoutDllHasNoStrings)
+{
+    setString(baseKey(kGeneralSettingsKey).c_str(), kResDllValue, kstest::resourceDllPath());
+    const DWORD two = 2;
+    addListed(L"plugins", L"p", &two, 40);
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    ASSERT_EQ(readV(), 40u);
+    EXPECT_EQ(activeHiveString(KS_RES_DAY_SUNDAY), L"");
+}
+
+TEST_F(HiveResourceDll, NoDllAnywhereWarnsForEachOverride)
+{
+    const DWORD one = 1, two = 2;
+    addListed(L"overrides", L"o1", &one, 1);
+    addListed(L"overrides", L"o2", &two, 2);
+    kstest::LogCapture log;
+    ASSERT_EQ(m_customization.Initialize(), S_OK);
+    EXPECT_TRUE(log.contains(L"Couldn't read value 'ResDll' (")) << log.text();
+    for (const wchar_t* name : {L"o1", L"o2"})
+        EXPECT_TRUE(log.contains(L"Couldn't get DLL for hive '" + listedHive(L"overrides", name) + L"' using default ''"))
+            << log.text();
+}
+
+} // namespace
