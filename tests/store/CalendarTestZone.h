@@ -46,11 +46,11 @@ public:
     int64_t instantOf(int64_t day, int hour, int minute) const;
     // Whether hour:minute on local day `day` falls into the hour skipped that day.
     bool isSkipped(int64_t day, int hour, int minute) const;
-
-private:
     // Local days of the spring-forward and fall-back Sundays of `year`.
     int64_t springDay(int64_t year) const;
     int64_t autumnDay(int64_t year) const;
+
+private:
 
     ZoneRule rule_;
 };
