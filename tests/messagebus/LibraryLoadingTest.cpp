@@ -1,0 +1,273 @@
+// Loading the bus library: search order, path macros, the block list, missing exports, and the
+// shim's refusal of a bus it cannot use. Runs against the real MessageBus.dll.
+#include "LogFileReader.h"
+#include "RegistryFixture.h"
+#include "TestFolder.h"
+
+#include "common/WinInclude.h"
+#include "message/ModuleException.h"
+#include "messagebus/MessageBusConstants.h"
+#include "messagebus/MessageBusLib.h"
+#include "messagebus/MessageBusShimImpl.h"
+#include "messagebus/PathMacros.h"
+#include "messagebus/SharedLibrary.h"
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <vector>
+
+using namespace Tessel;
+
+namespace {
+
+std::wstring lower(std::wstring text)
+{
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+std::wstring busInProgramFolder()
+{
+    return kstest::programFolder() + L"\\MessageBus.dll";
+}
+
+// "a.b.c.d" from the fixed part of a file's version resource, read independently of the
+// string table the loader compares.
+std::wstring fixedFileVersion(const std::wstring& path)
+{
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    std::vector<BYTE> block(size);
+    if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, block.data()))
+        return {};
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info)
+        return {};
+    return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionMS)) +
+           L"." + std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionLS));
+}
+
+class LibraryLoading : public kstest::RegistryFixture {
+protected:
+    void registerInstallDir(const std::wstring& folder)
+    {
+        setString(kHearthKeyPath, kHearthInstallDirValue, folder);
+    }
+
+    // The exception's text, or empty when construction succeeded.
+    static std::string loadFailure(const LibraryDescription& description, std::shared_ptr<SharedLibrary>* out = nullptr)
+    {
+        try {
+            auto library = std::make_shared<SharedLibrary>(description);
+            if (out)
+                *out = library;
+            return {};
+        } catch (const ModuleException& e) {
+            return e.what();
+        }
+    }
+};
+
+TEST_F(LibraryLoading, ApplicationFolderWinsOverHostInstallFolder)
+{
+    kstest::TestFolder installDir;
+    ASSERT_TRUE(installDir.copyIn(busInProgramFolder(), kMessageBusFileName));
+    registerInstallDir(installDir.path());
+
+    MessageBusLib bus;
+    EXPECT_EQ(lower(bus.library()->path()), lower(busInProgramFolder()));
+}
+
+TEST_F(LibraryLoading, HostInstallFolderServesWhenEarlierFoldersLackTheFile)
+{
+    kstest::TestFolder empty;
+    kstest::TestFolder installDir;
+    ASSERT_TRUE(installDir.copyIn(busInProgramFolder(), kMessageBusFileName));
+    registerInstallDir(installDir.path());
+
+    std::shared_ptr<SharedLibrary> library;
+    kstest::LogCapture log;
+    ASSERT_EQ(loadFailure({kMessageBusFileName, {empty.path(), L"$(Hearth.InstallDir)"}}, &library), "");
+    EXPECT_EQ(lower(library->path()), lower(installDir.path() + L"\\MessageBus.dll"));
+    EXPECT_TRUE(log.contains(L"Loading MessageBus.dll from " + installDir.path() + L"."));
+}
+
+TEST_F(LibraryLoading, UndefinedMacroAbortsEvenWhenALaterFolderHoldsTheFile)
+{
+    kstest::LogCapture log;
+    EXPECT_EQ(loadFailure({kMessageBusFileName, {L"$(No.Such.Macro)\\bin", L"$(App.Folder)"}}), "Failed to load library");
+    EXPECT_TRUE(log.contains(L"Failed to resolve file path, $(No.Such.Macro)\\bin, for library: MessageBus.dll."));
+    EXPECT_TRUE(log.contains(L"Failed to load library: MessageBus.dll. Throwing ModuleException."));
+}
+
+TEST_F(LibraryLoading, UnregisteredInstallFolderCannotBeResolved)
+{
+    kstest::LogCapture log;
+    EXPECT_EQ(loadFailure({kMessageBusFileName, {L"$(Hearth.InstallDir)"}}), "Failed to load library");
+    EXPECT_TRUE(log.contains(L"Failed to resolve file path, $(Hearth.InstallDir), for library: MessageBus.dll."));
+}
+
+TEST_F(LibraryLoading, FileInNoFolderFailsWithItsName)
+{
+    kstest::TestFolder empty;
+    kstest::LogCapture log;
+    EXPECT_EQ(loadFailure({L"Absent.dll", {empty.path(), L"$(App.Folder)"}}), "Failed to load library");
+    EXPECT_TRUE(log.contains(L"Failed to find valid path for library: Absent.dll."));
+}
+
+TEST_F(LibraryLoading, LibraryWithoutGetVersionStrFailsImportNamingIt)
+{
+    kstest::LogCapture log;
+    EXPECT_EQ(loadFailure({L"NoVersionStr.dll", {L"$(App.Folder)\\messagebus-testlibs"}}),
+              "Failed to import functions from library");
+    EXPECT_TRUE(log.contains(L"Failed to load GetVersionStr function from library: NoVersionStr.dll."));
+    EXPECT_TRUE(log.contains(L"Failed to import functions from library: NoVersionStr.dll. Throwing ModuleException."));
+}
+
+struct BlockCase {
+    const char* label;
+    const wchar_t* fileName;
+    bool recordSameVersion;
+    bool blocked;
+};
+
+class BlockList : public LibraryLoading, public ::testing::WithParamInterface<BlockCase> {};
+
+TEST_P(BlockList, CoreLibraryWithRecordedVersionIsRefused)
+{
+    std::wstring version = fixedFileVersion(busInProgramFolder());
+    ASSERT_FALSE(version.empty());
+    kstest::TestFolder folder;
+    ASSERT_TRUE(folder.copyIn(busInProgramFolder(), GetParam().fileName));
+    std::wstring key = std::wstring(kBlockListKeyPath) + GetParam().fileName;
+    setString(key.c_str(), kBlockedVersionValue, GetParam().recordSameVersion ? version : version + L"1");
+
+    kstest::LogCapture log;
+    std::string failure = loadFailure({GetParam().fileName, {folder.path()}});
+    std::wstring blockedLine = L"Blocked library: " + std::wstring(GetParam().fileName) + L".";
+    if (GetParam().blocked) {
+        EXPECT_EQ(failure, "Failed to load library");
+        EXPECT_TRUE(log.contains(blockedLine));
+    } else {
+        EXPECT_EQ(failure, "");
+        EXPECT_FALSE(log.contains(blockedLine));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, BlockList,
+                         ::testing::Values(BlockCase{"CoreSameVersion", L"MessageBus.dll", true, true},
+                                           BlockCase{"CoreOtherCase", L"SystemMonitor.DLL", true, true},
+                                           BlockCase{"CoreOtherVersion", L"MessageBus.dll", false, false},
+                                           BlockCase{"NotCore", L"OtherBus.dll", true, false}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(LibraryLoading, CoreLibraryWithoutListKeyLoads)
+{
+    kstest::TestFolder folder;
+    ASSERT_TRUE(folder.copyIn(busInProgramFolder(), kMessageBusFileName));
+    EXPECT_EQ(loadFailure({kMessageBusFileName, {folder.path()}}), "");
+}
+
+// --- Path macros ------------------------------------------------------------------------------------
+
+class PathMacroExpansion : public LibraryLoading, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(PathMacroExpansion, EveryMacroHasAValue)
+{
+    registerInstallDir(L"C:\\Hearth");
+    std::wstring expanded;
+    ASSERT_TRUE(expandPathMacros(GetParam(), expanded));
+    EXPECT_FALSE(expanded.empty());
+    EXPECT_EQ(expanded.find(L"$("), std::wstring::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Macros, PathMacroExpansion,
+    ::testing::Values(L"$(OS.Platform)", L"$(App.Binary)", L"$(App.Name)", L"$(App.Folder)", L"$(App.Path)",
+                      L"$(Hearth.InstallDir)", L"$(FOLDERID_Profile)", L"$(FOLDERID_Desktop)", L"$(FOLDERID_Documents)",
+                      L"$(FOLDERID_LocalAppDataLow)", L"$(FOLDERID_LocalAppData)", L"$(FOLDERID_RoamingAppData)",
+                      L"$(FOLDERID_ProgramData)", L"$(FOLDERID_ProgramFiles)", L"$(FOLDERID_ProgramFilesX64)",
+                      L"$(FOLDERID_ProgramFilesX86)", L"$(FOLDERID_ProgramFilesCommon)",
+                      L"$(FOLDERID_ProgramFilesCommonX64)", L"$(FOLDERID_ProgramFilesCommonX86)"));
+
+TEST_F(LibraryLoading, MacrosExpandInsideLongerText)
+{
+    registerInstallDir(L"C:\\Hearth");
+    std::wstring expanded;
+    ASSERT_TRUE(expandPathMacros(L"$(Hearth.InstallDir)\\$(OS.Platform)\\$(App.Name).log", expanded));
+    EXPECT_EQ(expanded, L"C:\\Hearth\\win32\\messagebus_tests.log");
+    ASSERT_TRUE(expandPathMacros(L"$(App.Folder)\\$(App.Binary)", expanded));
+    std::wstring path;
+    ASSERT_TRUE(expandPathMacros(L"$(App.Path)", path));
+    EXPECT_EQ(lower(expanded), lower(path));
+    EXPECT_EQ(lower(path), lower(kstest::programFolder() + L"\\messagebus_tests.exe"));
+}
+
+TEST_F(LibraryLoading, LoadFromRegistryUsesTheInstallFolder)
+{
+    registerInstallDir(L"C:\\Hearth\\Bin");
+    kstest::LogCapture log;
+    LibraryDescription description = loadFromRegistry();
+    EXPECT_EQ(description.fileName, L"MessageBus.dll");
+    ASSERT_EQ(description.searchDirectories.size(), 1u);
+    EXPECT_EQ(description.searchDirectories[0], L"C:\\Hearth\\Bin");
+    EXPECT_TRUE(log.contains(L"Loading MesageBusLib by force from path: C:\\Hearth\\Bin"));
+}
+
+TEST_F(LibraryLoading, LoadFromRegistryFallsBackToCommonProgramFiles)
+{
+    kstest::LogCapture log;
+    LibraryDescription description = loadFromRegistry();
+    ASSERT_EQ(description.searchDirectories.size(), 1u);
+    const std::wstring suffix = L"\\Kestrel\\Hearth";
+    const std::wstring& folder = description.searchDirectories[0];
+    ASSERT_GT(folder.size(), suffix.size());
+    EXPECT_EQ(folder.substr(folder.size() - suffix.size()), suffix);
+    EXPECT_TRUE(log.contains(L"Failed to retrieve HearthC path from registry"));
+}
+
+// --- The bus library behind the shims -------------------------------------------------------------------
+
+TEST_F(LibraryLoading, OpeningTheBusIsTimed)
+{
+    kstest::LogCapture log;
+    { MessageBusLib bus; }
+    EXPECT_TRUE(log.contains(L"M12NPerfTimer|MessageBusLib::MessageBusLib|"));
+}
+
+struct ShimRefusal {
+    const char* label;
+    bool nullHandle;
+    const char* what;
+    const wchar_t* line;
+};
+
+class ShimRefusesUnusableBus : public ::testing::TestWithParam<ShimRefusal> {};
+
+TEST_P(ShimRefusesUnusableBus, ThrowsModuleExceptionWithItsLogLine)
+{
+    MessageBusFunctions table{};
+    int dummy = 0;
+    MessageBusHandle handle = GetParam().nullHandle ? nullptr : &dummy;
+    const MessageBusFunctions* functions = GetParam().nullHandle ? &table : nullptr;
+    kstest::LogCapture log;
+    try {
+        MessageBusShimImpl shim(handle, functions);
+        FAIL() << "the shim accepted an unusable bus";
+    } catch (const ModuleException& e) {
+        EXPECT_STREQ(e.what(), GetParam().what);
+    }
+    EXPECT_TRUE(log.contains(GetParam().line));
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, ShimRefusesUnusableBus,
+                         ::testing::Values(ShimRefusal{"NullHandle", true, "Invalid message bus handle",
+                                                       L"Invalid message bus handle. Throwing ModuleException."},
+                                           ShimRefusal{"NullFunctions", false, "Invalid message bus functions object",
+                                                       L"Invalid message bus functions object. Throwing ModuleException."}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+} // namespace
