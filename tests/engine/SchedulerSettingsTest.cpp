@@ -1,0 +1,191 @@
+// Start-up settings: defaults, override values and their type rule, the two write-backs.
+#include "engine/SchedulerSettings.h"
+
+#include "EngineRegistry.h"
+#include "LogFileReader.h"
+#include "RegistryFixture.h"
+#include "customization/KsPartnerCustomizationCommon.h"
+#include "engine/SchedulerRegistry.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace Keelwork::engine;
+
+constexpr const wchar_t* kOverrideKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
+constexpr const wchar_t* kPartnerKey = L"SOFTWARE\\Kestrel\\Platform\\overrides\\partner";
+constexpr const wchar_t* kPartnerOverrideKey = L"SOFTWARE\\Kestrel\\Platform\\overrides\\partner\\Settings\\taskscheduler";
+
+class SchedulerSettingsTest : public kstest::RegistryFixture {
+protected:
+    SchedulerSettings load(bool firstStartSinceBoot = true)
+    {
+        KsZARNPartnerCustomization customization;
+        EXPECT_EQ(customization.Initialize(), S_OK);
+        SchedulerSettings settings;
+        SchedulerSettingsLoader(customization).load(settings, firstStartSinceBoot);
+        return settings;
+    }
+
+    uint32_t loadOobeWait()
+    {
+        KsZARNPartnerCustomization customization;
+        EXPECT_EQ(customization.Initialize(), S_OK);
+        return SchedulerSettingsLoader(customization).loadGlobalOobeWait();
+    }
+};
+
+TEST_F(SchedulerSettingsTest, EmptyRegistryRunsOnDefaultsAndWritesTwoBack)
+{
+    SchedulerSettings s = load();
+    EXPECT_EQ(s.taskFinishWait, 3600u);
+    EXPECT_EQ(s.fullScreenWait, 21600u);
+    EXPECT_EQ(s.fullScreenPoll, 600u);
+    EXPECT_EQ(s.idleModePoll, 600u);
+    EXPECT_EQ(s.idleModeTimeout, 7200u);
+    EXPECT_EQ(s.afterSuspendWait, 300u);
+    EXPECT_EQ(s.amModeEnabled, 1u);
+    EXPECT_EQ(s.futureTaskWindow, 43200u);
+    EXPECT_EQ(s.rebootDelay, 300u);
+    EXPECT_FALSE(s.installInProgress);
+    EXPECT_EQ(kstest::readDword(kSchedulerKey, kIdleWaitValue), 1u);
+    EXPECT_EQ(kstest::readDword(kSchedulerKey, kTaskFinishWaitValue), 3600u);
+    EXPECT_EQ(loadOobeWait(), 14400u);
+}
+
+TEST_F(SchedulerSettingsTest, DefaultsAreLoggedWithTheFailure)
+{
+    kstest::LogCapture log;
+    load();
+    EXPECT_TRUE(log.contains(L"Could not read IdleWait value from registry. Error: 2")) << log.text();
+    EXPECT_TRUE(log.contains(L"Writing IdleWait value 1 to the registry")) << log.text();
+    EXPECT_TRUE(log.contains(L"Writing default value 3600 seconds to the registry")) << log.text();
+    EXPECT_TRUE(log.contains(L"Could not read idle mode exit from registry. Error: 80004005. Using default value 7200"))
+        << log.text();
+}
+
+struct OverrideCase {
+    const wchar_t* value;
+    uint32_t SchedulerSettings::*member;
+};
+
+class OverrideValue : public SchedulerSettingsTest, public ::testing::WithParamInterface<OverrideCase> {};
+
+TEST_P(OverrideValue, StoredValueReplacesTheDefault)
+{
+    setDword(kOverrideKey, GetParam().value, 12345);
+    SchedulerSettings s = load();
+    EXPECT_EQ(s.*GetParam().member, 12345u);
+}
+
+TEST_P(OverrideValue, PartnerHiveBeatsTheBase)
+{
+    setDword(kOverrideKey, GetParam().value, 111);
+    setDword(kPartnerKey, L"priority", 10);
+    setDword(kPartnerOverrideKey, GetParam().value, 222);
+    SchedulerSettings s = load();
+    EXPECT_EQ(s.*GetParam().member, 222u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, OverrideValue,
+    ::testing::Values(OverrideCase{kFullScreenWaitValue, &SchedulerSettings::fullScreenWait},
+                      OverrideCase{kFullScreenPollValue, &SchedulerSettings::fullScreenPoll},
+                      OverrideCase{kIdleModePollValue, &SchedulerSettings::idleModePoll},
+                      OverrideCase{kIdleModeTimeoutValue, &SchedulerSettings::idleModeTimeout},
+                      OverrideCase{kAfterSuspendWaitValue, &SchedulerSettings::afterSuspendWait},
+                      OverrideCase{kFutureTaskWindowValue, &SchedulerSettings::futureTaskWindow},
+                      OverrideCase{kWinRestartWaitValue, &SchedulerSettings::rebootDelay}),
+    [](const auto& info) {
+        std::wstring name = info.param.value;
+        std::string out;
+        for (wchar_t c : name)
+            if (c != L'_')
+                out += static_cast<char>(c);
+        return out;
+    });
+
+class AmTaskFlag : public SchedulerSettingsTest, public ::testing::WithParamInterface<std::pair<DWORD, uint32_t>> {};
+
+TEST_P(AmTaskFlag, AnyNonZeroIsStoredAsOne)
+{
+    setDword(kOverrideKey, kEnableAmTaskValue, GetParam().first);
+    EXPECT_EQ(load().amModeEnabled, GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, AmTaskFlag,
+    ::testing::Values(std::pair<DWORD, uint32_t>{5, 1}, std::pair<DWORD, uint32_t>{0, 0},
+                      std::pair<DWORD, uint32_t>{1, 1}, std::pair<DWORD, uint32_t>{0x80000000u, 1}));
+
+// A one-character string fits a DWORD's four bytes, so only the type check can reject it.
+class StringTypedOverride : public SchedulerSettingsTest, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(StringTypedOverride, IsIgnored)
+{
+    setString(kOverrideKey, kFullScreenWaitValue, GetParam());
+    kstest::LogCapture log;
+    EXPECT_EQ(load().fullScreenWait, 21600u);
+    EXPECT_TRUE(log.contains(L"Could not read full screen timeout value from registry.")) << log.text();
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, StringTypedOverride, ::testing::Values(L"7", L"", L"86400"));
+
+TEST_F(SchedulerSettingsTest, RebootDelayIsReadOnlyOnTheFirstStartSinceBoot)
+{
+    setDword(kOverrideKey, kWinRestartWaitValue, 900);
+    EXPECT_EQ(load(true).rebootDelay, 900u);
+    EXPECT_EQ(load(false).rebootDelay, 300u);
+}
+
+TEST_F(SchedulerSettingsTest, ExistingIdleWaitIsKeptAsStored)
+{
+    setDword(kSchedulerKey, kIdleWaitValue, 0);
+    setDword(kOverrideKey, kWaitForIdleMasterValue, 1);
+    load();
+    EXPECT_EQ(kstest::readDword(kSchedulerKey, kIdleWaitValue), 0u);
+}
+
+TEST_F(SchedulerSettingsTest, MissingIdleWaitIsSeededFromThePartnerMaster)
+{
+    setDword(kOverrideKey, kWaitForIdleMasterValue, 0);
+    load();
+    EXPECT_EQ(kstest::readDword(kSchedulerKey, kIdleWaitValue), 0u);
+}
+
+TEST_F(SchedulerSettingsTest, MistypedIdleWaitIsReseeded)
+{
+    setString(kSchedulerKey, kIdleWaitValue, L"0");
+    load();
+    EXPECT_EQ(kstest::readDword(kSchedulerKey, kIdleWaitValue), 1u);
+}
+
+TEST_F(SchedulerSettingsTest, ExistingTaskFinishWaitIsUsedAndKept)
+{
+    setDword(kSchedulerKey, kTaskFinishWaitValue, 120);
+    EXPECT_EQ(load().taskFinishWait, 120u);
+    EXPECT_EQ(kstest::readDword(kSchedulerKey, kTaskFinishWaitValue), 120u);
+}
+
+TEST_F(SchedulerSettingsTest, InstallMediaMarksAnInstallationInProgress)
+{
+    setString(kInstallerKey, kInstallMediaValue, L"D:\\setup");
+    EXPECT_TRUE(load().installInProgress);
+}
+
+TEST_F(SchedulerSettingsTest, GlobalOobeWaitComesFromTheOverride)
+{
+    setDword(kOverrideKey, kOobeWaitValue, 60);
+    EXPECT_EQ(loadOobeWait(), 60u);
+}
+
+TEST_F(SchedulerSettingsTest, AfterSuspendWaitIsReadAgainOnDemand)
+{
+    KsZARNPartnerCustomization customization;
+    ASSERT_EQ(customization.Initialize(), S_OK);
+    SchedulerSettingsLoader loader(customization);
+    EXPECT_EQ(loader.loadAfterSuspendWait(), 300u);
+    setDword(kOverrideKey, kAfterSuspendWaitValue, 30);
+    EXPECT_EQ(loader.loadAfterSuspendWait(), 30u);
+}
+
+} // namespace
