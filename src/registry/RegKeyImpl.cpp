@@ -9,6 +9,9 @@ namespace {
 // Longest key name the registry allows, plus the terminator.
 constexpr DWORD kMaxKeyNameChars = 256;
 constexpr REGSAM kViewFlags = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
+constexpr DWORD kFirstReadBytes = 256;
+// A value that keeps growing between our calls is given up on after this many reads.
+constexpr int kReadAttempts = 8;
 } // namespace
 
 LONG CRegKeyImpl::queryValue(const wchar_t* name, DWORD* type, void* data, DWORD* size) const
@@ -28,30 +31,33 @@ LONG CRegKeyImpl::setValue(const wchar_t* name, DWORD type, const void* data, DW
 LONG CRegKeyImpl::readData(const wchar_t* name, std::initializer_list<DWORD> acceptedTypes,
                            std::vector<BYTE>& data, DWORD* storedType) const
 {
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    LONG status = queryValue(name, &type, nullptr, &size);
-    for (int attempt = 0; status == ERROR_SUCCESS || status == ERROR_MORE_DATA; ++attempt) {
-        if (std::find(acceptedTypes.begin(), acceptedTypes.end(), type) == acceptedTypes.end())
-            return ERROR_INVALID_DATA;
-        std::vector<BYTE> buffer(size);
-        DWORD got = size;
-        status = queryValue(name, &type, buffer.empty() ? nullptr : buffer.data(), &got);
-        if (status == ERROR_SUCCESS) {
-            if (std::find(acceptedTypes.begin(), acceptedTypes.end(), type) == acceptedTypes.end())
+    const auto accepted = [&](DWORD type) {
+        return std::find(acceptedTypes.begin(), acceptedTypes.end(), type) != acceptedTypes.end();
+    };
+    // Most values fit the first guess, which saves the size query round trip.
+    std::vector<BYTE> buffer(kFirstReadBytes);
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        DWORD type = REG_NONE;
+        DWORD size = static_cast<DWORD>(buffer.size());
+        LONG status = queryValue(name, &type, buffer.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            if (!accepted(type))
                 return ERROR_INVALID_DATA;
-            buffer.resize(got);
-            data = std::move(buffer);
-            if (storedType)
-                *storedType = type;
-            return ERROR_SUCCESS;
+            // The value may grow again before the next call; the loop then retries.
+            buffer.resize(size);
+            continue;
         }
-        // The value grew between the two calls; got holds the new size.
-        size = got;
-        if (attempt == 8)
-            break;
+        if (status != ERROR_SUCCESS)
+            return status;
+        if (!accepted(type))
+            return ERROR_INVALID_DATA;
+        buffer.resize(size);
+        data = std::move(buffer);
+        if (storedType)
+            *storedType = type;
+        return ERROR_SUCCESS;
     }
-    return status;
+    return ERROR_MORE_DATA;
 }
 
 LONG CRegKeyImpl::create(HKEY root, const wchar_t* path, REGSAM access, DWORD options, DWORD* disposition)

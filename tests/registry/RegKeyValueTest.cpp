@@ -62,6 +62,11 @@ struct RoundTrip {
     std::function<bool(const CRegKey&)> readMatches;
 };
 
+void PrintTo(const RoundTrip& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
 class RegKeyRoundTrip : public RegKeyTest, public ::testing::WithParamInterface<RoundTrip> {};
 
 TEST_P(RegKeyRoundTrip, WrittenValueHasItsTypeAndReadsBack)
@@ -93,6 +98,14 @@ INSTANTIATE_TEST_SUITE_P(
                       std::wstring v;
                       DWORD type = 0;
                       return k.getStringValue(L"v", v, &type) == 0 && v == L"%ProgramData%\\x" && type == REG_EXPAND_SZ;
+                  }},
+        RoundTrip{"LongString", REG_SZ, [](CRegKey& k) { return k.setStringValue(L"v", std::wstring(3000, L'q').c_str()); },
+                  [](const CRegKey& k) { std::wstring v; return k.getStringValue(L"v", v) == 0 && v == std::wstring(3000, L'q'); }},
+        RoundTrip{"LongBinary", REG_BINARY,
+                  [](CRegKey& k) { std::vector<BYTE> b(5000, 0xA5); return k.setBinaryValue(L"v", b.data(), 5000); },
+                  [](const CRegKey& k) {
+                      std::vector<BYTE> v;
+                      return k.getBinaryValue(L"v", v) == 0 && v == std::vector<BYTE>(5000, 0xA5);
                   }},
         RoundTrip{"EmptyString", REG_SZ, [](CRegKey& k) { return k.setStringValue(L"v", L""); },
                   [](const CRegKey& k) { std::wstring v = L"x"; return k.getStringValue(L"v", v) == 0 && v.empty(); }},
@@ -150,6 +163,9 @@ const StoredValue kStored[] = {
     {REG_EXPAND_SZ, bytesOf(L"text")},
     {REG_BINARY, {1, 2, 3, 4}},
     {REG_MULTI_SZ, bytesOf(std::wstring(L"a\0b\0", 4))},
+    // Longer than a first read: the type is still checked when the value needs a second one.
+    {REG_BINARY, std::vector<BYTE>(1000, 1)},
+    {REG_MULTI_SZ, bytesOf(std::wstring(600, L'x') + L'\0')},
 };
 
 const Reader kReaders[] = {
@@ -184,6 +200,11 @@ const Reader kReaders[] = {
          return std::make_pair(s, IsEqualGUID(g, GUID{}) != 0);
      }},
 };
+
+void PrintTo(const Reader& r, std::ostream* os)
+{
+    *os << r.label;
+}
 
 class RegKeyTypeCheck : public RegKeyTest, public ::testing::WithParamInterface<Reader> {};
 
