@@ -284,30 +284,38 @@ bool CKsTask::ComputeNextRun(uint32_t base)
     return true;
 }
 
-bool CKsTask::Delete()
+long CKsTask::_DeleteCurrentKey()
 {
-    if (!_CheckName())
-        return false;
     // The current path is relative to HKEY_LOCAL_MACHINE; delete it from there in the 64-bit view.
     Keelwork::CRegKey root;
     LONG rc = root.open(HKEY_LOCAL_MACHINE, L"", kWriteAccess);
     if (rc == ERROR_SUCCESS)
         rc = root.deleteSubKey(m_pwszCurrentPath);
-    if (rc != ERROR_SUCCESS) {
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
         KSLOG_ERROR(L"Unable to delete registry key %s, error %d", m_pwszCurrentPath, static_cast<int>(rc));
-        return false;
-    }
-    return true;
+    return rc;
 }
 
+bool CKsTask::Delete()
+{
+    if (!_CheckName())
+        return false;
+    long rc = _DeleteCurrentKey();
+    if (rc == ERROR_FILE_NOT_FOUND)
+        KSLOG_ERROR(L"Unable to delete registry key %s, error %d", m_pwszCurrentPath, static_cast<int>(rc));
+    return rc == ERROR_SUCCESS;
+}
+
+// A key that is already gone needs no removal; any other failure stops the move, so the task
+// never lives under both parents.
 bool CKsTask::Enable()
 {
     if (!_CheckName())
         return false;
     if (!m_bDisabled)
         return true;
-    // Refuse to write the enabled copy while the disabled one stays: a task lives under one parent.
-    if (!Delete())
+    long rc = _DeleteCurrentKey();
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
         return false;
     _MakeEnabledCurrent();
     return Write();
@@ -319,7 +327,8 @@ bool CKsTask::Disable()
         return false;
     if (m_bDisabled)
         return true;
-    if (!Delete())
+    long rc = _DeleteCurrentKey();
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
         return false;
     _MakeDisabledCurrent();
     return Write();

@@ -57,6 +57,9 @@ private:
     bool _CheckName() const;
     void _MakeEnabledCurrent();
     void _MakeDisabledCurrent();
+    // Deletes the key at the current path; logs every failure but "not found", which the
+    // callers judge themselves.
+    long _DeleteCurrentKey();
     bool _AssignBase(const KSTASKINFO_BASE* pInfo);
     void _ReadStrings(const Keelwork::CRegKey& key);
     bool _ReadTimes(const Keelwork::CRegKey& key);

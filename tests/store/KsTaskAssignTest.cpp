@@ -1,0 +1,152 @@
+// Assign: the size check with its log lines, and which fields each record size carries.
+#include "KsTaskTestSupport.h"
+#include "RegistryFixture.h"
+#include "StoreTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+namespace {
+
+using namespace storetest;
+
+struct SizeCase {
+    uint32_t size;
+    uint32_t result;
+    bool takesBase;
+    bool takesDerived;
+    const wchar_t* level;   // null: no size line
+    const wchar_t* message;
+};
+
+const SizeCase kSizes[] = {
+    {100, 87, false, false, L"Error",
+     L"The size of the KSTASKINFO struct passed in is 100, but a valid struct must have a size of at least the base "
+     L"struct size of 128"},
+    {127, 87, false, false, L"Error",
+     L"The size of the KSTASKINFO struct passed in is 127, but a valid struct must have a size of at least the base "
+     L"struct size of 128"},
+    {128, 0, true, false, L"Information",
+     L"The size of the KSTASKINFO struct passed in is 128, less that the derrived struct size of 152; therefore we "
+     L"will use only the base struct portion"},
+    {140, 0, true, false, L"Information",
+     L"The size of the KSTASKINFO struct passed in is 140, less that the derrived struct size of 152; therefore we "
+     L"will use only the base struct portion"},
+    {152, 0, true, true, nullptr, nullptr},
+    {200, 0, true, true, nullptr, nullptr},
+};
+
+bool same(const wchar_t* a, const wchar_t* b) { return a && b && std::wcscmp(a, b) == 0; }
+
+class AssignSize : public kstest::RegistryFixture, public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(AssignSize, CopiesWhatTheSizeCovers)
+{
+    const SizeCase& c = GetParam();
+    KSTASKINFO source = makeFullRecord(KS_TASK_CUSTOM);
+    source.dwSize = c.size;
+    CKsTask task(L"task");
+    kstest::LogCapture capture;
+
+    EXPECT_EQ(task.Assign(&source), c.result);
+
+    if (c.message)
+        EXPECT_TRUE(logged(capture, c.level, c.message));
+    else
+        EXPECT_FALSE(capture.contains(L"The size of the KSTASKINFO struct"));
+    EXPECT_FALSE(capture.contains(L"ksutil.dll KSTASKINFO size base assign failed"));
+
+    EXPECT_EQ(task.dwSize, 152u);
+    EXPECT_EQ(task.dwTaskType, c.takesBase ? source.dwTaskType : 0u);
+    EXPECT_EQ(task.dwNextRun, c.takesBase ? source.dwNextRun : 0u);
+    EXPECT_EQ(task.nPriority, c.takesBase ? source.nPriority : KS_PRIORITY_DEFAULT);
+    EXPECT_EQ(task.dwPresetId, c.takesBase ? source.dwPresetId : 0u);
+    EXPECT_EQ(task.dwMinute, c.takesBase ? source.dwMinute : 0u);
+    EXPECT_EQ(task.dwReserved, 0u) << "never copied";
+    EXPECT_EQ(same(task.pwszTaskTrigger, source.pwszTaskTrigger), c.takesBase);
+    EXPECT_EQ(same(task.pwszTaskParams, source.pwszTaskParams), c.takesBase);
+    EXPECT_EQ(same(task.pwszTaskEventName, source.pwszTaskEventName), c.takesBase);
+    EXPECT_EQ(same(task.pwszPresetCategory, source.pwszPresetCategory), c.takesBase);
+    EXPECT_EQ(same(task.pwszUser, source.pwszUser), c.takesBase);
+    EXPECT_EQ(same(task.pwszDomain, source.pwszDomain), c.takesBase);
+    EXPECT_EQ(task.dwRunInRetailMode, c.takesDerived ? source.dwRunInRetailMode : 1u);
+    EXPECT_EQ(same(task.pwszAppid, source.pwszAppid), c.takesDerived);
+    EXPECT_EQ(same(task.pwszRuleName, source.pwszRuleName), c.takesDerived);
+    if (!c.takesDerived) {
+        EXPECT_EQ(task.pwszAppid, nullptr);
+        EXPECT_EQ(task.pwszRuleName, nullptr);
+    }
+    // The task holds copies, not the caller's strings.
+    if (c.takesBase) {
+        EXPECT_NE(task.pwszTaskTrigger, source.pwszTaskTrigger);
+    }
+    KsStore::freeStrings(source);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, AssignSize, ::testing::ValuesIn(kSizes),
+                         [](const auto& info) { return "Size" + std::to_string(info.param.size); });
+
+class Assign : public kstest::RegistryFixture {};
+
+TEST_F(Assign, NullRecordIsInvalidParameter)
+{
+    CKsTask task(L"task");
+    EXPECT_EQ(task.Assign(nullptr), 87u);
+}
+
+TEST_F(Assign, RecordWithoutTriggerFailsTheBaseCopy)
+{
+    for (uint32_t size : {140u, 152u}) {
+        KSTASKINFO source = makeFullRecord(KS_TASK_SCHEDULED);
+        KsStore::freeString(source.pwszTaskTrigger);
+        source.dwSize = size;
+        CKsTask task(L"task");
+        kstest::LogCapture capture;
+        EXPECT_EQ(task.Assign(&source), 87u);
+        EXPECT_TRUE(logged(capture, L"Error", L"ksutil.dll KSTASKINFO size base assign failed")) << size;
+        EXPECT_EQ(task.dwTaskType, 0u) << "nothing copied";
+        EXPECT_EQ(task.pwszUser, nullptr);
+        KsStore::freeStrings(source);
+    }
+}
+
+TEST_F(Assign, AbsentStringsReplacePresentOnes)
+{
+    KSTASKINFO first = makeFullRecord(KS_TASK_SCHEDULED);
+    KSTASKINFO second = makeFullRecord(KS_TASK_SCHEDULED);
+    KsStore::freeString(second.pwszUser);
+    KsStore::freeString(second.pwszAppid);
+    CKsTask task(L"task");
+    ASSERT_EQ(task.Assign(&first), 0u);
+    ASSERT_EQ(task.Assign(&second), 0u);
+    EXPECT_EQ(task.pwszUser, nullptr);
+    EXPECT_EQ(task.pwszAppid, nullptr);
+    // Assigning a task to itself keeps its strings.
+    ASSERT_EQ(task.Assign(&task), 0u);
+    EXPECT_TRUE(same(task.pwszTaskTrigger, first.pwszTaskTrigger));
+    KsStore::freeStrings(first);
+    KsStore::freeStrings(second);
+}
+
+TEST_F(Assign, MakesTheEnabledKeyCurrent)
+{
+    KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);
+    {
+        CKsTask task(L"task");
+        ASSERT_EQ(task.Assign(&record), 0u);
+        ASSERT_TRUE(task.Disable());
+    }
+    CKsTask task(L"task");
+    ASSERT_TRUE(task.Read());
+    ASSERT_TRUE(task.disabled());
+    KSTASKINFO small = makeFullRecord(KS_TASK_SCHEDULED);
+    small.dwSize = 100;
+    EXPECT_EQ(task.Assign(&small), 87u);
+    EXPECT_FALSE(task.disabled());
+    EXPECT_EQ(std::wstring(task.currentPath()), enabledPath(L"task"));
+    KsStore::freeStrings(record);
+    KsStore::freeStrings(small);
+}
+
+} // namespace
