@@ -3,6 +3,7 @@
 
 #include "common/WinInclude.h"
 
+#include <objbase.h>
 #include <unknwn.h>
 #include <utility>
 
