@@ -5,6 +5,7 @@
 #include "logging/internal_logging.h"
 
 #include <cstdint>
+#include <string>
 
 namespace Keelwork {
 
@@ -26,11 +27,24 @@ protected:
     ILoggingHandler& operator=(const ILoggingHandler&) = delete;
 };
 
+// Sends each line, as "<file>(<line>): [INFO|ERROR|UNKNOWN]: [<function>]: <text>\n", to the
+// debugger output.
+class CDefaultLoggingHandler final : public ILoggingHandler {
+public:
+    void handle(uint32_t level, const char* file, const char* function, int line, const wchar_t* text) override;
+    static std::wstring formatLine(uint32_t level, const char* file, const char* function, int line, const wchar_t* text);
+};
+
 class CLogger {
 public:
-    // 0, 87 (null handler) or 5023 (another handler is in place / not the registered one).
+    // 0, 87 (null handler) or 5023 (another handler is in place / not the registered one). A
+    // failure is logged to the handler in place, led by the system's text for the code.
     static uint32_t RegisterHandler(ILoggingHandler* handler);
     static uint32_t UnregisterHandler(ILoggingHandler* handler);
+
+    // The registered handler; null when none is.
+    static ILoggingHandler* CurrentHandler();
+    static ILoggingHandler* DefaultHandler();
 
     // Formats the wide printf text and hands it to the registered handler (the default one when
     // none is registered).

@@ -1,0 +1,212 @@
+// The file logger's line layout, byte for byte: timestamp, header, Options fields, line end, cuts.
+#include "LogFileReader.h"
+#include "ScratchLogFolder.h"
+
+#include "common/WinInclude.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cwchar>
+
+using ETWLogging::CLogging;
+using kstest::FixedClock;
+using kstest::ScratchLogFolder;
+
+namespace {
+
+uint32_t writeFormatted(CLogging& logger, uint32_t level, const char* file, const char* function, int line,
+                        const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    uint32_t rc = logger.writeLogV(level, file, function, line, format, args);
+    va_end(args);
+    return rc;
+}
+
+class FileLogLine : public ::testing::Test {
+protected:
+    void start(uint32_t options, const std::wstring& imagePath = L"C:\\bin\\svc.exe", HINSTANCE__* module = nullptr)
+    {
+        folder.setIni(L"", L"Options", std::to_wstring(options));
+        logger = kstest::makeFileLogger(folder, clock, imagePath);
+        ASSERT_EQ(logger->initialize(L"grp", module, L"h"), 0u);
+    }
+    std::wstring logFile() const { return logger->currentLogFilePath(); }
+    std::wstring written() const { return kstest::readUtf16File(logFile()); }
+
+    ScratchLogFolder folder;
+    FixedClock clock;
+    std::unique_ptr<CLogging> logger;
+};
+
+TEST_F(FileLogLine, DefaultOptionsLineReadsTimestampHeaderImageAndMessage)
+{
+    start(16);
+    ASSERT_EQ(logger->writeLine(3, "File.cpp", "N::f", 1, L"Kickstarting TS"), 0u);
+    EXPECT_EQ(logFile(), folder.base() + L"grp\\svc\\svc_h000.log");
+    EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Information)$ [        svc.exe]$ Kickstarting TS\r\n");
+}
+
+TEST_F(FileLogLine, NewFileStartsWithByteOrderMarkOnce)
+{
+    start(0);
+    ASSERT_EQ(logger->writeLine(4, "f", "g", 1, L"one"), 0u);
+    ASSERT_EQ(logger->writeLine(4, "f", "g", 1, L"two"), 0u);
+    std::vector<unsigned char> bytes = kstest::readFileBytes(logFile());
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xFE);
+    EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Error)$ one\r\n03/07/2024 02:05:09 PM$ -- (Error)$ two\r\n");
+}
+
+TEST_F(FileLogLine, ModuleNamesTheLogAndDropsImageField)
+{
+    start(16, L"C:\\bin\\svc.exe", GetModuleHandleW(nullptr));
+    ASSERT_EQ(logger->writeLine(2, "f", "g", 1, L"File not found."), 0u);
+    EXPECT_EQ(logger->logName(), L"logging_tests");
+    EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Warning)$ File not found.\r\n");
+}
+
+TEST_F(FileLogLine, LineEndAddedOnlyWhenMessageLacksNewline)
+{
+    start(0);
+    ASSERT_EQ(logger->writeLine(4, "f", "g", 1, L"ends\n"), 0u);
+    ASSERT_EQ(logger->writeLine(4, "f", "g", 1, L"ends crlf\r\n"), 0u);
+    ASSERT_EQ(logger->writeLine(4, "f", "g", 1, L"plain\n."), 0u);
+    EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Error)$ ends\n"
+                         L"03/07/2024 02:05:09 PM$ -- (Error)$ ends crlf\r\n"
+                         L"03/07/2024 02:05:09 PM$ -- (Error)$ plain\n.\r\n");
+}
+
+TEST_F(FileLogLine, EmptyMessageAndLevelsOutsideRangeWriteNothing)
+{
+    start(16);
+    EXPECT_EQ(logger->writeLine(0, "f", "g", 1, L"x"), 87u);
+    EXPECT_EQ(logger->writeLine(7, "f", "g", 1, L"x"), 87u);
+    EXPECT_EQ(logger->writeLine(3, "f", "g", 1, L""), 87u);
+    EXPECT_TRUE(kstest::readFileBytes(logFile()).empty());
+}
+
+TEST_F(FileLogLine, WideAndNarrowStringsInFormats)
+{
+    start(0);
+    ASSERT_EQ(writeFormatted(*logger, 4, "f", "g", 1, L"%s|%hs|%ls|%lu|%d", L"wide", "narrow", L"long", 1602ul, -5), 0u);
+    EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Error)$ wide|narrow|long|1602|-5\r\n");
+}
+
+// ---- Levels ----
+
+struct LevelCase {
+    uint32_t level;
+    const wchar_t* name;
+};
+
+class FileLogLevel : public FileLogLine, public ::testing::WithParamInterface<LevelCase> {};
+
+TEST_P(FileLogLevel, HeaderNamesLevel)
+{
+    start(0);
+    ASSERT_EQ(logger->writeLine(GetParam().level, "f", "g", 1, L"m"), 0u);
+    EXPECT_EQ(written(), std::wstring(L"03/07/2024 02:05:09 PM$ -- (") + GetParam().name + L")$ m\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(AllLevels, FileLogLevel,
+                         ::testing::Values(LevelCase{1, L"Normal"}, LevelCase{2, L"Warning"},
+                                           LevelCase{3, L"Information"}, LevelCase{4, L"Error"},
+                                           LevelCase{5, L"Critical"}, LevelCase{6, L"Information"}));
+
+// ---- Timestamp: 12-hour clock ----
+
+struct ClockCase {
+    unsigned short hour;
+    const wchar_t* expected;
+};
+
+class FileLogTimestamp : public FileLogLine, public ::testing::WithParamInterface<ClockCase> {};
+
+TEST_P(FileLogTimestamp, TwelveHourClockWithDollar)
+{
+    start(0);
+    clock.time = {2031, 12, 1, GetParam().hour, 0, 7};
+    ASSERT_EQ(logger->writeLine(4, "f", "g", 1, L"m"), 0u);
+    EXPECT_EQ(written(), std::wstring(GetParam().expected) + L"$ -- (Error)$ m\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Hours, FileLogTimestamp,
+                         ::testing::Values(ClockCase{0, L"12/01/2031 12:00:07 AM"}, ClockCase{1, L"12/01/2031 01:00:07 AM"},
+                                           ClockCase{11, L"12/01/2031 11:00:07 AM"}, ClockCase{12, L"12/01/2031 12:00:07 PM"},
+                                           ClockCase{13, L"12/01/2031 01:00:07 PM"}, ClockCase{23, L"12/01/2031 11:00:07 PM"}));
+
+// ---- Options fields ----
+
+struct FieldCase {
+    const char* name;
+    uint32_t options;
+    const wchar_t* imagePath;
+    const char* file;
+    int line;
+    const char* function;
+    const wchar_t* expectedFields; // between the header and the message; "<PT>" stands for the ids field
+};
+
+class FileLogFields : public FileLogLine, public ::testing::WithParamInterface<FieldCase> {};
+
+TEST_P(FileLogFields, FieldsInOrderWithTheirCuts)
+{
+    const FieldCase& c = GetParam();
+    start(c.options, c.imagePath);
+    ASSERT_EQ(logger->writeLine(3, c.file, c.function, c.line, L"msg"), 0u);
+
+    wchar_t ids[64];
+    _snwprintf(ids, 64, L"[PID:%5lu TID:%5lu]$", GetCurrentProcessId(), GetCurrentThreadId());
+    std::wstring fields = c.expectedFields;
+    if (size_t at = fields.find(L"<PT>"); at != std::wstring::npos)
+        fields.replace(at, 4, ids);
+    EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Information)$" + fields + L" msg\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, FileLogFields,
+    ::testing::Values(
+        FieldCase{"None", 0, L"C:\\bin\\svc.exe", "a.cpp", 1, "f", L""},
+        FieldCase{"ShortImageRightAligned", 16, L"C:\\bin\\svc.exe", "a.cpp", 1, "f", L" [        svc.exe]$"},
+        FieldCase{"LongImageCutTo15", 16, L"D:\\x\\averyveryverylongname.exe", "a.cpp", 1, "f", L" [averyveryverylo]$"},
+        FieldCase{"ProcessAndThread", 4, L"C:\\bin\\svc.exe", "a.cpp", 1, "f", L" <PT>"},
+        FieldCase{"SourceAfterLastBackslash", 8, L"C:\\bin\\svc.exe", "C:\\src\\engine\\TaskScheduler.cpp", 1234, "f",
+                  L" [   TaskScheduler.cpp: 1234]$"},
+        FieldCase{"LongSourceCutTo20", 8, L"C:\\bin\\svc.exe", "ThisIsAVeryLongSourceFileName.cpp", 7, "f",
+                  L" [ThisIsAVeryLongSourc:    7]$"},
+        FieldCase{"FunctionRightAlignedIn40", 32, L"C:\\bin\\svc.exe", "a.cpp", 1, "Tessel::MessageBusClient::subscribe",
+                  L" [     Tessel::MessageBusClient::subscribe()]$"},
+        FieldCase{"LongFunctionCutTo40", 32, L"C:\\bin\\svc.exe", "a.cpp", 1,
+                  "Orbis::TaskManagement::internal::deserializeTaskMembersWithDefaults",
+                  L" [Orbis::TaskManagement::internal::deseria()]$"},
+        FieldCase{"AllInFixedOrder", 1 | 4 | 8 | 16 | 32, L"C:\\bin\\svc.exe", "KsTask.cpp", 88, "CKsTask::Save",
+                  L" [        svc.exe]$ <PT> [          KsTask.cpp:   88]$ [                           CKsTask::Save()]$"}),
+    [](const ::testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
+
+// ---- Overlong messages ----
+
+struct CutCase {
+    size_t length;
+    size_t kept;
+};
+
+class FileLogCut : public FileLogLine, public ::testing::WithParamInterface<CutCase> {};
+
+TEST_P(FileLogCut, MessagesAbove4160CutTo2080)
+{
+    start(0);
+    std::wstring message(GetParam().length, L'a');
+    message[0] = L'b';
+    ASSERT_EQ(writeFormatted(*logger, 4, "f", "g", 1, L"%s", message.c_str()), 0u);
+    EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Error)$ " + message.substr(0, GetParam().kept) + L"\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, FileLogCut,
+                         ::testing::Values(CutCase{600, 600}, CutCase{2081, 2081}, CutCase{4160, 4160},
+                                           CutCase{4161, 2080}, CutCase{9000, 2080}));
+
+} // namespace
