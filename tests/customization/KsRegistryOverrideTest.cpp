@@ -1,6 +1,7 @@
 // Lookups across prioritised hives: which hive answers, sub-key union and order, error results.
 #include "customization/KsRegistryOverride.h"
 
+#include "ExpectLogged.h"
 #include "LogFileReader.h"
 #include "RegistryFixture.h"
 
@@ -113,7 +114,7 @@ TEST_F(KsRegistryOverrideTest, ValueMissingInEveryHiveFailsAndIsLogged)
     DWORD value = 42;
     EXPECT_EQ(readDword(L"absent", value), E_FAIL);
     EXPECT_EQ(value, 42u);
-    EXPECT_TRUE(log.contains(L"Failed to read value 'absent' from hive (2)")) << log.text();
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Failed to read value 'absent' from hive (2)");
 }
 
 TEST_F(KsRegistryOverrideTest, LookupsWithoutAnOpenKeyAnswerEHandle)
@@ -126,7 +127,7 @@ TEST_F(KsRegistryOverrideTest, LookupsWithoutAnOpenKeyAnswerEHandle)
 
     kstest::LogCapture log;
     EXPECT_EQ(m_override.OpenKey(L"nowhere"), E_FAIL);
-    EXPECT_TRUE(log.contains(L"Couldn't open key 'nowhere\\' in any hives")) << log.text();
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Couldn't open key 'nowhere\\' in any hives");
     EXPECT_EQ(readDword(L"v", value), E_HANDLE);
     EXPECT_EQ(m_override.EnumerateSubkeys(names), E_HANDLE);
 }

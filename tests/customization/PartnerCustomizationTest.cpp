@@ -3,6 +3,7 @@
 #include "customization/KsPartnerCustomizationCommon.h"
 
 #include "KsOemResIds.h"
+#include "ExpectLogged.h"
 #include "LogFileReader.h"
 #include "RegistryFixture.h"
 #include "ResourceDllPaths.h"
@@ -98,10 +99,10 @@ TEST_P(ListedHives, EntryWithoutPriorityIsSkippedAndTheOthersKept)
     ASSERT_EQ(m_customization.Initialize(), S_OK);
 
     EXPECT_EQ(readV(), 20u);
-    const bool isPlugin = std::wstring(GetParam()) == L"plugins";
-    EXPECT_TRUE(log.contains(isPlugin ? L"Couldn't get value 'priority' (2) - skipping"
-                                      : L"Couldn't query value 'priority' (2)"))
-        << log.text();
+    if (std::wstring(GetParam()) == L"plugins")
+        EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Couldn't get value 'priority' (2) - skipping");
+    else
+        EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Couldn't query value 'priority' (2)");
 }
 
 TEST_P(ListedHives, HighestPriorityAmongEntriesWins)
@@ -198,9 +199,9 @@ TEST_F(HiveResourceDll, OverrideWithoutDllUsesTheDefaultDll)
     addListed(L"overrides", L"o", &two, 40);
     kstest::LogCapture log;
     ASSERT_EQ(m_customization.Initialize(), S_OK);
-    EXPECT_TRUE(log.contains(L"Couldn't get DLL for hive '" + listedHive(L"overrides", L"o") + L"' using default '" +
-                             kstest::resourceDllPath() + L"'"))
-        << log.text();
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_WARNING,
+                  L"Couldn't get DLL for hive '" + listedHive(L"overrides", L"o") + L"' using default '" +
+                      kstest::resourceDllPath() + L"'");
 
     ASSERT_EQ(readV(), 40u);
     EXPECT_EQ(activeHiveString(KS_RES_SCAN_DESCRIPTION), L"Scheduled scan by Kestrel; Kestrel keeps you safe");
@@ -235,8 +236,7 @@ TEST_F(HiveResourceDll, NoDllAnywhereWarnsForEachOverride)
     ASSERT_EQ(m_customization.Initialize(), S_OK);
     EXPECT_TRUE(log.contains(L"Couldn't read value 'ResDll' (")) << log.text();
     for (const wchar_t* name : {L"o1", L"o2"})
-        EXPECT_TRUE(log.contains(L"Couldn't get DLL for hive '" + listedHive(L"overrides", name) + L"' using default ''"))
-            << log.text();
+        EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_WARNING, L"Couldn't get DLL for hive '" + listedHive(L"overrides", name) + L"' using default ''");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "customization/KsResDllCache.h"
 
 #include "KsOemResIds.h"
+#include "ExpectLogged.h"
 #include "LogFileReader.h"
 #include "RegistryFixture.h"
 #include "ResourceDllPaths.h"
@@ -177,7 +178,7 @@ TEST_F(ResDllCacheTest, UnusableDllOrUnknownStringFails)
     EXPECT_EQ(m_cache.LoadString(hive(L"Bare"), KS_RES_DAY_SUNDAY, text), E_FAIL);
     EXPECT_TRUE(log.contains(L"Couldn't initialize halo local object w. path 'KsOemRes.dll' (3)")) << log.text();
     EXPECT_EQ(m_cache.LoadString(hive(L"Real"), 4321, text), E_FAIL);
-    EXPECT_TRUE(log.contains(L"Couldn't load string 4321 (")) << log.text();
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Couldn't load string 4321 (");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "engine/SchedulerSettings.h"
 
 #include "EngineRegistry.h"
+#include "ExpectLogged.h"
 #include "LogFileReader.h"
 #include "RegistryFixture.h"
 #include "customization/KsPartnerCustomizationCommon.h"
@@ -59,9 +60,10 @@ TEST_F(SchedulerSettingsTest, DefaultsAreLoggedWithTheFailure)
     kstest::LogCapture log;
     load();
     EXPECT_TRUE(log.contains(L"Could not read IdleWait value from registry. Error: 2")) << log.text();
-    EXPECT_TRUE(log.contains(L"Writing IdleWait value 1 to the registry")) << log.text();
-    EXPECT_TRUE(log.contains(L"Writing default value 3600 seconds to the registry")) << log.text();
-    EXPECT_TRUE(log.contains(L"Could not read idle mode exit from registry. Error: 80004005. Using default value 7200"))
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Writing IdleWait value 1 to the registry");
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Writing default value 3600 seconds to the registry");
+    // No hive has the override key at all, so the lookup has no key open: E_HANDLE.
+    EXPECT_TRUE(log.contains(L"Could not read idle mode exit from registry. Error: 80070006. Using default value 7200"))
         << log.text();
 }
 
@@ -125,7 +127,7 @@ TEST_P(StringTypedOverride, IsIgnored)
     setString(kOverrideKey, kFullScreenWaitValue, GetParam());
     kstest::LogCapture log;
     EXPECT_EQ(load().fullScreenWait, 21600u);
-    EXPECT_TRUE(log.contains(L"Could not read full screen timeout value from registry.")) << log.text();
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Could not read full screen timeout value from registry. Error: 8007000d. Using default value 21600");
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, StringTypedOverride, ::testing::Values(L"7", L"", L"86400"));
