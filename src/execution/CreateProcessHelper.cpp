@@ -1,0 +1,422 @@
+// Process creation for tasks: in the service's context, or as the interactive user through the
+// active session's token or, failing that, the shell's token.
+#include "execution/CreateProcessHelper.h"
+
+#include "execution/TokenQueries.h"
+#include "execution/Win32ApiOwners.h"
+#include "logging/internal_logging.h"
+#include "registry/RegKey.h"
+
+#include <cwchar>
+#include <vector>
+
+using Keelwork::unique_handle;
+
+namespace {
+
+constexpr DWORD kTokenAdjustPrivileges = 32;   // TOKEN_ADJUST_PRIVILEGES
+constexpr DWORD kShellTokenAccess = 15;        // assign primary, duplicate, impersonate, query
+constexpr DWORD kUnicodeEnvironment = 0x400;   // CREATE_UNICODE_ENVIRONMENT
+constexpr size_t kMaxWorkingDirectory = 260;
+constexpr DWORD kMaxProcessIds = 1040;
+constexpr DWORD kShellValueBytes = 1040;
+constexpr DWORD kNoActiveSession = 0xFFFFFFFE;
+constexpr wchar_t kWinlogonKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+constexpr wchar_t kInteractiveDesktop[] = L"winsta0\\default";
+
+const wchar_t* orEmpty(const wchar_t* text) { return text != nullptr ? text : L""; }
+
+} // namespace
+
+CCPHelper::CCPHelper() : m_api(std::make_unique<CKsWin32API>()) {}
+
+CCPHelper::CCPHelper(std::unique_ptr<CKsWin32APIBase> api) : m_api(std::move(api)) {}
+
+CCPHelper::~CCPHelper() = default;
+
+std::wstring CCPHelper::WorkingDirectoryOf(const wchar_t* pwszPath)
+{
+    const wchar_t* lastSlash = pwszPath != nullptr ? std::wcsrchr(pwszPath, L'\\') : nullptr;
+    if (lastSlash == nullptr)
+        return {};
+    size_t length = static_cast<size_t>(lastSlash - pwszPath);
+    // The directory is copied into a MAX_PATH buffer, terminator included.
+    return std::wstring(pwszPath, length < kMaxWorkingDirectory ? length : kMaxWorkingDirectory - 1);
+}
+
+std::wstring CCPHelper::CommandLineOf(const wchar_t* pwszPath, const wchar_t* pwszParams)
+{
+    bool hasParams = pwszParams != nullptr && *pwszParams != L'\0';
+    size_t capacity = std::wcslen(pwszPath) + (hasParams ? std::wcslen(pwszParams) : 0) + 8;
+    std::vector<wchar_t> buffer(capacity, L'\0');
+    if (hasParams)
+        _snwprintf(buffer.data(), capacity - 1, L"\"%s\" %s", pwszPath, pwszParams);
+    else
+        _snwprintf(buffer.data(), capacity - 1, L"\"%s\"", pwszPath);
+    return buffer.data();
+}
+
+unique_handle CCPHelper::RunProcess(const wchar_t* pwszPath, const wchar_t* pwszParams, DWORD* pdwError,
+                                    DWORD dwContext, const wchar_t* pwszUser, const wchar_t* pwszDomain,
+                                    DWORD dwCreationFlags)
+{
+    DWORD ignored = 0;
+    DWORD* error = pdwError != nullptr ? pdwError : &ignored;
+    *error = 0;
+    if (pwszPath == nullptr || *pwszPath == L'\0')
+        return {};
+    std::wstring workdir = WorkingDirectoryOf(pwszPath);
+    std::wstring cmdline = CommandLineOf(pwszPath, pwszParams);
+    if (dwContext == 0)
+        return _RunProcessNormal(cmdline, error, workdir, dwCreationFlags);
+    unique_handle process = _RunProcessAsUserXP(cmdline, error, workdir, pwszUser, pwszDomain);
+    if (!process)
+        process = _RunProcessAsUserNT(cmdline, error, workdir, pwszUser, pwszDomain);
+    return process;
+}
+
+unique_handle CCPHelper::_RunProcessNormal(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                           DWORD dwCreationFlags)
+{
+    if (!m_api->usable(m_api->pCreateProcessW)) {
+        *pdwError = ERROR_PROC_NOT_FOUND;
+        KSLOG_ERROR(L"Failed to create process (%s). ErrorCode: %u", cmdline.c_str(), *pdwError);
+        return {};
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION pi = {};
+    // An empty working directory means the service's own.
+    if (!m_api->pCreateProcessW(nullptr, cmdline.data(), nullptr, nullptr, FALSE, dwCreationFlags, nullptr,
+                                workdir.empty() ? nullptr : workdir.c_str(), &startup, &pi)) {
+        *pdwError = ::GetLastError();
+        KSLOG_ERROR(L"Failed to create process (%s). ErrorCode: %u", cmdline.c_str(), *pdwError);
+        return {};
+    }
+    Keelwork::unique_process_information owned;
+    owned.adopt(pi);
+    KSLOG_NORMAL(L"Successfully created process (%s)", cmdline.c_str());
+    *pdwError = 0;
+    return std::move(owned.process);
+}
+
+DWORD CCPHelper::_OpenSelfToken(unique_handle& token)
+{
+    if (!m_api->usable(m_api->pOpenProcessToken))
+        return ERROR_PROC_NOT_FOUND;
+    if (!m_api->pOpenProcessToken(::GetCurrentProcess(), kTokenAdjustPrivileges, token.put()))
+        return ::GetLastError();
+    return 0;
+}
+
+unique_handle CCPHelper::_RunProcessAsUserXP(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                             const wchar_t* user, const wchar_t* domain)
+{
+    *pdwError = ERROR_INVALID_PARAMETER;
+    DWORD sessionId = kNoActiveSession;
+    if (DWORD error = _IsActiveOrAdminSessionAvailable(&sessionId, user, domain); error != 0) {
+        *pdwError = error;
+        KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserXP(): Active Session Is Not Available. GetLastError() returned %d\n",
+                    error);
+        return {};
+    }
+    unique_handle selfToken;
+    if (DWORD error = _OpenSelfToken(selfToken); error != 0) {
+        *pdwError = error;
+        KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserXP: OpenProcessToken for SELF failed with error: %u", error);
+        return {};
+    }
+    for (const wchar_t* privilege : {L"SeTcbPrivilege", L"SeAssignPrimaryTokenPrivilege", L"SeIncreaseQuotaPrivilege"}) {
+        if (DWORD error = _AdjustPrivilege(selfToken.get(), privilege); error != 0) {
+            *pdwError = error;
+            KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: _AdjustPrivilege failed with error: %u for %s", error,
+                        privilege);
+            return {};
+        }
+    }
+    unique_handle userToken;
+    if (!m_api->usable(m_api->pWTSQueryUserToken) || !m_api->pWTSQueryUserToken(sessionId, userToken.put())) {
+        *pdwError = m_api->usable(m_api->pWTSQueryUserToken) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+        KSLOG_ERROR(L"WTSQueryUserToken failed. Session ID = %d, GetLastError = %d", sessionId, *pdwError);
+        return {};
+    }
+    unique_handle process;
+    if (DWORD error = _CreateProcessWithToken(userToken.get(), cmdline, workdir, process); error != 0) {
+        *pdwError = error;
+        KSLOG_ERROR(L"CreateProcessAsUser for XP failed. GetLastError = %d", error);
+        return {};
+    }
+    KSLOG_NORMAL(L"Successfully created process (%s) in the current users context", cmdline.c_str());
+    *pdwError = 0;
+    return process;
+}
+
+unique_handle CCPHelper::_RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                             const wchar_t* user, const wchar_t* domain)
+{
+    DWORD shellPid = 0;
+    if (DWORD error = _GetShellPid(&shellPid, user, domain); error != 0) {
+        *pdwError = error;
+        KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: _GetShellPid returned %u", error);
+        return {};
+    }
+    if (shellPid == 0) {
+        KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: _GetShellPid = 0");
+        return {};
+    }
+    unique_handle shell;
+    if (m_api->usable(m_api->pOpenProcess))
+        shell.reset(m_api->pOpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shellPid));
+    if (!shell) {
+        *pdwError = m_api->usable(m_api->pOpenProcess) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+        KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: Openprocess failed. ErrorCode: %u", *pdwError);
+        return {};
+    }
+    unique_handle shellToken;
+    if (!m_api->usable(m_api->pOpenProcessToken) ||
+        !m_api->pOpenProcessToken(shell.get(), kShellTokenAccess, shellToken.put())) {
+        *pdwError = m_api->usable(m_api->pOpenProcessToken) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+        KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: OpenProcessToken failed with error: %u", *pdwError);
+        return {};
+    }
+    if (!shellToken) {
+        *pdwError = ERROR_INVALID_PARAMETER;
+        KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: OpenProcessToken returned NULL handle");
+        return {};
+    }
+    unique_handle selfToken;
+    if (DWORD error = _OpenSelfToken(selfToken); error != 0) {
+        *pdwError = error;
+        KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: OpenProcessToken for SELF failed with error: %u", error);
+        return {};
+    }
+    for (const wchar_t* privilege : {L"SeAssignPrimaryTokenPrivilege", L"SeIncreaseQuotaPrivilege"}) {
+        if (DWORD error = _AdjustPrivilege(selfToken.get(), privilege); error != 0) {
+            *pdwError = error;
+            KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: _AdjustPrivilege failed with error: %u for %s", error,
+                        privilege);
+            return {};
+        }
+    }
+    unique_handle process;
+    if (DWORD error = _CreateProcessWithToken(shellToken.get(), cmdline, workdir, process); error != 0) {
+        *pdwError = error;
+        KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: CreateProcessAsUser failed. GetLastError = %u", error);
+        return {};
+    }
+    KSLOG_NORMAL(L"Successfully created process (%s) in the current users context", cmdline.c_str());
+    *pdwError = 0;
+    return process;
+}
+
+DWORD CCPHelper::_CreateProcessWithToken(HANDLE token, std::wstring& cmdline, const std::wstring& workdir,
+                                         unique_handle& process)
+{
+    if (!m_api->usable(m_api->pCreateProcessAsUserW))
+        return ERROR_PROC_NOT_FOUND;
+    HANDLE profileHandle = nullptr;
+    // Declared before the environment so the profile is unloaded after the block is destroyed.
+    KsExecution::LoadedProfile profile(*m_api);
+    KsExecution::EnvironmentBlock environment(*m_api);
+    *environment.put() = _LoadProfileAndEnvironment(token, &profileHandle);
+    profile.adopt(token, profileHandle);
+
+    wchar_t desktop[sizeof(kInteractiveDesktop) / sizeof(wchar_t)];
+    std::wcscpy(desktop, kInteractiveDesktop);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.lpDesktop = desktop;
+    PROCESS_INFORMATION pi = {};
+    if (!m_api->pCreateProcessAsUserW(token, nullptr, cmdline.data(), nullptr, nullptr, FALSE, kUnicodeEnvironment,
+                                      environment.get(), workdir.empty() ? nullptr : workdir.c_str(), &startup,
+                                      &pi))
+        return ::GetLastError();
+    Keelwork::unique_process_information owned;
+    owned.adopt(pi);
+    process = std::move(owned.process);
+    return 0;
+}
+
+DWORD CCPHelper::_IsActiveOrAdminSessionAvailable(DWORD* pdwSessionId, const wchar_t* user, const wchar_t* domain)
+{
+    *pdwSessionId = kNoActiveSession;
+    KsExecution::WtsMemory<WTS_SESSION_INFOW> sessions(*m_api);
+    DWORD count = 0;
+    if (!m_api->usable(m_api->pWTSEnumerateSessionsW) ||
+        !m_api->pWTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, sessions.put(), &count)) {
+        DWORD error = m_api->usable(m_api->pWTSEnumerateSessionsW) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+        KSLOG_ERROR(L"WTSEnumerateSessions failed: GetLastError() returned %d\n", error);
+        return error;
+    }
+    bool anyUser = user == nullptr || *user == L'\0';
+    for (DWORD i = 0; i < count; ++i) {
+        const WTS_SESSION_INFOW& session = sessions.get()[i];
+        if (session.State != WTSActive && session.State != WTSDisconnected)
+            continue;
+        bool matches = anyUser || _SessionMatchesUser(session.SessionId, user, domain);
+        if (session.State == WTSActive && matches) {
+            KSLOG_NORMAL(L"_IsActiveOrAdminSessionAvailable: Active SessionId = %u, State = %u\n", session.SessionId,
+                         static_cast<unsigned>(session.State));
+            *pdwSessionId = session.SessionId;
+            return 0;
+        }
+        if (session.State == WTSActive)
+            KSLOG_NORMAL(L"WTSActive -- SessionId = %u not matching %s,%s\n", session.SessionId, orEmpty(user),
+                         orEmpty(domain));
+        else if (!matches)
+            KSLOG_NORMAL(L"WTSDisconnected -- SessionId = %u not matching %s,%s\n", session.SessionId, orEmpty(user),
+                         orEmpty(domain));
+    }
+    return ERROR_NO_SUCH_LOGON_SESSION;
+}
+
+bool CCPHelper::_SessionMatchesUser(DWORD sessionId, const wchar_t* user, const wchar_t* domain)
+{
+    unique_handle token;
+    if (!m_api->usable(m_api->pWTSQueryUserToken) || !m_api->pWTSQueryUserToken(sessionId, token.put()))
+        return false;
+    KsExecution::TokenAccount account;
+    return KsExecution::queryTokenAccount(*m_api, token.get(), account) &&
+           KsExecution::accountMatches(account, user, domain);
+}
+
+DWORD CCPHelper::_GetShellProgram(std::wstring& shell)
+{
+    Keelwork::CRegKey key;
+    if (LONG error = key.open(HKEY_LOCAL_MACHINE, kWinlogonKey, KEY_READ); error != ERROR_SUCCESS) {
+        KSLOG_ERROR(L"RegOpenKeyEx(WINLOGIN) failed. ErrorCode: %d", error);
+        return static_cast<DWORD>(error);
+    }
+    wchar_t buffer[kShellValueBytes / sizeof(wchar_t)] = {};
+    DWORD chars = static_cast<DWORD>(std::size(buffer));
+    if (LONG error = key.getStringBuffer(L"Shell", buffer, &chars); error != ERROR_SUCCESS) {
+        KSLOG_ERROR(L"RegQueryValueEx failed. ErrorCode: %d", error);
+        return static_cast<DWORD>(error);
+    }
+    shell = buffer;
+    KSLOG_NORMAL(L"The shell program is: %s", shell.c_str());
+    return 0;
+}
+
+DWORD CCPHelper::_GetProcessBaseName(DWORD pid, std::wstring& baseName)
+{
+    unique_handle process;
+    if (m_api->usable(m_api->pOpenProcess))
+        process.reset(m_api->pOpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!process) {
+        DWORD error = m_api->usable(m_api->pOpenProcess) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+        KSLOG_NORMAL(L"Openprocess for PID: %u failed with error: %u", pid, error);
+        return error;
+    }
+    HMODULE firstModule = nullptr;
+    DWORD needed = 0;
+    if (!m_api->usable(m_api->pEnumProcessModules) ||
+        !m_api->pEnumProcessModules(process.get(), &firstModule, sizeof(firstModule), &needed)) {
+        DWORD error = m_api->usable(m_api->pEnumProcessModules) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+        KSLOG_NORMAL(L"EnumProcessModules for PID: %u failed with error: %u", pid, error);
+        return error;
+    }
+    wchar_t name[520] = {};
+    if (!m_api->usable(m_api->pGetModuleBaseNameW) ||
+        m_api->pGetModuleBaseNameW(process.get(), firstModule, name, static_cast<DWORD>(std::size(name))) == 0) {
+        DWORD error = m_api->usable(m_api->pGetModuleBaseNameW) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+        KSLOG_NORMAL(L"GetModuleBaseName for PID: %u failed with error: %u", pid, error);
+        return error;
+    }
+    baseName = name;
+    return 0;
+}
+
+bool CCPHelper::_ProcessMatchesUser(DWORD pid, const wchar_t* user, const wchar_t* domain)
+{
+    unique_handle process;
+    if (m_api->usable(m_api->pOpenProcess))
+        process.reset(m_api->pOpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid));
+    unique_handle token;
+    if (!process || !m_api->usable(m_api->pOpenProcessToken) ||
+        !m_api->pOpenProcessToken(process.get(), TOKEN_QUERY, token.put()))
+        return false;
+    KsExecution::TokenAccount account;
+    return KsExecution::queryTokenAccount(*m_api, token.get(), account) &&
+           KsExecution::accountMatches(account, user, domain);
+}
+
+DWORD CCPHelper::_GetShellPid(DWORD* pdwPid, const wchar_t* user, const wchar_t* domain)
+{
+    std::wstring shellProgram;
+    if (DWORD error = _GetShellProgram(shellProgram); error != 0)
+        return error;
+    size_t lastSlash = shellProgram.find_last_of(L'\\');
+    std::wstring shellName = lastSlash == std::wstring::npos ? shellProgram : shellProgram.substr(lastSlash + 1);
+    if (shellName.empty()) {
+        KSLOG_ERROR(L"Trying to get PID of the Shell. The shell name is EMPTY");
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::vector<DWORD> pids(kMaxProcessIds);
+    DWORD bytes = 0;
+    if (!m_api->usable(m_api->pEnumProcesses) ||
+        !m_api->pEnumProcesses(pids.data(), static_cast<DWORD>(pids.size() * sizeof(DWORD)), &bytes)) {
+        DWORD error = m_api->usable(m_api->pEnumProcesses) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+        KSLOG_ERROR(L"EnumProcesses failed. ErrorCode: %u", error);
+        return error;
+    }
+    bool anyUser = user == nullptr || *user == L'\0';
+    for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i) {
+        std::wstring baseName;
+        if (_GetProcessBaseName(pids[i], baseName) != 0 || _wcsicmp(baseName.c_str(), shellName.c_str()) != 0)
+            continue;
+        if (!anyUser && !_ProcessMatchesUser(pids[i], user, domain)) {
+            KSLOG_NORMAL(L"Shell PID = %u doesnt match %s,%s", pids[i], user, orEmpty(domain));
+            continue;
+        }
+        KSLOG_NORMAL(L"The Current Shell PID = %u", pids[i]);
+        *pdwPid = pids[i];
+        return 0;
+    }
+    KSLOG_ERROR(L"Could not find the Shell PID");
+    *pdwPid = 0;
+    return ERROR_FILE_NOT_FOUND;
+}
+
+DWORD CCPHelper::_AdjustPrivilege(HANDLE token, const wchar_t* name)
+{
+    if (token == nullptr || name == nullptr || *name == L'\0')
+        return ERROR_INVALID_PARAMETER;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!m_api->usable(m_api->pLookupPrivilegeValueW) ||
+        !m_api->pLookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid)) {
+        DWORD error = m_api->usable(m_api->pLookupPrivilegeValueW) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+        KSLOG_ERROR(L"LookupPrivilegeValue() failed. ErrorCode: %u", error);
+        return error;
+    }
+    if (!m_api->usable(m_api->pAdjustTokenPrivileges) ||
+        !m_api->pAdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr)) {
+        DWORD error = m_api->usable(m_api->pAdjustTokenPrivileges) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+        KSLOG_ERROR(L"AdjustTokenPrivileges failed. ErrorCode: %u", error);
+        return error;
+    }
+    return 0;
+}
+
+void* CCPHelper::_LoadProfileAndEnvironment(HANDLE token, HANDLE* phProfile)
+{
+    *phProfile = nullptr;
+    KsExecution::TokenAccount account;
+    bool named = KsExecution::queryTokenAccount(*m_api, token, account);
+    PROFILEINFOW profile = {};
+    profile.dwSize = sizeof(profile);
+    profile.dwFlags = PI_NOUI;
+    profile.lpUserName = named ? account.user.data() : nullptr;
+    if (!m_api->usable(m_api->pLoadUserProfileW) || !m_api->pLoadUserProfileW(token, &profile)) {
+        DWORD error = m_api->usable(m_api->pLoadUserProfileW) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+        KSLOG_ERROR(L"Could not Load user profile. Error: %d", error);
+    } else {
+        *phProfile = profile.hProfile;
+    }
+    void* environment = nullptr;
+    if (!m_api->usable(m_api->pCreateEnvironmentBlock) || !m_api->pCreateEnvironmentBlock(&environment, token, FALSE))
+        return nullptr;
+    return environment;
+}

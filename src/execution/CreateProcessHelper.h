@@ -1,0 +1,56 @@
+// CCPHelper: starts a task's program in the service's own context or on the interactive user's
+// desktop with that user's token (first the active session's token, then the shell's).
+// One object per start; called on the engine thread only.
+#pragma once
+
+#include "common/UniqueHandle.h"
+#include "execution/KsWin32API.h"
+
+#include <memory>
+#include <string>
+
+class CCPHelper {
+public:
+    // Loads the production function table.
+    CCPHelper();
+    // Uses the given table instead (tests substitute single calls this way).
+    explicit CCPHelper(std::unique_ptr<CKsWin32APIBase> api);
+    virtual ~CCPHelper();
+    CCPHelper(const CCPHelper&) = delete;
+    CCPHelper& operator=(const CCPHelper&) = delete;
+
+    // Starts "\"path\" params" in the program's own folder. dwContext != 0 runs it as the
+    // interactive user (pwszUser/pwszDomain name who; null = any). Returns the process handle,
+    // empty on failure; *pdwError gets 0 or the Windows error code of the failing step.
+    Keelwork::unique_handle RunProcess(const wchar_t* pwszPath, const wchar_t* pwszParams, DWORD* pdwError,
+                                       DWORD dwContext, const wchar_t* pwszUser, const wchar_t* pwszDomain,
+                                       DWORD dwCreationFlags);
+
+    // The working directory and command line RunProcess uses for a path and its parameters.
+    static std::wstring WorkingDirectoryOf(const wchar_t* pwszPath);
+    static std::wstring CommandLineOf(const wchar_t* pwszPath, const wchar_t* pwszParams);
+
+private:
+    Keelwork::unique_handle _RunProcessNormal(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                              DWORD dwCreationFlags);
+    Keelwork::unique_handle _RunProcessAsUserXP(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                                const wchar_t* user, const wchar_t* domain);
+    Keelwork::unique_handle _RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                                const wchar_t* user, const wchar_t* domain);
+    // Starts the command line with `token` on the interactive desktop; 0 or the error.
+    DWORD _CreateProcessWithToken(HANDLE token, std::wstring& cmdline, const std::wstring& workdir,
+                                  Keelwork::unique_handle& process);
+    DWORD _IsActiveOrAdminSessionAvailable(DWORD* pdwSessionId, const wchar_t* user, const wchar_t* domain);
+    bool _SessionMatchesUser(DWORD sessionId, const wchar_t* user, const wchar_t* domain);
+    DWORD _GetShellPid(DWORD* pdwPid, const wchar_t* user, const wchar_t* domain);
+    DWORD _GetShellProgram(std::wstring& shell);
+    // 0 and the base name of the process's first module, or the error of the failing call.
+    DWORD _GetProcessBaseName(DWORD pid, std::wstring& baseName);
+    bool _ProcessMatchesUser(DWORD pid, const wchar_t* user, const wchar_t* domain);
+    DWORD _AdjustPrivilege(HANDLE token, const wchar_t* name);
+    // Opens the service's own token for adjusting privileges; 0 or the error.
+    DWORD _OpenSelfToken(Keelwork::unique_handle& token);
+    void* _LoadProfileAndEnvironment(HANDLE token, HANDLE* phProfile);
+
+    std::unique_ptr<CKsWin32APIBase> m_api;
+};

@@ -1,0 +1,46 @@
+// The JSON text handed to the collector: member order, string escaping, the empty event.
+#include "analytics/JSONFormatter.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Tessel::Analytics::CJSONFormatter;
+using Tessel::Analytics::DimensionMap;
+
+struct EscapeCase {
+    std::wstring raw;
+    std::wstring escaped;
+};
+
+class JsonEscaping : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(JsonEscaping, ValueAndNameComeOutEscaped)
+{
+    std::wstring text;
+    ASSERT_TRUE(CJSONFormatter().format(DimensionMap{{GetParam().raw, GetParam().raw}}, text));
+    EXPECT_EQ(text, L"{\"" + GetParam().escaped + L"\":\"" + GetParam().escaped + L"\"}");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Characters, JsonEscaping,
+    ::testing::Values(EscapeCase{L"say \"hi\"\nnow", L"say \\\"hi\\\"\\nnow"}, EscapeCase{L"a\tb", L"a\\tb"},
+                      EscapeCase{L"\b\f\r", L"\\b\\f\\r"}, EscapeCase{L"C:\\dir/x", L"C:\\\\dir\\/x"},
+                      EscapeCase{L"\x01\x1F", L"\\u0001\\u001F"}, EscapeCase{L"\x7F\x80\x9F", L"\\u007F\\u0080\\u009F"},
+                      EscapeCase{L"\xA0\xE9\x20AC ~", L"\xA0\xE9\x20AC ~"}, EscapeCase{L"", L""}));
+
+TEST(JsonFormatter, MembersFollowCodeUnitOrder)
+{
+    std::wstring text;
+    ASSERT_TRUE(CJSONFormatter().format(DimensionMap{{L"b", L"2"}, {L"a", L"1"}, {L"B", L"3"}, {L"__x", L"4"}}, text));
+    EXPECT_EQ(text, L"{\"B\":\"3\",\"__x\":\"4\",\"a\":\"1\",\"b\":\"2\"}");
+}
+
+TEST(JsonFormatter, EmptyMapGivesNoText)
+{
+    std::wstring text = L"untouched";
+    EXPECT_FALSE(CJSONFormatter().format(DimensionMap{}, text));
+    EXPECT_EQ(text, L"untouched");
+}
+
+} // namespace

@@ -1,0 +1,228 @@
+// CCPHelper::RunProcess in the interactive user's context: the real outcome under Wine (no
+// terminal sessions), and the session and shell choices with single table entries substituted.
+#include "RealApiTable.h"
+#include "SampleTaskReport.h"
+
+#include "LogFileReader.h"
+#include "RegistryFixture.h"
+#include "execution/CreateProcessHelper.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kWinlogon[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+
+// What the substituted session and account functions answer; set by each test.
+struct FakeSessions {
+    static inline std::vector<WTS_SESSION_INFOW> sessions;
+    static inline std::map<DWORD, std::wstring> userOfSession;
+    static inline std::wstring userOfAnyToken;  // used when not empty
+    static inline DWORD lastTokenSession = 0xFFFFFFFF;
+    static inline int listsHandedOut = 0;
+    static inline int listsFreed = 0;
+
+    static void reset()
+    {
+        sessions.clear();
+        userOfSession.clear();
+        userOfAnyToken.clear();
+        lastTokenSession = 0xFFFFFFFF;
+        listsHandedOut = listsFreed = 0;
+    }
+
+    static BOOL WINAPI enumerate(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOW* list, DWORD* count)
+    {
+        auto* copy = new WTS_SESSION_INFOW[sessions.size() + 1];
+        std::copy(sessions.begin(), sessions.end(), copy);
+        *list = copy;
+        *count = static_cast<DWORD>(sessions.size());
+        ++listsHandedOut;
+        return TRUE;
+    }
+
+    static void WINAPI freeMemory(PVOID memory)
+    {
+        delete[] static_cast<WTS_SESSION_INFOW*>(memory);
+        ++listsFreed;
+    }
+
+    // Hands out this process's own token, remembering which session was asked for.
+    static BOOL WINAPI queryUserToken(ULONG session, PHANDLE token)
+    {
+        lastTokenSession = session;
+        return ::OpenProcessToken(::GetCurrentProcess(), TOKEN_ALL_ACCESS, token);
+    }
+
+    static BOOL WINAPI lookupAccount(LPCWSTR, PSID, LPWSTR name, LPDWORD nameChars, LPWSTR domain,
+                                     LPDWORD domainChars, PSID_NAME_USE use)
+    {
+        std::wstring user = !userOfAnyToken.empty() ? userOfAnyToken : userOfSession[lastTokenSession];
+        wcsncpy(name, user.c_str(), *nameChars);
+        wcsncpy(domain, L"KS", *domainChars);
+        *use = SidTypeUser;
+        return TRUE;
+    }
+};
+
+std::unique_ptr<CKsWin32APIBase> tableWithFakeSessions()
+{
+    auto table = kstest::realApiTableCopy();
+    table->pWTSEnumerateSessionsW = &FakeSessions::enumerate;
+    table->pWTSFreeMemory = &FakeSessions::freeMemory;
+    table->pWTSQueryUserToken = &FakeSessions::queryUserToken;
+    table->pLookupAccountSidW = &FakeSessions::lookupAccount;
+    return table;
+}
+
+WTS_SESSION_INFOW session(DWORD id, WTS_CONNECTSTATE_CLASS state)
+{
+    WTS_SESSION_INFOW info = {};
+    info.SessionId = id;
+    info.State = state;
+    return info;
+}
+
+class UserContext : public kstest::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        FakeSessions::reset();
+    }
+};
+
+TEST_F(UserContext, WithoutSessionsSessionVariantFails1312AndShellVariant2)
+{
+    setString(kWinlogon, L"Shell", L"C:\\windows\\ks-no-such-shell.exe");
+    kstest::LogCapture log;
+    CCPHelper helper;
+    DWORD error = 0;
+    auto process = helper.RunProcess(kstest::sampleTaskPath().c_str(), L"-a", &error, 1, nullptr, nullptr, 0);
+    EXPECT_FALSE(process);
+    EXPECT_EQ(error, DWORD{ERROR_FILE_NOT_FOUND});
+    EXPECT_TRUE(log.contains(L"Active Session Is Not Available. GetLastError() returned 1312")) << log.text();
+    EXPECT_TRUE(log.contains(L"The shell program is: C:\\windows\\ks-no-such-shell.exe")) << log.text();
+    EXPECT_TRUE(log.contains(L"Could not find the Shell PID")) << log.text();
+    EXPECT_TRUE(log.contains(L"CCPHelper::_RunProcessAsUserNT: _GetShellPid returned 2")) << log.text();
+}
+
+TEST_F(UserContext, EmptyShellNameFailsWithInvalidParameter)
+{
+    setString(kWinlogon, L"Shell", L"C:\\windows\\");
+    kstest::LogCapture log;
+    CCPHelper helper;
+    DWORD error = 0;
+    EXPECT_FALSE(helper.RunProcess(kstest::sampleTaskPath().c_str(), nullptr, &error, 1, nullptr, nullptr, 0));
+    EXPECT_EQ(error, DWORD{ERROR_INVALID_PARAMETER});
+    EXPECT_TRUE(log.contains(L"Trying to get PID of the Shell. The shell name is EMPTY")) << log.text();
+}
+
+TEST_F(UserContext, SessionOfTheNamedUserIsChosenIgnoringCase)
+{
+    FakeSessions::sessions = {session(1, WTSActive), session(2, WTSDisconnected), session(3, WTSActive)};
+    FakeSessions::userOfSession = {{1, L"alice"}, {2, L"bob"}, {3, L"Bob"}};
+    kstest::ReportFile report;
+    std::wstring program = kstest::sampleTaskPath();
+    std::wstring params = L"--report " + report.path();
+    kstest::LogCapture log;
+    CCPHelper helper(tableWithFakeSessions());
+    DWORD error = 0xFFFF;
+    auto process = helper.RunProcess(program.c_str(), params.c_str(), &error, 1, L"BOB", L"ks", 0);
+    ASSERT_TRUE(process) << "error " << error;
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(FakeSessions::lastTokenSession, 3u);
+    EXPECT_EQ(FakeSessions::listsFreed, FakeSessions::listsHandedOut);
+    ASSERT_TRUE(kstest::waitForExit(process.get()));
+    auto record = report.firstRecord();
+    EXPECT_EQ(record[L"cmdline"], L"\"" + program + L"\" " + params);
+    EXPECT_EQ(record[L"cwd"], kstest::testProgramFolder());
+    EXPECT_TRUE(log.contains(L"WTSActive -- SessionId = 1 not matching BOB,ks")) << log.text();
+    EXPECT_TRUE(log.contains(L"_IsActiveOrAdminSessionAvailable: Active SessionId = 3, State = 0")) << log.text();
+    EXPECT_TRUE(log.contains(L"in the current users context")) << log.text();
+}
+
+TEST_F(UserContext, WithoutAUserTheFirstActiveSessionServes)
+{
+    FakeSessions::sessions = {session(4, WTSDisconnected), session(5, WTSActive), session(6, WTSActive)};
+    CCPHelper helper(tableWithFakeSessions());
+    DWORD error = 0xFFFF;
+    auto process = helper.RunProcess(kstest::sampleTaskPath().c_str(), nullptr, &error, 1, nullptr, nullptr, 0);
+    ASSERT_TRUE(process) << "error " << error;
+    EXPECT_EQ(FakeSessions::lastTokenSession, 5u);
+    EXPECT_TRUE(kstest::waitForExit(process.get()));
+}
+
+TEST_F(UserContext, MissingSessionFunctionFailsThatStepAndFallsBackToShell)
+{
+    setString(kWinlogon, L"Shell", L"ks-no-such-shell.exe");
+    auto table = tableWithFakeSessions();
+    table->pWTSEnumerateSessionsW = nullptr;
+    kstest::LogCapture log;
+    CCPHelper helper(std::move(table));
+    DWORD error = 0;
+    EXPECT_FALSE(helper.RunProcess(kstest::sampleTaskPath().c_str(), nullptr, &error, 1, nullptr, nullptr, 0));
+    EXPECT_EQ(error, DWORD{ERROR_FILE_NOT_FOUND});
+    EXPECT_TRUE(log.contains(L"WTSEnumerateSessions failed: GetLastError() returned 127")) << log.text();
+}
+
+// A running sample-task plays the user's shell; the account functions name its owner.
+class ShellContext : public UserContext {
+protected:
+    void SetUp() override
+    {
+        UserContext::SetUp();
+        setString(kWinlogon, L"Shell", L"C:\\windows\\SAMPLE-TASK.EXE");
+        std::wstring cmdline = L"\"" + kstest::sampleTaskPath() + L"\" --sleep 60000";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(::CreateProcessW(nullptr, cmdline.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &pi));
+        m_shell.adopt(pi);
+    }
+    void TearDown() override
+    {
+        if (m_shell.process) {
+            ::TerminateProcess(m_shell.process.get(), 0);
+            kstest::waitForExit(m_shell.process.get());
+        }
+        UserContext::TearDown();
+    }
+    Keelwork::unique_process_information m_shell;
+};
+
+TEST_F(ShellContext, ShellOfAnotherUserIsSkipped)
+{
+    FakeSessions::userOfAnyToken = L"alice";
+    kstest::LogCapture log;
+    CCPHelper helper(tableWithFakeSessions());
+    DWORD error = 0;
+    EXPECT_FALSE(helper.RunProcess(kstest::sampleTaskPath().c_str(), nullptr, &error, 1, L"bob", nullptr, 0));
+    EXPECT_EQ(error, DWORD{ERROR_FILE_NOT_FOUND});
+    wchar_t expected[64];
+    _snwprintf(expected, 64, L"Shell PID = %lu doesnt match bob,", m_shell.processId);
+    EXPECT_TRUE(log.contains(expected)) << log.text();
+}
+
+TEST_F(ShellContext, ShellOfTheNamedUserLendsItsToken)
+{
+    FakeSessions::userOfAnyToken = L"alice";
+    kstest::ReportFile report;
+    std::wstring params = L"--report " + report.path();
+    kstest::LogCapture log;
+    CCPHelper helper(tableWithFakeSessions());
+    DWORD error = 0xFFFF;
+    auto process = helper.RunProcess(kstest::sampleTaskPath().c_str(), params.c_str(), &error, 1, L"ALICE", nullptr, 0);
+    ASSERT_TRUE(process) << "error " << error;
+    EXPECT_EQ(error, 0u);
+    ASSERT_TRUE(kstest::waitForExit(process.get()));
+    EXPECT_EQ(report.firstRecord()[L"cmdline"], L"\"" + kstest::sampleTaskPath() + L"\" " + params);
+    wchar_t expected[64];
+    _snwprintf(expected, 64, L"The Current Shell PID = %lu", m_shell.processId);
+    EXPECT_TRUE(log.contains(expected)) << log.text();
+}
+
+} // namespace

@@ -1,0 +1,66 @@
+// Helpers for tests that run sample-task.exe and read its report.
+#include "SampleTaskReport.h"
+
+#include "LogFileReader.h"
+
+#include <atomic>
+#include <sstream>
+
+namespace kstest {
+
+std::wstring testProgramFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring text = path;
+    return text.substr(0, text.find_last_of(L'\\'));
+}
+
+std::wstring sampleTaskPath() { return testProgramFolder() + L"\\sample-task.exe"; }
+
+std::wstring currentFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    DWORD length = ::GetCurrentDirectoryW(MAX_PATH, path);
+    return std::wstring(path, length);
+}
+
+ReportFile::ReportFile()
+{
+    static std::atomic<unsigned> counter{0};
+    wchar_t folder[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, folder);
+    m_path = std::wstring(folder) + L"ks-report-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+             std::to_wstring(counter++) + L".txt";
+    ::DeleteFileW(m_path.c_str());
+}
+
+ReportFile::~ReportFile() { ::DeleteFileW(m_path.c_str()); }
+
+std::map<std::wstring, std::wstring> ReportFile::firstRecord() const
+{
+    std::map<std::wstring, std::wstring> record;
+    std::wistringstream lines(readUtf16File(m_path));
+    std::wstring line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == L'\r')
+            line.pop_back();
+        if (line == L"end")
+            break;
+        size_t equals = line.find(L'=');
+        if (equals != std::wstring::npos)
+            record[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return record;
+}
+
+bool waitForExit(HANDLE process, DWORD* exitCode, DWORD timeoutMs)
+{
+    if (::WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    if (exitCode != nullptr)
+        ::GetExitCodeProcess(process, exitCode);
+    return true;
+}
+
+} // namespace kstest

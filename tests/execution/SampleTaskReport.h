@@ -1,0 +1,40 @@
+// Runs of tools/sample-task for tests: where the program is, a fresh report file, and the
+// report it writes back (command line, working directory, priority class).
+#pragma once
+
+#include "common/UniqueHandle.h"
+
+#include <map>
+#include <string>
+
+namespace kstest {
+
+// sample-task.exe beside the running test program.
+std::wstring sampleTaskPath();
+
+// The folder of the running test program.
+std::wstring testProgramFolder();
+
+// The current directory of this process.
+std::wstring currentFolder();
+
+// A report file path that does not exist yet; the file is deleted on destruction.
+class ReportFile {
+public:
+    ReportFile();
+    ~ReportFile();
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+
+    const std::wstring& path() const { return m_path; }
+    // The first record sample-task appended, as key → value; empty when there is none.
+    std::map<std::wstring, std::wstring> firstRecord() const;
+
+private:
+    std::wstring m_path;
+};
+
+// Waits (bounded) for the process to end; true when it did, with its exit code.
+bool waitForExit(HANDLE process, DWORD* exitCode = nullptr, DWORD timeoutMs = 10000);
+
+} // namespace kstest
