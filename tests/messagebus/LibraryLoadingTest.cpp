@@ -233,6 +233,7 @@ TEST_F(LibraryLoading, LoadFromRegistryFallsBackToCommonProgramFiles)
 
 TEST_F(LibraryLoading, OpeningTheBusIsTimed)
 {
+    registerInstallDir(kstest::programFolder());
     kstest::LogCapture log;
     { MessageBusLib bus; }
     EXPECT_TRUE(log.contains(L"M12NPerfTimer|MessageBusLib::MessageBusLib|"));
