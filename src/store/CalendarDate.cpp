@@ -6,9 +6,12 @@ namespace KsCalendar {
 namespace {
 constexpr int64_t kDaysPerEra = 146097;
 constexpr int64_t kEpochShift = 719468; // days from 0000-03-01 to 1970-01-01
-
-int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 } // namespace
+
+int64_t floorDiv(int64_t numerator, int64_t denominator) {
+    const bool inexact = numerator % denominator != 0;
+    return numerator / denominator - (inexact && ((numerator < 0) != (denominator < 0)) ? 1 : 0);
+}
 
 // Years are counted from March so the leap day falls at the end of the counted year.
 int64_t daysFromCivil(int64_t year, unsigned month, unsigned day) {

@@ -12,6 +12,9 @@ struct CivilDate {
     unsigned day;   // 1-31
 };
 
+// Division rounding toward negative infinity, for instants and days before 1970.
+int64_t floorDiv(int64_t numerator, int64_t denominator);
+
 int64_t daysFromCivil(int64_t year, unsigned month, unsigned day);
 CivilDate civilFromDays(int64_t days);
 unsigned weekDayOf(int64_t days); // 0 = Sunday

@@ -11,12 +11,11 @@ namespace KsCalendar {
 namespace {
 constexpr int64_t kSecondsPerDay = 86400;
 
-int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
-// Seconds east of UTC at `utc`. The runtime converts only from 1970 to the year 3000; outside
-// that the offset at the nearest end stands in (only a rule with an absurd hour reaches there).
+// Seconds east of UTC at `utc`. The runtime converts only from 1970 to the year 3000 (and some
+// runtimes refuse a local result before 1970, hence a day's margin); outside that range the
+// offset at the nearest end stands in. Only an hour far out of range in a rule reaches there.
 int64_t utcOffsetAt(int64_t utc) {
-    constexpr int64_t kEarliest = kSecondsPerDay;           // 1970-01-02, local in every zone
+    constexpr int64_t kEarliest = kSecondsPerDay;             // 1970-01-02
     constexpr int64_t kLatest = 32535129600 - kSecondsPerDay; // 3000-12-30
     const __time64_t instant = utc < kEarliest ? kEarliest : utc > kLatest ? kLatest : utc;
     struct tm local {};
