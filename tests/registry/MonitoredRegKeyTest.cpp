@@ -91,7 +91,7 @@ TEST_F(MonitoredRegKeyTest, EveryChangeIsSeenAndTheWatchIsRearmedAfterEachCallba
     EXPECT_LE(calls.load(), changes);
 }
 
-TEST_F(MonitoredRegKeyTest, SubTreeChangesAreSeenOnlyWhenAskedFor)
+TEST_F(MonitoredRegKeyTest, ChangesBelowTheKeyAreSeenWhenTheSubTreeIsWatched)
 {
     setDword((std::wstring(kPath) + L"\\child").c_str(), L"v", 0);
     monitored_reg_key monitor;

@@ -328,19 +328,6 @@ TEST_F(RegKeyTest, StringListWithAnEmptyItemIsRefused)
     EXPECT_EQ(readRaw(L"m").status, ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(RegKeyTest, RawReadReportsTypeAndSize)
-{
-    ASSERT_EQ(key.setValue(L"r", REG_BINARY, "\x01\x02\x03", 3), ERROR_SUCCESS);
-    DWORD type = 0;
-    DWORD size = 0;
-    ASSERT_EQ(key.queryValue(L"r", &type, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(size, 3u);
-    BYTE small[2];
-    size = sizeof small;
-    EXPECT_EQ(key.queryValue(L"r", &type, small, &size), ERROR_MORE_DATA);
-}
-
 TEST_F(RegKeyTest, DeletedValueIsGone)
 {
     ASSERT_EQ(key.setDwordValue(L"gone", 1), ERROR_SUCCESS);
