@@ -38,11 +38,14 @@ private:
     HANDLE m_owned = nullptr;
 };
 
-uint32_t writeAll(HANDLE file, std::wstring_view text)
+uint32_t writeAt(HANDLE file, uint64_t offset, std::wstring_view text)
 {
     DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
     DWORD written = 0;
-    if (!WriteFile(file, text.data(), bytes, &written, nullptr))
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    if (!WriteFile(file, text.data(), bytes, &written, &at))
         return GetLastError();
     return 0;
 }
@@ -165,7 +168,8 @@ uint32_t CLogging::writeLine(uint32_t level, const char* file, const char* funct
 
     Keelwork::unique_handle handle;
     bool isNew = false;
-    if (uint32_t rc = m_rotation->open(handle, isNew); rc != 0 && rc != ERROR_ALREADY_EXISTS)
+    uint64_t endOffset = 0;
+    if (uint32_t rc = m_rotation->open(handle, isNew, endOffset); rc != 0 && rc != ERROR_ALREADY_EXISTS)
         return rc;
 
     // The byte-order mark goes out with the first line, in the same write.
@@ -174,7 +178,7 @@ uint32_t CLogging::writeLine(uint32_t level, const char* file, const char* funct
     text += L'\xFEFF';
     buildLine(level, file, function, line, message, text);
     const std::wstring_view lineText = std::wstring_view(text).substr(1);
-    uint32_t rc = writeAll(handle.get(), isNew ? std::wstring_view(text) : lineText);
+    uint32_t rc = writeAt(handle.get(), endOffset, isNew ? std::wstring_view(text) : lineText);
     if ((m_settings.options & LOG_OPTION_DEBUGGER) && !lineText.empty())
         OutputDebugStringW(text.c_str() + 1);
     return rc;

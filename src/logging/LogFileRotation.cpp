@@ -36,23 +36,26 @@ std::wstring LogFileRotation::currentPath()
     return pathFor(index < m_maxEntries ? index : 0);
 }
 
-uint32_t LogFileRotation::createFresh(uint32_t index, Keelwork::unique_handle& file, bool& isNew)
+uint32_t LogFileRotation::createFresh(uint32_t index, Keelwork::unique_handle& file, bool& isNew,
+                                      uint64_t& endOffset)
 {
     file.reset(openLogFile(pathFor(index), CREATE_ALWAYS));
     if (!file)
         return GetLastError();
     isNew = true;
+    endOffset = 0;
     // A lost LastLogIdx only means the next line re-decides the file; the line itself is fine.
     m_lastIndex.write(index);
     return 0;
 }
 
-uint32_t LogFileRotation::open(Keelwork::unique_handle& file, bool& isNew)
+uint32_t LogFileRotation::open(Keelwork::unique_handle& file, bool& isNew, uint64_t& endOffset)
 {
     isNew = false;
+    endOffset = 0;
     uint32_t index = m_lastIndex.read();
     if (index >= m_maxEntries)
-        return createFresh(0, file, isNew);
+        return createFresh(0, file, isNew, endOffset);
 
     file.reset(openLogFile(pathFor(index), OPEN_ALWAYS));
     if (!file)
@@ -67,11 +70,11 @@ uint32_t LogFileRotation::open(Keelwork::unique_handle& file, bool& isNew)
     if (static_cast<uint64_t>(size.QuadPart) >= m_maxSize) {
         file.reset();
         uint32_t next = index + 1 == m_maxEntries ? 0 : index + 1;
-        return createFresh(next, file, isNew);
+        return createFresh(next, file, isNew, endOffset);
     }
-    LARGE_INTEGER zero{};
-    if (!SetFilePointerEx(file.get(), zero, nullptr, FILE_END))
-        return GetLastError();
+    // The caller writes at this offset: no seek needed, and the size cannot change meanwhile
+    // because writers of the folder hold its mutex.
+    endOffset = static_cast<uint64_t>(size.QuadPart);
     return 0;
 }
 
