@@ -1,7 +1,7 @@
 // The bus client's own rules, with the bus replaced by a recording shim so failures and replies
 // can be forced: plain copies of replies, pending replies, waiting, subscriptions and filters.
 #include "FixedSessionProcess.h"
-#include "LogFileReader.h"
+#include "ExpectLogged.h"
 #include "RecordingShim.h"
 
 #include "message/Message.h"
@@ -100,7 +100,7 @@ TEST_F(ClientTest, RejectedPublishReturnsBusStatusAndSkipsPlainCopy)
     kstest::LogCapture log;
     EXPECT_EQ(client->publish(msg), MODULE_STATUS_INVALID_HANDLE);
     EXPECT_EQ(shim->published().size(), 1u);
-    EXPECT_TRUE(log.contains(L"Failed to publish message. Error code 2147483655."));
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to publish message. Error code 2147483655.");
 }
 
 TEST_F(ClientTest, RejectedPlainCopyStillReportsSuccess)
@@ -112,7 +112,7 @@ TEST_F(ClientTest, RejectedPlainCopyStillReportsSuccess)
     kstest::LogCapture log;
     EXPECT_EQ(client->publish(msg), MODULE_STATUS_SUCCESS);
     EXPECT_EQ(shim->published().size(), 2u);
-    EXPECT_TRUE(log.contains(L"Failed to publish non-reply copy of the message. Error code 2147483657."));
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_WARNING, L"Failed to publish non-reply copy of the message. Error code 2147483657.");
 }
 
 TEST_F(ClientTest, NullMessageIsRejectedWithoutReachingTheBus)
@@ -135,7 +135,7 @@ TEST_F(ClientTest, RejectedRequestLeavesNoPendingEntryAndIndicesAreNotReused)
     kstest::LogCapture log;
     EXPECT_EQ(client->request(message(), reply, 100), MODULE_STATUS_NO_SUBSCRIBERS);
     EXPECT_EQ(reply, nullptr);
-    EXPECT_TRUE(log.contains(L"Failed to make request. Error code 2147483662."));
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to make request. Error code 2147483662.");
 
     shim->failRequests(MODULE_STATUS_SUCCESS);
     ASSERT_EQ(client->request(message(), reply, 100), MODULE_STATUS_SUCCESS);
@@ -161,7 +161,7 @@ TEST_F(ClientTest, SecondReplyForOneIndexIsNotFound)
     EXPECT_EQ((*replyFunction)(index, message(L"First"), 0), MODULE_STATUS_SUCCESS);
     kstest::LogCapture log;
     EXPECT_EQ((*replyFunction)(index, message(L"Second"), 0), MODULE_STATUS_NOT_FOUND);
-    EXPECT_TRUE(log.contains(L"Reply index not found. Returning"));
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_WARNING, L"Reply index not found. Returning");
     ASSERT_EQ(reply->wait(), REPLY_STATUS_RECEIVED);
     EXPECT_EQ(reply->getMessage()->name(), L"First");
 }
@@ -264,7 +264,7 @@ TEST_F(ClientTest, WaitForTimingOutStaysPendingAndMaySucceedLater)
     ASSERT_EQ(client->request(message(), reply, 5000), MODULE_STATUS_SUCCESS);
     kstest::LogCapture log;
     EXPECT_EQ(reply->waitFor(10), REPLY_STATUS_PENDING);
-    EXPECT_TRUE(log.contains(L"Reply waitFor timed out. Returning."));
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_WARNING, L"Reply waitFor timed out. Returning.");
 
     auto request = shim->requests().at(0);
     (*request.replyFunction)(request.replyIndex, message(L"Answer"), 0);
@@ -300,7 +300,7 @@ TEST_F(ClientTest, UnsubscribeReleasesEveryHandleOfItsAliasOnly)
     kstest::LogCapture log;
     EXPECT_EQ(client->unsubscribe(L"Group"), MODULE_STATUS_SUCCESS);
     EXPECT_EQ(shim->unsubscribed().size(), 3u);
-    EXPECT_TRUE(log.contains(L"Subscription not found. Alias: Group."));
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_WARNING, L"Subscription not found. Alias: Group.");
 }
 
 TEST_F(ClientTest, DestroyingTheClientEndsItsSubscriptions)
@@ -321,8 +321,8 @@ TEST_F(ClientTest, RefusedSubscriptionIsReportedAndLeavesNoGroup)
     kstest::LogCapture log;
     EXPECT_EQ(client->subscribe(L"A.One", L"Group", ignore), MODULE_STATUS_UNSUCCESSFUL);
     EXPECT_EQ(client->subscribeFilter(L"A.*", L"Group", ignore), MODULE_STATUS_UNSUCCESSFUL);
-    EXPECT_TRUE(log.contains(L"Failed to subscribe. Alias: Group Message name: A.One"));
-    EXPECT_TRUE(log.contains(L"Failed to subscribeFilter. Alias: Group Message nameRegex: A.*"));
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to subscribe. Alias: Group Message name: A.One");
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to subscribeFilter. Alias: Group Message nameRegex: A.*");
     client->unsubscribe(L"Group");
     EXPECT_TRUE(shim->unsubscribed().empty());
 }
@@ -334,7 +334,7 @@ TEST_F(ClientTest, MalformedPatternIsRejectedBeforeTheBus)
     EXPECT_EQ(client->subscribeFilter(L"Task(", [](std::shared_ptr<Message>) -> uint32_t { return 0; }),
               MODULE_STATUS_INVALID_PARAMETER);
     EXPECT_EQ(shim->liveSubscriptions(), 0u);
-    EXPECT_TRUE(log.contains(L"subscribeFilter failed. Regex error with regex \"Task(\""));
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"subscribeFilter failed. Regex error with regex \"Task(\"");
 }
 
 struct SessionCase {
@@ -378,8 +378,8 @@ TEST_F(ClientTest, SessionLookupFailureIsLoggedAndDisablesTheFilter)
     kstest::LogCapture log;
     auto client = makeClient(std::nullopt);
     EXPECT_EQ(client->sessionId(), 0u);
-    EXPECT_TRUE(log.contains(L"Failed to get the session id for process"));
-    EXPECT_TRUE(log.contains(L"- defaulting to 0"));
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to get the session id for process");
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"- defaulting to 0");
 }
 
 TEST_F(ClientTest, VersionOneMessagesPassTheSessionFilter)
