@@ -1,0 +1,77 @@
+// The host's record of the messages it saw, with watch printing and expect matching.
+#include "MessageJournal.h"
+
+#include "Output.h"
+
+#include <chrono>
+
+namespace modhost {
+
+void MessageJournal::onBusMessage(const SeenMessage& seen)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // Printed under the lock so the console shows messages in the order they were kept. The host's
+    // own messages were printed when it sent them.
+    if (seen.alias != kHostAlias && watched(seen.name))
+        Output::message(seen.isRequest() ? L"request" : L"message", seen);
+    m_entries.push_back({seen, false});
+    m_added.notify_all();
+}
+
+void MessageJournal::keep(const SeenMessage& seen)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_entries.push_back({seen, false});
+    m_added.notify_all();
+}
+
+void MessageJournal::addWatch(const std::wregex& pattern)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_watches.push_back(pattern);
+}
+
+std::optional<SeenMessage> MessageJournal::expect(const std::wregex& pattern, const std::wstring& substring,
+                                                  uint32_t timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    Entry* found = nullptr;
+    m_added.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                     [&] { return (found = findUnclaimed(pattern, substring)) != nullptr; });
+    if (!found)
+        return std::nullopt;
+    found->claimed = true;
+    return found->message;
+}
+
+std::vector<std::wstring> MessageJournal::unclaimedNames(size_t limit) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<std::wstring> names;
+    for (const Entry& entry : m_entries) {
+        if (names.size() == limit)
+            break;
+        if (!entry.claimed)
+            names.push_back(entry.message.name);
+    }
+    return names;
+}
+
+bool MessageJournal::watched(const std::wstring& name) const
+{
+    for (const std::wregex& pattern : m_watches)
+        if (std::regex_match(name, pattern))
+            return true;
+    return false;
+}
+
+MessageJournal::Entry* MessageJournal::findUnclaimed(const std::wregex& pattern, const std::wstring& substring)
+{
+    for (Entry& entry : m_entries)
+        if (!entry.claimed && std::regex_match(entry.message.name, pattern) &&
+            entry.message.payload.find(substring) != std::wstring::npos)
+            return &entry;
+    return nullptr;
+}
+
+} // namespace modhost

@@ -1,0 +1,49 @@
+// Every message the host sees, in the order it saw them: printed when a watch pattern matches its
+// name, and searched by expect, which claims the first unclaimed match so that two expects need
+// two messages. Records from the start, so a reply that arrives before its expect is not missed.
+#pragma once
+
+#include "SeenMessage.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace modhost {
+
+class MessageJournal {
+public:
+    // A message from the bus (any thread): printed if watched and not the host's own, then kept.
+    void onBusMessage(const SeenMessage& seen);
+    // A message the host already printed itself (a reply to its request): kept only.
+    void keep(const SeenMessage& seen);
+
+    void addWatch(const std::wregex& pattern);
+
+    // Waits at most `timeoutMs` for an unclaimed message whose whole name matches `pattern` and
+    // whose payload contains `substring`; claims and returns it.
+    std::optional<SeenMessage> expect(const std::wregex& pattern, const std::wstring& substring, uint32_t timeoutMs);
+
+    // Names of the unclaimed messages, oldest first, at most `limit`: what an expect could have used.
+    std::vector<std::wstring> unclaimedNames(size_t limit) const;
+
+private:
+    struct Entry {
+        SeenMessage message;
+        bool claimed = false;
+    };
+
+    bool watched(const std::wstring& name) const;
+    Entry* findUnclaimed(const std::wregex& pattern, const std::wstring& substring);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_added;
+    std::vector<Entry> m_entries;        // written under m_mutex
+    std::vector<std::wregex> m_watches;  // written under m_mutex
+};
+
+} // namespace modhost

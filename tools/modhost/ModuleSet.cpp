@@ -1,0 +1,64 @@
+// Bringing the host's modules up and down in order.
+#include "ModuleSet.h"
+
+#include "HostBus.h"
+
+namespace modhost {
+
+ModuleSet::~ModuleSet()
+{
+    takeDown();
+}
+
+bool ModuleSet::load(const std::vector<ModuleSpec>& specs, std::wstring& error)
+{
+    for (const ModuleSpec& spec : specs) {
+        std::unique_ptr<LoadedModule> module = LoadedModule::load(spec, error);
+        if (!module)
+            return false;
+        m_entries.push_back({std::move(module)});
+    }
+    return true;
+}
+
+bool ModuleSet::bringUp(const HostOptions& options, const HostBus& bus)
+{
+    for (Entry& entry : m_entries) {
+        if (!entry.module->create())
+            return false;
+        entry.initialized = entry.module->initialize(options.settings, options.hostBus ? &bus : nullptr);
+        if (!entry.initialized)
+            return false;
+        if (!entry.module->start())
+            return false;
+    }
+    return true;
+}
+
+bool ModuleSet::takeDown()
+{
+    bool ok = true;
+    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
+        LoadedModule& module = *it->module;
+        if (!module.created())
+            continue;
+        // A module whose start failed is still stopped: its start may have half happened.
+        if (it->initialized) {
+            ok = module.stop() && ok;
+            ok = module.uninitialize() && ok;
+        }
+        ok = module.destroy() && ok;
+        it->initialized = false;
+    }
+    return ok;
+}
+
+LoadedModule* ModuleSet::find(const std::wstring& name)
+{
+    for (Entry& entry : m_entries)
+        if (entry.module->name() == name)
+            return entry.module.get();
+    return nullptr;
+}
+
+} // namespace modhost

@@ -1,0 +1,154 @@
+// Parsing of scenario lines into commands.
+#include "ScenarioCommand.h"
+
+#include <cwctype>
+#include <string_view>
+
+namespace modhost {
+
+namespace {
+
+// Splits a line into leading words and the text that is left.
+class Words {
+public:
+    explicit Words(std::wstring_view line) : m_rest(line) {}
+
+    std::wstring next()
+    {
+        skipSpace();
+        size_t end = 0;
+        while (end < m_rest.size() && !std::iswspace(m_rest[end]))
+            ++end;
+        std::wstring word(m_rest.substr(0, end));
+        m_rest.remove_prefix(end);
+        return word;
+    }
+
+    // The rest of the line after one separating space run, trailing white space removed.
+    std::wstring rest()
+    {
+        skipSpace();
+        size_t end = m_rest.size();
+        while (end > 0 && std::iswspace(m_rest[end - 1]))
+            --end;
+        return std::wstring(m_rest.substr(0, end));
+    }
+
+private:
+    void skipSpace()
+    {
+        while (!m_rest.empty() && std::iswspace(m_rest.front()))
+            m_rest.remove_prefix(1);
+    }
+
+    std::wstring_view m_rest;
+};
+
+bool parseMilliseconds(const std::wstring& word, uint32_t& value)
+{
+    if (word.empty() || word.size() > 10)
+        return false;
+    uint64_t number = 0;
+    for (wchar_t c : word) {
+        if (c < L'0' || c > L'9')
+            return false;
+        number = number * 10 + static_cast<uint64_t>(c - L'0');
+    }
+    if (number > 0xFFFFFFFFull)
+        return false;
+    value = static_cast<uint32_t>(number);
+    return true;
+}
+
+bool compilePattern(const std::wstring& text, std::wregex& pattern, std::wstring& error)
+{
+    try {
+        pattern.assign(text, std::regex_constants::ECMAScript);
+        return true;
+    } catch (const std::regex_error&) {
+        error = L"'" + text + L"' is not a valid pattern";
+        return false;
+    }
+}
+
+bool fail(std::wstring& error, const wchar_t* form)
+{
+    error = std::wstring(L"expected \"") + form + L"\"";
+    return false;
+}
+
+bool parseEcho(const std::wstring& line, Command& command)
+{
+    command.kind = CommandKind::Echo;
+    // Narration keeps its own spacing: only the one space after the word goes.
+    size_t start = line.find(L"echo") + 4;
+    if (start < line.size() && line[start] == L' ')
+        ++start;
+    command.text = line.substr(start);
+    while (!command.text.empty() && (command.text.back() == L'\r' || command.text.back() == L'\n'))
+        command.text.pop_back();
+    return true;
+}
+
+} // namespace
+
+bool parseCommand(const std::wstring& line, Command& command, std::wstring& error)
+{
+    command = Command{};
+    Words words(line);
+    const std::wstring verb = words.next();
+    if (verb.empty() || verb.front() == L'#')
+        return true;
+    if (verb == L"echo")
+        return parseEcho(line, command);
+    if (verb == L"stop") {
+        command.kind = CommandKind::Stop;
+        return words.rest().empty() || fail(error, L"stop");
+    }
+    if (verb == L"publish") {
+        command.kind = CommandKind::Publish;
+        command.name = words.next();
+        command.text = words.rest();
+        return !command.name.empty() || fail(error, L"publish <name> [payload]");
+    }
+    if (verb == L"request") {
+        command.kind = CommandKind::Request;
+        command.name = words.next();
+        if (command.name.empty() || !parseMilliseconds(words.next(), command.milliseconds))
+            return fail(error, L"request <name> <timeout-ms> [payload]");
+        command.text = words.rest();
+        return true;
+    }
+    if (verb == L"direct") {
+        command.kind = CommandKind::Direct;
+        command.module = words.next();
+        command.name = words.next();
+        command.text = words.rest();
+        return !command.name.empty() || fail(error, L"direct <module> <name> [payload]");
+    }
+    if (verb == L"watch") {
+        command.kind = CommandKind::Watch;
+        command.name = words.next();
+        if (command.name.empty() || !words.rest().empty())
+            return fail(error, L"watch <pattern>");
+        return compilePattern(command.name, command.pattern, error);
+    }
+    if (verb == L"expect") {
+        command.kind = CommandKind::Expect;
+        command.name = words.next();
+        if (command.name.empty() || !parseMilliseconds(words.next(), command.milliseconds))
+            return fail(error, L"expect <pattern> <timeout-ms> [substring]");
+        command.text = words.rest();
+        return compilePattern(command.name, command.pattern, error);
+    }
+    if (verb == L"sleep") {
+        command.kind = CommandKind::Sleep;
+        if (!parseMilliseconds(words.next(), command.milliseconds) || !words.rest().empty())
+            return fail(error, L"sleep <ms>");
+        return true;
+    }
+    error = L"unknown command '" + verb + L"'";
+    return false;
+}
+
+} // namespace modhost

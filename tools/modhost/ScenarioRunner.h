@@ -1,0 +1,40 @@
+// Runs scenario commands against the host's bus, its message journal and its modules, printing
+// what each one did.
+#pragma once
+
+#include "ScenarioCommand.h"
+
+namespace modhost {
+
+class HostBus;
+class MessageJournal;
+class ModuleSet;
+
+enum class Outcome {
+    Continue,
+    Stop,       // the scenario asked to end
+    Failed,     // an expect saw nothing that matched
+    Malformed,  // the command cannot run as written (for example an unknown module)
+};
+
+class ScenarioRunner {
+public:
+    ScenarioRunner(HostBus& bus, MessageJournal& journal, ModuleSet& modules)
+        : m_bus(bus), m_journal(journal), m_modules(modules)
+    {
+    }
+
+    Outcome execute(const Command& command);
+
+private:
+    void publish(const Command& command);
+    void request(const Command& command);
+    Outcome direct(const Command& command);
+    Outcome expect(const Command& command);
+
+    HostBus& m_bus;
+    MessageJournal& m_journal;
+    ModuleSet& m_modules;
+};
+
+} // namespace modhost
