@@ -1,0 +1,71 @@
+// Request parsing and reply shaping of the task-management handlers.
+#include "module/TaskRequestWorker.h"
+
+#include "management/JSONFormatter.h"
+#include "module/SchedulerModuleNames.h"
+
+namespace Tessel {
+namespace {
+
+// The call's own JSON text becomes the reply; text that is not an object leaves an empty one.
+void replaceByCallText(JSONFormatter& response, const std::wstring& text)
+{
+    response.parse(text);
+}
+
+} // namespace
+
+ModuleStatus runSingleNameRequest(const std::wstring& payload, TaskReplyForm form, std::mutex& lock,
+                                  const SingleNameCall& call, JSONFormatter& response)
+{
+    JSONFormatter request;
+    if (!request.parse(payload))
+        return MODULE_STATUS_DATA_ERROR;
+    std::wstring name;
+    if (!request.getString(ModuleNames::kNameMember, name) || name.empty())
+        return MODULE_STATUS_DATA_ERROR;
+    response.setString(ModuleNames::kNameMember, name);
+
+    std::wstring text;
+    bool succeeded = false;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        succeeded = call(name, payload, text);
+    }
+    if (!succeeded)
+        return MODULE_STATUS_UNSUCCESSFUL;
+
+    if (form == TaskReplyForm::CallTextAndName) {
+        replaceByCallText(response, text);
+        response.setString(ModuleNames::kNameMember, name);
+    }
+    response.setBool(ModuleNames::kStatusMember, true);
+    return MODULE_STATUS_SUCCESS;
+}
+
+ModuleStatus runNameListRequest(const std::wstring& payload, std::mutex& lock, const NameListCall& call,
+                                JSONFormatter& response)
+{
+    JSONFormatter request;
+    if (!request.parse(payload))
+        return MODULE_STATUS_DATA_ERROR;
+    std::vector<std::wstring> names;
+    // Absent counts as empty: getStringArray answers true with nothing appended.
+    if (!request.getStringArray(ModuleNames::kNameMember, names) || names.empty())
+        return MODULE_STATUS_DATA_ERROR;
+
+    std::wstring text;
+    bool succeeded = false;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        succeeded = call(names, text);
+    }
+    if (!succeeded)
+        return MODULE_STATUS_UNSUCCESSFUL;
+
+    replaceByCallText(response, text);
+    response.setBool(ModuleNames::kStatusMember, true);
+    return MODULE_STATUS_SUCCESS;
+}
+
+} // namespace Tessel

@@ -1,0 +1,67 @@
+// Tessel::TaskSchedulerImpl: the scheduler module the host creates. At initialization it
+// subscribes to its twelve bus messages; nine serve the JSON task-management protocol through
+// Orbis::TaskManagement under one lock, three forward a log-on and the auto-maintenance switch
+// to the engine.
+//
+// Handlers run on the bus client's delivery threads, several at once; m_lock makes the
+// task-management calls mutually exclusive, while parsing and publishing happen outside it.
+#pragma once
+
+#include "module/BaseModule.h"
+#include "module/TSHandles.h"
+#include "module/TaskRequestWorker.h"
+
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace Orbis {
+class TaskManagement;
+}
+
+namespace Tessel {
+
+class WindowsEventAPI;
+
+class TaskSchedulerImpl : public BaseModule {
+public:
+    using Handler = MessageCallback;
+    using HandlerTable = std::vector<std::pair<const wchar_t*, Handler>>;
+
+    // Null arguments get the production implementations.
+    TaskSchedulerImpl(std::shared_ptr<WindowsEventAPI> eventApi, std::shared_ptr<Orbis::TaskManagement> taskManagement);
+    ~TaskSchedulerImpl() override;
+
+    // Fills the handler table and subscribes it.
+    ModuleStatus initialize() override;
+    // start and stop stay the base's (no engine yet): the engine thread they create and join
+    // arrives with the engine itself.
+
+    // Subscribes every row in table order; the first failure ends the loop and is returned.
+    ModuleStatus subscribeMessages();
+
+    ModuleStatus setAutoMaintenanceMode();
+    ModuleStatus stopAutoMaintenanceMode();
+
+    const HandlerTable& handlers() const { return m_handlers; }
+
+private:
+    void fillHandlerTable();
+    ModuleStatus signalLogon();
+    Handler singleNameHandler(const wchar_t* replyName, TaskReplyForm form, SingleNameCall call);
+    Handler nameListHandler(const wchar_t* replyName, NameListCall call);
+    // Publishes `responseText` as `replyName`, correlated with `request` when it asked for a reply.
+    void publishReply(const Message& request, const wchar_t* replyName, const std::wstring& responseText);
+
+    std::shared_ptr<WindowsEventAPI> m_eventApi;
+    HandlerTable m_handlers;
+    std::shared_ptr<Orbis::TaskManagement> m_taskManagement;
+    std::thread m_engineThread;
+    _tagTSHANDLES m_tsHandles;
+    // Serializes every call into m_taskManagement made by the handlers.
+    std::mutex m_lock;
+};
+
+} // namespace Tessel
