@@ -1,0 +1,69 @@
+// The bus-asking probes over the real MessageBus.dll: another client in this process plays the
+// system monitor and the session monitor, or nobody answers.
+#include "LogFileReader.h"
+#include "RegistryFixture.h"
+#include "SampleTaskReport.h"
+
+#include "execution/PlatformNames.h"
+#include "execution/PlatformProbes.h"
+#include "message/Message.h"
+#include "messagebus/MessageBusClient.h"
+#include "messagebus/MessageBusConstants.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace names = KsExecution::names;
+using Tessel::Message;
+
+class RealBusProbes : public kstest::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        // The bus library is found through the host's install folder: the test program's own.
+        setString(Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, kstest::testProgramFolder());
+    }
+
+    // A client answering `request` with a reply named `answer`.
+    std::shared_ptr<Tessel::MessageBusClient> answerer(const wchar_t* request, const wchar_t* answer)
+    {
+        auto client = std::make_shared<Tessel::MessageBusClient>();
+        std::weak_ptr<Tessel::MessageBusClient> weak = client;
+        std::wstring answerName = answer;
+        EXPECT_EQ(client->subscribe(request, [weak, answerName](std::shared_ptr<Message> m) -> uint32_t {
+            auto self = weak.lock();
+            return self && m ? self->publish(Message::createReply(*m, answerName, L"Monitor", L"")) : 0;
+        }), Tessel::MODULE_STATUS_SUCCESS);
+        return client;
+    }
+};
+
+TEST_F(RealBusProbes, WithoutAnAnswererEverythingIsNo)
+{
+    EXPECT_FALSE(IsConnectedStandby(nullptr));
+    EXPECT_FALSE(IsFullScreen());
+}
+
+TEST_F(RealBusProbes, SystemMonitorReportingConnectedStandby)
+{
+    auto monitor = answerer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.On");
+    EXPECT_TRUE(IsConnectedStandby(nullptr));
+    EXPECT_TRUE(IsIdleMode());
+    EXPECT_FALSE(IsFullScreen());
+}
+
+TEST_F(RealBusProbes, SystemMonitorReportingOtherwise)
+{
+    auto monitor = answerer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.Off");
+    EXPECT_FALSE(IsConnectedStandby(nullptr));
+}
+
+TEST_F(RealBusProbes, SessionMonitorReportingAFullScreenApp)
+{
+    auto sessions = answerer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.FullScreenAppRunning");
+    EXPECT_TRUE(IsFullScreen());
+}
+
+} // namespace
