@@ -1,0 +1,318 @@
+// Per-task change broadcasts over the real bus library: registration replies, the immediate
+// update, updates after a change of the task's key, the unregister request for a task that can
+// no longer be read, and unregistration.
+#include "management/JSONFormatter.h"
+#include "management/TaskManagement.h"
+
+#include "ExpectLogged.h"
+#include "LogFileReader.h"
+#include "RegistryFixture.h"
+#include "ResourceDllPaths.h"
+#include "message/Message.h"
+#include "messagebus/MessageBusClient.h"
+#include "messagebus/MessageBusConstants.h"
+#include "registry/RegKey.h"
+#include "store/KsTask.h"
+#include "store/ProtectedValue.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using Tessel::JSONFormatter;
+using Tessel::Message;
+
+namespace {
+
+constexpr auto kWaitBound = std::chrono::seconds(10);
+constexpr const wchar_t* kUpdate = L"TaskScheduler.Task.Update";
+constexpr const wchar_t* kUnregister = L"TaskScheduler.Task.BroadcastUnRegister";
+
+// Messages of one name in arrival order; a test asks for the next one as a future.
+class Inbox {
+public:
+    std::future<std::shared_ptr<Message>> next()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        std::promise<std::shared_ptr<Message>> promise;
+        auto future = promise.get_future();
+        if (!m_arrived.empty()) {
+            promise.set_value(m_arrived.front());
+            m_arrived.pop_front();
+        } else {
+            m_waiting.push_back(std::move(promise));
+        }
+        return future;
+    }
+
+    void deliver(std::shared_ptr<Message> message)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_waiting.empty()) {
+            m_arrived.push_back(std::move(message));
+            return;
+        }
+        m_waiting.front().set_value(std::move(message));
+        m_waiting.pop_front();
+    }
+
+private:
+    std::mutex m_lock;
+    std::deque<std::shared_ptr<Message>> m_arrived;          // written under m_lock
+    std::deque<std::promise<std::shared_ptr<Message>>> m_waiting;  // written under m_lock
+};
+
+// The next message of the inbox, or null when none came within the bound.
+std::shared_ptr<Message> awaitNext(Inbox& inbox)
+{
+    auto future = inbox.next();
+    if (future.wait_for(kWaitBound) != std::future_status::ready)
+        return nullptr;
+    return future.get();
+}
+
+// One task object of an update, as a subscriber reads it.
+struct UpdatedTask {
+    std::wstring name;
+    uint64_t type = 0;
+    std::wstring completeEvent;
+    uint64_t defaultFrequency = 0;
+    uint64_t nextRun = 0;
+    std::wstring trigger;
+    std::wstring params;
+};
+
+std::vector<UpdatedTask> tasksOf(const Message& update)
+{
+    JSONFormatter payload;
+    EXPECT_TRUE(payload.parse(update.payload())) << update.payload();
+    std::vector<std::shared_ptr<JSONFormatter>> items;
+    EXPECT_TRUE(payload.getObjectArray(L"tasks", items)) << update.payload();
+    std::vector<UpdatedTask> tasks;
+    for (const auto& item : items) {
+        UpdatedTask task;
+        EXPECT_TRUE(item->getString(L"name", task.name)) << update.payload();
+        EXPECT_TRUE(item->getUInt64(L"type", task.type)) << update.payload();
+        EXPECT_TRUE(item->getString(L"complete_event", task.completeEvent)) << update.payload();
+        EXPECT_TRUE(item->getUInt64(L"default_frequency", task.defaultFrequency)) << update.payload();
+        EXPECT_TRUE(item->getUInt64(L"next_run", task.nextRun)) << update.payload();
+        EXPECT_TRUE(item->getString(L"trigger", task.trigger)) << update.payload();
+        EXPECT_TRUE(item->getString(L"params", task.params)) << update.payload();
+        tasks.push_back(task);
+    }
+    return tasks;
+}
+
+std::vector<std::wstring> namesOf(const std::wstring& text)
+{
+    JSONFormatter reply;
+    EXPECT_TRUE(reply.parse(text)) << text;
+    std::vector<std::wstring> names;
+    EXPECT_TRUE(reply.getStringArray(L"name", names)) << text;
+    return names;
+}
+
+struct TaskSpec {
+    const wchar_t* name;
+    uint32_t triggerType = KS_TRIGGER_PROCESS;
+    const wchar_t* trigger = L"C:\\Tools\\scan.exe";
+    const wchar_t* params = nullptr;
+    const wchar_t* completeEvent = nullptr;
+    uint32_t nextRun = 1700000000;
+    uint32_t defaultFreq = 86400;
+};
+
+class Broadcasts : public kstest::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        setString(Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, kstest::programFolder());
+        m_subscriber = std::make_shared<Tessel::MessageBusClient>();
+        ASSERT_EQ(m_subscriber->subscribe(kUpdate, [this](std::shared_ptr<Message> m) -> uint32_t {
+            m_updates.deliver(std::move(m));
+            return 0;
+        }), Tessel::MODULE_STATUS_SUCCESS);
+        ASSERT_EQ(m_subscriber->subscribe(kUnregister, [this](std::shared_ptr<Message> m) -> uint32_t {
+            m_unregisters.deliver(std::move(m));
+            return 0;
+        }), Tessel::MODULE_STATUS_SUCCESS);
+    }
+
+    void TearDown() override
+    {
+        m_subscriber.reset();
+        RegistryFixture::TearDown();
+    }
+
+    static void writeTask(const TaskSpec& spec)
+    {
+        KSTASKINFO record = {};
+        record.dwSize = sizeof record;
+        record.dwTaskType = KS_TASK_SCHEDULED;
+        record.dwTaskTrigType = spec.triggerType;
+        record.pwszTaskTrigger = const_cast<wchar_t*>(spec.trigger);
+        record.pwszTaskParams = const_cast<wchar_t*>(spec.params);
+        record.pwszTaskEventName = const_cast<wchar_t*>(spec.completeEvent);
+        record.dwNextRun = spec.nextRun;
+        record.dwDefaultFreq = spec.defaultFreq;
+        record.dwInterval = KS_INTERVAL_WEEKLY;
+        record.dwDayOfWeekMask = 0x02;
+        CKsTask task(spec.name);
+        ASSERT_EQ(task.Assign(&record), 0u);
+        ASSERT_TRUE(task.Write());
+    }
+
+    static Keelwork::CRegKey openTaskKey(const wchar_t* name)
+    {
+        Keelwork::CRegKey key;
+        const std::wstring path = std::wstring(KsStore::kSchedulerKeyPath) + L"\\" + name;
+        EXPECT_EQ(key.open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS | KEY_WOW64_64KEY), ERROR_SUCCESS);
+        return key;
+    }
+
+    // Registers the names and takes the update the registration publishes at once.
+    std::shared_ptr<Message> registerAndTakeUpdate(Orbis::TaskManagement& management,
+                                                   const std::vector<std::wstring>& names, std::wstring& reply)
+    {
+        EXPECT_TRUE(management.registerBroadcast(names, reply));
+        return awaitNext(m_updates);
+    }
+
+    Inbox m_updates;
+    Inbox m_unregisters;
+    std::shared_ptr<Tessel::MessageBusClient> m_subscriber;
+};
+
+TEST_F(Broadcasts, RegistrationReportsReadableTasksAndPublishesTheirStateAtOnce)
+{
+    writeTask({.name = L"alpha", .params = L"-quick", .completeEvent = L"Global\\AlphaDone", .nextRun = 1700000123});
+    Orbis::TaskManagement management;
+    kstest::LogCapture log;
+    std::wstring reply;
+    auto update = registerAndTakeUpdate(management, {L"alpha", L"beta"}, reply);
+
+    EXPECT_EQ(namesOf(reply), std::vector<std::wstring>{L"alpha"});
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Unable to register due to read failure,task beta");
+    ASSERT_NE(update, nullptr) << "no update within the bound";
+    EXPECT_EQ(update->alias(), L"TaskScheduler");
+    auto tasks = tasksOf(*update);
+    ASSERT_EQ(tasks.size(), 1u) << update->payload();
+    EXPECT_EQ(tasks[0].name, L"alpha");
+    EXPECT_EQ(tasks[0].type, KS_TASK_SCHEDULED);
+    EXPECT_EQ(tasks[0].completeEvent, L"");
+    EXPECT_EQ(tasks[0].defaultFrequency, 86400u);
+    EXPECT_EQ(tasks[0].nextRun, 1700000123u);
+    EXPECT_EQ(tasks[0].trigger, L"C:\\Tools\\scan.exe");
+    EXPECT_EQ(tasks[0].params, L"-quick");
+}
+
+TEST_F(Broadcasts, NoReadableTaskMeansFailureAndAnEmptyUpdate)
+{
+    Orbis::TaskManagement management;
+    std::wstring reply;
+    EXPECT_FALSE(management.registerBroadcast({L"missing"}, reply));
+    EXPECT_EQ(reply, L"{}");
+    auto update = awaitNext(m_updates);
+    ASSERT_NE(update, nullptr);
+    EXPECT_EQ(update->payload(), L"{}");
+}
+
+TEST_F(Broadcasts, RegisteringTwiceStillReportsTheName)
+{
+    writeTask({.name = L"alpha"});
+    Orbis::TaskManagement management;
+    std::wstring reply;
+    ASSERT_NE(registerAndTakeUpdate(management, {L"alpha"}, reply), nullptr);
+    auto again = registerAndTakeUpdate(management, {L"alpha"}, reply);
+    EXPECT_EQ(namesOf(reply), std::vector<std::wstring>{L"alpha"});
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(tasksOf(*again).size(), 1u);
+}
+
+TEST_F(Broadcasts, EventTaskWithoutParametersDoesNotStopTheUpdate)
+{
+    writeTask({.name = L"evented", .triggerType = KS_TRIGGER_EVENT, .trigger = L"Global\\StartScan"});
+    writeTask({.name = L"process", .params = L"/all"});
+    Orbis::TaskManagement management;
+    std::wstring reply;
+    auto update = registerAndTakeUpdate(management, {L"evented", L"process"}, reply);
+    ASSERT_NE(update, nullptr);
+    auto tasks = tasksOf(*update);
+    ASSERT_EQ(tasks.size(), 2u) << update->payload();
+    EXPECT_EQ(tasks[0].name, L"evented");
+    EXPECT_EQ(tasks[0].trigger, L"Global\\StartScan");
+    EXPECT_EQ(tasks[0].params, L"");
+    EXPECT_EQ(tasks[1].name, L"process");
+    EXPECT_EQ(tasks[1].params, L"/all");
+}
+
+TEST_F(Broadcasts, ChangedValuePublishesTheNewState)
+{
+    writeTask({.name = L"alpha", .nextRun = 1700000000});
+    Orbis::TaskManagement management;
+    std::wstring reply;
+    ASSERT_NE(registerAndTakeUpdate(management, {L"alpha"}, reply), nullptr);
+
+    Keelwork::CRegKey key = openTaskKey(L"alpha");
+    ASSERT_EQ(KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, 1800000000), 0u);
+    auto update = awaitNext(m_updates);
+    ASSERT_NE(update, nullptr) << "no update after the change";
+    auto tasks = tasksOf(*update);
+    ASSERT_EQ(tasks.size(), 1u) << update->payload();
+    EXPECT_EQ(tasks[0].name, L"alpha");
+    EXPECT_EQ(tasks[0].nextRun, 1800000000u);
+}
+
+TEST_F(Broadcasts, UnreadableTaskAsksForItsUnregistrationAndPublishesAnEmptyUpdate)
+{
+    writeTask({.name = L"alpha"});
+    Orbis::TaskManagement management;
+    std::wstring reply;
+    ASSERT_NE(registerAndTakeUpdate(management, {L"alpha"}, reply), nullptr);
+
+    kstest::LogCapture log;
+    Keelwork::CRegKey key = openTaskKey(L"alpha");
+    ASSERT_EQ(key.deleteValue(KsStore::ValueName::TaskType), ERROR_SUCCESS);
+
+    auto unregister = awaitNext(m_unregisters);
+    ASSERT_NE(unregister, nullptr) << "no unregister request";
+    EXPECT_EQ(unregister->alias(), L"TaskScheduler");
+    EXPECT_EQ(namesOf(unregister->payload()), std::vector<std::wstring>{L"alpha"});
+    auto update = awaitNext(m_updates);
+    ASSERT_NE(update, nullptr);
+    EXPECT_EQ(update->payload(), L"{}");
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_WARNING, L"In BroadcastTasksUpdate, Failed to read task alpha");
+}
+
+TEST_F(Broadcasts, UnregisteredTaskIsNoLongerBroadcast)
+{
+    writeTask({.name = L"alpha"});
+    writeTask({.name = L"beta"});
+    Orbis::TaskManagement management;
+    std::wstring reply;
+    ASSERT_NE(registerAndTakeUpdate(management, {L"alpha"}, reply), nullptr);
+
+    EXPECT_TRUE(management.unregisterBroadcast({L"alpha", L"gamma"}, reply));
+    EXPECT_EQ(namesOf(reply), std::vector<std::wstring>{L"alpha"});
+    EXPECT_FALSE(management.unregisterBroadcast({L"alpha"}, reply));
+    EXPECT_EQ(reply, L"{}");
+
+    Keelwork::CRegKey key = openTaskKey(L"alpha");
+    ASSERT_EQ(KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, 1800000000), 0u);
+    // Updates reach the subscriber in publication order: a stray update for the changed task
+    // would come before the one this registration publishes.
+    auto update = registerAndTakeUpdate(management, {L"beta"}, reply);
+    ASSERT_NE(update, nullptr);
+    auto tasks = tasksOf(*update);
+    ASSERT_EQ(tasks.size(), 1u) << update->payload();
+    EXPECT_EQ(tasks[0].name, L"beta");
+}
+
+} // namespace

@@ -1,0 +1,316 @@
+// Schedule presets through the override hives and the real resource DLL: the preset list of a
+// category, values and presets layered from several hives, descriptions with the day name and
+// the user's time format, and the category's enable setting.
+#include "management/JSONFormatter.h"
+#include "management/SchedulePresets.h"
+#include "management/TaskManagement.h"
+
+#include "ExpectLogged.h"
+#include "KsOemResIds.h"
+#include "LogFileReader.h"
+#include "RegistryFixture.h"
+#include "ResourceDllPaths.h"
+#include "customization/KsPartnerCustomizationCommon.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const wchar_t* kBaseHive = L"SOFTWARE\\Kestrel\\Platform\\Settings";
+constexpr const wchar_t* kPartnerHive = L"SOFTWARE\\Kestrel\\Platform\\overrides\\partner\\Settings";
+
+struct PresetValues {
+    std::optional<DWORD> active = std::nullopt;
+    std::optional<DWORD> interval = std::nullopt;
+    std::optional<DWORD> dayOfWeekMask = std::nullopt;
+    std::optional<DWORD> hour = std::nullopt;
+    std::optional<DWORD> minute = std::nullopt;
+    std::optional<DWORD> descriptionResId = std::nullopt;
+};
+
+PresetValues fullPreset(DWORD active, DWORD interval, DWORD mask, DWORD hour, DWORD minute, DWORD resId)
+{
+    return {active, interval, mask, hour, minute, resId};
+}
+
+// The time of day as the user's locale writes it, asked of the system with its default picture.
+std::wstring localeTime(WORD hour, WORD minute)
+{
+    SYSTEMTIME time = {};
+    time.wYear = 2024;
+    time.wMonth = 3;
+    time.wDay = 4;
+    time.wHour = hour;
+    time.wMinute = minute;
+    wchar_t text[MAX_PATH] = {};
+    EXPECT_NE(GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &time, nullptr, text, MAX_PATH), 0);
+    return text;
+}
+
+// One entry of the preset list, as a client reads it.
+struct ListedPreset {
+    uint64_t interval = 0;
+    uint64_t hours = 0;
+    uint64_t minutes = 0;
+    uint64_t dayOfWeekMask = 0;
+    std::wstring description;
+};
+
+// Preset list by id; fails the test when an entry lacks a member or has it in the wrong kind.
+std::map<uint64_t, ListedPreset> parseList(const std::wstring& text)
+{
+    std::map<uint64_t, ListedPreset> listed;
+    Tessel::JSONFormatter list;
+    EXPECT_TRUE(list.parse(text)) << text;
+    std::vector<std::shared_ptr<Tessel::JSONFormatter>> items;
+    EXPECT_TRUE(list.getObjectArray(L"presets", items)) << text;
+    for (const auto& item : items) {
+        uint64_t id = 0;
+        ListedPreset preset;
+        EXPECT_TRUE(item->getUInt64(L"presetid", id)) << text;
+        EXPECT_TRUE(item->getUInt64(L"interval", preset.interval)) << text;
+        EXPECT_TRUE(item->getUInt64(L"hours", preset.hours)) << text;
+        EXPECT_TRUE(item->getUInt64(L"minutes", preset.minutes)) << text;
+        EXPECT_TRUE(item->getUInt64(L"dayofweekmask", preset.dayOfWeekMask)) << text;
+        EXPECT_TRUE(item->getString(L"description", preset.description)) << text;
+        EXPECT_EQ(listed.count(id), 0u) << "id " << id << " listed twice: " << text;
+        listed[id] = preset;
+    }
+    return listed;
+}
+
+class Presets : public kstest::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        kstest::registerProductDlls(kstest::resourceDllPath());
+        setString(L"SOFTWARE\\Kestrel\\Platform\\Settings\\generalSettings", L"ResDll", kstest::resourceDllPath());
+    }
+
+    static void addPartnerHive(DWORD priority)
+    {
+        setDword(L"SOFTWARE\\Kestrel\\Platform\\overrides\\partner", L"priority", priority);
+        setString(L"SOFTWARE\\Kestrel\\Platform\\overrides\\partner\\Settings\\generalSettings", L"ResDll",
+                  kstest::resourceDllPath());
+    }
+
+    static std::wstring categoryKey(const wchar_t* hive, const wchar_t* category)
+    {
+        return std::wstring(hive) + L"\\TaskSchedulePreset\\" + category;
+    }
+
+    static void writePreset(const wchar_t* hive, const wchar_t* category, const wchar_t* id, const PresetValues& values)
+    {
+        const std::wstring key = categoryKey(hive, category) + L"\\" + id;
+        ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, L"", sizeof(wchar_t)),
+                  ERROR_SUCCESS);
+        const std::pair<const wchar_t*, const std::optional<DWORD>&> named[] = {
+            {L"Active", values.active}, {L"Interval", values.interval}, {L"DayOfWeekMask", values.dayOfWeekMask},
+            {L"Hour", values.hour}, {L"Minute", values.minute}, {L"DescriptionResId", values.descriptionResId}};
+        for (const auto& [name, value] : named) {
+            if (value)
+                setDword(key.c_str(), name, *value);
+        }
+    }
+
+    static std::map<uint64_t, ListedPreset> listOf(const wchar_t* category)
+    {
+        Orbis::TaskManagement management;
+        std::wstring text;
+        EXPECT_TRUE(management.getPresets(category, text));
+        return parseList(text);
+    }
+};
+
+TEST_F(Presets, ListHoldsTheActivePresetsOfTheCategoryOnly)
+{
+    writePreset(kBaseHive, L"scan", L"1", fullPreset(1, KS_INTERVAL_WEEKLY, 0x08, 19, 5, KS_RES_PRESET_WEEKLY));
+    writePreset(kBaseHive, L"scan", L"2", fullPreset(7, KS_INTERVAL_NONE, 0, 7, 30, KS_RES_PRESET_DAILY));
+    writePreset(kBaseHive, L"scan", L"3", fullPreset(0, KS_INTERVAL_WEEKLY, 0x02, 8, 0, KS_RES_PRESET_WEEKLY));
+    writePreset(kBaseHive, L"update", L"4", fullPreset(1, KS_INTERVAL_NONE, 0, 3, 0, KS_RES_PRESET_DAILY));
+
+    auto listed = listOf(L"scan");
+    ASSERT_EQ(listed.size(), 2u);
+    ASSERT_EQ(listed.count(1), 1u);
+    ASSERT_EQ(listed.count(2), 1u);
+    EXPECT_EQ(listed[1].interval, KS_INTERVAL_WEEKLY);
+    EXPECT_EQ(listed[1].dayOfWeekMask, 0x08u);
+    EXPECT_EQ(listed[1].hours, 19u);
+    EXPECT_EQ(listed[1].minutes, 5u);
+    EXPECT_EQ(listed[1].description, L"Every Wednesday at " + localeTime(19, 5));
+    EXPECT_EQ(listed[2].interval, KS_INTERVAL_NONE);
+    EXPECT_EQ(listed[2].hours, 7u);
+    EXPECT_EQ(listed[2].minutes, 30u);
+    EXPECT_EQ(listed[2].description, L"Every day at " + localeTime(7, 30));
+}
+
+TEST_F(Presets, HivesAddPresetsAndTheHigherOneOverridesSingleValues)
+{
+    addPartnerHive(5);
+    writePreset(kBaseHive, L"scan", L"1", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
+    writePreset(kBaseHive, L"scan", L"2", fullPreset(1, KS_INTERVAL_FIRST_IN_MONTH, 0x20, 6, 45, KS_RES_PRESET_MONTHLY));
+    // The partner changes only the hour of preset 2 and brings preset 3 of its own.
+    writePreset(kPartnerHive, L"scan", L"2", PresetValues{.hour = 22});
+    writePreset(kPartnerHive, L"scan", L"3", fullPreset(1, KS_INTERVAL_BIWEEKLY, 0x40, 12, 0, KS_RES_PRESET_WEEKLY));
+
+    auto listed = listOf(L"scan");
+    ASSERT_EQ(listed.size(), 3u);
+    ASSERT_EQ(listed.count(1) + listed.count(2) + listed.count(3), 3u);
+    EXPECT_EQ(listed[1].description, L"Every Monday at " + localeTime(9, 15));
+    EXPECT_EQ(listed[2].interval, KS_INTERVAL_FIRST_IN_MONTH);
+    EXPECT_EQ(listed[2].hours, 22u);
+    EXPECT_EQ(listed[2].minutes, 45u);
+    EXPECT_EQ(listed[2].description, L"On the first Friday of every month at " + localeTime(22, 45));
+    EXPECT_EQ(listed[3].interval, KS_INTERVAL_BIWEEKLY);
+    EXPECT_EQ(listed[3].description, L"Every Saturday at " + localeTime(12, 0));
+}
+
+TEST_F(Presets, PartnerCanDeactivateABasePreset)
+{
+    addPartnerHive(5);
+    writePreset(kBaseHive, L"scan", L"1", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
+    writePreset(kBaseHive, L"scan", L"2", fullPreset(1, KS_INTERVAL_WEEKLY, 0x04, 9, 15, KS_RES_PRESET_WEEKLY));
+    writePreset(kPartnerHive, L"scan", L"1", PresetValues{.active = 0});
+
+    auto listed = listOf(L"scan");
+    EXPECT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed.count(2), 1u);
+}
+
+TEST_F(Presets, CategoryWithoutActivePresetGivesEmptyObjectAndMissingCategoryFails)
+{
+    writePreset(kBaseHive, L"scan", L"1", fullPreset(0, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
+    Orbis::TaskManagement management;
+    std::wstring text = L"stale";
+    EXPECT_TRUE(management.getPresets(L"scan", text));
+    EXPECT_EQ(text, L"{}");
+    EXPECT_FALSE(management.getPresets(L"nosuchcategory", text));
+}
+
+struct DescriptionCase {
+    const char* name;
+    DWORD mask;
+    DWORD resId;
+    const wchar_t* before;  // text before the time
+    const wchar_t* after;   // text after the time
+};
+
+class PresetDescriptions : public Presets, public ::testing::WithParamInterface<DescriptionCase> {};
+
+TEST_P(PresetDescriptions, DayIsTheLowestWeekDayAndTimeFollowsTheLocale)
+{
+    const DescriptionCase& c = GetParam();
+    writePreset(kBaseHive, L"scan", L"7", fullPreset(1, KS_INTERVAL_WEEKLY, c.mask, 16, 5, c.resId));
+    auto listed = listOf(L"scan");
+    ASSERT_EQ(listed.count(7), 1u);
+    EXPECT_EQ(listed[7].description, std::wstring(c.before) + localeTime(16, 5) + c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PresetDescriptions,
+    ::testing::Values(
+        DescriptionCase{"NoDayIsSunday", 0, KS_RES_PRESET_WEEKLY, L"Every Sunday at ", L""},
+        DescriptionCase{"LowestOfSeveralDays", 0x44, KS_RES_PRESET_WEEKLY, L"Every Tuesday at ", L""},
+        DescriptionCase{"BitsAboveSaturdayIgnored", 0x180, KS_RES_PRESET_WEEKLY, L"Every Sunday at ", L""},
+        DescriptionCase{"CompanyNameToo", 0x02, KS_RES_PRESET_WEEKLY_SCAN, L"Scan every Monday at ", L" by Kestrel"},
+        DescriptionCase{"NoPlaceholderForDay", 0x40, KS_RES_PRESET_DAILY, L"Every day at ", L""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Presets, PresetsWithoutUsableValuesOrDescriptionAreLeftOut)
+{
+    writePreset(kBaseHive, L"scan", L"1", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
+    writePreset(kBaseHive, L"scan", L"2", PresetValues{1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, std::nullopt});
+    writePreset(kBaseHive, L"scan", L"3", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, 4321));
+    writePreset(kBaseHive, L"scan", L"4", PresetValues{1, KS_INTERVAL_WEEKLY, 0x02, std::nullopt, 15, KS_RES_PRESET_WEEKLY});
+    // A calendar value of the wrong registry type counts as unreadable.
+    writePreset(kBaseHive, L"scan", L"5", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
+    setString((categoryKey(kBaseHive, L"scan") + L"\\5").c_str(), L"Minute", L"15");
+
+    kstest::LogCapture log;
+    auto listed = listOf(L"scan");
+    EXPECT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed.count(1), 1u);
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Couldn't get value 'DescriptionResId' (-2147467259)");
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Couldn't load string 4321 (-2147467259)");
+}
+
+TEST_F(Presets, LoadedPresetsCarryTheirCategoryAndIdForTasks)
+{
+    writePreset(kBaseHive, L"scan", L"12", fullPreset(1, KS_INTERVAL_LAST_IN_MONTH, 0x10, 23, 59, KS_RES_PRESET_WEEKLY));
+    KsTaskCustomization customization;
+    ASSERT_EQ(customization.Initialize(), S_OK);
+    std::vector<Orbis::SchedulePreset> presets;
+    ASSERT_EQ(Orbis::loadSchedulePresets(customization, L"scan", presets), S_OK);
+    const Orbis::SchedulePreset* preset = Orbis::findSchedulePreset(presets, 12);
+    ASSERT_NE(preset, nullptr);
+    EXPECT_EQ(Orbis::findSchedulePreset(presets, 1), nullptr);
+
+    KSTASKINFO record = {};
+    record.dwSize = sizeof record;
+    record.dwTaskType = KS_TASK_SCHEDULED;
+    record.dwNextRun = 99;
+    record.pwszPresetCategory = KsStore::duplicateString(L"old");
+    Orbis::applySchedulePreset(*preset, record);
+    EXPECT_EQ(record.dwTaskType, KS_TASK_PRESET);
+    EXPECT_EQ(record.dwNextRun, 0u);
+    EXPECT_EQ(record.dwInterval, KS_INTERVAL_LAST_IN_MONTH);
+    EXPECT_EQ(record.dwDayOfWeekMask, 0x10u);
+    EXPECT_EQ(record.dwHour, 23u);
+    EXPECT_EQ(record.dwMinute, 59u);
+    EXPECT_EQ(record.dwPresetId, 12u);
+    ASSERT_NE(record.pwszPresetCategory, nullptr);
+    EXPECT_STREQ(record.pwszPresetCategory, L"scan");
+    KsStore::freeStrings(record);
+}
+
+struct EnableCase {
+    const char* name;
+    std::optional<DWORD> base;
+    std::optional<DWORD> partner;
+    bool enabled;
+};
+
+class PresetCategoryEnable : public Presets, public ::testing::WithParamInterface<EnableCase> {};
+
+TEST_P(PresetCategoryEnable, OnlyAZeroEnableTaskDisables)
+{
+    const EnableCase& c = GetParam();
+    addPartnerHive(5);
+    writePreset(kBaseHive, L"scan", L"1", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
+    if (c.base)
+        setDword(categoryKey(kBaseHive, L"scan").c_str(), L"EnableTask", *c.base);
+    if (c.partner)
+        setDword(categoryKey(kPartnerHive, L"scan").c_str(), L"EnableTask", *c.partner);
+
+    KsTaskCustomization customization;
+    ASSERT_EQ(customization.Initialize(), S_OK);
+    bool enabled = !c.enabled;
+    EXPECT_EQ(Orbis::readPresetCategoryEnable(customization, L"scan", enabled), S_OK);
+    EXPECT_EQ(enabled, c.enabled);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PresetCategoryEnable,
+    ::testing::Values(EnableCase{"Missing", std::nullopt, std::nullopt, true},
+                      EnableCase{"Zero", 0, std::nullopt, false},
+                      EnableCase{"One", 1, std::nullopt, true},
+                      EnableCase{"OtherValue", 5, std::nullopt, true},
+                      EnableCase{"PartnerZeroWins", 1, 0, false},
+                      EnableCase{"PartnerOneWins", 0, 1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Presets, MissingCategoryLeavesEnabledTrueAndFails)
+{
+    KsTaskCustomization customization;
+    ASSERT_EQ(customization.Initialize(), S_OK);
+    bool enabled = false;
+    EXPECT_LT(Orbis::readPresetCategoryEnable(customization, L"nosuchcategory", enabled), 0);
+    EXPECT_TRUE(enabled);
+}
+
+} // namespace
