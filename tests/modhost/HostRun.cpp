@@ -1,0 +1,147 @@
+// Starting modhost.exe with redirected standard handles and waiting for it within a bound.
+#include "HostRun.h"
+
+#include "common/UniqueHandle.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace modhosttest {
+
+namespace {
+
+std::string readFile(const std::wstring& path)
+{
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+Keelwork::unique_handle inheritableFile(const std::wstring& path, bool forWriting)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return Keelwork::unique_handle(CreateFileW(path.c_str(), forWriting ? GENERIC_WRITE : GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                               forWriting ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                               nullptr));
+}
+
+} // namespace
+
+std::wstring binFolder()
+{
+    wchar_t self[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring folder(self, length);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+std::vector<std::string> HostRun::lines() const
+{
+    std::vector<std::string> result;
+    std::istringstream stream(out);
+    for (std::string line; std::getline(stream, line);)
+        result.push_back(line);
+    return result;
+}
+
+std::string HostRun::lineWith(std::initializer_list<const char*> parts) const
+{
+    for (const std::string& line : lines()) {
+        bool all = true;
+        for (const char* part : parts)
+            all = all && line.find(part) != std::string::npos;
+        if (all)
+            return line;
+    }
+    return {};
+}
+
+int HostRun::lineIndex(const char* part, int from) const
+{
+    std::vector<std::string> all = lines();
+    for (int i = from; i < static_cast<int>(all.size()); ++i)
+        if (all[static_cast<size_t>(i)].find(part) != std::string::npos)
+            return i;
+    return -1;
+}
+
+HostScratch::HostScratch()
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    static unsigned counter = 0;
+    m_path = std::wstring(temp) + L"modhost-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+             std::to_wstring(++counter);
+    CreateDirectoryW(m_path.c_str(), nullptr);
+}
+
+HostScratch::~HostScratch()
+{
+    for (const wchar_t* file : {L"scenario.txt", L"input.txt", L"out.txt", L"err.txt"})
+        DeleteFileW((m_path + L"\\" + file).c_str());
+    RemoveDirectoryW(m_path.c_str());
+}
+
+std::wstring HostScratch::write(const wchar_t* fileName, const std::string& text) const
+{
+    std::wstring path = m_path + L"\\" + fileName;
+    std::ofstream(std::filesystem::path(path), std::ios::binary) << text;
+    return path;
+}
+
+HostRun HostScratch::run(const std::vector<std::wstring>& args, const std::string* scenario) const
+{
+    std::vector<std::wstring> all = args;
+    if (scenario)
+        all.push_back(write(L"scenario.txt", *scenario));
+    return start(all, write(L"input.txt", ""));
+}
+
+HostRun HostScratch::runWithInput(const std::vector<std::wstring>& args, const std::string& input) const
+{
+    return start(args, write(L"input.txt", input));
+}
+
+HostRun HostScratch::start(const std::vector<std::wstring>& args, const std::wstring& inputPath) const
+{
+    HostRun run;
+    const std::wstring outPath = m_path + L"\\out.txt";
+    const std::wstring errPath = m_path + L"\\err.txt";
+    {
+        Keelwork::unique_handle input = inheritableFile(inputPath, false);
+        Keelwork::unique_handle output = inheritableFile(outPath, true);
+        Keelwork::unique_handle error = inheritableFile(errPath, true);
+        std::wstring commandLine = L"\"" + binFolder() + L"modhost.exe\"";
+        for (const std::wstring& arg : args)
+            commandLine += L" \"" + arg + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = input.get();
+        startup.hStdOutput = output.get();
+        startup.hStdError = error.get();
+        PROCESS_INFORMATION created{};
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                            &created)) {
+            run.err = "modhost.exe did not start: error " + std::to_string(GetLastError());
+            return run;
+        }
+        Keelwork::unique_process_information process;
+        process.adopt(created);
+        if (WaitForSingleObject(process.process.get(), kRunBoundMs) == WAIT_OBJECT_0) {
+            run.ended = true;
+            GetExitCodeProcess(process.process.get(), &run.exitCode);
+        } else {
+            TerminateProcess(process.process.get(), 99);
+            WaitForSingleObject(process.process.get(), 5000);
+        }
+    }
+    run.out = readFile(outPath);
+    run.err += readFile(errPath);
+    return run;
+}
+
+} // namespace modhosttest

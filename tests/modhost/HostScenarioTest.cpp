@@ -1,0 +1,216 @@
+// The host over MessageBus.dll alone: stand-in answers, expect passing and failing, standard
+// input, and malformed command lines and scenarios.
+#include "HostRun.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace {
+
+using modhosttest::HostRun;
+using modhosttest::HostScratch;
+
+void expectEnded(const HostRun& run, unsigned long code)
+{
+    ASSERT_TRUE(run.ended) << "modhost did not end within its bound\n" << run.out << run.err;
+    EXPECT_EQ(run.exitCode, code) << run.out << run.err;
+}
+
+struct StandInCase {
+    const char* label;
+    std::vector<std::wstring> args;
+    const char* request;
+    const char* reply;
+};
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const StandInCase& value, std::ostream* os)
+{
+    *os << value.label;
+}
+
+
+class StandInAnswers : public ::testing::TestWithParam<StandInCase> {};
+
+TEST_P(StandInAnswers, RequestGetsTheReplyNamedOnTheCommandLine)
+{
+    const StandInCase& param = GetParam();
+    HostScratch scratch;
+    const std::string scenario = std::string("request ") + param.request + " 5000\n";
+    HostRun run = scratch.run(param.args, &scenario);
+    expectEnded(run, 0);
+    EXPECT_NE(run.lineWith({"reply", param.reply}), "") << run.out;
+    EXPECT_NE(run.lineWith({"answer", param.reply, param.request}), "") << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, StandInAnswers,
+    ::testing::Values(
+        StandInCase{"StandbyOn", {L"--standby", L"on"}, "SystemMonitor.ConnectedStandby.Status.Request",
+                    "SystemMonitor.ConnectedStandby.On"},
+        StandInCase{"StandbyOff", {L"--standby", L"off"}, "SystemMonitor.ConnectedStandby.Status.Request",
+                    "SystemMonitor.ConnectedStandby.Off"},
+        StandInCase{"FullScreen", {L"--notification-state", L"fullscreen"}, "SessionMonitor.Get.NotificationState",
+                    "SessionMonitor.NotificationState.FullScreenAppRunning"},
+        StandInCase{"AnyReplyName", {L"--notification-state", L"SessionMonitor.NotificationState.Busy"},
+                    "SessionMonitor.Get.NotificationState", "SessionMonitor.NotificationState.Busy"},
+        // Each stand-in answers only its own request.
+        StandInCase{"BothConfigured", {L"--standby", L"on", L"--notification-state", L"normal"},
+                    "SessionMonitor.Get.NotificationState", "SessionMonitor.NotificationState.AcceptsNotifications"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(HostScenario, RequestNobodyAnswersEndsWithoutReply)
+{
+    HostScratch scratch;
+    const std::string scenario = "request SystemMonitor.ConnectedStandby.Status.Request 200\n";
+    HostRun run = scratch.run({}, &scenario);
+    expectEnded(run, 0);
+    EXPECT_NE(run.lineWith({"reply", "none for SystemMonitor.ConnectedStandby.Status.Request",
+                            "MODULE_STATUS_TIMEOUT"}),
+              "")
+        << run.out;
+}
+
+TEST(HostScenario, ExpectMatchesPublishedMessagesInOrderWithSubstring)
+{
+    HostScratch scratch;
+    const std::string scenario = "publish Demo.One {\"n\": 1}\n"
+                                 "publish Demo.Two {\"n\": 2}\n"
+                                 "expect Demo\\..* 2000 \"n\": 2\n"
+                                 "expect Demo\\..* 2000\n"
+                                 "echo all seen\n";
+    HostRun run = scratch.run({}, &scenario);
+    expectEnded(run, 0);
+    EXPECT_NE(run.lineWith({"expect", "ok", "Demo.Two"}), "") << run.out;
+    // The second expect takes what the first left: the earlier message.
+    EXPECT_NE(run.lineWith({"expect", "ok", "Demo.One"}), "") << run.out;
+    EXPECT_GE(run.lineIndex("all seen"), 0);
+}
+
+TEST(HostScenario, InstallerCompleteIsPublishedAtStart)
+{
+    HostScratch scratch;
+    const std::string scenario = "expect Core\\.Installer\\.Complete 3000\n";
+    HostRun run = scratch.run({L"--installer-complete"}, &scenario);
+    expectEnded(run, 0);
+}
+
+struct FailingExpect {
+    const char* label;
+    const char* scenario;
+    unsigned failingLine;
+};
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const FailingExpect& value, std::ostream* os)
+{
+    *os << value.label;
+}
+
+
+class ExpectFailure : public ::testing::TestWithParam<FailingExpect> {};
+
+TEST_P(ExpectFailure, EndsNonZeroNamingTheLineAndSkipsTheRest)
+{
+    HostScratch scratch;
+    const std::string scenario = std::string(GetParam().scenario) + "echo after the failure\n";
+    HostRun run = scratch.run({}, &scenario);
+    expectEnded(run, 1);
+    EXPECT_NE(run.lineWith({"expect", "FAILED"}), "") << run.out;
+    EXPECT_NE(run.err.find("an expect failed at scenario line " + std::to_string(GetParam().failingLine)),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.lineIndex("after the failure"), -1) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExpectFailure,
+    ::testing::Values(FailingExpect{"NothingPublished", "# nothing\nexpect Demo\\.Never 300\n", 2},
+                      FailingExpect{"SubstringAbsent", "publish Demo.One {\"n\": 1}\nexpect Demo\\.One 300 \"n\": 2\n", 2},
+                      FailingExpect{"NameMustMatchWhole", "publish Demo.OneMore {}\nexpect Demo\\.One 300\n", 2},
+                      FailingExpect{"OneMessageServesOneExpect",
+                                    "publish Demo.One {}\nexpect Demo\\.One 2000\nexpect Demo\\.One 300\n", 3}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(HostScenario, StandardInputRunsCommandsUntilStop)
+{
+    HostScratch scratch;
+    HostRun run = scratch.runWithInput({L"--standby", L"off"},
+                                       "echo typed first\n"
+                                       "request SystemMonitor.ConnectedStandby.Status.Request 5000\n"
+                                       "stop\n"
+                                       "echo never reached\n");
+    expectEnded(run, 0);
+    EXPECT_GE(run.lineIndex("typed first"), 0);
+    EXPECT_NE(run.lineWith({"reply", "SystemMonitor.ConnectedStandby.Off"}), "") << run.out;
+    EXPECT_EQ(run.lineIndex("never reached"), -1) << run.out;
+}
+
+struct MalformedCase {
+    const char* label;
+    std::vector<std::wstring> args;
+    const char* scenario;  // null: none given
+    const char* message;   // on standard error
+};
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const MalformedCase& value, std::ostream* os)
+{
+    *os << value.label;
+}
+
+
+class Malformed : public ::testing::TestWithParam<MalformedCase> {};
+
+TEST_P(Malformed, IsReportedClearlyAndNothingRuns)
+{
+    const MalformedCase& param = GetParam();
+    HostScratch scratch;
+    std::string scenario = param.scenario ? param.scenario : "";
+    HostRun run = param.scenario ? scratch.run(param.args, &scenario) : scratch.run(param.args);
+    expectEnded(run, 2);
+    EXPECT_NE(run.err.find(param.message), std::string::npos) << run.err;
+    // The scenario is checked whole before it runs, so its first line never prints.
+    EXPECT_EQ(run.lineIndex("first line"), -1) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Malformed,
+    ::testing::Values(
+        MalformedCase{"UnknownCommand", {}, "echo first line\npublsh Demo.One {}\n", "scenario.txt:2: unknown command 'publsh'"},
+        MalformedCase{"ExpectWithoutTimeout", {}, "echo first line\nexpect Demo\\.One soon\n",
+                      "scenario.txt:2: expected \"expect <pattern> <timeout-ms> [substring]\""},
+        MalformedCase{"RequestWithoutTimeout", {}, "echo first line\nrequest Demo.One {}\n",
+                      "expected \"request <name> <timeout-ms> [payload]\""},
+        MalformedCase{"BadPattern", {}, "echo first line\nwatch Demo[\n", "scenario.txt:2: 'Demo[' is not a valid pattern"},
+        MalformedCase{"SleepTooLong", {}, "echo first line\nsleep 99999999999\n", "expected \"sleep <ms>\""},
+        MalformedCase{"UnknownOption", {L"--bogus", L"x"}, "echo first line\n", "unknown option --bogus"},
+        MalformedCase{"BadStandbyAnswer", {L"--standby", L"maybe"}, "echo first line\n", "bad value for --standby: 'maybe'"},
+        MalformedCase{"BadInit", {L"--init", L"v3"}, "echo first line\n", "bad value for --init: 'v3'"},
+        MalformedCase{"SettingWithoutValue", {L"--setting", L"justakey"}, "echo first line\n",
+                      "bad value for --setting: 'justakey'"},
+        MalformedCase{"OptionWithoutValue", {L"--module"}, nullptr, "--module needs a value"},
+        MalformedCase{"TwoScenarios", {L"a.txt", L"b.txt"}, nullptr, "more than one scenario given"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(HostScenario, MalformedStandardInputLineStopsTheRun)
+{
+    HostScratch scratch;
+    HostRun run = scratch.runWithInput({}, "echo first\nexpect\necho second\n");
+    expectEnded(run, 2);
+    EXPECT_GE(run.lineIndex("first"), 0);
+    EXPECT_EQ(run.lineIndex("second"), -1) << run.out;
+    EXPECT_NE(run.err.find("line 2: expected"), std::string::npos) << run.err;
+}
+
+TEST(HostScenario, MissingBusLibraryIsAHostFailure)
+{
+    HostScratch scratch;
+    const std::string scenario = "echo first line\n";
+    HostRun run = scratch.run({L"--bus", scratch.path() + L"\\NoSuchBus.dll"}, &scenario);
+    expectEnded(run, 3);
+    EXPECT_NE(run.err.find("cannot load the bus library"), std::string::npos) << run.err;
+}
+
+} // namespace
