@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -75,6 +76,20 @@ std::shared_ptr<Message> awaitNext(Inbox& inbox)
     if (future.wait_for(kWaitBound) != std::future_status::ready)
         return nullptr;
     return future.get();
+}
+
+// The watcher arms its notification on its own thread, after registration returns and again
+// after each callback, so one change may land before the watch is armed. Keep changing, to new
+// data each time, until the inbox's next message comes, within a bound.
+std::shared_ptr<Message> changeUntilNext(Inbox& inbox, const std::function<void(uint32_t round)>& change)
+{
+    auto future = inbox.next();
+    for (uint32_t round = 1; round <= 50; ++round) {
+        change(round);
+        if (future.wait_for(std::chrono::milliseconds(200)) == std::future_status::ready)
+            return future.get();
+    }
+    return nullptr;
 }
 
 // One task object of an update, as a subscriber reads it.
@@ -261,13 +276,18 @@ TEST_F(Broadcasts, ChangedValuePublishesTheNewState)
     ASSERT_NE(registerAndTakeUpdate(management, {L"alpha"}, reply), nullptr);
 
     Keelwork::CRegKey key = openTaskKey(L"alpha");
-    ASSERT_EQ(KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, 1800000000), 0u);
-    auto update = awaitNext(m_updates);
+    uint32_t lastWritten = 0;
+    auto update = changeUntilNext(m_updates, [&](uint32_t round) {
+        lastWritten = 1800000000 + round;
+        ASSERT_EQ(KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, lastWritten), 0u);
+    });
     ASSERT_NE(update, nullptr) << "no update after the change";
     auto tasks = tasksOf(*update);
     ASSERT_EQ(tasks.size(), 1u) << update->payload();
     EXPECT_EQ(tasks[0].name, L"alpha");
-    EXPECT_EQ(tasks[0].nextRun, 1800000000u);
+    // Read after some change: any of the values written, never the registered one.
+    EXPECT_GT(tasks[0].nextRun, 1800000000u);
+    EXPECT_LE(tasks[0].nextRun, lastWritten);
 }
 
 TEST_F(Broadcasts, UnreadableTaskAsksForItsUnregistrationAndPublishesAnEmptyUpdate)
@@ -280,8 +300,10 @@ TEST_F(Broadcasts, UnreadableTaskAsksForItsUnregistrationAndPublishesAnEmptyUpda
     kstest::LogCapture log;
     Keelwork::CRegKey key = openTaskKey(L"alpha");
     ASSERT_EQ(key.deleteValue(KsStore::ValueName::TaskType), ERROR_SUCCESS);
-
-    auto unregister = awaitNext(m_unregisters);
+    // A value the task does not use, changed until the watch has seen the task in that state.
+    auto unregister = changeUntilNext(m_unregisters, [&](uint32_t round) {
+        ASSERT_EQ(key.setDwordValue(L"Probe", round), ERROR_SUCCESS);
+    });
     ASSERT_NE(unregister, nullptr) << "no unregister request";
     EXPECT_EQ(unregister->alias(), L"TaskScheduler");
     EXPECT_EQ(namesOf(unregister->payload()), std::vector<std::wstring>{L"alpha"});
@@ -305,7 +327,8 @@ TEST_F(Broadcasts, UnregisteredTaskIsNoLongerBroadcast)
     EXPECT_EQ(reply, L"{}");
 
     Keelwork::CRegKey key = openTaskKey(L"alpha");
-    ASSERT_EQ(KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, 1800000000), 0u);
+    for (uint32_t nextRun : {1800000001u, 1800000002u, 1800000003u})
+        ASSERT_EQ(KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, nextRun), 0u);
     // Updates reach the subscriber in publication order: a stray update for the changed task
     // would come before the one this registration publishes.
     auto update = registerAndTakeUpdate(management, {L"beta"}, reply);
