@@ -1,0 +1,242 @@
+// The task JSON form, parse direction: every codec's accepted and refused texts, fields left
+// alone on refusal, members of the wrong JSON kind, and the stop at the first refused row.
+#include "ManagementTestSupport.h"
+#include "management/TaskManagement.h"
+#include "store/KsTaskInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+using Orbis::TaskManagement;
+
+namespace {
+
+constexpr uint32_t kSentinel = 0xA5A5A5A5u;
+
+// A record whose number fields all hold the sentinel, so any change shows.
+KSTASKINFO sentinelRecord()
+{
+    KSTASKINFO record;
+    std::memset(&record, 0xA5, sizeof(record));
+    record.dwSize = sizeof(KSTASKINFO);
+    record.pwszTaskTrigger = record.pwszTaskParams = record.pwszTaskEventName = nullptr;
+    record.pwszPresetCategory = record.pwszUser = record.pwszDomain = nullptr;
+    record.pwszAppid = record.pwszRuleName = nullptr;
+    return record;
+}
+
+struct NumberCase {
+    const wchar_t* key;
+    const wchar_t* text;
+    bool accepted;
+    long long stored; // the field after the call; the sentinel when refused
+};
+
+std::function<long long(const KSTASKINFO&)> fieldOf(const std::wstring& key)
+{
+    if (key == L"taskType") return [](const KSTASKINFO& r) { return (long long)r.dwTaskType; };
+    if (key == L"triggerType") return [](const KSTASKINFO& r) { return (long long)r.dwTaskTrigType; };
+    if (key == L"interval") return [](const KSTASKINFO& r) { return (long long)r.dwInterval; };
+    if (key == L"priority") return [](const KSTASKINFO& r) { return (long long)r.nPriority; };
+    if (key == L"hour") return [](const KSTASKINFO& r) { return (long long)r.dwHour; };
+    if (key == L"minute") return [](const KSTASKINFO& r) { return (long long)r.dwMinute; };
+    if (key == L"nextRun") return [](const KSTASKINFO& r) { return (long long)r.dwNextRun; };
+    if (key == L"defaultFreq") return [](const KSTASKINFO& r) { return (long long)r.dwDefaultFreq; };
+    if (key == L"presetId") return [](const KSTASKINFO& r) { return (long long)r.dwPresetId; };
+    if (key == L"batteryWise") return [](const KSTASKINFO& r) { return (long long)r.dwBatteryWise; };
+    if (key == L"runInUserContext") return [](const KSTASKINFO& r) { return (long long)r.dwRunInUserContext; };
+    if (key == L"repeat") return [](const KSTASKINFO& r) { return (long long)r.dwRepeatTask; };
+    if (key == L"runWhenIdle") return [](const KSTASKINFO& r) { return (long long)r.dwRunWhenIdle; };
+    if (key == L"runInRetail") return [](const KSTASKINFO& r) { return (long long)r.dwRunInRetailMode; };
+    if (key == L"daysOfWeek") return [](const KSTASKINFO& r) { return (long long)r.dwDayOfWeekMask; };
+    ADD_FAILURE() << "no field for key";
+    return [](const KSTASKINFO&) { return -1LL; };
+}
+
+class NumberFieldParse : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(NumberFieldParse, StoresAcceptedTextsAndLeavesFieldOnRefusal)
+{
+    const NumberCase& c = GetParam();
+    KSTASKINFO record = sentinelRecord();
+    const std::wstring payload = std::wstring(L"{\"") + c.key + L"\":\"" + c.text + L"\"}";
+    EXPECT_EQ(TaskManagement::deserializeTask(payload, record), c.accepted) << payload;
+    long long untouched = kSentinel;
+    if (c.key == std::wstring(L"priority"))
+        untouched = static_cast<int32_t>(kSentinel);
+    const long long expected = c.accepted ? c.stored : untouched;
+    EXPECT_EQ(fieldOf(c.key)(record), expected) << payload;
+    // The sentinel survives in an untouched neighbour: one row changes one field.
+    EXPECT_EQ(record.dwReserved, kSentinel);
+}
+
+INSTANTIATE_TEST_SUITE_P(Enumerations, NumberFieldParse, ::testing::Values(
+    NumberCase{L"taskType", L"unknown", true, 0}, NumberCase{L"taskType", L"reboot", true, 1},
+    NumberCase{L"taskType", L"logon", true, 2}, NumberCase{L"taskType", L"scheduled", true, 3},
+    NumberCase{L"taskType", L"once", true, 4}, NumberCase{L"taskType", L"custom", true, 5},
+    NumberCase{L"taskType", L"preset", true, 6}, NumberCase{L"taskType", L"Scheduled", false, 0},
+    NumberCase{L"taskType", L"", false, 0}, NumberCase{L"taskType", L"3", false, 0},
+    NumberCase{L"taskType", L"scheduled ", false, 0},
+    NumberCase{L"triggerType", L"process", true, 0}, NumberCase{L"triggerType", L"event", true, 1},
+    NumberCase{L"triggerType", L"Event", false, 0},
+    NumberCase{L"interval", L"none", true, 0}, NumberCase{L"interval", L"weekly", true, 1},
+    NumberCase{L"interval", L"biweekly", true, 2}, NumberCase{L"interval", L"firstInMonth", true, 3},
+    NumberCase{L"interval", L"lastInMonth", true, 4}, NumberCase{L"interval", L"firstinmonth", false, 0},
+    NumberCase{L"priority", L"default", true, -1}, NumberCase{L"priority", L"lowest", true, 0},
+    NumberCase{L"priority", L"low", true, 1}, NumberCase{L"priority", L"normal", true, 9},
+    NumberCase{L"priority", L"high", true, 10}, NumberCase{L"priority", L"highest", true, 90},
+    NumberCase{L"priority", L"realtime", true, 100}, NumberCase{L"priority", L"9", false, 0}));
+
+INSTANTIATE_TEST_SUITE_P(UnsignedNumbers, NumberFieldParse, ::testing::Values(
+    NumberCase{L"hour", L" 7", true, 7}, NumberCase{L"hour", L"\\t\\n 8", true, 8},
+    NumberCase{L"hour", L"", false, 0}, NumberCase{L"hour", L" ", false, 0},
+    NumberCase{L"hour", L"4294967296", false, 0}, NumberCase{L"hour", L"99999999999999999999", false, 0},
+    NumberCase{L"hour", L"4294967295", true, 4294967295LL}, NumberCase{L"minute", L"-1", true, 4294967295LL},
+    NumberCase{L"minute", L"-4294967295", true, 1}, NumberCase{L"minute", L"+5", true, 5},
+    NumberCase{L"minute", L"12abc", true, 12}, NumberCase{L"minute", L"abc", false, 0},
+    NumberCase{L"minute", L"-", false, 0}, NumberCase{L"minute", L"0x10", true, 0},
+    NumberCase{L"nextRun", L"007", true, 7}, NumberCase{L"defaultFreq", L"86400", true, 86400},
+    NumberCase{L"presetId", L"3.9", true, 3}));
+
+INSTANTIATE_TEST_SUITE_P(Booleans, NumberFieldParse, ::testing::Values(
+    NumberCase{L"batteryWise", L"true", true, 1}, NumberCase{L"batteryWise", L"false", true, 0},
+    NumberCase{L"batteryWise", L"TRUE", false, 0}, NumberCase{L"runInUserContext", L"1", false, 0},
+    NumberCase{L"runInUserContext", L"true", true, 1}, NumberCase{L"repeat", L"yes", false, 0},
+    NumberCase{L"repeat", L"false", true, 0}, NumberCase{L"runWhenIdle", L"true", true, 1},
+    NumberCase{L"runInRetail", L"false", true, 0}, NumberCase{L"runInRetail", L" true", false, 0}));
+
+INSTANTIATE_TEST_SUITE_P(DayDigits, NumberFieldParse, ::testing::Values(
+    NumberCase{L"daysOfWeek", L"135", true, 21}, NumberCase{L"daysOfWeek", L"01", true, 1},
+    NumberCase{L"daysOfWeek", L"7", true, 64}, NumberCase{L"daysOfWeek", L"1234567", true, 127},
+    NumberCase{L"daysOfWeek", L"0", true, 0}, NumberCase{L"daysOfWeek", L"", true, 0},
+    NumberCase{L"daysOfWeek", L"11", true, 1}, NumberCase{L"daysOfWeek", L"8", false, 0},
+    NumberCase{L"daysOfWeek", L"1a", false, 0}, NumberCase{L"daysOfWeek", L" 1", false, 0}));
+
+struct FlagCase {
+    const wchar_t* key;
+    uint32_t bit;
+};
+
+class FlagBitParse : public ::testing::TestWithParam<FlagCase> {};
+
+TEST_P(FlagBitParse, TouchesOnlyItsOwnBit)
+{
+    const FlagCase& c = GetParam();
+    const std::wstring key = c.key;
+    KSTASKINFO record = sentinelRecord();
+    record.dwMeteredAccessWise = 0;
+    ASSERT_TRUE(TaskManagement::deserializeTask(L"{\"" + key + L"\":\"true\"}", record));
+    EXPECT_EQ(record.dwMeteredAccessWise, c.bit);
+
+    record.dwMeteredAccessWise = 0xFFFFFFFFu;
+    ASSERT_TRUE(TaskManagement::deserializeTask(L"{\"" + key + L"\":\"false\"}", record));
+    EXPECT_EQ(record.dwMeteredAccessWise, ~c.bit);
+
+    record.dwMeteredAccessWise = 0x40;
+    EXPECT_FALSE(TaskManagement::deserializeTask(L"{\"" + key + L"\":\"True\"}", record));
+    EXPECT_EQ(record.dwMeteredAccessWise, 0x40u);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFlags, FlagBitParse, ::testing::Values(
+    FlagCase{L"meteredAccessWise", 1}, FlagCase{L"metroModeWise", 2}, FlagCase{L"adminWise", 4},
+    FlagCase{L"AMTaskExclusionWise", 8}, FlagCase{L"AMFutureTaskExclusionWise", 16},
+    FlagCase{L"longOverdueTaskWise", 32}));
+
+struct TextCase {
+    const wchar_t* key;
+    wchar_t* KSTASKINFO::*field;
+};
+
+class TextFieldParse : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(TextFieldParse, CopiesTextIncludingEmptyAndEscaped)
+{
+    const TextCase& c = GetParam();
+    const std::wstring key = c.key;
+    KSTASKINFO record = sentinelRecord();
+    ASSERT_TRUE(TaskManagement::deserializeTask(L"{\"" + key + L"\":\"\"}", record));
+    ASSERT_NE(record.*c.field, nullptr);
+    EXPECT_STREQ(record.*c.field, L"");
+
+    ASSERT_TRUE(TaskManagement::deserializeTask(L"{\"" + key + L"\":\"C:\\\\a b\\\\\\u00e9.exe\"}", record));
+    ASSERT_NE(record.*c.field, nullptr);
+    EXPECT_STREQ(record.*c.field, L"C:\\a b\\\u00e9.exe");
+    KsStore::freeStrings(record);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTexts, TextFieldParse, ::testing::Values(
+    TextCase{L"taskTrigger", &KSTASKINFO::pwszTaskTrigger}, TextCase{L"cmdParams", &KSTASKINFO::pwszTaskParams},
+    TextCase{L"completeEvent", &KSTASKINFO::pwszTaskEventName},
+    TextCase{L"presetCategory", &KSTASKINFO::pwszPresetCategory}, TextCase{L"userName", &KSTASKINFO::pwszUser},
+    TextCase{L"domainName", &KSTASKINFO::pwszDomain}, TextCase{L"appId", &KSTASKINFO::pwszAppid},
+    TextCase{L"ruleName", &KSTASKINFO::pwszRuleName}));
+
+class WrongKindMember : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(WrongKindMember, IsTreatedAsAbsent)
+{
+    KSTASKINFO record = sentinelRecord();
+    const std::wstring value = GetParam();
+    EXPECT_TRUE(TaskManagement::deserializeTask(L"{\"hour\":" + value + L",\"taskTrigger\":" + value +
+                                                    L",\"batteryWise\":" + value + L"}",
+                                                record));
+    EXPECT_EQ(record.dwHour, kSentinel);
+    EXPECT_EQ(record.dwBatteryWise, kSentinel);
+    EXPECT_EQ(record.pwszTaskTrigger, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, WrongKindMember,
+                         ::testing::Values(L"7", L"true", L"null", L"[\"7\"]", L"{\"v\":\"7\"}", L"-1.5"));
+
+TEST(DeserializeTask, MembersOutsideTheTableAndCaseVariantsAreIgnored)
+{
+    KSTASKINFO record = sentinelRecord();
+    EXPECT_TRUE(TaskManagement::deserializeTask(L"{\"name\":\"x\",\"enabled\":\"maybe\",\"Hour\":\"3\",\"HOUR\":\"x\"}", record));
+    EXPECT_EQ(record.dwHour, kSentinel);
+}
+
+TEST(DeserializeTask, StopsAtFirstRefusedRowAfterStoringEarlierRows)
+{
+    KSTASKINFO record = sentinelRecord();
+    // Rows 1-20 valid, row 21 ("repeat") refused, row 22 and later given but never reached.
+    const std::wstring payload =
+        L"{\"runWhenIdle\":\"true\",\"repeat\":\"yes\",\"taskType\":\"once\",\"triggerType\":\"event\","
+        L"\"taskTrigger\":\"Evt\",\"hour\":\"4\",\"minute\":\"5\",\"priority\":\"low\",\"daysOfWeek\":\"2\","
+        L"\"adminWise\":\"true\",\"presetId\":\"9\"}";
+    EXPECT_FALSE(TaskManagement::deserializeTask(payload, record));
+    EXPECT_EQ(record.dwTaskType, 4u);
+    EXPECT_EQ(record.dwTaskTrigType, 1u);
+    EXPECT_STREQ(record.pwszTaskTrigger, L"Evt");
+    EXPECT_EQ(record.dwHour, 4u);
+    EXPECT_EQ(record.dwMinute, 5u);
+    EXPECT_EQ(record.nPriority, 1);
+    EXPECT_EQ(record.dwDayOfWeekMask, 2u);
+    EXPECT_EQ(record.dwMeteredAccessWise & KS_ADMIN_WISE, KS_ADMIN_WISE);
+    EXPECT_EQ(record.dwRepeatTask, kSentinel);
+    EXPECT_EQ(record.dwRunWhenIdle, kSentinel);
+    EXPECT_EQ(record.dwPresetId, kSentinel);
+    KsStore::freeStrings(record);
+}
+
+class UnparsablePayload : public ::testing::TestWithParam<std::wstring> {};
+
+TEST_P(UnparsablePayload, IsRefusedWithTheErrorLine)
+{
+    kstest::LogCapture capture;
+    KSTASKINFO record = sentinelRecord();
+    EXPECT_FALSE(TaskManagement::deserializeTask(GetParam(), record));
+    EXPECT_EQ(record.dwTaskType, kSentinel);
+    const std::wstring shown = GetParam().size() > 40 ? GetParam().substr(0, 40) : GetParam();
+    EXPECT_TRUE(mgmttest::logged(capture, L"Error", L"deserializeTask : Could not parse json " + shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, UnparsablePayload,
+    ::testing::Values(std::wstring(L"not json"), std::wstring(L"[{\"taskType\":\"once\"}]"),
+                      std::wstring(L"{\"taskType\":\"once\""), std::wstring(L"\"taskType\""),
+                      std::wstring(L"{\"a\":") + std::wstring(100000, L'[')),
+    [](const ::testing::TestParamInfo<std::wstring>& info) { return "Payload" + std::to_string(info.index); });
+
+} // namespace

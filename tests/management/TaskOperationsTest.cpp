@@ -1,0 +1,343 @@
+// Create, modify, delete, enable, disable and query against the real registry: where the task's
+// key ends up, what is stored, what query answers, the log lines, and when the engine is woken.
+#include "ManagementTestSupport.h"
+#include "management/JSONFormatter.h"
+#include "management/TaskManagement.h"
+#include "store/KsTask.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using mgmttest::disabledKeyExists;
+using mgmttest::enabledKeyExists;
+using mgmttest::taskDword;
+
+namespace {
+
+constexpr const wchar_t* kPresetCategoryKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\TaskSchedulePreset\\Nightly";
+
+class TaskOperations : public kstest::RegistryFixture {
+protected:
+    // A minimal storable task: type, trigger and calendar.
+    static std::wstring scheduledTask(const std::wstring& extra = L"")
+    {
+        return L"{\"taskType\":\"scheduled\",\"taskTrigger\":\"C:\\\\t.exe\",\"hour\":\"3\",\"minute\":\"4\"" + extra + L"}";
+    }
+
+    std::wstring member(const std::wstring& name, const wchar_t* key)
+    {
+        std::wstring text;
+        EXPECT_TRUE(m_tasks.queryTask(name, text));
+        Tessel::JSONFormatter json;
+        EXPECT_TRUE(json.parse(text)) << text;
+        std::wstring value = L"<absent>";
+        json.getString(key, value);
+        return value;
+    }
+
+    static void addPreset(const wchar_t* id, DWORD interval, DWORD mask, DWORD hour, DWORD minute)
+    {
+        const std::wstring key = std::wstring(kPresetCategoryKey) + L"\\" + id;
+        setDword(key.c_str(), L"Active", 1);
+        setDword(key.c_str(), L"Interval", interval);
+        setDword(key.c_str(), L"DayOfWeekMask", mask);
+        setDword(key.c_str(), L"Hour", hour);
+        setDword(key.c_str(), L"Minute", minute);
+        setDword(key.c_str(), L"DescriptionResId", 1);
+    }
+
+    Orbis::TaskManagement m_tasks;
+    mgmttest::EngineEvent m_engine;
+};
+
+TEST_F(TaskOperations, CreateWithOnlyTaskTypeFailsOnAssignAndSignalsNothing)
+{
+    kstest::LogCapture capture;
+    EXPECT_FALSE(m_tasks.createTask(L"OnlyType", L"{\"taskType\":\"scheduled\"}"));
+    EXPECT_TRUE(mgmttest::logged(capture, L"Error", L"ksCreateTask OnlyType failed on assign code = 87"));
+    EXPECT_FALSE(enabledKeyExists(L"onlytype"));
+    EXPECT_FALSE(m_engine.pending());
+}
+
+TEST_F(TaskOperations, CreateStoresEveryMemberAndQueryGivesThemBack)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Full", mgmttest::fullTaskPayload()));
+    EXPECT_TRUE(m_engine.signalled());
+    std::wstring text;
+    ASSERT_TRUE(m_tasks.queryTask(L"full", text));
+    EXPECT_EQ(text, mgmttest::fullTaskPayload());
+}
+
+TEST_F(TaskOperations, CreateStartsFromZeroedRecord)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Zeroed", scheduledTask()));
+    EXPECT_EQ(taskDword(L"zeroed", L"Priority"), 0);
+    EXPECT_EQ(taskDword(L"zeroed", L"TaskTrigType"), 0);
+    EXPECT_EQ(member(L"zeroed", L"priority"), L"lowest");
+    EXPECT_EQ(member(L"zeroed", L"runInRetail"), L"false");
+    EXPECT_EQ(member(L"zeroed", L"completeEvent"), L"<absent>");
+    EXPECT_EQ(member(L"zeroed", L"daysOfWeek"), L"");
+}
+
+struct EnabledCase {
+    const wchar_t* member;
+    bool enabled;
+};
+
+class CreateEnabledMember : public TaskOperations, public ::testing::WithParamInterface<EnabledCase> {};
+
+TEST_P(CreateEnabledMember, OnlyExactFalseStoresDisabled)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Toggle", scheduledTask(GetParam().member)));
+    EXPECT_EQ(enabledKeyExists(L"toggle"), GetParam().enabled);
+    EXPECT_EQ(disabledKeyExists(L"toggle"), !GetParam().enabled);
+    EXPECT_EQ(member(L"toggle", L"enabled"), GetParam().enabled ? L"true" : L"false");
+    EXPECT_TRUE(m_engine.signalled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, CreateEnabledMember, ::testing::Values(
+    EnabledCase{L",\"enabled\":\"false\"", false}, EnabledCase{L",\"enabled\":\"no\"", true},
+    EnabledCase{L",\"enabled\":\"False\"", true}, EnabledCase{L"", true},
+    EnabledCase{L",\"enabled\":false", true}, EnabledCase{L",\"enabled\":\"true\"", true}));
+
+TEST_F(TaskOperations, CreateOverwritesAnEnabledTaskOfTheSameName)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Same", scheduledTask()));
+    ASSERT_TRUE(m_tasks.createTask(L"SAME", L"{\"taskType\":\"scheduled\",\"taskTrigger\":\"C:\\\\u.exe\",\"hour\":\"9\"}"));
+    EXPECT_EQ(member(L"same", L"taskTrigger"), L"C:\\u.exe");
+    EXPECT_EQ(member(L"same", L"hour"), L"9");
+}
+
+TEST_F(TaskOperations, PresetCategoryWithEnableTaskZeroStoresDisabledWithPresetCalendar)
+{
+    addPreset(L"2", 1, 0x14, 22, 30);
+    setDword(kPresetCategoryKey, L"EnableTask", 0);
+    ASSERT_TRUE(m_tasks.createTask(L"FromPreset",
+        L"{\"taskType\":\"preset\",\"taskTrigger\":\"C:\\\\p.exe\",\"presetCategory\":\"Nightly\",\"presetId\":\"2\","
+        L"\"hour\":\"5\",\"enabled\":\"true\"}"));
+    EXPECT_FALSE(enabledKeyExists(L"frompreset"));
+    ASSERT_TRUE(disabledKeyExists(L"frompreset"));
+    EXPECT_EQ(taskDword(L"frompreset", L"Hour", true), 22);
+    EXPECT_EQ(taskDword(L"frompreset", L"Minute", true), 30);
+    EXPECT_EQ(taskDword(L"frompreset", L"DayOfWeekMask", true), 0x14);
+    EXPECT_EQ(taskDword(L"frompreset", L"Interval", true), 1);
+    EXPECT_EQ(member(L"frompreset", L"presetId"), L"2");
+}
+
+TEST_F(TaskOperations, PresetCategoryEnabledOverridesTheCallersFalse)
+{
+    addPreset(L"3", 2, 0x02, 1, 2);
+    ASSERT_TRUE(m_tasks.createTask(L"FromPreset",
+        L"{\"taskType\":\"preset\",\"taskTrigger\":\"C:\\\\p.exe\",\"presetCategory\":\"Nightly\",\"presetId\":\"3\","
+        L"\"enabled\":\"false\"}"));
+    EXPECT_TRUE(enabledKeyExists(L"frompreset"));
+    EXPECT_FALSE(disabledKeyExists(L"frompreset"));
+    EXPECT_EQ(taskDword(L"frompreset", L"Hour"), 1);
+}
+
+TEST_F(TaskOperations, PresetIdMatchingNothingKeepsThePayloadsCalendar)
+{
+    addPreset(L"2", 1, 0x14, 22, 30);
+    ASSERT_TRUE(m_tasks.createTask(L"NoMatch",
+        L"{\"taskType\":\"preset\",\"taskTrigger\":\"C:\\\\p.exe\",\"presetCategory\":\"Nightly\",\"presetId\":\"9\","
+        L"\"hour\":\"6\",\"minute\":\"7\",\"daysOfWeek\":\"2\",\"interval\":\"weekly\"}"));
+    EXPECT_EQ(taskDword(L"nomatch", L"Hour"), 6);
+    EXPECT_EQ(taskDword(L"nomatch", L"Minute"), 7);
+    EXPECT_EQ(taskDword(L"nomatch", L"DayOfWeekMask"), 2);
+    EXPECT_EQ(taskDword(L"nomatch", L"PresetId"), 9);
+    EXPECT_TRUE(m_engine.signalled());
+}
+
+TEST_F(TaskOperations, ModifyOfMissingTaskFailsAndCreatesNothing)
+{
+    EXPECT_FALSE(m_tasks.modifyTask(L"Ghost", mgmttest::fullTaskPayload()));
+    EXPECT_FALSE(enabledKeyExists(L"ghost"));
+    EXPECT_FALSE(disabledKeyExists(L"ghost"));
+    EXPECT_FALSE(m_engine.pending());
+}
+
+TEST_F(TaskOperations, ModifyReplacesOnlyTheGivenMembers)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Mod", mgmttest::fullTaskPayload()));
+    ASSERT_TRUE(m_engine.signalled());
+    ASSERT_TRUE(m_tasks.modifyTask(L"Mod", L"{\"hour\":\"2\",\"cmdParams\":\"/full\",\"adminWise\":\"false\"}"));
+    EXPECT_TRUE(m_engine.signalled());
+    std::wstring expected = mgmttest::fullTaskPayload();
+    expected.replace(expected.find(L"\"hour\":\"13\""), 11, L"\"hour\":\"2\"");
+    expected.replace(expected.find(L"/quick"), 6, L"/full");
+    expected.replace(expected.find(L"\"adminWise\":\"true\""), 18, L"\"adminWise\":\"false\"");
+    std::wstring text;
+    ASSERT_TRUE(m_tasks.queryTask(L"mod", text));
+    EXPECT_EQ(text, expected);
+}
+
+TEST_F(TaskOperations, ModifyWithOnlyEnabledFalseMovesTheTask)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Mover", scheduledTask()));
+    ASSERT_TRUE(m_engine.signalled());
+    EXPECT_TRUE(m_tasks.modifyTask(L"Mover", L"{\"enabled\":\"false\"}"));
+    EXPECT_FALSE(enabledKeyExists(L"mover"));
+    EXPECT_TRUE(disabledKeyExists(L"mover"));
+    EXPECT_EQ(taskDword(L"mover", L"Hour", true), 3);
+    EXPECT_TRUE(m_engine.signalled());
+    EXPECT_TRUE(m_tasks.modifyTask(L"Mover", L"{\"enabled\":\"yes\",\"hour\":\"8\"}"));
+    EXPECT_TRUE(enabledKeyExists(L"mover"));
+    EXPECT_FALSE(disabledKeyExists(L"mover"));
+    EXPECT_EQ(taskDword(L"mover", L"Hour"), 8);
+}
+
+TEST_F(TaskOperations, ModifyWithUnparsablePayloadLogsAndKeepsTheTask)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Keep", scheduledTask()));
+    ASSERT_TRUE(m_engine.signalled());
+    kstest::LogCapture capture;
+    EXPECT_FALSE(m_tasks.modifyTask(L"Keep", L"{\"hour\":"));
+    EXPECT_TRUE(mgmttest::logged(capture, L"Error", L"modifyTask : Could not parse json {\"hour\":"));
+    EXPECT_EQ(taskDword(L"keep", L"Hour"), 3);
+    EXPECT_FALSE(m_engine.pending());
+}
+
+TEST_F(TaskOperations, ModifyWithRefusedValueKeepsTheStoredTask)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Keep", scheduledTask()));
+    ASSERT_TRUE(m_engine.signalled());
+    EXPECT_FALSE(m_tasks.modifyTask(L"Keep", L"{\"hour\":\"5\",\"repeat\":\"yes\"}"));
+    EXPECT_EQ(taskDword(L"keep", L"Hour"), 3);
+    EXPECT_FALSE(m_engine.pending());
+}
+
+TEST_F(TaskOperations, ModifyDisablingThenRefusedValueStaysDisabled)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Half", scheduledTask()));
+    EXPECT_FALSE(m_tasks.modifyTask(L"Half", L"{\"enabled\":\"false\",\"taskType\":\"weekly\"}"));
+    EXPECT_TRUE(disabledKeyExists(L"half"));
+    EXPECT_FALSE(enabledKeyExists(L"half"));
+}
+
+enum class Operation { remove, enable, disable };
+
+class MissingTaskOperation : public TaskOperations, public ::testing::WithParamInterface<Operation> {};
+
+TEST_P(MissingTaskOperation, ReturnsZeroWithoutSignal)
+{
+    const wchar_t* name = L"nothing";
+    BOOL result = TRUE;
+    switch (GetParam()) {
+    case Operation::remove: result = m_tasks.deleteTask(name); break;
+    case Operation::enable: result = m_tasks.enableTask(name); break;
+    case Operation::disable: result = m_tasks.disableTask(name); break;
+    }
+    EXPECT_EQ(result, FALSE);
+    EXPECT_FALSE(m_engine.pending());
+    std::wstring text = L"untouched";
+    EXPECT_FALSE(m_tasks.queryTask(name, text));
+    EXPECT_EQ(text, L"untouched");
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, MissingTaskOperation,
+                         ::testing::Values(Operation::remove, Operation::enable, Operation::disable));
+
+TEST_F(TaskOperations, NullNamesAreRefused)
+{
+    EXPECT_EQ(m_tasks.deleteTask(nullptr), FALSE);
+    EXPECT_EQ(m_tasks.enableTask(nullptr), FALSE);
+    EXPECT_EQ(m_tasks.disableTask(nullptr), FALSE);
+    KSTASKINFO record = {};
+    record.dwSize = sizeof(record);
+    EXPECT_EQ(m_tasks.ksCreateTask(nullptr, &record, TRUE), FALSE);
+    EXPECT_EQ(m_tasks.ksCreateTask(L"x", nullptr, TRUE), FALSE);
+    EXPECT_FALSE(m_engine.pending());
+}
+
+TEST_F(TaskOperations, EnableOfEnabledTaskSucceedsAndStillSignals)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"On", scheduledTask()));
+    ASSERT_TRUE(m_engine.signalled());
+    EXPECT_EQ(m_tasks.enableTask(L"On"), TRUE);
+    EXPECT_TRUE(m_engine.signalled());
+    EXPECT_TRUE(enabledKeyExists(L"on"));
+}
+
+TEST_F(TaskOperations, DisableAndEnableMoveTheTaskBetweenParents)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Flip", scheduledTask()));
+    ASSERT_TRUE(m_engine.signalled());
+    EXPECT_EQ(m_tasks.disableTask(L"Flip"), TRUE);
+    EXPECT_TRUE(m_engine.signalled());
+    EXPECT_TRUE(disabledKeyExists(L"flip"));
+    EXPECT_FALSE(enabledKeyExists(L"flip"));
+    EXPECT_EQ(member(L"flip", L"enabled"), L"false");
+    EXPECT_EQ(m_tasks.disableTask(L"Flip"), TRUE);
+    EXPECT_TRUE(m_engine.signalled());
+    EXPECT_EQ(m_tasks.enableTask(L"Flip"), TRUE);
+    EXPECT_TRUE(enabledKeyExists(L"flip"));
+    EXPECT_FALSE(disabledKeyExists(L"flip"));
+    EXPECT_EQ(member(L"flip", L"hour"), L"3");
+}
+
+TEST_F(TaskOperations, DeleteRemovesTheCurrentKeyOnly)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Gone", scheduledTask(L",\"enabled\":\"false\"")));
+    ASSERT_TRUE(m_engine.signalled());
+    EXPECT_EQ(m_tasks.deleteTask(L"Gone"), TRUE);
+    EXPECT_TRUE(m_engine.signalled());
+    EXPECT_FALSE(disabledKeyExists(L"gone"));
+    EXPECT_EQ(m_tasks.deleteTask(L"Gone"), FALSE);
+    EXPECT_FALSE(m_engine.pending());
+}
+
+TEST_F(TaskOperations, CreateWithNameTheStoreRefusesFails)
+{
+    EXPECT_FALSE(m_tasks.createTask(L"a\\b", scheduledTask()));
+    EXPECT_FALSE(m_tasks.createTask(L"", scheduledTask()));
+    EXPECT_FALSE(enabledKeyExists(L"a"));
+    EXPECT_FALSE(m_engine.pending());
+}
+
+TEST_F(TaskOperations, LongNameIsCutAndLongTextRoundTrips)
+{
+    const std::wstring name(300, L'N');
+    const std::wstring trigger = L"C:\\" + std::wstring(1000, L'x') + L".exe";
+    ASSERT_TRUE(m_tasks.createTask(name, L"{\"taskType\":\"scheduled\",\"taskTrigger\":\"C:\\\\" +
+                                             std::wstring(1000, L'x') + L".exe\"}"));
+    EXPECT_TRUE(enabledKeyExists(std::wstring(127, L'n')));
+    EXPECT_EQ(member(name, L"taskTrigger"), trigger);
+    EXPECT_EQ(member(std::wstring(127, L'n') + L"ignored", L"taskTrigger"), trigger);
+}
+
+TEST_F(TaskOperations, TextTooLongForTheStoreFailsWithoutSignal)
+{
+    EXPECT_FALSE(m_tasks.createTask(L"Huge", scheduledTask(L",\"cmdParams\":\"" + std::wstring(5000, L'p') + L"\"")));
+    EXPECT_FALSE(m_engine.pending());
+    std::wstring text;
+    EXPECT_FALSE(m_tasks.queryTask(L"huge", text));
+}
+
+TEST_F(TaskOperations, QueryOfTaskWithUnknownStoredWordsLeavesThemOut)
+{
+    KSTASKINFO record = {};
+    record.dwSize = sizeof(record);
+    record.dwTaskType = KS_TASK_SCHEDULED;
+    record.pwszTaskTrigger = const_cast<wchar_t*>(L"C:\\q.exe");
+    record.nPriority = 5;
+    record.dwInterval = 7;
+    record.dwDayOfWeekMask = 200;
+    CKsTask task(L"odd");
+    ASSERT_EQ(task.Assign(&record), 0u);
+    ASSERT_TRUE(task.Write());
+    EXPECT_EQ(member(L"odd", L"priority"), L"<absent>");
+    EXPECT_EQ(member(L"odd", L"interval"), L"<absent>");
+    EXPECT_EQ(member(L"odd", L"daysOfWeek"), L"<absent>");
+    EXPECT_EQ(member(L"odd", L"taskType"), L"scheduled");
+}
+
+TEST_F(TaskOperations, QueryRendersDayMaskDigitsInOrder)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Days", scheduledTask(L",\"daysOfWeek\":\"7531\"")));
+    EXPECT_EQ(member(L"days", L"daysOfWeek"), L"1357");
+    ASSERT_TRUE(m_tasks.modifyTask(L"Days", L"{\"daysOfWeek\":\"01\"}"));
+    EXPECT_EQ(member(L"days", L"daysOfWeek"), L"1");
+}
+
+} // namespace
