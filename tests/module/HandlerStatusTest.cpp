@@ -1,0 +1,114 @@
+// What each handler returns to the bus client, and the base's initialization rules, with the
+// module built in the test's own process over the real bus.
+#include "ModuleHost.h"
+
+#include "ExpectLogged.h"
+#include "message/Message.h"
+#include "module/ModuleManagerShim.h"
+#include "module/TaskSchedulerImpl.h"
+
+namespace moduletest {
+namespace {
+
+std::shared_ptr<Tessel::internal::ModuleManagerShim> hostManager()
+{
+    return std::make_shared<Tessel::internal::ModuleManagerShim>(nullptr, nullptr);
+}
+
+class InProcessModuleTest : public kstest::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        registerBusFolder();
+        m_module = std::make_unique<Tessel::TaskSchedulerImpl>(nullptr, nullptr);
+    }
+    void TearDown() override
+    {
+        m_module.reset();
+        RegistryFixture::TearDown();
+    }
+
+    Tessel::ModuleStatus deliver(const std::wstring& name, const std::wstring& payload)
+    {
+        for (const auto& [subscribed, handler] : m_module->handlers()) {
+            if (subscribed == name)
+                return handler(Tessel::Message::create(name, L"host", payload));
+        }
+        ADD_FAILURE() << "no handler for the message";
+        return 0;
+    }
+
+    std::unique_ptr<Tessel::TaskSchedulerImpl> m_module;
+};
+
+TEST_F(InProcessModuleTest, NullModuleManagerIsRefusedAndTheBusNotStored)
+{
+    kstest::LogCapture log;
+    EXPECT_EQ(m_module->baseInitialize(L"n", L"a", {}, nullptr, std::make_shared<Tessel::MessageBusClient>()),
+              0x80000008u);
+    EXPECT_EQ(m_module->messageBus(), nullptr);
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Invalid module manager object passed to base initialize.");
+    EXPECT_EQ(m_module->baseInitialize(L"n", L"a", {}, hostManager(), nullptr), 0x80000008u);
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Invalid message bus object passed to base initialize.");
+}
+
+TEST_F(InProcessModuleTest, DirectMessageBeforeInitializationIsInvalidState)
+{
+    kstest::LogCapture log;
+    EXPECT_EQ(m_module->directMessage(Tessel::Message::create(L"x", L"h", L"")), 0x800000FFu);
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Failed to process direct message. Invalid message bus client.");
+}
+
+TEST_F(InProcessModuleTest, SecondInitializationReplacesTheRegisteredBus)
+{
+    auto first = std::make_shared<Tessel::MessageBusClient>();
+    auto second = std::make_shared<Tessel::MessageBusClient>();
+    ASSERT_EQ(m_module->baseInitialize(L"n", L"a", {{L"k", L"v"}}, hostManager(), first), 0u);
+    EXPECT_EQ(m_module->container()->resolve<Tessel::MessageBus>().get(), first.get());
+    ASSERT_EQ(m_module->baseInitialize(L"m", L"b", {}, hostManager(), second), 0u);
+    EXPECT_EQ(m_module->messageBus().get(), second.get());
+    EXPECT_EQ(m_module->container()->resolve<Tessel::MessageBus>().get(), second.get());
+    EXPECT_EQ(m_module->name(), L"m");
+    EXPECT_TRUE(m_module->settings().empty());
+}
+
+struct HandlerCase {
+    const wchar_t* message;
+    const wchar_t* payload;
+    Tessel::ModuleStatus status;
+};
+
+class HandlerStatusTest : public InProcessModuleTest, public ::testing::WithParamInterface<HandlerCase> {};
+
+TEST_P(HandlerStatusTest, ReturnsItsStatusToTheBusClient)
+{
+    ASSERT_EQ(m_module->baseInitialize(kModuleName, kModuleAlias, {}, hostManager(),
+                                       std::make_shared<Tessel::MessageBusClient>()),
+              0u);
+    ASSERT_EQ(m_module->initialize(), 0u);
+    EXPECT_EQ(deliver(GetParam().message, GetParam().payload), GetParam().status);
+}
+
+const HandlerCase kHandlerCases[] = {
+    {L"TaskScheduler.Task.Delete", L"not json", 0x80000006},
+    {L"TaskScheduler.Task.Enable", L"{\"name\":\"\"}", 0x80000006},
+    {L"TaskScheduler.Task.Modify", L"{\"name\":5}", 0x80000006},
+    {L"TaskScheduler.Task.GetPresets", L"{}", 0x80000006},
+    {L"TaskScheduler.Task.BroadcastRegister", L"{}", 0x80000006},
+    {L"TaskScheduler.Task.BroadcastRegister", L"{\"name\":\"one\"}", 0x80000006},
+    {L"TaskScheduler.Task.BroadcastUnRegister", L"{\"name\":[]}", 0x80000006},
+    {L"TaskScheduler.Task.Enable", L"{\"name\":\"absent\"}", 0x80000002},
+    {L"TaskScheduler.Task.Query", L"{\"name\":\"absent\"}", 0x80000002},
+    {L"TaskScheduler.Task.BroadcastRegister", L"{\"name\":[\"absent\"]}", 0x80000002},
+    {L"TaskScheduler.Task.Create",
+     L"{\"name\":\"made\",\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"C:\\\\x.exe\"}", 0},
+    {L"SystemMonitor.UserSession.Logon", L"ignored", 0},
+    {L"Set.Auto.Maintenance.Mode", L"{}", 0x800000FF},
+    {L"Stop.Auto.Maintenance.Mode", L"{}", 0x800000FF},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, HandlerStatusTest, ::testing::ValuesIn(kHandlerCases));
+
+} // namespace
+} // namespace moduletest

@@ -1,0 +1,57 @@
+// Fixture acting as the module's host: isolated registry, the module created and initialized
+// through the exported table (it loads MessageBus.dll itself), and a bus client of the test's own
+// to talk to it, with bounded waits for every answer.
+#pragma once
+
+#include "ModuleLibrary.h"
+#include "RegistryFixture.h"
+
+#include "messagebus/MessageBusClient.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace moduletest {
+
+inline constexpr const wchar_t* kModuleName = L"TaskScheduler";
+inline constexpr const wchar_t* kModuleAlias = L"TS";
+inline constexpr std::chrono::seconds kAnswerBound{10};
+
+struct Answer {
+    std::wstring name;
+    std::wstring payload;
+    bool correlated = false;  // marked as a reply to the request
+};
+
+// Points the bus library's install folder at the test program's folder.
+void registerBusFolder();
+
+class ModuleHostFixture : public kstest::RegistryFixture {
+protected:
+    static void SetUpTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+
+    const ModuleFunctions& table() const { return moduleTable(); }
+    ModuleHandle handle() const { return m_handle; }
+    Tessel::MessageBusClient& client() { return *m_client; }
+
+    // Sends a request and waits, bounded, for its correlated reply.
+    std::optional<Answer> request(const std::wstring& name, const std::wstring& payload);
+    // Publishes a plain message and waits, bounded, for the first `answerName` message after it.
+    std::optional<Answer> publishAndWait(const std::wstring& name, const std::wstring& payload,
+                                         const std::wstring& answerName);
+
+    static std::wstring createPayload(const std::wstring& name, unsigned defaultFreq, bool enabled = true);
+
+    ModuleHandle m_handle = nullptr;
+    std::shared_ptr<Tessel::MessageBusClient> m_client;
+};
+
+// Where a task's key lives, or would.
+std::wstring enabledKeyPath(const std::wstring& name);
+std::wstring disabledKeyPath(const std::wstring& name);
+
+} // namespace moduletest
