@@ -3,8 +3,11 @@
 
 #include "logging/internal_logging.h"
 
+#include <shlobj.h>
+
 #include <atomic>
 #include <cwchar>
+#include <string>
 
 namespace kstest {
 
@@ -52,9 +55,34 @@ bool RegistryFixture::keyExists(const wchar_t* path)
     return true;
 }
 
+namespace {
+// Test programs log every level, so checks on Normal and Warning lines run rather than skip.
+// The settings file sits in this program's own log folder, read once when the logger starts.
+void enableAllLogLevels()
+{
+    PWSTR programData = nullptr;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &programData)))
+        return;
+    std::wstring folder = std::wstring(programData) + L"\\Kestrel\\KSLOGS\\_no_group\\";
+    CoTaskMemFree(programData);
+
+    wchar_t image[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, image, MAX_PATH);
+    std::wstring name(image, length);
+    name = name.substr(name.find_last_of(L'\\') + 1);
+    name = name.substr(0, name.find_last_of(L'.'));
+    folder += name;
+
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    WritePrivateProfileStringW(L"Config", L"Severity", L"1", (folder + L"\\log.ini").c_str());
+}
+} // namespace
+
 void TestEnvironment::SetUp()
 {
     RegDeleteTreeW(HKEY_CURRENT_USER, kScratchRoot);
+
+    enableAllLogLevels();
 
     // The logger picks its kind once per process, from the real HKEY_LOCAL_MACHINE of the test
     // prefix: choose the file logger and create it now, before any fixture redirects the hive.

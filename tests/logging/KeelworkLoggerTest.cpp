@@ -151,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct BridgeCase {
     uint32_t keelworkLevel;
-    const wchar_t* header; // null: nothing reaches the file at the test log's Severity 3
+    const wchar_t* header; // null: nothing reaches the file (support level 0 writes nothing)
 };
 
 class KeelworkBridge : public ::testing::TestWithParam<BridgeCase> {};
@@ -174,17 +174,14 @@ TEST_P(KeelworkBridge, LinesReachFileLogWithMappedLevel)
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, KeelworkBridge,
-                         ::testing::Values(BridgeCase{0, nullptr}, BridgeCase{1, nullptr},
-                                           BridgeCase{2, L"-- (Error)$"}, BridgeCase{3, nullptr},
-                                           BridgeCase{7, nullptr}));
+                         ::testing::Values(BridgeCase{0, nullptr}, BridgeCase{1, L"-- (Normal)$"},
+                                           BridgeCase{2, L"-- (Error)$"}, BridgeCase{3, L"-- (Warning)$"},
+                                           BridgeCase{7, L"-- (Warning)$"}));
 
-// Levels below the test log's Severity cannot be seen in the file.
-TEST(KeelworkBridgeLevels, FilteredLevelsMapToNormalAndWarning)
+// Level 0 writes nothing, so its mapping is only visible here.
+TEST(KeelworkBridgeLevels, LevelZeroMapsToNormal)
 {
     EXPECT_EQ(ETWLogging::CKeelworkLogHandler::mapLevel(0), 1u);
-    EXPECT_EQ(ETWLogging::CKeelworkLogHandler::mapLevel(1), 1u);
-    EXPECT_EQ(ETWLogging::CKeelworkLogHandler::mapLevel(3), 2u);
-    EXPECT_EQ(ETWLogging::CKeelworkLogHandler::mapLevel(7), 2u);
 }
 
 TEST_F(KeelworkLogger, BridgeUnregistersOnDestruction)
