@@ -323,6 +323,8 @@ TEST_F(TaskOperations, QueryOfTaskWithUnknownStoredWordsLeavesThemOut)
     record.nPriority = 5;
     record.dwInterval = 7;
     record.dwDayOfWeekMask = 200;
+    record.dwBatteryWise = 2;
+    record.dwMeteredAccessWise = 0x40;
     CKsTask task(L"odd");
     ASSERT_EQ(task.Assign(&record), 0u);
     ASSERT_TRUE(task.Write());
@@ -330,6 +332,28 @@ TEST_F(TaskOperations, QueryOfTaskWithUnknownStoredWordsLeavesThemOut)
     EXPECT_EQ(member(L"odd", L"interval"), L"<absent>");
     EXPECT_EQ(member(L"odd", L"daysOfWeek"), L"<absent>");
     EXPECT_EQ(member(L"odd", L"taskType"), L"scheduled");
+    // Any non-zero number is "true"; bits outside the six flags show in none of them.
+    EXPECT_EQ(member(L"odd", L"batteryWise"), L"true");
+    for (const wchar_t* flag : {L"meteredAccessWise", L"metroModeWise", L"adminWise", L"AMTaskExclusionWise",
+                                L"AMFutureTaskExclusionWise", L"longOverdueTaskWise"})
+        EXPECT_EQ(member(L"odd", flag), L"false") << flag;
+}
+
+TEST_F(TaskOperations, QueryOfEventTaskHasNoParametersMember)
+{
+    ASSERT_TRUE(m_tasks.createTask(L"Evt", L"{\"taskType\":\"reboot\",\"triggerType\":\"event\",\"taskTrigger\":"
+                                           L"\"Global\\\\Go\",\"cmdParams\":\"/x\",\"completeEvent\":\"\"}"));
+    std::wstring text;
+    ASSERT_TRUE(m_tasks.queryTask(L"evt", text));
+    Tessel::JSONFormatter json;
+    ASSERT_TRUE(json.parse(text));
+    std::wstring value;
+    EXPECT_FALSE(json.getString(L"cmdParams", value)) << text;
+    EXPECT_FALSE(json.getString(L"completeEvent", value)) << text;
+    ASSERT_TRUE(json.getString(L"taskTrigger", value));
+    EXPECT_EQ(value, L"Global\\Go");
+    ASSERT_TRUE(json.getString(L"triggerType", value));
+    EXPECT_EQ(value, L"event");
 }
 
 TEST_F(TaskOperations, QueryRendersDayMaskDigitsInOrder)
