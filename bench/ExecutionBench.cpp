@@ -18,7 +18,7 @@ std::wstring sampleTaskPath()
 }
 
 constexpr wchar_t kParams[] = L"--exit 0";
-constexpr int kRuns = 15;
+constexpr int kRuns = 21;
 
 double runProcessMicros(CCPHelper& helper, const std::wstring& program)
 {
@@ -50,13 +50,20 @@ ksbench::Register runProcess("exec", [] {
     std::wstring program = sampleTaskPath();
     CCPHelper helper;
     std::vector<double> ours, raw;
-    // Interleaved, so both see the same machine load; one warm-up run each.
+    // Interleaved, alternating which goes first, so both see the same machine load and neither
+    // always follows the other's process exit; one warm-up run each.
     runProcessMicros(helper, program);
     rawCreateProcessMicros(program);
     for (int i = 0; i < kRuns; ++i) {
-        ours.push_back(runProcessMicros(helper, program));
-        raw.push_back(rawCreateProcessMicros(program));
+        if (i % 2 == 0) {
+            ours.push_back(runProcessMicros(helper, program));
+            raw.push_back(rawCreateProcessMicros(program));
+        } else {
+            raw.push_back(rawCreateProcessMicros(program));
+            ours.push_back(runProcessMicros(helper, program));
+        }
     }
+
     ksbench::Figure figure;
     figure.value = ksbench::median(ours) / 1000.0;
     figure.floor = ksbench::median(raw) / 1000.0;
