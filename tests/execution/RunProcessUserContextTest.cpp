@@ -226,3 +226,32 @@ TEST_F(ShellContext, ShellOfTheNamedUserLendsItsToken)
 }
 
 } // namespace
+
+namespace {
+
+// Against the prefix's own registry: Wine has no terminal sessions, so the session variant always
+// fails with 1312. Wine names "explorer.exe" as the shell; whether that process runs depends on
+// whether Wine started its desktop process in this prefix. If it runs, its token starts the
+// program; if not, the start fails with 2.
+TEST(UserContextReal, UnderWineSessionVariantFailsAndShellVariantDecides)
+{
+    kstest::ReportFile report;
+    std::wstring params = L"--report " + report.path();
+    kstest::LogCapture log;
+    CCPHelper helper;
+    DWORD error = 0xFFFF;
+    auto process = helper.RunProcess(kstest::sampleTaskPath().c_str(), params.c_str(), &error, 1, nullptr, nullptr, 0);
+    EXPECT_TRUE(log.contains(L"Active Session Is Not Available. GetLastError() returned 1312")) << log.text();
+    EXPECT_TRUE(log.contains(L"The shell program is: explorer.exe")) << log.text();
+    if (process) {
+        EXPECT_EQ(error, 0u);
+        EXPECT_TRUE(log.contains(L"The Current Shell PID = ")) << log.text();
+        ASSERT_TRUE(kstest::waitForExit(process.get()));
+        EXPECT_EQ(report.firstRecord()[L"cmdline"], L"\"" + kstest::sampleTaskPath() + L"\" " + params);
+    } else {
+        EXPECT_EQ(error, DWORD{ERROR_FILE_NOT_FOUND});
+        EXPECT_TRUE(log.contains(L"Could not find the Shell PID")) << log.text();
+    }
+}
+
+} // namespace
