@@ -4,17 +4,35 @@
 #include "Output.h"
 
 #include <chrono>
+#include <cstring>
 
 namespace modhost {
+
+namespace {
+
+template <typename Id>
+Id idOf(const uint8_t (&bytes)[sizeof(Id)])
+{
+    Id id{};
+    std::memcpy(id.data(), bytes, id.size());
+    return id;
+}
+
+} // namespace
 
 void MessageJournal::onBusMessage(const SeenMessage& seen)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    const bool fromHost = seen.alias == kHostAlias;
+    if (fromHost && seen.isRequest())
+        m_hostRequests.insert(idOf<MessageId>(seen.options.messageId));
+    // A request reaches this subscription before any answer to it can, so the id is known here.
+    const bool duplicate = answersHostRequest(seen);
     // Printed under the lock so the console shows messages in the order they were kept. The host's
     // own messages were printed when it sent them.
-    if (seen.alias != kHostAlias && watched(seen.name))
+    if (!fromHost && !duplicate && watched(seen.name))
         Output::message(seen.isRequest() ? L"request" : L"message", seen);
-    m_entries.push_back({seen, false});
+    m_entries.push_back({seen, duplicate});
     m_added.notify_all();
 }
 
@@ -63,6 +81,11 @@ bool MessageJournal::watched(const std::wstring& name) const
         if (std::regex_match(name, pattern))
             return true;
     return false;
+}
+
+bool MessageJournal::answersHostRequest(const SeenMessage& seen) const
+{
+    return seen.isPlainCopyOfReply() && m_hostRequests.count(idOf<MessageId>(seen.options.inReplyTo)) != 0;
 }
 
 MessageJournal::Entry* MessageJournal::findUnclaimed(const std::wregex& pattern, const std::wstring& substring)

@@ -1,15 +1,19 @@
 // Every message the host sees, in the order it saw them: printed when a watch pattern matches its
 // name, and searched by expect, which claims the first unclaimed match so that two expects need
 // two messages. Records from the start, so a reply that arrives before its expect is not missed.
+// The plain copy of a reply to the host's own request is the same answer again: it is neither
+// printed nor offered to expect, since the host keeps the reply itself.
 #pragma once
 
 #include "SeenMessage.h"
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,13 +41,17 @@ private:
         bool claimed = false;
     };
 
+    using MessageId = std::array<uint8_t, sizeof(MessageOptions::messageId)>;
+
     bool watched(const std::wstring& name) const;
+    bool answersHostRequest(const SeenMessage& seen) const;
     Entry* findUnclaimed(const std::wregex& pattern, const std::wstring& substring);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_added;
     std::vector<Entry> m_entries;        // written under m_mutex
     std::vector<std::wregex> m_watches;  // written under m_mutex
+    std::set<MessageId> m_hostRequests;  // written under m_mutex: ids of the host's own requests
 };
 
 } // namespace modhost

@@ -17,7 +17,11 @@ struct SeenMessage {
     std::wstring payload;
     MessageOptions options{};
 
-    bool isRequest() const { return (options.flags >> MESSAGE_FLAG_BIT_EXPECTS_REPLY) & 1u; }
+    bool isRequest() const { return flag(MESSAGE_FLAG_BIT_EXPECTS_REPLY); }
+    // The plain copy a sender publishes of its reply, for ordinary subscribers: it keeps the
+    // reply's inReplyTo and carries a no-plain-copy bit, but is no longer a reply.
+    bool isPlainCopyOfReply() const { return flag(MESSAGE_FLAG_BIT_NO_PLAIN_COPY_B) && !flag(MESSAGE_FLAG_BIT_REPLY); }
+    bool flag(unsigned bit) const { return (options.flags >> bit) & 1u; }
 };
 
 // The current local time as "hh:mm:ss.mmm".
