@@ -1,5 +1,6 @@
 // UTF-16 log file reading for tests.
 #include "LogFileReader.h"
+#include "ExpectLogged.h"
 
 #include "common/UniqueHandle.h"
 #include "logging/internal_logging.h"
@@ -73,6 +74,31 @@ std::vector<std::wstring> LogCapture::lines() const
 bool LogCapture::contains(const std::wstring& fragment) const
 {
     return text().find(fragment) != std::wstring::npos;
+}
+
+} // namespace kstest
+
+namespace kstest {
+
+std::string narrowForReport(const std::wstring& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (wchar_t c : text)
+        out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+bool loggedAt(const LogCapture& capture, uint32_t level, const std::wstring& fragment)
+{
+    static const wchar_t* const names[] = {L"", L"Normal", L"Warning", L"Information", L"Error", L"Critical", L"Information"};
+    if (level >= sizeof names / sizeof names[0] || level == 0)
+        return false;
+    const std::wstring header = std::wstring(L"-- (") + names[level] + L")$";
+    for (const std::wstring& line : capture.lines())
+        if (line.find(header) != std::wstring::npos && line.find(fragment) != std::wstring::npos)
+            return true;
+    return false;
 }
 
 } // namespace kstest

@@ -28,4 +28,7 @@ private:
     size_t m_startChars = 0;
 };
 
+// Log text made printable in a failure report (non-ASCII characters become '?').
+std::string narrowForReport(const std::wstring& text);
+
 } // namespace kstest
