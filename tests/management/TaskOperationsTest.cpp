@@ -60,6 +60,19 @@ TEST_F(TaskOperations, CreateWithOnlyTaskTypeFailsOnAssignAndSignalsNothing)
     EXPECT_FALSE(m_engine.pending());
 }
 
+TEST_F(TaskOperations, CreateWithUnparsableOrDeepPayloadLogsAndStoresNothing)
+{
+    for (const std::wstring& payload : {std::wstring(L"{\"taskType\":\"scheduled\","),
+                                        L"{\"taskTrigger\":" + std::wstring(100000, L'[') + std::wstring(100000, L']') + L"}"}) {
+        kstest::LogCapture capture;
+        EXPECT_FALSE(m_tasks.createTask(L"Bad", payload));
+        EXPECT_TRUE(mgmttest::logged(capture, L"Error", L"deserializeTask : Could not parse json " + payload.substr(0, 30)));
+    }
+    EXPECT_FALSE(enabledKeyExists(L"bad"));
+    EXPECT_FALSE(disabledKeyExists(L"bad"));
+    EXPECT_FALSE(m_engine.pending());
+}
+
 TEST_F(TaskOperations, CreateStoresEveryMemberAndQueryGivesThemBack)
 {
     ASSERT_TRUE(m_tasks.createTask(L"Full", mgmttest::fullTaskPayload()));
