@@ -89,18 +89,17 @@ Outcome ScenarioRunner::direct(const Command& command)
 Outcome ScenarioRunner::expect(const Command& command)
 {
     std::optional<SeenMessage> seen = m_journal.expect(command.pattern, command.text, command.milliseconds);
-    std::wstring wanted = command.name;
-    if (!command.text.empty())
-        wanted += L" containing '" + command.text + L"'";
+    const std::wstring containing = command.text.empty() ? L"" : L" containing '" + command.text + L"'";
     if (seen) {
-        Output::event(L"expect", L"ok: " + wanted + L" (" + seen->name + L" from " + seen->alias + L")");
+        Output::event(L"expect", L"ok: " + seen->name + L" from " + seen->alias + containing);
         return Outcome::Continue;
     }
     std::wstring unclaimed;
     for (const std::wstring& name : m_journal.unclaimedNames(kUnclaimedShown))
         unclaimed += (unclaimed.empty() ? L"" : L", ") + name;
-    Output::event(L"expect", L"FAILED: no " + wanted + L" within " + std::to_wstring(command.milliseconds) +
-                                 L" ms; unclaimed messages: " + (unclaimed.empty() ? L"none" : unclaimed));
+    Output::event(L"expect", L"FAILED: no message matching " + command.name + containing + L" within " +
+                                 std::to_wstring(command.milliseconds) + L" ms; unclaimed messages: " +
+                                 (unclaimed.empty() ? L"none" : unclaimed));
     return Outcome::Failed;
 }
 

@@ -1,0 +1,154 @@
+// The host driving TaskScheduler.dll: task requests and their replies over either bus hand-over,
+// a direct message, a payload that is not JSON, and the change broadcasts of a followed task.
+// Skipped while the library is not built. The child's registry is the prefix's own, not a
+// scratch key: task names carry the process id and every test deletes what it created.
+#include "HostRun.h"
+
+#include "common/WinInclude.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using modhosttest::HostRun;
+using modhosttest::HostScratch;
+
+std::wstring schedulerPath()
+{
+    return modhosttest::binFolder() + L"TaskScheduler.dll";
+}
+
+std::string uniqueTaskName(const char* base)
+{
+    return std::string(base) + "-" + std::to_string(GetCurrentProcessId());
+}
+
+std::string createPayload(const std::string& name)
+{
+    return "{\"name\":\"" + name +
+           "\",\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"C:\\\\demo\\\\task.exe\","
+           "\"cmdParams\":\"/q\",\"nextRun\":\"1893456000\",\"defaultFreq\":\"3600\"}";
+}
+
+// The module opens buses of its own (InitializeModule, and one per change broadcast) and finds
+// MessageBus.dll in the suite's install folder, as an installed suite registers it. Registered
+// here for the child when the prefix has none, and removed again afterwards.
+constexpr const wchar_t* kInstallKey = L"SOFTWARE\\KESTREL\\HEARTHC";
+constexpr const wchar_t* kInstallDirValue = L"Install Dir";
+
+class SchedulerHost : public ::testing::TestWithParam<const wchar_t*> {
+protected:
+    void SetUp() override
+    {
+        if (GetFileAttributesW(schedulerPath().c_str()) == INVALID_FILE_ATTRIBUTES)
+            GTEST_SKIP() << "TaskScheduler.dll is not built";
+        DWORD size = 0;
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, kInstallKey, kInstallDirValue, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+            ERROR_SUCCESS) {
+            std::wstring folder = modhosttest::binFolder();
+            folder.pop_back();
+            ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kInstallKey, kInstallDirValue, REG_SZ, folder.c_str(),
+                                      static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
+                      ERROR_SUCCESS);
+            m_registeredInstallDir = true;
+        }
+    }
+
+    void TearDown() override
+    {
+        if (m_registeredInstallDir)
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kInstallKey, kInstallDirValue);
+    }
+
+    HostRun run(const std::string& scenario) const
+    {
+        return m_scratch.run({L"--module", schedulerPath(), L"--init", GetParam(), L"--standby", L"off",
+                              L"--notification-state", L"normal"},
+                             &scenario);
+    }
+
+    HostScratch m_scratch;
+    bool m_registeredInstallDir = false;
+};
+
+void expectSucceeded(const HostRun& run)
+{
+    ASSERT_TRUE(run.ended) << "modhost did not end within its bound\n" << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+}
+
+TEST_P(SchedulerHost, CreateQueryDeleteAnswerWithReplies)
+{
+    const std::string name = uniqueTaskName("modhost-crud");
+    const std::string named = "{\"name\":\"" + name + "\"}";
+    HostRun result = run("request TaskScheduler.Task.Create 5000 " + createPayload(name) + "\n" +
+                         "expect TaskScheduler\\.Task\\.Created 5000 \"status\":true\n" +
+                         "request TaskScheduler.Task.Query 5000 " + named + "\n" +
+                         "expect TaskScheduler\\.Task\\.Query\\.Response 5000 \"defaultFreq\":\"3600\"\n" +
+                         "request TaskScheduler.Task.Delete 5000 " + named + "\n" +
+                         "expect TaskScheduler\\.Task\\.Deleted 5000 \"status\":true\n" +
+                         "request TaskScheduler.Task.Query 5000 " + named + "\n" +
+                         "expect TaskScheduler\\.Task\\.Query\\.Response 5000 \"status\":false\n");
+    expectSucceeded(result);
+    EXPECT_NE(result.lineWith({"reply", "TaskScheduler.Task.Query.Response", "from TaskScheduler", "\"taskType\":\"scheduled\""}), "")
+        << result.out;
+}
+
+TEST_P(SchedulerHost, PayloadThatIsNotJsonGetsStatusFalse)
+{
+    HostRun result = run("request TaskScheduler.Task.Delete 5000 this is not json\n"
+                         "expect TaskScheduler\\.Task\\.Deleted 5000 {\"status\":false}\n");
+    expectSucceeded(result);
+}
+
+// The module also publishes a plain copy of each reply for ordinary subscribers; the host has the
+// reply itself, so the copy is neither printed again nor a second match for expect.
+TEST_P(SchedulerHost, ReplyToTheHostsOwnRequestCountsOnce)
+{
+    HostRun result = run("watch TaskScheduler\\..*\n"
+                         "request TaskScheduler.Task.Delete 5000 not json\n"
+                         "expect TaskScheduler\\.Task\\.Deleted 5000\n"
+                         "expect TaskScheduler\\.Task\\.Deleted 500\n");
+    ASSERT_TRUE(result.ended) << result.out << result.err;
+    EXPECT_EQ(result.exitCode, 1u) << result.out << result.err;
+    EXPECT_NE(result.err.find("an expect failed at scenario line 4"), std::string::npos) << result.err;
+    EXPECT_NE(result.lineWith({"reply", "TaskScheduler.Task.Deleted"}), "") << result.out;
+    EXPECT_EQ(result.lineWith({"message", "TaskScheduler.Task.Deleted"}), "") << result.out;
+}
+
+TEST_P(SchedulerHost, DirectMessageIsHandledLikeABusMessage)
+{
+    const std::string name = uniqueTaskName("modhost-direct");
+    // Not a request, so the module's answer is an ordinary message every subscriber sees.
+    HostRun result = run("watch TaskScheduler\\.Task\\.Created\n"
+                         "direct TaskScheduler TaskScheduler.Task.Create " + createPayload(name) + "\n" +
+                         "expect TaskScheduler\\.Task\\.Created 5000 \"status\":true\n" +
+                         "request TaskScheduler.Task.Delete 5000 {\"name\":\"" + name + "\"}\n" +
+                         "expect TaskScheduler\\.Task\\.Deleted 5000 \"status\":true\n");
+    expectSucceeded(result);
+    EXPECT_NE(result.lineWith({"message", "TaskScheduler.Task.Created", "from TaskScheduler", name.c_str()}), "")
+        << result.out;
+}
+
+TEST_P(SchedulerHost, FollowedTaskBroadcastsItsStateAndEachChange)
+{
+    const std::string name = uniqueTaskName("modhost-follow");
+    const std::string named = "{\"name\":\"" + name + "\"}";
+    HostRun result = run("watch TaskScheduler\\.Task\\.Update\n"
+                         "request TaskScheduler.Task.Create 5000 " + createPayload(name) + "\n" +
+                         "request TaskScheduler.Task.BroadcastRegister 5000 {\"name\":[\"" + name + "\"]}\n" +
+                         "expect TaskScheduler\\.Task\\.Update 5000 \"default_frequency\":3600\n" +
+                         "request TaskScheduler.Task.Modify 5000 {\"name\":\"" + name + "\",\"defaultFreq\":\"7200\"}\n" +
+                         "expect TaskScheduler\\.Task\\.Update 5000 \"default_frequency\":7200\n" +
+                         "request TaskScheduler.Task.BroadcastUnRegister 5000 {\"name\":[\"" + name + "\"]}\n" +
+                         "request TaskScheduler.Task.Delete 5000 " + named + "\n" +
+                         "expect TaskScheduler\\.Task\\.Deleted 5000 \"status\":true\n");
+    expectSucceeded(result);
+    EXPECT_NE(result.lineWith({"message", "TaskScheduler.Task.Update", "from TaskScheduler", name.c_str()}), "")
+        << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Init, SchedulerHost, ::testing::Values(L"v1", L"v2"),
+                         [](const auto& info) { return std::string(info.param == std::wstring(L"v1") ? "V1" : "V2"); });
+
+} // namespace
