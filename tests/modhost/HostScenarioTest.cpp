@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "expected \"request <name> <timeout-ms> [payload]\""},
         MalformedCase{"BadPattern", {}, "echo first line\nwatch Demo[\n", "scenario.txt:2: 'Demo[' is not a valid pattern"},
         MalformedCase{"SleepTooLong", {}, "echo first line\nsleep 99999999999\n", "expected \"sleep <ms>\""},
-        MalformedCase{"UnknownOption", {L"--bogus", L"x"}, "echo first line\n", "unknown option --bogus"},
+        MalformedCase{"UnknownOption", {L"--bogus"}, "echo first line\n", "unknown option --bogus"},
         MalformedCase{"BadStandbyAnswer", {L"--standby", L"maybe"}, "echo first line\n", "bad value for --standby: 'maybe'"},
         MalformedCase{"BadInit", {L"--init", L"v3"}, "echo first line\n", "bad value for --init: 'v3'"},
         MalformedCase{"SettingWithoutValue", {L"--setting", L"justakey"}, "echo first line\n",

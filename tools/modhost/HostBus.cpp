@@ -126,8 +126,8 @@ bool HostBus::subscribe(MessageBusSubscribeFn fn, const std::wstring& nameOrPatt
 {
     auto subscriber = std::make_unique<Subscriber>();
     subscriber->handler = std::move(handler);
-    // Kept under the lock while subscribing, so a delivery never reaches a subscriber the
-    // destructor has already let go of.
+    // The subscriber's address is the bus's context from now on: it lives in the list until the
+    // destructor has unsubscribed it.
     std::lock_guard<std::mutex> lock(m_subscribersMutex);
     subscriber->subscription = fn(m_handle, subscriber.get(), &HostBus::onMessage, nameOrPattern.c_str());
     if (!subscriber->subscription)

@@ -59,7 +59,7 @@ const wchar_t* hostUsage()
            L"  direct <module> <name> [payload]\n"
            L"  watch <pattern>               expect <pattern> <timeout-ms> [substring]\n"
            L"  sleep <ms>    echo <text>    stop    # comment\n"
-           L"Exit: 0 done, 1 an expect failed, 2 bad command line or scenario, 3 a library or module failed.\n";
+           L"Exit: 0 done, 1 an expect failed, 2 bad command line or scenario, 3 a library or module failed.";
 }
 
 bool parseHostOptions(int argc, const wchar_t* const* argv, HostOptions& options, std::wstring& error)
@@ -82,6 +82,15 @@ bool parseHostOptions(int argc, const wchar_t* const* argv, HostOptions& options
         if (arg == L"--installer-complete") {
             options.installerComplete = true;
             continue;
+        }
+        static const wchar_t* const kValueOptions[] = {L"--module", L"--bus", L"--init", L"--setting", L"--standby",
+                                                       L"--notification-state"};
+        bool known = false;
+        for (const wchar_t* option : kValueOptions)
+            known = known || arg == option;
+        if (!known) {
+            error = L"unknown option " + arg;
+            return false;
         }
         if (i + 1 >= argc) {
             error = arg + L" needs a value";
@@ -108,9 +117,6 @@ bool parseHostOptions(int argc, const wchar_t* const* argv, HostOptions& options
         } else if (arg == L"--notification-state") {
             ok = standInReply(value, L"fullscreen", kNotificationFullScreen, L"normal", kNotificationNormal,
                               options.notificationReply);
-        } else {
-            error = L"unknown option " + arg;
-            return false;
         }
         if (!ok) {
             error = L"bad value for " + arg + L": '" + value + L"'";

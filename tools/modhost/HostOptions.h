@@ -34,7 +34,7 @@ struct HostOptions {
 // False with `error` set when an argument is unknown, lacks its value or has a bad value.
 bool parseHostOptions(int argc, const wchar_t* const* argv, HostOptions& options, std::wstring& error);
 
-// What --help prints.
+// What --help prints, without a final line end.
 const wchar_t* hostUsage();
 
 } // namespace modhost
