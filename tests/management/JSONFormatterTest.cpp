@@ -1,5 +1,6 @@
 // Tessel::JSONFormatter: parse rules, member lookup and replacement, arrays, compact output,
 // and documents nested far beyond any real payload.
+#include "ManagementTestSupport.h"
 #include "management/JSONFormatter.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,11 @@ struct ParseCase {
     const wchar_t* text;
     bool accepted;
 };
+
+void PrintTo(const ParseCase& c, std::ostream* os)
+{
+    *os << mgmttest::printable(c.text) << (c.accepted ? " accepted" : " refused");
+}
 
 class JSONFormatterParse : public ::testing::TestWithParam<ParseCase> {};
 

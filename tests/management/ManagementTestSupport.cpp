@@ -67,6 +67,14 @@ bool logged(const kstest::LogCapture& capture, const wchar_t* levelWord, const s
     return false;
 }
 
+std::string printable(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text.substr(0, 40))
+        out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    return out;
+}
+
 std::wstring fullTaskPayload()
 {
     return L"{\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"C:\\\\Tools\\\\scan.exe\","

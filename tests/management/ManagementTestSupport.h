@@ -31,6 +31,10 @@ long long taskDword(const std::wstring& name, const wchar_t* value, bool disable
 // True when one line written since the capture began carries the level word and the text.
 bool logged(const kstest::LogCapture& capture, const wchar_t* levelWord, const std::wstring& text);
 
+// Short printable form of a wide text for test names: ASCII kept, anything else as '?', cut
+// at 40 characters.
+std::string printable(const std::wstring& text);
+
 // A complete, storable scheduled task in JSON form, every member a string.
 std::wstring fullTaskPayload();
 

@@ -35,6 +35,11 @@ struct NumberCase {
     long long stored; // the field after the call; the sentinel when refused
 };
 
+void PrintTo(const NumberCase& c, std::ostream* os)
+{
+    *os << mgmttest::printable(c.key) << '=' << mgmttest::printable(c.text);
+}
+
 std::function<long long(const KSTASKINFO&)> fieldOf(const std::wstring& key)
 {
     if (key == L"taskType") return [](const KSTASKINFO& r) { return (long long)r.dwTaskType; };
@@ -120,6 +125,11 @@ struct FlagCase {
     uint32_t bit;
 };
 
+void PrintTo(const FlagCase& c, std::ostream* os)
+{
+    *os << mgmttest::printable(c.key);
+}
+
 class FlagBitParse : public ::testing::TestWithParam<FlagCase> {};
 
 TEST_P(FlagBitParse, TouchesOnlyItsOwnBit)
@@ -149,6 +159,11 @@ struct TextCase {
     const wchar_t* key;
     wchar_t* KSTASKINFO::*field;
 };
+
+void PrintTo(const TextCase& c, std::ostream* os)
+{
+    *os << mgmttest::printable(c.key);
+}
 
 class TextFieldParse : public ::testing::TestWithParam<TextCase> {};
 
@@ -221,22 +236,33 @@ TEST(DeserializeTask, StopsAtFirstRefusedRowAfterStoringEarlierRows)
     KsStore::freeStrings(record);
 }
 
-class UnparsablePayload : public ::testing::TestWithParam<std::wstring> {};
+struct PayloadCase {
+    const char* label;
+    std::wstring text;
+};
+
+void PrintTo(const PayloadCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class UnparsablePayload : public ::testing::TestWithParam<PayloadCase> {};
 
 TEST_P(UnparsablePayload, IsRefusedWithTheErrorLine)
 {
     kstest::LogCapture capture;
     KSTASKINFO record = sentinelRecord();
-    EXPECT_FALSE(TaskManagement::deserializeTask(GetParam(), record));
+    const std::wstring& payload = GetParam().text;
+    EXPECT_FALSE(TaskManagement::deserializeTask(payload, record));
     EXPECT_EQ(record.dwTaskType, kSentinel);
-    const std::wstring shown = GetParam().size() > 40 ? GetParam().substr(0, 40) : GetParam();
+    const std::wstring shown = payload.substr(0, 40);
     EXPECT_TRUE(mgmttest::logged(capture, L"Error", L"deserializeTask : Could not parse json " + shown));
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, UnparsablePayload,
-    ::testing::Values(std::wstring(L"not json"), std::wstring(L"[{\"taskType\":\"once\"}]"),
-                      std::wstring(L"{\"taskType\":\"once\""), std::wstring(L"\"taskType\""),
-                      std::wstring(L"{\"a\":") + std::wstring(100000, L'[')),
-    [](const ::testing::TestParamInfo<std::wstring>& info) { return "Payload" + std::to_string(info.index); });
+    ::testing::Values(PayloadCase{"NotJson", L"not json"}, PayloadCase{"ArrayRoot", L"[{\"taskType\":\"once\"}]"},
+                      PayloadCase{"Unclosed", L"{\"taskType\":\"once\""}, PayloadCase{"StringRoot", L"\"taskType\""},
+                      PayloadCase{"DeepBrackets", L"{\"a\":" + std::wstring(100000, L'[')}),
+    [](const ::testing::TestParamInfo<PayloadCase>& info) { return std::string(info.param.label); });
 
 } // namespace

@@ -98,6 +98,11 @@ struct EnabledCase {
     bool enabled;
 };
 
+void PrintTo(const EnabledCase& c, std::ostream* os)
+{
+    *os << '[' << mgmttest::printable(c.member) << ']';
+}
+
 class CreateEnabledMember : public TaskOperations, public ::testing::WithParamInterface<EnabledCase> {};
 
 TEST_P(CreateEnabledMember, OnlyExactFalseStoresDisabled)
@@ -229,6 +234,11 @@ TEST_F(TaskOperations, ModifyDisablingThenRefusedValueStaysDisabled)
 }
 
 enum class Operation { remove, enable, disable };
+
+void PrintTo(Operation operation, std::ostream* os)
+{
+    *os << (operation == Operation::remove ? "delete" : operation == Operation::enable ? "enable" : "disable");
+}
 
 class MissingTaskOperation : public TaskOperations, public ::testing::WithParamInterface<Operation> {};
 
