@@ -101,6 +101,14 @@ int runHost(int argc, wchar_t** argv)
         Output::error(error);
         return kExitMalformed;
     }
+    if (options.checkOnly) {
+        if (!fromFile) {
+            Output::error(L"--check needs a scenario file");
+            return kExitMalformed;
+        }
+        Output::plain(options.scenarioPath + L": " + std::to_wstring(script.size()) + L" lines, all well formed");
+        return kExitDone;
+    }
     // Outlives the bus, whose subscription writes into it until the bus is released.
     MessageJournal journal;
     std::unique_ptr<HostBus> bus =

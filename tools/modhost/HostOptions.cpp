@@ -54,6 +54,7 @@ const wchar_t* hostUsage()
            L"  --notification-state fullscreen|normal|<reply>\n"
            L"                                answer SessionMonitor.Get.NotificationState\n"
            L"  --installer-complete          publish Core.Installer.Complete once modules have started\n"
+           L"  --check                       only check the scenario file, load nothing\n"
            L"Scenario commands, one per line (default: read from standard input):\n"
            L"  publish <name> [payload]      request <name> <timeout-ms> [payload]\n"
            L"  direct <module> <name> [payload]\n"
@@ -81,6 +82,10 @@ bool parseHostOptions(int argc, const wchar_t* const* argv, HostOptions& options
         }
         if (arg == L"--installer-complete") {
             options.installerComplete = true;
+            continue;
+        }
+        if (arg == L"--check") {
+            options.checkOnly = true;
             continue;
         }
         static const wchar_t* const kValueOptions[] = {L"--module", L"--bus", L"--init", L"--setting", L"--standby",

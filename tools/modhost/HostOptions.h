@@ -28,6 +28,7 @@ struct HostOptions {
     std::wstring notificationReply;        // empty: nobody answers
     bool installerComplete = false;        // publish the installer's message once modules started
     std::wstring scenarioPath;             // empty or "-": standard input
+    bool checkOnly = false;                // check the scenario file and end, loading nothing
     bool help = false;
 };
 
