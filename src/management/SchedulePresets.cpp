@@ -60,16 +60,16 @@ uint32_t lowestWeekDay(uint32_t dayOfWeekMask)
     return 0;
 }
 
-// Reads the calendar values of the preset key opened last; false when one is missing or the
-// preset is not active.
+// Reads the values of the preset key opened last, stopping at the first that is missing; false
+// then, and for a preset that is not active.
 bool readActivePreset(KsRegistryOverride& registry, SchedulePreset& preset)
 {
     uint32_t active = 0;
-    return SUCCEEDED(readDword(registry, PresetNames::kActive, active)) && active != 0 &&
+    return SUCCEEDED(readDword(registry, PresetNames::kActive, active)) &&
            SUCCEEDED(readDword(registry, PresetNames::kInterval, preset.interval)) &&
            SUCCEEDED(readDword(registry, PresetNames::kDayOfWeekMask, preset.dayOfWeekMask)) &&
            SUCCEEDED(readDword(registry, PresetNames::kHour, preset.hour)) &&
-           SUCCEEDED(readDword(registry, PresetNames::kMinute, preset.minute));
+           SUCCEEDED(readDword(registry, PresetNames::kMinute, preset.minute)) && active != 0;
 }
 
 } // namespace
