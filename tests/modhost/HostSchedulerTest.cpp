@@ -40,8 +40,7 @@ class SchedulerHost : public ::testing::TestWithParam<const wchar_t*> {
 protected:
     void SetUp() override
     {
-        if (GetFileAttributesW(schedulerPath().c_str()) == INVALID_FILE_ATTRIBUTES)
-            GTEST_SKIP() << "TaskScheduler.dll is not built";
+        ASSERT_NE(GetFileAttributesW(schedulerPath().c_str()), INVALID_FILE_ATTRIBUTES) << "TaskScheduler.dll is not built";
         DWORD size = 0;
         if (RegGetValueW(HKEY_LOCAL_MACHINE, kInstallKey, kInstallDirValue, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
             ERROR_SUCCESS) {

@@ -5,6 +5,8 @@
 #include "message/Message.h"
 #include "message/Reply.h"
 
+#include <future>
+
 namespace moduletest {
 namespace {
 
