@@ -3,7 +3,6 @@
 
 #include "logging/internal_logging.h"
 #include "message/Message.h"
-#include "message/ReplyImpl.h"
 #include "messagebus/MessageBusLib.h"
 #include "messagebus/ProcessAPI.h"
 
@@ -13,16 +12,6 @@ namespace Tessel {
 namespace {
 
 constexpr auto kPatternFlags = std::regex::ECMAScript | std::regex::nosubs | std::regex::optimize;
-
-// What a waiting requester gets when the bus settles its request with a failure status.
-class RequestFailed : public std::runtime_error {
-public:
-    explicit RequestFailed(ModuleStatus status) : std::runtime_error("request failed"), m_status(status) {}
-    ModuleStatus status() const { return m_status; }
-
-private:
-    ModuleStatus m_status;
-};
 
 } // namespace
 
@@ -126,15 +115,14 @@ ModuleStatus MessageBusClient::request(const std::shared_ptr<Message>& message, 
     return internalRequest(message, nullptr, &reply, timeoutMs, true);
 }
 
-ModuleStatus MessageBusClient::addPendingReply(CompletionCallback completion, uint64_t& index,
-                                               std::future<std::shared_ptr<Message>>& future)
+ModuleStatus MessageBusClient::addPendingReply(CompletionCallback completion, uint64_t& index, ReplyFuture& future)
 {
     std::lock_guard<std::mutex> lock(m_replyLock);
     index = m_nextReplyIndex++;
     try {
         PendingReply entry;
         entry.completion = std::move(completion);
-        future = entry.promise.get_future();
+        future = entry.promise.getFuture();
         m_pendingReplies.emplace(index, std::move(entry));
     } catch (const std::exception&) {
         KSLOG_ERROR(L"Unable to create reply promise. Returning.");
@@ -147,7 +135,7 @@ ModuleStatus MessageBusClient::internalRequest(const std::shared_ptr<Message>& m
                                                std::shared_ptr<Reply>* reply, uint32_t timeoutMs, bool secondChannel)
 {
     uint64_t index = 0;
-    std::future<std::shared_ptr<Message>> future;
+    ReplyFuture future;
     ModuleStatus status = addPendingReply(std::move(completion), index, future);
     if (status != MODULE_STATUS_SUCCESS)
         return status;
@@ -169,7 +157,8 @@ ModuleStatus MessageBusClient::internalRequest(const std::shared_ptr<Message>& m
 ModuleStatus MessageBusClient::replyCallback(uint64_t replyIndex, std::shared_ptr<Message> message,
                                              ModuleStatus status)
 {
-    PendingReply entry;
+    // Taken out whole, so the entry is settled outside the lock without building a spare promise.
+    decltype(m_pendingReplies)::node_type node;
     {
         std::lock_guard<std::mutex> lock(m_replyLock);
         auto it = m_pendingReplies.find(replyIndex);
@@ -177,14 +166,14 @@ ModuleStatus MessageBusClient::replyCallback(uint64_t replyIndex, std::shared_pt
             KSLOG_WARNING(L"Reply index not found. Returning");
             return MODULE_STATUS_NOT_FOUND;
         }
-        entry = std::move(it->second);
-        m_pendingReplies.erase(it);
+        node = m_pendingReplies.extract(it);
     }
+    PendingReply& entry = node.mapped();
 
     if (status == MODULE_STATUS_SUCCESS)
-        entry.promise.set_value(std::move(message));
+        entry.promise.setMessage(std::move(message));
     else
-        entry.promise.set_exception(std::make_exception_ptr(RequestFailed(status)));
+        entry.promise.setFailed();
 
     if (entry.completion) {
         try {

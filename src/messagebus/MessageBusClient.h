@@ -10,6 +10,7 @@
 // with reply status 3 (no usable reply).
 #pragma once
 
+#include "message/ReplyImpl.h"
 #include "messagebus/MessageBus.h"
 #include "messagebus/MessageBusShim.h"
 
@@ -87,7 +88,7 @@ private:
         std::list<PatternSubscription> patterns;
     };
     struct PendingReply {
-        std::promise<std::shared_ptr<Message>> promise;
+        ReplyPromise promise;
         CompletionCallback completion;
     };
 
@@ -95,8 +96,7 @@ private:
     ModuleStatus internalPublish(const std::shared_ptr<Message>& message, bool secondChannel);
     ModuleStatus internalRequest(const std::shared_ptr<Message>& message, CompletionCallback completion,
                                  std::shared_ptr<Reply>* reply, uint32_t timeoutMs, bool secondChannel);
-    ModuleStatus addPendingReply(CompletionCallback completion, uint64_t& index,
-                                 std::future<std::shared_ptr<Message>>& future);
+    ModuleStatus addPendingReply(CompletionCallback completion, uint64_t& index, ReplyFuture& future);
     ModuleStatus internalSubscribe(const std::wstring& name, const std::wstring& alias, MessageCallback callback);
     ModuleStatus internalSubscribeFilter(const std::wstring& pattern, const std::wstring& alias,
                                          MessageCallback callback);

@@ -6,17 +6,27 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
-#include <stdexcept>
 #include <thread>
 
 namespace {
 
 using Tessel::Message;
+using Tessel::ReplyFuture;
 using Tessel::ReplyImpl;
+using Tessel::ReplyPromise;
 
 // How the bus client settles the promise.
 enum class Outcome { Message, NullMessage, BrokenPromise, StoredError };
+
+void settle(std::unique_ptr<ReplyPromise>& promise, Outcome outcome, const std::shared_ptr<Message>& message)
+{
+    switch (outcome) {
+    case Outcome::Message: promise->setMessage(message); break;
+    case Outcome::NullMessage: promise->setMessage(nullptr); break;
+    case Outcome::BrokenPromise: promise.reset(); break;
+    case Outcome::StoredError: promise->setFailed(); break;
+    }
+}
 
 struct OutcomeCase {
     const char* label;
@@ -28,15 +38,10 @@ class ReplySettled : public ::testing::TestWithParam<OutcomeCase> {};
 
 TEST_P(ReplySettled, WaitGivesStatusAndKeepsIt)
 {
-    auto promise = std::make_unique<std::promise<std::shared_ptr<Message>>>();
-    ReplyImpl reply(promise->get_future(), 5000);
+    auto promise = std::make_unique<ReplyPromise>();
+    ReplyImpl reply(promise->getFuture(), 5000);
     auto message = Message::create(L"R", L"a", L"p");
-    switch (GetParam().outcome) {
-    case Outcome::Message: promise->set_value(message); break;
-    case Outcome::NullMessage: promise->set_value(nullptr); break;
-    case Outcome::BrokenPromise: promise.reset(); break;
-    case Outcome::StoredError: promise->set_exception(std::make_exception_ptr(std::runtime_error("timeout"))); break;
-    }
+    settle(promise, GetParam().outcome, message);
     const uint32_t expected = GetParam().status;
     EXPECT_EQ(reply.wait(), expected);
     EXPECT_EQ(reply.getStatus(), expected);
@@ -55,51 +60,94 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Reply, StartsPending)
 {
-    std::promise<std::shared_ptr<Message>> promise;
-    ReplyImpl reply(promise.get_future(), 0);
+    ReplyPromise promise;
+    ReplyImpl reply(promise.getFuture(), 0);
     EXPECT_EQ(reply.getStatus(), Tessel::REPLY_STATUS_PENDING);
     EXPECT_EQ(reply.getMessage(), nullptr);
 }
 
-TEST(Reply, WaitReturnsWhenFulfilledFromAnotherThread)
+// The bus thread settles (or drops) the promise while the requester is blocked in wait or waitFor.
+struct CrossThreadCase {
+    const char* label;
+    Outcome outcome;
+    bool useWaitFor;
+    uint32_t status;
+};
+
+class ReplySettledElsewhere : public ::testing::TestWithParam<CrossThreadCase> {};
+
+TEST_P(ReplySettledElsewhere, WakesTheBlockedRequester)
 {
-    std::promise<std::shared_ptr<Message>> promise;
-    ReplyImpl reply(promise.get_future(), 5000);
+    auto promise = std::make_unique<ReplyPromise>();
+    ReplyImpl reply(promise->getFuture(), 5000);
     auto message = Message::create(L"R", L"a", L"p");
-    std::thread bus([&] { promise.set_value(message); });
-    EXPECT_EQ(reply.wait(), Tessel::REPLY_STATUS_RECEIVED);
+    std::thread bus([&] { settle(promise, GetParam().outcome, message); });
+    // Both bounded: waitFor by its argument, wait by the deadline six seconds away.
+    uint32_t status = GetParam().useWaitFor ? reply.waitFor(5000) : reply.wait();
     bus.join();
+    EXPECT_EQ(status, GetParam().status);
+    EXPECT_EQ(reply.getMessage(), GetParam().status == Tessel::REPLY_STATUS_RECEIVED ? message : nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, ReplySettledElsewhere,
+    ::testing::Values(CrossThreadCase{"MessageToWait", Outcome::Message, false, Tessel::REPLY_STATUS_RECEIVED},
+                      CrossThreadCase{"MessageToWaitFor", Outcome::Message, true, Tessel::REPLY_STATUS_RECEIVED},
+                      CrossThreadCase{"ErrorToWait", Outcome::StoredError, false, Tessel::REPLY_STATUS_NO_REPLY},
+                      CrossThreadCase{"DroppedToWait", Outcome::BrokenPromise, false, Tessel::REPLY_STATUS_NO_REPLY},
+                      CrossThreadCase{"DroppedToWaitFor", Outcome::BrokenPromise, true, Tessel::REPLY_STATUS_NO_REPLY}),
+    [](const ::testing::TestParamInfo<CrossThreadCase>& info) { return std::string(info.param.label); });
+
+TEST(Reply, FirstSettlementCounts)
+{
+    auto promise = std::make_unique<ReplyPromise>();
+    ReplyImpl reply(promise->getFuture(), 5000);
+    auto message = Message::create(L"R", L"a", L"p");
+    promise->setMessage(message);
+    promise->setFailed();
+    promise->setMessage(Message::create(L"Later", L"a", L"p"));
+    promise.reset();
+    EXPECT_EQ(reply.wait(), Tessel::REPLY_STATUS_RECEIVED);
     EXPECT_EQ(reply.getMessage(), message);
+}
+
+TEST(Reply, PromiseHandsOutOneFuture)
+{
+    ReplyPromise promise;
+    ReplyFuture first = promise.getFuture();
+    ReplyImpl second(promise.getFuture(), 5000);
+    EXPECT_TRUE(first.valid());
+    EXPECT_EQ(second.wait(), Tessel::REPLY_STATUS_NO_REPLY);
 }
 
 // With time-out 0 the deadline is a second of grace away; wait ends there with status 2.
 TEST(Reply, WaitEndsAtDeadline)
 {
-    std::promise<std::shared_ptr<Message>> promise;
-    ReplyImpl reply(promise.get_future(), 0);
+    ReplyPromise promise;
+    ReplyImpl reply(promise.getFuture(), 0);
     EXPECT_EQ(reply.wait(), Tessel::REPLY_STATUS_DEADLINE_PASSED);
-    promise.set_value(Message::create(L"R", L"a", L"p"));
+    promise.setMessage(Message::create(L"R", L"a", L"p"));
     EXPECT_EQ(reply.wait(), Tessel::REPLY_STATUS_DEADLINE_PASSED) << "a passed deadline is final";
     EXPECT_EQ(reply.getMessage(), nullptr);
 }
 
 TEST(Reply, WaitForTimeOutIsNotFinal)
 {
-    std::promise<std::shared_ptr<Message>> promise;
-    ReplyImpl reply(promise.get_future(), 5000);
+    ReplyPromise promise;
+    ReplyImpl reply(promise.getFuture(), 5000);
     EXPECT_EQ(reply.waitFor(0), Tessel::REPLY_STATUS_PENDING);
     EXPECT_EQ(reply.getStatus(), Tessel::REPLY_STATUS_PENDING);
     auto message = Message::create(L"R", L"a", L"p");
-    promise.set_value(message);
+    promise.setMessage(message);
     EXPECT_EQ(reply.waitFor(5000), Tessel::REPLY_STATUS_RECEIVED);
     EXPECT_EQ(reply.getMessage(), message);
 }
 
 TEST(Reply, InvalidFutureGivesNoReply)
 {
-    ReplyImpl waited(std::future<std::shared_ptr<Message>>(), 5000);
+    ReplyImpl waited(ReplyFuture(), 5000);
     EXPECT_EQ(waited.wait(), Tessel::REPLY_STATUS_NO_REPLY);
-    ReplyImpl waitedFor(std::future<std::shared_ptr<Message>>(), 5000);
+    ReplyImpl waitedFor(ReplyFuture(), 5000);
     EXPECT_EQ(waitedFor.waitFor(10), Tessel::REPLY_STATUS_NO_REPLY);
     EXPECT_EQ(waitedFor.getStatus(), Tessel::REPLY_STATUS_NO_REPLY);
 }
@@ -114,8 +162,8 @@ TEST_F(ReplyLog, WaitForTimeOutWarns)
 {
     if (!logsAt(ETWLogging::LOG_LEVEL_WARNING))
         GTEST_SKIP() << "level Warning is not logged";
-    std::promise<std::shared_ptr<Message>> promise;
-    ReplyImpl reply(promise.get_future(), 5000);
+    ReplyPromise promise;
+    ReplyImpl reply(promise.getFuture(), 5000);
     kstest::LogCapture log;
     reply.waitFor(0);
     EXPECT_TRUE(log.contains(L"Reply waitFor timed out. Returning.")) << "log: " << testing::PrintToString(log.text());
@@ -125,7 +173,7 @@ TEST_F(ReplyLog, InvalidFutureIsAnError)
 {
     if (!logsAt(ETWLogging::LOG_LEVEL_ERROR))
         GTEST_SKIP() << "level Error is not logged";
-    ReplyImpl reply(std::future<std::shared_ptr<Message>>(), 5000);
+    ReplyImpl reply(ReplyFuture(), 5000);
     kstest::LogCapture log;
     reply.waitFor(0);
     EXPECT_TRUE(log.contains(L"Reply future is in an invalid state. Returning."));
@@ -135,8 +183,8 @@ TEST_F(ReplyLog, MissedDeadlineIsAnError)
 {
     if (!logsAt(ETWLogging::LOG_LEVEL_ERROR))
         GTEST_SKIP() << "level Error is not logged";
-    std::promise<std::shared_ptr<Message>> promise;
-    ReplyImpl reply(promise.get_future(), 0);
+    ReplyPromise promise;
+    ReplyImpl reply(promise.getFuture(), 0);
     kstest::LogCapture log;
     reply.wait();
     EXPECT_TRUE(log.contains(L"Reply future did not get fulfilled on time. Returning."));
