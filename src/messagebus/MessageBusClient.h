@@ -14,7 +14,6 @@
 #include "messagebus/MessageBus.h"
 #include "messagebus/MessageBusShim.h"
 
-#include <future>
 #include <list>
 #include <map>
 #include <memory>
