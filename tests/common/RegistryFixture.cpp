@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace kstest {
 
@@ -78,9 +79,39 @@ void enableAllLogLevels()
 }
 } // namespace
 
+namespace {
+bool processIsRunning(DWORD pid)
+{
+    Keelwork::unique_handle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+// Scratch keys are named "<pid>_<n>": remove those of programs that are gone (a crashed run), and
+// leave those of test programs still running beside this one.
+void removeAbandonedScratchKeys()
+{
+    HKEY root = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kScratchRoot, 0, KEY_READ, &root) != ERROR_SUCCESS)
+        return;
+    Keelwork::unique_hkey owner(root);
+    std::vector<std::wstring> abandoned;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(root, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        DWORD pid = static_cast<DWORD>(wcstoul(name, nullptr, 10));
+        if (pid == GetCurrentProcessId() || !processIsRunning(pid))
+            abandoned.emplace_back(name);
+    }
+    for (const std::wstring& key : abandoned)
+        RegDeleteTreeW(root, key.c_str());
+}
+} // namespace
+
 void TestEnvironment::SetUp()
 {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kScratchRoot);
+    removeAbandonedScratchKeys();
 
     enableAllLogLevels();
 

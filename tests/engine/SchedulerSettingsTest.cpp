@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 using namespace Keelwork::engine;
@@ -120,17 +122,26 @@ INSTANTIATE_TEST_SUITE_P(Values, AmTaskFlag,
                       std::pair<DWORD, uint32_t>{1, 1}, std::pair<DWORD, uint32_t>{0x80000000u, 1}));
 
 // A one-character string fits a DWORD's four bytes, so only the type check can reject it.
-class StringTypedOverride : public SchedulerSettingsTest, public ::testing::WithParamInterface<const wchar_t*> {};
+struct StringTypedCase {
+    const wchar_t* text;
+    const wchar_t* error; // a text too long for the 4-byte buffer fails the read itself (E_FAIL)
+};
+
+class StringTypedOverride : public SchedulerSettingsTest, public ::testing::WithParamInterface<StringTypedCase> {};
 
 TEST_P(StringTypedOverride, IsIgnored)
 {
-    setString(kOverrideKey, kFullScreenWaitValue, GetParam());
+    setString(kOverrideKey, kFullScreenWaitValue, GetParam().text);
     kstest::LogCapture log;
     EXPECT_EQ(load().fullScreenWait, 21600u);
-    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Could not read full screen timeout value from registry. Error: 8007000d. Using default value 21600");
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL,
+                  std::wstring(L"Could not read full screen timeout value from registry. Error: ") + GetParam().error +
+                      L". Using default value 21600");
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, StringTypedOverride, ::testing::Values(L"7", L"", L"86400"));
+INSTANTIATE_TEST_SUITE_P(Texts, StringTypedOverride,
+                         ::testing::Values(StringTypedCase{L"7", L"8007000d"}, StringTypedCase{L"", L"8007000d"},
+                                           StringTypedCase{L"86400", L"80004005"}));
 
 TEST_F(SchedulerSettingsTest, RebootDelayIsReadOnlyOnTheFirstStartSinceBoot)
 {
