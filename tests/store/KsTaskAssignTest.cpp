@@ -16,26 +16,24 @@ struct SizeCase {
     uint32_t result;
     bool takesBase;
     bool takesDerived;
-    const wchar_t* level;   // null: no size line
-    const wchar_t* message;
 };
 
 const SizeCase kSizes[] = {
-    {100, 87, false, false, L"Error",
-     L"The size of the KSTASKINFO struct passed in is 100, but a valid struct must have a size of at least the base "
-     L"struct size of 128"},
-    {127, 87, false, false, L"Error",
-     L"The size of the KSTASKINFO struct passed in is 127, but a valid struct must have a size of at least the base "
-     L"struct size of 128"},
-    {128, 0, true, false, L"Information",
-     L"The size of the KSTASKINFO struct passed in is 128, less that the derrived struct size of 152; therefore we "
-     L"will use only the base struct portion"},
-    {140, 0, true, false, L"Information",
-     L"The size of the KSTASKINFO struct passed in is 140, less that the derrived struct size of 152; therefore we "
-     L"will use only the base struct portion"},
-    {152, 0, true, true, nullptr, nullptr},
-    {200, 0, true, true, nullptr, nullptr},
+    {100, 87, false, false}, {127, 87, false, false}, {128, 0, true, false},
+    {140, 0, true, false},   {152, 0, true, true},    {200, 0, true, true},
 };
+
+// The size line each record size gives; empty for a full record.
+std::pair<const wchar_t*, std::wstring> sizeLine(const SizeCase& c)
+{
+    const std::wstring start = L"The size of the KSTASKINFO struct passed in is " + std::to_wstring(c.size);
+    if (!c.takesBase)
+        return {L"Error", start + L", but a valid struct must have a size of at least the base struct size of 128"};
+    if (!c.takesDerived)
+        return {L"Information", start + L", less that the derrived struct size of 152; therefore we will use only "
+                                        L"the base struct portion"};
+    return {nullptr, L""};
+}
 
 bool same(const wchar_t* a, const wchar_t* b) { return a && b && std::wcscmp(a, b) == 0; }
 
@@ -51,8 +49,9 @@ TEST_P(AssignSize, CopiesWhatTheSizeCovers)
 
     EXPECT_EQ(task.Assign(&source), c.result);
 
-    if (c.message)
-        EXPECT_TRUE(logged(capture, c.level, c.message));
+    const auto [level, line] = sizeLine(c);
+    if (level)
+        EXPECT_TRUE(logged(capture, level, line));
     else
         EXPECT_FALSE(capture.contains(L"The size of the KSTASKINFO struct"));
     EXPECT_FALSE(capture.contains(L"ksutil.dll KSTASKINFO size base assign failed"));
@@ -73,14 +72,10 @@ TEST_P(AssignSize, CopiesWhatTheSizeCovers)
     EXPECT_EQ(task.dwRunInRetailMode, c.takesDerived ? source.dwRunInRetailMode : 1u);
     EXPECT_EQ(same(task.pwszAppid, source.pwszAppid), c.takesDerived);
     EXPECT_EQ(same(task.pwszRuleName, source.pwszRuleName), c.takesDerived);
-    if (!c.takesDerived) {
-        EXPECT_EQ(task.pwszAppid, nullptr);
-        EXPECT_EQ(task.pwszRuleName, nullptr);
-    }
-    // The task holds copies, not the caller's strings.
-    if (c.takesBase) {
-        EXPECT_NE(task.pwszTaskTrigger, source.pwszTaskTrigger);
-    }
+    if (!c.takesDerived)
+        EXPECT_TRUE(task.pwszAppid == nullptr && task.pwszRuleName == nullptr);
+    if (c.takesBase)
+        EXPECT_NE(task.pwszTaskTrigger, source.pwszTaskTrigger) << "the task holds copies, not the caller's strings";
     KsStore::freeStrings(source);
 }
 

@@ -11,7 +11,6 @@
 
 #include <cwchar>
 #include <functional>
-#include <map>
 
 namespace {
 
@@ -20,19 +19,8 @@ namespace V = KsStore::ValueName;
 
 enum class Damage { missing, plain, truncated, flippedByte, oversize, wrongLogicalType, noTerminator };
 
-const char* damageName(Damage d)
-{
-    switch (d) {
-    case Damage::missing: return "Missing";
-    case Damage::plain: return "Plain";
-    case Damage::truncated: return "Truncated";
-    case Damage::flippedByte: return "FlippedByte";
-    case Damage::oversize: return "Oversize";
-    case Damage::wrongLogicalType: return "WrongLogicalType";
-    case Damage::noTerminator: return "NoTerminator";
-    }
-    return "?";
-}
+const char* const kDamageNames[] = {"Missing", "Plain", "Truncated", "FlippedByte", "Oversize", "WrongLogicalType",
+                                    "NoTerminator"};
 
 struct ValueCase {
     const wchar_t* name;
@@ -41,6 +29,7 @@ struct ValueCase {
     // Does the loaded task hold what was stored (true) or the default (false)?
     std::function<bool(const CKsTask&)> holdsStored;
     std::function<bool(const CKsTask&)> holdsDefault;
+    wchar_t* KSTASKINFO::*text = nullptr;  // strings only
 };
 
 bool sameText(const wchar_t* a, const wchar_t* b) { return a && b && std::wcscmp(a, b) == 0; }
@@ -59,7 +48,7 @@ const KSTASKINFO& reference()
 #define STRING_CASE(valueName, field, isMandatory)                                                                     \
     ValueCase{valueName, #field, isMandatory,                                                                          \
               [](const CKsTask& t) { return sameText(t.field, reference().field); },                                   \
-              [](const CKsTask& t) { return t.field == nullptr; }}
+              [](const CKsTask& t) { return t.field == nullptr; }, &KSTASKINFO::field}
 
 std::vector<ValueCase> numberCases()
 {
@@ -109,8 +98,10 @@ protected:
         KsStore::freeStrings(neighbour);
     }
 
-    void damage(const wchar_t* name, bool isString, Damage how)
+    void damage(const ValueCase& value, Damage how)
     {
+        const wchar_t* name = value.name;
+        const bool isString = value.text != nullptr;
         const std::wstring path = enabledPath(L"victim");
         RawValue raw = readRaw(path, name);
         ASSERT_EQ(raw.status, ERROR_SUCCESS);
@@ -144,57 +135,15 @@ protected:
             break;
         case Damage::noTerminator: {
             // The same text, stored without its terminator: a complete value, not a damaged one.
-            std::string text;
-            CKsTask probe(L"victim");
-            ASSERT_TRUE(probe.Read());
-            for (const wchar_t* p = stringField(probe, name); p && *p; ++p)
-                text.push_back(static_cast<char>(*p));
-            writeProtectedAnsi(path, name, text, false);
+            const std::wstring text = reference().*value.text;  // ASCII
+            writeProtectedAnsi(path, name, std::string(text.begin(), text.end()), false);
             break;
         }
         }
     }
-
-    static const wchar_t* stringField(const CKsTask& t, const wchar_t* name)
-    {
-        const std::map<std::wstring, const wchar_t*> fields = {
-            {V::TaskTrigger, t.pwszTaskTrigger}, {V::TaskParams, t.pwszTaskParams},
-            {V::TaskEventName, t.pwszTaskEventName}, {V::User, t.pwszUser}, {V::Domain, t.pwszDomain},
-            {V::Appid, t.pwszAppid}, {V::RuleName, t.pwszRuleName}, {V::PresetCategory, t.pwszPresetCategory}};
-        return fields.at(name);
-    }
 };
 
-void checkLoad(const ValueCase& value, Damage how, bool isString)
-{
-    std::vector<std::wstring> names;
-    ASSERT_EQ(KsStore::enumerateTaskNames(KsStore::TaskParent::enabled, names), 0u);
-    ASSERT_EQ(names.size(), 2u);
-
-    bool intact = isString && how == Damage::noTerminator;
-    for (const std::wstring& name : names) {
-        CKsTask task(name.c_str());
-        bool loaded = task.Read();
-        if (name == L"neighbour") {
-            EXPECT_TRUE(loaded) << "a damaged task must not stop the others";
-            continue;
-        }
-        if (intact) {
-            ASSERT_TRUE(loaded);
-            EXPECT_TRUE(value.holdsStored(task));
-        } else if (value.mandatory) {
-            EXPECT_FALSE(loaded);
-        } else {
-            ASSERT_TRUE(loaded);
-            EXPECT_TRUE(value.holdsDefault(task));
-        }
-    }
-}
-
-class DamagedNumber : public DamagedValue {};
-class DamagedString : public DamagedValue {};
-
-TEST_P(DamagedNumber, RejectsTaskOrTakesDefault)
+TEST_P(DamagedValue, RejectsTaskOrTakesDefault)
 {
     const auto& [value, how] = GetParam();
     {
@@ -203,30 +152,38 @@ TEST_P(DamagedNumber, RejectsTaskOrTakesDefault)
         ASSERT_TRUE(value.holdsStored(before));
         ASSERT_FALSE(value.holdsDefault(before)) << "the stored value must differ from the default";
     }
-    damage(value.name, false, how);
-    checkLoad(value, how, false);
-}
+    damage(value, how);
 
-TEST_P(DamagedString, RejectsTaskOrTakesDefault)
-{
-    const auto& [value, how] = GetParam();
-    damage(value.name, true, how);
-    checkLoad(value, how, true);
+    std::vector<std::wstring> names;
+    ASSERT_EQ(KsStore::enumerateTaskNames(KsStore::TaskParent::enabled, names), 0u);
+    ASSERT_EQ(names.size(), 2u);
+    for (const std::wstring& name : names) {
+        CKsTask task(name.c_str());
+        const bool loaded = task.Read();
+        if (name == L"neighbour")
+            EXPECT_TRUE(loaded) << "a damaged task must not stop the others";
+        else if (how == Damage::noTerminator)
+            EXPECT_TRUE(loaded && value.holdsStored(task));
+        else if (value.mandatory)
+            EXPECT_FALSE(loaded);
+        else
+            EXPECT_TRUE(loaded && value.holdsDefault(task));
+    }
 }
 
 std::string caseName(const ::testing::TestParamInfo<DamageCase>& info)
 {
-    return std::string(std::get<0>(info.param).label) + "_" + damageName(std::get<1>(info.param));
+    return std::string(std::get<0>(info.param).label) + "_" + kDamageNames[static_cast<int>(std::get<1>(info.param))];
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, DamagedNumber,
+INSTANTIATE_TEST_SUITE_P(Numbers, DamagedValue,
                          ::testing::Combine(::testing::ValuesIn(numberCases()),
                                             ::testing::Values(Damage::missing, Damage::plain, Damage::truncated,
                                                               Damage::flippedByte, Damage::oversize,
                                                               Damage::wrongLogicalType)),
                          caseName);
 
-INSTANTIATE_TEST_SUITE_P(Values, DamagedString,
+INSTANTIATE_TEST_SUITE_P(Strings, DamagedValue,
                          ::testing::Combine(::testing::ValuesIn(stringCases()),
                                             ::testing::Values(Damage::missing, Damage::plain, Damage::truncated,
                                                               Damage::flippedByte, Damage::oversize,

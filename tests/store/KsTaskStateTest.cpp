@@ -57,25 +57,21 @@ TEST_F(TaskState, DisableMovesTheKeyAndEnableMovesItBack)
 
 // The object's own state decides: once the key is gone behind its back, a no-op move must not
 // bring it back.
-TEST_F(TaskState, EnableOnAnEnabledTaskWritesNothing)
+TEST_F(TaskState, MoveToTheCurrentParentWritesNothing)
 {
-    CKsTask task(L"task");
-    ASSERT_TRUE(task.Read());
-    ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel"), ERROR_SUCCESS);
-    EXPECT_TRUE(task.Enable());
-    EXPECT_FALSE(keyExists(KsStore::kSchedulerKeyPath));
-    EXPECT_FALSE(keyExists(KsStore::kSchedulerDisabledKeyPath));
-}
-
-TEST_F(TaskState, DisableOnADisabledTaskWritesNothing)
-{
-    CKsTask task(L"task");
-    ASSERT_TRUE(task.Read());
-    ASSERT_TRUE(task.Disable());
-    ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel"), ERROR_SUCCESS);
-    EXPECT_TRUE(task.Disable());
-    EXPECT_FALSE(keyExists(KsStore::kSchedulerDisabledKeyPath));
-    EXPECT_FALSE(keyExists(KsStore::kSchedulerKeyPath));
+    for (bool disable : {false, true}) {
+        KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);
+        ASSERT_TRUE(storeTask(L"task", record));
+        KsStore::freeStrings(record);
+        CKsTask task(L"task");
+        ASSERT_TRUE(task.Read());
+        if (disable)
+            ASSERT_TRUE(task.Disable());
+        ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel"), ERROR_SUCCESS);
+        EXPECT_TRUE(disable ? task.Disable() : task.Enable());
+        EXPECT_FALSE(keyExists(KsStore::kSchedulerKeyPath)) << disable;
+        EXPECT_FALSE(keyExists(KsStore::kSchedulerDisabledKeyPath)) << disable;
+    }
 }
 
 TEST_F(TaskState, DeleteRemovesTheCurrentKey)

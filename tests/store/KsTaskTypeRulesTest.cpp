@@ -44,30 +44,22 @@ protected:
     void storeEveryValue(const std::wstring& path)
     {
         KSTASKINFO r = makeFullRecord(GetParam().type);
-        writeProtectedDword(path, V::TaskType, r.dwTaskType);
-        writeProtectedDword(path, V::TaskTrigType, r.dwTaskTrigType);
-        writeProtectedAnsi(path, V::TaskTrigger, "C:\\scan.exe");
-        writeProtectedAnsi(path, V::TaskParams, "/quick");
-        writeProtectedAnsi(path, V::TaskEventName, "ScanDone");
-        writeProtectedDword(path, V::NextRun, r.dwNextRun);
-        writeProtectedDword(path, V::DefaultFreq, r.dwDefaultFreq);
-        writeProtectedDword(path, V::TaskBatteryWise, r.dwBatteryWise);
-        writeProtectedDword(path, V::TaskMeteredAccessWise, r.dwMeteredAccessWise);
-        writeProtectedDword(path, V::DayOfWeekMask, r.dwDayOfWeekMask);
-        writeProtectedDword(path, V::Interval, r.dwInterval);
-        writeProtectedDword(path, V::Hour, r.dwHour);
-        writeProtectedDword(path, V::Minute, r.dwMinute);
-        writeProtectedDword(path, V::RunInUserContext, r.dwRunInUserContext);
-        writeProtectedDword(path, V::RepeatTask, r.dwRepeatTask);
-        writeProtectedDword(path, V::RunWhenIdle, r.dwRunWhenIdle);
-        writeProtectedDword(path, V::Priority, static_cast<uint32_t>(r.nPriority));
-        writeProtectedAnsi(path, V::PresetCategory, "scan");
-        writeProtectedDword(path, V::PresetId, r.dwPresetId);
-        writeProtectedAnsi(path, V::User, "alice");
-        writeProtectedAnsi(path, V::Domain, "HOME");
-        writeProtectedDword(path, V::RunInRetailMode, r.dwRunInRetailMode);
-        writeProtectedAnsi(path, V::Appid, "kestrel.scanner");
-        writeProtectedAnsi(path, V::RuleName, "weekly-scan");
+        const std::pair<const wchar_t*, uint32_t> numbers[] = {
+            {V::TaskType, r.dwTaskType}, {V::TaskTrigType, r.dwTaskTrigType}, {V::NextRun, r.dwNextRun},
+            {V::DefaultFreq, r.dwDefaultFreq}, {V::TaskBatteryWise, r.dwBatteryWise},
+            {V::TaskMeteredAccessWise, r.dwMeteredAccessWise}, {V::DayOfWeekMask, r.dwDayOfWeekMask},
+            {V::Interval, r.dwInterval}, {V::Hour, r.dwHour}, {V::Minute, r.dwMinute},
+            {V::RunInUserContext, r.dwRunInUserContext}, {V::RepeatTask, r.dwRepeatTask},
+            {V::RunWhenIdle, r.dwRunWhenIdle}, {V::Priority, static_cast<uint32_t>(r.nPriority)},
+            {V::PresetId, r.dwPresetId}, {V::RunInRetailMode, r.dwRunInRetailMode}};
+        const std::pair<const wchar_t*, const char*> texts[] = {
+            {V::TaskTrigger, "C:\\scan.exe"}, {V::TaskParams, "/quick"}, {V::TaskEventName, "ScanDone"},
+            {V::PresetCategory, "scan"}, {V::User, "alice"}, {V::Domain, "HOME"}, {V::Appid, "kestrel.scanner"},
+            {V::RuleName, "weekly-scan"}};
+        for (const auto& [name, value] : numbers)
+            writeProtectedDword(path, name, value);
+        for (const auto& [name, text] : texts)
+            writeProtectedAnsi(path, name, text);
         KsStore::freeStrings(r);
     }
 };
@@ -135,15 +127,22 @@ TEST_P(TypeRules, MissingTimesFailOnlyTimedTypes)
 INSTANTIATE_TEST_SUITE_P(Types, TypeRules, ::testing::ValuesIn(kRules),
                          [](const auto& info) { return std::string(info.param.label); });
 
-class SparseKey : public kstest::RegistryFixture {};
+class SparseKey : public kstest::RegistryFixture {
+protected:
+    // Only the values a timed task cannot do without.
+    static void storeMandatory(uint32_t type)
+    {
+        const std::wstring path = enabledPath(L"task");
+        writeProtectedDword(path, V::TaskType, type);
+        writeProtectedAnsi(path, V::TaskTrigger, "C:\\scan.exe");
+        writeProtectedDword(path, V::NextRun, 5);
+        writeProtectedDword(path, V::DefaultFreq, 6);
+    }
+};
 
 TEST_F(SparseKey, MandatoryValuesAloneLoadWithDefaults)
 {
-    const std::wstring path = enabledPath(L"task");
-    writeProtectedDword(path, V::TaskType, KS_TASK_SCHEDULED);
-    writeProtectedAnsi(path, V::TaskTrigger, "C:\\scan.exe");
-    writeProtectedDword(path, V::NextRun, 5);
-    writeProtectedDword(path, V::DefaultFreq, 6);
+    storeMandatory(KS_TASK_SCHEDULED);
     CKsTask task(L"task");
     ASSERT_TRUE(task.Read());
     EXPECT_EQ(task.nPriority, KS_PRIORITY_DEFAULT);
@@ -157,11 +156,7 @@ TEST_F(SparseKey, MandatoryValuesAloneLoadWithDefaults)
 
 TEST_F(SparseKey, TypeZeroIsNotATask)
 {
-    const std::wstring path = enabledPath(L"task");
-    writeProtectedDword(path, V::TaskType, KS_TASK_UNKNOWN);
-    writeProtectedAnsi(path, V::TaskTrigger, "C:\\scan.exe");
-    writeProtectedDword(path, V::NextRun, 5);
-    writeProtectedDword(path, V::DefaultFreq, 6);
+    storeMandatory(KS_TASK_UNKNOWN);
     CKsTask task(L"task");
     EXPECT_FALSE(task.Read());
 }
@@ -248,34 +243,23 @@ protected:
     }
 };
 
-TEST_F(CalendarWrite, CustomTaskStoresTheCalendarResult)
+// A custom task's next run comes from its calendar; a scheduled task keeps the one it was given.
+TEST_F(CalendarWrite, OnlyCustomTaskStoresTheCalendarResult)
 {
     const FixedClock clock(1800000000u);
     Keelwork::Clock::install(&clock);
-    KSTASKINFO record = makeFullRecord(KS_TASK_CUSTOM);
-    record.dwNextRun = 12345;
-    const KsCalendar::CalendarRule rule{record.dwDayOfWeekMask, record.dwInterval, record.dwHour, record.dwMinute};
-    const uint32_t expected = KsCalendar::computeNextRun(rule, record.dwNextRun, clock.now(), clock.now());
-    ASSERT_NE(expected, record.dwNextRun);
-    ASSERT_TRUE(storeTask(L"custom", record));
-    KsStore::freeStrings(record);
-
-    CKsTask task(L"custom");
-    ASSERT_TRUE(task.Read());
-    EXPECT_EQ(task.dwNextRun, expected);
-}
-
-TEST_F(CalendarWrite, ScheduledTaskKeepsItsNextRun)
-{
-    const FixedClock clock(1800000000u);
-    Keelwork::Clock::install(&clock);
-    KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);
-    record.dwNextRun = 12345;
-    ASSERT_TRUE(storeTask(L"scheduled", record));
-    KsStore::freeStrings(record);
-    CKsTask task(L"scheduled");
-    ASSERT_TRUE(task.Read());
-    EXPECT_EQ(task.dwNextRun, 12345u);
+    for (uint32_t type : {KS_TASK_CUSTOM, KS_TASK_SCHEDULED}) {
+        KSTASKINFO record = makeFullRecord(type);
+        record.dwNextRun = 12345;
+        const KsCalendar::CalendarRule rule{record.dwDayOfWeekMask, record.dwInterval, record.dwHour, record.dwMinute};
+        const uint32_t computed = KsCalendar::computeNextRun(rule, record.dwNextRun, clock.now(), clock.now());
+        ASSERT_NE(computed, record.dwNextRun);
+        ASSERT_TRUE(storeTask(L"task", record));
+        KsStore::freeStrings(record);
+        CKsTask task(L"task");
+        ASSERT_TRUE(task.Read());
+        EXPECT_EQ(task.dwNextRun, type == KS_TASK_CUSTOM ? computed : 12345u) << type;
+    }
 }
 
 class WriteRefusal : public kstest::RegistryFixture {};

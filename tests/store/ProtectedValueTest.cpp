@@ -41,6 +41,28 @@ protected:
         return rc;
     }
 
+    // Both reads refuse the value and leave what the caller holds untouched.
+    void expectRefused(const wchar_t* name, bool asNumber = true, bool asText = true, uint32_t error = ERROR_INVALID_DATA)
+    {
+        uint32_t value = 7;
+        std::wstring text = L"kept";
+        if (asNumber)
+            EXPECT_EQ(KsStore::readProtectedDword(m_key, name, value), error) << "as number";
+        if (asText)
+            EXPECT_EQ(readString(name, text), error) << "as text";
+        EXPECT_EQ(value, 7u);
+        EXPECT_EQ(text, L"kept");
+    }
+
+    // A stored number or "scan.exe", returned as raw bytes for damaging.
+    std::vector<BYTE> storeSample(bool text)
+    {
+        EXPECT_EQ(text ? KsStore::writeProtectedString(m_key, L"V", L"scan.exe")
+                       : KsStore::writeProtectedDword(m_key, L"V", 0x12345678u),
+                  0u);
+        return readRaw(kKeyPath, L"V").bytes;
+    }
+
     Keelwork::CRegKey m_key;
 };
 
@@ -54,9 +76,7 @@ TEST_P(ProtectedDwordRoundTrip, ReadsBackWhatWasWritten)
     uint32_t value = ~GetParam();
     ASSERT_EQ(KsStore::readProtectedDword(m_key, L"Number", value), 0u);
     EXPECT_EQ(value, GetParam());
-
-    RawValue raw = readRaw(kKeyPath, L"Number");
-    EXPECT_EQ(raw.type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(readRaw(kKeyPath, L"Number").type, static_cast<DWORD>(REG_BINARY));
 }
 
 INSTANTIATE_TEST_SUITE_P(Edges, ProtectedDwordRoundTrip,
@@ -70,6 +90,7 @@ TEST_P(ProtectedStringRoundTrip, ReadsBackWhatWasWritten)
     std::wstring text = L"stale";
     ASSERT_EQ(readString(L"Text", text), 0u);
     EXPECT_EQ(text, GetParam());
+    EXPECT_EQ(readRaw(kKeyPath, L"Text").type, static_cast<DWORD>(REG_BINARY));
 }
 
 // Non-ASCII texts are ones every Western ANSI code page (the test prefix's) holds.
@@ -83,9 +104,7 @@ TEST_F(ProtectedValue, StoredStringIsNotReadableAsPlainText)
 {
     ASSERT_EQ(KsStore::writeProtectedString(m_key, L"Text", L"secretpath"), 0u);
     RawValue raw = readRaw(kKeyPath, L"Text");
-    ASSERT_EQ(raw.type, static_cast<DWORD>(REG_BINARY));
-    std::string bytes(raw.bytes.begin(), raw.bytes.end());
-    EXPECT_EQ(bytes.find("secretpath"), std::string::npos);
+    EXPECT_EQ(std::string(raw.bytes.begin(), raw.bytes.end()).find("secretpath"), std::string::npos);
 }
 
 TEST_F(ProtectedValue, StringIsStoredInTheAnsiCodePage)
@@ -127,12 +146,7 @@ TEST_F(ProtectedValue, TextLongerThanAProtectedValueIsNotWritten)
 
 TEST_F(ProtectedValue, MissingValueAnswersNotFound)
 {
-    uint32_t value = 7;
-    std::wstring text = L"kept";
-    EXPECT_EQ(KsStore::readProtectedDword(m_key, L"Absent", value), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(readString(L"Absent", text), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(value, 7u);
-    EXPECT_EQ(text, L"kept");
+    expectRefused(L"Absent", true, true, ERROR_FILE_NOT_FOUND);
 }
 
 struct PlainCase {
@@ -146,12 +160,7 @@ class PlainValueRejected : public ProtectedValue, public ::testing::WithParamInt
 TEST_P(PlainValueRejected, AsNumberAndAsText)
 {
     writeRaw(kKeyPath, L"Plain", GetParam().type, GetParam().bytes.data(), GetParam().bytes.size());
-    uint32_t value = 7;
-    std::wstring text = L"kept";
-    EXPECT_EQ(KsStore::readProtectedDword(m_key, L"Plain", value), static_cast<uint32_t>(ERROR_INVALID_DATA));
-    EXPECT_EQ(readString(L"Plain", text), static_cast<uint32_t>(ERROR_INVALID_DATA));
-    EXPECT_EQ(value, 7u);
-    EXPECT_EQ(text, L"kept");
+    expectRefused(L"Plain");
 }
 
 std::vector<BYTE> wideBytes(const wchar_t* text)
@@ -179,22 +188,14 @@ class FlippedByteRejected : public ProtectedValue, public ::testing::WithParamIn
 TEST_P(FlippedByteRejected, AtEveryPosition)
 {
     const FlipCase& c = GetParam();
-    if (c.text)
-        ASSERT_EQ(KsStore::writeProtectedString(m_key, L"V", L"scan.exe"), 0u);
-    else
-        ASSERT_EQ(KsStore::writeProtectedDword(m_key, L"V", 0x12345678u), 0u);
-    RawValue raw = readRaw(kKeyPath, L"V");
-    ASSERT_LT(c.position, raw.bytes.size());
+    const std::vector<BYTE> stored = storeSample(c.text);
+    ASSERT_LT(c.position, stored.size());
     for (BYTE mask : {0x01, 0x80, 0xFF}) {
-        std::vector<BYTE> damaged = raw.bytes;
+        std::vector<BYTE> damaged = stored;
         damaged[c.position] ^= mask;
         writeRaw(kKeyPath, L"V", REG_BINARY, damaged.data(), damaged.size());
-        uint32_t value = 7;
-        std::wstring text = L"kept";
-        uint32_t rc = c.text ? readString(L"V", text) : KsStore::readProtectedDword(m_key, L"V", value);
-        EXPECT_EQ(rc, static_cast<uint32_t>(ERROR_INVALID_DATA)) << "mask " << int(mask);
-        EXPECT_EQ(value, 7u);
-        EXPECT_EQ(text, L"kept");
+        SCOPED_TRACE(int(mask));
+        expectRefused(L"V", !c.text, c.text);
     }
 }
 
@@ -217,18 +218,11 @@ class TruncatedRejected : public ProtectedValue, public ::testing::WithParamInte
 
 TEST_P(TruncatedRejected, AtEveryLength)
 {
-    bool textValue = GetParam();
-    if (textValue)
-        ASSERT_EQ(KsStore::writeProtectedString(m_key, L"V", L"scan.exe"), 0u);
-    else
-        ASSERT_EQ(KsStore::writeProtectedDword(m_key, L"V", 42u), 0u);
-    RawValue raw = readRaw(kKeyPath, L"V");
-    for (size_t length = 0; length < raw.bytes.size(); ++length) {
-        writeRaw(kKeyPath, L"V", REG_BINARY, raw.bytes.data(), length);
-        uint32_t value = 7;
-        std::wstring text;
-        uint32_t rc = textValue ? readString(L"V", text) : KsStore::readProtectedDword(m_key, L"V", value);
-        EXPECT_EQ(rc, static_cast<uint32_t>(ERROR_INVALID_DATA)) << "length " << length;
+    const std::vector<BYTE> stored = storeSample(GetParam());
+    for (size_t length = 0; length < stored.size(); ++length) {
+        writeRaw(kKeyPath, L"V", REG_BINARY, stored.data(), length);
+        SCOPED_TRACE(length);
+        expectRefused(L"V", !GetParam(), GetParam());
     }
 }
 
@@ -239,18 +233,14 @@ TEST_F(ProtectedValue, WrongLogicalTypeRejected)
 {
     ASSERT_EQ(KsStore::writeProtectedString(m_key, L"Text", L"abc"), 0u);
     ASSERT_EQ(KsStore::writeProtectedDword(m_key, L"Number", 3u), 0u);
-    uint32_t value = 7;
-    std::wstring text = L"kept";
-    EXPECT_EQ(KsStore::readProtectedDword(m_key, L"Text", value), static_cast<uint32_t>(ERROR_INVALID_DATA));
-    EXPECT_EQ(readString(L"Number", text), static_cast<uint32_t>(ERROR_INVALID_DATA));
+    expectRefused(L"Text", true, false);
+    expectRefused(L"Number", false, true);
     // A sealed number of the wrong width is no REG_DWORD either.
     const uint8_t eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     writeProtectedBytes(kKeyPath, L"Wide", REG_DWORD, eight, sizeof eight);
-    EXPECT_EQ(KsStore::readProtectedDword(m_key, L"Wide", value), static_cast<uint32_t>(ERROR_INVALID_DATA));
     writeProtectedBytes(kKeyPath, L"Qword", REG_QWORD, eight, sizeof eight);
-    EXPECT_EQ(KsStore::readProtectedDword(m_key, L"Qword", value), static_cast<uint32_t>(ERROR_INVALID_DATA));
-    EXPECT_EQ(value, 7u);
-    EXPECT_EQ(text, L"kept");
+    expectRefused(L"Wide", true, false);
+    expectRefused(L"Qword", true, false);
 }
 
 TEST_F(ProtectedValue, OversizeValueRejected)
@@ -262,13 +252,8 @@ TEST_F(ProtectedValue, OversizeValueRejected)
     KsStore::encodeProtectedValue(REG_SZ, huge.data(), KsStore::kMaxProtectedDataBytes, sealed.data());
     sealed.push_back(0);
     writeRaw(kKeyPath, L"Grown", REG_BINARY, sealed.data(), sealed.size());
-
-    uint32_t value = 7;
-    std::wstring text = L"kept";
-    EXPECT_EQ(KsStore::readProtectedDword(m_key, L"Huge", value), static_cast<uint32_t>(ERROR_INVALID_DATA));
-    EXPECT_EQ(readString(L"Huge", text), static_cast<uint32_t>(ERROR_INVALID_DATA));
-    EXPECT_EQ(readString(L"Grown", text), static_cast<uint32_t>(ERROR_INVALID_DATA));
-    EXPECT_EQ(text, L"kept");
+    expectRefused(L"Huge");
+    expectRefused(L"Grown", false, true);
 }
 
 TEST_F(ProtectedValue, LargestProtectedTextIsAccepted)
