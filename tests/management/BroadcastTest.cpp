@@ -18,9 +18,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,63 +31,46 @@ using Tessel::Message;
 
 namespace {
 
-constexpr auto kWaitBound = std::chrono::seconds(10);
+constexpr std::chrono::milliseconds kWaitBound = std::chrono::seconds(10);
 constexpr const wchar_t* kUpdate = L"TaskScheduler.Task.Update";
 constexpr const wchar_t* kUnregister = L"TaskScheduler.Task.BroadcastUnRegister";
 
-// Messages of one name in arrival order; a test asks for the next one as a future.
+// Messages of one name in arrival order.
 class Inbox {
 public:
-    std::future<std::shared_ptr<Message>> next()
+    // The next message, or null when none came within the wait.
+    std::shared_ptr<Message> take(std::chrono::milliseconds wait = kWaitBound)
     {
-        std::lock_guard<std::mutex> lock(m_lock);
-        std::promise<std::shared_ptr<Message>> promise;
-        auto future = promise.get_future();
-        if (!m_arrived.empty()) {
-            promise.set_value(m_arrived.front());
-            m_arrived.pop_front();
-        } else {
-            m_waiting.push_back(std::move(promise));
-        }
-        return future;
+        std::unique_lock<std::mutex> lock(m_lock);
+        if (!m_changed.wait_for(lock, wait, [this] { return !m_arrived.empty(); }))
+            return nullptr;
+        auto message = std::move(m_arrived.front());
+        m_arrived.pop_front();
+        return message;
     }
 
     void deliver(std::shared_ptr<Message> message)
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        if (m_waiting.empty()) {
-            m_arrived.push_back(std::move(message));
-            return;
-        }
-        m_waiting.front().set_value(std::move(message));
-        m_waiting.pop_front();
+        m_arrived.push_back(std::move(message));
+        m_changed.notify_all();
     }
 
 private:
     std::mutex m_lock;
-    std::deque<std::shared_ptr<Message>> m_arrived;          // written under m_lock
-    std::deque<std::promise<std::shared_ptr<Message>>> m_waiting;  // written under m_lock
+    std::condition_variable m_changed;
+    std::deque<std::shared_ptr<Message>> m_arrived;  // written under m_lock
 };
-
-// The next message of the inbox, or null when none came within the bound.
-std::shared_ptr<Message> awaitNext(Inbox& inbox)
-{
-    auto future = inbox.next();
-    if (future.wait_for(kWaitBound) != std::future_status::ready)
-        return nullptr;
-    return future.get();
-}
 
 // The watcher arms its notification on its own thread, after registration returns and again
 // after each callback, so one change may land before the watch is armed. Keep changing, to new
 // data each time, until the inbox's next message comes, within a bound.
 std::shared_ptr<Message> changeUntilNext(Inbox& inbox, const std::function<void(uint32_t round)>& change)
 {
-    auto future = inbox.next();
     for (uint32_t round = 1; round <= 50; ++round) {
         change(round);
-        if (future.wait_for(std::chrono::milliseconds(200)) == std::future_status::ready)
-            return future.get();
+        if (auto message = inbox.take(std::chrono::milliseconds(200)))
+            return message;
     }
     return nullptr;
 }
@@ -197,7 +180,7 @@ protected:
                                                    const std::vector<std::wstring>& names, std::wstring& reply)
     {
         EXPECT_TRUE(management.registerBroadcast(names, reply));
-        return awaitNext(m_updates);
+        return m_updates.take();
     }
 
     Inbox m_updates;
@@ -234,7 +217,7 @@ TEST_F(Broadcasts, NoReadableTaskMeansFailureAndAnEmptyUpdate)
     std::wstring reply;
     EXPECT_FALSE(management.registerBroadcast({L"missing"}, reply));
     EXPECT_EQ(reply, L"{}");
-    auto update = awaitNext(m_updates);
+    auto update = m_updates.take();
     ASSERT_NE(update, nullptr);
     EXPECT_EQ(update->payload(), L"{}");
 }
@@ -307,7 +290,7 @@ TEST_F(Broadcasts, UnreadableTaskAsksForItsUnregistrationAndPublishesAnEmptyUpda
     ASSERT_NE(unregister, nullptr) << "no unregister request";
     EXPECT_EQ(unregister->alias(), L"TaskScheduler");
     EXPECT_EQ(namesOf(unregister->payload()), std::vector<std::wstring>{L"alpha"});
-    auto update = awaitNext(m_updates);
+    auto update = m_updates.take();
     ASSERT_NE(update, nullptr);
     EXPECT_EQ(update->payload(), L"{}");
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_WARNING, L"In BroadcastTasksUpdate, Failed to read task alpha");

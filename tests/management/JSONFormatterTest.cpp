@@ -13,7 +13,7 @@ using Tessel::JSONFormatter;
 namespace {
 
 struct ParseCase {
-    const wchar_t* text;
+    std::wstring text;
     bool accepted;
 };
 
@@ -41,16 +41,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, JSONFormatterParse,
                       ParseCase{L"", false}, ParseCase{L"{", false}, ParseCase{L"{} {}", false},
                       ParseCase{L"{\"a\":}", false}, ParseCase{L"{'a':'b'}", false},
                       ParseCase{L"{\"a\":1e999}", false}, ParseCase{L"{\"a\":\"\\ud800\"}", false},
-                      ParseCase{L"null", false}));
-
-TEST(JSONFormatter, TextWithEmbeddedNulIsRefused)
-{
-    JSONFormatter formatter;
-    std::wstring text = L"{}";
-    text.push_back(L'\0');
-    text += L"garbage";
-    EXPECT_FALSE(formatter.parse(text));
-}
+                      ParseCase{L"null", false}, ParseCase{std::wstring(L"{}\0garbage", 10), false}));
 
 TEST(JSONFormatter, GetStringOnlyAnswersForStringMembers)
 {

@@ -34,11 +34,6 @@ struct PresetValues {
     std::optional<DWORD> descriptionResId = std::nullopt;
 };
 
-PresetValues fullPreset(DWORD active, DWORD interval, DWORD mask, DWORD hour, DWORD minute, DWORD resId)
-{
-    return {active, interval, mask, hour, minute, resId};
-}
-
 // The time of day as the user's locale writes it, asked of the system with its default picture.
 std::wstring localeTime(WORD hour, WORD minute)
 {
@@ -131,10 +126,10 @@ protected:
 
 TEST_F(Presets, ListHoldsTheActivePresetsOfTheCategoryOnly)
 {
-    writePreset(kBaseHive, L"scan", L"1", fullPreset(1, KS_INTERVAL_WEEKLY, 0x08, 19, 5, KS_RES_PRESET_WEEKLY));
-    writePreset(kBaseHive, L"scan", L"2", fullPreset(7, KS_INTERVAL_NONE, 0, 7, 30, KS_RES_PRESET_DAILY));
-    writePreset(kBaseHive, L"scan", L"3", fullPreset(0, KS_INTERVAL_WEEKLY, 0x02, 8, 0, KS_RES_PRESET_WEEKLY));
-    writePreset(kBaseHive, L"update", L"4", fullPreset(1, KS_INTERVAL_NONE, 0, 3, 0, KS_RES_PRESET_DAILY));
+    writePreset(kBaseHive, L"scan", L"1", PresetValues{1, KS_INTERVAL_WEEKLY, 0x08, 19, 5, KS_RES_PRESET_WEEKLY});
+    writePreset(kBaseHive, L"scan", L"2", PresetValues{7, KS_INTERVAL_NONE, 0, 7, 30, KS_RES_PRESET_DAILY});
+    writePreset(kBaseHive, L"scan", L"3", PresetValues{0, KS_INTERVAL_WEEKLY, 0x02, 8, 0, KS_RES_PRESET_WEEKLY});
+    writePreset(kBaseHive, L"update", L"4", PresetValues{1, KS_INTERVAL_NONE, 0, 3, 0, KS_RES_PRESET_DAILY});
 
     auto listed = listOf(L"scan");
     ASSERT_EQ(listed.size(), 2u);
@@ -151,14 +146,17 @@ TEST_F(Presets, ListHoldsTheActivePresetsOfTheCategoryOnly)
     EXPECT_EQ(listed[2].description, L"Every day at " + localeTime(7, 30));
 }
 
-TEST_F(Presets, HivesAddPresetsAndTheHigherOneOverridesSingleValues)
+TEST_F(Presets, HivesAddPresetsAndTheHigherOneOverridesSingleValuesOrDeactivates)
 {
     addPartnerHive(5);
-    writePreset(kBaseHive, L"scan", L"1", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
-    writePreset(kBaseHive, L"scan", L"2", fullPreset(1, KS_INTERVAL_FIRST_IN_MONTH, 0x20, 6, 45, KS_RES_PRESET_MONTHLY));
+    writePreset(kBaseHive, L"scan", L"1", PresetValues{1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY});
+    writePreset(kBaseHive, L"scan", L"2", PresetValues{1, KS_INTERVAL_FIRST_IN_MONTH, 0x20, 6, 45, KS_RES_PRESET_MONTHLY});
     // The partner changes only the hour of preset 2 and brings preset 3 of its own.
     writePreset(kPartnerHive, L"scan", L"2", PresetValues{.hour = 22});
-    writePreset(kPartnerHive, L"scan", L"3", fullPreset(1, KS_INTERVAL_BIWEEKLY, 0x40, 12, 0, KS_RES_PRESET_WEEKLY));
+    writePreset(kPartnerHive, L"scan", L"3", PresetValues{1, KS_INTERVAL_BIWEEKLY, 0x40, 12, 0, KS_RES_PRESET_WEEKLY});
+    // ... and switches off base preset 4.
+    writePreset(kBaseHive, L"scan", L"4", PresetValues{1, KS_INTERVAL_WEEKLY, 0x04, 9, 15, KS_RES_PRESET_WEEKLY});
+    writePreset(kPartnerHive, L"scan", L"4", PresetValues{.active = 0});
 
     auto listed = listOf(L"scan");
     ASSERT_EQ(listed.size(), 3u);
@@ -172,21 +170,9 @@ TEST_F(Presets, HivesAddPresetsAndTheHigherOneOverridesSingleValues)
     EXPECT_EQ(listed[3].description, L"Every Saturday at " + localeTime(12, 0));
 }
 
-TEST_F(Presets, PartnerCanDeactivateABasePreset)
-{
-    addPartnerHive(5);
-    writePreset(kBaseHive, L"scan", L"1", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
-    writePreset(kBaseHive, L"scan", L"2", fullPreset(1, KS_INTERVAL_WEEKLY, 0x04, 9, 15, KS_RES_PRESET_WEEKLY));
-    writePreset(kPartnerHive, L"scan", L"1", PresetValues{.active = 0});
-
-    auto listed = listOf(L"scan");
-    EXPECT_EQ(listed.size(), 1u);
-    EXPECT_EQ(listed.count(2), 1u);
-}
-
 TEST_F(Presets, CategoryWithoutActivePresetGivesEmptyObjectAndMissingCategoryFails)
 {
-    writePreset(kBaseHive, L"scan", L"1", fullPreset(0, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
+    writePreset(kBaseHive, L"scan", L"1", PresetValues{0, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY});
     Orbis::TaskManagement management;
     std::wstring text = L"stale";
     EXPECT_TRUE(management.getPresets(L"scan", text));
@@ -207,7 +193,7 @@ class PresetDescriptions : public Presets, public ::testing::WithParamInterface<
 TEST_P(PresetDescriptions, DayIsTheLowestWeekDayAndTimeFollowsTheLocale)
 {
     const DescriptionCase& c = GetParam();
-    writePreset(kBaseHive, L"scan", L"7", fullPreset(1, KS_INTERVAL_WEEKLY, c.mask, 16, 5, c.resId));
+    writePreset(kBaseHive, L"scan", L"7", PresetValues{1, KS_INTERVAL_WEEKLY, c.mask, 16, 5, c.resId});
     auto listed = listOf(L"scan");
     ASSERT_EQ(listed.count(7), 1u);
     EXPECT_EQ(listed[7].description, std::wstring(c.before) + localeTime(16, 5) + c.after);
@@ -224,12 +210,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, PresetDescriptions,
 
 TEST_F(Presets, PresetsWithoutUsableValuesOrDescriptionAreLeftOut)
 {
-    writePreset(kBaseHive, L"scan", L"1", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
+    writePreset(kBaseHive, L"scan", L"1", PresetValues{1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY});
     writePreset(kBaseHive, L"scan", L"2", PresetValues{1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, std::nullopt});
-    writePreset(kBaseHive, L"scan", L"3", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, 4321));
+    writePreset(kBaseHive, L"scan", L"3", PresetValues{1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, 4321});
     writePreset(kBaseHive, L"scan", L"4", PresetValues{1, KS_INTERVAL_WEEKLY, 0x02, std::nullopt, 15, KS_RES_PRESET_WEEKLY});
     // A calendar value of the wrong registry type counts as unreadable.
-    writePreset(kBaseHive, L"scan", L"5", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
+    writePreset(kBaseHive, L"scan", L"5", PresetValues{1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY});
     setString((categoryKey(kBaseHive, L"scan") + L"\\5").c_str(), L"Minute", L"15");
 
     kstest::LogCapture log;
@@ -242,7 +228,7 @@ TEST_F(Presets, PresetsWithoutUsableValuesOrDescriptionAreLeftOut)
 
 TEST_F(Presets, LoadedPresetsCarryTheirCategoryAndIdForTasks)
 {
-    writePreset(kBaseHive, L"scan", L"12", fullPreset(1, KS_INTERVAL_LAST_IN_MONTH, 0x10, 23, 59, KS_RES_PRESET_WEEKLY));
+    writePreset(kBaseHive, L"scan", L"12", PresetValues{1, KS_INTERVAL_LAST_IN_MONTH, 0x10, 23, 59, KS_RES_PRESET_WEEKLY});
     KsTaskCustomization customization;
     ASSERT_EQ(customization.Initialize(), S_OK);
     std::vector<Orbis::SchedulePreset> presets;
@@ -282,7 +268,7 @@ TEST_P(PresetCategoryEnable, OnlyAZeroEnableTaskDisables)
 {
     const EnableCase& c = GetParam();
     addPartnerHive(5);
-    writePreset(kBaseHive, L"scan", L"1", fullPreset(1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY));
+    writePreset(kBaseHive, L"scan", L"1", PresetValues{1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY});
     if (c.base)
         setDword(categoryKey(kBaseHive, L"scan").c_str(), L"EnableTask", *c.base);
     if (c.partner)

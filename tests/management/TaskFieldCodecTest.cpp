@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
+#include <map>
 #include <string>
 
 using Orbis::TaskManagement;
@@ -40,25 +40,19 @@ void PrintTo(const NumberCase& c, std::ostream* os)
     *os << mgmttest::printable(c.key) << '=' << mgmttest::printable(c.text);
 }
 
-std::function<long long(const KSTASKINFO&)> fieldOf(const std::wstring& key)
+long long fieldOf(const KSTASKINFO& r, const std::wstring& key)
 {
-    if (key == L"taskType") return [](const KSTASKINFO& r) { return (long long)r.dwTaskType; };
-    if (key == L"triggerType") return [](const KSTASKINFO& r) { return (long long)r.dwTaskTrigType; };
-    if (key == L"interval") return [](const KSTASKINFO& r) { return (long long)r.dwInterval; };
-    if (key == L"priority") return [](const KSTASKINFO& r) { return (long long)r.nPriority; };
-    if (key == L"hour") return [](const KSTASKINFO& r) { return (long long)r.dwHour; };
-    if (key == L"minute") return [](const KSTASKINFO& r) { return (long long)r.dwMinute; };
-    if (key == L"nextRun") return [](const KSTASKINFO& r) { return (long long)r.dwNextRun; };
-    if (key == L"defaultFreq") return [](const KSTASKINFO& r) { return (long long)r.dwDefaultFreq; };
-    if (key == L"presetId") return [](const KSTASKINFO& r) { return (long long)r.dwPresetId; };
-    if (key == L"batteryWise") return [](const KSTASKINFO& r) { return (long long)r.dwBatteryWise; };
-    if (key == L"runInUserContext") return [](const KSTASKINFO& r) { return (long long)r.dwRunInUserContext; };
-    if (key == L"repeat") return [](const KSTASKINFO& r) { return (long long)r.dwRepeatTask; };
-    if (key == L"runWhenIdle") return [](const KSTASKINFO& r) { return (long long)r.dwRunWhenIdle; };
-    if (key == L"runInRetail") return [](const KSTASKINFO& r) { return (long long)r.dwRunInRetailMode; };
-    if (key == L"daysOfWeek") return [](const KSTASKINFO& r) { return (long long)r.dwDayOfWeekMask; };
-    ADD_FAILURE() << "no field for key";
-    return [](const KSTASKINFO&) { return -1LL; };
+    if (key == L"priority")
+        return r.nPriority;
+    static const std::map<std::wstring, uint32_t KSTASKINFO::*> fields = {
+        {L"taskType", &KSTASKINFO::dwTaskType}, {L"triggerType", &KSTASKINFO::dwTaskTrigType},
+        {L"interval", &KSTASKINFO::dwInterval}, {L"hour", &KSTASKINFO::dwHour}, {L"minute", &KSTASKINFO::dwMinute},
+        {L"nextRun", &KSTASKINFO::dwNextRun}, {L"defaultFreq", &KSTASKINFO::dwDefaultFreq},
+        {L"presetId", &KSTASKINFO::dwPresetId}, {L"batteryWise", &KSTASKINFO::dwBatteryWise},
+        {L"runInUserContext", &KSTASKINFO::dwRunInUserContext}, {L"repeat", &KSTASKINFO::dwRepeatTask},
+        {L"runWhenIdle", &KSTASKINFO::dwRunWhenIdle}, {L"runInRetail", &KSTASKINFO::dwRunInRetailMode},
+        {L"daysOfWeek", &KSTASKINFO::dwDayOfWeekMask}};
+    return r.*fields.at(key);
 }
 
 class NumberFieldParse : public ::testing::TestWithParam<NumberCase> {};
@@ -69,11 +63,9 @@ TEST_P(NumberFieldParse, StoresAcceptedTextsAndLeavesFieldOnRefusal)
     KSTASKINFO record = sentinelRecord();
     const std::wstring payload = std::wstring(L"{\"") + c.key + L"\":\"" + c.text + L"\"}";
     EXPECT_EQ(TaskManagement::deserializeTask(payload, record), c.accepted) << payload;
-    long long untouched = kSentinel;
-    if (c.key == std::wstring(L"priority"))
-        untouched = static_cast<int32_t>(kSentinel);
-    const long long expected = c.accepted ? c.stored : untouched;
-    EXPECT_EQ(fieldOf(c.key)(record), expected) << payload;
+    const long long untouched =
+        c.key == std::wstring(L"priority") ? static_cast<long long>(static_cast<int32_t>(kSentinel)) : kSentinel;
+    EXPECT_EQ(fieldOf(record, c.key), c.accepted ? c.stored : untouched) << payload;
     // The sentinel survives in an untouched neighbour: one row changes one field.
     EXPECT_EQ(record.dwReserved, kSentinel);
 }
