@@ -95,19 +95,15 @@ TEST_F(LibraryLoading, HostInstallFolderServesWhenEarlierFoldersLackTheFile)
     EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_NORMAL, L"Loading MessageBus.dll from " + installDir.path() + L".");
 }
 
-TEST_F(LibraryLoading, UndefinedMacroAbortsEvenWhenALaterFolderHoldsTheFile)
+// An undefined macro aborts the search even when a later folder holds the file.
+TEST_F(LibraryLoading, UnresolvableFolderAbortsTheSearch)
 {
     kstest::LogCapture log;
     EXPECT_EQ(loadFailure({kMessageBusFileName, {L"$(No.Such.Macro)\\bin", L"$(App.Folder)"}}), "Failed to load library");
-    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to resolve file path, $(No.Such.Macro)\\bin, for library: MessageBus.dll.");
-    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to load library: MessageBus.dll. Throwing ModuleException.");
-}
-
-TEST_F(LibraryLoading, UnregisteredInstallFolderCannotBeResolved)
-{
-    kstest::LogCapture log;
     EXPECT_EQ(loadFailure({kMessageBusFileName, {L"$(Hearth.InstallDir)"}}), "Failed to load library");
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to resolve file path, $(No.Such.Macro)\\bin, for library: MessageBus.dll.");
     EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to resolve file path, $(Hearth.InstallDir), for library: MessageBus.dll.");
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to load library: MessageBus.dll. Throwing ModuleException.");
 }
 
 TEST_F(LibraryLoading, FileInNoFolderFailsWithItsName)
@@ -127,10 +123,12 @@ TEST_F(LibraryLoading, LibraryWithoutGetVersionStrFailsImportNamingIt)
     EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to import functions from library: NoVersionStr.dll. Throwing ModuleException.");
 }
 
+enum class Recorded { nothing, sameVersion, otherVersion };
+
 struct BlockCase {
     const char* label;
     const wchar_t* fileName;
-    bool recordSameVersion;
+    Recorded recorded;
     bool blocked;
 };
 
@@ -142,8 +140,9 @@ TEST_P(BlockList, CoreLibraryWithRecordedVersionIsRefused)
     ASSERT_FALSE(version.empty());
     kstest::TestFolder folder;
     ASSERT_TRUE(folder.copyIn(busInProgramFolder(), GetParam().fileName));
-    std::wstring key = std::wstring(kBlockListKeyPath) + GetParam().fileName;
-    setString(key.c_str(), kBlockedVersionValue, GetParam().recordSameVersion ? version : version + L"1");
+    if (GetParam().recorded != Recorded::nothing)
+        setString((std::wstring(kBlockListKeyPath) + GetParam().fileName).c_str(), kBlockedVersionValue,
+                  GetParam().recorded == Recorded::sameVersion ? version : version + L"1");
 
     kstest::LogCapture log;
     std::string failure = loadFailure({GetParam().fileName, {folder.path()}});
@@ -158,18 +157,12 @@ TEST_P(BlockList, CoreLibraryWithRecordedVersionIsRefused)
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, BlockList,
-                         ::testing::Values(BlockCase{"CoreSameVersion", L"MessageBus.dll", true, true},
-                                           BlockCase{"CoreOtherCase", L"SystemMonitor.DLL", true, true},
-                                           BlockCase{"CoreOtherVersion", L"MessageBus.dll", false, false},
-                                           BlockCase{"NotCore", L"OtherBus.dll", true, false}),
+                         ::testing::Values(BlockCase{"CoreSameVersion", L"MessageBus.dll", Recorded::sameVersion, true},
+                                           BlockCase{"CoreOtherCase", L"SystemMonitor.DLL", Recorded::sameVersion, true},
+                                           BlockCase{"CoreOtherVersion", L"MessageBus.dll", Recorded::otherVersion, false},
+                                           BlockCase{"CoreNotListed", L"MessageBus.dll", Recorded::nothing, false},
+                                           BlockCase{"NotCore", L"OtherBus.dll", Recorded::sameVersion, false}),
                          [](const auto& info) { return std::string(info.param.label); });
-
-TEST_F(LibraryLoading, CoreLibraryWithoutListKeyLoads)
-{
-    kstest::TestFolder folder;
-    ASSERT_TRUE(folder.copyIn(busInProgramFolder(), kMessageBusFileName));
-    EXPECT_EQ(loadFailure({kMessageBusFileName, {folder.path()}}), "");
-}
 
 // --- Path macros ------------------------------------------------------------------------------------
 

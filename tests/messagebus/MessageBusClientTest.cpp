@@ -38,7 +38,15 @@ protected:
         return Message::create(name, L"Tester", L"{}");
     }
 
+    // A subscriber that counts its calls.
+    static MessageCallback counting(std::atomic<int>& calls)
+    {
+        return [&calls](std::shared_ptr<Message>) -> uint32_t { ++calls; return 0; };
+    }
+    static uint32_t ignore(std::shared_ptr<Message>) { return 0; }
+
     std::shared_ptr<RecordingShim> shim = std::make_shared<RecordingShim>();
+    std::shared_ptr<MessageBusClient> client = makeClient();
 };
 
 // --- Publishing: a reply goes out once as a reply and once as a plain message -----------------
@@ -53,7 +61,6 @@ class ReplyPlainCopy : public ClientTest, public ::testing::WithParamInterface<P
 
 TEST_P(ReplyPlainCopy, PublishesPlainCopyOnlyForUnmarkedReplies)
 {
-    auto client = makeClient();
     auto msg = message();
     msg->options().flags = GetParam().flags;
     msg->options().replyToken = 0x1234;
@@ -81,7 +88,6 @@ INSTANTIATE_TEST_SUITE_P(Flags, ReplyPlainCopy,
 
 TEST_F(ClientTest, SecondChannelPublishesReachTheSecondEntryForBothCopies)
 {
-    auto client = makeClient();
     auto msg = message();
     msg->setFlag(MESSAGE_FLAG_BIT_REPLY);
     ASSERT_EQ(client->publish(msg, secondChannel), MODULE_STATUS_SUCCESS);
@@ -91,33 +97,42 @@ TEST_F(ClientTest, SecondChannelPublishesReachTheSecondEntryForBothCopies)
     EXPECT_TRUE(sent[1].secondChannel);
 }
 
-TEST_F(ClientTest, RejectedPublishReturnsBusStatusAndSkipsPlainCopy)
+// The reply itself failing fails the publish and skips the plain copy; the copy failing only warns.
+struct RejectedCase {
+    const char* label;
+    size_t failingPublish;
+    ModuleStatus busStatus;
+    ModuleStatus result;
+    size_t published;
+    ::ETWLogging::LogLevel level;
+    const wchar_t* line;
+};
+
+class RejectedPublish : public ClientTest, public ::testing::WithParamInterface<RejectedCase> {};
+
+TEST_P(RejectedPublish, ReportsAndLogsTheBusStatus)
 {
-    auto client = makeClient();
-    shim->failPublish(0, MODULE_STATUS_INVALID_HANDLE);
+    const RejectedCase& c = GetParam();
+    shim->failPublish(c.failingPublish, c.busStatus);
     auto msg = message();
     msg->setFlag(MESSAGE_FLAG_BIT_REPLY);
     kstest::LogCapture log;
-    EXPECT_EQ(client->publish(msg), MODULE_STATUS_INVALID_HANDLE);
-    EXPECT_EQ(shim->published().size(), 1u);
-    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to publish message. Error code 2147483655.");
+    EXPECT_EQ(client->publish(msg), c.result);
+    EXPECT_EQ(shim->published().size(), c.published);
+    EXPECT_LOGGED(log, c.level, c.line);
 }
 
-TEST_F(ClientTest, RejectedPlainCopyStillReportsSuccess)
-{
-    auto client = makeClient();
-    shim->failPublish(1, MODULE_STATUS_NO_MEMORY);
-    auto msg = message();
-    msg->setFlag(MESSAGE_FLAG_BIT_REPLY);
-    kstest::LogCapture log;
-    EXPECT_EQ(client->publish(msg), MODULE_STATUS_SUCCESS);
-    EXPECT_EQ(shim->published().size(), 2u);
-    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_WARNING, L"Failed to publish non-reply copy of the message. Error code 2147483657.");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Copies, RejectedPublish,
+    ::testing::Values(RejectedCase{"Reply", 0, MODULE_STATUS_INVALID_HANDLE, MODULE_STATUS_INVALID_HANDLE, 1,
+                                   ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to publish message. Error code 2147483655."},
+                      RejectedCase{"PlainCopy", 1, MODULE_STATUS_NO_MEMORY, MODULE_STATUS_SUCCESS, 2,
+                                   ::ETWLogging::LOG_LEVEL_WARNING,
+                                   L"Failed to publish non-reply copy of the message. Error code 2147483657."}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ClientTest, NullMessageIsRejectedWithoutReachingTheBus)
 {
-    auto client = makeClient();
     std::shared_ptr<Reply> reply;
     EXPECT_EQ(client->publish(nullptr), MODULE_STATUS_INVALID_PARAMETER);
     EXPECT_EQ(client->request(nullptr, reply, 100), MODULE_STATUS_INVALID_PARAMETER);
@@ -129,7 +144,6 @@ TEST_F(ClientTest, NullMessageIsRejectedWithoutReachingTheBus)
 
 TEST_F(ClientTest, RejectedRequestLeavesNoPendingEntryAndIndicesAreNotReused)
 {
-    auto client = makeClient();
     shim->failRequests(MODULE_STATUS_NO_SUBSCRIBERS);
     std::shared_ptr<Reply> reply;
     kstest::LogCapture log;
@@ -151,7 +165,6 @@ TEST_F(ClientTest, RejectedRequestLeavesNoPendingEntryAndIndicesAreNotReused)
 
 TEST_F(ClientTest, SecondReplyForOneIndexIsNotFound)
 {
-    auto client = makeClient();
     std::shared_ptr<Reply> reply;
     ASSERT_EQ(client->request(message(), reply, 100), MODULE_STATUS_SUCCESS);
     uint64_t index = shim->requests().at(0).replyIndex;
@@ -168,7 +181,6 @@ TEST_F(ClientTest, SecondReplyForOneIndexIsNotFound)
 
 TEST_F(ClientTest, RequestHandsTimeOutAndChannelToTheBus)
 {
-    auto client = makeClient();
     std::shared_ptr<Reply> reply;
     ASSERT_EQ(client->request(message(), reply, 250), MODULE_STATUS_SUCCESS);
     ASSERT_EQ(client->request(message(), []() -> uint32_t { return 0; }, 750, secondChannel), MODULE_STATUS_SUCCESS);
@@ -191,7 +203,6 @@ class ReplySettling : public ClientTest, public ::testing::WithParamInterface<Se
 
 TEST_P(ReplySettling, ReplyStatusFollowsTheBusOutcomeAndCompletionRuns)
 {
-    auto client = makeClient();
     std::shared_ptr<Reply> reply;
     std::promise<void> completed;
     ASSERT_EQ(client->request(message(), reply, 100), MODULE_STATUS_SUCCESS);
@@ -219,7 +230,6 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, ReplySettling,
 
 TEST_F(ClientTest, CompletionThatThrowsDoesNotEscapeTheReplyCallback)
 {
-    auto client = makeClient();
     ASSERT_EQ(client->request(message(), []() -> uint32_t { throw std::runtime_error("boom"); }, 100),
               MODULE_STATUS_SUCCESS);
     auto request = shim->requests().at(0);
@@ -228,7 +238,6 @@ TEST_F(ClientTest, CompletionThatThrowsDoesNotEscapeTheReplyCallback)
 
 TEST_F(ClientTest, WaitOnTimeOutZeroGivesUpAfterTheGraceWithoutAReply)
 {
-    auto client = makeClient();
     std::shared_ptr<Reply> reply;
     ASSERT_EQ(client->request(message(), reply, 0), MODULE_STATUS_SUCCESS);
     // The bus stays silent: only the one-second grace ends the wait.
@@ -240,7 +249,6 @@ TEST_F(ClientTest, WaitOnTimeOutZeroGivesUpAfterTheGraceWithoutAReply)
 
 TEST_F(ClientTest, ReplyArrivingWithinTheGraceOfTimeOutZeroIsReceived)
 {
-    auto client = makeClient();
     std::shared_ptr<Reply> reply;
     ASSERT_EQ(client->request(message(), reply, 0), MODULE_STATUS_SUCCESS);
     EXPECT_EQ(reply->waitFor(0), REPLY_STATUS_PENDING);
@@ -259,7 +267,6 @@ TEST_F(ClientTest, ReplyArrivingWithinTheGraceOfTimeOutZeroIsReceived)
 
 TEST_F(ClientTest, WaitForTimingOutStaysPendingAndMaySucceedLater)
 {
-    auto client = makeClient();
     std::shared_ptr<Reply> reply;
     ASSERT_EQ(client->request(message(), reply, 5000), MODULE_STATUS_SUCCESS);
     kstest::LogCapture log;
@@ -274,7 +281,6 @@ TEST_F(ClientTest, WaitForTimingOutStaysPendingAndMaySucceedLater)
 
 TEST_F(ClientTest, ClientDestroyedWithRequestPendingEndsTheReplyWithoutAMessage)
 {
-    auto client = makeClient();
     std::shared_ptr<Reply> reply;
     ASSERT_EQ(client->request(message(), reply, 60000), MODULE_STATUS_SUCCESS);
     client.reset();
@@ -285,8 +291,6 @@ TEST_F(ClientTest, ClientDestroyedWithRequestPendingEndsTheReplyWithoutAMessage)
 
 TEST_F(ClientTest, UnsubscribeReleasesEveryHandleOfItsAliasOnly)
 {
-    auto client = makeClient();
-    auto ignore = [](std::shared_ptr<Message>) -> uint32_t { return 0; };
     ASSERT_EQ(client->subscribe(L"A.One", L"Group", ignore), MODULE_STATUS_SUCCESS);
     ASSERT_EQ(client->subscribe(L"A.Two", L"Group", ignore, ownSession), MODULE_STATUS_SUCCESS);
     ASSERT_EQ(client->subscribeFilter(L"A\\..*", L"Group", ignore), MODULE_STATUS_SUCCESS);
@@ -305,8 +309,6 @@ TEST_F(ClientTest, UnsubscribeReleasesEveryHandleOfItsAliasOnly)
 
 TEST_F(ClientTest, DestroyingTheClientEndsItsSubscriptions)
 {
-    auto client = makeClient();
-    auto ignore = [](std::shared_ptr<Message>) -> uint32_t { return 0; };
     ASSERT_EQ(client->subscribe(L"A.One", ignore), MODULE_STATUS_SUCCESS);
     ASSERT_EQ(client->subscribeFilter(L"B.*", ignore), MODULE_STATUS_SUCCESS);
     client.reset();
@@ -315,9 +317,7 @@ TEST_F(ClientTest, DestroyingTheClientEndsItsSubscriptions)
 
 TEST_F(ClientTest, RefusedSubscriptionIsReportedAndLeavesNoGroup)
 {
-    auto client = makeClient();
     shim->refuseSubscriptions(true);
-    auto ignore = [](std::shared_ptr<Message>) -> uint32_t { return 0; };
     kstest::LogCapture log;
     EXPECT_EQ(client->subscribe(L"A.One", L"Group", ignore), MODULE_STATUS_UNSUCCESSFUL);
     EXPECT_EQ(client->subscribeFilter(L"A.*", L"Group", ignore), MODULE_STATUS_UNSUCCESSFUL);
@@ -329,10 +329,8 @@ TEST_F(ClientTest, RefusedSubscriptionIsReportedAndLeavesNoGroup)
 
 TEST_F(ClientTest, MalformedPatternIsRejectedBeforeTheBus)
 {
-    auto client = makeClient();
     kstest::LogCapture log;
-    EXPECT_EQ(client->subscribeFilter(L"Task(", [](std::shared_ptr<Message>) -> uint32_t { return 0; }),
-              MODULE_STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(client->subscribeFilter(L"Task(", ignore), MODULE_STATUS_INVALID_PARAMETER);
     EXPECT_EQ(shim->liveSubscriptions(), 0u);
     EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"subscribeFilter failed. Regex error with regex \"Task(\"");
 }
@@ -348,15 +346,13 @@ class SessionFilter : public ClientTest, public ::testing::WithParamInterface<Se
 
 TEST_P(SessionFilter, OwnSessionSubscriberSeesOnlyItsOwnOrUnboundMessages)
 {
-    auto client = makeClient(GetParam().clientSession);
+    client = makeClient(GetParam().clientSession);
     std::atomic<int> filtered{0};
     std::atomic<int> unfiltered{0};
     ASSERT_EQ(client->subscribe(L"Session.Test", L"Filtered",
-                                [&](std::shared_ptr<Message>) -> uint32_t { ++filtered; return 0; }, ownSession),
-              MODULE_STATUS_SUCCESS);
+                                counting(filtered), ownSession), MODULE_STATUS_SUCCESS);
     ASSERT_EQ(client->subscribe(L"Session.Test", L"Plain",
-                                [&](std::shared_ptr<Message>) -> uint32_t { ++unfiltered; return 0; }),
-              MODULE_STATUS_SUCCESS);
+                                counting(unfiltered)), MODULE_STATUS_SUCCESS);
 
     MessageOptions options = defaultMessageOptions();
     options.sessionId = GetParam().messageSession;
@@ -376,7 +372,7 @@ INSTANTIATE_TEST_SUITE_P(Sessions, SessionFilter,
 TEST_F(ClientTest, SessionLookupFailureIsLoggedAndDisablesTheFilter)
 {
     kstest::LogCapture log;
-    auto client = makeClient(std::nullopt);
+    client = makeClient(std::nullopt);
     EXPECT_EQ(client->sessionId(), 0u);
     EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to get the session id for process");
     EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"- defaulting to 0");
@@ -384,11 +380,9 @@ TEST_F(ClientTest, SessionLookupFailureIsLoggedAndDisablesTheFilter)
 
 TEST_F(ClientTest, VersionOneMessagesPassTheSessionFilter)
 {
-    auto client = makeClient(5);
+    client = makeClient(5);
     std::atomic<int> delivered{0};
-    ASSERT_EQ(client->subscribe(L"Session.Test", [&](std::shared_ptr<Message>) -> uint32_t { ++delivered; return 0; },
-                                ownSession),
-              MODULE_STATUS_SUCCESS);
+    ASSERT_EQ(client->subscribe(L"Session.Test", counting(delivered), ownSession), MODULE_STATUS_SUCCESS);
     MessageOptions options = defaultMessageOptions();
     options.version = 1;
     options.sessionId = 7;  // not part of a version-1 record
@@ -398,7 +392,6 @@ TEST_F(ClientTest, VersionOneMessagesPassTheSessionFilter)
 
 TEST_F(ClientTest, ThrowingSubscriberBecomesUnknownExceptionAtTheTrampoline)
 {
-    auto client = makeClient();
     MessageCallback thrower = [](std::shared_ptr<Message>) -> uint32_t { throw std::runtime_error("boom"); };
     EXPECT_EQ(Tessel::messageTrampoline(&thrower, nullptr, L"X", L"", L""), MODULE_STATUS_UNKNOWN_EXCEPTION);
 }
@@ -416,10 +409,8 @@ class DirectDispatchPattern : public ClientTest, public ::testing::WithParamInte
 
 TEST_P(DirectDispatchPattern, PatternMustMatchTheWholeName)
 {
-    auto client = makeClient();
     std::atomic<int> calls{0};
-    ASSERT_EQ(client->subscribeFilter(GetParam().pattern, [&](std::shared_ptr<Message>) -> uint32_t { ++calls; return 0; }),
-              MODULE_STATUS_SUCCESS);
+    ASSERT_EQ(client->subscribeFilter(GetParam().pattern, counting(calls)), MODULE_STATUS_SUCCESS);
     EXPECT_EQ(client->dispatchDirect(message(GetParam().name)), MODULE_STATUS_SUCCESS);
     EXPECT_EQ(calls.load(), GetParam().matches ? 1 : 0);
 }
@@ -435,12 +426,10 @@ INSTANTIATE_TEST_SUITE_P(Patterns, DirectDispatchPattern,
 
 TEST_F(ClientTest, DirectDispatchCallsExactNamesAcrossGroupsAndNotOthers)
 {
-    auto client = makeClient();
     std::atomic<int> a{0}, b{0}, other{0};
-    ASSERT_EQ(client->subscribe(L"Direct.Name", L"A", [&](std::shared_ptr<Message>) -> uint32_t { ++a; return 0; }), 0u);
-    ASSERT_EQ(client->subscribe(L"Direct.Name", L"B", [&](std::shared_ptr<Message>) -> uint32_t { ++b; return 0; }), 0u);
-    ASSERT_EQ(client->subscribe(L"direct.name", L"C", [&](std::shared_ptr<Message>) -> uint32_t { ++other; return 0; }),
-              0u);
+    ASSERT_EQ(client->subscribe(L"Direct.Name", L"A", counting(a)), 0u);
+    ASSERT_EQ(client->subscribe(L"Direct.Name", L"B", counting(b)), 0u);
+    ASSERT_EQ(client->subscribe(L"direct.name", L"C", counting(other)), 0u);
     EXPECT_EQ(client->dispatchDirect(message(L"Direct.Name")), MODULE_STATUS_SUCCESS);
     EXPECT_EQ(a.load(), 1);
     EXPECT_EQ(b.load(), 1);
