@@ -36,14 +36,12 @@ bool EngineEvent::pending()
 
 bool enabledKeyExists(const std::wstring& name)
 {
-    Keelwork::CRegKey key;
-    return key.open(HKEY_LOCAL_MACHINE, taskPath(name, false).c_str(), KEY_READ) == ERROR_SUCCESS;
+    return Keelwork::CRegKey().open(HKEY_LOCAL_MACHINE, taskPath(name, false).c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 bool disabledKeyExists(const std::wstring& name)
 {
-    Keelwork::CRegKey key;
-    return key.open(HKEY_LOCAL_MACHINE, taskPath(name, true).c_str(), KEY_READ) == ERROR_SUCCESS;
+    return Keelwork::CRegKey().open(HKEY_LOCAL_MACHINE, taskPath(name, true).c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 long long taskDword(const std::wstring& name, const wchar_t* value, bool disabledParent)
@@ -55,16 +53,6 @@ long long taskDword(const std::wstring& name, const wchar_t* value, bool disable
     if (KsStore::readProtectedDword(key, value, data) != ERROR_SUCCESS)
         return -1;
     return data;
-}
-
-bool logged(const kstest::LogCapture& capture, const wchar_t* levelWord, const std::wstring& text)
-{
-    const std::wstring level = L"(" + std::wstring(levelWord) + L")";
-    for (const std::wstring& line : capture.lines()) {
-        if (line.find(text) != std::wstring::npos && line.find(level) != std::wstring::npos)
-            return true;
-    }
-    return false;
 }
 
 std::string printable(const std::wstring& text)

@@ -28,9 +28,6 @@ bool disabledKeyExists(const std::wstring& name);
 // A DWORD value of the task's key under the given parent; -1 when it cannot be read.
 long long taskDword(const std::wstring& name, const wchar_t* value, bool disabledParent = false);
 
-// True when one line written since the capture began carries the level word and the text.
-bool logged(const kstest::LogCapture& capture, const wchar_t* levelWord, const std::wstring& text);
-
 // Short printable form of a wide text for test names: ASCII kept, anything else as '?', cut
 // at 40 characters.
 std::string printable(const std::wstring& text);

@@ -1,5 +1,6 @@
 // The task JSON form, parse direction: every codec's accepted and refused texts, fields left
 // alone on refusal, members of the wrong JSON kind, and the stop at the first refused row.
+#include "ExpectLogged.h"
 #include "ManagementTestSupport.h"
 #include "management/TaskManagement.h"
 #include "store/KsTaskInfo.h"
@@ -248,7 +249,7 @@ TEST_P(UnparsablePayload, IsRefusedWithTheErrorLine)
     EXPECT_FALSE(TaskManagement::deserializeTask(payload, record));
     EXPECT_EQ(record.dwTaskType, kSentinel);
     const std::wstring shown = payload.substr(0, 40);
-    EXPECT_TRUE(mgmttest::logged(capture, L"Error", L"deserializeTask : Could not parse json " + shown));
+    EXPECT_LOGGED(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"deserializeTask : Could not parse json " + shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, UnparsablePayload,

@@ -1,5 +1,6 @@
 // Create, modify, delete, enable, disable and query against the real registry: where the task's
 // key ends up, what is stored, what query answers, the log lines, and when the engine is woken.
+#include "ExpectLogged.h"
 #include "ManagementTestSupport.h"
 #include "management/JSONFormatter.h"
 #include "management/TaskManagement.h"
@@ -55,7 +56,7 @@ TEST_F(TaskOperations, CreateWithOnlyTaskTypeFailsOnAssignAndSignalsNothing)
 {
     kstest::LogCapture capture;
     EXPECT_FALSE(m_tasks.createTask(L"OnlyType", L"{\"taskType\":\"scheduled\"}"));
-    EXPECT_TRUE(mgmttest::logged(capture, L"Error", L"ksCreateTask OnlyType failed on assign code = 87"));
+    EXPECT_LOGGED(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"ksCreateTask OnlyType failed on assign code = 87");
     EXPECT_FALSE(enabledKeyExists(L"onlytype"));
     EXPECT_FALSE(m_engine.pending());
 }
@@ -66,7 +67,7 @@ TEST_F(TaskOperations, CreateWithUnparsableOrDeepPayloadLogsAndStoresNothing)
                                         L"{\"taskTrigger\":" + std::wstring(100000, L'[') + std::wstring(100000, L']') + L"}"}) {
         kstest::LogCapture capture;
         EXPECT_FALSE(m_tasks.createTask(L"Bad", payload));
-        EXPECT_TRUE(mgmttest::logged(capture, L"Error", L"deserializeTask : Could not parse json " + payload.substr(0, 30)));
+        EXPECT_LOGGED(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"deserializeTask : Could not parse json " + payload.substr(0, 30));
     }
     EXPECT_FALSE(enabledKeyExists(L"bad"));
     EXPECT_FALSE(disabledKeyExists(L"bad"));
@@ -215,7 +216,7 @@ TEST_F(TaskOperations, ModifyWithUnparsableOrRefusedPayloadKeepsTheTask)
     for (const auto& [payload, unparsable] : payloads) {
         kstest::LogCapture capture;
         EXPECT_FALSE(m_tasks.modifyTask(L"Keep", payload));
-        EXPECT_EQ(mgmttest::logged(capture, L"Error", L"modifyTask : Could not parse json " + payload), unparsable)
+        EXPECT_EQ(kstest::loggedAt(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"modifyTask : Could not parse json " + payload), unparsable)
             << payload;
         EXPECT_EQ(taskDword(L"keep", L"Hour"), 3);
         EXPECT_FALSE(m_engine.pending());

@@ -1,5 +1,5 @@
 // Assign: the size check with its log lines, and which fields each record size carries.
-#include "KsTaskTestSupport.h"
+#include "ExpectLogged.h"
 #include "RegistryFixture.h"
 #include "StoreTestSupport.h"
 
@@ -24,15 +24,15 @@ const SizeCase kSizes[] = {
 };
 
 // The size line each record size gives; empty for a full record.
-std::pair<const wchar_t*, std::wstring> sizeLine(const SizeCase& c)
+std::pair<uint32_t, std::wstring> sizeLine(const SizeCase& c)
 {
     const std::wstring start = L"The size of the KSTASKINFO struct passed in is " + std::to_wstring(c.size);
     if (!c.takesBase)
-        return {L"Error", start + L", but a valid struct must have a size of at least the base struct size of 128"};
+        return {::ETWLogging::LOG_LEVEL_ERROR, start + L", but a valid struct must have a size of at least the base struct size of 128"};
     if (!c.takesDerived)
-        return {L"Information", start + L", less that the derrived struct size of 152; therefore we will use only "
+        return {::ETWLogging::LOG_LEVEL_INFORMATION, start + L", less that the derrived struct size of 152; therefore we will use only "
                                         L"the base struct portion"};
-    return {nullptr, L""};
+    return {0, L""};
 }
 
 bool same(const wchar_t* a, const wchar_t* b) { return a && b && std::wcscmp(a, b) == 0; }
@@ -51,7 +51,7 @@ TEST_P(AssignSize, CopiesWhatTheSizeCovers)
 
     const auto [level, line] = sizeLine(c);
     if (level)
-        EXPECT_TRUE(logged(capture, level, line));
+        EXPECT_LOGGED(capture, level, line);
     else
         EXPECT_FALSE(capture.contains(L"The size of the KSTASKINFO struct"));
     EXPECT_FALSE(capture.contains(L"ksutil.dll KSTASKINFO size base assign failed"));
@@ -99,7 +99,7 @@ TEST_F(Assign, RecordWithoutTriggerFailsTheBaseCopy)
         CKsTask task(L"task");
         kstest::LogCapture capture;
         EXPECT_EQ(task.Assign(&source), 87u);
-        EXPECT_TRUE(logged(capture, L"Error", L"ksutil.dll KSTASKINFO size base assign failed")) << size;
+        EXPECT_LOGGED(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"ksutil.dll KSTASKINFO size base assign failed") << size;
         EXPECT_EQ(task.dwTaskType, 0u) << "nothing copied";
         EXPECT_EQ(task.pwszUser, nullptr);
         KsStore::freeStrings(source);

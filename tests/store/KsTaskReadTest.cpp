@@ -1,6 +1,5 @@
 // Loading tasks: every stored value damaged in every way either rejects its task or falls back to
 // its default, and never stops the other tasks from loading.
-#include "KsTaskTestSupport.h"
 #include "RegistryFixture.h"
 #include "StoreTestSupport.h"
 

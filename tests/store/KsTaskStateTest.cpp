@@ -1,6 +1,6 @@
 // Moving tasks between the enabled and the disabled parent, deleting them, listing them, and
 // refusing names that would reach outside a task's own key.
-#include "KsTaskTestSupport.h"
+#include "ExpectLogged.h"
 #include "RegistryFixture.h"
 #include "StoreTestSupport.h"
 
@@ -88,8 +88,7 @@ TEST_F(TaskState, FailedDeleteIsLogged)
     CKsTask missing(L"missing");
     kstest::LogCapture capture;
     EXPECT_FALSE(missing.Delete());
-    EXPECT_TRUE(logged(capture, L"Error",
-                       L"Unable to delete registry key " + enabledPath(L"missing") + L", error 2"));
+    EXPECT_LOGGED(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"Unable to delete registry key " + enabledPath(L"missing") + L", error 2");
 
     // A key with sub-keys is not deleted either.
     HKEY child = nullptr;
@@ -154,7 +153,7 @@ TEST_P(RefusedName, EveryOperationFailsAndIsLogged)
     EXPECT_FALSE(task.Enable());
     KsStore::freeStrings(record);
 
-    EXPECT_TRUE(logged(capture, L"Error", L"Invalid task name '" + name + L"'"));
+    EXPECT_LOGGED(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"Invalid task name '" + name + L"'");
     std::vector<std::wstring> names;
     ASSERT_EQ(KsStore::enumerateTaskNames(KsStore::TaskParent::enabled, names), 0u);
     EXPECT_EQ(names, std::vector<std::wstring>{L"victim"});

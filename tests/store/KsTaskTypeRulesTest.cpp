@@ -1,6 +1,5 @@
 // Which values each task type writes and reads, the defaults of a sparse key, and the 32-bit
 // edges of "NextRun".
-#include "KsTaskTestSupport.h"
 #include "RegistryFixture.h"
 #include "StoreTestSupport.h"
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/WinInclude.h"
+#include "store/KsTask.h"
 #include "store/KsTaskInfo.h"
 
 #include <cstdint>
@@ -34,5 +35,12 @@ std::wstring disabledPath(const std::wstring& name);
 // A scheduled (type 3) record with a distinct, non-default value in every field, strings owned
 // by the holder (free with KsStore::freeStrings).
 KSTASKINFO makeFullRecord(uint32_t type = KS_TASK_SCHEDULED);
+
+// Assigns the record to a fresh task of that name and writes it; true when both succeed.
+inline bool storeTask(const wchar_t* name, const KSTASKINFO& record)
+{
+    CKsTask task(name);
+    return task.Assign(&record) == 0 && task.Write();
+}
 
 } // namespace storetest
