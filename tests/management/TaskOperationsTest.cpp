@@ -26,6 +26,13 @@ protected:
         return L"{\"taskType\":\"scheduled\",\"taskTrigger\":\"C:\\\\t.exe\",\"hour\":\"3\",\"minute\":\"4\"" + extra + L"}";
     }
 
+    // Creates a minimal task and consumes the engine signal it gives.
+    void createScheduled(const wchar_t* name)
+    {
+        ASSERT_TRUE(m_tasks.createTask(name, scheduledTask()));
+        ASSERT_TRUE(m_engine.signalled());
+    }
+
     std::wstring member(const std::wstring& name, const wchar_t* key)
     {
         std::wstring text;
@@ -193,8 +200,7 @@ TEST_F(TaskOperations, ModifyReplacesOnlyTheGivenMembers)
 
 TEST_F(TaskOperations, ModifyWithOnlyEnabledFalseMovesTheTask)
 {
-    ASSERT_TRUE(m_tasks.createTask(L"Mover", scheduledTask()));
-    ASSERT_TRUE(m_engine.signalled());
+    createScheduled(L"Mover");
     EXPECT_TRUE(m_tasks.modifyTask(L"Mover", L"{\"enabled\":\"false\"}"));
     EXPECT_FALSE(enabledKeyExists(L"mover"));
     EXPECT_TRUE(disabledKeyExists(L"mover"));
@@ -209,8 +215,7 @@ TEST_F(TaskOperations, ModifyWithOnlyEnabledFalseMovesTheTask)
 // An unparsable payload is logged; a refused value is not; either way the stored task stays.
 TEST_F(TaskOperations, ModifyWithUnparsableOrRefusedPayloadKeepsTheTask)
 {
-    ASSERT_TRUE(m_tasks.createTask(L"Keep", scheduledTask()));
-    ASSERT_TRUE(m_engine.signalled());
+    createScheduled(L"Keep");
     const std::pair<std::wstring, bool> payloads[] = {{L"{\"hour\":", true},
                                                       {L"{\"hour\":\"5\",\"repeat\":\"yes\"}", false}};
     for (const auto& [payload, unparsable] : payloads) {
@@ -273,8 +278,7 @@ TEST_F(TaskOperations, NullNamesAreRefused)
 
 TEST_F(TaskOperations, DisableAndEnableMoveTheTaskBetweenParents)
 {
-    ASSERT_TRUE(m_tasks.createTask(L"Flip", scheduledTask()));
-    ASSERT_TRUE(m_engine.signalled());
+    createScheduled(L"Flip");
     // A move to the parent the task is already in succeeds and still wakes the engine.
     EXPECT_EQ(m_tasks.enableTask(L"Flip"), TRUE);
     EXPECT_TRUE(m_engine.signalled());

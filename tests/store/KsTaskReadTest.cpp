@@ -92,9 +92,7 @@ protected:
     {
         RegistryFixture::SetUp();
         ASSERT_TRUE(storeTask(L"victim", reference()));
-        KSTASKINFO neighbour = makeFullRecord(KS_TASK_LOGON);
-        ASSERT_TRUE(storeTask(L"neighbour", neighbour));
-        KsStore::freeStrings(neighbour);
+        ASSERT_TRUE(storeFull(L"neighbour", KS_TASK_LOGON));
     }
 
     void damage(const ValueCase& value, Damage how)

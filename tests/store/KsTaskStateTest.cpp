@@ -20,9 +20,7 @@ protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
-        KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);
-        ASSERT_TRUE(storeTask(L"task", record));
-        KsStore::freeStrings(record);
+        ASSERT_TRUE(storeFull(L"task"));
     }
 };
 
@@ -60,9 +58,7 @@ TEST_F(TaskState, DisableMovesTheKeyAndEnableMovesItBack)
 TEST_F(TaskState, MoveToTheCurrentParentWritesNothing)
 {
     for (bool disable : {false, true}) {
-        KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);
-        ASSERT_TRUE(storeTask(L"task", record));
-        KsStore::freeStrings(record);
+        ASSERT_TRUE(storeFull(L"task"));
         CKsTask task(L"task");
         ASSERT_TRUE(task.Read());
         if (disable)
@@ -103,9 +99,7 @@ TEST_F(TaskState, FailedDeleteIsLogged)
 
 TEST_F(TaskState, EnumerationListsEachParent)
 {
-    KSTASKINFO record = makeFullRecord(KS_TASK_LOGON);
-    ASSERT_TRUE(storeTask(L"Second", record));
-    KsStore::freeStrings(record);
+    ASSERT_TRUE(storeFull(L"Second", KS_TASK_LOGON));
     CKsTask second(L"second");
     ASSERT_TRUE(second.Read());
     ASSERT_TRUE(second.Disable());
@@ -171,9 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Names, RefusedName,
 TEST_F(EmptyStore, LookAlikeOfABackslashStaysInsideItsKey)
 {
     // U+FF3C looks like a backslash; on its way through the ANSI code page it must not become one.
-    KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);
-    ASSERT_TRUE(storeTask(L"a\uFF3Cb", record));
-    KsStore::freeStrings(record);
+    ASSERT_TRUE(storeFull(L"a\uFF3Cb"));
     std::vector<std::wstring> names;
     ASSERT_EQ(KsStore::enumerateTaskNames(KsStore::TaskParent::enabled, names), 0u);
     ASSERT_EQ(names.size(), 1u);

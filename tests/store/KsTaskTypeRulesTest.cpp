@@ -66,9 +66,7 @@ protected:
 TEST_P(TypeRules, WriteStoresTheValuesOfItsType)
 {
     const TypeRule& rule = GetParam();
-    KSTASKINFO record = makeFullRecord(rule.type);
-    ASSERT_TRUE(storeTask(L"task", record));
-    KsStore::freeStrings(record);
+    ASSERT_TRUE(storeFull(L"task", rule.type));
 
     std::set<std::wstring> expected = {V::TaskType, V::TaskTrigType, V::TaskTrigger, V::TaskParams, V::TaskEventName};
     if (rule.writesSchedule) {
@@ -187,9 +185,7 @@ TEST_F(SparseKey, LongStringIsCutTo1039Characters)
 
 TEST_F(SparseKey, CapitalisedNameIsStoredInLowerCase)
 {
-    KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);
-    ASSERT_TRUE(storeTask(L"Weekly_SCAN", record));
-    KsStore::freeStrings(record);
+    ASSERT_TRUE(storeFull(L"Weekly_SCAN"));
     EXPECT_TRUE(keyExists(enabledPath(L"weekly_scan").c_str()));
     std::vector<std::wstring> names;
     ASSERT_EQ(KsStore::enumerateTaskNames(KsStore::TaskParent::enabled, names), 0u);
@@ -201,9 +197,7 @@ TEST_F(SparseKey, CapitalisedNameIsStoredInLowerCase)
 TEST_F(SparseKey, LongNameIsCutTo127Characters)
 {
     std::wstring longName(200, L'N');
-    KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);
-    ASSERT_TRUE(storeTask(longName.c_str(), record));
-    KsStore::freeStrings(record);
+    ASSERT_TRUE(storeFull(longName.c_str()));
     EXPECT_TRUE(keyExists(enabledPath(std::wstring(127, L'n')).c_str()));
 }
 

@@ -41,6 +41,14 @@ protected:
         return rc;
     }
 
+    // The text read back; fails the test when the read does.
+    std::wstring readBack(const wchar_t* name)
+    {
+        std::wstring text = L"<unread>";
+        EXPECT_EQ(readString(name, text), 0u);
+        return text;
+    }
+
     // Both reads refuse the value and leave what the caller holds untouched.
     void expectRefused(const wchar_t* name, bool asNumber = true, bool asText = true, uint32_t error = ERROR_INVALID_DATA)
     {
@@ -87,9 +95,7 @@ class ProtectedStringRoundTrip : public ProtectedValue, public ::testing::WithPa
 TEST_P(ProtectedStringRoundTrip, ReadsBackWhatWasWritten)
 {
     ASSERT_EQ(KsStore::writeProtectedString(m_key, L"Text", GetParam().c_str()), 0u);
-    std::wstring text = L"stale";
-    ASSERT_EQ(readString(L"Text", text), 0u);
-    EXPECT_EQ(text, GetParam());
+    EXPECT_EQ(readBack(L"Text"), GetParam());
     EXPECT_EQ(readRaw(kKeyPath, L"Text").type, static_cast<DWORD>(REG_BINARY));
 }
 
@@ -114,25 +120,19 @@ TEST_F(ProtectedValue, StringIsStoredInTheAnsiCodePage)
     // U+0416 has no place in code page 1252: it is lost as '?', the way the registry's ANSI
     // interface would lose it.
     ASSERT_EQ(KsStore::writeProtectedString(m_key, L"Text", L"a\u0416\u00e9"), 0u);
-    std::wstring text;
-    ASSERT_EQ(readString(L"Text", text), 0u);
-    EXPECT_EQ(text, L"a?\u00e9");
+    EXPECT_EQ(readBack(L"Text"), L"a?\u00e9");
 }
 
 TEST_F(ProtectedValue, LongerTextIsCutToTheBuffer)
 {
     ASSERT_EQ(KsStore::writeProtectedString(m_key, L"Text", std::wstring(1500, L'y').c_str()), 0u);
-    std::wstring text;
-    ASSERT_EQ(readString(L"Text", text), 0u);
-    EXPECT_EQ(text, std::wstring(kChars - 1, L'y'));
+    EXPECT_EQ(readBack(L"Text"), std::wstring(kChars - 1, L'y'));
 }
 
 TEST_F(ProtectedValue, TextWithoutTerminatorReadsBackTerminated)
 {
     writeProtectedAnsi(kKeyPath, L"Text", "no-terminator", false);
-    std::wstring text;
-    ASSERT_EQ(readString(L"Text", text), 0u);
-    EXPECT_EQ(text, L"no-terminator");
+    EXPECT_EQ(readBack(L"Text"), L"no-terminator");
 }
 
 TEST_F(ProtectedValue, TextLongerThanAProtectedValueIsNotWritten)
@@ -260,9 +260,7 @@ TEST_F(ProtectedValue, LargestProtectedTextIsAccepted)
 {
     std::string largest(KsStore::kMaxProtectedDataBytes - 1, 'q');
     writeProtectedAnsi(kKeyPath, L"Text", largest);
-    std::wstring text;
-    ASSERT_EQ(readString(L"Text", text), 0u);
-    EXPECT_EQ(text, std::wstring(kChars - 1, L'q'));
+    EXPECT_EQ(readBack(L"Text"), std::wstring(kChars - 1, L'q'));
 }
 
 } // namespace

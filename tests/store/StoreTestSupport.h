@@ -43,4 +43,13 @@ inline bool storeTask(const wchar_t* name, const KSTASKINFO& record)
     return task.Assign(&record) == 0 && task.Write();
 }
 
+// Stores the full record of that type under the name.
+inline bool storeFull(const wchar_t* name, uint32_t type = KS_TASK_SCHEDULED)
+{
+    KSTASKINFO record = makeFullRecord(type);
+    const bool stored = storeTask(name, record);
+    KsStore::freeStrings(record);
+    return stored;
+}
+
 } // namespace storetest
