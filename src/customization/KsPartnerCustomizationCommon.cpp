@@ -66,6 +66,50 @@ KsHive hiveAt(const std::wstring& path)
     return hive;
 }
 
+// What plug-in and partner override lists say when one of their entries cannot be read.
+struct ListedHiveTexts {
+    const wchar_t* openFailed;
+    uint32_t priorityLevel;
+    const wchar_t* priorityFailed;
+    const wchar_t* setDllFailed;
+};
+
+// Adds a hive for each subkey of `root` that carries a priority, and caches the resource DLL
+// `dllFor` finds for it (false: none to cache). Stops at the first hive that cannot be added.
+template <typename DllFor>
+HRESULT addListedHives(KsRegistryOverride& hives, KsResDllCache& dlls, const std::wstring& root,
+                       const ListedHiveTexts& texts, DllFor dllFor)
+{
+    Keelwork::CRegKey list;
+    if (list.open(HKEY_LOCAL_MACHINE, root.c_str(), kEnumerateAccess) != ERROR_SUCCESS)
+        return S_OK;
+    std::wstring name;
+    for (DWORD index = 0; list.enumSubKey(index, name) == ERROR_SUCCESS; ++index) {
+        const std::wstring keyPath = root + name + L"\\";
+        Keelwork::CRegKey key;
+        LONG rc = key.open(HKEY_LOCAL_MACHINE, keyPath.c_str(), kQueryAccess);
+        if (rc != ERROR_SUCCESS) {
+            KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, texts.openFailed, keyPath.c_str(), rc);
+            continue;
+        }
+        DWORD priority = 0;
+        if ((rc = key.getDwordValue(kPriorityValue, priority)) != ERROR_SUCCESS) {
+            KS_INIT_LOG(texts.priorityLevel, texts.priorityFailed, kPriorityValue, rc);
+            continue;
+        }
+        const std::wstring hivePath = keyPath + kSettingsLeaf + L"\\";
+        HRESULT hr = hives.AddHive(hivePath, priority);
+        if (FAILED(hr)) {
+            KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, L"Couldn't add hive '%s' (%ld)", hivePath.c_str(), hr);
+            return hr;
+        }
+        std::wstring dll;
+        if (dllFor(hivePath, dll) && FAILED(hr = dlls.SetDll(hiveAt(hivePath), dll)))
+            KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, texts.setDllFailed, hivePath.c_str(), hr);
+    }
+    return S_OK;
+}
+
 } // namespace
 
 HRESULT KsPartnerCustomizationBase::Initialize()
@@ -120,82 +164,43 @@ std::wstring KsPartnerCustomizationBase::_ReadDefaultDll(const KsRegistryPath& b
 
 HRESULT KsPartnerCustomizationBase::_AddPluginHives(const std::wstring& root)
 {
-    Keelwork::CRegKey list;
-    if (list.open(HKEY_LOCAL_MACHINE, root.c_str(), kEnumerateAccess) != ERROR_SUCCESS)
-        return S_OK;
-    std::wstring name;
-    for (DWORD index = 0; list.enumSubKey(index, name) == ERROR_SUCCESS; ++index) {
-        const std::wstring keyPath = root + name + L"\\";
-        Keelwork::CRegKey key;
-        LONG rc = key.open(HKEY_LOCAL_MACHINE, keyPath.c_str(), kQueryAccess);
-        if (rc != ERROR_SUCCESS) {
-            KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, L"Couldn't open key '%s' (%ld) - skipping", keyPath.c_str(), rc);
-            continue;
-        }
-        DWORD priority = 0;
-        if ((rc = key.getDwordValue(kPriorityValue, priority)) != ERROR_SUCCESS) {
-            KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, L"Couldn't get value '%s' (%ld) - skipping", kPriorityValue, rc);
-            continue;
-        }
-        const std::wstring hivePath = keyPath + kSettingsLeaf + L"\\";
-        HRESULT hr = m_override.AddHive(hivePath, priority);
-        if (FAILED(hr)) {
-            KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, L"Couldn't add hive '%s' (%ld)", hivePath.c_str(), hr);
-            return hr;
-        }
+    static constexpr ListedHiveTexts texts{L"Couldn't open key '%s' (%ld) - skipping", ETWLogging::LOG_LEVEL_ERROR,
+                                           L"Couldn't get value '%s' (%ld) - skipping",
+                                           L"Couldn't set dll for hive '%s' (%ld)"};
+    // A plug-in without its own resource DLL gets no entry in the cache.
+    auto ownDll = [](const std::wstring& hivePath, std::wstring& dll) {
         const std::wstring generalPath = hivePath + kGeneralSettingsKey + L"\\";
         Keelwork::CRegKey general;
-        if ((rc = general.open(HKEY_LOCAL_MACHINE, generalPath.c_str(), kQueryAccess)) != ERROR_SUCCESS) {
+        LONG rc = general.open(HKEY_LOCAL_MACHINE, generalPath.c_str(), kQueryAccess);
+        if (rc != ERROR_SUCCESS) {
             KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, L"Couldn't open key '%s' (%ld)", generalPath.c_str(), rc);
-            continue;
+            return false;
         }
-        std::wstring dll;
         if ((rc = readResDll(general, dll)) != ERROR_SUCCESS) {
             KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, L"Couldn't query value '%s' (%ld)", kResDllValue, rc);
-            continue;
+            return false;
         }
-        if (FAILED(hr = m_resDllCache.SetDll(hiveAt(hivePath), dll)))
-            KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, L"Couldn't set dll for hive '%s' (%ld)", hivePath.c_str(), hr);
-    }
-    return S_OK;
+        return true;
+    };
+    return addListedHives(m_override, m_resDllCache, root, texts, ownDll);
 }
 
 HRESULT KsPartnerCustomizationBase::_AddOverrideHives(const std::wstring& root, const std::wstring& defaultDll)
 {
-    Keelwork::CRegKey list;
-    if (list.open(HKEY_LOCAL_MACHINE, root.c_str(), kEnumerateAccess) != ERROR_SUCCESS)
-        return S_OK;
-    std::wstring name;
-    for (DWORD index = 0; list.enumSubKey(index, name) == ERROR_SUCCESS; ++index) {
-        const std::wstring keyPath = root + name + L"\\";
-        Keelwork::CRegKey key;
-        LONG rc = key.open(HKEY_LOCAL_MACHINE, keyPath.c_str(), kQueryAccess);
-        if (rc != ERROR_SUCCESS) {
-            KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, L"Couldn't open key '%s' (%ld)", keyPath.c_str(), rc);
-            continue;
-        }
-        DWORD priority = 0;
-        if ((rc = key.getDwordValue(kPriorityValue, priority)) != ERROR_SUCCESS) {
-            KS_INIT_LOG(ETWLogging::LOG_LEVEL_NORMAL, L"Couldn't query value '%s' (%ld)", kPriorityValue, rc);
-            continue;
-        }
-        const std::wstring hivePath = keyPath + kSettingsLeaf + L"\\";
-        HRESULT hr = m_override.AddHive(hivePath, priority);
-        if (FAILED(hr)) {
-            KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, L"Couldn't add hive '%s' (%ld)", hivePath.c_str(), hr);
-            return hr;
-        }
+    static constexpr ListedHiveTexts texts{L"Couldn't open key '%s' (%ld)", ETWLogging::LOG_LEVEL_NORMAL,
+                                           L"Couldn't query value '%s' (%ld)",
+                                           L"Couldn't set DLL for hive '%s' (%ld)"};
+    // A partner override without its own resource DLL falls back to the default one.
+    auto ownDllOrDefault = [&defaultDll](const std::wstring& hivePath, std::wstring& dll) {
         const std::wstring generalPath = hivePath + kGeneralSettingsKey + L"\\";
         Keelwork::CRegKey general;
-        std::wstring dll;
         if (general.open(HKEY_LOCAL_MACHINE, generalPath.c_str(), kQueryAccess) != ERROR_SUCCESS ||
             readResDll(general, dll) != ERROR_SUCCESS) {
             KS_INIT_LOG(ETWLogging::LOG_LEVEL_WARNING, L"Couldn't get DLL for hive '%s' using default '%s'",
                         hivePath.c_str(), defaultDll.c_str());
             dll = defaultDll;
         }
-        if (FAILED(hr = m_resDllCache.SetDll(hiveAt(hivePath), dll)))
-            KS_INIT_LOG(ETWLogging::LOG_LEVEL_ERROR, L"Couldn't set DLL for hive '%s' (%ld)", hivePath.c_str(), hr);
-    }
-    return S_OK;
+        return true;
+    };
+    return addListedHives(m_override, m_resDllCache, root, texts, ownDllOrDefault);
 }
