@@ -20,6 +20,16 @@ Value::StringRefType keyRef(const std::wstring& key)
     return Value::StringRefType(key.c_str(), static_cast<rapidjson::SizeType>(key.size()));
 }
 
+// Reads a scalar member into value when `is` accepts it; value is untouched otherwise.
+template <typename T, typename Is, typename Get>
+bool readScalar(const Value* member, T& value, Is is, Get get)
+{
+    if (!member || !(member->*is)())
+        return false;
+    value = (member->*get)();
+    return true;
+}
+
 // Forwards parser events to the document and stops the parse once nesting exceeds the bound,
 // so no later recursive walk (copy, write) can meet a deeper tree.
 class DepthBoundHandler {
@@ -130,56 +140,32 @@ bool JSONFormatter::getString(const std::wstring& key, std::wstring& value) cons
 
 bool JSONFormatter::getBool(const std::wstring& key, bool& value) const
 {
-    const Value* member = findMember(key);
-    if (!member || !member->IsBool())
-        return false;
-    value = member->GetBool();
-    return true;
+    return readScalar(findMember(key), value, &Value::IsBool, &Value::GetBool);
 }
 
 bool JSONFormatter::getInt(const std::wstring& key, int32_t& value) const
 {
-    const Value* member = findMember(key);
-    if (!member || !member->IsInt())
-        return false;
-    value = member->GetInt();
-    return true;
+    return readScalar(findMember(key), value, &Value::IsInt, &Value::GetInt);
 }
 
 bool JSONFormatter::getUInt(const std::wstring& key, uint32_t& value) const
 {
-    const Value* member = findMember(key);
-    if (!member || !member->IsUint())
-        return false;
-    value = member->GetUint();
-    return true;
+    return readScalar(findMember(key), value, &Value::IsUint, &Value::GetUint);
 }
 
 bool JSONFormatter::getInt64(const std::wstring& key, int64_t& value) const
 {
-    const Value* member = findMember(key);
-    if (!member || !member->IsInt64())
-        return false;
-    value = member->GetInt64();
-    return true;
+    return readScalar(findMember(key), value, &Value::IsInt64, &Value::GetInt64);
 }
 
 bool JSONFormatter::getUInt64(const std::wstring& key, uint64_t& value) const
 {
-    const Value* member = findMember(key);
-    if (!member || !member->IsUint64())
-        return false;
-    value = member->GetUint64();
-    return true;
+    return readScalar(findMember(key), value, &Value::IsUint64, &Value::GetUint64);
 }
 
 bool JSONFormatter::getDouble(const std::wstring& key, double& value) const
 {
-    const Value* member = findMember(key);
-    if (!member || !member->IsNumber())
-        return false;
-    value = member->GetDouble();
-    return true;
+    return readScalar(findMember(key), value, &Value::IsNumber, &Value::GetDouble);
 }
 
 bool JSONFormatter::getStringArray(const std::wstring& key, std::vector<std::wstring>& values) const
