@@ -26,6 +26,11 @@ struct Register {
 // iteration in microseconds.
 double medianMicros(int repetitions, int iterations, const std::function<void()>& op);
 
+// Times `measured` and `floor` in alternate repetitions, so both see the same load on a shared
+// machine; gives the median of each per iteration, in microseconds (or `unit`).
+Figure compare(int repetitions, int iterations, const std::function<void()>& measured,
+               const std::function<void()>& floor, const char* unit = "us");
+
 // Median of a set of samples (sorted in place).
 double median(std::vector<double>& samples);
 

@@ -65,24 +65,15 @@ std::vector<std::pair<std::string, ksbench::Figure>> loggerCases()
     const std::wstring rawPath = base + L"raw.log";
     const std::wstring line = L"01/01/2024 12:00:00 PM$ -- (Information)$ [    ksbench.exe]$ " + message + L"\r\n";
 
-    // Repetitions of the case and of the floor alternate, so both see the same load on a shared
-    // machine.
-    std::vector<double> lineSamples;
-    std::vector<double> floorSamples;
-    for (int r = 0; r < kRepetitions; ++r) {
-        lineSamples.push_back(ksbench::medianMicros(1, kLinesPerRepetition, [&] {
-            logger.writeLine(3, "SingleTask.cpp", "CSingleTask::Launch", 312, message);
-        }));
-        floorSamples.push_back(ksbench::medianMicros(1, kLinesPerRepetition, [&] { rawLine(rawPath, line); }));
-    }
-    double lineMicros = ksbench::median(lineSamples);
-    double floorMicros = ksbench::median(floorSamples);
+    const ksbench::Figure perLine = ksbench::compare(
+        kRepetitions, kLinesPerRepetition,
+        [&] { logger.writeLine(3, "SingleTask.cpp", "CSingleTask::Launch", 312, message); },
+        [&] { rawLine(rawPath, line); });
 
     logger.close();
     removeTree(base);
 
-    ksbench::Figure perLine{lineMicros, floorMicros, "us"};
-    ksbench::Figure rate{1e6 / lineMicros, -1, "lines/s"};
+    const ksbench::Figure rate{1e6 / perLine.value, -1, "lines/s"};
     return {{"logger.line", perLine}, {"logger.lines_per_second", rate}};
 }
 

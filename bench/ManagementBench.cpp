@@ -1,8 +1,8 @@
 // Task management benchmarks: a createTask and a queryTask call against the store work they
 // cannot avoid (CKsTask Assign+Write of the same record, CKsTask Read of the same task).
 #include "BenchCase.h"
+#include "BenchScratchHive.h"
 
-#include "common/UniqueHandle.h"
 #include "management/TaskManagement.h"
 #include "store/KsTask.h"
 
@@ -27,44 +27,6 @@ const wchar_t* const kPayload =
     L"\"repeat\":\"true\",\"runWhenIdle\":\"false\",\"presetCategory\":\"Scans\",\"presetId\":\"7\",\"userName\":\"alice\","
     L"\"domainName\":\"HOME\",\"runInRetail\":\"false\",\"appId\":\"app-1\",\"ruleName\":\"nightly\",\"enabled\":\"true\"}";
 
-// HKEY_LOCAL_MACHINE redirected to a scratch key for the benchmark's lifetime.
-class ScratchHive {
-public:
-    ScratchHive()
-    {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
-        RegCreateKeyExW(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, m_key.put(), nullptr);
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_key.get());
-    }
-    ~ScratchHive()
-    {
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        m_key.reset();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
-    }
-    ScratchHive(const ScratchHive&) = delete;
-    ScratchHive& operator=(const ScratchHive&) = delete;
-
-private:
-    Keelwork::unique_hkey m_key;
-};
-
-// Times `measured` and `floor` alternately, so drift of the machine hits both alike.
-ksbench::Figure compare(const std::function<void()>& measured, const std::function<void()>& floor)
-{
-    std::vector<double> a;
-    std::vector<double> b;
-    for (int r = 0; r < kRepetitions; ++r) {
-        a.push_back(ksbench::medianMicros(1, kIterations, measured));
-        b.push_back(ksbench::medianMicros(1, kIterations, floor));
-    }
-    ksbench::Figure f;
-    f.value = ksbench::median(a);
-    f.floor = ksbench::median(b);
-    f.unit = "us";
-    return f;
-}
-
 ksbench::Figure perSecond(const ksbench::Figure& perCall)
 {
     ksbench::Figure f;
@@ -84,26 +46,28 @@ KSTASKINFO payloadRecord()
 }
 
 const ksbench::Register registerManagement("mgmt", [] {
-    ScratchHive hive;
+    ksbench::ScratchHive hive(kScratch);
     Orbis::TaskManagement tasks;
     KSTASKINFO record = payloadRecord();
     Figures figures;
 
-    const ksbench::Figure create = compare([&] { tasks.createTask(L"benchtask", kPayload); },
-                                           [&] {
-                                               CKsTask task(L"floortask");
-                                               task.Assign(&record);
-                                               task.Write();
-                                           });
+    const ksbench::Figure create = ksbench::compare(
+        kRepetitions, kIterations, [&] { tasks.createTask(L"benchtask", kPayload); },
+        [&] {
+            CKsTask task(L"floortask");
+            task.Assign(&record);
+            task.Write();
+        });
     figures.emplace_back("mgmt.createTask", create);
     figures.emplace_back("mgmt.createTask.rate", perSecond(create));
 
     std::wstring text;
-    const ksbench::Figure query = compare([&] { tasks.queryTask(L"benchtask", text); },
-                                          [&] {
-                                              CKsTask task(L"floortask");
-                                              task.Read();
-                                          });
+    const ksbench::Figure query = ksbench::compare(
+        kRepetitions, kIterations, [&] { tasks.queryTask(L"benchtask", text); },
+        [&] {
+            CKsTask task(L"floortask");
+            task.Read();
+        });
     figures.emplace_back("mgmt.queryTask", query);
     figures.emplace_back("mgmt.queryTask.rate", perSecond(query));
     KsStore::freeStrings(record);

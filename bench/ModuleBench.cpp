@@ -2,6 +2,7 @@
 // against the floor they cannot beat: the store's own Write (or Read) of the same task plus two bus
 // round trips to a trivial responder, all measured in the same run.
 #include "BenchCase.h"
+#include "BenchScratchHive.h"
 
 #include "common/WinInclude.h"
 #include "message/Message.h"
@@ -32,30 +33,13 @@ std::wstring programFolder()
     return full.substr(0, full.find_last_of(L'\\'));
 }
 
-// HKEY_LOCAL_MACHINE redirected to a scratch key for the benchmark's lifetime.
-class ScratchHive {
-public:
-    ScratchHive()
-    {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
-        RegCreateKeyExW(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr);
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_key);
-        std::wstring folder = programFolder();
-        RegSetKeyValueW(HKEY_LOCAL_MACHINE, Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, REG_SZ,
-                        folder.c_str(), static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-    }
-    ~ScratchHive()
-    {
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegCloseKey(m_key);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
-    }
-    ScratchHive(const ScratchHive&) = delete;
-    ScratchHive& operator=(const ScratchHive&) = delete;
-
-private:
-    HKEY m_key = nullptr;
-};
+// The host's install folder, where the bus client looks for the bus library, is this program's.
+void recordInstallFolder()
+{
+    std::wstring folder = programFolder();
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, REG_SZ, folder.c_str(),
+                    static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+}
 
 // The module loaded, created and initialized as a host does it; torn down in reverse.
 class LoadedModule {
@@ -151,7 +135,8 @@ void addFigures(Figures& out, const std::string& op, std::vector<double> module,
 Figures moduleCases()
 {
     Figures figures;
-    ScratchHive hive;
+    ksbench::ScratchHive hive(kScratch);
+    recordInstallFolder();
     LoadedModule module;
     if (!module.ready())
         return figures;

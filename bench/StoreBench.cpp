@@ -2,6 +2,7 @@
 // Read against the plain registry calls it cannot avoid, and a 1,000-task load as the engine's
 // refresh does it.
 #include "BenchCase.h"
+#include "BenchScratchHive.h"
 
 #include "common/WinInclude.h"
 #include "registry/RegKey.h"
@@ -21,44 +22,6 @@ using Figures = std::vector<std::pair<std::string, ksbench::Figure>>;
 constexpr const wchar_t* kScratch = L"Software\\KsBenchScratch\\store";
 constexpr const wchar_t* kPlainPath = L"SOFTWARE\\Kestrel\\StoreBenchPlain";
 constexpr const wchar_t* kText = L"C:\\Program Files\\Kestrel\\Scanner\\scan.exe";
-
-// HKEY_LOCAL_MACHINE redirected to a scratch key for the benchmark's lifetime.
-class ScratchHive {
-public:
-    ScratchHive()
-    {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
-        RegCreateKeyExW(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr);
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_key);
-    }
-    ~ScratchHive()
-    {
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegCloseKey(m_key);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
-    }
-    ScratchHive(const ScratchHive&) = delete;
-    ScratchHive& operator=(const ScratchHive&) = delete;
-
-private:
-    HKEY m_key = nullptr;
-};
-
-// Times `measured` and `floor` alternately, so drift of the machine hits both alike.
-ksbench::Figure compare(int repetitions, int iterations, const std::function<void()>& measured,
-                        const std::function<void()>& floor, const char* unit = "us")
-{
-    std::vector<double> a, b;
-    for (int r = 0; r < repetitions; ++r) {
-        a.push_back(ksbench::medianMicros(1, iterations, measured));
-        b.push_back(ksbench::medianMicros(1, iterations, floor));
-    }
-    ksbench::Figure f;
-    f.value = ksbench::median(a);
-    f.floor = ksbench::median(b);
-    f.unit = unit;
-    return f;
-}
 
 KSTASKINFO customRecord()
 {
@@ -133,7 +96,7 @@ Figures protectedValueCases()
 
     uint32_t counter = 0;
     out.emplace_back("store.protected_dword_write_read",
-                     compare(
+                     ksbench::compare(
                          9, 400,
                          [&] {
                              uint32_t value = 0;
@@ -151,7 +114,7 @@ Figures protectedValueCases()
 
     const DWORD textBytes = static_cast<DWORD>((std::wcslen(kText) + 1) * sizeof(wchar_t));
     out.emplace_back("store.protected_string_write_read",
-                     compare(
+                     ksbench::compare(
                          9, 400,
                          [&] {
                              wchar_t buffer[1040];
@@ -178,7 +141,7 @@ Figures taskWriteReadCase()
     task.Assign(&record);
     Figures out;
     out.emplace_back("store.task_write_read",
-                     compare(
+                     ksbench::compare(
                          9, 40,
                          [&] {
                              task.Write();
@@ -243,7 +206,7 @@ Figures refreshCase()
         }
         RegCloseKey(parent);
     };
-    ksbench::Figure f = compare(3, 1, refresh, floor, "us/task");
+    ksbench::Figure f = ksbench::compare(3, 1, refresh, floor, "us/task");
     f.value /= kTasks;
     f.floor /= kTasks;
     if (loaded != 3u * kTasks)
@@ -252,7 +215,7 @@ Figures refreshCase()
 }
 
 const ksbench::Register registerStore("store", [] {
-    ScratchHive hive;
+    ksbench::ScratchHive hive(kScratch);
     Figures all = protectedValueCases();
     for (auto& f : taskWriteReadCase())
         all.push_back(f);

@@ -59,6 +59,18 @@ double medianMicros(int repetitions, int iterations, const std::function<void()>
     return median(perIteration);
 }
 
+Figure compare(int repetitions, int iterations, const std::function<void()>& measured,
+               const std::function<void()>& floor, const char* unit)
+{
+    std::vector<double> a;
+    std::vector<double> b;
+    for (int r = 0; r < repetitions; ++r) {
+        a.push_back(medianMicros(1, iterations, measured));
+        b.push_back(medianMicros(1, iterations, floor));
+    }
+    return {median(a), median(b), unit};
+}
+
 } // namespace ksbench
 
 int main(int argc, char** argv)
