@@ -55,6 +55,7 @@ struct ListedPreset {
     uint64_t minutes = 0;
     uint64_t dayOfWeekMask = 0;
     std::wstring description;
+    bool operator==(const ListedPreset&) const = default;
 };
 
 // Preset list by id; fails the test when an entry lacks a member or has it in the wrong kind.
@@ -131,19 +132,9 @@ TEST_F(Presets, ListHoldsTheActivePresetsOfTheCategoryOnly)
     writePreset(kBaseHive, L"scan", L"3", PresetValues{0, KS_INTERVAL_WEEKLY, 0x02, 8, 0, KS_RES_PRESET_WEEKLY});
     writePreset(kBaseHive, L"update", L"4", PresetValues{1, KS_INTERVAL_NONE, 0, 3, 0, KS_RES_PRESET_DAILY});
 
-    auto listed = listOf(L"scan");
-    ASSERT_EQ(listed.size(), 2u);
-    ASSERT_EQ(listed.count(1), 1u);
-    ASSERT_EQ(listed.count(2), 1u);
-    EXPECT_EQ(listed[1].interval, KS_INTERVAL_WEEKLY);
-    EXPECT_EQ(listed[1].dayOfWeekMask, 0x08u);
-    EXPECT_EQ(listed[1].hours, 19u);
-    EXPECT_EQ(listed[1].minutes, 5u);
-    EXPECT_EQ(listed[1].description, L"Every Wednesday at " + localeTime(19, 5));
-    EXPECT_EQ(listed[2].interval, KS_INTERVAL_NONE);
-    EXPECT_EQ(listed[2].hours, 7u);
-    EXPECT_EQ(listed[2].minutes, 30u);
-    EXPECT_EQ(listed[2].description, L"Every day at " + localeTime(7, 30));
+    EXPECT_EQ(listOf(L"scan"), (std::map<uint64_t, ListedPreset>{
+                                   {1, {KS_INTERVAL_WEEKLY, 19, 5, 0x08, L"Every Wednesday at " + localeTime(19, 5)}},
+                                   {2, {KS_INTERVAL_NONE, 7, 30, 0, L"Every day at " + localeTime(7, 30)}}}));
 }
 
 TEST_F(Presets, HivesAddPresetsAndTheHigherOneOverridesSingleValuesOrDeactivates)
@@ -158,16 +149,11 @@ TEST_F(Presets, HivesAddPresetsAndTheHigherOneOverridesSingleValuesOrDeactivates
     writePreset(kBaseHive, L"scan", L"4", PresetValues{1, KS_INTERVAL_WEEKLY, 0x04, 9, 15, KS_RES_PRESET_WEEKLY});
     writePreset(kPartnerHive, L"scan", L"4", PresetValues{.active = 0});
 
-    auto listed = listOf(L"scan");
-    ASSERT_EQ(listed.size(), 3u);
-    ASSERT_EQ(listed.count(1) + listed.count(2) + listed.count(3), 3u);
-    EXPECT_EQ(listed[1].description, L"Every Monday at " + localeTime(9, 15));
-    EXPECT_EQ(listed[2].interval, KS_INTERVAL_FIRST_IN_MONTH);
-    EXPECT_EQ(listed[2].hours, 22u);
-    EXPECT_EQ(listed[2].minutes, 45u);
-    EXPECT_EQ(listed[2].description, L"On the first Friday of every month at " + localeTime(22, 45));
-    EXPECT_EQ(listed[3].interval, KS_INTERVAL_BIWEEKLY);
-    EXPECT_EQ(listed[3].description, L"Every Saturday at " + localeTime(12, 0));
+    EXPECT_EQ(listOf(L"scan"),
+              (std::map<uint64_t, ListedPreset>{
+                  {1, {KS_INTERVAL_WEEKLY, 9, 15, 0x02, L"Every Monday at " + localeTime(9, 15)}},
+                  {2, {KS_INTERVAL_FIRST_IN_MONTH, 22, 45, 0x20, L"On the first Friday of every month at " + localeTime(22, 45)}},
+                  {3, {KS_INTERVAL_BIWEEKLY, 12, 0, 0x40, L"Every Saturday at " + localeTime(12, 0)}}}));
 }
 
 TEST_F(Presets, CategoryWithoutActivePresetGivesEmptyObjectAndMissingCategoryFails)
