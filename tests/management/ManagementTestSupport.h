@@ -1,10 +1,16 @@
 // Shared pieces of the task-management tests: the engine's new-task event as a test sees it,
-// registry probes of the task store, and log-line lookup.
+// registry probes of the task store, and printable test names.
 #pragma once
 
 #include "LogFileReader.h"
 #include "RegistryFixture.h"
 #include "common/UniqueHandle.h"
+#include "management/ManagementNames.h"
+#include "registry/RegKey.h"
+#include "store/KsTaskInfo.h"
+#include "store/ProtectedValue.h"
+
+#include <gtest/gtest.h>
 
 #include <string>
 
@@ -13,26 +19,67 @@ namespace mgmttest {
 // Stands in for the engine: owns the named new-task event while a test runs.
 class EngineEvent {
 public:
-    EngineEvent();
+    EngineEvent() : m_event(CreateEventW(nullptr, FALSE, FALSE, Orbis::Names::kNewTaskEvent)) { EXPECT_TRUE(m_event.valid()); }
     // Consumes a signal that arrives within the bound (a few seconds).
-    bool signalled();
+    bool signalled() { return WaitForSingleObject(m_event.get(), 3000) == WAIT_OBJECT_0; }
     // True if a signal is pending right now; does not wait.
-    bool pending();
+    bool pending() { return WaitForSingleObject(m_event.get(), 0) == WAIT_OBJECT_0; }
 
 private:
     Keelwork::unique_event m_event;
 };
 
-bool enabledKeyExists(const std::wstring& name);
-bool disabledKeyExists(const std::wstring& name);
+namespace detail {
+inline std::wstring taskPath(const std::wstring& name, bool disabledParent = false)
+{
+    return std::wstring(disabledParent ? KsStore::kSchedulerDisabledKeyPath : KsStore::kSchedulerKeyPath) + L"\\" + name;
+}
+} // namespace detail
+
+inline bool enabledKeyExists(const std::wstring& name)
+{
+    return Keelwork::CRegKey().open(HKEY_LOCAL_MACHINE, detail::taskPath(name, false).c_str(), KEY_READ) == ERROR_SUCCESS;
+}
+
+inline bool disabledKeyExists(const std::wstring& name)
+{
+    return Keelwork::CRegKey().open(HKEY_LOCAL_MACHINE, detail::taskPath(name, true).c_str(), KEY_READ) == ERROR_SUCCESS;
+}
+
 // A DWORD value of the task's key under the given parent; -1 when it cannot be read.
-long long taskDword(const std::wstring& name, const wchar_t* value, bool disabledParent = false);
+inline long long taskDword(const std::wstring& name, const wchar_t* value, bool disabledParent = false)
+{
+    Keelwork::CRegKey key;
+    if (key.open(HKEY_LOCAL_MACHINE, detail::taskPath(name, disabledParent).c_str(), KEY_READ) != ERROR_SUCCESS)
+        return -1;
+    uint32_t data = 0;
+    if (KsStore::readProtectedDword(key, value, data) != ERROR_SUCCESS)
+        return -1;
+    return data;
+}
 
 // Short printable form of a wide text for test names: ASCII kept, anything else as '?', cut
 // at 40 characters.
-std::string printable(const std::wstring& text);
+inline std::string printable(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text.substr(0, 40))
+        out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    return out;
+}
 
 // A complete, storable scheduled task in JSON form, every member a string.
-std::wstring fullTaskPayload();
+inline std::wstring fullTaskPayload()
+{
+    return L"{\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"C:\\\\Tools\\\\scan.exe\","
+           L"\"cmdParams\":\"/quick\",\"completeEvent\":\"ScanDone\",\"nextRun\":\"1700000000\","
+           L"\"defaultFreq\":\"86400\",\"batteryWise\":\"true\",\"meteredAccessWise\":\"true\","
+           L"\"metroModeWise\":\"false\",\"adminWise\":\"true\",\"AMTaskExclusionWise\":\"false\","
+           L"\"AMFutureTaskExclusionWise\":\"true\",\"longOverdueTaskWise\":\"false\",\"daysOfWeek\":\"246\","
+           L"\"interval\":\"biweekly\",\"runInUserContext\":\"true\",\"hour\":\"13\",\"minute\":\"45\","
+           L"\"priority\":\"high\",\"repeat\":\"true\",\"runWhenIdle\":\"false\",\"presetCategory\":\"Scans\","
+           L"\"presetId\":\"7\",\"userName\":\"alice\",\"domainName\":\"HOME\",\"runInRetail\":\"false\","
+           L"\"appId\":\"app-1\",\"ruleName\":\"nightly\",\"enabled\":\"true\"}";
+}
 
 } // namespace mgmttest

@@ -5,6 +5,9 @@
 #include "common/WinInclude.h"
 #include "store/KsTask.h"
 #include "store/KsTaskInfo.h"
+#include "store/ProtectedValueCodec.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
@@ -18,23 +21,109 @@ struct RawValue {
     std::vector<BYTE> bytes;
 };
 
-RawValue readRaw(const std::wstring& keyPath, const wchar_t* name);
-void writeRaw(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, size_t size);
-void deleteRaw(const std::wstring& keyPath, const wchar_t* name);
-std::vector<std::wstring> valueNames(const std::wstring& keyPath);
+inline RawValue readRaw(const std::wstring& keyPath, const wchar_t* name)
+{
+    RawValue raw;
+    DWORD size = 0;
+    raw.status = RegGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &raw.type, nullptr, &size);
+    if (raw.status != ERROR_SUCCESS)
+        return raw;
+    raw.bytes.resize(size);
+    raw.status = RegGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &raw.type,
+                              raw.bytes.data(), &size);
+    raw.bytes.resize(size);
+    return raw;
+}
+
+inline void writeRaw(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, size_t size)
+{
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, type, data, static_cast<DWORD>(size)),
+              ERROR_SUCCESS);
+}
+
+inline void deleteRaw(const std::wstring& keyPath, const wchar_t* name)
+{
+    ASSERT_EQ(RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name), ERROR_SUCCESS);
+}
+
+inline std::vector<std::wstring> valueNames(const std::wstring& keyPath)
+{
+    std::vector<std::wstring> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD chars = 256;
+        if (RegEnumValueW(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, chars);
+    }
+    RegCloseKey(key);
+    return names;
+}
 
 // Protected values written without the store's own helpers' name handling in the way.
-void writeProtectedBytes(const std::wstring& keyPath, const wchar_t* name, uint32_t logicalType, const void* data,
-                         size_t size);
-void writeProtectedDword(const std::wstring& keyPath, const wchar_t* name, uint32_t value);
-void writeProtectedAnsi(const std::wstring& keyPath, const wchar_t* name, const std::string& text, bool terminated = true);
+inline void writeProtectedBytes(const std::wstring& keyPath, const wchar_t* name, uint32_t logicalType, const void* data,
+                         size_t size)
+{
+    std::vector<uint8_t> blob(size + KsStore::kProtectedOverheadBytes);
+    size_t blobSize = KsStore::encodeProtectedValue(logicalType, data, size, blob.data());
+    ASSERT_EQ(blobSize, blob.size());
+    writeRaw(keyPath, name, REG_BINARY, blob.data(), blob.size());
+}
 
-std::wstring enabledPath(const std::wstring& name);
-std::wstring disabledPath(const std::wstring& name);
+inline void writeProtectedDword(const std::wstring& keyPath, const wchar_t* name, uint32_t value)
+{
+    writeProtectedBytes(keyPath, name, REG_DWORD, &value, sizeof value);
+}
 
-// A scheduled (type 3) record with a distinct, non-default value in every field, strings owned
-// by the holder (free with KsStore::freeStrings).
-KSTASKINFO makeFullRecord(uint32_t type = KS_TASK_SCHEDULED);
+inline void writeProtectedAnsi(const std::wstring& keyPath, const wchar_t* name, const std::string& text, bool terminated = true)
+{
+    writeProtectedBytes(keyPath, name, REG_SZ, text.c_str(), text.size() + (terminated ? 1 : 0));
+}
+
+inline std::wstring enabledPath(const std::wstring& name) { return std::wstring(KsStore::kSchedulerKeyPath) + L"\\" + name; }
+
+inline std::wstring disabledPath(const std::wstring& name)
+{
+    return std::wstring(KsStore::kSchedulerDisabledKeyPath) + L"\\" + name;
+}
+
+// A record with a distinct, non-default value in every field, strings owned by the holder (free
+// with KsStore::freeStrings).
+inline KSTASKINFO makeFullRecord(uint32_t type = KS_TASK_SCHEDULED)
+{
+    KSTASKINFO r{};
+    r.dwSize = sizeof(KSTASKINFO);
+    r.dwTaskType = type;
+    r.dwTaskTrigType = KS_TRIGGER_PROCESS;
+    r.pwszTaskTrigger = KsStore::duplicateString(L"C:\\Program Files\\Kestrel\\scan.exe");
+    r.pwszTaskParams = KsStore::duplicateString(L"/quick /silent");
+    r.pwszTaskEventName = KsStore::duplicateString(L"Global\\ScanDone");
+    r.dwNextRun = 1700000000u;
+    r.dwDefaultFreq = 86400;
+    r.dwBatteryWise = 1;
+    r.dwMeteredAccessWise = KS_METERED_ACCESS_WISE | KS_LONG_OVERDUE_TASK_WISE;
+    r.dwReserved = 0xDEADBEEF;
+    r.dwDayOfWeekMask = 0x22;
+    r.dwInterval = KS_INTERVAL_WEEKLY;
+    r.dwRunInUserContext = 2;
+    r.dwHour = 9;
+    r.dwMinute = 30;
+    r.nPriority = KS_PRIORITY_HIGH;
+    r.dwRepeatTask = 1;
+    r.dwRunWhenIdle = 1;
+    r.pwszPresetCategory = KsStore::duplicateString(L"scan");
+    r.dwPresetId = 4;
+    r.pwszUser = KsStore::duplicateString(L"alice");
+    r.pwszDomain = KsStore::duplicateString(L"HOME");
+    r.dwRunInRetailMode = 0;
+    r.pwszAppid = KsStore::duplicateString(L"kestrel.scanner");
+    r.pwszRuleName = KsStore::duplicateString(L"weekly-scan");
+    return r;
+}
+
 
 // Assigns the record to a fresh task of that name and writes it; true when both succeed.
 inline bool storeTask(const wchar_t* name, const KSTASKINFO& record)
