@@ -1,4 +1,5 @@
 // Tessel::ReplyImpl: what wait and waitFor return for each way a request can end.
+#include "ExpectLogged.h"
 #include "LogFileReader.h"
 #include "logging/internal_logging.h"
 #include "message/Message.h"
@@ -152,42 +153,30 @@ TEST(Reply, InvalidFutureGivesNoReply)
     EXPECT_EQ(waitedFor.getStatus(), Tessel::REPLY_STATUS_NO_REPLY);
 }
 
-// The log lines need the file logger writing at their level; without it there is nothing to read.
-class ReplyLog : public ::testing::Test {
-protected:
-    static bool logsAt(uint32_t level) { return !kstest::currentProcessLogFile().empty() && ETWLogging::isLogEnabled(level); }
-};
-
-TEST_F(ReplyLog, WaitForTimeOutWarns)
+TEST(ReplyLog, WaitForTimeOutWarns)
 {
-    if (!logsAt(ETWLogging::LOG_LEVEL_WARNING))
-        GTEST_SKIP() << "level Warning is not logged";
     ReplyPromise promise;
     ReplyImpl reply(promise.getFuture(), 5000);
     kstest::LogCapture log;
     reply.waitFor(0);
-    EXPECT_TRUE(log.contains(L"Reply waitFor timed out. Returning.")) << "log: " << testing::PrintToString(log.text());
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_WARNING, L"Reply waitFor timed out. Returning.");
 }
 
-TEST_F(ReplyLog, InvalidFutureIsAnError)
+TEST(ReplyLog, InvalidFutureIsAnError)
 {
-    if (!logsAt(ETWLogging::LOG_LEVEL_ERROR))
-        GTEST_SKIP() << "level Error is not logged";
     ReplyImpl reply(ReplyFuture(), 5000);
     kstest::LogCapture log;
     reply.waitFor(0);
-    EXPECT_TRUE(log.contains(L"Reply future is in an invalid state. Returning."));
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Reply future is in an invalid state. Returning.");
 }
 
-TEST_F(ReplyLog, MissedDeadlineIsAnError)
+TEST(ReplyLog, MissedDeadlineIsAnError)
 {
-    if (!logsAt(ETWLogging::LOG_LEVEL_ERROR))
-        GTEST_SKIP() << "level Error is not logged";
     ReplyPromise promise;
     ReplyImpl reply(promise.getFuture(), 0);
     kstest::LogCapture log;
     reply.wait();
-    EXPECT_TRUE(log.contains(L"Reply future did not get fulfilled on time. Returning."));
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Reply future did not get fulfilled on time. Returning.");
 }
 
 } // namespace
