@@ -2,7 +2,7 @@
 // beside the raw open/write/close of the same bytes.
 #include "BenchCase.h"
 
-#include "common/WinInclude.h"
+#include "common/UniqueHandle.h"
 
 #include "logging/FileLogPaths.h"
 #include "logging/FileLogging.h"
@@ -24,8 +24,8 @@ std::wstring benchFolder()
 void removeTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW data{};
-    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    Keelwork::unique_find find(FindFirstFileW((folder + L"*").c_str(), &data));
+    if (find) {
         do {
             std::wstring name = data.cFileName;
             if (name == L"." || name == L"..")
@@ -34,8 +34,7 @@ void removeTree(const std::wstring& folder)
                 removeTree(folder + name + L"\\");
             else
                 DeleteFileW((folder + name).c_str());
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+        } while (FindNextFileW(find.get(), &data));
     }
     RemoveDirectoryW(folder.c_str());
 }
@@ -43,11 +42,10 @@ void removeTree(const std::wstring& folder)
 // The raw work a line cannot avoid: open the file for appending, write the line, close it.
 void rawLine(const std::wstring& path, const std::wstring& line)
 {
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    Keelwork::unique_handle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    WriteFile(file, line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written, nullptr);
 }
 
 std::vector<std::pair<std::string, ksbench::Figure>> loggerCases()

@@ -4,7 +4,7 @@
 #include "BenchCase.h"
 #include "BenchScratchHive.h"
 
-#include "common/WinInclude.h"
+#include "common/UniqueHandle.h"
 #include "registry/RegKey.h"
 #include "store/KsTask.h"
 #include "store/ProtectedValue.h"
@@ -89,9 +89,10 @@ Figures protectedValueCases()
 {
     Keelwork::CRegKey key;
     key.create(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel\\StoreBench", KEY_READ | KEY_WRITE | KEY_WOW64_64KEY);
-    HKEY plain = nullptr;
+    Keelwork::unique_hkey plainKey;
     RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPlainPath, 0, nullptr, 0, KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr,
-                    &plain, nullptr);
+                    plainKey.put(), nullptr);
+    const HKEY plain = plainKey.get();
     Figures out;
 
     uint32_t counter = 0;
@@ -130,7 +131,6 @@ Figures protectedValueCases()
                              RegQueryValueExW(plain, L"TaskTrigger", nullptr, &type, reinterpret_cast<BYTE*>(buffer),
                                               &size);
                          }));
-    RegCloseKey(plain);
     return out;
 }
 
@@ -150,14 +150,12 @@ Figures taskWriteReadCase()
                          [&] {
                              // What the pair cannot avoid: create the key, set every value, open
                              // it again, query every value.
-                             HKEY key = nullptr;
+                             Keelwork::unique_hkey key;
                              RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPlainPath, 0, nullptr, 0,
-                                             KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
-                             plainWriteAll(key);
-                             RegCloseKey(key);
-                             RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlainPath, 0, KEY_READ | KEY_WOW64_64KEY, &key);
-                             plainReadAll(key);
-                             RegCloseKey(key);
+                                             KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr);
+                             plainWriteAll(key.get());
+                             RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlainPath, 0, KEY_READ | KEY_WOW64_64KEY, key.put());
+                             plainReadAll(key.get());
                          }));
     // Leave the parent to the refresh case's own tasks.
     task.Delete();
@@ -175,11 +173,10 @@ Figures refreshCase()
         CKsTask task(name);
         task.Assign(&record);
         task.Write();
-        HKEY key = nullptr;
+        Keelwork::unique_hkey key;
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, (plainParent + L"\\" + name).c_str(), 0, nullptr, 0,
-                        KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
-        plainWriteAll(key);
-        RegCloseKey(key);
+                        KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr);
+        plainWriteAll(key.get());
     }
 
     size_t loaded = 0;
@@ -192,19 +189,17 @@ Figures refreshCase()
         }
     };
     auto floor = [&] {
-        HKEY parent = nullptr;
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, plainParent.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &parent);
+        Keelwork::unique_hkey parent;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, plainParent.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, parent.put());
         for (DWORD index = 0;; ++index) {
             wchar_t name[128];
             DWORD chars = 128;
-            if (RegEnumKeyExW(parent, index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            if (RegEnumKeyExW(parent.get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
                 break;
-            HKEY key = nullptr;
-            RegOpenKeyExW(parent, name, 0, KEY_READ | KEY_WOW64_64KEY, &key);
-            plainReadAll(key);
-            RegCloseKey(key);
+            Keelwork::unique_hkey key;
+            RegOpenKeyExW(parent.get(), name, 0, KEY_READ | KEY_WOW64_64KEY, key.put());
+            plainReadAll(key.get());
         }
-        RegCloseKey(parent);
     };
     ksbench::Figure f = ksbench::compare(3, 1, refresh, floor, "us/task");
     f.value /= kTasks;

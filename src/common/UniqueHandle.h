@@ -78,10 +78,28 @@ struct ModuleTraits {
     static void close(handle_type h) noexcept { ::FreeLibrary(h); }
 };
 
+// A directory search; FindFirstFile reports failure as INVALID_HANDLE_VALUE.
+struct FindHandleTraits {
+    using handle_type = HANDLE;
+    static handle_type invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool isValid(handle_type h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void close(handle_type h) noexcept { ::FindClose(h); }
+};
+
+// Memory the system allocated with LocalAlloc for the caller (FormatMessage, security descriptors).
+struct LocalMemoryTraits {
+    using handle_type = HLOCAL;
+    static handle_type invalid() noexcept { return nullptr; }
+    static bool isValid(handle_type h) noexcept { return h != nullptr; }
+    static void close(handle_type h) noexcept { ::LocalFree(h); }
+};
+
 using unique_handle = UniqueHandle<KernelHandleTraits>;
 using unique_event = UniqueHandle<KernelHandleTraits>;
 using unique_hkey = UniqueHandle<RegKeyTraits>;
 using unique_hmodule = UniqueHandle<ModuleTraits>;
+using unique_hlocal = UniqueHandle<LocalMemoryTraits>;
+using unique_find = UniqueHandle<FindHandleTraits>;
 
 // Both handles of a started process, closed together.
 struct unique_process_information {

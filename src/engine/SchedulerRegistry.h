@@ -1,10 +1,12 @@
 // Registry locations and value names the engine reads and writes, all under HKEY_LOCAL_MACHINE.
 #pragma once
 
+#include "store/KsTaskInfo.h"
+
 namespace Keelwork::engine {
 
-// The scheduler's own key (the parent of the task keys) and its plain values.
-inline constexpr const wchar_t* kSchedulerKey = L"SOFTWARE\\Kestrel\\Platform\\Scheduler";
+// The scheduler's own key (the parent of the task keys, named by the store) and its plain values.
+inline constexpr const wchar_t* kSchedulerKey = KsStore::kSchedulerKeyPath;
 inline constexpr const wchar_t* kIdleWaitValue = L"idle_wait";
 inline constexpr const wchar_t* kTaskFinishWaitValue = L"taskfinishwait";
 inline constexpr const wchar_t* kDisabledInRetailModeTasksValue = L"DisabledInRetailModeTasks";

@@ -3,24 +3,24 @@
 // Called from the engine thread. The `services` argument substitutes the system's services.
 #pragma once
 
-#include "execution/ProbeServices.h"
+#include "execution/SystemProbeServices.h"
 
 // Whether the machine-wide network connection is metered (its cost lacks the unrestricted bit).
-bool IsMeteredAccess(const KsExecution::ProbeServices& services = KsExecution::ProbeServices::production());
+bool IsMeteredAccess(const KsExecution::ProbeServices& services = KsExecution::SystemProbeServices());
 
 // Whether the system monitor reports connected standby; *pbOnBattery (when given) is 1 when the
 // power status reads and the machine is off AC power.
 bool IsConnectedStandby(BOOL* pbOnBattery,
-                        const KsExecution::ProbeServices& services = KsExecution::ProbeServices::production());
+                        const KsExecution::ProbeServices& services = KsExecution::SystemProbeServices());
 
 // Whether a touch-first app is visible on the primary monitor (never in connected standby).
-bool TaskSchedIsMetroMode(const KsExecution::ProbeServices& services = KsExecution::ProbeServices::production());
+bool TaskSchedIsMetroMode(const KsExecution::ProbeServices& services = KsExecution::SystemProbeServices());
 
 // Whether the user is idle (the idle detector's mutex exists), or the machine in connected standby.
-bool IsIdleMode(const KsExecution::ProbeServices& services = KsExecution::ProbeServices::production());
+bool IsIdleMode(const KsExecution::ProbeServices& services = KsExecution::SystemProbeServices());
 
 // Whether the session monitor reports a full-screen application (never in connected standby).
-bool IsFullScreen(const KsExecution::ProbeServices& services = KsExecution::ProbeServices::production());
+bool IsFullScreen(const KsExecution::ProbeServices& services = KsExecution::SystemProbeServices());
 
 // Whether an update asked for a restart, at the current place or the old, protected one.
 bool IsRestartPending();
@@ -28,12 +28,12 @@ bool IsRestartPending();
 // Whether this is the first start since the machine booted; computed once per process.
 bool IsFirstStartSinceBoot();
 
-// Whether the machine is in factory mode; then *phEvent receives the factory-mode event, which
-// the caller owns.
-bool IsFactoryMode(HANDLE* phEvent,
-                   const KsExecution::ProbeServices& services = KsExecution::ProbeServices::production());
+// Whether the machine is in factory mode; then *phEvent (when given) receives the factory-mode
+// event. Untouched otherwise.
+bool IsFactoryMode(Keelwork::unique_event* phEvent,
+                   const KsExecution::ProbeServices& services = KsExecution::SystemProbeServices());
 
 // Whether the active console session's user is an enabled administrator; *pbFilteredAdmin is 1
 // for an administrator whose rights are filtered.
 bool KsIsActiveSessionNTAdmin(BOOL* pbFilteredAdmin,
-                              const KsExecution::ProbeServices& services = KsExecution::ProbeServices::production());
+                              const KsExecution::ProbeServices& services = KsExecution::SystemProbeServices());

@@ -1,5 +1,5 @@
 // The operating-system services the platform state probes consult, each behind a small
-// interface with one production implementation (ProbeServices.cpp). Tests substitute them.
+// interface with one production implementation (SystemProbeServices.h). Tests substitute them.
 #pragma once
 
 #include "common/UniqueHandle.h"
@@ -57,7 +57,9 @@ public:
     virtual Keelwork::unique_handle createEvent(const std::wstring& name, bool manualReset, bool initiallySet) = 0;
 };
 
-// The services one probe call uses. The production bundle is stateless and shared.
+// The services one probe call uses, borrowed from whoever made the bundle. The production
+// bundle is KsExecution::SystemProbeServices: two of its services hold COM interfaces, so it is
+// made for the call and released inside the caller's COM initialisation.
 struct ProbeServices {
     IPowerStatus& power;
     IStatusRequester& bus;
@@ -65,8 +67,6 @@ struct ProbeServices {
     IAppVisibilityService& appVisibility;
     INamedObjects& namedObjects;
     const CKsWin32APIBase& win32;
-
-    static const ProbeServices& production();
 };
 
 } // namespace KsExecution

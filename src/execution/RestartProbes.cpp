@@ -77,15 +77,15 @@ bool IsRestartPending()
     return false;
 }
 
-bool IsFactoryMode(HANDLE* phEvent, const KsExecution::ProbeServices& services)
+bool IsFactoryMode(Keelwork::unique_event* phEvent, const KsExecution::ProbeServices& services)
 {
     Keelwork::CRegKey key;
     DWORD mode = 0;
     if (key.open(HKEY_LOCAL_MACHINE, KsExecution::names::kOemKey, KEY_READ) != ERROR_SUCCESS ||
         key.getDwordValue(KsExecution::names::kFactoryModeValue, mode) != ERROR_SUCCESS || mode != 1)
         return false;
-    Keelwork::unique_handle event = services.namedObjects.createEvent(KsExecution::names::kFactoryModeEvent, true, false);
+    Keelwork::unique_event event = services.namedObjects.createEvent(KsExecution::names::kFactoryModeEvent, true, false);
     if (phEvent != nullptr)
-        *phEvent = event.release();
+        *phEvent = std::move(event);
     return true;
 }

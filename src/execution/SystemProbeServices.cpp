@@ -56,17 +56,34 @@ Keelwork::unique_handle SystemNamedObjects::createEvent(const std::wstring& name
     return Keelwork::unique_handle(::CreateEventW(nullptr, manualReset, initiallySet, name.c_str()));
 }
 
-const ProbeServices& ProbeServices::production()
+INamedObjects& systemNamedObjects()
 {
-    // Per thread: the COM-backed services hold an interface between connect and disconnect.
-    static const CKsWin32API win32;
-    thread_local SystemPowerStatus power;
-    thread_local BusStatusRequester bus;
-    thread_local NetworkCostService networkCost;
-    thread_local AppVisibilityService appVisibility;
-    thread_local SystemNamedObjects namedObjects;
-    thread_local const ProbeServices services{power, bus, networkCost, appVisibility, namedObjects, win32};
+    static SystemNamedObjects namedObjects;
+    return namedObjects;
+}
+
+namespace {
+
+// The stateless services: shared by every bundle of the process.
+struct SharedServices {
+    SystemPowerStatus power;
+    BusStatusRequester bus;
+    CKsWin32API win32;
+};
+
+SharedServices& sharedServices()
+{
+    static SharedServices services;
     return services;
+}
+
+} // namespace
+
+SystemProbeServices::SystemProbeServices()
+    : ProbeServices{sharedServices().power, sharedServices().bus, SystemComServices::networkCost,
+                    SystemComServices::appVisibility, systemNamedObjects(),
+                    sharedServices().win32}
+{
 }
 
 } // namespace KsExecution

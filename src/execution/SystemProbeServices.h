@@ -46,4 +46,25 @@ public:
     Keelwork::unique_handle createEvent(const std::wstring& name, bool manualReset, bool initiallySet) override;
 };
 
+// The process's one set of named-object calls; it holds nothing, so any thread may share it.
+INamedObjects& systemNamedObjects();
+
+// The COM-backed services of one bundle; a base of SystemProbeServices so that they exist before
+// the bundle's references to them.
+struct SystemComServices {
+    NetworkCostService networkCost;
+    AppVisibilityService appVisibility;
+};
+
+// The production bundle. The stateless services are the process's; the COM-backed ones are this
+// bundle's own and release their interfaces when it goes. Make one where the probes run (the
+// probes' default argument makes one per call), inside that thread's COM initialisation, and
+// never keep it beyond it.
+class SystemProbeServices final : private SystemComServices, public ProbeServices {
+public:
+    SystemProbeServices();
+    SystemProbeServices(const SystemProbeServices&) = delete;
+    SystemProbeServices& operator=(const SystemProbeServices&) = delete;
+};
+
 } // namespace KsExecution

@@ -3,7 +3,7 @@
 
 #include "logging/EtwEvent.h"
 #include "logging/LoggingNames.h"
-#include "logging/MessageFormat.h"
+#include "common/MessageFormat.h"
 #include "logging/internal_logging.h"
 
 namespace ETWLogging {

@@ -1,11 +1,11 @@
 // Paths and names of the file logger.
 #include "logging/FileLogPaths.h"
 
+#include "common/KnownFolder.h"
 #include "common/WinInclude.h"
 #include "logging/LoggingNames.h"
 
 #include <knownfolders.h>
-#include <shlobj.h>
 
 #include <cwchar>
 #include <cwctype>
@@ -14,13 +14,9 @@ namespace ETWLogging {
 
 std::wstring defaultLogBaseFolder()
 {
-    PWSTR programData = nullptr;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &programData))) {
-        CoTaskMemFree(programData);
+    std::wstring folder;
+    if (!Keelwork::knownFolderPath(FOLDERID_ProgramData, folder))
         return {};
-    }
-    std::wstring folder = programData;
-    CoTaskMemFree(programData);
     return folder + kCompanyFolder + kLogsFolder + L"\\";
 }
 

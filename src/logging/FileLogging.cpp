@@ -4,7 +4,7 @@
 #include "logging/FileLogPaths.h"
 #include "logging/LogLineFormat.h"
 #include "logging/LoggingNames.h"
-#include "logging/MessageFormat.h"
+#include "common/MessageFormat.h"
 #include "logging/ObfuscatedIniReader.h"
 
 namespace ETWLogging {

@@ -1,6 +1,8 @@
 // The bridge from the support library's logger to the process-wide logger.
 #include "logging/KeelworkLogHandler.h"
 
+#include "logging/internal_logging.h"
+
 namespace ETWLogging {
 
 CKeelworkLogHandler::~CKeelworkLogHandler()

@@ -2,7 +2,7 @@
 // logger, mapping its levels (0, 1 -> Normal; 2 -> Error; others -> Warning).
 #pragma once
 
-#include "logging/KeelworkLogger.h"
+#include "common/KeelworkLogger.h"
 
 namespace ETWLogging {
 

@@ -8,6 +8,8 @@
 // Formats are wide printf formats with the Windows meaning: %s is a wide string, %hs narrow.
 #pragma once
 
+#include "common/FunctionName.h"
+
 #include <cstdint>
 #include <string>
 
@@ -36,18 +38,6 @@ void setLogIdentity(const wchar_t* group, HINSTANCE__* module, const wchar_t* ho
 // Full path of the file the file logger would write its next line to; empty for the ETW logger
 // or when there is no logger. For diagnostics and tests.
 std::wstring currentLogFilePath();
-
-namespace detail {
-// Reduces a __PRETTY_FUNCTION__ text to "Namespace::Class::method"; computed once per call site.
-class FunctionName {
-public:
-    explicit FunctionName(const char* prettyFunction);
-    const char* c_str() const { return m_text; }
-
-private:
-    char m_text[256];
-};
-} // namespace detail
 
 } // namespace ETWLogging
 

@@ -2,7 +2,7 @@
 // library reads and writes. Held by shared pointer; immutable after creation except its options.
 #pragma once
 
-#include "messagebus/MessageBusApi.h"
+#include "busapi/MessageBusApi.h"
 
 #include <cstdint>
 #include <memory>

@@ -3,7 +3,7 @@
 // leaves them.
 #pragma once
 
-#include "messagebus/MessageBusApi.h"
+#include "busapi/MessageBusApi.h"
 
 #include <cstdint>
 

@@ -1,6 +1,7 @@
 // Loading of the bus library, opening of its handle, and forwarding to the shim over it.
 #include "messagebus/MessageBusLib.h"
 
+#include "common/KnownFolder.h"
 #include "common/WinInclude.h"
 #include "logging/internal_logging.h"
 #include "message/ModuleException.h"
@@ -11,7 +12,6 @@
 #include "messagebus/SharedLibrary.h"
 
 #include <knownfolders.h>
-#include <shlobj.h>
 
 namespace Tessel {
 namespace {
@@ -26,11 +26,8 @@ Fn procAs(DllAPI::Proc proc)
 
 std::wstring commonProgramFilesHearth()
 {
-    PWSTR raw = nullptr;
     std::wstring folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramFilesCommon, KF_FLAG_DEFAULT, nullptr, &raw)) && raw)
-        folder = raw;
-    CoTaskMemFree(raw);
+    Keelwork::knownFolderPath(FOLDERID_ProgramFilesCommon, folder);
     return folder + kHearthCommonSubfolder;
 }
 

@@ -4,7 +4,7 @@
 
 #include "message/ModuleStatus.h"
 #include "messagebus/MessageBus.h"
-#include "messagebus/MessageBusApi.h"
+#include "busapi/MessageBusApi.h"
 
 #include <cstdint>
 #include <functional>

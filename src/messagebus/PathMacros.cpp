@@ -1,11 +1,12 @@
 // Path macro values: the running executable, the host's install folder and known folders.
 #include "messagebus/PathMacros.h"
 
+#include "common/KnownFolder.h"
 #include "common/WinInclude.h"
 #include "messagebus/HearthInstallDir.h"
 
 #include <knownfolders.h>
-#include <shlobj.h>
+#include <shtypes.h>
 
 #include <regex>
 #include <string_view>
@@ -50,15 +51,6 @@ bool executablePath(std::wstring& path)
     }
 }
 
-bool knownFolder(const KNOWNFOLDERID& id, std::wstring& path)
-{
-    PWSTR raw = nullptr;
-    HRESULT hr = SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &raw);
-    if (SUCCEEDED(hr) && raw)
-        path = raw;
-    CoTaskMemFree(raw);
-    return SUCCEEDED(hr);
-}
 
 bool executableMacro(std::wstring_view name, std::wstring& value)
 {
@@ -98,7 +90,7 @@ bool pathMacroValue(const std::wstring& name, std::wstring& value)
     }
     for (const KnownFolderMacro& folder : kKnownFolders) {
         if (name == folder.name)
-            return knownFolder(*folder.id, value);
+            return Keelwork::knownFolderPath(*folder.id, value);
     }
     return false;
 }

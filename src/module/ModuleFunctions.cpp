@@ -70,11 +70,11 @@ static ModuleStatus __cdecl NewModule(ModuleHandle* out, const wchar_t* name)
         KSLOG_ERROR(L"Invalid handle address.");
         return Tessel::MODULE_STATUS_INVALID_PARAMETER;
     }
-    return Tessel::guardStatus([&] {
+    return Tessel::guardTableCall([&] {
         if (name && *name)
             ETWLogging::setLogIdentity(name, nullptr, nullptr);
         std::unique_ptr<Tessel::Module> module;
-        ModuleStatus created = Tessel::guardStatus([&] {
+        ModuleStatus created = Tessel::guardTableCall([&] {
             module = Tessel::createModule();
             return Tessel::MODULE_STATUS_SUCCESS;
         });
@@ -96,7 +96,7 @@ static ModuleStatus __cdecl DestroyModule(ModuleHandle handle)
         KSLOG_ERROR(L"Invalid handle.");
         return Tessel::MODULE_STATUS_INVALID_PARAMETER;
     }
-    return Tessel::guardStatus([&] {
+    return Tessel::guardTableCall([&] {
         std::unique_ptr<ModuleHandleRecord> record(handle);
         if (record->module)
             record->deleter(record->module);
@@ -112,7 +112,7 @@ static ModuleStatus __cdecl InitializeModule(ModuleHandle handle, const wchar_t*
         KSLOG_ERROR(L"Invalid handle.");
         return Tessel::MODULE_STATUS_INVALID_PARAMETER;
     }
-    return Tessel::guardStatus([&] {
+    return Tessel::guardTableCall([&] {
         auto* module = dynamic_cast<Tessel::BaseModule*>(handle->module);
         if (!module)
             return handle->module->initialize();
@@ -130,7 +130,7 @@ static ModuleStatus __cdecl InitializeModuleV2(ModuleHandle handle, const wchar_
         KSLOG_ERROR(L"Invalid handle.");
         return Tessel::MODULE_STATUS_INVALID_PARAMETER;
     }
-    return Tessel::guardStatus([&] {
+    return Tessel::guardTableCall([&] {
         auto* module = dynamic_cast<Tessel::BaseModule*>(handle->module);
         if (!module)
             return handle->module->initialize();
@@ -147,7 +147,7 @@ static ModuleStatus __cdecl StartModule(ModuleHandle handle)
         KSLOG_ERROR(L"Invalid handle.");
         return Tessel::MODULE_STATUS_INVALID_PARAMETER;
     }
-    return Tessel::guardStatus([&] { return handle->module->start(); });
+    return Tessel::guardTableCall([&] { return handle->module->start(); });
 }
 
 static ModuleStatus __cdecl StopModule(ModuleHandle handle)
@@ -156,7 +156,7 @@ static ModuleStatus __cdecl StopModule(ModuleHandle handle)
         KSLOG_ERROR(L"Invalid handle.");
         return Tessel::MODULE_STATUS_INVALID_PARAMETER;
     }
-    return Tessel::guardStatus([&] { return handle->module->stop(); });
+    return Tessel::guardTableCall([&] { return handle->module->stop(); });
 }
 
 static ModuleStatus __cdecl UninitializeModule(ModuleHandle handle)
@@ -165,7 +165,7 @@ static ModuleStatus __cdecl UninitializeModule(ModuleHandle handle)
         KSLOG_ERROR(L"Invalid handle.");
         return Tessel::MODULE_STATUS_INVALID_PARAMETER;
     }
-    return Tessel::guardStatus([&] { return handle->module->uninitialize(); });
+    return Tessel::guardTableCall([&] { return handle->module->uninitialize(); });
 }
 
 static ModuleStatus __cdecl DirectMessage(ModuleHandle handle, const MessageOptions* options, const wchar_t* name,
@@ -175,7 +175,7 @@ static ModuleStatus __cdecl DirectMessage(ModuleHandle handle, const MessageOpti
         KSLOG_ERROR(L"Invalid handle.");
         return Tessel::MODULE_STATUS_INVALID_PARAMETER;
     }
-    return Tessel::guardStatus([&] {
+    return Tessel::guardTableCall([&] {
         std::shared_ptr<Tessel::Message> message =
             Tessel::Message::create(textOrEmpty(name), textOrEmpty(alias), textOrEmpty(payload));
         if (!message)

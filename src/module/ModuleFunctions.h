@@ -17,7 +17,7 @@
 //   may be called from any host thread.
 #pragma once
 
-#include "messagebus/MessageBusApi.h"
+#include "busapi/MessageBusApi.h"
 
 #include <cstdint>
 

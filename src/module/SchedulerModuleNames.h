@@ -1,5 +1,4 @@
-// The bus messages the scheduler module subscribes to and answers with, and the engine's log-on
-// event it signals; each spelled once.
+// The bus messages the scheduler module subscribes to and answers with; each spelled once.
 #pragma once
 
 namespace Tessel::ModuleNames {
@@ -31,8 +30,5 @@ inline constexpr const wchar_t* kTaskGetPresetsResponse = L"TaskScheduler.Task.G
 // Reply members.
 inline constexpr const wchar_t* kStatusMember = L"status";
 inline constexpr const wchar_t* kNameMember = L"name";
-
-// Created by the engine thread; setting it tells the engine a user logged on.
-inline constexpr const wchar_t* kLogonEvent = L"ZARN_{93048841-4F93-45C4-96F1-F20AF27EC5D9}";
 
 } // namespace Tessel::ModuleNames

@@ -1,12 +1,13 @@
 // Tessel::TaskSchedulerImpl: the handler table, its subscription, and the handlers' common frame.
 #include "module/TaskSchedulerImpl.h"
 
+#include "engine/EngineNames.h"
+#include "engine/RunningEngine.h"
 #include "logging/internal_logging.h"
 #include "management/JSONFormatter.h"
 #include "management/TaskManagement.h"
 #include "message/Message.h"
 #include "module/ModuleGuard.h"
-#include "module/RunningEngine.h"
 #include "module/SchedulerModuleNames.h"
 #include "module/WindowsEventAPI.h"
 
@@ -43,36 +44,35 @@ ModuleStatus TaskSchedulerImpl::subscribeMessages()
     return MODULE_STATUS_SUCCESS;
 }
 
-ModuleStatus TaskSchedulerImpl::setAutoMaintenanceMode()
+// The engine is reached through the running-engine link, which keeps it alive for the call.
+ModuleStatus TaskSchedulerImpl::switchAutoMaintenanceMode(bool on)
 {
-    AutoMaintenanceTarget* engine = runningEngine();
-    if (!engine) {
+    const bool reached = Keelwork::engine::withRunningEngine(
+        [on](Keelwork::engine::AutoMaintenanceTarget& engine) { engine.SetAMMode(on, nullptr, false); });
+    if (!reached) {
         KSLOG_WARNING(L"Failed to get task scheduler instance.");
         return MODULE_STATUS_INVALID_STATE;
     }
-    engine->SetAMMode(true, nullptr, false);
     return MODULE_STATUS_SUCCESS;
+}
+
+ModuleStatus TaskSchedulerImpl::setAutoMaintenanceMode()
+{
+    return switchAutoMaintenanceMode(true);
 }
 
 ModuleStatus TaskSchedulerImpl::stopAutoMaintenanceMode()
 {
-    AutoMaintenanceTarget* engine = runningEngine();
-    if (!engine) {
-        KSLOG_WARNING(L"Failed to get task scheduler instance.");
-        return MODULE_STATUS_INVALID_STATE;
-    }
-    engine->SetAMMode(false, nullptr, false);
-    return MODULE_STATUS_SUCCESS;
+    return switchAutoMaintenanceMode(false);
 }
 
 // The event exists only while the engine runs; without it a log-on needs no forwarding.
 ModuleStatus TaskSchedulerImpl::signalLogon()
 {
-    HANDLE event = m_eventApi->OpenEvent(EVENT_MODIFY_STATE, FALSE, ModuleNames::kLogonEvent);
-    if (event) {
-        m_eventApi->SetEvent(event);
-        m_eventApi->CloseHandle(event);
-    }
+    WindowsEventHandle event(*m_eventApi,
+                             m_eventApi->OpenEvent(EVENT_MODIFY_STATE, FALSE, Keelwork::engine::kLogonEvent));
+    if (event)
+        m_eventApi->SetEvent(event.get());
     return MODULE_STATUS_SUCCESS;
 }
 

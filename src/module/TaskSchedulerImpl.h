@@ -7,8 +7,8 @@
 // task-management calls mutually exclusive, while parsing and publishing happen outside it.
 #pragma once
 
+#include "engine/TSHandles.h"
 #include "module/BaseModule.h"
-#include "module/TSHandles.h"
 #include "module/TaskRequestWorker.h"
 
 #include <memory>
@@ -50,6 +50,7 @@ public:
 private:
     void fillHandlerTable();
     ModuleStatus signalLogon();
+    ModuleStatus switchAutoMaintenanceMode(bool on);
     Handler singleNameHandler(const wchar_t* replyName, TaskReplyForm form, SingleNameCall call);
     Handler nameListHandler(const wchar_t* replyName, NameListCall call);
     // Publishes `responseText` as `replyName`, correlated with `request` when it asked for a reply.

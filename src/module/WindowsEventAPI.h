@@ -25,4 +25,25 @@ public:
     virtual BOOL CloseHandle(HANDLE handle);                                                      // 6
 };
 
+// Owns a handle the API gave out and closes it through that same API (a substitute sees the
+// close), on every path.
+class WindowsEventHandle {
+public:
+    WindowsEventHandle(WindowsEventAPI& api, HANDLE handle) noexcept : m_api(api), m_handle(handle) {}
+    ~WindowsEventHandle()
+    {
+        if (m_handle)
+            m_api.CloseHandle(m_handle);
+    }
+    WindowsEventHandle(const WindowsEventHandle&) = delete;
+    WindowsEventHandle& operator=(const WindowsEventHandle&) = delete;
+
+    HANDLE get() const noexcept { return m_handle; }
+    explicit operator bool() const noexcept { return m_handle != nullptr; }
+
+private:
+    WindowsEventAPI& m_api;
+    HANDLE m_handle;
+};
+
 } // namespace Tessel

@@ -9,14 +9,6 @@ namespace {
 // Owner Administrators; protected DACL (nothing inherited from the parent): SYSTEM and
 // Administrators get full control, for this key and every sub-key created below it.
 constexpr const wchar_t* kSystemOnlyKeySddl = L"O:BAD:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
-
-struct LocalFreeTraits {
-    using handle_type = HLOCAL;
-    static handle_type invalid() noexcept { return nullptr; }
-    static bool isValid(handle_type h) noexcept { return h != nullptr; }
-    static void close(handle_type h) noexcept { ::LocalFree(h); }
-};
-using unique_hlocal = UniqueHandle<LocalFreeTraits>;
 } // namespace
 
 LONG CRegKeyImpl::getKeySecurity(SECURITY_INFORMATION info, std::vector<BYTE>& descriptor) const

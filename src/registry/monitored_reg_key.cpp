@@ -1,7 +1,7 @@
 // The registry change monitor: watcher thread, callback invocation and stopping.
 #include "registry/monitored_reg_key.h"
 
-#include "logging/KeelworkLogger.h"
+#include "common/KeelworkLogger.h"
 
 #include <exception>
 #include <system_error>
@@ -46,6 +46,10 @@ bool monitored_reg_key::startMonitoring(callback_type callback, bool watchSubtre
     m_changeEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!m_stopEvent || !m_changeEvent)
         return false;
+    // Armed here, before the caller goes on: a change made once this returns is never missed,
+    // however late the watcher thread starts. Thread-agnostic, so the watch outlives this thread.
+    if (arm(watchSubtree, filter) != ERROR_SUCCESS)
+        return false;
 
     try {
         m_thread = std::thread([this, watchSubtree, filter] { registry_callback_thread(watchSubtree, filter); });
@@ -77,20 +81,25 @@ void monitored_reg_key::stopAndClose()
     m_key.close();
 }
 
+LONG monitored_reg_key::arm(bool watchSubtree, DWORD filter)
+{
+    return m_key.notifyChange(watchSubtree, filter | REG_NOTIFY_THREAD_AGNOSTIC, m_changeEvent.get(), true);
+}
+
 DWORD monitored_reg_key::registry_callback_thread(bool watchSubtree, DWORD filter)
 {
-    // Thread-agnostic: the pending watch must not depend on the thread that armed it.
-    const DWORD armFilter = filter | REG_NOTIFY_THREAD_AGNOSTIC;
+    // The first watch was armed by startMonitoring, so this thread begins by waiting; each later
+    // watch is armed once the callback has returned.
     const HANDLE handles[] = {m_stopEvent.get(), m_changeEvent.get()};
     for (;;) {
-        LONG status = m_key.notifyChange(watchSubtree, armFilter, m_changeEvent.get(), true);
-        if (status != ERROR_SUCCESS)
-            return static_cast<DWORD>(status);
         // Stop comes first in the array so it wins when both are signalled.
         DWORD wait = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
         if (wait != WAIT_OBJECT_0 + 1 || !m_callback)
             return ERROR_SUCCESS;
         invokeCallback();
+        LONG status = arm(watchSubtree, filter);
+        if (status != ERROR_SUCCESS)
+            return static_cast<DWORD>(status);
     }
 }
 

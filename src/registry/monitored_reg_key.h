@@ -8,9 +8,11 @@
 // other than the watcher: stopping from inside the callback throws
 // std::system_error(resource_deadlock_would_occur), which the callback invocation catches and
 // logs; the object must never be destroyed from inside its own callback.
-// A registry notification fires once, so the watch is re-armed after every callback; changes
-// made while the callback runs may merge into one further callback. A re-arm that fails (the key
-// was deleted) ends monitoring silently.
+// The first watch is armed by startMonitoring itself, so every change made after it returns is
+// seen. A registry notification fires once, so the watcher re-arms after every callback; changes
+// made while the callback runs may merge into one further callback or, once the callback has read
+// the key, go unreported until the next change. A re-arm that fails (the key was deleted) ends
+// monitoring silently.
 #pragma once
 
 #include "common/UniqueHandle.h"
@@ -34,8 +36,8 @@ public:
     virtual LONG createKey(HKEY root, const wchar_t* path, REGSAM access);                 // 1
     virtual LONG openKey(HKEY root, const wchar_t* path, REGSAM access);                   // 2
     virtual void closeKey();                                                               // 3
-    // False when the key is not open, the callback is empty, a watcher already exists or the
-    // thread cannot be started. filter takes REG_NOTIFY_CHANGE_* flags.
+    // False when the key is not open, the callback is empty, a watcher already exists, the first
+    // watch cannot be armed or the thread cannot be started. filter takes REG_NOTIFY_CHANGE_* flags.
     virtual bool startMonitoring(callback_type callback, bool watchSubtree, DWORD filter); // 4
     virtual bool stopMonitoring();                                                         // 5
 
@@ -54,6 +56,8 @@ public:
     bool hasWatcher() const noexcept { return m_thread.joinable(); }
 
 private:
+    // Requests the next change notification on m_changeEvent.
+    LONG arm(bool watchSubtree, DWORD filter);
     void invokeCallback() noexcept;
 
     CRegKey m_key;

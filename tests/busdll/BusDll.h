@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/UniqueHandle.h"
-#include "messagebus/MessageBusApi.h"
+#include "busapi/MessageBusApi.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,10 @@
 // Scratch-key registry isolation for tests.
 #include "RegistryFixture.h"
 
+#include "common/KnownFolder.h"
 #include "logging/internal_logging.h"
 
+#include <knownfolders.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -19,10 +21,8 @@ void RegistryFixture::SetUp()
     swprintf(path, 128, L"%ls\\%lu_%u", kScratchRoot, GetCurrentProcessId(), counter++);
     m_scratchPath = path;
 
-    HKEY key = nullptr;
-    LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, m_scratch.put(), nullptr);
     ASSERT_EQ(rc, ERROR_SUCCESS) << "cannot create scratch key";
-    m_scratch.reset(key);
     rc = RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_scratch.get());
     ASSERT_EQ(rc, ERROR_SUCCESS) << "cannot override HKEY_LOCAL_MACHINE";
 }
@@ -49,11 +49,8 @@ void RegistryFixture::setString(const wchar_t* path, const wchar_t* name, const 
 
 bool RegistryFixture::keyExists(const wchar_t* path)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    Keelwork::unique_hkey key;
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) == ERROR_SUCCESS;
 }
 
 namespace {
@@ -61,11 +58,10 @@ namespace {
 // The settings file sits in this program's own log folder, read once when the logger starts.
 void enableAllLogLevels()
 {
-    PWSTR programData = nullptr;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &programData)))
+    std::wstring folder;
+    if (!Keelwork::knownFolderPath(FOLDERID_ProgramData, folder))
         return;
-    std::wstring folder = std::wstring(programData) + L"\\Kestrel\\KSLOGS\\_no_group\\";
-    CoTaskMemFree(programData);
+    folder += L"\\Kestrel\\KSLOGS\\_no_group\\";
 
     wchar_t image[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, image, MAX_PATH);
@@ -90,10 +86,10 @@ bool processIsRunning(DWORD pid)
 // leave those of test programs still running beside this one.
 void removeAbandonedScratchKeys()
 {
-    HKEY root = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kScratchRoot, 0, KEY_READ, &root) != ERROR_SUCCESS)
+    Keelwork::unique_hkey owner;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kScratchRoot, 0, KEY_READ, owner.put()) != ERROR_SUCCESS)
         return;
-    Keelwork::unique_hkey owner(root);
+    const HKEY root = owner.get();
     std::vector<std::wstring> abandoned;
     wchar_t name[256];
     for (DWORD i = 0;; ++i) {

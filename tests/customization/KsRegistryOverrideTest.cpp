@@ -1,4 +1,5 @@
 // Lookups across prioritised hives: which hive answers, sub-key union and order, error results.
+#include "common/UniqueHandle.h"
 #include "customization/KsRegistryOverride.h"
 
 #include "ExpectLogged.h"
@@ -19,11 +20,10 @@ protected:
 
     static void createKey(const std::wstring& path)
     {
-        HKEY created = nullptr;
+        Keelwork::unique_hkey created;
         ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &created, nullptr),
+                                  created.put(), nullptr),
                   ERROR_SUCCESS);
-        RegCloseKey(created);
     }
 
     HRESULT readDword(const wchar_t* name, DWORD& value)

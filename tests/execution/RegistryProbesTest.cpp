@@ -109,9 +109,8 @@ class FactoryMode : public kstest::RegistryFixture {};
 TEST_F(FactoryMode, OnGivesTheClearManualResetEvent)
 {
     setDword(L"SOFTWARE\\Kestrel\\ZARN\\Oem", L"facmode", 1);
-    HANDLE raw = nullptr;
-    ASSERT_TRUE(IsFactoryMode(&raw));
-    Keelwork::unique_handle event(raw);
+    Keelwork::unique_event event;
+    ASSERT_TRUE(IsFactoryMode(&event));
     ASSERT_TRUE(event);
     EXPECT_EQ(::WaitForSingleObject(event.get(), 0), DWORD{WAIT_TIMEOUT});
     Keelwork::unique_handle byName(::OpenEventW(EVENT_MODIFY_STATE, FALSE, L"Global\\ZARN_{81E5C0DA-590C-4b72-BE59-10DEE280D94C}"));
@@ -123,13 +122,14 @@ TEST_F(FactoryMode, OnGivesTheClearManualResetEvent)
 
 TEST_F(FactoryMode, OffForAnyOtherValue)
 {
-    HANDLE untouched = INVALID_HANDLE_VALUE;
+    Keelwork::unique_event untouched(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const HANDLE before = untouched.get();
     EXPECT_FALSE(IsFactoryMode(&untouched));
     setDword(L"SOFTWARE\\Kestrel\\ZARN\\Oem", L"facmode", 2);
     EXPECT_FALSE(IsFactoryMode(&untouched));
     setString(L"SOFTWARE\\Kestrel\\ZARN\\Oem", L"facmode", L"1");
     EXPECT_FALSE(IsFactoryMode(&untouched));
-    EXPECT_EQ(untouched, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(untouched.get(), before);
 }
 
 class UpdateManager : public kstest::RegistryFixture {

@@ -4,7 +4,7 @@
 
 #include "logging/EtwEvent.h"
 #include "logging/EtwLogging.h"
-#include "logging/MessageFormat.h"
+#include "common/MessageFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "common/WinInclude.h"
 #include "logging/KeelworkLogHandler.h"
-#include "logging/KeelworkLogger.h"
+#include "common/KeelworkLogger.h"
 
 #include <gtest/gtest.h>
 

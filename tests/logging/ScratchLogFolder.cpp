@@ -1,4 +1,5 @@
 // Scratch folders for file-logger tests.
+#include "common/UniqueHandle.h"
 #include "ScratchLogFolder.h"
 
 #include "common/WinInclude.h"
@@ -16,8 +17,8 @@ namespace {
 void removeTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW data{};
-    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    Keelwork::unique_find find(FindFirstFileW((folder + L"*").c_str(), &data));
+    if (find) {
         do {
             std::wstring name = data.cFileName;
             if (name == L"." || name == L"..")
@@ -26,8 +27,7 @@ void removeTree(const std::wstring& folder)
                 removeTree(folder + name + L"\\");
             else
                 DeleteFileW((folder + name).c_str());
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+        } while (FindNextFileW(find.get(), &data));
     }
     RemoveDirectoryW(folder.c_str());
 }
@@ -61,14 +61,13 @@ std::vector<std::wstring> ScratchLogFolder::filesIn(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW data{};
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    Keelwork::unique_find find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find)
         return names;
     do {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             names.push_back(data.cFileName);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &data));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -76,12 +75,12 @@ std::vector<std::wstring> ScratchLogFolder::filesIn(const std::wstring& folder)
 void ScratchLogFolder::makeFile(const std::wstring& path, size_t bytes)
 {
     ETWLogging::createFolderTree(path.substr(0, path.rfind(L'\\')));
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    Keelwork::unique_handle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
     std::string content(bytes, 'x');
     DWORD written = 0;
-    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
 }
 
 std::unique_ptr<ETWLogging::CLogging> makeFileLogger(const ScratchLogFolder& folder, const FixedClock& clock,

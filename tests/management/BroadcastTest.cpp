@@ -20,7 +20,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -61,19 +60,6 @@ private:
     std::condition_variable m_changed;
     std::deque<std::shared_ptr<Message>> m_arrived;  // written under m_lock
 };
-
-// The watcher arms its notification on its own thread, after registration returns and again
-// after each callback, so one change may land before the watch is armed. Keep changing, to new
-// data each time, until the inbox's next message comes, within a bound.
-std::shared_ptr<Message> changeUntilNext(Inbox& inbox, const std::function<void(uint32_t round)>& change)
-{
-    for (uint32_t round = 1; round <= 50; ++round) {
-        change(round);
-        if (auto message = inbox.take(std::chrono::milliseconds(200)))
-            return message;
-    }
-    return nullptr;
-}
 
 // One task object of an update, as a subscriber reads it.
 struct UpdatedTask {
@@ -252,18 +238,38 @@ TEST_F(Broadcasts, ChangedValuePublishesTheNewState)
     ASSERT_NE(registerAndTakeUpdate(management, {L"alpha"}, reply), nullptr);
 
     Keelwork::CRegKey key = openTaskKey(L"alpha");
-    uint32_t lastWritten = 0;
-    auto update = changeUntilNext(m_updates, [&](uint32_t round) {
-        lastWritten = 1800000000 + round;
-        ASSERT_EQ(KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, lastWritten), 0u);
-    });
+    ASSERT_EQ(KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, 1800000001), 0u);
+    auto update = m_updates.take();
     ASSERT_NE(update, nullptr) << "no update after the change";
-    auto tasks = tasksOf(*update);
-    ASSERT_EQ(tasks.size(), 1u) << update->payload();
-    EXPECT_EQ(tasks[0].name, L"alpha");
-    // Read after some change: any of the values written, never the registered one.
-    EXPECT_GT(tasks[0].nextRun, 1800000000u);
-    EXPECT_LE(tasks[0].nextRun, lastWritten);
+    EXPECT_EQ(tasksOf(*update), (std::vector<UpdatedTask>{{L"alpha", KS_TASK_SCHEDULED, L"", 86400, 1800000001,
+                                                           L"C:\\Tools\\scan.exe", L""}}))
+        << update->payload();
+}
+
+// A client holding the registration's reply misses no change made right after it: the watch is
+// armed before registerBroadcast returns. Many rounds, since a watch armed late loses a change
+// only now and then.
+TEST_F(Broadcasts, ChangeMadeRightAfterTheReplyIsNeverMissed)
+{
+    writeTask({.name = L"alpha"});
+    Orbis::TaskManagement management;
+    Keelwork::CRegKey key = openTaskKey(L"alpha");
+    for (uint32_t round = 1; round <= 200; ++round) {
+        std::wstring reply;
+        ASSERT_TRUE(management.registerBroadcast({L"alpha"}, reply)) << round;
+        const uint32_t written = 1800000000 + round;
+        ASSERT_EQ(KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, written), 0u);
+        // The registration's own update carries the value from before the change; only the
+        // change's update carries the new one.
+        bool seen = false;
+        while (!seen) {
+            auto update = m_updates.take();
+            ASSERT_NE(update, nullptr) << "the change of round " << round << " was missed";
+            auto tasks = tasksOf(*update);
+            seen = tasks.size() == 1 && tasks[0].nextRun == written;
+        }
+        ASSERT_TRUE(management.unregisterBroadcast({L"alpha"}, reply)) << round;
+    }
 }
 
 TEST_F(Broadcasts, UnreadableTaskAsksForItsUnregistrationAndPublishesAnEmptyUpdate)
@@ -276,10 +282,7 @@ TEST_F(Broadcasts, UnreadableTaskAsksForItsUnregistrationAndPublishesAnEmptyUpda
     kstest::LogCapture log;
     Keelwork::CRegKey key = openTaskKey(L"alpha");
     ASSERT_EQ(key.deleteValue(KsStore::ValueName::TaskType), ERROR_SUCCESS);
-    // A value the task does not use, changed until the watch has seen the task in that state.
-    auto unregister = changeUntilNext(m_unregisters, [&](uint32_t round) {
-        ASSERT_EQ(key.setDwordValue(L"Probe", round), ERROR_SUCCESS);
-    });
+    auto unregister = m_unregisters.take();
     ASSERT_NE(unregister, nullptr) << "no unregister request";
     EXPECT_EQ(unregister->alias(), L"TaskScheduler");
     EXPECT_EQ(namesOf(unregister->payload()), std::vector<std::wstring>{L"alpha"});

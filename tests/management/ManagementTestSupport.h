@@ -5,7 +5,7 @@
 #include "LogFileReader.h"
 #include "RegistryFixture.h"
 #include "common/UniqueHandle.h"
-#include "management/ManagementNames.h"
+#include "engine/EngineNames.h"
 #include "registry/RegKey.h"
 #include "store/KsTaskInfo.h"
 #include "store/ProtectedValue.h"
@@ -19,7 +19,7 @@ namespace mgmttest {
 // Stands in for the engine: owns the named new-task event while a test runs.
 class EngineEvent {
 public:
-    EngineEvent() : m_event(CreateEventW(nullptr, FALSE, FALSE, Orbis::Names::kNewTaskEvent)) { EXPECT_TRUE(m_event.valid()); }
+    EngineEvent() : m_event(CreateEventW(nullptr, FALSE, FALSE, Keelwork::engine::kNewTaskEvent)) { EXPECT_TRUE(m_event.valid()); }
     // Consumes a signal that arrives within the bound (a few seconds).
     bool signalled() { return WaitForSingleObject(m_event.get(), 3000) == WAIT_OBJECT_0; }
     // True if a signal is pending right now; does not wait.

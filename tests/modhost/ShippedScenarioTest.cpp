@@ -1,5 +1,6 @@
 // Every scenario shipped in tools/modhost/scenarios is well formed, so the demo never stops at a
 // typo; and --check really rejects a bad one.
+#include "common/UniqueHandle.h"
 #include "HostRun.h"
 
 #include "common/WinInclude.h"
@@ -25,13 +26,12 @@ std::vector<std::wstring> shippedScenarios()
 {
     std::vector<std::wstring> files;
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((scenarioFolder() + L"*.txt").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
+    Keelwork::unique_find search(FindFirstFileW((scenarioFolder() + L"*.txt").c_str(), &found));
+    if (!search)
         return files;
     do
         files.push_back(scenarioFolder() + found.cFileName);
-    while (FindNextFileW(search, &found));
-    FindClose(search);
+    while (FindNextFileW(search.get(), &found));
     return files;
 }
 

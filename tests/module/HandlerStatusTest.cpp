@@ -3,9 +3,14 @@
 #include "ModuleHost.h"
 
 #include "ExpectLogged.h"
+#include "engine/RunningEngine.h"
+#include "management/TaskManagement.h"
 #include "message/Message.h"
 #include "module/ModuleManagerShim.h"
 #include "module/TaskSchedulerImpl.h"
+
+#include <stdexcept>
+#include <vector>
 
 namespace moduletest {
 namespace {
@@ -109,6 +114,58 @@ const HandlerCase kHandlerCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, HandlerStatusTest, ::testing::ValuesIn(kHandlerCases));
+
+// Records the switches it is given.
+class SwitchedEngine final : public Keelwork::engine::AutoMaintenanceTarget {
+public:
+    void SetAMMode(bool bAMMode, void*, bool bInternalCall) override
+    {
+        EXPECT_FALSE(bInternalCall);
+        modes.push_back(bAMMode);
+    }
+    std::vector<bool> modes;
+};
+
+TEST_F(InProcessModuleTest, AutoMaintenanceSwitchReachesOnlyARunningEngine)
+{
+    ASSERT_EQ(m_module->baseInitialize(kModuleName, kModuleAlias, {}, hostManager(),
+                                       std::make_shared<Tessel::MessageBusClient>()),
+              0u);
+    ASSERT_EQ(m_module->initialize(), 0u);
+    SwitchedEngine engine;
+    {
+        Keelwork::engine::RunningEngineRegistration link(engine);
+        EXPECT_EQ(deliver(L"Set.Auto.Maintenance.Mode", L"{}"), 0u);
+        EXPECT_EQ(deliver(L"Stop.Auto.Maintenance.Mode", L"{}"), 0u);
+    }
+    kstest::LogCapture log;
+    EXPECT_EQ(deliver(L"Set.Auto.Maintenance.Mode", L"{}"), 0x800000FFu);
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_WARNING, L"Failed to get task scheduler instance.");
+    EXPECT_EQ(engine.modes, (std::vector<bool>{true, false}));
+}
+
+// Task management that fails by throwing, as a store gone bad might.
+class ThrowingManagement final : public Orbis::TaskManagement {
+public:
+    bool queryTask(const std::wstring&, std::wstring&) override { throw std::runtime_error("store unreachable"); }
+    BOOL deleteTask(const wchar_t*) override { throw 7; }
+};
+
+TEST_F(InProcessModuleTest, ExceptionInAHandlerIsLoggedAndAnsweredAsUnknownException)
+{
+    m_module = std::make_unique<Tessel::TaskSchedulerImpl>(nullptr, std::make_shared<ThrowingManagement>());
+    ASSERT_EQ(m_module->baseInitialize(kModuleName, kModuleAlias, {}, hostManager(),
+                                       std::make_shared<Tessel::MessageBusClient>()),
+              0u);
+    ASSERT_EQ(m_module->initialize(), 0u);
+    kstest::LogCapture log;
+    EXPECT_EQ(deliver(L"TaskScheduler.Task.Query", L"{\"name\":\"x\"}"), 0x8000000Fu);
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR,
+                  L"Exception caught: store unreachable. Returning MODULE_STATUS_UNKNOWN_EXCEPTION(2147483663).");
+    EXPECT_EQ(deliver(L"TaskScheduler.Task.Delete", L"{\"name\":\"x\"}"), 0x8000000Fu);
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR,
+                  L"Unknown exception caught. Returning MODULE_STATUS_UNKNOWN_EXCEPTION(2147483663).");
+}
 
 } // namespace
 } // namespace moduletest

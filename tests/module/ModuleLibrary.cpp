@@ -1,4 +1,5 @@
 // Loading TaskScheduler.dll and reading what its logger writes.
+#include "common/UniqueHandle.h"
 #include "ModuleLibrary.h"
 
 #include "LogFileReader.h"
@@ -52,8 +53,8 @@ std::wstring newestLogFile()
 {
     std::wstring folder = moduleLogFolder();
     WIN32_FIND_DATAW data{};
-    HANDLE find = FindFirstFileW((folder + L"*.log").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    Keelwork::unique_find find(FindFirstFileW((folder + L"*.log").c_str(), &data));
+    if (!find)
         return {};
     std::wstring newest;
     FILETIME newestTime{};
@@ -62,8 +63,7 @@ std::wstring newestLogFile()
             newest = folder + data.cFileName;
             newestTime = data.ftLastWriteTime;
         }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &data));
     return newest;
 }
 

@@ -197,8 +197,8 @@ TEST_F(RegKeyStructure, BuiltDescriptorGrantsFullControlToSystemAndAdministrator
         EXPECT_TRUE(ace->Header.AceFlags & CONTAINER_INHERIT_ACE);
         wchar_t* sidText = nullptr;
         ASSERT_TRUE(ConvertSidToStringSidW(&ace->SidStart, &sidText));
+        const Keelwork::unique_hlocal owner(sidText);
         trustees.emplace_back(sidText);
-        LocalFree(sidText);
     }
     std::sort(trustees.begin(), trustees.end());
     EXPECT_EQ(trustees, (std::vector<std::wstring>{L"S-1-5-18", L"S-1-5-32-544"}));

@@ -72,10 +72,12 @@ TEST_P(AssignSize, CopiesWhatTheSizeCovers)
     EXPECT_EQ(task.dwRunInRetailMode, c.takesDerived ? source.dwRunInRetailMode : 1u);
     EXPECT_EQ(same(task.pwszAppid, source.pwszAppid), c.takesDerived);
     EXPECT_EQ(same(task.pwszRuleName, source.pwszRuleName), c.takesDerived);
-    if (!c.takesDerived)
+    if (!c.takesDerived) {
         EXPECT_TRUE(task.pwszAppid == nullptr && task.pwszRuleName == nullptr);
-    if (c.takesBase)
+    }
+    if (c.takesBase) {
         EXPECT_NE(task.pwszTaskTrigger, source.pwszTaskTrigger) << "the task holds copies, not the caller's strings";
+    }
     KsStore::freeStrings(source);
 }
 

@@ -1,5 +1,6 @@
 // Moving tasks between the enabled and the disabled parent, deleting them, listing them, and
 // refusing names that would reach outside a task's own key.
+#include "common/UniqueHandle.h"
 #include "ExpectLogged.h"
 #include "RegistryFixture.h"
 #include "StoreTestSupport.h"
@@ -61,8 +62,9 @@ TEST_F(TaskState, MoveToTheCurrentParentWritesNothing)
         ASSERT_TRUE(storeFull(L"task"));
         CKsTask task(L"task");
         ASSERT_TRUE(task.Read());
-        if (disable)
+        if (disable) {
             ASSERT_TRUE(task.Disable());
+        }
         ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel"), ERROR_SUCCESS);
         EXPECT_TRUE(disable ? task.Disable() : task.Enable());
         EXPECT_FALSE(keyExists(KsStore::kSchedulerKeyPath)) << disable;
@@ -87,11 +89,11 @@ TEST_F(TaskState, FailedDeleteIsLogged)
     EXPECT_LOGGED(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"Unable to delete registry key " + enabledPath(L"missing") + L", error 2");
 
     // A key with sub-keys is not deleted either.
-    HKEY child = nullptr;
+    Keelwork::unique_hkey child;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (enabledPath(L"task") + L"\\child").c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &child, nullptr),
+                              KEY_ALL_ACCESS, nullptr, child.put(), nullptr),
               ERROR_SUCCESS);
-    RegCloseKey(child);
+    child.reset();
     CKsTask task(L"task");
     EXPECT_FALSE(task.Delete());
     EXPECT_TRUE(keyExists(enabledPath(L"task").c_str()));

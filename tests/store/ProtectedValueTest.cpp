@@ -54,10 +54,12 @@ protected:
     {
         uint32_t value = 7;
         std::wstring text = L"kept";
-        if (asNumber)
+        if (asNumber) {
             EXPECT_EQ(KsStore::readProtectedDword(m_key, name, value), error) << "as number";
-        if (asText)
+        }
+        if (asText) {
             EXPECT_EQ(readString(name, text), error) << "as text";
+        }
         EXPECT_EQ(value, 7u);
         EXPECT_EQ(text, L"kept");
     }

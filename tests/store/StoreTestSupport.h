@@ -2,6 +2,7 @@
 // protected values written directly, and records filled with distinct field values.
 #pragma once
 
+#include "common/UniqueHandle.h"
 #include "common/WinInclude.h"
 #include "store/KsTask.h"
 #include "store/KsTaskInfo.h"
@@ -49,17 +50,16 @@ inline void deleteRaw(const std::wstring& keyPath, const wchar_t* name)
 inline std::vector<std::wstring> valueNames(const std::wstring& keyPath)
 {
     std::vector<std::wstring> names;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    Keelwork::unique_hkey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return names;
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];
         DWORD chars = 256;
-        if (RegEnumValueW(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumValueW(key.get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         names.emplace_back(name, chars);
     }
-    RegCloseKey(key);
     return names;
 }
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "Envelope.h"
-#include "MessageBusApi.h"
+#include "busapi/MessageBusApi.h"
 #include "WorkerPool.h"
 
 #include <chrono>

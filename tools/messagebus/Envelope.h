@@ -2,7 +2,7 @@
 // message id and session) and of the three strings, shared by every delivery of it.
 #pragma once
 
-#include "MessageBusApi.h"
+#include "busapi/MessageBusApi.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 // The library's exports and its function table: maps handles to the broker they were opened on
 // and keeps one broker alive while any handle is open.
 #include "Broker.h"
-#include "MessageBusApi.h"
+#include "busapi/MessageBusApi.h"
 
 #include <atomic>
 #include <map>

@@ -6,7 +6,7 @@
 
 #include "SeenMessage.h"
 #include "common/UniqueHandle.h"
-#include "messagebus/MessageBusApi.h"
+#include "busapi/MessageBusApi.h"
 
 #include <condition_variable>
 #include <cstdint>

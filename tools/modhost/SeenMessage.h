@@ -1,7 +1,7 @@
 // One message as the host saw it: copied out of the bus callback, stamped with the local time.
 #pragma once
 
-#include "messagebus/MessageBusApi.h"
+#include "busapi/MessageBusApi.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // objects that manager keeps: its per-package "update running" event and its phase value.
 #pragma once
 
-#include "execution/ProbeServices.h"
+#include "execution/SystemProbeServices.h"
 
 #include <string>
 
@@ -11,7 +11,7 @@ public:
     // The package is cut to 259 characters; the engine uses "default".
     explicit CKsUpdateMgr_Helper(const wchar_t* pwszPackage,
                                  KsExecution::INamedObjects& namedObjects =
-                                     KsExecution::ProbeServices::production().namedObjects);
+                                     KsExecution::systemNamedObjects());
     virtual ~CKsUpdateMgr_Helper() = default;
 
     // Cancelling updates and the manager's own restart flag belong to other clients of the

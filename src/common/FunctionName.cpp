@@ -1,5 +1,5 @@
 // Reduces the compiler's decorated function text to the qualified name log lines show.
-#include "logging/internal_logging.h"
+#include "common/FunctionName.h"
 
 #include <cstring>
 

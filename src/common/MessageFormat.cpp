@@ -1,6 +1,6 @@
 // Wide message formatting through the CRT's _vsnwprintf, which keeps the Windows meaning of %s
 // under mingw (its vswprintf reads %s as narrow).
-#include "logging/MessageFormat.h"
+#include "common/MessageFormat.h"
 
 #include <cstdio>
 #include <cwchar>

@@ -1,8 +1,9 @@
 // The support library's logger: the handler slot and the line formatting.
-#include "logging/KeelworkLogger.h"
+#include "common/KeelworkLogger.h"
 
 #include "common/WinInclude.h"
-#include "logging/MessageFormat.h"
+#include "common/MessageFormat.h"
+#include "common/UniqueHandle.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -28,8 +29,8 @@ std::wstring systemText(DWORD code)
     DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                       FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const unique_hlocal owner(buffer);
     std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
-    LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
     return text;

@@ -1,8 +1,9 @@
-// The support library's small logger: one replaceable handler receives every line. By default
-// the bridge handler forwards to the process-wide logger (see internal_logging.h).
+// The support library's small logger: one replaceable handler receives every line. It sits
+// below the registry and the process-wide logger, which registers a bridge handler here once it
+// exists (logging/KeelworkLogHandler.h); until then lines go to the debugger output.
 #pragma once
 
-#include "logging/internal_logging.h"
+#include "common/FunctionName.h"
 
 #include <cstdint>
 #include <string>
