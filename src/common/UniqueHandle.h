@@ -86,6 +86,22 @@ struct FindHandleTraits {
     static void close(handle_type h) noexcept { ::FindClose(h); }
 };
 
+// A security identifier from AllocateAndInitializeSid.
+struct SidTraits {
+    using handle_type = PSID;
+    static handle_type invalid() noexcept { return nullptr; }
+    static bool isValid(handle_type h) noexcept { return h != nullptr; }
+    static void close(handle_type h) noexcept { ::FreeSid(h); }
+};
+
+// A block of the process heap.
+struct ProcessHeapTraits {
+    using handle_type = void*;
+    static handle_type invalid() noexcept { return nullptr; }
+    static bool isValid(handle_type h) noexcept { return h != nullptr; }
+    static void close(handle_type h) noexcept { ::HeapFree(::GetProcessHeap(), 0, h); }
+};
+
 // Memory the system allocated with LocalAlloc for the caller (FormatMessage, security descriptors).
 struct LocalMemoryTraits {
     using handle_type = HLOCAL;
@@ -100,6 +116,8 @@ using unique_hkey = UniqueHandle<RegKeyTraits>;
 using unique_hmodule = UniqueHandle<ModuleTraits>;
 using unique_hlocal = UniqueHandle<LocalMemoryTraits>;
 using unique_find = UniqueHandle<FindHandleTraits>;
+using unique_sid = UniqueHandle<SidTraits>;
+using unique_heap_block = UniqueHandle<ProcessHeapTraits>;
 
 // Both handles of a started process, closed together.
 struct unique_process_information {

@@ -52,6 +52,21 @@ HRESULT KsRegistryOverride::OpenKey(const KsRegistryPath& subPath)
     return S_OK;
 }
 
+HRESULT KsRegistryOverride::ReadDwordValue(const wchar_t* name, uint32_t& value)
+{
+    DWORD type = REG_NONE;
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    HRESULT hr = ReadValue(name, &type, &data, &size);
+    if (FAILED(hr))
+        return hr;
+    // A short string fits the buffer too; only a real DWORD counts.
+    if (type != REG_DWORD || size != sizeof data)
+        return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+    value = data;
+    return S_OK;
+}
+
 HRESULT KsRegistryOverride::ReadValue(const wchar_t* name, DWORD* type, void* data, DWORD* size)
 {
     if (m_openKeys.empty())

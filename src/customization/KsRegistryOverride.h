@@ -25,6 +25,9 @@ public:
     HRESULT OpenKey(const KsRegistryPath& subPath);
     // Same contract as the registry's value query: type, data and size may be null where it allows.
     HRESULT ReadValue(const wchar_t* name, DWORD* type, void* data, DWORD* size);
+    // A setting that must be a 4-byte number: S_OK with the value, the lookup's error, or
+    // HRESULT_FROM_WIN32(ERROR_INVALID_DATA) for a value of another type or size (value untouched).
+    HRESULT ReadDwordValue(const wchar_t* name, uint32_t& value);
     HRESULT EnumerateSubkeys(std::vector<std::wstring>& names);
 
     // The hive that answered (or was last asked by) the latest ReadValue; null when none.

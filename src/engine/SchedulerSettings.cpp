@@ -63,19 +63,8 @@ const OverrideSetting kWinRestartWait{
 
 bool readOverrideDword(KsRegistryOverride& lookup, const wchar_t* name, uint32_t& value, long& error)
 {
-    DWORD type = REG_NONE;
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    error = lookup.ReadValue(name, &type, &data, &size);
-    if (FAILED(error))
-        return false;
-    // A short string fits the buffer too; only a real DWORD counts.
-    if (type != REG_DWORD || size != sizeof data) {
-        error = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
-        return false;
-    }
-    value = data;
-    return true;
+    error = lookup.ReadDwordValue(name, value);
+    return SUCCEEDED(error);
 }
 
 uint32_t loadOverride(KsRegistryOverride& lookup, const OverrideSetting& setting)

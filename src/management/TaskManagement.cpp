@@ -6,7 +6,7 @@
 #include "logging/internal_logging.h"
 #include "management/JSONFormatter.h"
 #include "management/ManagementNames.h"
-#include "management/SchedulePresets.h"
+#include "customization/SchedulePresets.h"
 #include "management/TaskFieldCodec.h"
 #include "store/KsTask.h"
 

@@ -3,8 +3,8 @@
 
 #include "customization/KsPartnerCustomizationCommon.h"
 #include "management/JSONFormatter.h"
-#include "management/PresetRegistry.h"
-#include "management/SchedulePresets.h"
+#include "customization/PresetRegistry.h"
+#include "customization/SchedulePresets.h"
 
 namespace Orbis {
 

@@ -6,12 +6,14 @@
 #include "analytics/Transport.h"
 
 #include <optional>
+#include <vector>
 
 namespace kstest {
 
 class CapturingTransport final : public Tessel::Analytics::internal::CBaseTransport {
 public:
     static inline std::optional<Tessel::Analytics::DimensionMap> lastSent;
+    static inline std::vector<Tessel::Analytics::DimensionMap> allSent;
     static inline int opened = 0;
 
     CapturingTransport(std::wstring name, bool opens) : CBaseTransport(std::move(name), 3), m_opens(opens) {}
@@ -23,6 +25,7 @@ public:
     bool send(const Tessel::Analytics::DimensionMap& dimensions) override
     {
         lastSent = dimensions;
+        allSent.push_back(dimensions);
         return true;
     }
     void close() override {}
@@ -42,6 +45,7 @@ public:
     CapturingRegistration(Tessel::Analytics::TransportFactory first, Tessel::Analytics::TransportFactory second)
     {
         CapturingTransport::lastSent.reset();
+        CapturingTransport::allSent.clear();
         CapturingTransport::opened = 0;
         Tessel::Analytics::registerTransports(std::move(first), std::move(second));
     }

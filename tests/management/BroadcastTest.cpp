@@ -6,6 +6,7 @@
 
 #include "ExpectLogged.h"
 #include "LogFileReader.h"
+#include "MessageInbox.h"
 #include "RegistryFixture.h"
 #include "ResourceDllPaths.h"
 #include "message/Message.h"
@@ -17,11 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,36 +27,10 @@ using Tessel::Message;
 
 namespace {
 
-constexpr std::chrono::milliseconds kWaitBound = std::chrono::seconds(10);
 constexpr const wchar_t* kUpdate = L"TaskScheduler.Task.Update";
 constexpr const wchar_t* kUnregister = L"TaskScheduler.Task.BroadcastUnRegister";
 
-// Messages of one name in arrival order.
-class Inbox {
-public:
-    // The next message, or null when none came within the wait.
-    std::shared_ptr<Message> take(std::chrono::milliseconds wait = kWaitBound)
-    {
-        std::unique_lock<std::mutex> lock(m_lock);
-        if (!m_changed.wait_for(lock, wait, [this] { return !m_arrived.empty(); }))
-            return nullptr;
-        auto message = std::move(m_arrived.front());
-        m_arrived.pop_front();
-        return message;
-    }
-
-    void deliver(std::shared_ptr<Message> message)
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_arrived.push_back(std::move(message));
-        m_changed.notify_all();
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::deque<std::shared_ptr<Message>> m_arrived;  // written under m_lock
-};
+using Inbox = kstest::MessageInbox;
 
 // One task object of an update, as a subscriber reads it.
 struct UpdatedTask {

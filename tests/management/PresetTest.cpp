@@ -2,7 +2,7 @@
 // category, values and presets layered from several hives, descriptions with the day name and
 // the user's time format, and the category's enable setting.
 #include "management/JSONFormatter.h"
-#include "management/SchedulePresets.h"
+#include "customization/SchedulePresets.h"
 #include "management/TaskManagement.h"
 
 #include "ExpectLogged.h"

@@ -1,8 +1,8 @@
 // Time-of-day text and placeholder filling for preset descriptions.
-#include "management/PresetDescriptionText.h"
+#include "customization/PresetDescriptionText.h"
 
 #include "common/WinInclude.h"
-#include "management/PresetRegistry.h"
+#include "customization/PresetRegistry.h"
 
 namespace Orbis {
 namespace {

@@ -1,11 +1,11 @@
 // Schedule presets read through the override hives: the category's presets, its enable setting
 // and each preset's localized description.
-#include "management/SchedulePresets.h"
+#include "customization/SchedulePresets.h"
 
 #include "customization/KsPartnerCustomizationCommon.h"
 #include "logging/internal_logging.h"
-#include "management/PresetDescriptionText.h"
-#include "management/PresetRegistry.h"
+#include "customization/PresetDescriptionText.h"
+#include "customization/PresetRegistry.h"
 
 #include <cwchar>
 
@@ -29,22 +29,6 @@ std::wstring categoryPath(const std::wstring& category)
     return std::wstring(PresetNames::kPresetRoot) + L"\\" + category;
 }
 
-// A REG_DWORD from the hive of highest priority that holds the value; another type counts as
-// unreadable.
-HRESULT readDword(KsRegistryOverride& registry, const wchar_t* name, uint32_t& value)
-{
-    DWORD type = 0;
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    HRESULT hr = registry.ReadValue(name, &type, &data, &size);
-    if (FAILED(hr))
-        return hr;
-    if (type != REG_DWORD || size != sizeof data)
-        return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
-    value = data;
-    return S_OK;
-}
-
 // The sub-key name as an unsigned decimal number, up to its first non-digit.
 uint32_t presetIdOf(const std::wstring& keyName)
 {
@@ -65,11 +49,11 @@ uint32_t lowestWeekDay(uint32_t dayOfWeekMask)
 bool readActivePreset(KsRegistryOverride& registry, SchedulePreset& preset)
 {
     uint32_t active = 0;
-    return SUCCEEDED(readDword(registry, PresetNames::kActive, active)) &&
-           SUCCEEDED(readDword(registry, PresetNames::kInterval, preset.interval)) &&
-           SUCCEEDED(readDword(registry, PresetNames::kDayOfWeekMask, preset.dayOfWeekMask)) &&
-           SUCCEEDED(readDword(registry, PresetNames::kHour, preset.hour)) &&
-           SUCCEEDED(readDword(registry, PresetNames::kMinute, preset.minute)) && active != 0;
+    return SUCCEEDED(registry.ReadDwordValue(PresetNames::kActive, active)) &&
+           SUCCEEDED(registry.ReadDwordValue(PresetNames::kInterval, preset.interval)) &&
+           SUCCEEDED(registry.ReadDwordValue(PresetNames::kDayOfWeekMask, preset.dayOfWeekMask)) &&
+           SUCCEEDED(registry.ReadDwordValue(PresetNames::kHour, preset.hour)) &&
+           SUCCEEDED(registry.ReadDwordValue(PresetNames::kMinute, preset.minute)) && active != 0;
 }
 
 } // namespace
@@ -113,7 +97,7 @@ HRESULT readPresetCategoryEnable(KsPartnerCustomizationBase& customization, cons
     if (FAILED(hr))
         return hr;
     uint32_t enableTask = 1;
-    if (SUCCEEDED(readDword(registry, PresetNames::kEnableTask, enableTask)) && enableTask == 0)
+    if (SUCCEEDED(registry.ReadDwordValue(PresetNames::kEnableTask, enableTask)) && enableTask == 0)
         enabled = false;
     return S_OK;
 }
@@ -123,7 +107,7 @@ HRESULT describeSchedulePreset(KsPartnerCustomizationBase& customization, const 
 {
     KsRegistryOverride& registry = customization.GetRegistryOverride();
     uint32_t stringId = 0;
-    HRESULT hr = readDword(registry, valueName, stringId);
+    HRESULT hr = registry.ReadDwordValue(valueName, stringId);
     if (FAILED(hr)) {
         KS_PRESET_DESCRIPTION_LOG(ETWLogging::LOG_LEVEL_ERROR, L"Couldn't get value '%s' (%ld)", valueName, hr);
         return hr;

@@ -1,0 +1,387 @@
+// CSingleTask::Launch and its steps: the checks that may defer a task, the next run written before
+// the run, the start of the program or the trigger event, the wait and the completion report.
+#include "execution/SingleTask.h"
+
+#include "analytics/AnalyticsNames.h"
+#include "analytics/TaskEvents.h"
+#include "common/Clock.h"
+#include "execution/CreateProcessHelper.h"
+#include "execution/ModuleFromClsid.h"
+#include "execution/NotQuiteNullDacl.h"
+#include "execution/PlatformProbes.h"
+#include "execution/ProcessRunning.h"
+#include "execution/TaskExecutionNames.h"
+#include "execution/TrustedFile.h"
+#include "logging/internal_logging.h"
+#include "message/Message.h"
+#include "messagebus/MessageBusClient.h"
+
+#include <cwchar>
+#include <cwctype>
+
+namespace {
+
+namespace A = Tessel::Analytics::names;
+using namespace KsExecution::names;
+
+constexpr DWORD kExitedByEngine = 1602;
+constexpr DWORD kMetroModeBit = 0x2;
+constexpr DWORD kMeteredBit = 0x1;
+constexpr DWORD kLowPriority = BELOW_NORMAL_PRIORITY_CLASS;  // 0x4000
+constexpr DWORD kNormalPriority = NORMAL_PRIORITY_CLASS;     // 0x20
+
+// System time in 100-nanosecond units.
+ULONGLONG systemTime100ns()
+{
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+const wchar_t* orEmpty(const wchar_t* text)
+{
+    return text ? text : L"";
+}
+
+} // namespace
+
+// What one launch holds between its steps.
+struct CSingleTask::Run {
+    explicit Run(const KsExecution::ProbeServices& services) : probes(services) {}
+
+    const KsExecution::ProbeServices& probes;
+    Keelwork::unique_event completion;
+    Keelwork::unique_handle process;
+    ULONGLONG started = 0;
+    bool failed = false;          // the start failed: no completion report
+    bool startAttempted = false;  // a start was tried, successful or not
+};
+
+bool CSingleTask::_IsTask(const wchar_t* name) const
+{
+    return _wcsicmp(m_wszName, name) == 0;
+}
+
+bool CSingleTask::_IsUpdateTask() const
+{
+    return _IsTask(kUpdateTask);
+}
+
+bool CSingleTask::_IsProcessRunning(const wchar_t* name1, const wchar_t* name2)
+{
+    if (m_services.isProcessRunning)
+        return m_services.isProcessRunning(name1, name2);
+    return KsExecution::IsProcessRunning(name1, name2);
+}
+
+bool CSingleTask::_UpdateBatteryWaitIsOver()
+{
+    const uint32_t now = Keelwork::Clock::current().now();
+    DWORD updRun = 0;
+    if (_ReadTaskDword(KsStore::ValueName::UpdRun, updRun) && updRun != 0)
+        return (static_cast<double>(now) - updRun) / 86400.0 >= m_dwUpdateBatteryTimeout;
+    _WriteTaskDword(KsStore::ValueName::UpdRun, now);
+    return false;
+}
+
+DWORD CSingleTask::Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exitEvent)
+{
+    DWORD ignored = 0;
+    DWORD* deleted = deletedOut ? deletedOut : &ignored;
+    *deleted = 0;
+
+    KsExecution::SystemProbeServices systemProbes;
+    Run run(m_services.probes ? *m_services.probes : systemProbes);
+    m_probes = &run.probes;
+
+    KSLOG_INFO(L"Launching Task: %s dwMeteredAccessWise: %d m_dwMeteredAccessAttemped: %d "
+               L"m_dwMeteredAccessAttemptsAllowed: %d ",
+               m_wszName, dwMeteredAccessWise, m_dwMeteredAccessAttemped, m_dwMeteredAccessAttemptsAllowed);
+    ++m_dwLaunchCount;
+    Tessel::Analytics::sendTaskSchedulerEvent(A::kEventTaskLaunch, A::kActionTaskLaunch, m_wszName,
+                                              std::to_wstring(m_dwLaunchCount), L"", L"");
+
+    if (_DeferOnBattery() || _DeferInMetroMode() || _DeferOnMeteredAccess())
+        return 0;
+    if (_IsTask(kOnDemandScanTask)) {
+        DWORD result = 0;
+        if (!_CheckOnDemandScan(result))
+            return result;
+    } else if (_DeferUpdateWhileScanRuns()) {
+        return 0;
+    }
+
+    _AdvanceBeforeRun(deleted);
+    run.completion = _CreateCompletionEvent();
+    run.started = systemTime100ns();
+
+    DWORD result = 0;
+    if (dwTaskTrigType == KS_TRIGGER_PROCESS) {
+        result = _StartProgram(run, deleted);
+        if (!run.startAttempted)
+            return result;  // refused by validation
+    } else if (dwTaskTrigType == KS_TRIGGER_EVENT) {
+        _SetTriggerEvent(run);
+    }
+
+    if (_WaitForFinish(run, finishWaitSeconds, exitEvent) == kExitedByEngine)
+        result = kExitedByEngine;
+    run.completion.reset();
+    run.process.reset();
+
+    if (!run.failed)
+        _ReportCompletion(run);
+    if (_IsUpdateTask() && run.startAttempted)
+        _WriteTaskDword(KsStore::ValueName::UpdRun, 0);
+    return result;
+}
+
+bool CSingleTask::_DeferOnBattery()
+{
+    const bool updateTask = _IsUpdateTask();
+    if (dwBatteryWise == 0 && !(updateTask && m_dwStopUpdatesOnBattery != 0))
+        return false;
+    SYSTEM_POWER_STATUS power{};
+    if (!m_probes->power.query(power) || power.ACLineStatus != 0)
+        return false;
+    if (updateTask && _UpdateBatteryWaitIsOver())
+        return false;
+    SendTaskDeferredMessage(L"battery", 0, m_dwBatteryPollInterval, 0);
+    WriteNextRunFromNow(m_dwBatteryPollInterval);
+    return true;
+}
+
+bool CSingleTask::_DeferInMetroMode()
+{
+    if ((dwMeteredAccessWise & kMetroModeBit) == 0)
+        return false;
+    KSLOG_NORMAL(L"The task is MetroMode wise");
+    if (!TaskSchedIsMetroMode(*m_probes)) {
+        KSLOG_NORMAL(L"It is NOT MetroMode");
+        return false;
+    }
+    KSLOG_NORMAL(L"It is MetroMode");
+    WriteNextRunFromNow(m_dwBatteryPollInterval);
+    SendTaskDeferredMessage(L"metromode", 1, m_dwBatteryPollInterval, 0);
+    return true;
+}
+
+bool CSingleTask::_DeferOnMeteredAccess()
+{
+    if ((dwMeteredAccessWise & kMeteredBit) != 0 && m_dwMeteredAccessAttemped < m_dwMeteredAccessAttemptsAllowed &&
+        IsMeteredAccess(*m_probes)) {
+        SendTaskDeferredMessage(L"metered", 2, m_dwMeteredAccessPollInterval, 0);
+        WriteNextRunFromNow(m_dwMeteredAccessPollInterval);
+        ++m_dwMeteredAccessAttemped;
+        _WriteTaskDword(KsStore::ValueName::Postponed, m_dwMeteredAccessAttemped);
+        return true;
+    }
+    // Any run resets the count, so the next metered stretch again defers the full number of times.
+    m_dwMeteredAccessAttemped = 0;
+    _WriteTaskDword(KsStore::ValueName::Postponed, 0);
+    return false;
+}
+
+// False when the launch ends here, with `result` as its result.
+bool CSingleTask::_CheckOnDemandScan(DWORD& result)
+{
+    std::wstring moduleName;
+    std::wstring longModuleName;
+    const DWORD lookup = m_services.moduleNameFromClsid
+                             ? m_services.moduleNameFromClsid(kOnDemandScanClsid, moduleName, longModuleName)
+                             : KsModuleNameFromCLSID(kOnDemandScanClsid, moduleName, longModuleName);
+    if (lookup != 0) {
+        SendTaskDeferredMessage(L"error", 3, m_dwMeteredAccessPollInterval, lookup);
+        result = lookup;
+        return false;
+    }
+    if (_IsProcessRunning(moduleName.c_str(), longModuleName.c_str())) {
+        SendTaskDeferredMessage(L"error", 4, m_dwBatteryPollInterval, 0);
+        WriteNextRunFromNow(m_dwBatteryPollInterval);
+        result = 0;
+        return false;
+    }
+    return true;
+}
+
+bool CSingleTask::_DeferUpdateWhileScanRuns()
+{
+    if (!_IsUpdateTask() || _UpdateBatteryWaitIsOver() || !_IsProcessRunning(kOnDemandScanProgram, nullptr))
+        return false;
+    SendTaskDeferredMessage(L"ods", 5, m_dwBatteryPollInterval, 0);
+    WriteNextRunFromNow(m_dwBatteryPollInterval);
+    return true;
+}
+
+void CSingleTask::_AdvanceBeforeRun(DWORD* deletedOut)
+{
+    *deletedOut = 0;
+    if (dwTaskType != KS_TASK_SCHEDULED && dwTaskType != KS_TASK_CUSTOM && dwTaskType != KS_TASK_PRESET)
+        return;
+    if (dwDefaultFreq != 0 || dwInterval != 0) {
+        KSLOG_NORMAL(L"This task has a default frequency or interval set. A next run will be written");
+        WriteNextRunAfterRun();
+    } else if (dwRepeatTask != 0) {
+        KSLOG_NORMAL(L"This task has repeat task flag set but dwDefaultFreq is 0. This shouldn't happen, force "
+                     L"dwDefaultFreq to 60 sec to aovid CPU spike.");
+        dwDefaultFreq = 60;
+        WriteNextRunAfterRun();
+    } else {
+        KSLOG_INFO(L"This task has no default freq or interval set, and repeat task flag is not set. It will be "
+                   L"deleted from task list");
+        Delete();
+        *deletedOut = 1;
+    }
+}
+
+Keelwork::unique_event CSingleTask::_CreateCompletionEvent()
+{
+    if (pwszTaskEventName == nullptr || *pwszTaskEventName == L'\0')
+        return {};
+    Keelwork::unique_event event(::CreateEventW(nullptr, TRUE, FALSE, pwszTaskEventName));
+    if (event && ::GetLastError() == ERROR_ALREADY_EXISTS)
+        ::ResetEvent(event.get());
+    KSLOG_NORMAL(L"Event that will be set by tasks once done: %p", event.get());
+    if (!event)
+        return event;
+    bool built = false;
+    const DWORD error = NotQuiteNullDacl::ApplyTo(event.get(), built);
+    if (!built)
+        KSLOG_ERROR(L"failed to create our DACl with error %ld", error);
+    else if (error != ERROR_SUCCESS)
+        KSLOG_ERROR(L"Error giving permission to everyone on this event. User mode tasks might not be able to "
+                    L"notify that they are done. Error: %d",
+                    error);
+    else
+        KSLOG_NORMAL(L"Gave permission to everyone on this event. User mode tasks will need to open and set the "
+                     L"event");
+    return event;
+}
+
+DWORD CSingleTask::_StartProgram(Run& run, DWORD* deletedOut)
+{
+    KSLOG_NORMAL(L"Validating %s before trying to execute it", orEmpty(pwszTaskTrigger));
+    // Held from the check until the start is over, so the file that was checked is the one that runs.
+    Keelwork::unique_handle heldFile;
+    KsExecution::ITrustValidator& trust = m_services.trust ? *m_services.trust : KsExecution::systemTrustValidator();
+    const DWORD validation = trust.validate(pwszTaskTrigger, heldFile);
+    if (validation != 0) {
+        KSLOG_CRITICAL(L"VALIDATION FAILED. Task: %s. We will reset the next run time.", m_wszName);
+        SendTaskDeferredMessage(L"validation", 10, m_dwBatteryPollInterval, validation);
+        if (dwTaskType == KS_TASK_REBOOT || dwTaskType == KS_TASK_LOGON) {
+            m_dwLogonNextRun = 0;
+            _WriteTaskDword(KsStore::ValueName::LogonNextRun, 0);
+            _ResetOccasions();
+        } else {
+            WriteNextRunAfterRun();
+        }
+        *deletedOut = 0;
+        return validation;
+    }
+    KSLOG_NORMAL(L"SUCCESS. %s validated. We will execute it", pwszTaskTrigger);
+
+    const DWORD priority = _IsTask(kLogCompactionTask) ? kLowPriority : kNormalPriority;
+    CCPHelper helper = m_services.win32 ? CCPHelper(m_services.win32()) : CCPHelper();
+    DWORD error = 0;
+    run.startAttempted = true;
+    if (dwTaskType == KS_TASK_LOGON) {
+        KSLOG_NORMAL(L"Task will be executed in logged-in users context. Task: %s. Params: %s", orEmpty(pwszTaskTrigger),
+                     orEmpty(pwszTaskParams));
+        run.process = helper.RunProcess(pwszTaskTrigger, pwszTaskParams, &error, 1, pwszUser, pwszDomain, priority);
+    } else {
+        KSLOG_NORMAL(L"Task will be executed in context specified by task (%d). Task: %s. Params: %s",
+                     dwRunInUserContext, orEmpty(pwszTaskTrigger), orEmpty(pwszTaskParams));
+        run.process = helper.RunProcess(pwszTaskTrigger, pwszTaskParams, &error, dwRunInUserContext, pwszUser,
+                                        pwszDomain, priority);
+    }
+    heldFile.reset();
+    const bool started = static_cast<bool>(run.process);
+    if (!started && error == 0)
+        error = ERROR_INVALID_FUNCTION;  // nothing started, yet no step named an error
+
+    if (dwTaskType == KS_TASK_LOGON || dwTaskType == KS_TASK_REBOOT) {
+        m_dwLogonNextRun = 0;
+        _WriteTaskDword(KsStore::ValueName::LogonNextRun, 0);
+    }
+    if (!started) {
+        run.failed = true;
+        if (dwTaskType == KS_TASK_LOGON) {
+            SendTaskDeferredMessage(L"failedToLaunch", 7, 0, error);
+        } else if (dwTaskType == KS_TASK_REBOOT) {
+            KSLOG_INFO(L"Failed to launch the logon task, will try it again in next logon");
+            SendTaskDeferredMessage(L"failedToLaunch", 8, m_dwBatteryPollInterval, error);
+        } else {
+            SendTaskDeferredMessage(L"failedToLaunch", 9, m_dwBatteryPollInterval, error);
+        }
+        return error;
+    }
+    if (dwTaskType == KS_TASK_LOGON) {
+        _ResetOccasions();
+        KSLOG_INFO(L"Task has been Launched On LOGIN Name: %s", m_wszName);
+    } else if (dwTaskType == KS_TASK_REBOOT) {
+        _ResetOccasions();
+        KSLOG_INFO(L"Task has been Launched On Reboot Name: %s", m_wszName);
+    } else {
+        KSLOG_INFO(L"Task has been Launched Name: %s", m_wszName);
+    }
+    return 0;
+}
+
+void CSingleTask::_SetTriggerEvent(Run& run)
+{
+    KSLOG_NORMAL(L"The trigger for task %s involves setting an event %s. Opening the event and setting it.", m_wszName,
+                 orEmpty(pwszTaskTrigger));
+    Keelwork::unique_event trigger(::OpenEventW(EVENT_MODIFY_STATE, FALSE, orEmpty(pwszTaskTrigger)));
+    if (trigger) {
+        KSLOG_INFO(L"Task has been Trigged Successfully Name: %s", m_wszName);
+        ::SetEvent(trigger.get());
+    } else {
+        KSLOG_NORMAL(L"Unable to open handle to the task trigger event. It will not be set. Error: %u",
+                     ::GetLastError());
+        run.completion.reset();  // nobody will set it: no wait
+    }
+    if (dwTaskType == KS_TASK_REBOOT || dwTaskType == KS_TASK_LOGON) {
+        m_dwLogonNextRun = 0;
+        _WriteTaskDword(KsStore::ValueName::LogonNextRun, 0);
+        _ResetOccasions();
+    }
+}
+
+DWORD CSingleTask::_WaitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exitEvent)
+{
+    HANDLE waitFor = nullptr;
+    if (run.completion && run.process) {
+        KSLOG_NORMAL(L"Waiting on task completion event %s for %u seconds", pwszTaskEventName, finishWaitSeconds);
+        waitFor = run.completion.get();
+    } else if (run.process) {
+        KSLOG_NORMAL(L"Waiting for process %s to exit", orEmpty(pwszTaskTrigger));
+        waitFor = run.process.get();
+    } else {
+        KSLOG_WARNING(L"Done event is null and the task process is null also. Cannot wait for this task to finish "
+                      L"since we have nothing to wait on");
+        return 0;
+    }
+    const HANDLE handles[] = {waitFor, exitEvent};
+    const DWORD count = exitEvent ? 2 : 1;
+    const DWORD limitMs = finishWaitSeconds > MAXDWORD / 1000 ? INFINITE - 1 : finishWaitSeconds * 1000;
+    const DWORD waited = ::WaitForMultipleObjects(count, handles, FALSE, limitMs);
+    return waited == WAIT_OBJECT_0 + 1 ? kExitedByEngine : 0;
+}
+
+void CSingleTask::_ReportCompletion(const Run& run)
+{
+    m_dwLaunchCount = 0;
+    const double duration = static_cast<double>(systemTime100ns() - run.started) / 10000000.0;
+    KSLOG_INFO(L"Task has been executed successfully Name: %s, Duration: %lf s", m_wszName, duration);
+    _Publish(std::wstring(kCompletedTopic) + L"." + m_wszName, std::wstring(L"{\"name\":\"") + m_wszName + L"\"}");
+    Tessel::Analytics::sendTaskSchedulerEvent(A::kEventTaskExecuted, A::kActionTaskExecuted, m_wszName,
+                                              std::to_wstring(duration), L"", L"");
+    if (!_IsUpdateTask())
+        return;
+    DWORD firstUpdate = 0;
+    if (!_ReadTaskDword(KsStore::ValueName::FirstUpdate, firstUpdate) || firstUpdate == 0) {
+        Tessel::Analytics::sendTaskSchedulerEvent(A::kEventUpdateFirst, A::kActionUpdateFirst, m_wszName, L"0", L"",
+                                                  L"");
+        _WriteTaskDword(KsStore::ValueName::FirstUpdate, 1);
+    }
+}

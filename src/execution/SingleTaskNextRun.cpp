@@ -1,0 +1,194 @@
+// CSingleTask's construction and settings, its next-run arithmetic and its deferral report, and
+// the reads and writes of its own registry values.
+#include "execution/SingleTask.h"
+
+#include "analytics/AnalyticsNames.h"
+#include "analytics/TaskEvents.h"
+#include "common/Clock.h"
+#include "customization/SchedulePresets.h"
+#include "execution/TaskExecutionNames.h"
+#include "logging/internal_logging.h"
+#include "message/Message.h"
+#include "messagebus/MessageBusClient.h"
+#include "registry/RegKey.h"
+#include "store/ProtectedValue.h"
+
+#include <algorithm>
+#include <ctime>
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+namespace A = Tessel::Analytics::names;
+
+using namespace KsExecution::names;
+constexpr REGSAM kTaskKeyAccess = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY;
+
+// Indexed by deferral code; 6 and 11 are never raised.
+const wchar_t* const kReasonTexts[12] = {
+    L"Battery Mode",     L"Metro Mode",       L"Metered Mode",       L"Update Get Failed",
+    L"Update In Progress", L"ODS In Progress", L"Unknown",            L"OnLogin Failed",
+    L"OnReboot Failed",  L"Failed to launch", L"Validation Error",   L"Unknown",
+};
+
+struct TaskSetting {
+    const wchar_t* name;
+    DWORD CSingleTask::*field;
+};
+
+// A time as local text for the log, at most 50 characters.
+std::wstring timeText(uint32_t seconds)
+{
+    const std::time_t time = seconds;
+    std::tm local{};
+    if (localtime_s(&local, &time) != 0)
+        return L"?";
+    wchar_t text[50];
+    return std::wcsftime(text, 50, L"%Y-%m-%d %H:%M:%S", &local) ? std::wstring(text) : std::wstring(L"?");
+}
+
+} // namespace
+
+CSingleTask::CSingleTask(const wchar_t* pwszName, SingleTaskServices services)
+    : CKsTask(pwszName), m_services(std::move(services))
+{
+    for (size_t code = 0; code < 12; ++code)
+        m_strReasons[code] = kReasonTexts[code];
+    _ReadSettings();
+    _ReadTaskDword(KsStore::ValueName::Postponed, m_dwMeteredAccessAttemped);
+    _ReadTaskDword(KsStore::ValueName::LogonNextRun, m_dwLogonNextRun);
+    try {
+        m_pBus = std::make_shared<Tessel::MessageBusClient>();
+    } catch (...) {
+        // The bus library could not be reached: the task still runs, unreported on the bus.
+        KSLOG_ERROR(L"Unable to reach the message bus for task %s; its reports will not be published", m_wszName);
+    }
+}
+
+CSingleTask::~CSingleTask() = default;
+
+void CSingleTask::_ReadSettings()
+{
+    static const TaskSetting kSettings[] = {
+        {L"battery_poll_interval", &CSingleTask::m_dwBatteryPollInterval},
+        {L"metered_access_poll_interval", &CSingleTask::m_dwMeteredAccessPollInterval},
+        {L"metered_access_attempts", &CSingleTask::m_dwMeteredAccessAttemptsAllowed},
+        {L"stop_updates_on_battery", &CSingleTask::m_dwStopUpdatesOnBattery},
+        {L"update_battery_timeout", &CSingleTask::m_dwUpdateBatteryTimeout},
+    };
+    m_customization.Initialize();
+    KsRegistryOverride& settings = m_customization.GetRegistryOverride();
+    settings.OpenKey(kTaskSettingsKey);
+    for (const TaskSetting& setting : kSettings) {
+        uint32_t value = 0;
+        if (SUCCEEDED(settings.ReadDwordValue(setting.name, value)))
+            this->*setting.field = value;
+    }
+}
+
+bool CSingleTask::_ReadTaskDword(const wchar_t* valueName, DWORD& value) const
+{
+    Keelwork::CRegKey key;
+    if (key.open(HKEY_LOCAL_MACHINE, currentPath(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS)
+        return false;
+    uint32_t read = 0;
+    if (KsStore::readProtectedDword(key, valueName, read) != 0)
+        return false;
+    value = read;
+    return true;
+}
+
+// Opens rather than creates: a task whose key is gone is not brought back by a late write.
+bool CSingleTask::_WriteTaskDword(const wchar_t* valueName, DWORD value)
+{
+    Keelwork::CRegKey key;
+    return key.open(HKEY_LOCAL_MACHINE, currentPath(), kTaskKeyAccess) == ERROR_SUCCESS &&
+           KsStore::writeProtectedDword(key, valueName, value) == 0;
+}
+
+void CSingleTask::_ResetOccasions()
+{
+    dwNextRun = 0;
+    _WriteTaskDword(KsStore::ValueName::NextRun, 0);
+}
+
+bool CSingleTask::WriteNextRunFromNow(DWORD dwSeconds)
+{
+    KSLOG_NORMAL(L"_WriteNextRunFromNow 1 task name %s .. task type %ld", m_wszName, dwTaskType);
+    const uint32_t now = Keelwork::Clock::current().now();
+    switch (dwTaskType) {
+    case KS_TASK_SCHEDULED:
+    case KS_TASK_CUSTOM:
+    case KS_TASK_PRESET:
+        dwNextRun = now + dwSeconds;
+        KSLOG_NORMAL(L"_WriteNextRunFromNow 2 %ld", dwNextRun);
+        KSLOG_NORMAL(L"Default frequency for this task is %d secs. Writing next-run time as %s", dwDefaultFreq,
+                     timeText(dwNextRun).c_str());
+        return _WriteTaskDword(KsStore::ValueName::NextRun, dwNextRun);
+    case KS_TASK_REBOOT:
+    case KS_TASK_LOGON:
+        m_dwLogonNextRun = now + dwSeconds;
+        KSLOG_NORMAL(L"_WriteLogonNextRunFromNow 2 %ld", m_dwLogonNextRun);
+        return _WriteTaskDword(KsStore::ValueName::LogonNextRun, m_dwLogonNextRun);
+    default:
+        return _WriteTaskDword(KsStore::ValueName::NextRun, dwNextRun);
+    }
+}
+
+bool CSingleTask::WriteNextRunAfterRun()
+{
+    const uint32_t now = Keelwork::Clock::current().now();
+    if (dwTaskType == KS_TASK_SCHEDULED) {
+        dwNextRun = now + dwDefaultFreq;
+        KSLOG_NORMAL(L"Default frequency for this task is %d secs. Writing next-run time as %s", dwDefaultFreq,
+                     timeText(dwNextRun).c_str());
+    } else if (dwTaskType == KS_TASK_CUSTOM) {
+        ComputeNextRun(0);
+    } else if (dwTaskType == KS_TASK_PRESET) {
+        if (pwszPresetCategory == nullptr) {
+            KSLOG_CRITICAL(L"pwszPresetCategory parameter is NULL");
+            return false;
+        }
+        // The catalogue may have changed since the task was stored: the preset is applied afresh.
+        KsTaskCustomization customization;
+        std::vector<Orbis::SchedulePreset> presets;
+        if (FAILED(customization.Initialize()) ||
+            FAILED(Orbis::loadSchedulePresets(customization, pwszPresetCategory, presets)))
+            return false;
+        const Orbis::SchedulePreset* preset = Orbis::findSchedulePreset(presets, dwPresetId);
+        if (preset == nullptr)
+            return false;
+        const uint32_t remembered = dwNextRun;
+        Orbis::applySchedulePreset(*preset, *this);
+        dwNextRun = std::max(remembered, now);
+        ComputeNextRun(0);
+    }
+    return _WriteTaskDword(KsStore::ValueName::NextRun, dwNextRun);
+}
+
+void CSingleTask::SendTaskDeferredMessage(const std::wstring& reason, DWORD code, DWORD dwDeltaTime, DWORD dwError)
+{
+    KSLOG_INFO(L"Task has been Deferred Name: %s Reason: %s DeferredCode: %d DeltaTime: %d Error: %d", m_wszName,
+               reason.c_str(), code, dwDeltaTime, dwError);
+    // Built by hand, members in a fixed order; the name and the reason are not escaped.
+    std::wstring payload = std::wstring(L"{\"name\":\"") + m_wszName + L"\",\"reason\":\"" + reason + L"\"";
+    if (dwError != 0)
+        payload += L",\"errorCode\":" + std::to_wstring(dwError);
+    payload += L",\"DeferredCode\":" + std::to_wstring(code) + L",\"DeltaTime\":" + std::to_wstring(dwDeltaTime) + L"}";
+    _Publish(std::wstring(kDeferredTopic) + L"." + m_wszName, payload);
+    Tessel::Analytics::sendTaskSchedulerEvent(A::kEventTaskDeferred, A::kActionTaskDeferred, m_wszName,
+                                              std::to_wstring(dwError), m_strReasons[code < 12 ? code : 11],
+                                              std::to_wstring(dwDeltaTime));
+}
+
+void CSingleTask::_Publish(const std::wstring& topic, const std::wstring& payload)
+{
+    if (!m_pBus)
+        return;
+    auto message = Tessel::Message::create(topic, kSenderAlias, payload);
+    const Tessel::ModuleStatus status = message ? m_pBus->publish(message) : Tessel::MODULE_STATUS_UNSUCCESSFUL;
+    if (status != Tessel::MODULE_STATUS_SUCCESS)
+        KSLOG_ERROR(L"Failed to publish %s: %ls(%lu)", topic.c_str(), Tessel::moduleStatusName(status),
+                    static_cast<unsigned long>(status));
+}

@@ -1,0 +1,402 @@
+// CSingleTask::Launch end to end: tasks stored in the scratch registry, the probes substituted,
+// the real sample-task.exe started, and the reports read where a subscriber sees them (the bus,
+// the analytics transport, the registry).
+#include "CapturingTransport.h"
+#include "MessageInbox.h"
+#include "ProbeFakes.h"
+#include "RegistryFixture.h"
+#include "SampleTaskReport.h"
+
+#include "common/Clock.h"
+#include "execution/ProcessRunning.h"
+#include "execution/SingleTask.h"
+#include "execution/TrustedFile.h"
+#include "messagebus/MessageBusClient.h"
+#include "messagebus/MessageBusConstants.h"
+#include "registry/RegKey.h"
+#include "store/ProtectedValue.h"
+
+#include <gtest/gtest.h>
+
+#include <aclapi.h>
+
+#include <functional>
+#include <tuple>
+#include <string>
+
+namespace {
+
+using Tessel::Message;
+
+constexpr uint32_t kNow = 1800000000;
+
+class FixedClock final : public Keelwork::Clock {
+public:
+    uint32_t now() const override { return value; }
+    uint32_t value = kNow;
+};
+
+// Answers every file with one code, and holds nothing.
+class FixedTrust final : public KsExecution::ITrustValidator {
+public:
+    DWORD validate(const wchar_t*, Keelwork::unique_handle&) override { return answer; }
+    DWORD answer = 0;
+};
+
+struct StoredTask {
+    const wchar_t* name = L"job";
+    uint32_t type = KS_TASK_SCHEDULED;
+    uint32_t trigType = KS_TRIGGER_PROCESS;
+    std::wstring trigger = kstest::sampleTaskPath();
+    std::wstring params = L"--exit 0";
+    const wchar_t* completeEvent = nullptr;
+    uint32_t defaultFreq = 3600;
+    uint32_t batteryWise = 0;
+    uint32_t meteredWise = 0;
+    uint32_t repeat = 0;
+    uint32_t nextRun = kNow - 10;
+};
+
+class SingleTaskLaunch : public kstest::RegistryFixture {
+public:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        setString(Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, kstest::testProgramFolder());
+        Keelwork::Clock::install(&m_clock);
+        m_listener = std::make_shared<Tessel::MessageBusClient>();
+        ASSERT_EQ(m_listener->subscribeFilter(L"TaskScheduler\\.Task\\.(Deferred|Completed)\\..*",
+                                              [this](std::shared_ptr<Message> m) { return m_inbox.deliver(m); }),
+                  Tessel::MODULE_STATUS_SUCCESS);
+    }
+
+    void TearDown() override
+    {
+        m_listener.reset();
+        Keelwork::Clock::install(nullptr);
+        RegistryFixture::TearDown();
+    }
+
+    static void store(const StoredTask& spec)
+    {
+        KSTASKINFO record = {};
+        record.dwSize = sizeof record;
+        record.dwTaskType = spec.type;
+        record.dwTaskTrigType = spec.trigType;
+        record.pwszTaskTrigger = const_cast<wchar_t*>(spec.trigger.c_str());
+        record.pwszTaskParams = const_cast<wchar_t*>(spec.params.c_str());
+        record.pwszTaskEventName = const_cast<wchar_t*>(spec.completeEvent);
+        record.dwNextRun = spec.nextRun;
+        record.dwDefaultFreq = spec.defaultFreq;
+        record.dwBatteryWise = spec.batteryWise;
+        record.dwMeteredAccessWise = spec.meteredWise;
+        record.dwRepeatTask = spec.repeat;
+        CKsTask task(spec.name);
+        ASSERT_EQ(task.Assign(&record), 0u);
+        ASSERT_TRUE(task.Write());
+    }
+
+    SingleTaskServices services()
+    {
+        SingleTaskServices s;
+        s.probes = &m_probeServices;
+        s.trust = &m_trust;
+        s.isProcessRunning = [this](const wchar_t* a, const wchar_t* b) {
+            m_askedRunning.push_back(std::wstring(a ? a : L"") + L"|" + (b ? b : L""));
+            return m_processRunning;
+        };
+        s.moduleNameFromClsid = [this](const wchar_t*, std::wstring& name, std::wstring& longName) {
+            name = longName = L"scanner.exe";
+            return m_moduleLookup;
+        };
+        return s;
+    }
+
+    DWORD launch(const wchar_t* name, DWORD* deleted = nullptr, DWORD finishWait = 10, HANDLE exitEvent = nullptr)
+    {
+        CSingleTask task(name, services());
+        EXPECT_TRUE(task.Read());
+        DWORD ignored = 7;
+        return task.Launch(deleted ? deleted : &ignored, finishWait, exitEvent);
+    }
+
+    // The task's protected number, or the read error.
+    static uint32_t stored(const wchar_t* task, const wchar_t* value)
+    {
+        Keelwork::CRegKey key;
+        if (key.open(HKEY_LOCAL_MACHINE, (std::wstring(KsStore::kSchedulerKeyPath) + L"\\" + task).c_str(),
+                     KEY_READ | KEY_WOW64_64KEY) != ERROR_SUCCESS)
+            return 0xDEAD0000;
+        uint32_t number = 0;
+        uint32_t rc = KsStore::readProtectedDword(key, value, number);
+        return rc == 0 ? number : 0xDEAD0000 | rc;
+    }
+
+    std::wstring nextMessage()
+    {
+        auto message = m_inbox.take();
+        return message ? message->name() + L" " + message->payload() : L"(none)";
+    }
+
+    // The dimensions of the last analytics event of that name; empty when none was sent.
+    static Tessel::Analytics::DimensionMap lastEvent(const std::wstring& name)
+    {
+        for (auto it = kstest::CapturingTransport::allSent.rbegin(); it != kstest::CapturingTransport::allSent.rend(); ++it)
+            if (it->count(L"UniqueIdentifier") && it->at(L"UniqueIdentifier") == name)
+                return *it;
+        return {};
+    }
+
+    FixedClock m_clock;
+    kstest::FakeProbeServices m_fakes;
+    KsExecution::ProbeServices m_probeServices = m_fakes.services();
+    FixedTrust m_trust;
+    bool m_processRunning = false;
+    DWORD m_moduleLookup = 0;
+    std::vector<std::wstring> m_askedRunning;
+    kstest::MessageInbox m_inbox;
+    std::shared_ptr<Tessel::MessageBusClient> m_listener;
+    kstest::CapturingRegistration m_analytics{kstest::CapturingTransport::factory(L"Capture", true), nullptr};
+};
+
+struct DeferralCase {
+    const char* label;
+    StoredTask task;
+    std::function<void(SingleTaskLaunch&)> arrange;
+    DWORD result;
+    std::wstring payload;       // after "{\"name\":\"<task>\","
+    const wchar_t* reasonText;  // Hit.Label.1 of the analytics event
+    uint32_t nextRun;           // "NextRun" afterwards
+};
+
+void PrintTo(const DeferralCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class Deferral : public SingleTaskLaunch, public ::testing::WithParamInterface<DeferralCase> {};
+
+TEST_P(Deferral, IsReportedOnTheBusAndInAnalyticsAndMovesTheNextRunAsItsStepSays)
+{
+    const DeferralCase& c = GetParam();
+    store(c.task);
+    if (c.arrange)
+        c.arrange(*this);
+    EXPECT_EQ(launch(c.task.name), c.result);
+    EXPECT_EQ(nextMessage(), std::wstring(L"TaskScheduler.Task.Deferred.") + c.task.name + L" {\"name\":\"" +
+                                 c.task.name + L"\"," + c.payload);
+    auto event = lastEvent(L"TaskScheduler.Task.Deferred");
+    EXPECT_EQ(event[L"Hit.Label.1"], c.reasonText);
+    EXPECT_EQ(event[L"Event.Label"], c.task.name);
+    EXPECT_EQ(stored(c.task.name, L"NextRun"), c.nextRun);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, Deferral,
+    ::testing::Values(
+        DeferralCase{"Battery", {.batteryWise = 1}, [](SingleTaskLaunch& t) { t.m_fakes.power.acLineStatus = 0; },
+                     0, L"\"reason\":\"battery\",\"DeferredCode\":0,\"DeltaTime\":3600}", L"Battery Mode", kNow + 3600},
+        DeferralCase{"MetroMode", {.meteredWise = 2}, [](SingleTaskLaunch& t) { t.m_fakes.appVisibility.visibility = 2; },
+                     0, L"\"reason\":\"metromode\",\"DeferredCode\":1,\"DeltaTime\":3600}", L"Metro Mode", kNow + 3600},
+        DeferralCase{"Metered", {.meteredWise = 1}, [](SingleTaskLaunch& t) { t.m_fakes.networkCost.cost = 2; },
+                     0, L"\"reason\":\"metered\",\"DeferredCode\":2,\"DeltaTime\":3600}", L"Metered Mode", kNow + 3600},
+        DeferralCase{"ScanModuleMissing", {.name = L"qsv_odsscheduledtask"},
+                     [](SingleTaskLaunch& t) { t.m_moduleLookup = 2; }, 2,
+                     L"\"reason\":\"error\",\"errorCode\":2,\"DeferredCode\":3,\"DeltaTime\":3600}", L"Update Get Failed",
+                     kNow - 10},
+        DeferralCase{"ScanRunning", {.name = L"QSV_ODSScheduledTask"},
+                     [](SingleTaskLaunch& t) { t.m_processRunning = true; }, 0,
+                     L"\"reason\":\"error\",\"DeferredCode\":4,\"DeltaTime\":3600}", L"Update In Progress", kNow + 3600},
+        DeferralCase{"UpdateWhileScanRuns", {.name = L"ksupdtsk"},
+                     [](SingleTaskLaunch& t) { t.m_processRunning = true; }, 0,
+                     L"\"reason\":\"ods\",\"DeferredCode\":5,\"DeltaTime\":3600}", L"ODS In Progress", kNow + 3600},
+        DeferralCase{"Validation", {}, [](SingleTaskLaunch& t) { t.m_trust.answer = 5; }, 5,
+                     L"\"reason\":\"validation\",\"errorCode\":5,\"DeferredCode\":10,\"DeltaTime\":3600}",
+                     L"Validation Error", kNow + 3600},
+        DeferralCase{"FailedStart", {.trigger = L"C:\\nowhere\\missing.exe"}, nullptr, ERROR_FILE_NOT_FOUND,
+                     L"\"reason\":\"failedToLaunch\",\"errorCode\":2,\"DeferredCode\":9,\"DeltaTime\":3600}",
+                     L"Failed to launch", kNow + 3600}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+const std::wstring kCompleted = L"TaskScheduler.Task.Completed.job {\"name\":\"job\"}";
+
+bool contains(const std::wstring& text, const wchar_t* part)
+{
+    return text.find(part) != std::wstring::npos;
+}
+
+TEST_F(SingleTaskLaunch, MeteredTaskIsDeferredTheAllowedNumberOfTimesThenRunsAndTheCountResets)
+{
+    store({.meteredWise = 1});
+    m_fakes.networkCost.cost = 2;
+    for (uint32_t attempt = 1; attempt <= 5; ++attempt) {
+        EXPECT_EQ(launch(L"job"), 0u);
+        EXPECT_TRUE(contains(nextMessage(), L"\"DeferredCode\":2")) << attempt;
+        EXPECT_EQ(stored(L"job", L"postponed"), attempt);
+    }
+    EXPECT_EQ(launch(L"job"), 0u);
+    EXPECT_EQ(nextMessage(), kCompleted);
+    EXPECT_EQ(stored(L"job", L"postponed"), 0u);
+}
+
+TEST_F(SingleTaskLaunch, BatteryWiseTaskRunsWhenThePowerStatusFailsOrReportsACOrUnknown)
+{
+    store({.batteryWise = 1});
+    const struct {
+        bool succeeds;
+        BYTE acLine;
+    } cases[] = {{false, 0}, {true, 1}, {true, 255}};
+    for (const auto& c : cases) {
+        m_fakes.power.succeeds = c.succeeds;
+        m_fakes.power.acLineStatus = c.acLine;
+        EXPECT_EQ(launch(L"job"), 0u);
+        EXPECT_EQ(nextMessage(), kCompleted) << c.succeeds << " " << int(c.acLine);
+    }
+}
+
+TEST_F(SingleTaskLaunch, UpdateTaskOnBatteryRunsOnceHeldBackForTheTimeoutDaysAndReportsItsFirstRun)
+{
+    store({.name = L"ksupdtsk", .batteryWise = 1});
+    m_fakes.power.acLineStatus = 0;
+    EXPECT_EQ(launch(L"ksupdtsk"), 0u);
+    EXPECT_TRUE(contains(nextMessage(), L"\"reason\":\"battery\""));
+    EXPECT_EQ(stored(L"ksupdtsk", L"UpdRun"), kNow) << "the first hold-back is marked";
+
+    m_clock.value = kNow + 3 * 86400 - 1;
+    EXPECT_EQ(launch(L"ksupdtsk"), 0u);
+    EXPECT_TRUE(contains(nextMessage(), L"\"reason\":\"battery\"")) << "a second short of three days";
+
+    m_clock.value = kNow + 3 * 86400;
+    EXPECT_EQ(launch(L"ksupdtsk"), 0u);
+    EXPECT_EQ(nextMessage(), L"TaskScheduler.Task.Completed.ksupdtsk {\"name\":\"ksupdtsk\"}");
+    EXPECT_EQ(stored(L"ksupdtsk", L"UpdRun"), 0u);
+    EXPECT_EQ(stored(L"ksupdtsk", L"FirstUpdate"), 1u);
+    EXPECT_EQ(lastEvent(L"TaskScheduler.Update.First")[L"Event.Label"], L"ksupdtsk");
+}
+
+TEST_F(SingleTaskLaunch, NextRunIsWrittenBeforeTheRunByPeriodRepeatFlagOrCalendar)
+{
+    store({.name = L"hourly", .defaultFreq = 3600});
+    store({.name = L"repeating", .defaultFreq = 0, .repeat = 1});
+    store({.name = L"weekly", .type = KS_TASK_CUSTOM, .defaultFreq = 0});
+    {
+        // The calendar rule as the store computes it from now.
+        CKsTask weekly(L"weekly");
+        ASSERT_TRUE(weekly.Read());
+        weekly.dwInterval = KS_INTERVAL_WEEKLY;
+        weekly.dwDayOfWeekMask = 0x02;
+        weekly.dwHour = 3;
+        ASSERT_TRUE(weekly.Write());
+    }
+    CKsTask expected(L"weekly");
+    ASSERT_TRUE(expected.Read());
+    expected.ComputeNextRun(0);
+
+    for (const wchar_t* name : {L"hourly", L"repeating", L"weekly"})
+        EXPECT_EQ(launch(name), 0u) << name;
+    EXPECT_EQ(stored(L"hourly", L"NextRun"), kNow + 3600);
+    EXPECT_EQ(stored(L"repeating", L"NextRun"), kNow + 60);
+    EXPECT_EQ(stored(L"weekly", L"NextRun"), expected.dwNextRun);
+    EXPECT_GT(expected.dwNextRun, kNow);
+}
+
+TEST_F(SingleTaskLaunch, TaskWithoutPeriodOrRepeatRunsOnceAndItsKeyIsDeleted)
+{
+    kstest::ReportFile report;
+    store({.params = L"--report " + report.path(), .defaultFreq = 0});
+    DWORD deleted = 0;
+    EXPECT_EQ(launch(L"job", &deleted), 0u);
+    EXPECT_EQ(deleted, 1u);
+    EXPECT_FALSE(keyExists((std::wstring(KsStore::kSchedulerKeyPath) + L"\\job").c_str()));
+    EXPECT_EQ(nextMessage(), kCompleted);
+    EXPECT_FALSE(report.firstRecord().empty()) << "the run still took place";
+}
+
+TEST_F(SingleTaskLaunch, ProgramStartsWithItsQuotedPathAndParametersInItsOwnFolder)
+{
+    kstest::ReportFile report;
+    const std::wstring params = L"--report " + report.path() + L" /quiet";
+    store({.params = params});
+    EXPECT_EQ(launch(L"job"), 0u);
+    EXPECT_EQ(nextMessage(), kCompleted);
+    auto record = report.firstRecord();
+    EXPECT_EQ(record[L"cmdline"], L"\"" + kstest::sampleTaskPath() + L"\" " + params);
+    EXPECT_EQ(record[L"cwd"], kstest::testProgramFolder());
+    auto executed = lastEvent(L"TaskScheduler.Task.Executed");
+    EXPECT_EQ(executed[L"Event.Label"], L"job");
+    EXPECT_FALSE(executed[L"Hit.Result"].empty()) << "the duration";
+}
+
+std::wstring uniqueEventName(const wchar_t* base)
+{
+    return std::wstring(L"Global\\") + base + std::to_wstring(::GetCurrentProcessId());
+}
+
+// The access entries of a kernel object's DACL, as (type, mask, is Everyone).
+std::vector<std::tuple<int, DWORD, bool>> daclEntries(HANDLE object)
+{
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::vector<std::tuple<int, DWORD, bool>> entries;
+    if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                          &descriptor) != ERROR_SUCCESS)
+        return entries;
+    const Keelwork::unique_hlocal owner(descriptor);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    Keelwork::unique_sid everyone;
+    ::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, everyone.put());
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (::GetAce(dacl, i, reinterpret_cast<void**>(&ace)))
+            entries.emplace_back(ace->Header.AceType, ace->Mask, ::EqualSid(&ace->SidStart, everyone.get()) != FALSE);
+    }
+    return entries;
+}
+
+TEST_F(SingleTaskLaunch, CompletionEventSetByTheTaskEndsTheWaitWhileTheProgramStillRunsAndEveryoneMaySetIt)
+{
+    const std::wstring done = uniqueEventName(L"ks-done-");
+    // Held across the launch, so its access list can be read afterwards.
+    Keelwork::unique_event held(::CreateEventW(nullptr, TRUE, TRUE, done.c_str()));
+    store({.params = L"--set-event " + done + L" --sleep 3000", .completeEvent = done.c_str()});
+    EXPECT_EQ(launch(L"job", nullptr, 60), 0u);
+    EXPECT_TRUE(KsExecution::IsProcessRunning(L"sample-task.exe", nullptr)) << "the wait lasted until the exit";
+    EXPECT_EQ(nextMessage(), kCompleted);
+    // Denial of delete and access-list changes first, then everything else, both for Everyone.
+    EXPECT_EQ(daclEntries(held.get()), (std::vector<std::tuple<int, DWORD, bool>>{
+                                           {ACCESS_DENIED_ACE_TYPE, DELETE | WRITE_DAC, true},
+                                           {ACCESS_ALLOWED_ACE_TYPE, GENERIC_ALL, true}}));
+}
+
+TEST_F(SingleTaskLaunch, CompletionEventNeverSetEndsTheWaitAfterTheFinishWait)
+{
+    const std::wstring done = uniqueEventName(L"ks-never-");
+    store({.params = L"--sleep 4000", .completeEvent = done.c_str()});
+    EXPECT_EQ(launch(L"job", nullptr, 1), 0u);
+    EXPECT_TRUE(KsExecution::IsProcessRunning(L"sample-task.exe", nullptr)) << "the wait lasted until the exit";
+    EXPECT_EQ(nextMessage(), kCompleted);
+}
+
+TEST_F(SingleTaskLaunch, ExitEventEndsTheWaitWith1602)
+{
+    Keelwork::unique_event exitEvent(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    store({.params = L"--sleep 3000"});
+    EXPECT_EQ(launch(L"job", nullptr, 60, exitEvent.get()), 1602u);
+}
+
+TEST_F(SingleTaskLaunch, EventTriggerIsSetAndAMissingOneIsStillReportedExecuted)
+{
+    const std::wstring trigger = uniqueEventName(L"ks-trigger-");
+    Keelwork::unique_event event(::CreateEventW(nullptr, TRUE, FALSE, trigger.c_str()));
+    store({.trigType = KS_TRIGGER_EVENT, .trigger = trigger, .params = L""});
+    m_trust.answer = 5;  // event triggers are not validated
+    EXPECT_EQ(launch(L"job"), 0u);
+    EXPECT_EQ(::WaitForSingleObject(event.get(), 0), DWORD{WAIT_OBJECT_0});
+    EXPECT_EQ(nextMessage(), kCompleted);
+
+    store({.trigType = KS_TRIGGER_EVENT, .trigger = uniqueEventName(L"ks-nobody-"), .params = L""});
+    EXPECT_EQ(launch(L"job"), 0u);
+    EXPECT_EQ(nextMessage(), kCompleted);
+}
+
+} // namespace
