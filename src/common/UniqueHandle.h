@@ -4,6 +4,8 @@
 
 #include "common/WinInclude.h"
 
+#include <bcrypt.h>
+
 #include <utility>
 
 namespace Keelwork {
@@ -110,6 +112,21 @@ struct LocalMemoryTraits {
     static void close(handle_type h) noexcept { ::LocalFree(h); }
 };
 
+// CNG objects: an algorithm provider and a hash object each have their own close function.
+struct BCryptAlgorithmTraits {
+    using handle_type = BCRYPT_ALG_HANDLE;
+    static handle_type invalid() noexcept { return nullptr; }
+    static bool isValid(handle_type h) noexcept { return h != nullptr; }
+    static void close(handle_type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+struct BCryptHashTraits {
+    using handle_type = BCRYPT_HASH_HANDLE;
+    static handle_type invalid() noexcept { return nullptr; }
+    static bool isValid(handle_type h) noexcept { return h != nullptr; }
+    static void close(handle_type h) noexcept { ::BCryptDestroyHash(h); }
+};
+
 using unique_handle = UniqueHandle<KernelHandleTraits>;
 using unique_event = UniqueHandle<KernelHandleTraits>;
 using unique_hkey = UniqueHandle<RegKeyTraits>;
@@ -118,6 +135,8 @@ using unique_hlocal = UniqueHandle<LocalMemoryTraits>;
 using unique_find = UniqueHandle<FindHandleTraits>;
 using unique_sid = UniqueHandle<SidTraits>;
 using unique_heap_block = UniqueHandle<ProcessHeapTraits>;
+using unique_bcrypt_algorithm = UniqueHandle<BCryptAlgorithmTraits>;
+using unique_bcrypt_hash = UniqueHandle<BCryptHashTraits>;
 
 // Both handles of a started process, closed together.
 struct unique_process_information {

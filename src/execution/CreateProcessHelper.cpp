@@ -2,6 +2,7 @@
 // active session's token or, failing that, the shell's token.
 #include "execution/CreateProcessHelper.h"
 
+#include "execution/ProcessEnumeration.h"
 #include "execution/TokenQueries.h"
 #include "execution/Win32ApiOwners.h"
 #include "logging/internal_logging.h"
@@ -18,7 +19,6 @@ constexpr DWORD kTokenAdjustPrivileges = 32;   // TOKEN_ADJUST_PRIVILEGES
 constexpr DWORD kShellTokenAccess = 15;        // assign primary, duplicate, impersonate, query
 constexpr DWORD kUnicodeEnvironment = 0x400;   // CREATE_UNICODE_ENVIRONMENT
 constexpr size_t kMaxWorkingDirectory = 260;
-constexpr DWORD kMaxProcessIds = 1040;
 constexpr DWORD kShellValueBytes = 1040;
 constexpr DWORD kNoActiveSession = 0xFFFFFFFE;
 constexpr wchar_t kWinlogonKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
@@ -300,31 +300,11 @@ DWORD CCPHelper::_GetShellProgram(std::wstring& shell)
 
 DWORD CCPHelper::_GetProcessBaseName(DWORD pid, std::wstring& baseName)
 {
-    unique_handle process;
-    if (m_api->usable(m_api->pOpenProcess))
-        process.reset(m_api->pOpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
-    if (!process) {
-        DWORD error = m_api->usable(m_api->pOpenProcess) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
-        KSLOG_NORMAL(L"Openprocess for PID: %u failed with error: %u", pid, error);
-        return error;
-    }
-    HMODULE firstModule = nullptr;
-    DWORD needed = 0;
-    if (!m_api->usable(m_api->pEnumProcessModules) ||
-        !m_api->pEnumProcessModules(process.get(), &firstModule, sizeof(firstModule), &needed)) {
-        DWORD error = m_api->usable(m_api->pEnumProcessModules) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
-        KSLOG_NORMAL(L"EnumProcessModules for PID: %u failed with error: %u", pid, error);
-        return error;
-    }
-    wchar_t name[520] = {};
-    if (!m_api->usable(m_api->pGetModuleBaseNameW) ||
-        m_api->pGetModuleBaseNameW(process.get(), firstModule, name, static_cast<DWORD>(std::size(name))) == 0) {
-        DWORD error = m_api->usable(m_api->pGetModuleBaseNameW) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
-        KSLOG_NORMAL(L"GetModuleBaseName for PID: %u failed with error: %u", pid, error);
-        return error;
-    }
-    baseName = name;
-    return 0;
+    KsExecution::BaseNameStep failedStep = KsExecution::BaseNameStep::OpenProcess;
+    DWORD error = KsExecution::processBaseName(*m_api, pid, baseName, failedStep);
+    if (error != 0)
+        KSLOG_NORMAL(KsExecution::baseNameFailureFormat(failedStep), pid, error);
+    return error;
 }
 
 bool CCPHelper::_ProcessMatchesUser(DWORD pid, const wchar_t* user, const wchar_t* domain)
@@ -352,25 +332,22 @@ DWORD CCPHelper::_GetShellPid(DWORD* pdwPid, const wchar_t* user, const wchar_t*
         KSLOG_ERROR(L"Trying to get PID of the Shell. The shell name is EMPTY");
         return ERROR_INVALID_PARAMETER;
     }
-    std::vector<DWORD> pids(kMaxProcessIds);
-    DWORD bytes = 0;
-    if (!m_api->usable(m_api->pEnumProcesses) ||
-        !m_api->pEnumProcesses(pids.data(), static_cast<DWORD>(pids.size() * sizeof(DWORD)), &bytes)) {
-        DWORD error = m_api->usable(m_api->pEnumProcesses) ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
+    std::vector<DWORD> pids;
+    if (DWORD error = KsExecution::listProcessIds(*m_api, pids); error != 0) {
         KSLOG_ERROR(L"EnumProcesses failed. ErrorCode: %u", error);
         return error;
     }
     bool anyUser = user == nullptr || *user == L'\0';
-    for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i) {
+    for (DWORD pid : pids) {
         std::wstring baseName;
-        if (_GetProcessBaseName(pids[i], baseName) != 0 || _wcsicmp(baseName.c_str(), shellName.c_str()) != 0)
+        if (_GetProcessBaseName(pid, baseName) != 0 || _wcsicmp(baseName.c_str(), shellName.c_str()) != 0)
             continue;
-        if (!anyUser && !_ProcessMatchesUser(pids[i], user, domain)) {
-            KSLOG_NORMAL(L"Shell PID = %u doesnt match %s,%s", pids[i], user, orEmpty(domain));
+        if (!anyUser && !_ProcessMatchesUser(pid, user, domain)) {
+            KSLOG_NORMAL(L"Shell PID = %u doesnt match %s,%s", pid, user, orEmpty(domain));
             continue;
         }
-        KSLOG_NORMAL(L"The Current Shell PID = %u", pids[i]);
-        *pdwPid = pids[i];
+        KSLOG_NORMAL(L"The Current Shell PID = %u", pid);
+        *pdwPid = pid;
         return 0;
     }
     KSLOG_ERROR(L"Could not find the Shell PID");

@@ -18,6 +18,9 @@ inline constexpr wchar_t kFactoryModeEvent[] = L"Global\\ZARN_{81E5C0DA-590C-4b7
 inline constexpr wchar_t kOemKey[] = L"SOFTWARE\\Kestrel\\ZARN\\Oem";
 inline constexpr wchar_t kFactoryModeValue[] = L"facmode";
 
+// One value per trusted program file, named by the lower-case hexadecimal SHA-256 of its contents.
+inline constexpr wchar_t kTrustedFilesKey[] = L"SOFTWARE\\Kestrel\\Platform\\TrustedFiles";
+
 inline constexpr wchar_t kVolatileKey[] = L"SOFTWARE\\Kestrel\\Volatile";
 inline constexpr wchar_t kRebootFlagKey[] = L"RebootFlag";
 inline constexpr wchar_t kVolatileZarnKey[] = L"SOFTWARE\\Kestrel\\Volatile\\ZARN";

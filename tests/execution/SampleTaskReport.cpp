@@ -25,17 +25,26 @@ std::wstring currentFolder()
     return std::wstring(path, length);
 }
 
-ReportFile::ReportFile()
+namespace {
+std::wstring freshTempPath(const wchar_t* stem, const wchar_t* extension)
 {
     static std::atomic<unsigned> counter{0};
     wchar_t folder[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, folder);
-    m_path = std::wstring(folder) + L"ks-report-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-             std::to_wstring(counter++) + L".txt";
-    ::DeleteFileW(m_path.c_str());
+    std::wstring path = std::wstring(folder) + stem + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(counter++) + extension;
+    ::DeleteFileW(path.c_str());
+    return path;
 }
+} // namespace
+
+ReportFile::ReportFile() : m_path(freshTempPath(L"ks-report", L".txt")) {}
 
 ReportFile::~ReportFile() { ::DeleteFileW(m_path.c_str()); }
+
+TempFile::TempFile(const wchar_t* stem, const wchar_t* extension) : m_path(freshTempPath(stem, extension)) {}
+
+TempFile::~TempFile() { ::DeleteFileW(m_path.c_str()); }
 
 std::map<std::wstring, std::wstring> ReportFile::firstRecord() const
 {

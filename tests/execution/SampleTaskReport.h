@@ -34,6 +34,23 @@ private:
     std::wstring m_path;
 };
 
+// A path in the temporary folder, "<stem>-<process id>-<n><extension>", that does not exist yet;
+// whatever is there is deleted on destruction. Tests copy sample-task.exe to one to run or change
+// a program under a name of their own.
+class TempFile {
+public:
+    TempFile(const wchar_t* stem, const wchar_t* extension);
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    const std::wstring& path() const { return m_path; }
+    std::wstring fileName() const { return m_path.substr(m_path.find_last_of(L'\\') + 1); }
+
+private:
+    std::wstring m_path;
+};
+
 // Waits (bounded) for the process to end; true when it did, with its exit code.
 bool waitForExit(HANDLE process, DWORD* exitCode = nullptr, DWORD timeoutMs = 10000);
 
