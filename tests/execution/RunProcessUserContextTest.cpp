@@ -1,5 +1,6 @@
 // CCPHelper::RunProcess in the interactive user's context: the real outcome under Wine (no
 // terminal sessions), and the session and shell choices with single table entries substituted.
+#include "FakeSessions.h"
 #include "RealApiTable.h"
 #include "SampleTaskReport.h"
 
@@ -16,75 +17,9 @@ namespace {
 
 constexpr wchar_t kWinlogon[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 
-// What the substituted session and account functions answer; set by each test.
-struct FakeSessions {
-    static inline std::vector<WTS_SESSION_INFOW> sessions;
-    static inline std::map<DWORD, std::wstring> userOfSession;
-    static inline std::wstring userOfAnyToken;  // used when not empty
-    static inline DWORD lastTokenSession = 0xFFFFFFFF;
-    static inline int listsHandedOut = 0;
-    static inline int listsFreed = 0;
-
-    static void reset()
-    {
-        sessions.clear();
-        userOfSession.clear();
-        userOfAnyToken.clear();
-        lastTokenSession = 0xFFFFFFFF;
-        listsHandedOut = listsFreed = 0;
-    }
-
-    static BOOL WINAPI enumerate(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOW* list, DWORD* count)
-    {
-        auto* copy = new WTS_SESSION_INFOW[sessions.size() + 1];
-        std::copy(sessions.begin(), sessions.end(), copy);
-        *list = copy;
-        *count = static_cast<DWORD>(sessions.size());
-        ++listsHandedOut;
-        return TRUE;
-    }
-
-    static void WINAPI freeMemory(PVOID memory)
-    {
-        delete[] static_cast<WTS_SESSION_INFOW*>(memory);
-        ++listsFreed;
-    }
-
-    // Hands out this process's own token, remembering which session was asked for.
-    static BOOL WINAPI queryUserToken(ULONG session, PHANDLE token)
-    {
-        lastTokenSession = session;
-        return ::OpenProcessToken(::GetCurrentProcess(), TOKEN_ALL_ACCESS, token);
-    }
-
-    static BOOL WINAPI lookupAccount(LPCWSTR, PSID, LPWSTR name, LPDWORD nameChars, LPWSTR domain,
-                                     LPDWORD domainChars, PSID_NAME_USE use)
-    {
-        std::wstring user = !userOfAnyToken.empty() ? userOfAnyToken : userOfSession[lastTokenSession];
-        wcsncpy(name, user.c_str(), *nameChars);
-        wcsncpy(domain, L"KS", *domainChars);
-        *use = SidTypeUser;
-        return TRUE;
-    }
-};
-
-std::unique_ptr<CKsWin32APIBase> tableWithFakeSessions()
-{
-    auto table = kstest::realApiTableCopy();
-    table->pWTSEnumerateSessionsW = &FakeSessions::enumerate;
-    table->pWTSFreeMemory = &FakeSessions::freeMemory;
-    table->pWTSQueryUserToken = &FakeSessions::queryUserToken;
-    table->pLookupAccountSidW = &FakeSessions::lookupAccount;
-    return table;
-}
-
-WTS_SESSION_INFOW session(DWORD id, WTS_CONNECTSTATE_CLASS state)
-{
-    WTS_SESSION_INFOW info = {};
-    info.SessionId = id;
-    info.State = state;
-    return info;
-}
+using kstest::FakeSessions;
+using kstest::session;
+using kstest::tableWithFakeSessions;
 
 class UserContext : public kstest::RegistryFixture {
 protected:

@@ -2,10 +2,12 @@
 // the real sample-task.exe started, and the reports read where a subscriber sees them (the bus,
 // the analytics transport, the registry).
 #include "CapturingTransport.h"
+#include "FakeSessions.h"
 #include "MessageInbox.h"
 #include "ProbeFakes.h"
 #include "RegistryFixture.h"
 #include "SampleTaskReport.h"
+#include "TrustForTest.h"
 
 #include "common/Clock.h"
 #include "execution/ProcessRunning.h"
@@ -100,7 +102,8 @@ public:
     {
         SingleTaskServices s;
         s.probes = &m_probeServices;
-        s.trust = &m_trust;
+        s.trust = m_systemTrust ? nullptr : &m_trust;
+        s.win32 = m_win32;
         s.isProcessRunning = [this](const wchar_t* a, const wchar_t* b) {
             m_askedRunning.push_back(std::wstring(a ? a : L"") + L"|" + (b ? b : L""));
             return m_processRunning;
@@ -151,6 +154,8 @@ public:
     kstest::FakeProbeServices m_fakes;
     KsExecution::ProbeServices m_probeServices = m_fakes.services();
     FixedTrust m_trust;
+    bool m_systemTrust = false;
+    std::function<std::unique_ptr<CKsWin32APIBase>()> m_win32;
     bool m_processRunning = false;
     DWORD m_moduleLookup = 0;
     std::vector<std::wstring> m_askedRunning;
@@ -204,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
                      [](SingleTaskLaunch& t) { t.m_moduleLookup = 2; }, 2,
                      L"\"reason\":\"error\",\"errorCode\":2,\"DeferredCode\":3,\"DeltaTime\":3600}", L"Update Get Failed",
                      kNow - 10},
-        DeferralCase{"ScanRunning", {.name = L"QSV_ODSScheduledTask"},
+        DeferralCase{"ScanRunning", {.name = L"qsv_odsscheduledtask"},
                      [](SingleTaskLaunch& t) { t.m_processRunning = true; }, 0,
                      L"\"reason\":\"error\",\"DeferredCode\":4,\"DeltaTime\":3600}", L"Update In Progress", kNow + 3600},
         DeferralCase{"UpdateWhileScanRuns", {.name = L"ksupdtsk"},
@@ -325,6 +330,64 @@ TEST_F(SingleTaskLaunch, ProgramStartsWithItsQuotedPathAndParametersInItsOwnFold
     auto executed = lastEvent(L"TaskScheduler.Task.Executed");
     EXPECT_EQ(executed[L"Event.Label"], L"job");
     EXPECT_FALSE(executed[L"Hit.Result"].empty()) << "the duration";
+}
+
+// Changes the file's last byte.
+void flipLastByte(const std::wstring& path)
+{
+    Keelwork::unique_handle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    BYTE last = 0;
+    DWORD done = 0;
+    ASSERT_NE(::SetFilePointer(file.get(), -1, nullptr, FILE_END), INVALID_SET_FILE_POINTER);
+    ASSERT_TRUE(::ReadFile(file.get(), &last, 1, &done, nullptr));
+    last ^= 0x01;
+    ASSERT_NE(::SetFilePointer(file.get(), -1, nullptr, FILE_END), INVALID_SET_FILE_POINTER);
+    ASSERT_TRUE(::WriteFile(file.get(), &last, 1, &done, nullptr));
+}
+
+TEST_F(SingleTaskLaunch, ListedProgramRunsAndTheSameFileChangedByOneByteIsRefused)
+{
+    kstest::TempFile program(L"ks-trusted-", L".exe");
+    ASSERT_TRUE(::CopyFileW(kstest::sampleTaskPath().c_str(), program.path().c_str(), FALSE));
+    ASSERT_TRUE(kstest::trustForTest(program.path()));
+    m_systemTrust = true;
+    kstest::ReportFile ran;
+    store({.trigger = program.path(), .params = L"--report " + ran.path()});
+    EXPECT_EQ(launch(L"job"), 0u);
+    EXPECT_EQ(nextMessage(), kCompleted);
+    EXPECT_FALSE(ran.firstRecord().empty());
+
+    flipLastByte(program.path());
+    kstest::ReportFile refused;
+    store({.trigger = program.path(), .params = L"--report " + refused.path()});
+    EXPECT_EQ(launch(L"job"), 5u);
+    EXPECT_EQ(nextMessage(), L"TaskScheduler.Task.Deferred.job {\"name\":\"job\",\"reason\":\"validation\","
+                             L"\"errorCode\":5,\"DeferredCode\":10,\"DeltaTime\":3600}");
+    EXPECT_EQ(stored(L"job", L"NextRun"), kNow + 3600) << "the next run advances by the period";
+    EXPECT_TRUE(refused.firstRecord().empty()) << "nothing started";
+}
+
+// Under Wine there is no terminal session and no shell to lend a token: the start fails (2) and
+// is reported with code 7 and no delay, and the occasion count stays for the next log-on. With a
+// session to start in, the task runs and its occasions start counting again.
+TEST_F(SingleTaskLaunch, LogonTaskFailingToStartReportsCode7AndOneStartedInTheUsersSessionRuns)
+{
+    store({.type = KS_TASK_LOGON, .nextRun = 3});
+    EXPECT_EQ(launch(L"job"), 2u);
+    EXPECT_EQ(nextMessage(), L"TaskScheduler.Task.Deferred.job {\"name\":\"job\",\"reason\":\"failedToLaunch\","
+                             L"\"errorCode\":2,\"DeferredCode\":7,\"DeltaTime\":0}");
+    EXPECT_EQ(stored(L"job", L"LogonNextRun"), 0u);
+    EXPECT_EQ(stored(L"job", L"NextRun"), 3u);
+
+    kstest::FakeSessions::reset();
+    kstest::FakeSessions::sessions = {kstest::session(1, WTSActive)};
+    kstest::FakeSessions::userOfAnyToken = L"alice";
+    m_win32 = [] { return kstest::tableWithFakeSessions(); };
+    EXPECT_EQ(launch(L"job"), 0u);
+    EXPECT_EQ(nextMessage(), kCompleted);
+    EXPECT_EQ(stored(L"job", L"NextRun"), 0u) << "the occasions start counting again";
 }
 
 std::wstring uniqueEventName(const wchar_t* base)
