@@ -3,9 +3,11 @@
 // the analytics transport, the registry).
 #include "CapturingTransport.h"
 #include "FakeSessions.h"
+#include "KsOemResIds.h"
 #include "MessageInbox.h"
 #include "ProbeFakes.h"
 #include "RegistryFixture.h"
+#include "ResourceDllPaths.h"
 #include "SampleTaskReport.h"
 #include "TrustForTest.h"
 
@@ -220,7 +222,13 @@ INSTANTIATE_TEST_SUITE_P(
                      L"Validation Error", kNow + 3600},
         DeferralCase{"FailedStart", {.trigger = L"C:\\nowhere\\missing.exe"}, nullptr, ERROR_FILE_NOT_FOUND,
                      L"\"reason\":\"failedToLaunch\",\"errorCode\":2,\"DeferredCode\":9,\"DeltaTime\":3600}",
-                     L"Failed to launch", kNow + 3600}),
+                     L"Failed to launch", kNow + 3600},
+        // A reboot task's "NextRun" counts occasions: a failed start leaves it for the next boot.
+        DeferralCase{"FailedStartAfterReboot",
+                     {.type = KS_TASK_REBOOT, .trigger = L"C:\\nowhere\\missing.exe", .nextRun = 2}, nullptr,
+                     ERROR_FILE_NOT_FOUND,
+                     L"\"reason\":\"failedToLaunch\",\"errorCode\":2,\"DeferredCode\":8,\"DeltaTime\":3600}",
+                     L"OnReboot Failed", 2}),
     [](const auto& info) { return std::string(info.param.label); });
 
 const std::wstring kCompleted = L"TaskScheduler.Task.Completed.job {\"name\":\"job\"}";
@@ -330,6 +338,48 @@ TEST_F(SingleTaskLaunch, ProgramStartsWithItsQuotedPathAndParametersInItsOwnFold
     auto executed = lastEvent(L"TaskScheduler.Task.Executed");
     EXPECT_EQ(executed[L"Event.Label"], L"job");
     EXPECT_FALSE(executed[L"Hit.Result"].empty()) << "the duration";
+}
+
+// A preset task takes its catalogue entry afresh before each run; an entry that is gone leaves
+// its next run as it was.
+TEST_F(SingleTaskLaunch, PresetTaskFollowsItsCatalogueEntryAndKeepsItsNextRunOnceTheEntryIsGone)
+{
+    kstest::registerProductDlls(kstest::resourceDllPath());
+    setString(L"SOFTWARE\\Kestrel\\Platform\\Settings\\generalSettings", L"ResDll", kstest::resourceDllPath());
+    const std::wstring entry = L"SOFTWARE\\Kestrel\\Platform\\Settings\\TaskSchedulePreset\\scan\\4";
+    const std::pair<const wchar_t*, DWORD> values[] = {{L"Active", 1},       {L"Interval", KS_INTERVAL_WEEKLY},
+                                                       {L"DayOfWeekMask", 0x08}, {L"Hour", 19},
+                                                       {L"Minute", 5},       {L"DescriptionResId", KS_RES_PRESET_WEEKLY}};
+    for (const auto& [name, value] : values)
+        setDword(entry.c_str(), name, value);
+    store({.name = L"preset", .type = KS_TASK_PRESET, .defaultFreq = 0});
+    {
+        // Stored from an older catalogue: Mondays at 03:00.
+        CKsTask task(L"preset");
+        ASSERT_TRUE(task.Read());
+        KsStore::replaceString(task.pwszPresetCategory, L"scan");
+        task.dwPresetId = 4;
+        task.dwInterval = KS_INTERVAL_WEEKLY;
+        task.dwDayOfWeekMask = 0x02;
+        task.dwHour = 3;
+        ASSERT_TRUE(task.Write());
+    }
+    CKsTask expected(L"preset");
+    ASSERT_TRUE(expected.Read());
+    expected.dwDayOfWeekMask = 0x08;
+    expected.dwHour = 19;
+    expected.dwMinute = 5;
+    expected.dwNextRun = kNow;
+    expected.ComputeNextRun(0);
+
+    // Only the next run is written: the catalogue stays the one source of the calendar.
+    EXPECT_EQ(launch(L"preset"), 0u);
+    EXPECT_EQ(stored(L"preset", L"NextRun"), expected.dwNextRun);
+
+    ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, entry.c_str()), ERROR_SUCCESS);
+    m_clock.value = expected.dwNextRun + 5;
+    EXPECT_EQ(launch(L"preset"), 0u);
+    EXPECT_EQ(stored(L"preset", L"NextRun"), expected.dwNextRun) << "left as it was";
 }
 
 // Changes the file's last byte.
