@@ -6,6 +6,7 @@
 
 #include "common/UniqueHandle.h"
 #include "execution/CreateProcessHelper.h"
+#include "execution/FileDigest.h"
 #include "execution/SingleTask.h"
 #include "execution/TrustedFileList.h"
 
@@ -107,6 +108,27 @@ ksbench::Register launch("exec", [] {
     stored.Write();
     ksbench::Figure figure = alternate(launchMicros, program);
     return std::vector<std::pair<std::string, ksbench::Figure>>{{"exec.launch", figure}};
+});
+
+// The digest a launch computes of the program file, against reading the same bytes.
+ksbench::Register digest("exec", [] {
+    const std::wstring program = sampleTaskPath();
+    Keelwork::unique_handle file(::CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::vector<char> buffer(1 << 16);
+    ksbench::Figure figure = ksbench::compare(
+        9, 20,
+        [&] {
+            std::wstring hex;
+            KsExecution::fileSha256Hex(file.get(), hex);
+        },
+        [&] {
+            DWORD read = 0;
+            ::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
+            while (::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) && read)
+                ;
+        });
+    return std::vector<std::pair<std::string, ksbench::Figure>>{{"exec.digest", figure}};
 });
 
 ksbench::Register runProcess("exec", [] {
