@@ -440,6 +440,35 @@ TEST_F(SingleTaskLaunch, LogonTaskFailingToStartReportsCode7AndOneStartedInTheUs
     EXPECT_EQ(stored(L"job", L"NextRun"), 0u) << "the occasions start counting again";
 }
 
+// Records the creation flags of each start and starts the program for real. Wine accepts a
+// priority class but runs the child at normal priority, so the flags are where it shows.
+struct CreationFlags {
+    static inline std::vector<DWORD> seen;
+    static BOOL WINAPI create(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                             LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                             LPCWSTR folder, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info)
+    {
+        seen.push_back(flags);
+        return ::CreateProcessW(application, commandLine, process, thread, inherit, flags, environment, folder, startup,
+                                info);
+    }
+};
+
+TEST_F(SingleTaskLaunch, LogCompactionRunsBelowNormalPriorityAndEveryOtherTaskAtNormal)
+{
+    CreationFlags::seen.clear();
+    m_win32 = [] {
+        auto table = kstest::realApiTableCopy();
+        table->pCreateProcessW = &CreationFlags::create;
+        return table;
+    };
+    store({.name = L"zarn_logcompact"});
+    store({.name = L"job"});
+    EXPECT_EQ(launch(L"zarn_logcompact"), 0u);
+    EXPECT_EQ(launch(L"job"), 0u);
+    EXPECT_EQ(CreationFlags::seen, (std::vector<DWORD>{BELOW_NORMAL_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS}));
+}
+
 std::wstring uniqueEventName(const wchar_t* base)
 {
     return std::wstring(L"Global\\") + base + std::to_wstring(::GetCurrentProcessId());
