@@ -67,7 +67,6 @@ namespace {
 // The stateless services: shared by every bundle of the process.
 struct SharedServices {
     SystemPowerStatus power;
-    BusStatusRequester bus;
     CKsWin32API win32;
 };
 
@@ -79,10 +78,10 @@ SharedServices& sharedServices()
 
 } // namespace
 
-SystemProbeServices::SystemProbeServices()
-    : ProbeServices{sharedServices().power, sharedServices().bus, SystemComServices::networkCost,
-                    SystemComServices::appVisibility, systemNamedObjects(),
-                    sharedServices().win32}
+SystemProbeServices::SystemProbeServices(HANDLE stopEvent)
+    : SystemOwnedServices(stopEvent),
+      ProbeServices{sharedServices().power, SystemOwnedServices::bus, SystemOwnedServices::networkCost,
+                    SystemOwnedServices::appVisibility, systemNamedObjects(), sharedServices().win32}
 {
 }
 

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace {
 
 namespace names = KsExecution::names;
@@ -64,6 +66,23 @@ TEST_F(RealBusProbes, SessionMonitorReportingAFullScreenApp)
 {
     auto sessions = answerer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.FullScreenAppRunning");
     EXPECT_TRUE(IsFullScreen());
+}
+
+// A stopping engine is not held for the probes' 15 and 5 seconds: its exit event, set while the
+// probe waits for a monitor that never answers, ends the wait as "no answer". The bound is a hang
+// check, far below the time-outs, not a speed goal.
+TEST_F(RealBusProbes, StopEventEndsTheWaitForAnAnswerAsNoAnswer)
+{
+    Keelwork::unique_event stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const ULONGLONG started = ::GetTickCount64();
+    std::thread stopper([&stop] {
+        ::Sleep(200);
+        ::SetEvent(stop.get());
+    });
+    EXPECT_FALSE(IsFullScreen(KsExecution::SystemProbeServices(stop.get())));
+    stopper.join();
+    EXPECT_FALSE(IsConnectedStandby(nullptr, KsExecution::SystemProbeServices(stop.get())));
+    EXPECT_LT(::GetTickCount64() - started, 5000u) << "the probes waited out their time-outs";
 }
 
 } // namespace
