@@ -66,7 +66,6 @@ const DueCase kDueCases[] = {
     {"AdminFlagPlainUser", occasion(2, 0, 0, 4), 2, 0, Console::user, kNotQueued, 1},
     {"AdminFlagFilteredAdmin", occasion(2, 0, 0, 4), 2, 0, Console::filteredAdmin, 90, 1},
     {"AdminFlagAdmin", occasion(2, 0, 0, 4), 2, 0, Console::admin, 90, 1},
-    {"OnceTaskQueuedWithoutTest", TaskSpec{KS_TASK_ONCE}, 4, 0, Console::user, 90, kNoCount},
 };
 
 class DueRulesQueue : public kstest::TaskManagerFixture {};

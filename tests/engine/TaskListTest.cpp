@@ -87,6 +87,7 @@ TEST_F(TaskList, RetailNamesDoNotMatterOutsideDemoMode)
 
 TEST_F(TaskList, NextWakeTime)
 {
+    setString(kstest::kTasksKey, L"DisabledInRetailModeTasks", L"");
     gather();
     EXPECT_EQ(m_manager->FindMinNextRunTime(), 0xFFFFFFFFu);
     writeTask(L"late", TaskSpec{KS_TASK_SCHEDULED, kstest::kNow - 10});
