@@ -1,0 +1,120 @@
+// CKsTaskManager: the engine's in-memory picture of the task store and its run queue.
+//
+// The task map holds one loaded task per key under the enabled scheduler key, by lower-case name.
+// GatherAllTasks fills it once; Refresh re-reads every task from scratch (queue state lives in
+// the run queue, keyed by name, and survives) and drops a vanished task only once the queue
+// builder has visited it since its last load. _AddToQ queues the due tasks of one type;
+// FindMinNextRunTime says when the next timed task falls due; ShouldTopTaskWaitForIdle says
+// whether the head task wants an idle machine.
+//
+// Engine state arrives in the arguments of _AddToQ (AM mode and window, the occasion type, the
+// out-of-OOBE pass) and through SetOobeModeState, InitTSStartTime and SetGlobalOobeWait.
+// Used on the engine thread only, except the retail-disabled set, which has its own mutex.
+#pragma once
+
+#include "common/WinInclude.h"
+#include "engine/RetailDemoModeChecker.h"
+#include "engine/RunQueue.h"
+#include "execution/SingleTask.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+namespace Keelwork::engine {
+
+// Tasks of this name prefix belong to an earlier product generation and are removed at start.
+inline constexpr wchar_t kZarnTaskPrefix[] = L"zarn_";
+
+// A task as the engine holds it: the record and its launch side, plus the engine's own marks.
+class CKsLoadedTask : public CSingleTask {
+public:
+    using CSingleTask::CSingleTask;
+
+    uint8_t m_bDirty = 0;         // 1 when a refresh re-read it; 0 once the queue builder visited it
+    uint32_t m_bLongOverdue = 0;  // set when found due long after its time; never cleared
+    uint32_t m_dwOobeWait = 0;    // seconds after the engine start it is held; 0 = none or over
+};
+
+// What the manager asks of the machine; an empty member means the system's own.
+struct TaskManagerServices {
+    // Null: the machine is never taken to be in retail demo mode.
+    std::unique_ptr<RetailDemoModeChecker> retailDemo;
+    // KsIsActiveSessionNTAdmin with the system's probes when empty.
+    std::function<bool(BOOL* pbFilteredAdmin)> isConsoleAdmin;
+};
+
+class CKsTaskManager {
+public:
+    using TaskMap = std::map<std::wstring, std::unique_ptr<CKsLoadedTask>>;
+
+    // dwFinishWait ("taskfinishwait") and hExitEvent (not owned) are handed to every launch.
+    CKsTaskManager(DWORD dwFinishWait, HANDLE hExitEvent, TaskManagerServices services = {});
+    virtual ~CKsTaskManager();
+
+    CKsTaskManager(const CKsTaskManager&) = delete;
+    CKsTaskManager& operator=(const CKsTaskManager&) = delete;
+
+    // 0, the open error of the scheduler key, 8 when out of memory, or the enumeration error.
+    DWORD GatherAllTasks();
+    void Refresh();
+    DWORD DeleteAllZARNTasks();
+    // False when "DisabledInRetailModeTasks" could not be read (the set is then empty).
+    bool LoadRetailDisabledTasks();
+    bool IsTaskAllowedInRetailMode(const std::wstring& name);
+
+    // Queues the due tasks of `type`; 0, or 8 when an item could not be allocated.
+    DWORD _AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD dwAMFutureWindow);
+    // Absolute time of the next timed run (or OOBE hold end); 0xFFFFFFFF for an empty map.
+    uint32_t FindMinNextRunTime();
+    bool ShouldTopTaskWaitForIdle();
+
+    DWORD SetOobeModeState(DWORD flag);
+    uint64_t InitTSStartTime();
+    uint64_t GetTSStartTime();
+    void SetGlobalOobeWait(DWORD dwOobeWait) { m_dwGlobalOobeWait = dwOobeWait; }
+
+    const TaskMap& tasks() const { return m_tasks; }
+    RunQueue& queue() { return m_queue; }
+    DWORD finishWait() const { return m_dwFinishWait; }
+    HANDLE exitEvent() const { return m_hExitEvent; }
+
+    void _EmptyTaskList();
+    void _EmptyQ();
+
+private:
+    // Null when the key would not read (logged) or memory ran out (*outOfMemory set).
+    std::unique_ptr<CKsLoadedTask> _LoadTask(const std::wstring& name, bool* outOfMemory);
+    void _RefreshOne(const std::wstring& name, bool* outOfMemory);
+    void _DropUnvisited();
+    // Seconds a task first seen while OOBE mode is on is held; 0 once the global wait is over.
+    DWORD _OobeWaitForNewTask(const std::wstring& name);
+
+    // True when the OOBE hold keeps this task out of the queue.
+    bool _HeldByOobe(CKsLoadedTask& task, DWORD type, DWORD bOutOfOobe, uint32_t now);
+    bool _TimedTaskDue(CKsLoadedTask& task, DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now);
+    bool _OccasionTaskDue(CKsLoadedTask& task, DWORD bOutOfOobe);
+    void _CountOccasion(CKsLoadedTask& task);
+    // 0, or 8 when out of memory.
+    DWORD _Enqueue(const std::wstring& name, const CKsLoadedTask& task);
+    bool _OobeHoldActive(const CKsLoadedTask& task, uint32_t now, uint32_t* elapsed);
+
+    TaskMap m_tasks;
+    RunQueue m_queue;
+    DWORD m_dwFinishWait;
+    HANDLE m_hExitEvent;
+    TaskManagerServices m_services;
+
+    DWORD m_bIsOobeMode = 0;
+    uint64_t m_tsStartTime = 0;  // seconds since 1970; 0 = not recorded
+    DWORD m_dwGlobalOobeWait = 0;
+
+    std::mutex m_retailMutex;
+    std::set<std::wstring> m_retailDisabled;  // written under m_retailMutex
+};
+
+} // namespace Keelwork::engine

@@ -1,0 +1,268 @@
+// CKsTaskManager's due rules: which tasks of a type go into the run queue and with what
+// priority, when the next timed task falls due, and whether the head task waits for idle.
+#include "engine/TaskManager.h"
+
+#include "common/Clock.h"
+#include "engine/QueuePriority.h"
+#include "engine/SchedulerKeyValues.h"
+#include "execution/PlatformProbes.h"
+#include "execution/TaskExecutionNames.h"
+#include "logging/internal_logging.h"
+#include "registry/RegKey.h"
+#include "store/ProtectedValue.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <ctime>
+#include <new>
+
+namespace Keelwork::engine {
+
+namespace {
+
+constexpr uint32_t kDaySeconds = 86400;
+constexpr uint32_t kNoTime = 0xFFFFFFFF;
+// When nothing is due in the future the engine still looks again after this long.
+constexpr uint32_t kSafetyWait = 900;
+
+bool isTimed(DWORD type)
+{
+    return type == KS_TASK_SCHEDULED || type == KS_TASK_CUSTOM || type == KS_TASK_PRESET;
+}
+
+bool isOccasion(DWORD type)
+{
+    return type == KS_TASK_REBOOT || type == KS_TASK_LOGON;
+}
+
+std::wstring timeText(uint32_t time)
+{
+    std::time_t t = time;
+    std::tm utc{};
+    wchar_t text[32] = L"?";
+    if (gmtime_s(&utc, &t) == 0)
+        std::wcsftime(text, sizeof text / sizeof text[0], L"%Y-%m-%d %H:%M:%S UTC", &utc);
+    return text;
+}
+
+} // namespace
+
+bool CKsTaskManager::_OobeHoldActive(const CKsLoadedTask& task, uint32_t now, uint32_t* elapsed)
+{
+    if (m_bIsOobeMode == 0 || task.m_dwOobeWait == 0)
+        return false;
+    const uint64_t start = GetTSStartTime();
+    if (start == 0)
+        return false;
+    *elapsed = now > start ? static_cast<uint32_t>(now - start) : 0;
+    return *elapsed < task.m_dwOobeWait;
+}
+
+void CKsTaskManager::_CountOccasion(CKsLoadedTask& task)
+{
+    ++task.dwNextRun;
+    CRegKey key;
+    // Opens rather than creates: a task deleted meanwhile is not brought back.
+    if (key.open(HKEY_LOCAL_MACHINE, task.currentPath(), KEY_SET_VALUE | KEY_QUERY_VALUE | KEY_WOW64_64KEY) !=
+            ERROR_SUCCESS ||
+        KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, task.dwNextRun) != 0)
+        KSLOG_NORMAL(L"Failed to Increase NextRun for login task %s", task.name());
+}
+
+bool CKsTaskManager::_HeldByOobe(CKsLoadedTask& task, DWORD type, DWORD bOutOfOobe, uint32_t now)
+{
+    uint32_t elapsed = 0;
+    if (!_OobeHoldActive(task, now, &elapsed))
+        return false;
+    KSLOG_NORMAL(L"Not adding task %s to the execution Q as it is oobewait (%d/%d)", task.name(),
+                 static_cast<int>(elapsed), static_cast<int>(task.m_dwOobeWait));
+    // Occasions seen during the hold still count, so the task runs on time once it ends.
+    if (task.dwTaskType == type && isOccasion(type) && bOutOfOobe == 0)
+        _CountOccasion(task);
+    return true;
+}
+
+bool CKsTaskManager::_TimedTaskDue(CKsLoadedTask& task, DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now)
+{
+    const wchar_t* name = task.name();
+    KSLOG_NORMAL(L"Current Time: %s", timeText(now).c_str());
+    KSLOG_NORMAL(L"Task %s Next-Run time: %s", name, timeText(task.dwNextRun).c_str());
+    uint64_t comparison = now;
+    if (bAMMode != 0) {
+        if ((task.dwMeteredAccessWise & KS_AM_FUTURE_TASK_EXCLUSION_WISE) == 0) {
+            KSLOG_NORMAL(L"Task %s is included from AM future task execution", name);
+            comparison += dwAMFutureWindow;
+        } else {
+            KSLOG_NORMAL(L"Task %s is excluded from AM future task execution", name);
+        }
+    }
+    const bool due = comparison >= task.dwNextRun;
+    if (!due) {
+        KSLOG_NORMAL(L"Task %s is not overdue", name);
+    } else {
+        const uint32_t days = (task.dwMeteredAccessWise & KS_LONG_OVERDUE_TASK_WISE) != 0 ? 15 : 3;
+        if (static_cast<int64_t>(task.dwNextRun) < static_cast<int64_t>(now) - int64_t{days} * kDaySeconds)
+            task.m_bLongOverdue = 1;
+        KSLOG_NORMAL(L"Task %s is OVERDUE", name);
+    }
+    if (bAMMode != 0) {
+        if ((task.dwMeteredAccessWise & KS_AM_TASK_EXCLUSION_WISE) != 0) {
+            KSLOG_NORMAL(L"Task %s is excluded from AM task execution", name);
+            return false;
+        }
+        KSLOG_NORMAL(L"Task %s is included from AM task execution", name);
+    }
+    return due;
+}
+
+bool CKsTaskManager::_OccasionTaskDue(CKsLoadedTask& task, DWORD bOutOfOobe)
+{
+    const wchar_t* name = task.name();
+    const int count = static_cast<int>(task.dwNextRun);
+    const int frequency = static_cast<int>(task.dwDefaultFreq);
+    if (bOutOfOobe == 0) {
+        _CountOccasion(task);
+        task.m_dwOobeWait = 0;
+    } else if (task.m_dwOobeWait != 0) {
+        task.m_dwOobeWait = 0;
+        KSLOG_NORMAL(L"This Logon/Reboot task %s is out of oobe, set its out of oobe flag, check if we need to add it "
+                     L"to queue",
+                     name);
+    } else {
+        KSLOG_NORMAL(L"This Logon/Reboot task %s's out of oobe flag has already been set, skip it", name);
+        KSLOG_NORMAL(L"Logon task %s is not overdue (%d/%d)", name, count, frequency);
+        return false;
+    }
+    const int seen = static_cast<int>(task.dwNextRun);
+    if (task.dwDefaultFreq > task.dwNextRun) {
+        KSLOG_NORMAL(L"Logon task %s is not overdue (%d/%d)", name, seen, frequency);
+        return false;
+    }
+    if (task.dwTaskType == KS_TASK_REBOOT) {
+        KSLOG_NORMAL(L"Reboot task %s is OVERDUE (%d/%d)", name, seen, frequency);
+        return true;
+    }
+    if ((task.dwMeteredAccessWise & KS_ADMIN_WISE) != 0) {
+        BOOL filtered = FALSE;
+        bool admin = m_services.isConsoleAdmin ? m_services.isConsoleAdmin(&filtered)
+                                               : KsIsActiveSessionNTAdmin(&filtered);
+        // An administrator whose rights are filtered still counts; only a plain user is refused.
+        if (!admin && !filtered) {
+            KSLOG_NORMAL(L"Logon task %s is Overdue (%d/%d), but Windows administrator required", name, seen,
+                         frequency);
+            return false;
+        }
+    }
+    KSLOG_NORMAL(L"Logon task %s is OVERDUE (%d/%d)", name, seen, frequency);
+    return true;
+}
+
+DWORD CKsTaskManager::_Enqueue(const std::wstring& name, const CKsLoadedTask& task)
+{
+    if (m_queue.contains(name)) {
+        KSLOG_NORMAL(L"Not adding task %s to the execution Q as it already exists", name.c_str());
+        return 0;
+    }
+    std::unique_ptr<QueueItem> item(new (std::nothrow) QueueItem);
+    if (!item)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    item->name = name;
+    item->priority = queuePriority(name.c_str(), task, task.m_bLongOverdue != 0);
+    KSLOG_INFO(L"Adding task %s to the Q with priority %d", name.c_str(), static_cast<int>(item->priority));
+    m_queue.push(std::move(item));
+    return 0;
+}
+
+DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD dwAMFutureWindow)
+{
+    const uint32_t now = Clock::current().now();
+    KSLOG_NORMAL(L"Adding tasks of type %d to the Q (if type is scheduled they will only be added if they are overdue)",
+                 static_cast<int>(type));
+    if (m_tasks.empty()) {
+        KSLOG_NORMAL(L"Our internal task list of empty. Nothing to add to the Q");
+        return 0;
+    }
+    for (auto& [name, task] : m_tasks) {
+        if (!task)
+            continue;
+        task->m_bDirty = 0;
+        KSLOG_NORMAL(L"Processing task %s", name.c_str());
+        if (m_services.retailDemo && m_services.retailDemo->isRetailDemoMode() && !IsTaskAllowedInRetailMode(name)) {
+            KSLOG_NORMAL(L"The Task is disabled in the retail mode");
+            continue;
+        }
+        if (_HeldByOobe(*task, type, bOutOfOobe, now) || task->dwTaskType != type)
+            continue;
+        bool due = true;
+        if (isTimed(type))
+            due = _TimedTaskDue(*task, bAMMode, dwAMFutureWindow, now);
+        else if (isOccasion(type))
+            due = _OccasionTaskDue(*task, bOutOfOobe);
+        if (due && _Enqueue(name, *task) != 0)
+            return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return 0;
+}
+
+uint32_t CKsTaskManager::FindMinNextRunTime()
+{
+    if (m_tasks.empty())
+        return kNoTime;
+    const uint32_t now = Clock::current().now();
+    KSLOG_NORMAL(L"Trying to find the earliest next-run time of all scheduled type tasks");
+    uint32_t earliest = kNoTime;
+    for (const auto& [name, task] : m_tasks) {
+        if (!task)
+            continue;
+        uint32_t elapsed = 0;
+        uint64_t candidate = kNoTime;
+        if (_OobeHoldActive(*task, now, &elapsed))
+            candidate = std::min<uint64_t>(m_tsStartTime + task->m_dwOobeWait, kNoTime);
+        else if (isTimed(task->dwTaskType))
+            candidate = task->dwNextRun;
+        else
+            continue;
+        if (candidate < earliest && candidate > now)
+            earliest = static_cast<uint32_t>(candidate);
+    }
+    if (earliest == kNoTime) {
+        KSLOG_INFO(L"All tasks are overdue, we return a 15 minutes time for safety");
+        earliest = now + kSafetyWait;
+    }
+    KSLOG_NORMAL(L"The earliest next-run time is %s", timeText(earliest).c_str());
+    return earliest;
+}
+
+bool CKsTaskManager::ShouldTopTaskWaitForIdle()
+{
+    if (readIdleWait() == 0) {
+        KSLOG_NORMAL(L"Idle wait master not set,We will not wait for idle mode ");
+        return false;
+    }
+    KSLOG_NORMAL(L"Idle wait master set,default behaviour continue");
+    const QueueItem* head = m_queue.top();
+    if (head == nullptr)
+        return false;
+    const wchar_t* name = head->name.c_str();
+    KSLOG_NORMAL(L"Checking if task %s should wait for machine to be idle", name);
+    auto found = m_tasks.find(head->name);
+    if (found == m_tasks.end() || !found->second) {
+        KSLOG_ERROR(L"Somehow could not find this task in our internal task map. Cannot execute");
+        return false;
+    }
+    const CKsLoadedTask& task = *found->second;
+    if (task.m_bLongOverdue != 0) {
+        KSLOG_INFO(L"This task %s we ignore idle mode", name);
+        return false;
+    }
+    KSLOG_NORMAL(L"This task %s we do not ignore idle mode", name);
+    if (head->name == KsExecution::names::kUpdateTask || head->name == KsExecution::names::kOnDemandScanTask ||
+        task.dwRunWhenIdle != 0) {
+        KSLOG_NORMAL(L"Task %s is going to WAIT for machine to be idle.", name);
+        return true;
+    }
+    KSLOG_NORMAL(L"Task %s is NOT WAITING for machine to be idle. Will run immediately", name);
+    return false;
+}
+
+} // namespace Keelwork::engine

@@ -1,0 +1,103 @@
+// The task list against the registry: loading, refresh, removal of old-generation tasks and the
+// retail-disabled names.
+#include "TaskManagerFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using kstest::TaskSpec;
+using Names = std::vector<std::wstring>;
+
+class TaskList : public kstest::TaskManagerFixture {};
+
+TEST_F(TaskList, KeyWithCapitalsIsLoadedUnderItsLowerCaseName)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel\\Platform\\Scheduler\\QuickScan", 0, nullptr,
+                              0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    writeTask(L"quickscan", TaskSpec{});
+    gather();
+    EXPECT_EQ(mapNames(), Names{L"quickscan"});
+    m_manager->Refresh();
+    EXPECT_EQ(mapNames(), Names{L"quickscan"});
+}
+
+TEST_F(TaskList, RenameBetweenRefreshesLeavesOnlyTheNewName)
+{
+    writeTask(L"old", TaskSpec{});
+    auto& manager = gather();
+    manager.Refresh();
+    manager._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
+    ASSERT_TRUE(CKsTask(L"old").Delete());
+    writeTask(L"new", TaskSpec{});
+    manager.Refresh();
+    EXPECT_EQ(mapNames(), Names{L"new"});
+}
+
+TEST_F(TaskList, VanishedTaskStaysUntilTheQueueBuilderVisitedIt)
+{
+    writeTask(L"gone", TaskSpec{});
+    auto& manager = gather();
+    manager.Refresh();
+    ASSERT_TRUE(CKsTask(L"gone").Delete());
+    manager.Refresh();
+    EXPECT_EQ(mapNames(), Names{L"gone"});
+    manager._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
+    manager.Refresh();
+    EXPECT_EQ(mapNames(), Names{});
+}
+
+TEST_F(TaskList, ZarnTasksAreDeletedAtStartAndTheBarePrefixIsLeft)
+{
+    writeTask(L"zarn_logs", TaskSpec{});
+    writeTask(L"zarn", TaskSpec{});
+    writeTask(L"scan", TaskSpec{});
+    auto& manager = gather();
+    EXPECT_EQ(manager.DeleteAllZARNTasks(), 0u);
+    EXPECT_EQ(mapNames(), (Names{L"scan", L"zarn"}));
+    EXPECT_FALSE(keyExists(L"SOFTWARE\\Kestrel\\Platform\\Scheduler\\zarn_logs"));
+    EXPECT_TRUE(keyExists(L"SOFTWARE\\Kestrel\\Platform\\Scheduler\\zarn"));
+}
+
+TEST_F(TaskList, RetailNamesInMixedCaseAreKeptInLowerCaseAndHeldBackInDemoMode)
+{
+    setString(kstest::kTasksKey, L"DisabledInRetailModeTasks", L"Update,SCAN");
+    for (const wchar_t* name : {L"update", L"scan", L"report"})
+        writeTask(name, TaskSpec{KS_TASK_SCHEDULED, kstest::kNow - 60});
+    auto& manager = gather(true);
+    EXPECT_FALSE(manager.IsTaskAllowedInRetailMode(L"update"));
+    EXPECT_FALSE(manager.IsTaskAllowedInRetailMode(L"Scan"));
+    EXPECT_TRUE(manager.IsTaskAllowedInRetailMode(L"report"));
+    manager._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
+    auto queued = drainQueue();
+    ASSERT_EQ(queued.size(), 1u);
+    EXPECT_EQ(queued[0].first, L"report");
+}
+
+TEST_F(TaskList, RetailNamesDoNotMatterOutsideDemoMode)
+{
+    setString(kstest::kTasksKey, L"DisabledInRetailModeTasks", L"update");
+    writeTask(L"update", TaskSpec{KS_TASK_SCHEDULED, kstest::kNow - 60});
+    gather(false)._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
+    EXPECT_EQ(drainQueue().size(), 1u);
+}
+
+TEST_F(TaskList, NextWakeTime)
+{
+    setString(kstest::kTasksKey, L"DisabledInRetailModeTasks", L"");
+    gather();
+    EXPECT_EQ(m_manager->FindMinNextRunTime(), 0xFFFFFFFFu);
+    writeTask(L"late", TaskSpec{KS_TASK_SCHEDULED, kstest::kNow - 10});
+    writeTask(L"logon", TaskSpec{KS_TASK_LOGON, 1});
+    gather();
+    EXPECT_EQ(m_manager->FindMinNextRunTime(), kstest::kNow + 900);
+    writeTask(L"later", TaskSpec{KS_TASK_SCHEDULED, kstest::kNow + 500});
+    writeTask(L"soon", TaskSpec{KS_TASK_SCHEDULED, kstest::kNow + 200});
+    gather();
+    EXPECT_EQ(m_manager->FindMinNextRunTime(), kstest::kNow + 200);
+}
+
+} // namespace

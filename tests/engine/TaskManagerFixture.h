@@ -1,0 +1,109 @@
+// Shared set-up for the task-list and due-rule tests: a scratch registry, a fixed clock, tasks
+// written through the store, and a task manager whose machine answers the test chooses.
+#pragma once
+
+#include "RegistryFixture.h"
+
+#include "common/Clock.h"
+#include "engine/TaskManager.h"
+#include "store/KsTask.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kstest {
+
+inline constexpr uint32_t kNow = 1700000000;  // 2023-11-14 22:13:20 UTC
+inline constexpr const wchar_t* kTasksKey = L"SOFTWARE\\Kestrel\\Platform\\Scheduler";
+
+class FixedClock final : public Keelwork::Clock {
+public:
+    uint32_t now() const override { return kNow; }
+};
+
+struct TaskSpec {
+    DWORD type = KS_TASK_SCHEDULED;
+    DWORD nextRun = 0;  // a time for timed tasks, an occasion count for logon and reboot tasks
+    DWORD freq = 0;
+    DWORD flags = 0;  // dwMeteredAccessWise
+    DWORD runWhenIdle = 0;
+    int32_t priority = KS_PRIORITY_DEFAULT;
+};
+
+class RetailDemoAnswer final : public Keelwork::engine::RetailDemoModeChecker {
+public:
+    explicit RetailDemoAnswer(bool demo) : m_demo(demo) {}
+    bool isRetailDemoMode() override { return m_demo; }
+
+private:
+    bool m_demo;
+};
+
+enum class Console { admin, filteredAdmin, user };
+
+class TaskManagerFixture : public RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        Keelwork::Clock::install(&m_clock);
+    }
+    void TearDown() override
+    {
+        m_manager.reset();
+        Keelwork::Clock::install(nullptr);
+        RegistryFixture::TearDown();
+    }
+
+    static void writeTask(const wchar_t* name, const TaskSpec& spec)
+    {
+        CKsTask task(name);
+        task.dwTaskType = spec.type;
+        task.pwszTaskTrigger = KsStore::duplicateString(L"C:\\tasks\\run.exe");
+        task.dwNextRun = spec.nextRun;
+        task.dwDefaultFreq = spec.freq;
+        task.dwMeteredAccessWise = spec.flags;
+        task.dwRunWhenIdle = spec.runWhenIdle;
+        task.nPriority = spec.priority;
+        ASSERT_TRUE(task.Write());
+    }
+
+    // The manager, its list gathered from the registry.
+    Keelwork::engine::CKsTaskManager& gather(bool retailDemo = false, Console console = Console::user)
+    {
+        Keelwork::engine::TaskManagerServices services;
+        services.retailDemo = std::make_unique<RetailDemoAnswer>(retailDemo);
+        services.isConsoleAdmin = [console](BOOL* filtered) {
+            *filtered = console == Console::filteredAdmin;
+            return console == Console::admin;
+        };
+        m_manager = std::make_unique<Keelwork::engine::CKsTaskManager>(3600, nullptr, std::move(services));
+        EXPECT_EQ(m_manager->GatherAllTasks(), 0u);
+        return *m_manager;
+    }
+
+    std::vector<std::wstring> mapNames() const
+    {
+        std::vector<std::wstring> names;
+        for (const auto& entry : m_manager->tasks())
+            names.push_back(entry.first);
+        return names;
+    }
+
+    // Pops the whole queue: the names in order and their priorities.
+    std::vector<std::pair<std::wstring, uint32_t>> drainQueue()
+    {
+        std::vector<std::pair<std::wstring, uint32_t>> items;
+        while (auto item = m_manager->queue().pop())
+            items.emplace_back(item->name, item->priority);
+        return items;
+    }
+
+    std::unique_ptr<Keelwork::engine::CKsTaskManager> m_manager;
+
+private:
+    FixedClock m_clock;
+};
+
+} // namespace kstest
