@@ -25,6 +25,10 @@
 #include <set>
 #include <string>
 
+namespace Tessel {
+class MessageBusClient;
+}
+
 namespace Keelwork::engine {
 
 // Tasks of this name prefix belong to an earlier product generation and are removed at start.
@@ -73,7 +77,14 @@ public:
     uint32_t FindMinNextRunTime();
     bool ShouldTopTaskWaitForIdle();
 
+    // Pops the head item and launches its task (finish wait and exit event as given), announcing
+    // the attempt on `bus` when there is one. 0 (ran, or nothing queued), 13 (not in the map),
+    // 1602 (the exit event cut the launch short; set again) or 1604 (the update task ran and a
+    // restart is now pending). nameOut receives the popped name.
+    DWORD RunAndPopTopTask(std::wstring& nameOut, Tessel::MessageBusClient* bus);
+
     DWORD SetOobeModeState(DWORD flag);
+    bool IsOobeMode() const { return m_bIsOobeMode != 0; }
     uint64_t InitTSStartTime();
     uint64_t GetTSStartTime();
     void SetGlobalOobeWait(DWORD dwOobeWait) { m_dwGlobalOobeWait = dwOobeWait; }
@@ -81,6 +92,7 @@ public:
     const TaskMap& tasks() const { return m_tasks; }
     RunQueue& queue() { return m_queue; }
     DWORD finishWait() const { return m_dwFinishWait; }
+    void SetFinishWait(DWORD seconds) { m_dwFinishWait = seconds; }
     HANDLE exitEvent() const { return m_hExitEvent; }
 
     void _EmptyTaskList();

@@ -90,7 +90,8 @@ DWORD CSingleTask::Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exi
     DWORD* deleted = deletedOut ? deletedOut : &ignored;
     *deleted = 0;
 
-    KsExecution::SystemProbeServices systemProbes;
+    _PrepareLaunch();
+    KsExecution::SystemProbeServices systemProbes(exitEvent);
     Run run(m_services.probes ? *m_services.probes : systemProbes);
     m_probes = &run.probes;
 

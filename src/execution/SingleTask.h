@@ -5,7 +5,9 @@
 // reports the outcome in the log, on the bus and in analytics events. A task that may not run now
 // is deferred: its next run moves into the future and the deferral is reported.
 //
-// One object per launch, used on the engine thread only. What outlives it is in the registry.
+// Used on the engine thread only. The engine keeps one object per task; the settings, the launch
+// counters and the bus client are read and made when a launch starts. What outlives a launch is
+// in the registry.
 #pragma once
 
 #include "common/UniqueHandle.h"
@@ -72,6 +74,7 @@ protected:
 private:
     struct Run;
 
+    void _PrepareLaunch();
     void _ReadSettings();
     bool _IsUpdateTask() const;
     bool _IsTask(const wchar_t* name) const;

@@ -55,9 +55,19 @@ CSingleTask::CSingleTask(const wchar_t* pwszName, SingleTaskServices services)
 {
     for (size_t code = 0; code < 12; ++code)
         m_strReasons[code] = kReasonTexts[code];
+}
+
+CSingleTask::~CSingleTask() = default;
+
+// The engine keeps one object per task for as long as the task exists, but only a launch needs
+// the settings, the launch counters and a bus client: they are read and made when it starts.
+void CSingleTask::_PrepareLaunch()
+{
     _ReadSettings();
     _ReadTaskDword(KsStore::ValueName::Postponed, m_dwMeteredAccessAttemped);
     _ReadTaskDword(KsStore::ValueName::LogonNextRun, m_dwLogonNextRun);
+    if (m_pBus)
+        return;
     try {
         m_pBus = std::make_shared<Tessel::MessageBusClient>();
     } catch (...) {
@@ -65,8 +75,6 @@ CSingleTask::CSingleTask(const wchar_t* pwszName, SingleTaskServices services)
         KSLOG_ERROR(L"Unable to reach the message bus for task %s; its reports will not be published", m_wszName);
     }
 }
-
-CSingleTask::~CSingleTask() = default;
 
 void CSingleTask::_ReadSettings()
 {

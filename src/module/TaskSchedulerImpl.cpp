@@ -3,6 +3,7 @@
 
 #include "engine/EngineNames.h"
 #include "engine/RunningEngine.h"
+#include "engine/TaskScheduler.h"
 #include "logging/internal_logging.h"
 #include "management/JSONFormatter.h"
 #include "management/TaskManagement.h"
@@ -29,6 +30,30 @@ ModuleStatus TaskSchedulerImpl::initialize()
 {
     fillHandlerTable();
     return subscribeMessages();
+}
+
+ModuleStatus TaskSchedulerImpl::start()
+{
+    m_tsHandles.hExitEvent = m_eventApi->CreateEvent(nullptr, FALSE, FALSE, nullptr);
+    m_tsHandles.hStartedEvent = m_eventApi->CreateEvent(nullptr, FALSE, FALSE, nullptr);
+    if (!m_tsHandles.hExitEvent || !m_tsHandles.hStartedEvent) {
+        KSLOG_CRITICAL(L"Error no more resources while creating TS handles. Exiting.");
+        return MODULE_STATUS_UNSUCCESSFUL;
+    }
+    m_engineThread = std::thread([this] { Keelwork::engine::CKsTaskScheduler::TSThread(&m_tsHandles); });
+    return MODULE_STATUS_SUCCESS;
+}
+
+ModuleStatus TaskSchedulerImpl::stop()
+{
+    m_eventApi->SetEvent(m_tsHandles.hExitEvent);
+    if (m_engineThread.joinable())
+        m_engineThread.join();
+    if (m_tsHandles.hStartedEvent)
+        m_eventApi->CloseHandle(std::exchange(m_tsHandles.hStartedEvent, nullptr));
+    if (m_tsHandles.hExitEvent)
+        m_eventApi->CloseHandle(std::exchange(m_tsHandles.hExitEvent, nullptr));
+    return MODULE_STATUS_SUCCESS;
 }
 
 ModuleStatus TaskSchedulerImpl::subscribeMessages()

@@ -36,8 +36,10 @@ public:
 
     // Fills the handler table and subscribes it.
     ModuleStatus initialize() override;
-    // start and stop stay the base's (no engine yet): the engine thread they create and join
-    // arrives with the engine itself.
+    // Creates the exit and started events and starts the engine thread; does not wait for it.
+    ModuleStatus start() override;
+    // Sets the exit event, joins the engine thread and closes both events. Always 0.
+    ModuleStatus stop() override;
 
     // Subscribes every row in table order; the first failure ends the loop and is returned.
     ModuleStatus subscribeMessages();

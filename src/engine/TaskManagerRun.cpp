@@ -1,0 +1,67 @@
+// CKsTaskManager::RunAndPopTopTask: launching the head task of the queue and reporting it.
+#include "engine/TaskManager.h"
+
+#include "execution/PlatformProbes.h"
+#include "logging/internal_logging.h"
+#include "message/Message.h"
+#include "messagebus/MessageBusClient.h"
+
+namespace Keelwork::engine {
+namespace {
+
+constexpr DWORD kNotInMap = 13;
+constexpr DWORD kExitedByEngine = 1602;
+constexpr DWORD kRestartPending = 1604;
+constexpr wchar_t kUpdateTask[] = L"ksupdtsk";
+
+void publish(Tessel::MessageBusClient* bus, const std::wstring& name, const std::wstring& payload)
+{
+    if (!bus)
+        return;
+    if (auto message = Tessel::Message::create(name, L"TaskScheduler", payload))
+        bus->publish(message);
+}
+
+} // namespace
+
+DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, Tessel::MessageBusClient* bus)
+{
+    std::unique_ptr<QueueItem> item = m_queue.pop();
+    if (!item)
+        return 0;
+    nameOut = item->name;
+    item.reset();
+    KSLOG_NORMAL(L"Getting ready to launch task %s", nameOut.c_str());
+    publish(bus, L"TaskScheduler.Task.LaunchAttempt." + nameOut, L"{\"name\":\"" + nameOut + L"\"}");
+
+    auto found = m_tasks.find(nameOut);
+    if (found == m_tasks.end() || !found->second) {
+        KSLOG_ERROR(L"Somehow could not find this task in our internal task map. Cannot execute");
+        publish(bus, L"TaskScheduler.Task.Deferred." + nameOut,
+                L"{\"name\":\"" + nameOut + L"\",\"reason\":\"error\",\"errorCode\":13}");
+        return kNotInMap;
+    }
+    KSLOG_NORMAL(L"Now launching task");
+    DWORD deleted = 0;
+    const DWORD result = found->second->Launch(&deleted, m_dwFinishWait, m_hExitEvent);
+    KSLOG_NORMAL(L"Returning after task execution. Returns: %d", result);
+    if (deleted) {
+        KSLOG_NORMAL(L"The task has been deleted, maybe because it had no default frequency set. Removing it from our "
+                     L"internal memory list");
+        m_tasks.erase(found);
+    }
+    if (result == kExitedByEngine) {
+        ::SetEvent(m_hExitEvent);  // the launch's wait consumed nothing, but the loop must see it again
+        return kExitedByEngine;
+    }
+    if (nameOut == kUpdateTask) {
+        KSLOG_INFO(L"This task was an update task. Checking if a reboot is pending");
+        if (IsRestartPending()) {
+            KSLOG_INFO(L"A reboot is pending. Task scheduler will be SUSPENDED");
+            return kRestartPending;
+        }
+    }
+    return 0;
+}
+
+} // namespace Keelwork::engine

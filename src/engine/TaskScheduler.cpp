@@ -1,0 +1,588 @@
+// CKsTaskScheduler: building the engine, its thread and wait loop, triggers, timers and the
+// window procedure.
+#include "engine/TaskScheduler.h"
+
+#include "common/Clock.h"
+#include "engine/EngineNames.h"
+#include "engine/SchedulerRegistry.h"
+#include "engine/TSHandles.h"
+#include "engine/InstallTimeStamp.h"
+#include "engine/TaskManager.h"
+#include "execution/NotQuiteNullDacl.h"
+#include "execution/PlatformProbes.h"
+#include "logging/internal_logging.h"
+#include "message/Message.h"
+#include "messagebus/MessageBusClient.h"
+#include "registry/RegKey.h"
+
+#include <objbase.h>
+#include <objidl.h>
+
+#include <ctime>
+
+namespace Keelwork::engine {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"{8C85739A-06DC-4DEF-B778-B2C18509E126}";
+constexpr wchar_t kWindowTitle[] = L"53E6AE25FCA";
+constexpr wchar_t kTimerName[] = L"Global\\ZARN_{482EF58A-470B-40C1-84BC-65B4DB25713D}";
+constexpr wchar_t kInstallerComplete[] = L"Core.Installer.Complete";
+constexpr wchar_t kAMResponse[] = L"Response.Auto.Maintenance.Mode";
+constexpr wchar_t kSenderAlias[] = L"TaskScheduler";
+
+constexpr UINT_PTR kStartDelayTimer = 0x4EC116;
+constexpr UINT_PTR kLogonTimer = 0x4EC117;
+constexpr UINT kLogonTimerMs = 30000;
+constexpr UINT kLogonMessage = 0x8065;
+constexpr UINT kPumpMessage = 0x8066;
+constexpr DWORD kOneWeek = 604800;
+constexpr DWORD kNoTaskManager = 13;
+constexpr DWORD kThreadFailed = 0xFFFFFFFF;
+
+std::wstring timeText(uint32_t seconds)
+{
+    const std::time_t time = seconds;
+    std::tm local{};
+    wchar_t text[64] = L"?";
+    if (localtime_s(&local, &time) == 0)
+        std::wcsftime(text, 64, L"%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+// The waitable timer in 100-nanosecond units relative to now (negative).
+bool armRelative(HANDLE timer, LONGLONG units)
+{
+    LARGE_INTEGER due;
+    due.QuadPart = -units;
+    return ::SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) != FALSE;
+}
+
+} // namespace
+
+CKsTaskScheduler::CKsTaskScheduler()
+{
+    m_settings.afterSuspendWait = 300;
+    m_customization.Initialize();
+}
+
+CKsTaskScheduler::~CKsTaskScheduler()
+{
+    m_link.reset();
+    if (m_pBus) {
+        m_pBus->unsubscribe(kInstallerComplete);
+        m_pBus.reset();
+    }
+    if (m_hWnd) {
+        ::SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
+        ::DestroyWindow(m_hWnd);
+    }
+    if (m_atom)
+        ::UnregisterClassW(kWindowClass, m_hInstance);
+    if (m_hTimer)
+        ::CancelWaitableTimer(m_hTimer.get());
+    m_hTimer.reset();
+    m_hNewTaskEvent.reset();
+    m_hAMModeEvent.reset();
+    m_pTaskManager.reset();
+    if (m_pGIT) {
+        m_pGIT->Release();
+        m_pGIT = nullptr;
+    }
+}
+
+bool CKsTaskScheduler::_CreateWindow()
+{
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &CKsTaskScheduler::_WindowProc;
+    windowClass.hInstance = m_hInstance;
+    windowClass.lpszClassName = kWindowClass;
+    m_atom = ::RegisterClassExW(&windowClass);
+    if (!m_atom) {
+        WNDCLASSW plain = {};
+        plain.lpfnWndProc = &CKsTaskScheduler::_WindowProc;
+        plain.hInstance = m_hInstance;
+        plain.lpszClassName = kWindowClass;
+        m_atom = ::RegisterClassW(&plain);
+    }
+    if (!m_atom) {
+        KSLOG_ERROR(L"RegisterClass FAILED for Task Scheduler window. Error: %d", ::GetLastError());
+        return false;
+    }
+    m_hWnd = ::CreateWindowExW(0, kWindowClass, kWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr, nullptr,
+                               m_hInstance, this);
+    KSLOG_NORMAL(L"Intrenal window handle: %p", m_hWnd);
+    return true;
+}
+
+bool CKsTaskScheduler::_CreateObjects()
+{
+    CRegKey schedulerKey;
+    schedulerKey.create(HKEY_LOCAL_MACHINE, kSchedulerKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
+    schedulerKey.close();
+
+    m_hTimer.reset(::CreateWaitableTimerW(nullptr, FALSE, kTimerName));
+    KSLOG_NORMAL(L"Waitable timer: %p", m_hTimer.get());
+    m_hNewTaskEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, kNewTaskEvent));
+    KSLOG_NORMAL(L"New task event: %p", m_hNewTaskEvent.get());
+    m_hAMModeEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    KSLOG_NORMAL(L"AM mode event: %p", m_hAMModeEvent.get());
+    if (!m_hWnd || !m_hTimer || !m_hNewTaskEvent || !m_hAMModeEvent) {
+        KSLOG_ERROR(L"Error creating resources. Exiting");
+        return false;
+    }
+    bool built = false;
+    const DWORD error = NotQuiteNullDacl::ApplyTo(m_hNewTaskEvent.get(), built);
+    if (!built)
+        KSLOG_ERROR(L"failed to create our DACl with error %ld", error);
+    else if (error != ERROR_SUCCESS)
+        KSLOG_ERROR(L"Error giving full permission to new task event. New tasks added from user's context cannot set "
+                    L"this event. Error; %d",
+                    error);
+    else
+        KSLOG_NORMAL(L"Successfully gave full permission to new task event so that it can be set in user's context");
+    return true;
+}
+
+bool CKsTaskScheduler::_Init(HANDLE exitEvent)
+{
+    m_hExitEvent = exitEvent;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&CKsTaskScheduler::_WindowProc), &m_hInstance);
+    KSLOG_NORMAL(L"Task Scheduler started. Initializing... Current process instance: %p", m_hInstance);
+    try {
+        m_pBus = std::make_shared<Tessel::MessageBusClient>();
+    } catch (...) {
+        m_pBus.reset();  // no bus: no install-complete message and no bus reports
+    }
+    if (m_pBus) {
+        const Tessel::ModuleStatus status =
+            m_pBus->subscribeFilter(kInstallerComplete, kInstallerComplete, [this](std::shared_ptr<Tessel::Message> m) {
+                return OnInstallComplete(m);
+            });
+        KSLOG_NORMAL(L"Subscribed for Install Complete,  bRet=%x", status);
+    }
+    if (!_CreateWindow() || !_CreateObjects())
+        return false;
+
+    m_pTaskManager = std::make_unique<CKsTaskManager>(0, exitEvent);
+    if (m_pTaskManager->GatherAllTasks() != 0)
+        return false;
+    m_pTaskManager->InitTSStartTime();
+    // The out-of-box checks come with the start-up modes; a normal start has none to wait for.
+    _ReadSettings();
+    _CheckInstall();
+    m_pTaskManager->DeleteAllZARNTasks();
+    m_bStarted = 0;
+    _CheckReboot();
+    _CheckRestartAndSafeMode();
+
+    HRESULT hr = ::CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, 0x17, IID_IGlobalInterfaceTable,
+                                    reinterpret_cast<void**>(&m_pGIT));
+    if (FAILED(hr)) {
+        KSLOG_ERROR(L"Failed to create IGlobalInterfaceTable. error code = %x", hr);
+        m_pGIT = nullptr;
+    }
+    m_link = std::make_unique<RunningEngineRegistration>(*this);
+    return true;
+}
+
+void CKsTaskScheduler::_ReadSettings()
+{
+    SchedulerSettingsLoader(m_customization).load(m_settings, IsFirstStartSinceBoot());
+    m_bAMEnabled = m_settings.amModeEnabled;
+    m_dwAMFutureWindow = m_settings.futureTaskWindow;
+    m_pTaskManager->SetFinishWait(m_settings.taskFinishWait);
+}
+
+void CKsTaskScheduler::_CheckInstall()
+{
+    if (m_settings.installInProgress) {
+        KSLOG_INFO(L"Product is currently getting installed, will run scheduler after install");
+        m_bInstalling = 1;
+    } else if (m_pBus) {
+        m_pBus->unsubscribe(kInstallerComplete);
+    }
+}
+
+void CKsTaskScheduler::_CheckReboot()
+{
+    KSLOG_NORMAL(L"Checking if current start is a reboot");
+    if (!IsFirstStartSinceBoot()) {
+        m_bRebooted = 0;
+        return;
+    }
+    KSLOG_NORMAL(L"Machine has just been rebooted");
+    m_bRebooted = 1;
+    m_dwRebootDelay = m_settings.rebootDelay;
+    KSLOG_NORMAL(L"Adding reboot tasks to execution Q if they exist");
+    m_pTaskManager->_AddToQ(KS_TASK_REBOOT, 0, 0, 0);
+}
+
+void CKsTaskScheduler::_CheckRestartAndSafeMode()
+{
+    m_bSuspended = IsRestartPending() ? 1 : 0;
+    if (m_bSuspended) {
+        KSLOG_CRITICAL(L"Wait a min. An update that required reboot had happened and the machine has not yet been "
+                       L"reboted. Scheduler will SUSPEND ALL EXECUTION");
+        return;
+    }
+    KSLOG_NORMAL(L"Now checking if we are in safe mode");
+    if (::GetSystemMetrics(SM_CLEANBOOT) != 0) {
+        KSLOG_CRITICAL(L"This is not a normal boot. It is some kind of safe mode boot. Scheduler will SUSPEND ALL "
+                       L"EXECUTION");
+        m_bSuspended = 1;
+    }
+}
+
+DWORD WINAPI CKsTaskScheduler::TSThread(void* param)
+{
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    auto* handles = static_cast<_tagTSHANDLES*>(param);
+    DWORD result = kThreadFailed;
+    if (!handles || !handles->hExitEvent || !handles->hStartedEvent) {
+        KSLOG_CRITICAL(L"ERROR in parameters passed to task scheduler thread. Not running");
+    } else {
+        // Created signalled: the logon tasks are looked at once, about 30 seconds after every start.
+        unique_event logonEvent(::CreateEventW(nullptr, FALSE, TRUE, kLogonEvent));
+        if (!logonEvent) {
+            KSLOG_CRITICAL(L"Error creating the onlogin event. Error: %u. Not running...", ::GetLastError());
+        } else {
+            auto engine = std::make_unique<CKsTaskScheduler>();
+            if (!engine->_Init(handles->hExitEvent)) {
+                engine.reset();
+                KSLOG_CRITICAL(L"Could not create an instance of the task scheduler object. TASK SCHEDULER "
+                               L"FUNCTIONALITY IS NOT AVAILABLE");
+            } else {
+                ::SetEvent(handles->hStartedEvent);
+                KSLOG_NORMAL(L"Checking if we are in factory mode");
+                writeInstallTimeStamp();
+                engine->InitialKickStart(false);
+                engine->_Run(handles->hExitEvent, logonEvent.get());
+                engine->SetAMMode(false, nullptr, true);
+                engine->_CancelTimer();
+                result = 0;
+            }
+        }
+    }
+    if (SUCCEEDED(com))
+        ::CoUninitialize();
+    return result;
+}
+
+void CKsTaskScheduler::_Run(HANDLE exitEvent, HANDLE logonEvent)
+{
+    const HANDLE handles[] = {m_hTimer.get(), m_hNewTaskEvent.get(), exitEvent, logonEvent, m_hAMModeEvent.get()};
+    constexpr DWORD kCount = static_cast<DWORD>(std::size(handles));
+    for (;;) {
+        const DWORD wait = ::MsgWaitForMultipleObjects(kCount, handles, FALSE, INFINITE, QS_ALLINPUT);
+        switch (wait) {
+        case WAIT_OBJECT_0:
+            KSLOG_NORMAL(L"Waitable timer HIT. Canceling the timer. It will be set again after a trigger.");
+            if (_ConnectedStandby()) {
+                KSLOG_NORMAL(L"CS is ON, Set a large timer");
+                _SetTimer(kOneWeek);
+            } else {
+                SetAMMode(false, nullptr, true);
+                _CancelTimer();
+                Trigger();
+            }
+            break;
+        case WAIT_OBJECT_0 + 1:
+            KSLOG_NORMAL(L"A new task was either added or deleted. Refreshing internal task list");
+            Refresh();
+            break;
+        case WAIT_OBJECT_0 + 2:
+            KSLOG_NORMAL(L"EXIT Event set. Task Scheduler will now exit...");
+            return;
+        case WAIT_OBJECT_0 + 3:
+            KSLOG_NORMAL(L"Login event set. A user has logged on");
+            KSLOG_NORMAL(L"A user logged in. Letting task scheduler know...");
+            ::SetTimer(m_hWnd, kLogonTimer, kLogonTimerMs, nullptr);
+            break;
+        case WAIT_OBJECT_0 + 4:
+            KSLOG_INFO(L"Received AM mode event");
+            _CancelTimer();
+            m_pTaskManager->Refresh();
+            Trigger();
+            break;
+        case WAIT_OBJECT_0 + kCount: {
+            // A WM_QUIT ends only this draining, never the engine.
+            MSG message;
+            while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (message.message == WM_QUIT)
+                    break;
+                ::TranslateMessage(&message);
+                ::DispatchMessageW(&message);
+            }
+            break;
+        }
+        default:
+            return;
+        }
+    }
+}
+
+DWORD CKsTaskScheduler::Trigger()
+{
+    KSLOG_INFO(L"Task scheduler triggered");
+    if (!m_pTaskManager)
+        return kNoTaskManager;
+    KSLOG_NORMAL(L"Checking if we are supposed to run any task at all (we could be delaying startup after reboot)");
+    if (m_bStarted == 0) {
+        KSLOG_NORMAL(L"Not triggering the task. We are still in wait mode");
+        return 0;
+    }
+    KSLOG_NORMAL(L"Creating a Q of overdue tasks");
+    for (DWORD type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED})
+        m_pTaskManager->_AddToQ(type, 0, m_bAMMode, m_dwAMFutureWindow);
+    if (!m_pTaskManager->queue().empty()) {
+        KSLOG_INFO(L"There are some items in the Q. Starting task pump");
+        ::PostMessageW(m_hWnd, kPumpMessage, 0, 0);
+    } else {
+        KSLOG_INFO(L"There is nothing in the Q. Nothing to execute. Setting waitable timer");
+        _SetTaskWaitableTimer(0);
+    }
+    return 0;
+}
+
+DWORD CKsTaskScheduler::Refresh()
+{
+    if (!m_pTaskManager)
+        return kNoTaskManager;
+    KSLOG_NORMAL(L"Refreshing task scheduler data and then triggering it immediately");
+    m_pTaskManager->Refresh();
+    if (!m_bSuspended && !m_bStarted && m_pTaskManager->IsOobeMode()) {
+        m_bStarted = 1;
+        KSLOG_NORMAL(L"We will allow the triger() to work as a less oobe_wait time task may has been added");
+    }
+    return Trigger();
+}
+
+void CKsTaskScheduler::_UserLoginDetected()
+{
+    if (!m_pTaskManager)
+        return;
+    KSLOG_NORMAL(L"A user logged in. Adding login tasks to Q if they exist. Then triggering scheduler");
+    m_pTaskManager->_AddToQ(KS_TASK_LOGON, 0, 0, 0);
+    Trigger();
+}
+
+void CKsTaskScheduler::_CancelTimer()
+{
+    if (m_hTimer)
+        ::CancelWaitableTimer(m_hTimer.get());
+}
+
+void CKsTaskScheduler::_SetTimer(DWORD seconds)
+{
+    if (armRelative(m_hTimer.get(), static_cast<LONGLONG>(seconds) * 10000000))
+        KSLOG_NORMAL(L"Successfully set waitable timer. Seconds:%d", seconds);
+    else
+        KSLOG_CRITICAL(L"CRITICAL ERROR. Could not set waitable timer. Task scheduler cannot get triggered. Error: %d",
+                       ::GetLastError());
+}
+
+void CKsTaskScheduler::_SetTaskWaitableTimer(uint32_t hint)
+{
+    SetAMMode(false, nullptr, true);
+    // The out-of-box expiry joins here with the start-up modes.
+    uint32_t target = m_pTaskManager->FindMinNextRunTime();
+    if (hint != 0) {
+        KSLOG_NORMAL(L"Next run time passed in to SetWaitableTimer. we may use next run value: %u", hint);
+        target = std::min(target, hint);
+    }
+    const uint32_t now = Clock::current().now();
+    KSLOG_NORMAL(L"Current Time: %s", timeText(now).c_str());
+    KSLOG_NORMAL(L"Earliest Next-Run time: %s", timeText(target).c_str());
+    unsigned long long seconds = 0;
+    bool armed = false;
+    if (now < target) {
+        seconds = target - now;
+        KSLOG_NORMAL(L"No task current. First one due after %llu seconds", seconds);
+        armed = armRelative(m_hTimer.get(), static_cast<LONGLONG>(seconds) * 10000000);
+    } else {
+        KSLOG_NORMAL(L"Some task is already current. Waitable timer will be due immediately");
+        armed = armRelative(m_hTimer.get(), 1);
+    }
+    if (!armed)
+        KSLOG_CRITICAL(L"CRITICAL ERROR. Could not set waitable timer. Task scheduler cannot get triggered. Error: %d",
+                       ::GetLastError());
+    else
+        KSLOG_INFO(L"Successfully set waitable timer for %llu seconds", seconds);
+}
+
+void CKsTaskScheduler::InitialKickStart(bool bOobe)
+{
+    UINT delayMs = 10;
+    if (!bOobe) {
+        KSLOG_NORMAL(L"Kickstarting TS");
+        if (m_bRebooted)
+            delayMs = m_dwRebootDelay * 1000;
+        if (m_bInstallCompleted) {
+            KSLOG_NORMAL(L"Installation Completed before KickStart Start, So resetting final wait time to zero");
+            delayMs = 0;
+        }
+    } else {
+        KSLOG_NORMAL(L"Kickstarting TS. But we are being asked to look for OOBE value. Looking for it...");
+        if (m_dwOobeStartDelay != 0)
+            delayMs = m_dwOobeStartDelay * 1000;
+    }
+    KSLOG_NORMAL(L"Setting a timer of %u milli-seconds. The scheduler will kick off after this time", delayMs);
+    ::SetTimer(m_hWnd, kStartDelayTimer, delayMs, nullptr);
+}
+
+uint32_t CKsTaskScheduler::OnInstallComplete(const std::shared_ptr<Tessel::Message>& message)
+{
+    if (m_bInstalling) {
+        m_bInstalling = 0;
+        m_bInstallCompleted = 1;
+        KSLOG_INFO(L"Received message on Install Complete %s", message ? message->payload().c_str() : L"");
+        ::PostMessageW(m_hWnd, WM_TIMER, kStartDelayTimer, 0);
+    }
+    return 0;
+}
+
+bool CKsTaskScheduler::_ConnectedStandby()
+{
+    return IsConnectedStandby(nullptr, KsExecution::SystemProbeServices(m_hExitEvent));
+}
+
+void CKsTaskScheduler::SetAMMode(bool bAMMode, void*, bool bInternalCall)
+{
+    m_lock.Lock();
+    KSLOG_INFO(L"CKsTaskScheduler::SetAMMode is called, m_bAMMode = %d, bAMMode = %d, bInternalCall = %d", m_bAMMode,
+               bAMMode, bInternalCall);
+    if (!bAMMode) {
+        m_bAMMode = 0;
+        _PublishAMResponse();
+    } else if (!m_bSuspended && m_bStarted && m_bAMEnabled && m_pGIT) {
+        m_bAMMode = 1;
+        ::SetEvent(m_hAMModeEvent.get());
+    } else {
+        _PublishAMResponse();
+    }
+    m_lock.Unlock();
+}
+
+void CKsTaskScheduler::_PublishAMResponse()
+{
+    Tessel::ModuleStatus status = Tessel::MODULE_STATUS_UNSUCCESSFUL;
+    try {
+        Tessel::MessageBusClient client;
+        auto message = Tessel::Message::create(kAMResponse, kSenderAlias, L"");
+        if (message)
+            status = client.publish(message);
+    } catch (...) {
+        status = Tessel::MODULE_STATUS_UNKNOWN_EXCEPTION;
+    }
+    if (status != Tessel::MODULE_STATUS_SUCCESS)
+        KSLOG_ERROR(L"Failed to publish auto maintenance response. Error: %ls", Tessel::moduleStatusName(status));
+}
+
+LRESULT CALLBACK CKsTaskScheduler::_WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        if (!create || !create->lpCreateParams)
+            return -1;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return 0;
+    }
+    auto* engine = reinterpret_cast<CKsTaskScheduler*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!engine)
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    return engine->_HandleMessage(window, message, wParam, lParam);
+}
+
+LRESULT CKsTaskScheduler::_HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        break;
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_APMSUSPEND)
+            _JustBeforeSuspend();
+        else if (wParam == PBT_APMQUERYSUSPENDFAILED)
+            _SuspendWasAborted();
+        else if (wParam == PBT_APMRESUMESUSPEND || wParam == PBT_APMRESUMEAUTOMATIC)
+            _ResumeAfterSuspend();
+        break;
+    case WM_TIMER:
+        if (m_bSuspended) {
+            KSLOG_NORMAL(L"Task scheduler has been SUSPENDED. Not processing any messages");
+            ::KillTimer(window, kStartDelayTimer);
+            break;
+        }
+        if (_Handle_WM_TIMER(wParam))
+            return 0;
+        break;
+    case kLogonMessage:
+        if (m_bSuspended) {
+            KSLOG_NORMAL(L"Task scheduler has been SUSPENDED. Not processing any messages");
+            break;
+        }
+        _UserLoginDetected();
+        return 0;
+    case kPumpMessage:
+        if (m_bSuspended) {
+            KSLOG_INFO(L"Task scheduler has been SUSPENDED. Not processing any messages");
+            break;
+        }
+        _TaskExecutionPump();
+        return 0;
+    default:
+        break;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool CKsTaskScheduler::_Handle_WM_TIMER(UINT_PTR id)
+{
+    if (id == kStartDelayTimer) {
+        ::KillTimer(m_hWnd, kStartDelayTimer);
+        KSLOG_NORMAL(L"Start delay timer has hit. Operation now begins");
+        m_bStarted = 1;
+        if (!_ConnectedStandby())
+            Trigger();
+        else
+            KSLOG_NORMAL(L"CS mode, don't trigger the task");
+        return true;
+    }
+    if (id == kLogonTimer) {
+        ::KillTimer(m_hWnd, kLogonTimer);
+        ::PostMessageW(m_hWnd, kLogonMessage, 0, 0);
+        return true;
+    }
+    return false;
+}
+
+void CKsTaskScheduler::_JustBeforeSuspend()
+{
+    KSLOG_INFO(L"Suspend was initiated");
+    m_bStarted = 0;
+    _CancelTimer();
+    ::KillTimer(m_hWnd, kStartDelayTimer);
+}
+
+void CKsTaskScheduler::_SuspendWasAborted()
+{
+    KSLOG_INFO(L"Suspend was aborted");
+    _ResumeAfterSuspend();
+}
+
+void CKsTaskScheduler::_ResumeAfterSuspend()
+{
+    KSLOG_INFO(L"Resumed after suspend");
+    _CancelTimer();
+    Keelwork::unique_event factoryEvent;
+    if (IsFactoryMode(&factoryEvent))
+        return;  // the engine does not wait on the factory event: the owner closes it here
+    m_bRebooted = 1;
+    m_bStarted = 0;
+    const uint32_t wait = SchedulerSettingsLoader(m_customization).loadAfterSuspendWait();
+    ::SetTimer(m_hWnd, kStartDelayTimer, wait * 1000, nullptr);
+}
+
+} // namespace Keelwork::engine

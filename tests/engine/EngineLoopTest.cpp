@@ -1,0 +1,194 @@
+// The engine thread with real objects on the scratch registry: a due task runs with its next run
+// written first, a task stored while the engine waits wakes it through the new-task event, and a
+// stop during a long task wait ends the thread at once. Monitors in this process answer that the
+// machine is not in connected standby and no full-screen application runs.
+#include "MessageInbox.h"
+#include "RegistryFixture.h"
+#include "SampleTaskReport.h"
+#include "TrustForTest.h"
+
+#include "common/Clock.h"
+#include "engine/TSHandles.h"
+#include "engine/TaskScheduler.h"
+#include "execution/PlatformNames.h"
+#include "management/TaskManagement.h"
+#include "messagebus/MessageBusClient.h"
+#include "messagebus/MessageBusConstants.h"
+#include "registry/RegKey.h"
+#include "store/KsTask.h"
+#include "store/ProtectedValue.h"
+
+#include <gtest/gtest.h>
+
+#include <tlhelp32.h>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Tessel::Message;
+namespace names = KsExecution::names;
+
+constexpr DWORD kBoundMs = 20000;
+
+// The engine leaves a task it stopped waiting for running; end it, so it does not hold the test
+// program's output open for its remaining half minute.
+void endSampleTasks()
+{
+    Keelwork::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"sample-task.exe") != 0)
+            continue;
+        Keelwork::unique_handle process(::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        if (process)
+            ::TerminateProcess(process.get(), 1);
+    }
+}
+
+class EngineLoop : public kstest::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        setString(Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, kstest::testProgramFolder());
+        // A prompt start whether or not this is the first start since the machine booted.
+        setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler", L"winrestart_wait", 0);
+        ASSERT_TRUE(kstest::trustForTest(kstest::sampleTaskPath()));
+        m_monitors = std::make_shared<Tessel::MessageBusClient>();
+        answer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.Off");
+        answer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.Normal");
+        ASSERT_EQ(m_monitors->subscribeFilter(L"TaskScheduler\\.Task\\.(LaunchAttempt|Completed)\\..*",
+                                              [this](std::shared_ptr<Message> m) { return m_inbox.deliver(m); }),
+                  Tessel::MODULE_STATUS_SUCCESS);
+        m_ran.reset(::CreateEventW(nullptr, TRUE, FALSE, ranEventName().c_str()));
+    }
+
+    void TearDown() override
+    {
+        stop();
+        m_monitors.reset();
+        RegistryFixture::TearDown();
+    }
+
+    void answer(const wchar_t* request, const wchar_t* reply)
+    {
+        std::weak_ptr<Tessel::MessageBusClient> weak = m_monitors;
+        std::wstring replyName = reply;
+        ASSERT_EQ(m_monitors->subscribe(request, [weak, replyName](std::shared_ptr<Message> m) -> uint32_t {
+            auto self = weak.lock();
+            return self && m ? self->publish(Message::createReply(*m, replyName, L"Monitor", L"")) : 0;
+        }), Tessel::MODULE_STATUS_SUCCESS);
+    }
+
+    static std::wstring ranEventName() { return L"Global\\ks-engine-ran-" + std::to_wstring(::GetCurrentProcessId()); }
+
+    void start()
+    {
+        m_exit.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        m_started.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        m_handles.hExitEvent = m_exit.get();
+        m_handles.hStartedEvent = m_started.get();
+        m_thread = std::thread([this] { m_result = Keelwork::engine::CKsTaskScheduler::TSThread(&m_handles); });
+        ASSERT_EQ(::WaitForSingleObject(m_started.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the engine did not start";
+    }
+
+    void stop()
+    {
+        if (!m_thread.joinable())
+            return;
+        ::SetEvent(m_exit.get());
+        m_thread.join();
+        EXPECT_EQ(m_result, 0u);
+    }
+
+    static void storeDue(const wchar_t* name, const std::wstring& params)
+    {
+        KSTASKINFO record = {};
+        record.dwSize = sizeof record;
+        record.dwTaskType = KS_TASK_SCHEDULED;
+        record.dwTaskTrigType = KS_TRIGGER_PROCESS;
+        const std::wstring program = kstest::sampleTaskPath();
+        record.pwszTaskTrigger = const_cast<wchar_t*>(program.c_str());
+        record.pwszTaskParams = const_cast<wchar_t*>(params.c_str());
+        record.dwNextRun = Keelwork::Clock::current().now() - 5;
+        record.dwDefaultFreq = 3600;
+        CKsTask task(name);
+        ASSERT_EQ(task.Assign(&record), 0u);
+        ASSERT_TRUE(task.Write());
+    }
+
+    static uint32_t storedNextRun(const wchar_t* name)
+    {
+        CKsTask task(name);
+        return task.Read() ? task.dwNextRun : 0;
+    }
+
+    // Takes messages until each of `wanted` has come; the names of those that did not.
+    std::set<std::wstring> awaitMessages(std::set<std::wstring> wanted)
+    {
+        while (!wanted.empty()) {
+            auto message = m_inbox.take(std::chrono::milliseconds(kBoundMs));
+            if (!message)
+                break;
+            wanted.erase(message->name() + L" " + message->payload());
+        }
+        return wanted;
+    }
+
+    Keelwork::unique_event m_exit;
+    Keelwork::unique_event m_started;
+    Keelwork::unique_event m_ran;
+    _tagTSHANDLES m_handles;
+    std::thread m_thread;
+    DWORD m_result = 0xDEAD;
+    std::shared_ptr<Tessel::MessageBusClient> m_monitors;
+    kstest::MessageInbox m_inbox;
+};
+
+TEST_F(EngineLoop, DueTaskRunsWithItsNextRunWrittenBeforeTheRunAndIsAnnounced)
+{
+    const uint32_t before = Keelwork::Clock::current().now();
+    storeDue(L"due", L"--set-event " + ranEventName());
+    start();
+    ASSERT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the due task did not run";
+    EXPECT_GE(storedNextRun(L"due"), before + 3600);
+    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.due {\"name\":\"due\"}",
+                             L"TaskScheduler.Task.Completed.due {\"name\":\"due\"}"}),
+              std::set<std::wstring>{});
+}
+
+TEST_F(EngineLoop, TaskStoredWhileTheEngineWaitsWakesItThroughTheNewTaskEventAndRuns)
+{
+    start();
+    Orbis::TaskManagement management;
+    const std::wstring program = kstest::sampleTaskPath();
+    std::wstring escaped;
+    for (wchar_t c : program)
+        escaped += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
+    const std::wstring payload =
+        L"{\"name\":\"late\",\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"" + escaped +
+        L"\",\"cmdParams\":\"--set-event " + std::wstring(L"Global\\\\ks-engine-ran-") +
+        std::to_wstring(::GetCurrentProcessId()) + L"\",\"nextRun\":\"" +
+        std::to_wstring(Keelwork::Clock::current().now() - 5) + L"\",\"defaultFreq\":\"3600\"}";
+    ASSERT_TRUE(management.createTask(L"late", payload));
+    EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the new task did not run";
+}
+
+// A hang check, far below the task's 30 seconds: the exit event cuts the launch's wait short.
+TEST_F(EngineLoop, StopDuringALongTaskWaitEndsTheEngineAtOnce)
+{
+    storeDue(L"long", L"--sleep 30000");
+    start();
+    ASSERT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.long {\"name\":\"long\"}"}), std::set<std::wstring>{});
+    const ULONGLONG asked = ::GetTickCount64();
+    stop();
+    EXPECT_LT(::GetTickCount64() - asked, 10000u) << "the stop waited for the task";
+    endSampleTasks();
+}
+
+} // namespace
