@@ -1,6 +1,7 @@
 // The execution pump: one queued task per pump message, held back while the machine is in
 // connected standby, updates install, the head task waits for an idle user, or a full-screen
 // application runs, each within its limit.
+#include "engine/EngineNames.h"
 #include "engine/TaskManager.h"
 #include "engine/TaskScheduler.h"
 
@@ -12,8 +13,6 @@
 namespace Keelwork::engine {
 namespace {
 
-constexpr UINT kPumpMessage = 0x8066;
-constexpr DWORD kOneWeek = 604800;
 constexpr DWORD kUpdateInstallingPhase = 3;
 constexpr DWORD kUpdateInstallingWait = 300;
 constexpr DWORD kExitedByEngine = 1602;
@@ -31,7 +30,7 @@ void CKsTaskScheduler::_TaskExecutionPump()
     if (!m_pTaskManager)
         return;
     if (m_bAMMode == 0 && _ConnectedStandby()) {
-        _SetTimer(kOneWeek);
+        _SetTimer(kConnectedStandbyRearmSeconds);
         return;
     }
     BOOL updateRunning = FALSE;

@@ -23,19 +23,10 @@
 namespace Keelwork::engine {
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"{8C85739A-06DC-4DEF-B778-B2C18509E126}";
-constexpr wchar_t kWindowTitle[] = L"53E6AE25FCA";
-constexpr wchar_t kTimerName[] = L"Global\\ZARN_{482EF58A-470B-40C1-84BC-65B4DB25713D}";
 constexpr wchar_t kInstallerComplete[] = L"Core.Installer.Complete";
 constexpr wchar_t kAMResponse[] = L"Response.Auto.Maintenance.Mode";
 constexpr wchar_t kSenderAlias[] = L"TaskScheduler";
 
-constexpr UINT_PTR kStartDelayTimer = 0x4EC116;
-constexpr UINT_PTR kLogonTimer = 0x4EC117;
-constexpr UINT kLogonTimerMs = 30000;
-constexpr UINT kLogonMessage = 0x8065;
-constexpr UINT kPumpMessage = 0x8066;
-constexpr DWORD kOneWeek = 604800;
 constexpr DWORD kNoTaskManager = 13;
 constexpr DWORD kThreadFailed = 0xFFFFFFFF;
 
@@ -121,7 +112,7 @@ bool CKsTaskScheduler::_CreateObjects()
     schedulerKey.create(HKEY_LOCAL_MACHINE, kSchedulerKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
     schedulerKey.close();
 
-    m_hTimer.reset(::CreateWaitableTimerW(nullptr, FALSE, kTimerName));
+    m_hTimer.reset(::CreateWaitableTimerW(nullptr, FALSE, kWaitableTimerName));
     KSLOG_NORMAL(L"Waitable timer: %p", m_hTimer.get());
     m_hNewTaskEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, kNewTaskEvent));
     KSLOG_NORMAL(L"New task event: %p", m_hNewTaskEvent.get());
@@ -281,7 +272,7 @@ void CKsTaskScheduler::_Run(HANDLE exitEvent, HANDLE logonEvent)
             KSLOG_NORMAL(L"Waitable timer HIT. Canceling the timer. It will be set again after a trigger.");
             if (_ConnectedStandby()) {
                 KSLOG_NORMAL(L"CS is ON, Set a large timer");
-                _SetTimer(kOneWeek);
+                _SetTimer(kConnectedStandbyRearmSeconds);
             } else {
                 SetAMMode(false, nullptr, true);
                 _CancelTimer();
