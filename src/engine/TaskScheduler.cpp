@@ -59,10 +59,9 @@ CKsTaskScheduler::CKsTaskScheduler()
 CKsTaskScheduler::~CKsTaskScheduler()
 {
     m_link.reset();
-    if (m_pBus) {
+    if (m_pBus && m_bInstallSubscribed)
         m_pBus->unsubscribe(kInstallerComplete);
-        m_pBus.reset();
-    }
+    m_pBus.reset();
     if (m_hWnd) {
         ::SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
         ::DestroyWindow(m_hWnd);
@@ -152,6 +151,7 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
                 return OnInstallComplete(m);
             });
         KSLOG_NORMAL(L"Subscribed for Install Complete,  bRet=%x", status);
+        m_bInstallSubscribed = status == Tessel::MODULE_STATUS_SUCCESS;
     }
     if (!_CreateWindow() || !_CreateObjects())
         return false;
@@ -191,8 +191,9 @@ void CKsTaskScheduler::_CheckInstall()
     if (m_settings.installInProgress) {
         KSLOG_INFO(L"Product is currently getting installed, will run scheduler after install");
         m_bInstalling = 1;
-    } else if (m_pBus) {
+    } else if (m_pBus && m_bInstallSubscribed) {
         m_pBus->unsubscribe(kInstallerComplete);
+        m_bInstallSubscribed = false;
     }
 }
 

@@ -109,6 +109,7 @@ private:
     DWORD m_bAMEnabled = 1;
     DWORD m_dwAMFutureWindow = 43200;
     std::shared_ptr<Tessel::MessageBusClient> m_pBus;
+    bool m_bInstallSubscribed = false;
     volatile DWORD m_bInstalling = 0;
     volatile DWORD m_bInstallCompleted = 0;
     HANDLE m_hExitEvent = nullptr;  // the module's; not owned
