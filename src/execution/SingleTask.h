@@ -69,6 +69,7 @@ protected:
     DWORD m_dwUpdateBatteryTimeout = 3;
     DWORD m_dwLogonNextRun = 0;
     DWORD m_dwLaunchCount = 0;
+    DWORD m_dwLoadedNextRun = 0;  // "NextRun" as last read or written by this object
     std::shared_ptr<Tessel::MessageBusClient> m_pBus;
 
 private:
@@ -97,6 +98,9 @@ private:
     // Reads and writes of the task's own values, in their protected form.
     bool _ReadTaskDword(const wchar_t* valueName, DWORD& value) const;
     bool _WriteTaskDword(const wchar_t* valueName, DWORD value);
+    // Writes "NextRun" unless it was changed in the store since this object loaded it; a change
+    // made meanwhile (a user's, through task management) is kept and taken into dwNextRun.
+    bool _WriteNextRun(DWORD value);
     void _ResetOccasions();
     void _Publish(const std::wstring& topic, const std::wstring& payload);
 

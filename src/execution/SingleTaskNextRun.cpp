@@ -12,6 +12,7 @@
 #include "messagebus/MessageBusClient.h"
 #include "registry/RegKey.h"
 #include "store/ProtectedValue.h"
+#include "store/TaskWriteLock.h"
 
 #include <algorithm>
 #include <ctime>
@@ -63,6 +64,7 @@ CSingleTask::~CSingleTask() = default;
 // the settings, the launch counters and a bus client: they are read and made when it starts.
 void CSingleTask::_PrepareLaunch()
 {
+    m_dwLoadedNextRun = dwNextRun;
     _ReadSettings();
     _ReadTaskDword(KsStore::ValueName::Postponed, m_dwMeteredAccessAttemped);
     _ReadTaskDword(KsStore::ValueName::LogonNextRun, m_dwLogonNextRun);
@@ -118,7 +120,22 @@ bool CSingleTask::_WriteTaskDword(const wchar_t* valueName, DWORD value)
 void CSingleTask::_ResetOccasions()
 {
     dwNextRun = 0;
-    _WriteTaskDword(KsStore::ValueName::NextRun, 0);
+    _WriteNextRun(0);
+}
+
+bool CSingleTask::_WriteNextRun(DWORD value)
+{
+    std::lock_guard<std::mutex> storeLock(KsStore::taskWriteLock());
+    DWORD stored = 0;
+    if (_ReadTaskDword(KsStore::ValueName::NextRun, stored) && stored != m_dwLoadedNextRun) {
+        KSLOG_NORMAL(L"The next run of task %s was changed while it ran (%u); the change is kept", m_wszName, stored);
+        dwNextRun = m_dwLoadedNextRun = stored;
+        return false;
+    }
+    if (!_WriteTaskDword(KsStore::ValueName::NextRun, value))
+        return false;
+    m_dwLoadedNextRun = value;
+    return true;
 }
 
 bool CSingleTask::WriteNextRunFromNow(DWORD dwSeconds)
@@ -133,14 +150,14 @@ bool CSingleTask::WriteNextRunFromNow(DWORD dwSeconds)
         KSLOG_NORMAL(L"_WriteNextRunFromNow 2 %ld", dwNextRun);
         KSLOG_NORMAL(L"Default frequency for this task is %d secs. Writing next-run time as %s", dwDefaultFreq,
                      timeText(dwNextRun).c_str());
-        return _WriteTaskDword(KsStore::ValueName::NextRun, dwNextRun);
+        return _WriteNextRun(dwNextRun);
     case KS_TASK_REBOOT:
     case KS_TASK_LOGON:
         m_dwLogonNextRun = now + dwSeconds;
         KSLOG_NORMAL(L"_WriteLogonNextRunFromNow 2 %ld", m_dwLogonNextRun);
         return _WriteTaskDword(KsStore::ValueName::LogonNextRun, m_dwLogonNextRun);
     default:
-        return _WriteTaskDword(KsStore::ValueName::NextRun, dwNextRun);
+        return _WriteNextRun(dwNextRun);
     }
 }
 
@@ -172,7 +189,7 @@ bool CSingleTask::WriteNextRunAfterRun()
         dwNextRun = std::max(remembered, now);
         ComputeNextRun(0);
     }
-    return _WriteTaskDword(KsStore::ValueName::NextRun, dwNextRun);
+    return _WriteNextRun(dwNextRun);
 }
 
 void CSingleTask::SendTaskDeferredMessage(const std::wstring& reason, DWORD code, DWORD dwDeltaTime, DWORD dwError)

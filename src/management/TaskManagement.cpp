@@ -8,6 +8,7 @@
 #include "management/ManagementNames.h"
 #include "customization/SchedulePresets.h"
 #include "management/TaskFieldCodec.h"
+#include "store/TaskWriteLock.h"
 #include "store/KsTask.h"
 
 #include <vector>
@@ -123,6 +124,8 @@ BOOL TaskManagement::ksCreateTask(const wchar_t* name, KSTASKINFO* record, BOOL 
 
 bool TaskManagement::modifyTask(const std::wstring& name, const std::wstring& payload)
 {
+    // Read, change and write as one step against the engine's next-run writes.
+    std::lock_guard<std::mutex> storeLock(KsStore::taskWriteLock());
     CKsTask task(name.c_str());
     if (!task.Read())
         return false;

@@ -15,6 +15,7 @@
 #include "execution/ProcessRunning.h"
 #include "execution/SingleTask.h"
 #include "execution/TrustedFile.h"
+#include "management/TaskManagement.h"
 #include "messagebus/MessageBusClient.h"
 #include "messagebus/MessageBusConstants.h"
 #include "registry/RegKey.h"
@@ -24,7 +25,9 @@
 
 #include <aclapi.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <tuple>
 #include <string>
 
@@ -517,6 +520,44 @@ TEST_F(SingleTaskLaunch, CompletionEventNeverSetEndsTheWaitAfterTheFinishWait)
     EXPECT_EQ(launch(L"job", nullptr, 1), 0u);
     EXPECT_TRUE(KsExecution::IsProcessRunning(L"sample-task.exe", nullptr)) << "the wait lasted until the exit";
     EXPECT_EQ(nextMessage(), kCompleted);
+}
+
+// A next run a user sets through task management while the engine holds the task loaded is kept.
+TEST_F(SingleTaskLaunch, NextRunChangedByAUserWhileTheTaskIsLoadedIsKept)
+{
+    store({});
+    CSingleTask task(L"job", services());
+    ASSERT_TRUE(task.Read());
+    Orbis::TaskManagement management;
+    ASSERT_TRUE(management.modifyTask(L"job", L"{\"name\":\"job\",\"nextRun\":\"1900000000\"}"));
+    DWORD deleted = 0;
+    EXPECT_EQ(task.Launch(&deleted, 10, nullptr), 0u);
+    EXPECT_EQ(stored(L"job", L"NextRun"), 1900000000u);
+}
+
+// Changes racing the engine's runs: every change is kept, and no change writes back the next
+// run from before a run (which would run the task again).
+TEST_F(SingleTaskLaunch, ChangesRacingRunsNeverBringBackAnOlderNextRun)
+{
+    store({.trigType = KS_TRIGGER_EVENT, .trigger = uniqueEventName(L"ks-race-"), .params = L""});
+    Orbis::TaskManagement management;
+    std::atomic<bool> done{false};
+    std::thread user([&] {
+        for (int round = 0; round < 300; ++round)
+            management.modifyTask(L"job", L"{\"name\":\"job\",\"minute\":\"" + std::to_wstring(round % 60) + L"\"}");
+        done = true;
+    });
+    uint32_t lastNextRun = 0;
+    for (int launches = 0; !done || launches == 0; ++launches) {
+        m_clock.value += 60;
+        EXPECT_EQ(launch(L"job"), 0u);
+        lastNextRun = m_clock.value + 3600;
+    }
+    user.join();
+    EXPECT_EQ(stored(L"job", L"NextRun"), lastNextRun);
+    CKsTask after(L"job");
+    ASSERT_TRUE(after.Read());
+    EXPECT_EQ(after.dwMinute, 299u % 60) << "the last change was kept";
 }
 
 TEST_F(SingleTaskLaunch, ExitEventEndsTheWaitWith1602)
