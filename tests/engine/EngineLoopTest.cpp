@@ -8,6 +8,7 @@
 #include "TrustForTest.h"
 
 #include "common/Clock.h"
+#include "engine/EngineNames.h"
 #include "engine/TSHandles.h"
 #include "engine/TaskScheduler.h"
 #include "execution/PlatformNames.h"
@@ -177,6 +178,48 @@ TEST_F(EngineLoop, TaskStoredWhileTheEngineWaitsWakesItThroughTheNewTaskEventAnd
         std::to_wstring(Keelwork::Clock::current().now() - 5) + L"\",\"defaultFreq\":\"3600\"}";
     ASSERT_TRUE(management.createTask(L"late", payload));
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the new task did not run";
+}
+
+HWND engineWindow()
+{
+    return ::FindWindowW(Keelwork::engine::kWindowClass, Keelwork::engine::kWindowTitle);
+}
+
+void signalNewTask()
+{
+    Keelwork::unique_event event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, Keelwork::engine::kNewTaskEvent));
+    ASSERT_TRUE(event);
+    ::SetEvent(event.get());
+}
+
+TEST_F(EngineLoop, QuitMessageInTheEnginesQueueDoesNotStopIt)
+{
+    start();
+    const HWND window = engineWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(::PostThreadMessageW(::GetWindowThreadProcessId(window, nullptr), WM_QUIT, 0, 0));
+    storeDue(L"after-quit", L"--set-event " + ranEventName());
+    signalNewTask();
+    EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the engine stopped on WM_QUIT";
+}
+
+// The log-on message queues the log-on tasks whose occasions reached their frequency (here one).
+TEST_F(EngineLoop, LogonMessageCountsAndRunsLogonTasks)
+{
+    KSTASKINFO record = {};
+    record.dwSize = sizeof record;
+    record.dwTaskType = KS_TASK_LOGON;
+    record.dwTaskTrigType = KS_TRIGGER_PROCESS;
+    const std::wstring program = kstest::sampleTaskPath();
+    record.pwszTaskTrigger = const_cast<wchar_t*>(program.c_str());
+    record.dwDefaultFreq = 1;
+    CKsTask task(L"onlogon");
+    ASSERT_EQ(task.Assign(&record), 0u);
+    ASSERT_TRUE(task.Write());
+    start();
+    ASSERT_TRUE(::PostMessageW(engineWindow(), Keelwork::engine::kLogonMessage, 0, 0));
+    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.onlogon {\"name\":\"onlogon\"}"}),
+              std::set<std::wstring>{});
 }
 
 // A hang check, far below the task's 30 seconds: the exit event cuts the launch's wait short.
