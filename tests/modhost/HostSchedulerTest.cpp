@@ -5,6 +5,9 @@
 #include "HostRun.h"
 
 #include "common/WinInclude.h"
+#include "execution/TrustedFileList.h"
+
+#include <ctime>
 
 #include <gtest/gtest.h>
 
@@ -144,6 +147,57 @@ TEST_P(SchedulerHost, FollowedTaskBroadcastsItsStateAndEachChange)
                          "expect TaskScheduler\\.Task\\.Deleted 5000 \"status\":true\n");
     expectSucceeded(result);
     EXPECT_NE(result.lineWith({"message", "TaskScheduler.Task.Update", "from TaskScheduler", name.c_str()}), "")
+        << result.out;
+}
+
+// The prefix's own registry, as an installed suite has it: sample-task.exe listed as trusted, and
+// a prompt start whether or not this is the first start since the Wine server began. Both values
+// are removed again.
+class TrustedSampleTask {
+public:
+    TrustedSampleTask()
+    {
+        EXPECT_EQ(KsExecution::trustFile((modhosttest::binFolder() + L"sample-task.exe").c_str(), &m_digest), 0u);
+        const DWORD zero = 0;
+        EXPECT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kOverrideKey, L"winrestart_wait", REG_DWORD, &zero, sizeof zero),
+                  ERROR_SUCCESS);
+    }
+    ~TrustedSampleTask()
+    {
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel\\Platform\\TrustedFiles", m_digest.c_str());
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kOverrideKey, L"winrestart_wait");
+    }
+
+private:
+    static constexpr const wchar_t* kOverrideKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
+    std::wstring m_digest;
+};
+
+std::string jsonPath(const std::wstring& path)
+{
+    std::string text;
+    for (wchar_t c : path)
+        text += c == L'\\' ? std::string("\\\\") : std::string(1, static_cast<char>(c));
+    return text;
+}
+
+// Nobody calls anything after the create: the started engine runs the due task by itself.
+TEST_P(SchedulerHost, StartedModuleRunsADueTaskAndAnnouncesIt)
+{
+    TrustedSampleTask trusted;
+    const std::string name = uniqueTaskName("modhost-run");
+    const std::string create = "{\"name\":\"" + name +
+                               "\",\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"" +
+                               jsonPath(modhosttest::binFolder() + L"sample-task.exe") +
+                               "\",\"cmdParams\":\"--exit 0\",\"nextRun\":\"" +
+                               std::to_string(static_cast<uint32_t>(time(nullptr)) - 5) + "\",\"defaultFreq\":\"3600\"}";
+    HostRun result = run("watch TaskScheduler\\.Task\\.(LaunchAttempt|Completed)\\..*\n"
+                         "request TaskScheduler.Task.Create 5000 " + create + "\n" +
+                         "expect TaskScheduler\\.Task\\.Completed\\." + name + " 20000\n" +
+                         "request TaskScheduler.Task.Delete 5000 {\"name\":\"" + name + "\"}\n" +
+                         "expect TaskScheduler\\.Task\\.Deleted 5000 \"status\":true\n");
+    expectSucceeded(result);
+    EXPECT_NE(result.lineWith({"message", ("TaskScheduler.Task.LaunchAttempt." + name).c_str(), "from TaskScheduler"}), "")
         << result.out;
 }
 
