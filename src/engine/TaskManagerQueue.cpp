@@ -9,6 +9,7 @@
 #include "execution/TaskExecutionNames.h"
 #include "logging/internal_logging.h"
 #include "registry/RegKey.h"
+#include "store/TaskWriteLock.h"
 #include "store/ProtectedValue.h"
 
 #include <algorithm>
@@ -61,6 +62,8 @@ bool CKsTaskManager::_OobeHoldActive(const CKsLoadedTask& task, uint32_t now, ui
 void CKsTaskManager::_CountOccasion(CKsLoadedTask& task)
 {
     ++task.dwNextRun;
+    // A change made through task management at the same moment must not write the old count back.
+    std::lock_guard<std::mutex> storeLock(KsStore::taskWriteLock());
     CRegKey key;
     // Opens rather than creates: a task deleted meanwhile is not brought back.
     if (key.open(HKEY_LOCAL_MACHINE, task.currentPath(), KEY_SET_VALUE | KEY_QUERY_VALUE | KEY_WOW64_64KEY) !=
