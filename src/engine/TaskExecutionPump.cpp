@@ -131,7 +131,7 @@ void CKsTaskScheduler::_RunTopTask()
     if (m_pTaskManager->ShouldTopTaskWaitForIdle())
         g_idleWaitStart = 0;
     std::wstring name;
-    const DWORD result = m_pTaskManager->RunAndPopTopTask(name, m_pBus.get());
+    const DWORD result = m_pTaskManager->RunAndPopTopTask(name, m_pBus);
     if (result == kExitedByEngine) {
         _CancelTimer();
         ::PostQuitMessage(0);  // the exit event is set again: the loop ends at its next wait

@@ -81,7 +81,7 @@ public:
     // the attempt on `bus` when there is one. 0 (ran, or nothing queued), 13 (not in the map),
     // 1602 (the exit event cut the launch short; set again) or 1604 (the update task ran and a
     // restart is now pending). nameOut receives the popped name.
-    DWORD RunAndPopTopTask(std::wstring& nameOut, Tessel::MessageBusClient* bus);
+    DWORD RunAndPopTopTask(std::wstring& nameOut, const std::shared_ptr<Tessel::MessageBusClient>& bus);
 
     DWORD SetOobeModeState(DWORD flag);
     bool IsOobeMode() const { return m_bIsOobeMode != 0; }

@@ -14,7 +14,8 @@ constexpr DWORD kExitedByEngine = 1602;
 constexpr DWORD kRestartPending = 1604;
 constexpr wchar_t kUpdateTask[] = L"ksupdtsk";
 
-void publish(Tessel::MessageBusClient* bus, const std::wstring& name, const std::wstring& payload)
+void publish(const std::shared_ptr<Tessel::MessageBusClient>& bus, const std::wstring& name,
+             const std::wstring& payload)
 {
     if (!bus)
         return;
@@ -24,7 +25,7 @@ void publish(Tessel::MessageBusClient* bus, const std::wstring& name, const std:
 
 } // namespace
 
-DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, Tessel::MessageBusClient* bus)
+DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_ptr<Tessel::MessageBusClient>& bus)
 {
     std::unique_ptr<QueueItem> item = m_queue.pop();
     if (!item)
@@ -43,6 +44,8 @@ DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, Tessel::MessageBus
     }
     KSLOG_NORMAL(L"Now launching task");
     DWORD deleted = 0;
+    if (bus)
+        found->second->UseBus(bus);
     const DWORD result = found->second->Launch(&deleted, m_dwFinishWait, m_hExitEvent);
     KSLOG_NORMAL(L"Returning after task execution. Returns: %d", result);
     if (deleted) {

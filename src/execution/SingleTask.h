@@ -58,6 +58,10 @@ public:
 
     bool _IsProcessRunning(const wchar_t* name1, const wchar_t* name2);
 
+    // Reports through `bus` instead of a client of the task's own: making a client per launch
+    // costs more than the launch's other bookkeeping together.
+    void UseBus(std::shared_ptr<Tessel::MessageBusClient> bus) { m_pBus = std::move(bus); }
+
 protected:
     std::wstring m_strReasons[12];
     KsZARNPartnerCustomization m_customization;
