@@ -175,4 +175,41 @@ TEST(QueuePriority, Table)
     }
 }
 
+// The head task waits for an idle user when it asks to, or is the update or scan task, and only
+// while "idle_wait" is on; an empty queue has no head to wait.
+struct IdleCase {
+    const char* label;
+    const wchar_t* name;
+    DWORD runWhenIdle;
+    DWORD idleWait;
+    bool waits;
+};
+
+void PrintTo(const IdleCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class IdleWait : public kstest::TaskManagerFixture, public ::testing::WithParamInterface<IdleCase> {};
+
+TEST_P(IdleWait, HeadTaskWaitsForAnIdleUserOnlyWhenItShould)
+{
+    const IdleCase& c = GetParam();
+    setDword(kstest::kTasksKey, L"idle_wait", c.idleWait);
+    auto& manager = gather();
+    EXPECT_FALSE(manager.ShouldTopTaskWaitForIdle()) << "empty queue";
+    writeTask(c.name, timed(-60, 0, c.runWhenIdle));
+    manager.Refresh();
+    manager._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
+    EXPECT_EQ(manager.ShouldTopTaskWaitForIdle(), c.waits);
+}
+
+INSTANTIATE_TEST_SUITE_P(Heads, IdleWait,
+                         ::testing::Values(IdleCase{"Plain", L"plain", 0, 1, false},
+                                           IdleCase{"AsksForIdle", L"idler", 1, 1, true},
+                                           IdleCase{"UpdateTask", L"ksupdtsk", 0, 1, true},
+                                           IdleCase{"ScanTask", L"qsv_odsscheduledtask", 0, 1, true},
+                                           IdleCase{"IdleWaitOff", L"idler", 1, 0, false}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 } // namespace
