@@ -23,6 +23,7 @@
 
 #include <tlhelp32.h>
 
+#include <atomic>
 #include <memory>
 #include <set>
 #include <string>
@@ -247,6 +248,45 @@ TEST_P(EngineStart, RestartPendingAtStartRunsNothing)
 
 INSTANTIATE_TEST_SUITE_P(Restart, EngineStart, ::testing::Bool(),
                          [](const auto& info) { return std::string(info.param ? "Pending" : "NotPending"); });
+
+// Installed for its lifetime; the engine thread reads it while the test moves it.
+class DrivenClock final : public Keelwork::Clock {
+public:
+    DrivenClock() { Keelwork::Clock::install(this); }
+    ~DrivenClock() override { Keelwork::Clock::install(nullptr); }
+    uint32_t now() const override { return value; }
+    std::atomic<uint32_t> value{1800000000};
+};
+
+// A task that wants an idle user, who never is: each pump call defers it until the idle limit
+// (7200 s by default) has passed since the first deferral, measured on the process-wide clock
+// across calls; then it runs. The pump messages are sent, so each is handled before the call
+// returns.
+TEST_F(EngineLoop, TaskWaitingForIdleIsDeferredUntilTheIdleLimitThenRuns)
+{
+    DrivenClock clock;
+    const uint32_t start = clock.value;
+    storeDue(L"idler", L"--exit 0");
+    {
+        CKsTask task(L"idler");
+        ASSERT_TRUE(task.Read());
+        task.dwRunWhenIdle = 1;
+        ASSERT_TRUE(task.Write());
+    }
+    const uint32_t dueAt = storedNextRun(L"idler");
+    this->start();
+    const HWND window = engineWindow();
+    ::SendMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
+    for (uint32_t waited : {0u, 600u, 7199u}) {
+        clock.value = start + waited;
+        ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+        EXPECT_EQ(storedNextRun(L"idler"), dueAt) << "ran after " << waited << " s";
+    }
+    clock.value = start + 7200;
+    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+    EXPECT_EQ(storedNextRun(L"idler"), start + 7200 + 3600) << "did not run at the idle limit";
+    stop();
+}
 
 // A hang check, far below the task's 30 seconds: the exit event cuts the launch's wait short.
 TEST_F(EngineLoop, StopDuringALongTaskWaitEndsTheEngineAtOnce)
