@@ -288,6 +288,35 @@ TEST_F(EngineLoop, TaskWaitingForIdleIsDeferredUntilTheIdleLimitThenRuns)
     stop();
 }
 
+// A full-screen application all the time: the head task is deferred on each pump call until the
+// full-screen limit (21600 s by default) has passed; then the whole queue runs, the later task
+// without looking again.
+TEST_F(EngineLoop, FullScreenHoldsTheQueueUntilItsLimitThenTheWholeQueueRuns)
+{
+    m_monitors->unsubscribe(names::kNotificationStateRequest);
+    answer(names::kNotificationStateRequest, names::kFullScreenAppRunning);
+    DrivenClock clock;
+    const uint32_t start = clock.value;
+    storeDue(L"first", L"--exit 0");
+    storeDue(L"second", L"--exit 0");
+    const uint32_t dueAt = storedNextRun(L"first");
+    this->start();
+    const HWND window = engineWindow();
+    ::SendMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
+    for (uint32_t waited : {0u, 600u, 21599u}) {
+        clock.value = start + waited;
+        ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+        EXPECT_EQ(storedNextRun(L"first"), dueAt) << "ran after " << waited << " s";
+        EXPECT_EQ(storedNextRun(L"second"), dueAt) << "ran after " << waited << " s";
+    }
+    clock.value = start + 21600;
+    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+    EXPECT_EQ(storedNextRun(L"first"), start + 21600 + 3600);
+    EXPECT_EQ(storedNextRun(L"second"), start + 21600 + 3600);
+    stop();
+}
+
 // A hang check, far below the task's 30 seconds: the exit event cuts the launch's wait short.
 TEST_F(EngineLoop, StopDuringALongTaskWaitEndsTheEngineAtOnce)
 {
