@@ -317,6 +317,33 @@ TEST_F(EngineLoop, FullScreenHoldsTheQueueUntilItsLimitThenTheWholeQueueRuns)
     stop();
 }
 
+// An update that leaves a restart pending suspends the engine for the rest of the batch: the task
+// queued behind the update task does not run, now or on a later pump message.
+TEST_F(EngineLoop, RestartPendingAfterTheUpdateTaskSuspendsTheRestOfTheBatch)
+{
+    DrivenClock clock;  // held still, so no timer brings the batch back on its own
+    setDword(KsStore::kSchedulerKeyPath, L"idle_wait", 0);  // the update task would wait for an idle user
+    storeDue(L"ksupdtsk", L"--set-event " + ranEventName() + L" --sleep 1000");
+    storeDue(L"behind", L"--exit 0");
+    for (const auto& [name, priority] : {std::pair{L"ksupdtsk", 100}, std::pair{L"behind", 1}}) {
+        CKsTask task(name);
+        ASSERT_TRUE(task.Read());
+        task.nPriority = priority;
+        ASSERT_TRUE(task.Write());
+    }
+    const uint32_t dueAt = storedNextRun(L"behind");
+    this->start();
+    const HWND window = engineWindow();
+    ::PostMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
+    ASSERT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the update task did not start";
+    setDword(L"SOFTWARE\\Kestrel\\Volatile\\ZARN", L"IsRestartPending", 1);
+    // Handled once the update task's pump call has returned.
+    ::SendMessageW(window, WM_NULL, 0, 0);
+    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+    EXPECT_EQ(storedNextRun(L"behind"), dueAt) << "the batch went on after the update asked for a restart";
+    stop();
+}
+
 // A hang check, far below the task's 30 seconds: the exit event cuts the launch's wait short.
 TEST_F(EngineLoop, StopDuringALongTaskWaitEndsTheEngineAtOnce)
 {
