@@ -108,7 +108,8 @@ protected:
         EXPECT_EQ(m_result, 0u);
     }
 
-    static void storeDue(const wchar_t* name, const std::wstring& params)
+    // Due `offset` seconds from now (negative: overdue).
+    static void storeDue(const wchar_t* name, const std::wstring& params, int offset = -5)
     {
         KSTASKINFO record = {};
         record.dwSize = sizeof record;
@@ -117,7 +118,7 @@ protected:
         const std::wstring program = kstest::sampleTaskPath();
         record.pwszTaskTrigger = const_cast<wchar_t*>(program.c_str());
         record.pwszTaskParams = const_cast<wchar_t*>(params.c_str());
-        record.dwNextRun = Keelwork::Clock::current().now() - 5;
+        record.dwNextRun = static_cast<uint32_t>(static_cast<int64_t>(Keelwork::Clock::current().now()) + offset);
         record.dwDefaultFreq = 3600;
         CKsTask task(name);
         ASSERT_EQ(task.Assign(&record), 0u);
@@ -341,6 +342,29 @@ TEST_F(EngineLoop, RestartPendingAfterTheUpdateTaskSuspendsTheRestOfTheBatch)
     ::SendMessageW(window, WM_NULL, 0, 0);
     ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
     EXPECT_EQ(storedNextRun(L"behind"), dueAt) << "the batch went on after the update asked for a restart";
+    stop();
+}
+
+// A suspend of the machine stops the engine: a trigger only logs and the pump finds nothing. The
+// resume starts it again after "aftersuspend_wait" (0 here), and the due task runs.
+TEST_F(EngineLoop, SuspendStopsTheEngineAndResumeStartsItAgain)
+{
+    setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler", L"aftersuspend_wait", 0);
+    DrivenClock clock;
+    storeDue(L"later", L"--set-event " + ranEventName(), 100);
+    const uint32_t dueAt = storedNextRun(L"later");
+    start();
+    const HWND window = engineWindow();
+    ::SendMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
+    ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    clock.value = dueAt + 100;
+    // A log-on triggers the engine; a started engine would queue the due task for the pump.
+    ::SendMessageW(window, Keelwork::engine::kLogonMessage, 0, 0);
+    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+    EXPECT_EQ(storedNextRun(L"later"), dueAt) << "the suspended engine ran the task";
+
+    ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
+    EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the resume did not restart it";
     stop();
 }
 
