@@ -2,6 +2,8 @@
 // written first, a task stored while the engine waits wakes it through the new-task event, and a
 // stop during a long task wait ends the thread at once. Monitors in this process answer that the
 // machine is not in connected standby and no full-screen application runs.
+#include "ExpectLogged.h"
+#include "LogFileReader.h"
 #include "MessageInbox.h"
 #include "RegistryFixture.h"
 #include "SampleTaskReport.h"
@@ -366,6 +368,31 @@ TEST_F(EngineLoop, SuspendStopsTheEngineAndResumeStartsItAgain)
     ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the resume did not restart it";
     stop();
+}
+
+// Each test's registry is new, so every engine start here is the first since the machine booted:
+// the boot tasks are counted and queued at start, and run once "winrestart_wait" has passed.
+TEST_F(EngineLoop, FirstStartAfterBootRunsBootTasksAfterTheRestartWait)
+{
+    setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler", L"winrestart_wait", 1);
+    KSTASKINFO record = {};
+    record.dwSize = sizeof record;
+    record.dwTaskType = KS_TASK_REBOOT;
+    record.dwTaskTrigType = KS_TRIGGER_PROCESS;
+    const std::wstring program = kstest::sampleTaskPath();
+    const std::wstring params = L"--set-event " + ranEventName();
+    record.pwszTaskTrigger = const_cast<wchar_t*>(program.c_str());
+    record.pwszTaskParams = const_cast<wchar_t*>(params.c_str());
+    record.dwDefaultFreq = 1;
+    CKsTask task(L"atboot");
+    ASSERT_EQ(task.Assign(&record), 0u);
+    ASSERT_TRUE(task.Write());
+    kstest::LogCapture log;
+    start();
+    EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the boot task did not run";
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Machine has just been rebooted");
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL,
+                  L"Setting a timer of 1000 milli-seconds. The scheduler will kick off after this time");
 }
 
 // A hang check, far below the task's 30 seconds: the exit event cuts the launch's wait short.
