@@ -395,6 +395,29 @@ TEST_F(EngineLoop, FirstStartAfterBootRunsBootTasksAfterTheRestartWait)
                   L"Setting a timer of 1000 milli-seconds. The scheduler will kick off after this time");
 }
 
+// The system clock a year ahead: relative timers still agree with the engine's idea of now, so the
+// engine placed two seconds before a due time lets the real waitable timer bring the task.
+class OffsetClock final : public Keelwork::Clock {
+public:
+    explicit OffsetClock(uint32_t offset) : m_offset(offset) { Keelwork::Clock::install(this); }
+    ~OffsetClock() override { Keelwork::Clock::install(nullptr); }
+    uint32_t now() const override { return Keelwork::SystemClock().now() + m_offset; }
+
+private:
+    uint32_t m_offset;
+};
+
+TEST_F(EngineLoop, TaskDueInTwoSecondsRunsWhenTheRealTimerFiresNeverBefore)
+{
+    OffsetClock clock(365 * 86400);
+    storeDue(L"soon", L"--set-event " + ranEventName(), 2);
+    const uint32_t dueAt = storedNextRun(L"soon");
+    start();
+    ASSERT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the timer never brought it";
+    EXPECT_GE(storedNextRun(L"soon"), dueAt + 3600) << "it ran before its time";
+    stop();  // before the clock goes
+}
+
 // A hang check, far below the task's 30 seconds: the exit event cuts the launch's wait short.
 TEST_F(EngineLoop, StopDuringALongTaskWaitEndsTheEngineAtOnce)
 {
