@@ -3,6 +3,7 @@
 #include "engine/TaskScheduler.h"
 
 #include "common/Clock.h"
+#include "common/TimeText.h"
 #include "engine/EngineNames.h"
 #include "engine/SchedulerRegistry.h"
 #include "engine/TSHandles.h"
@@ -18,7 +19,6 @@
 #include <objbase.h>
 #include <objidl.h>
 
-#include <ctime>
 
 namespace Keelwork::engine {
 namespace {
@@ -29,16 +29,6 @@ constexpr wchar_t kSenderAlias[] = L"TaskScheduler";
 
 constexpr DWORD kNoTaskManager = 13;
 constexpr DWORD kThreadFailed = 0xFFFFFFFF;
-
-std::wstring timeText(uint32_t seconds)
-{
-    const std::time_t time = seconds;
-    std::tm local{};
-    wchar_t text[64] = L"?";
-    if (localtime_s(&local, &time) == 0)
-        std::wcsftime(text, 64, L"%Y-%m-%d %H:%M:%S", &local);
-    return text;
-}
 
 // The waitable timer in 100-nanosecond units relative to now (negative).
 bool armRelative(HANDLE timer, LONGLONG units)
@@ -385,8 +375,8 @@ void CKsTaskScheduler::_SetTaskWaitableTimer(uint32_t hint)
         target = std::min(target, hint);
     }
     const uint32_t now = Clock::current().now();
-    KSLOG_NORMAL(L"Current Time: %s", timeText(now).c_str());
-    KSLOG_NORMAL(L"Earliest Next-Run time: %s", timeText(target).c_str());
+    KSLOG_NORMAL(L"Current Time: %s", localTimeText(now).c_str());
+    KSLOG_NORMAL(L"Earliest Next-Run time: %s", localTimeText(target).c_str());
     unsigned long long seconds = 0;
     bool armed = false;
     if (now < target) {

@@ -5,6 +5,7 @@
 #include "analytics/AnalyticsNames.h"
 #include "analytics/TaskEvents.h"
 #include "common/Clock.h"
+#include "common/TimeText.h"
 #include "customization/SchedulePresets.h"
 #include "execution/TaskExecutionNames.h"
 #include "logging/internal_logging.h"
@@ -15,7 +16,6 @@
 #include "store/TaskWriteLock.h"
 
 #include <algorithm>
-#include <ctime>
 #include <cwchar>
 #include <vector>
 
@@ -37,17 +37,6 @@ struct TaskSetting {
     const wchar_t* name;
     DWORD CSingleTask::*field;
 };
-
-// A time as local text for the log, at most 50 characters.
-std::wstring timeText(uint32_t seconds)
-{
-    const std::time_t time = seconds;
-    std::tm local{};
-    if (localtime_s(&local, &time) != 0)
-        return L"?";
-    wchar_t text[50];
-    return std::wcsftime(text, 50, L"%Y-%m-%d %H:%M:%S", &local) ? std::wstring(text) : std::wstring(L"?");
-}
 
 } // namespace
 
@@ -149,7 +138,7 @@ bool CSingleTask::WriteNextRunFromNow(DWORD dwSeconds)
         dwNextRun = now + dwSeconds;
         KSLOG_NORMAL(L"_WriteNextRunFromNow 2 %ld", dwNextRun);
         KSLOG_NORMAL(L"Default frequency for this task is %d secs. Writing next-run time as %s", dwDefaultFreq,
-                     timeText(dwNextRun).c_str());
+                     Keelwork::localTimeText(dwNextRun).c_str());
         return _WriteNextRun(dwNextRun);
     case KS_TASK_REBOOT:
     case KS_TASK_LOGON:
@@ -167,7 +156,7 @@ bool CSingleTask::WriteNextRunAfterRun()
     if (dwTaskType == KS_TASK_SCHEDULED) {
         dwNextRun = now + dwDefaultFreq;
         KSLOG_NORMAL(L"Default frequency for this task is %d secs. Writing next-run time as %s", dwDefaultFreq,
-                     timeText(dwNextRun).c_str());
+                     Keelwork::localTimeText(dwNextRun).c_str());
     } else if (dwTaskType == KS_TASK_CUSTOM) {
         ComputeNextRun(0);
     } else if (dwTaskType == KS_TASK_PRESET) {

@@ -110,21 +110,29 @@ protected:
         EXPECT_EQ(m_result, 0u);
     }
 
-    // Due `offset` seconds from now (negative: overdue).
-    static void storeDue(const wchar_t* name, const std::wstring& params, int offset = -5)
+    // A task running sample-task.exe with `params`. For timed types nextRun is a time, for
+    // log-on and boot tasks an occasion count, and freq the period or the occasions to wait.
+    static void storeTask(const wchar_t* name, DWORD type, const std::wstring& params, uint32_t nextRun, DWORD freq)
     {
         KSTASKINFO record = {};
         record.dwSize = sizeof record;
-        record.dwTaskType = KS_TASK_SCHEDULED;
+        record.dwTaskType = type;
         record.dwTaskTrigType = KS_TRIGGER_PROCESS;
         const std::wstring program = kstest::sampleTaskPath();
         record.pwszTaskTrigger = const_cast<wchar_t*>(program.c_str());
         record.pwszTaskParams = const_cast<wchar_t*>(params.c_str());
-        record.dwNextRun = static_cast<uint32_t>(static_cast<int64_t>(Keelwork::Clock::current().now()) + offset);
-        record.dwDefaultFreq = 3600;
+        record.dwNextRun = nextRun;
+        record.dwDefaultFreq = freq;
         CKsTask task(name);
         ASSERT_EQ(task.Assign(&record), 0u);
         ASSERT_TRUE(task.Write());
+    }
+
+    // An hourly task due `offset` seconds from now (negative: overdue).
+    static void storeDue(const wchar_t* name, const std::wstring& params, int offset = -5)
+    {
+        storeTask(name, KS_TASK_SCHEDULED, params,
+                  static_cast<uint32_t>(static_cast<int64_t>(Keelwork::Clock::current().now()) + offset), 3600);
     }
 
     static uint32_t storedNextRun(const wchar_t* name)
@@ -210,16 +218,7 @@ TEST_F(EngineLoop, QuitMessageInTheEnginesQueueDoesNotStopIt)
 // The log-on message queues the log-on tasks whose occasions reached their frequency (here one).
 TEST_F(EngineLoop, LogonMessageCountsAndRunsLogonTasks)
 {
-    KSTASKINFO record = {};
-    record.dwSize = sizeof record;
-    record.dwTaskType = KS_TASK_LOGON;
-    record.dwTaskTrigType = KS_TRIGGER_PROCESS;
-    const std::wstring program = kstest::sampleTaskPath();
-    record.pwszTaskTrigger = const_cast<wchar_t*>(program.c_str());
-    record.dwDefaultFreq = 1;
-    CKsTask task(L"onlogon");
-    ASSERT_EQ(task.Assign(&record), 0u);
-    ASSERT_TRUE(task.Write());
+    storeTask(L"onlogon", KS_TASK_LOGON, L"", 0, 1);
     start();
     ASSERT_TRUE(::PostMessageW(engineWindow(), Keelwork::engine::kLogonMessage, 0, 0));
     EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.onlogon {\"name\":\"onlogon\"}"}),
@@ -375,18 +374,7 @@ TEST_F(EngineLoop, SuspendStopsTheEngineAndResumeStartsItAgain)
 TEST_F(EngineLoop, FirstStartAfterBootRunsBootTasksAfterTheRestartWait)
 {
     setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler", L"winrestart_wait", 1);
-    KSTASKINFO record = {};
-    record.dwSize = sizeof record;
-    record.dwTaskType = KS_TASK_REBOOT;
-    record.dwTaskTrigType = KS_TRIGGER_PROCESS;
-    const std::wstring program = kstest::sampleTaskPath();
-    const std::wstring params = L"--set-event " + ranEventName();
-    record.pwszTaskTrigger = const_cast<wchar_t*>(program.c_str());
-    record.pwszTaskParams = const_cast<wchar_t*>(params.c_str());
-    record.dwDefaultFreq = 1;
-    CKsTask task(L"atboot");
-    ASSERT_EQ(task.Assign(&record), 0u);
-    ASSERT_TRUE(task.Write());
+    storeTask(L"atboot", KS_TASK_REBOOT, L"--set-event " + ranEventName(), 0, 1);
     kstest::LogCapture log;
     start();
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the boot task did not run";
