@@ -3,165 +3,13 @@
 // stop during a long task wait ends the thread at once. Monitors in this process answer that the
 // machine is not in connected standby and no full-screen application runs.
 #include "ExpectLogged.h"
-#include "LogFileReader.h"
-#include "MessageInbox.h"
-#include "RegistryFixture.h"
-#include "SampleTaskReport.h"
-#include "TrustForTest.h"
-
-#include "common/Clock.h"
-#include "engine/EngineNames.h"
-#include "engine/TSHandles.h"
-#include "engine/TaskScheduler.h"
-#include "execution/PlatformNames.h"
-#include "management/TaskManagement.h"
-#include "messagebus/MessageBusClient.h"
-#include "messagebus/MessageBusConstants.h"
-#include "registry/RegKey.h"
-#include "store/KsTask.h"
-#include "store/ProtectedValue.h"
+#include "EngineLoopFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <tlhelp32.h>
-
-#include <atomic>
-#include <memory>
-#include <set>
-#include <string>
-#include <thread>
-
 namespace {
 
-using Tessel::Message;
-namespace names = KsExecution::names;
-
-constexpr DWORD kBoundMs = 20000;
-
-// The engine leaves a task it stopped waiting for running; end it, so it does not hold the test
-// program's output open for its remaining half minute.
-void endSampleTasks()
-{
-    Keelwork::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, L"sample-task.exe") != 0)
-            continue;
-        Keelwork::unique_handle process(::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-        if (process)
-            ::TerminateProcess(process.get(), 1);
-    }
-}
-
-class EngineLoop : public kstest::RegistryFixture {
-protected:
-    void SetUp() override
-    {
-        RegistryFixture::SetUp();
-        setString(Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, kstest::testProgramFolder());
-        // A prompt start whether or not this is the first start since the machine booted.
-        setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler", L"winrestart_wait", 0);
-        ASSERT_TRUE(kstest::trustForTest(kstest::sampleTaskPath()));
-        m_monitors = std::make_shared<Tessel::MessageBusClient>();
-        answer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.Off");
-        answer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.Normal");
-        ASSERT_EQ(m_monitors->subscribeFilter(L"TaskScheduler\\.Task\\.(LaunchAttempt|Completed)\\..*",
-                                              [this](std::shared_ptr<Message> m) { return m_inbox.deliver(m); }),
-                  Tessel::MODULE_STATUS_SUCCESS);
-        m_ran.reset(::CreateEventW(nullptr, TRUE, FALSE, ranEventName().c_str()));
-    }
-
-    void TearDown() override
-    {
-        stop();
-        m_monitors.reset();
-        RegistryFixture::TearDown();
-    }
-
-    void answer(const wchar_t* request, const wchar_t* reply)
-    {
-        std::weak_ptr<Tessel::MessageBusClient> weak = m_monitors;
-        std::wstring replyName = reply;
-        ASSERT_EQ(m_monitors->subscribe(request, [weak, replyName](std::shared_ptr<Message> m) -> uint32_t {
-            auto self = weak.lock();
-            return self && m ? self->publish(Message::createReply(*m, replyName, L"Monitor", L"")) : 0;
-        }), Tessel::MODULE_STATUS_SUCCESS);
-    }
-
-    static std::wstring ranEventName() { return L"Global\\ks-engine-ran-" + std::to_wstring(::GetCurrentProcessId()); }
-
-    void start()
-    {
-        m_exit.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        m_started.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        m_handles.hExitEvent = m_exit.get();
-        m_handles.hStartedEvent = m_started.get();
-        m_thread = std::thread([this] { m_result = Keelwork::engine::CKsTaskScheduler::TSThread(&m_handles); });
-        ASSERT_EQ(::WaitForSingleObject(m_started.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the engine did not start";
-    }
-
-    void stop()
-    {
-        if (!m_thread.joinable())
-            return;
-        ::SetEvent(m_exit.get());
-        m_thread.join();
-        EXPECT_EQ(m_result, 0u);
-    }
-
-    // A task running sample-task.exe with `params`. For timed types nextRun is a time, for
-    // log-on and boot tasks an occasion count, and freq the period or the occasions to wait.
-    static void storeTask(const wchar_t* name, DWORD type, const std::wstring& params, uint32_t nextRun, DWORD freq)
-    {
-        KSTASKINFO record = {};
-        record.dwSize = sizeof record;
-        record.dwTaskType = type;
-        record.dwTaskTrigType = KS_TRIGGER_PROCESS;
-        const std::wstring program = kstest::sampleTaskPath();
-        record.pwszTaskTrigger = const_cast<wchar_t*>(program.c_str());
-        record.pwszTaskParams = const_cast<wchar_t*>(params.c_str());
-        record.dwNextRun = nextRun;
-        record.dwDefaultFreq = freq;
-        CKsTask task(name);
-        ASSERT_EQ(task.Assign(&record), 0u);
-        ASSERT_TRUE(task.Write());
-    }
-
-    // An hourly task due `offset` seconds from now (negative: overdue).
-    static void storeDue(const wchar_t* name, const std::wstring& params, int offset = -5)
-    {
-        storeTask(name, KS_TASK_SCHEDULED, params,
-                  static_cast<uint32_t>(static_cast<int64_t>(Keelwork::Clock::current().now()) + offset), 3600);
-    }
-
-    static uint32_t storedNextRun(const wchar_t* name)
-    {
-        CKsTask task(name);
-        return task.Read() ? task.dwNextRun : 0;
-    }
-
-    // Takes messages until each of `wanted` has come; the names of those that did not.
-    std::set<std::wstring> awaitMessages(std::set<std::wstring> wanted)
-    {
-        while (!wanted.empty()) {
-            auto message = m_inbox.take(std::chrono::milliseconds(kBoundMs));
-            if (!message)
-                break;
-            wanted.erase(message->name() + L" " + message->payload());
-        }
-        return wanted;
-    }
-
-    Keelwork::unique_event m_exit;
-    Keelwork::unique_event m_started;
-    Keelwork::unique_event m_ran;
-    _tagTSHANDLES m_handles;
-    std::thread m_thread;
-    DWORD m_result = 0xDEAD;
-    std::shared_ptr<Tessel::MessageBusClient> m_monitors;
-    kstest::MessageInbox m_inbox;
-};
+using namespace kstest;
 
 TEST_F(EngineLoop, DueTaskRunsWithItsNextRunWrittenBeforeTheRunAndIsAnnounced)
 {
@@ -190,18 +38,6 @@ TEST_F(EngineLoop, TaskStoredWhileTheEngineWaitsWakesItThroughTheNewTaskEventAnd
         std::to_wstring(Keelwork::Clock::current().now() - 5) + L"\",\"defaultFreq\":\"3600\"}";
     ASSERT_TRUE(management.createTask(L"late", payload));
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the new task did not run";
-}
-
-HWND engineWindow()
-{
-    return ::FindWindowW(Keelwork::engine::kWindowClass, Keelwork::engine::kWindowTitle);
-}
-
-void signalNewTask()
-{
-    Keelwork::unique_event event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, Keelwork::engine::kNewTaskEvent));
-    ASSERT_TRUE(event);
-    ::SetEvent(event.get());
 }
 
 TEST_F(EngineLoop, QuitMessageInTheEnginesQueueDoesNotStopIt)
@@ -250,15 +86,6 @@ TEST_P(EngineStart, RestartPendingAtStartRunsNothing)
 
 INSTANTIATE_TEST_SUITE_P(Restart, EngineStart, ::testing::Bool(),
                          [](const auto& info) { return std::string(info.param ? "Pending" : "NotPending"); });
-
-// Installed for its lifetime; the engine thread reads it while the test moves it.
-class DrivenClock final : public Keelwork::Clock {
-public:
-    DrivenClock() { Keelwork::Clock::install(this); }
-    ~DrivenClock() override { Keelwork::Clock::install(nullptr); }
-    uint32_t now() const override { return value; }
-    std::atomic<uint32_t> value{1800000000};
-};
 
 // A task that wants an idle user, who never is: each pump call defers it until the idle limit
 // (7200 s by default) has passed since the first deferral, measured on the process-wide clock
@@ -382,18 +209,6 @@ TEST_F(EngineLoop, FirstStartAfterBootRunsBootTasksAfterTheRestartWait)
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL,
                   L"Setting a timer of 1000 milli-seconds. The scheduler will kick off after this time");
 }
-
-// The system clock a year ahead: relative timers still agree with the engine's idea of now, so the
-// engine placed two seconds before a due time lets the real waitable timer bring the task.
-class OffsetClock final : public Keelwork::Clock {
-public:
-    explicit OffsetClock(uint32_t offset) : m_offset(offset) { Keelwork::Clock::install(this); }
-    ~OffsetClock() override { Keelwork::Clock::install(nullptr); }
-    uint32_t now() const override { return Keelwork::SystemClock().now() + m_offset; }
-
-private:
-    uint32_t m_offset;
-};
 
 TEST_F(EngineLoop, TaskDueInTwoSecondsRunsWhenTheRealTimerFiresNeverBefore)
 {
