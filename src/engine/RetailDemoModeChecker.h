@@ -15,4 +15,15 @@ protected:
     RetailDemoModeChecker& operator=(const RetailDemoModeChecker&) = delete;
 };
 
+// The system's answer: test automation's override values first, then the platform's retail
+// information. Needs the Windows Runtime, so versions before Windows 10 answer false.
+class SystemRetailDemoModeChecker final : public RetailDemoModeChecker {
+public:
+    bool isRetailDemoMode() override;
+};
+
+bool checkForRetailDemoMode();
+// True when test automation decided the answer (then in `result`).
+bool checkRetailModeInAutomation(bool& result);
+
 } // namespace Keelwork::engine

@@ -30,5 +30,8 @@ inline constexpr const wchar_t* kInstallerKey = L"SOFTWARE\\KestrelInstaller";
 inline constexpr const wchar_t* kInstallMediaValue = L"installmedia";
 inline constexpr const wchar_t* kProductKey = L"SOFTWARE\\Kestrel\\ZARN";
 inline constexpr const wchar_t* kInstallTimeStampValue = L"InstallTStmp";
+// Under the OEM key: the factory set-up's progress and the one-shot out-of-box start.
+inline constexpr const wchar_t* kOobeDoneValue = L"OOBEDone";
+inline constexpr const wchar_t* kOobeModeValue = L"oobemode";
 
 } // namespace Keelwork::engine

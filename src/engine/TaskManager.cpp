@@ -4,7 +4,6 @@
 
 #include "common/Clock.h"
 #include "engine/SchedulerRegistry.h"
-#include "engine/TaskOobeWait.h"
 #include "logging/internal_logging.h"
 #include "registry/RegKey.h"
 #include "store/TaskName.h"
@@ -38,6 +37,8 @@ LONG enumTaskKey(const CRegKey& key, DWORD index, std::wstring& name)
 CKsTaskManager::CKsTaskManager(DWORD dwFinishWait, HANDLE hExitEvent, TaskManagerServices services)
     : m_dwFinishWait(dwFinishWait), m_hExitEvent(hExitEvent), m_services(std::move(services))
 {
+    if (!m_services.retailDemo)
+        m_services.retailDemo = std::make_unique<SystemRetailDemoModeChecker>();
 }
 
 CKsTaskManager::~CKsTaskManager()
@@ -125,18 +126,6 @@ void CKsTaskManager::_RefreshOne(const std::wstring& name, bool* outOfMemory)
     m_tasks[name] = std::move(task);
 }
 
-// A task that appears after the global wait ran out needs no hold of its own.
-DWORD CKsTaskManager::_OobeWaitForNewTask(const std::wstring& name)
-{
-    if (m_tsStartTime == 0 || Clock::current().now() - m_tsStartTime >= m_dwGlobalOobeWait)
-        return 0;
-    KSLOG_NORMAL(L"Checking if OOBE wait exists for task %s", name.c_str());
-    DWORD wait = readTaskOobeWait(name, m_dwGlobalOobeWait);
-    if (wait != m_dwGlobalOobeWait)
-        KSLOG_NORMAL(L"OOBE wait exists for task %s (%d)", name.c_str(), static_cast<int>(wait));
-    return wait;
-}
-
 void CKsTaskManager::_DropUnvisited()
 {
     KSLOG_NORMAL(L"Finished looking at all items in the registry. Now deleting all items in our internal list that "
@@ -203,31 +192,6 @@ bool CKsTaskManager::IsTaskAllowedInRetailMode(const std::wstring& name)
         c = static_cast<wchar_t>(std::towlower(c));
     std::lock_guard<std::mutex> lock(m_retailMutex);
     return m_retailDisabled.count(lower) == 0;
-}
-
-DWORD CKsTaskManager::SetOobeModeState(DWORD flag)
-{
-    m_bIsOobeMode = flag;
-    if (flag != 0)
-        KSLOG_INFO(L"Task scheduler started in Oobe mode");
-    else
-        KSLOG_INFO(L"Reset m_bIsOobeMode to FALSE");
-    return flag;
-}
-
-uint64_t CKsTaskManager::InitTSStartTime()
-{
-    m_tsStartTime = Clock::current().now();
-    if (m_tsStartTime == 0)
-        KSLOG_INFO(L"Task scheduler start time is not recorded");
-    return m_tsStartTime;
-}
-
-uint64_t CKsTaskManager::GetTSStartTime()
-{
-    if (m_tsStartTime == 0)
-        KSLOG_INFO(L"Task scheduler start time is not recorded");
-    return m_tsStartTime;
 }
 
 void CKsTaskManager::_EmptyTaskList()

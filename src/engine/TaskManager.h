@@ -46,7 +46,7 @@ public:
 
 // What the manager asks of the machine; an empty member means the system's own.
 struct TaskManagerServices {
-    // Null: the machine is never taken to be in retail demo mode.
+    // Null: the system's probe.
     std::unique_ptr<RetailDemoModeChecker> retailDemo;
     // KsIsActiveSessionNTAdmin with the system's probes when empty.
     std::function<bool(BOOL* pbFilteredAdmin)> isConsoleAdmin;
@@ -88,6 +88,12 @@ public:
     uint64_t InitTSStartTime();
     uint64_t GetTSStartTime();
     void SetGlobalOobeWait(DWORD dwOobeWait) { m_dwGlobalOobeWait = dwOobeWait; }
+    // Gives every task its hold (its own override value, else the global wait); the smallest.
+    DWORD InitOobeWaitPerTask(DWORD globalOobeWait);
+    // Ends the holds that ran out, queueing occasion tasks whose count was reached meanwhile;
+    // true while a task is still held.
+    bool RefreshOobeWaitPerTask();
+    bool GlobalOobeWaitElapsed() const;
 
     const TaskMap& tasks() const { return m_tasks; }
     RunQueue& queue() { return m_queue; }

@@ -190,7 +190,8 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
             continue;
         task->m_bDirty = 0;
         KSLOG_NORMAL(L"Processing task %s", name.c_str());
-        if (m_services.retailDemo && m_services.retailDemo->isRetailDemoMode() && !IsTaskAllowedInRetailMode(name)) {
+        // The list first: the probe may reach the Windows Runtime, so only listed tasks ask it.
+        if (!IsTaskAllowedInRetailMode(name) && m_services.retailDemo->isRetailDemoMode()) {
             KSLOG_NORMAL(L"The Task is disabled in the retail mode");
             continue;
         }

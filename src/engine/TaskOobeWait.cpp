@@ -1,31 +1,41 @@
 // Per-task out-of-box wait from the "taskscheduler_oobe_wait" override key.
 #include "engine/TaskOobeWait.h"
 
-#include "customization/KsPartnerCustomizationCommon.h"
 #include "engine/SchedulerRegistry.h"
 
 namespace Keelwork::engine {
 
-uint32_t readTaskOobeWait(const std::wstring& taskName, uint32_t globalOobeWait)
+TaskOobeWaitOverride::TaskOobeWaitOverride()
 {
+    m_initialize = m_customization.Initialize();
+    if (SUCCEEDED(m_initialize))
+        m_open = m_customization.GetRegistryOverride().OpenKey(kTaskOobeWaitOverrideKey);
+}
+
+bool TaskOobeWaitOverride::read(const std::wstring& taskName, uint32_t& wait)
+{
+    if (!available())
+        return false;
     std::wstring valueName = taskName;
     for (wchar_t& c : valueName) {
         if (c >= L'A' && c <= L'Z')
             c = static_cast<wchar_t>(c - L'A' + L'a');
     }
-    // A fresh object, so partner overrides installed since the engine started are seen.
-    KsZARNPartnerCustomization customization;
-    if (FAILED(customization.Initialize()))
-        return globalOobeWait;
-    KsRegistryOverride& lookup = customization.GetRegistryOverride();
-    if (FAILED(lookup.OpenKey(kTaskOobeWaitOverrideKey)))
-        return globalOobeWait;
     DWORD type = REG_NONE;
-    DWORD wait = 0;
-    DWORD size = sizeof wait;
-    if (FAILED(lookup.ReadValue(valueName.c_str(), &type, &wait, &size)) || type != REG_DWORD || size != sizeof wait)
-        return globalOobeWait;
-    return wait;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (FAILED(m_customization.GetRegistryOverride().ReadValue(valueName.c_str(), &type, &value, &size)) ||
+        type != REG_DWORD || size != sizeof value)
+        return false;
+    wait = value;
+    return true;
+}
+
+uint32_t readTaskOobeWait(const std::wstring& taskName, uint32_t globalOobeWait)
+{
+    TaskOobeWaitOverride override;
+    uint32_t wait = globalOobeWait;
+    return override.read(taskName, wait) ? wait : globalOobeWait;
 }
 
 } // namespace Keelwork::engine

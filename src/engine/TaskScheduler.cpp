@@ -4,6 +4,7 @@
 
 #include "common/Clock.h"
 #include "common/TimeText.h"
+#include "engine/BootMode.h"
 #include "engine/EngineNames.h"
 #include "engine/SchedulerRegistry.h"
 #include "engine/TSHandles.h"
@@ -150,7 +151,7 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     if (m_pTaskManager->GatherAllTasks() != 0)
         return false;
     m_pTaskManager->InitTSStartTime();
-    // The out-of-box checks come with the start-up modes; a normal start has none to wait for.
+    _OobeCheck();
     _ReadSettings();
     _CheckInstall();
     m_pTaskManager->DeleteAllZARNTasks();
@@ -210,7 +211,7 @@ void CKsTaskScheduler::_CheckRestartAndSafeMode()
         return;
     }
     KSLOG_NORMAL(L"Now checking if we are in safe mode");
-    if (::GetSystemMetrics(SM_CLEANBOOT) != 0) {
+    if (BootMode::current().cleanBoot() != 0) {
         KSLOG_CRITICAL(L"This is not a normal boot. It is some kind of safe mode boot. Scheduler will SUSPEND ALL "
                        L"EXECUTION");
         m_bSuspended = 1;
@@ -238,8 +239,15 @@ DWORD WINAPI CKsTaskScheduler::TSThread(void* param)
             } else {
                 ::SetEvent(handles->hStartedEvent);
                 KSLOG_NORMAL(L"Checking if we are in factory mode");
-                writeInstallTimeStamp();
-                engine->InitialKickStart(false);
+                if (engine->m_pTaskManager->IsOobeMode()) {
+                    KSLOG_WARNING(L"WE ARE IN FACTORY MODE. TS will be halted");
+                    engine->m_bSuspended = 1;
+                    writeInstallTimeStamp();
+                    engine->_OobeStart();
+                } else {
+                    writeInstallTimeStamp();
+                    engine->InitialKickStart(false);
+                }
                 engine->_Run(handles->hExitEvent, logonEvent.get());
                 engine->SetAMMode(false, nullptr, true);
                 engine->_CancelTimer();
@@ -368,7 +376,7 @@ void CKsTaskScheduler::_SetTimer(DWORD seconds)
 void CKsTaskScheduler::_SetTaskWaitableTimer(uint32_t hint)
 {
     SetAMMode(false, nullptr, true);
-    // The out-of-box expiry joins here with the start-up modes.
+    _OobeExpiry();
     uint32_t target = m_pTaskManager->FindMinNextRunTime();
     if (hint != 0) {
         KSLOG_NORMAL(L"Next run time passed in to SetWaitableTimer. we may use next run value: %u", hint);

@@ -57,6 +57,13 @@ public:
     uint32_t OnInstallComplete(const std::shared_ptr<Tessel::Message>& message);
     void InitialKickStart(bool bOobe);
 
+    // False only when the exit event fired while waiting for the OEM set-up to finish.
+    bool _CheckOobedone(HANDLE exitEvent);
+    // Reads "oobemode" and deletes it.
+    DWORD ReadOobeMode();
+    DWORD _InitOobeWaitPerTask(DWORD seconds);
+    bool _RefreshOobeWaitPerTask();
+
     void _SetTimer(DWORD seconds);
     void _SetTaskWaitableTimer(uint32_t hint);
 
@@ -78,6 +85,11 @@ private:
     bool _CreateObjects();
     void _ReadSettings();
     void _CheckInstall();
+    void _OobeCheck();
+    // The thread's start in OOBE mode: stays suspended while a restart is pending.
+    void _OobeStart();
+    // Leaves OOBE mode once no task is held and the global wait has passed.
+    void _OobeExpiry();
     void _CheckReboot();
     void _CheckRestartAndSafeMode();
     void _CancelTimer();

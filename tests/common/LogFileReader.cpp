@@ -45,12 +45,14 @@ LogCapture::LogCapture() : m_file(currentProcessLogFile()), m_startChars(readUtf
 
 std::wstring LogCapture::text() const
 {
-    // A rotation since construction starts a new file: then everything in the current one is new.
+    // A rotation since construction starts a new file: then everything in it is new, after what
+    // the old file received before the rotation.
     std::wstring now = currentProcessLogFile();
     std::wstring all = readUtf16File(now);
-    if (now != m_file || all.size() < m_startChars)
-        return all;
-    return all.substr(m_startChars);
+    if (now == m_file)
+        return all.size() < m_startChars ? all : all.substr(m_startChars);
+    std::wstring before = readUtf16File(m_file);
+    return (before.size() < m_startChars ? std::wstring() : before.substr(m_startChars)) + all;
 }
 
 std::vector<std::wstring> LogCapture::lines() const

@@ -91,13 +91,19 @@ protected:
 
     static std::wstring ranEventName() { return L"Global\\ks-engine-ran-" + std::to_wstring(::GetCurrentProcessId()); }
 
-    void start()
+    // Starts the engine thread without waiting for its start.
+    void launch()
     {
         m_exit.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
         m_started.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
         m_handles.hExitEvent = m_exit.get();
         m_handles.hStartedEvent = m_started.get();
         m_thread = std::thread([this] { m_result = Keelwork::engine::CKsTaskScheduler::TSThread(&m_handles); });
+    }
+
+    void start()
+    {
+        launch();
         ASSERT_EQ(::WaitForSingleObject(m_started.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the engine did not start";
     }
 

@@ -234,3 +234,29 @@ TEST_F(EngineLoop, StopDuringALongTaskWaitEndsTheEngineAtOnce)
 }
 
 } // namespace
+
+namespace {
+
+// The wait table is taken in index order: with the waitable timer and the exit event both set
+// when the engine comes back to its wait, the timer's action runs before the engine leaves.
+TEST_F(EngineLoop, ExitAndTimerSignalledTogetherRunTheTimerActionFirst)
+{
+    storeDue(L"busy", L"--sleep 30000");
+    start();
+    ASSERT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.busy {\"name\":\"busy\"}"}), std::set<std::wstring>{});
+    Keelwork::unique_handle timer(::OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, Keelwork::engine::kWaitableTimerName));
+    ASSERT_TRUE(timer);
+    LARGE_INTEGER due = {};
+    due.QuadPart = -1;
+    ASSERT_TRUE(::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE));
+    LogCapture log;
+    stop();  // cuts the task wait short; the engine then finds both set
+    endSampleTasks();
+    const std::wstring text = log.text();
+    const size_t hit = text.find(L"Waitable timer HIT");
+    const size_t exit = text.find(L"EXIT Event set. Task Scheduler will now exit...");
+    ASSERT_NE(exit, std::wstring::npos);
+    EXPECT_LT(hit, exit) << "the exit was taken before the timer";
+}
+
+} // namespace

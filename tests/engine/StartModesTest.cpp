@@ -1,0 +1,359 @@
+// The engine's start-up modes with real objects on the scratch registry: an installation in
+// progress, the out-of-box experience, auto-maintenance runs, connected standby, retail demo mode
+// and safe mode, each entered, seen at work and left. Window messages are sent, so each is handled
+// on the engine thread before the call returns; a log-on message followed by a pump message is a
+// trigger and a pump the test controls.
+#include "ExpectLogged.h"
+#include "EngineLoopFixture.h"
+
+#include "engine/BootMode.h"
+#include "engine/RetailDemoModeChecker.h"
+#include "engine/RunningEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using namespace kstest;
+using Keelwork::engine::withRunningEngine;
+
+constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
+constexpr const wchar_t* kOemKey = L"SOFTWARE\\Kestrel\\ZARN\\Oem";
+constexpr const wchar_t* kProductKey = L"SOFTWARE\\Kestrel\\ZARN";
+constexpr const wchar_t* kAMResponse = L"Response.Auto.Maintenance.Mode";
+constexpr uint32_t kHour = 3600;
+
+class StartModes : public EngineLoop {
+protected:
+    void SetUp() override
+    {
+        EngineLoop::SetUp();
+        ASSERT_EQ(m_monitors->subscribe(kAMResponse, [this](std::shared_ptr<Message>) -> uint32_t {
+            ++m_responses;
+            return 0;
+        }), Tessel::MODULE_STATUS_SUCCESS);
+    }
+
+    static void send(UINT message, WPARAM wParam = 0) { ::SendMessageW(engineWindow(), message, wParam, 0); }
+    static void kick() { send(WM_TIMER, Keelwork::engine::kStartDelayTimer); }
+    static void triggerAndPump()
+    {
+        send(Keelwork::engine::kLogonMessage);
+        send(Keelwork::engine::kPumpMessage);
+    }
+
+    static void setWise(const wchar_t* name, DWORD wise)
+    {
+        CKsTask task(name);
+        ASSERT_TRUE(task.Read());
+        task.dwMeteredAccessWise = wise;
+        ASSERT_TRUE(task.Write());
+    }
+
+    static void storeAt(const wchar_t* name, uint32_t nextRun)
+    {
+        storeTask(name, KS_TASK_SCHEDULED, L"--exit 0", nextRun, kHour);
+    }
+
+    static bool ran(const wchar_t* name, uint32_t dueAt) { return storedNextRun(name) != dueAt; }
+
+    static void requestAM(bool on)
+    {
+        ASSERT_TRUE(withRunningEngine([on](auto& engine) { engine.SetAMMode(on, nullptr, false); }));
+    }
+
+    // Responses that arrive until none has come for a quiet second (bounded).
+    int responsesOnceQuiet()
+    {
+        int seen = -1;
+        for (int round = 0; round < 20 && seen != m_responses.load(); ++round) {
+            seen = m_responses.load();
+            ::Sleep(1000);
+        }
+        return m_responses.exchange(0);
+    }
+
+    // Waits (bounded) for the engine thread to log `text`.
+    static bool awaitLogged(const LogCapture& log, const std::wstring& text)
+    {
+        for (DWORD waited = 0; waited < kBoundMs; waited += 50) {
+            if (log.contains(text))
+                return true;
+            ::Sleep(50);
+        }
+        return false;
+    }
+
+    std::atomic<int> m_responses{0};
+};
+
+class SafeBoot final : public Keelwork::engine::BootMode {
+public:
+    SafeBoot() { install(this); }
+    ~SafeBoot() override { install(nullptr); }
+    int cleanBoot() const override { return 1; }
+};
+
+// Safe mode suspends the engine for its life: neither the start-delay timer, a trigger, a pump
+// message nor an auto-maintenance request runs the due task.
+TEST_F(StartModes, SafeModeStartRunsNothingWhateverTheTimersSay)
+{
+    SafeBoot safe;
+    storeDue(L"held", L"--exit 0");
+    const uint32_t dueAt = storedNextRun(L"held");
+    LogCapture log;
+    start();
+    kick();
+    triggerAndPump();
+    signalNewTask();
+    requestAM(true);
+    EXPECT_EQ(responsesOnceQuiet(), 1) << "a refused request is answered at once";
+    EXPECT_FALSE(ran(L"held", dueAt));
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_CRITICAL,
+                  L"This is not a normal boot. It is some kind of safe mode boot. Scheduler will SUSPEND ALL EXECUTION");
+}
+
+// While the product installs, the engine waits; the installer's message starts it at once.
+TEST_F(StartModes, InstallationHoldsTheStartUntilTheInstallerCompletes)
+{
+    setDword(kSettingsKey, L"winrestart_wait", 300);
+    setString(L"SOFTWARE\\KestrelInstaller", L"installmedia", L"D:\\");
+    storeDue(L"after-install", L"--set-event " + ranEventName());
+    LogCapture log;
+    start();
+    triggerAndPump();
+    EXPECT_EQ(::WaitForSingleObject(m_ran.get(), 0), DWORD{WAIT_TIMEOUT}) << "ran during the installation";
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_INFORMATION,
+                  L"Product is currently getting installed, will run scheduler after install");
+    ASSERT_EQ(m_monitors->publish(Message::create(L"Core.Installer.Complete", L"Installer", L"{}")),
+              Tessel::MODULE_STATUS_SUCCESS);
+    EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the install end did not start it";
+}
+
+// The OEM set-up still running ("OOBEDone" 0) holds the whole start; it goes on when the value
+// changes, and a stop during the wait ends the thread.
+class OobeDoneWait : public StartModes, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(OobeDoneWait, StartWaitsForTheOemSetUpAndAStopEndsTheWait)
+{
+    const bool stopInstead = GetParam();
+    setDword(kOemKey, L"OOBEDone", 0);
+    LogCapture log;
+    launch();
+    ASSERT_TRUE(awaitLogged(log, L"Found OOBEDONE=0; Waiting for OOBEDONE=1"));
+    EXPECT_EQ(::WaitForSingleObject(m_started.get(), 0), DWORD{WAIT_TIMEOUT}) << "started during the OEM set-up";
+    if (stopInstead) {
+        const ULONGLONG asked = ::GetTickCount64();
+        stop();
+        EXPECT_LT(::GetTickCount64() - asked, 10000u) << "the stop waited for the OEM set-up";  // a hang check
+        EXPECT_FALSE(log.contains(L"Reset m_bIsOobeMode to FALSE")) << "OOBE mode was read after the stop";
+    } else {
+        setDword(kOemKey, L"OOBEDone", 1);
+        EXPECT_EQ(::WaitForSingleObject(m_started.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the change was missed";
+        EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Found OOBEDONE != 0, continuing with OOBEMODE check");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Oem, OobeDoneWait, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "Stopped" : "Done"); });
+
+// OOBE mode with a global wait of 14400 s and one task with its own 600 s: the engine starts after
+// 600 s, that task runs from then on, the other not before 14400 s, and OOBE mode then ends.
+// "oobemode" is read once: the next start is a normal one.
+TEST_F(StartModes, OutOfBoxStartHoldsEachTaskForItsOwnWait)
+{
+    DrivenClock clock;
+    const uint32_t t0 = clock.value;
+    setDword(kOemKey, L"OOBEDone", 1);
+    setDword(kOemKey, L"oobemode", 1);
+    setDword(kSettingsKey, L"oobe_wait", 14400);
+    setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler_oobe_wait", L"early", 600);
+    storeAt(L"early", t0 - 5);
+    storeAt(L"late", t0 - 5);
+    LogCapture log;
+    start();
+    ASSERT_TRUE(awaitLogged(log, L"Setting a timer of 600000 milli-seconds. The scheduler will kick off after this time"));
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_WARNING, L"WE ARE IN FACTORY MODE. TS will be halted");
+    Keelwork::CRegKey oem;
+    DWORD mode = 0;
+    ASSERT_EQ(oem.open(HKEY_LOCAL_MACHINE, kOemKey, KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
+    EXPECT_EQ(oem.getDwordValue(L"oobemode", mode), ERROR_FILE_NOT_FOUND) << "oobemode was not deleted";
+
+    const struct {
+        uint32_t at;
+        bool early, late;
+    } steps[] = {{599, false, false}, {600, true, false}, {14399, true, false}, {14400, true, true}};
+    for (const auto& step : steps) {
+        clock.value = t0 + step.at;
+        if (step.at == 599)
+            kick();  // the start-delay timer, here a second early
+        triggerAndPump();
+        EXPECT_EQ(ran(L"early", t0 - 5), step.early) << "at " << step.at << " s";
+        EXPECT_EQ(ran(L"late", t0 - 5), step.late) << "at " << step.at << " s";
+    }
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_INFORMATION, L"Reset m_bIsOobeMode to FALSE");
+
+    stop();
+    LogCapture again;
+    start();
+    EXPECT_FALSE(again.contains(L"WE ARE IN FACTORY MODE")) << "the second start was an out-of-box start again";
+}
+
+// A log-on during a log-on task's OOBE hold is counted; when the hold ends the task is queued and
+// runs with the next pump.
+TEST_F(StartModes, LogonDuringTheOutOfBoxHoldIsCountedAndRunsAfterIt)
+{
+    DrivenClock clock;
+    const uint32_t t0 = clock.value;
+    setDword(kOemKey, L"oobemode", 1);
+    setDword(kSettingsKey, L"oobe_wait", 600);
+    storeTask(L"onlogon", KS_TASK_LOGON, L"--exit 0", 0, 1);
+    start();
+    send(Keelwork::engine::kLogonMessage);
+    EXPECT_EQ(storedNextRun(L"onlogon"), 1u) << "the log-on was not counted";
+    send(Keelwork::engine::kPumpMessage);
+    EXPECT_EQ(storedNextRun(L"onlogon"), 1u) << "ran during its hold";  // a run resets the count
+    clock.value = t0 + 600;
+    kick();
+    send(Keelwork::engine::kPumpMessage);
+    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.onlogon {\"name\":\"onlogon\"}"}),
+              std::set<std::wstring>{})
+        << "did not run once its hold was over";
+}
+
+// An auto-maintenance request widens the due window to "future_task_window" (12 h by default):
+// a task due in an hour runs now; flag 8 keeps a task out even when due; flag 16 lets a task in
+// only when due. The run ends with one response when the queue drains.
+TEST_F(StartModes, AutoMaintenanceRunsTasksDueWithinTheWindowAndAnswersOnce)
+{
+    DrivenClock clock;
+    const uint32_t t0 = clock.value;
+    const struct {
+        const wchar_t* name;
+        uint32_t dueAt;
+        DWORD wise;
+        bool runs;
+    } tasks[] = {{L"window", t0 + kHour, 0, true},
+                 {L"excluded", t0 + 100, KS_AM_TASK_EXCLUSION_WISE, false},
+                 {L"due-only", t0 + kHour, KS_AM_FUTURE_TASK_EXCLUSION_WISE, false},
+                 {L"due-now", t0 + 100, KS_AM_FUTURE_TASK_EXCLUSION_WISE, true},
+                 {L"beyond", t0 + 13 * kHour, 0, false}};
+    for (const auto& task : tasks) {
+        storeAt(task.name, task.dueAt);
+        setWise(task.name, task.wise);
+    }
+    start();
+    kick();
+    clock.value = t0 + 100;  // "excluded" and "due-now" are due, without a trigger yet
+    responsesOnceQuiet();
+    requestAM(true);
+    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.Completed.window {\"name\":\"window\"}",
+                             L"TaskScheduler.Task.Completed.due-now {\"name\":\"due-now\"}"}),
+              std::set<std::wstring>{});
+    EXPECT_EQ(responsesOnceQuiet(), 1);
+    for (const auto& task : tasks)
+        EXPECT_EQ(ran(task.name, task.dueAt), task.runs) << task.name;
+}
+
+// A request the engine cannot honour, and a stop with no run, are each answered once at once.
+class AutoMaintenanceAnswer : public StartModes, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(AutoMaintenanceAnswer, IsGivenOnceAndRunsNothing)
+{
+    const std::string mode = GetParam();
+    if (mode == "disabled")
+        setDword(kSettingsKey, L"enable_am_task", 0);
+    if (mode == "not-started")
+        setDword(kSettingsKey, L"winrestart_wait", 300);
+    DrivenClock clock;
+    storeAt(L"window", clock.value + kHour);
+    start();
+    if (mode != "not-started")
+        kick();
+    responsesOnceQuiet();
+    requestAM(mode != "stop");
+    EXPECT_EQ(responsesOnceQuiet(), 1);
+    EXPECT_FALSE(ran(L"window", clock.value + kHour));
+}
+
+INSTANTIATE_TEST_SUITE_P(Refused, AutoMaintenanceAnswer, ::testing::Values("disabled", "not-started", "stop"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                             return name;
+                         });
+
+// Connected standby: the start does not trigger, a timer hit re-arms a week ahead and runs
+// nothing; an auto-maintenance run does not ask and runs the task.
+TEST_F(StartModes, ConnectedStandbyRunsNothingUntilAnAutoMaintenanceRun)
+{
+    m_monitors->unsubscribe(names::kConnectedStandbyRequest);
+    answer(names::kConnectedStandbyRequest, names::kConnectedStandbyOn);
+    storeDue(L"standby", L"--exit 0");
+    const uint32_t dueAt = storedNextRun(L"standby");
+    LogCapture log;
+    start();
+    kick();
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"CS mode, don't trigger the task");
+    Keelwork::unique_handle timer(::OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, Keelwork::engine::kWaitableTimerName));
+    ASSERT_TRUE(timer);
+    LARGE_INTEGER now = {};
+    now.QuadPart = -1;
+    ASSERT_TRUE(::SetWaitableTimer(timer.get(), &now, 0, nullptr, nullptr, FALSE));
+    EXPECT_TRUE(awaitLogged(log, L"Successfully set waitable timer. Seconds:604800"));
+    EXPECT_FALSE(ran(L"standby", dueAt));
+    requestAM(true);
+    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.Completed.standby {\"name\":\"standby\"}"}), std::set<std::wstring>{});
+}
+
+// Retail demo mode, as test automation's override values decide it; without a decision the
+// platform is asked, which under this test's system answers no.
+TEST_F(StartModes, RetailDemoProbeFollowsTheAutomationValues)
+{
+    const struct {
+        int check, inAutomation;  // -1: absent
+        bool demo;
+        const wchar_t* logged;
+    } rows[] = {
+        {-1, -1, false, L"GetActivationFactory failed"},
+        {0, 1, false, L"Automation mode check registry present. Value: 0x0."},
+        {1, 1, true, L"Automation mode check registry present. Value: 0x1."},
+        {1, 0, false, L"Automation mode check registry present. Value: 0x1."},
+        {1, 2, false, L"Undefined ReailModeInAutomation value 2"},
+        {1, -1, false, L"Failed to read ReailModeInAutomation value"},
+    };
+    for (const auto& row : rows) {
+        Keelwork::CRegKey key;
+        ASSERT_EQ(key.create(HKEY_LOCAL_MACHINE, kProductKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY), ERROR_SUCCESS);
+        key.deleteValue(L"AutomationModeCheck");
+        key.deleteValue(L"RetailModeInAutomation");
+        if (row.check >= 0)
+            key.setDwordValue(L"AutomationModeCheck", static_cast<DWORD>(row.check));
+        if (row.inAutomation >= 0)
+            key.setDwordValue(L"RetailModeInAutomation", static_cast<DWORD>(row.inAutomation));
+        LogCapture log;
+        EXPECT_EQ(Keelwork::engine::checkForRetailDemoMode(), row.demo) << row.check << "/" << row.inAutomation;
+        EXPECT_TRUE(log.contains(row.logged)) << narrowForReport(row.logged);
+    }
+}
+
+// In retail demo mode a task listed in "DisabledInRetailModeTasks" (any case) is not queued; the
+// others run.
+TEST_F(StartModes, ListedTaskIsSkippedInRetailDemoMode)
+{
+    setDword(kProductKey, L"AutomationModeCheck", 1);
+    setDword(kProductKey, L"RetailModeInAutomation", 1);
+    setString(KsStore::kSchedulerKeyPath, L"DisabledInRetailModeTasks", L"Other,LISTED");
+    storeDue(L"listed", L"--exit 0");
+    storeDue(L"free", L"--exit 0");
+    const uint32_t dueAt = storedNextRun(L"listed");
+    LogCapture log;
+    start();
+    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.Completed.free {\"name\":\"free\"}"}), std::set<std::wstring>{});
+    EXPECT_FALSE(ran(L"listed", dueAt));
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"The Task is disabled in the retail mode");
+}
+
+} // namespace
