@@ -27,6 +27,11 @@ struct DueCase {
     Console console;
     uint32_t priority;   // kNotQueued when the task must stay out of the queue
     DWORD storedCount;   // "NextRun" after the call, for occasion tasks; kNoCount otherwise
+    // Out-of-box mode: the task's hold (0: not in OOBE mode), seconds since the engine started,
+    // and whether the call is the expiry check's.
+    DWORD oobeHold = 0;
+    uint32_t sinceStart = 0;
+    DWORD outOfOobe = 0;
 };
 
 // Timed-task specs: next run relative to now, flags, idle wish.
@@ -66,6 +71,13 @@ const DueCase kDueCases[] = {
     {"AdminFlagPlainUser", occasion(2, 0, 0, 4), 2, 0, Console::user, kNotQueued, 1},
     {"AdminFlagFilteredAdmin", occasion(2, 0, 0, 4), 2, 0, Console::filteredAdmin, 90, 1},
     {"AdminFlagAdmin", occasion(2, 0, 0, 4), 2, 0, Console::admin, 90, 1},
+    {"OobeHoldKeepsDueTaskOut", timed(-60), 3, 0, Console::user, kNotQueued, kNoCount, 600, 599},
+    {"OobeHoldOverAtItsSecond", timed(-60), 3, 0, Console::user, 90, kNoCount, 600, 600},
+    {"OobeHoldCountsLogon", occasion(2, 0, 1), 2, 0, Console::user, kNotQueued, 1, 600, 10},
+    {"OobeHoldCountsOnlyTheAskedType", occasion(2, 0, 1), 1, 0, Console::user, kNotQueued, 0, 600, 10},
+    {"OutOfOobeQueuesCountedLogon", occasion(2, 1, 1), 2, 0, Console::user, 90, 1, 600, 600, 1},
+    {"OutOfOobeDoesNotCount", occasion(2, 0, 1), 2, 0, Console::user, kNotQueued, 0, 600, 600, 1},
+    {"OutOfOobeCountedReboot", occasion(1, 3, 3), 1, 0, Console::user, 100, 3, 600, 700, 1},
 };
 
 class DueRulesQueue : public kstest::TaskManagerFixture {};
@@ -76,7 +88,15 @@ TEST_P(DueRules, QueuesDueTasksOnly)
 {
     const DueCase& c = GetParam();
     writeTask(L"task", c.task);
-    gather(false, c.console)._AddToQ(c.requestedType, 0, c.amMode, c.amMode ? kWindow : 0);
+    auto& manager = gather(false, c.console);
+    if (c.oobeHold != 0) {
+        m_clock.value = kNow - c.sinceStart;
+        manager.InitTSStartTime();
+        m_clock.value = kNow;
+        manager.SetOobeModeState(1);
+        manager.tasks().at(L"task")->m_dwOobeWait = c.oobeHold;
+    }
+    manager._AddToQ(c.requestedType, c.outOfOobe, c.amMode, c.amMode ? kWindow : 0);
     auto queued = drainQueue();
     if (c.priority == kNotQueued) {
         EXPECT_TRUE(queued.empty());

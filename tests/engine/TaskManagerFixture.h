@@ -19,7 +19,8 @@ inline constexpr const wchar_t* kTasksKey = L"SOFTWARE\\Kestrel\\Platform\\Sched
 
 class FixedClock final : public Keelwork::Clock {
 public:
-    uint32_t now() const override { return kNow; }
+    uint32_t now() const override { return value; }
+    uint32_t value = kNow;
 };
 
 struct TaskSpec {
@@ -101,8 +102,6 @@ protected:
     }
 
     std::unique_ptr<Keelwork::engine::CKsTaskManager> m_manager;
-
-private:
     FixedClock m_clock;
 };
 
