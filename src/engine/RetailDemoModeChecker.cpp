@@ -61,7 +61,8 @@ bool askRetailInfo()
 {
     WinRtApi api;
     if (!api.complete()) {
-        KSLOG_ERROR(L"GetActivationFactory failed (%x)\n", static_cast<unsigned>(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND)));
+        KSLOG_ERROR(L"GetActivationFactory failed (%x)\n",
+                    static_cast<unsigned>(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND)));
         return false;
     }
     // A thread already in the multithreaded apartment keeps it; the activation works there too.

@@ -174,9 +174,15 @@ TEST_F(EngineLoop, RestartPendingAfterTheUpdateTaskSuspendsTheRestOfTheBatch)
 }
 
 // A suspend of the machine stops the engine: a trigger only logs and the pump finds nothing. The
-// resume starts it again after "aftersuspend_wait" (0 here), and the due task runs.
-TEST_F(EngineLoop, SuspendStopsTheEngineAndResumeStartsItAgain)
+// resume starts it again after "aftersuspend_wait" (0 here), and the due task runs; on a machine
+// in factory mode the resume leaves it stopped.
+class EngineResume : public EngineLoop, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(EngineResume, SuspendStopsTheEngineAndResumeStartsItAgainOutsideFactoryMode)
 {
+    const bool factory = GetParam();
+    if (factory)
+        setDword(L"SOFTWARE\\Kestrel\\ZARN\\Oem", L"facmode", 1);
     setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler", L"aftersuspend_wait", 0);
     DrivenClock clock;
     storeDue(L"later", L"--set-event " + ranEventName(), 100);
@@ -192,9 +198,15 @@ TEST_F(EngineLoop, SuspendStopsTheEngineAndResumeStartsItAgain)
     EXPECT_EQ(storedNextRun(L"later"), dueAt) << "the suspended engine ran the task";
 
     ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
-    EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the resume did not restart it";
+    if (factory)
+        EXPECT_EQ(::WaitForSingleObject(m_ran.get(), 3000), DWORD{WAIT_TIMEOUT}) << "the resume started it";
+    else
+        EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the resume did not restart it";
     stop();
 }
+
+INSTANTIATE_TEST_SUITE_P(Machine, EngineResume, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "Factory" : "Normal"); });
 
 // Each test's registry is new, so every engine start here is the first since the machine booted:
 // the boot tasks are counted and queued at start, and run once "winrestart_wait" has passed.
