@@ -265,7 +265,10 @@ void CKsTaskScheduler::_Run(HANDLE exitEvent, HANDLE logonEvent)
     const HANDLE handles[] = {m_hTimer.get(), m_hNewTaskEvent.get(), exitEvent, logonEvent, m_hAMModeEvent.get()};
     constexpr DWORD kCount = static_cast<DWORD>(std::size(handles));
     for (;;) {
-        const DWORD wait = ::MsgWaitForMultipleObjects(kCount, handles, FALSE, INFINITE, QS_ALLINPUT);
+        // Input already in the queue wakes the wait too: a WM_QUIT ends a draining early and
+        // leaves the messages behind it unread, which a plain wait would sleep through.
+        const DWORD wait =
+            ::MsgWaitForMultipleObjectsEx(kCount, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         switch (wait) {
         case WAIT_OBJECT_0:
             KSLOG_NORMAL(L"Waitable timer HIT. Canceling the timer. It will be set again after a trigger.");
