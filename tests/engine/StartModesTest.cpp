@@ -160,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(Oem, OobeDoneWait, ::testing::Bool(),
                          [](const auto& info) { return std::string(info.param ? "Stopped" : "Done"); });
 
 // OOBE mode with a global wait of 14400 s and one task with its own 600 s: the engine starts after
-// 600 s, that task runs from then on, the other not before 14400 s, and OOBE mode then ends.
+// 600 s (or when a task with a shorter wait appears), that task runs from then on, the other not
+// before 14400 s, and OOBE mode then ends.
 // "oobemode" is read once: the next start is a normal one.
 TEST_F(StartModes, OutOfBoxStartHoldsEachTaskForItsOwnWait)
 {
@@ -180,6 +181,16 @@ TEST_F(StartModes, OutOfBoxStartHoldsEachTaskForItsOwnWait)
     DWORD mode = 0;
     ASSERT_EQ(oem.open(HKEY_LOCAL_MACHINE, kOemKey, KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
     EXPECT_EQ(oem.getDwordValue(L"oobemode", mode), ERROR_FILE_NOT_FOUND) << "oobemode was not deleted";
+
+    // A task first seen during the hold gets its own wait, and its refresh starts the engine.
+    clock.value = t0 + 300;
+    setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler_oobe_wait", L"newcomer", 200);
+    storeAt(L"newcomer", t0 - 5);
+    signalNewTask();
+    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.newcomer {\"name\":\"newcomer\"}"}),
+              std::set<std::wstring>{});
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL,
+                  L"We will allow the triger() to work as a less oobe_wait time task may has been added");
 
     const struct {
         uint32_t at;
