@@ -1,5 +1,6 @@
-// The host over MessageBus.dll alone: stand-in answers, expect passing and failing, standard
-// input, and malformed command lines and scenarios.
+// The host over MessageBus.dll alone: stand-in answers (also switched by a scenario), expect,
+// absent and forget passing and failing, registry values written by a scenario, standard input,
+// and malformed command lines and scenarios.
 #include "HostRun.h"
 
 #include "common/WinInclude.h"

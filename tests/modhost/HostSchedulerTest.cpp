@@ -1,5 +1,6 @@
 // The host driving TaskScheduler.dll: task requests and their replies over either bus hand-over,
-// a direct message, a payload that is not JSON, and the change broadcasts of a followed task.
+// a direct message, a payload that is not JSON, the change broadcasts of a followed task, a due
+// task run by the started engine, and auto-maintenance requests answered by the engine.
 // Skipped while the library is not built. The child's registry is the prefix's own, not a
 // scratch key: task names carry the process id and every test deletes what it created.
 #include "HostRun.h"
