@@ -1,6 +1,9 @@
-// The host over MessageBus.dll alone: stand-in answers, expect passing and failing, standard
-// input, and malformed command lines and scenarios.
+// The host over MessageBus.dll alone: stand-in answers (also switched by a scenario), expect,
+// absent and forget passing and failing, registry values written by a scenario, standard input,
+// and malformed command lines and scenarios.
 #include "HostRun.h"
+
+#include "common/WinInclude.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +25,7 @@ struct StandInCase {
     std::vector<std::wstring> args;
     const char* request;
     const char* reply;
+    const char* before = "";  // scenario lines before the request
 };
 
 // Names the case in test output instead of dumping its bytes.
@@ -37,7 +41,7 @@ TEST_P(StandInAnswers, RequestGetsTheReplyNamedOnTheCommandLine)
 {
     const StandInCase& param = GetParam();
     HostScratch scratch;
-    const std::string scenario = std::string("request ") + param.request + " 5000\n";
+    const std::string scenario = std::string(param.before) + "request " + param.request + " 5000\n";
     HostRun run = scratch.run(param.args, &scenario);
     expectEnded(run, 0);
     EXPECT_NE(run.lineWith({"reply", param.reply}), "") << run.out;
@@ -57,7 +61,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "SessionMonitor.Get.NotificationState", "SessionMonitor.NotificationState.Busy"},
         // Each stand-in answers only its own request.
         StandInCase{"BothConfigured", {L"--standby", L"on", L"--notification-state", L"normal"},
-                    "SessionMonitor.Get.NotificationState", "SessionMonitor.NotificationState.AcceptsNotifications"}),
+                    "SessionMonitor.Get.NotificationState", "SessionMonitor.NotificationState.AcceptsNotifications"},
+        // A scenario switches an answer mid-run, or gives one the command line did not.
+        StandInCase{"SwitchedByScenario", {L"--notification-state", L"fullscreen"}, "SessionMonitor.Get.NotificationState",
+                    "SessionMonitor.NotificationState.AcceptsNotifications",
+                    "request SessionMonitor.Get.NotificationState 5000\n"
+                    "expect SessionMonitor\\.NotificationState\\.FullScreenAppRunning 1000\n"
+                    "answer notification-state normal\n"},
+        StandInCase{"GivenOnlyByScenario", {}, "SystemMonitor.ConnectedStandby.Status.Request",
+                    "SystemMonitor.ConnectedStandby.On", "answer standby on\n"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(HostScenario, RequestNobodyAnswersEndsWithoutReply)
@@ -117,8 +129,8 @@ TEST_P(ExpectFailure, EndsNonZeroNamingTheLineAndSkipsTheRest)
     const std::string scenario = std::string(GetParam().scenario) + "echo after the failure\n";
     HostRun run = scratch.run({}, &scenario);
     expectEnded(run, 1);
-    EXPECT_NE(run.lineWith({"expect", "FAILED"}), "") << run.out;
-    EXPECT_NE(run.err.find("an expect failed at scenario line " + std::to_string(GetParam().failingLine)),
+    EXPECT_NE(run.lineWith({"FAILED"}), "") << run.out;
+    EXPECT_NE(run.err.find("the scenario failed at line " + std::to_string(GetParam().failingLine)),
               std::string::npos)
         << run.err;
     EXPECT_EQ(run.lineIndex("after the failure"), -1) << run.out;
@@ -130,7 +142,11 @@ INSTANTIATE_TEST_SUITE_P(
                       FailingExpect{"SubstringAbsent", "publish Demo.One {\"n\": 1}\nexpect Demo\\.One 300 \"n\": 2\n", 2},
                       FailingExpect{"NameMustMatchWhole", "publish Demo.OneMore {}\nexpect Demo\\.One 300\n", 2},
                       FailingExpect{"OneMessageServesOneExpect",
-                                    "publish Demo.One {}\nexpect Demo\\.One 2000\nexpect Demo\\.One 300\n", 3}),
+                                    "publish Demo.One {}\nexpect Demo\\.One 2000\nexpect Demo\\.One 300\n", 3},
+                      FailingExpect{"ForgottenMessageServesNoExpect",
+                                    "publish Demo.One {}\npublish Demo.Two {}\nexpect Demo\\.Two 2000\n"
+                                    "forget Demo\\..*\nabsent Demo\\.One 100\nexpect Demo\\.One 300\n", 6},
+                      FailingExpect{"AbsentSeesAMatch", "publish Demo.One {\"n\": 1}\nabsent Demo\\.One 2000 \"n\"\n", 2}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(HostScenario, StandardInputRunsCommandsUntilStop)
@@ -190,6 +206,11 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"BadInit", {L"--init", L"v3"}, "echo first line\n", "bad value for --init: 'v3'"},
         MalformedCase{"SettingWithoutValue", {L"--setting", L"justakey"}, "echo first line\n",
                       "bad value for --setting: 'justakey'"},
+        MalformedCase{"AnswerOfUnknownStandIn", {}, "echo first line\nanswer weather sunny\n",
+                      "expected \"answer standby|notification-state <answer>\""},
+        MalformedCase{"AnswerUnknownWord", {}, "echo first line\nanswer standby maybe\n", "'maybe' is no answer of standby"},
+        MalformedCase{"RegsetUnknownType", {}, "echo first line\nregset SOFTWARE\\Demo Value qword 1\n",
+                      "expected \"regset <key> <value> dword <number>"},
         MalformedCase{"OptionWithoutValue", {L"--module"}, nullptr, "--module needs a value"},
         MalformedCase{"TwoScenarios", {L"a.txt", L"b.txt"}, nullptr, "more than one scenario given"}),
     [](const auto& info) { return std::string(info.param.label); });
@@ -202,6 +223,32 @@ TEST(HostScenario, MalformedStandardInputLineStopsTheRun)
     EXPECT_GE(run.lineIndex("first"), 0);
     EXPECT_EQ(run.lineIndex("second"), -1) << run.out;
     EXPECT_NE(run.err.find("line 2: expected"), std::string::npos) << run.err;
+}
+
+// The child writes into the prefix's own registry, which this process reads back and removes.
+TEST(HostScenario, RegsetWritesDwordAndStringValuesUnderLocalMachine)
+{
+    const std::wstring key = L"SOFTWARE\\Kestrel\\ModhostRegsetTest-" + std::to_wstring(GetCurrentProcessId());
+    const std::string keyText(key.begin(), key.end());
+    HostScratch scratch;
+    const std::string scenario = "regset HKLM\\" + keyText + " Count dword 4294967295\n" + "regset " + keyText +
+                                 " Label string two  words\n";
+    HostRun run = scratch.run({}, &scenario);
+    DWORD count = 0;
+    DWORD size = sizeof count;
+    const LSTATUS countRead =
+        RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Count", RRF_RT_REG_DWORD, nullptr, &count, &size);
+    wchar_t label[32] = {};
+    size = sizeof label;
+    const LSTATUS labelRead =
+        RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Label", RRF_RT_REG_SZ, nullptr, label, &size);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+    expectEnded(run, 0);
+    EXPECT_EQ(countRead, ERROR_SUCCESS);
+    EXPECT_EQ(count, 0xFFFFFFFFu);
+    EXPECT_EQ(labelRead, ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(label), L"two  words");
 }
 
 TEST(HostScenario, MissingBusLibraryIsAHostFailure)

@@ -1,5 +1,6 @@
 // The host driving TaskScheduler.dll: task requests and their replies over either bus hand-over,
-// a direct message, a payload that is not JSON, and the change broadcasts of a followed task.
+// a direct message, a payload that is not JSON, the change broadcasts of a followed task, a due
+// task run by the started engine, and auto-maintenance requests answered by the engine.
 // Skipped while the library is not built. The child's registry is the prefix's own, not a
 // scratch key: task names carry the process id and every test deletes what it created.
 #include "HostRun.h"
@@ -8,6 +9,8 @@
 #include "execution/TrustedFileList.h"
 
 #include <ctime>
+#include <ostream>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -39,7 +42,7 @@ std::string createPayload(const std::string& name)
 constexpr const wchar_t* kInstallKey = L"SOFTWARE\\KESTREL\\HEARTHC";
 constexpr const wchar_t* kInstallDirValue = L"Install Dir";
 
-class SchedulerHost : public ::testing::TestWithParam<const wchar_t*> {
+class SchedulerHostBase : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -62,15 +65,21 @@ protected:
             RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kInstallKey, kInstallDirValue);
     }
 
-    HostRun run(const std::string& scenario) const
+    HostRun runWith(const wchar_t* init, const std::string& scenario) const
     {
-        return m_scratch.run({L"--module", schedulerPath(), L"--init", GetParam(), L"--standby", L"off",
+        return m_scratch.run({L"--module", schedulerPath(), L"--init", init, L"--standby", L"off",
                               L"--notification-state", L"normal"},
                              &scenario);
     }
 
     HostScratch m_scratch;
     bool m_registeredInstallDir = false;
+};
+
+// The module initialisation variant, "v1" or "v2", is the parameter.
+class SchedulerHost : public SchedulerHostBase, public ::testing::WithParamInterface<const wchar_t*> {
+protected:
+    HostRun run(const std::string& scenario) const { return runWith(GetParam(), scenario); }
 };
 
 void expectSucceeded(const HostRun& run)
@@ -113,7 +122,7 @@ TEST_P(SchedulerHost, ReplyToTheHostsOwnRequestCountsOnce)
                          "expect TaskScheduler\\.Task\\.Deleted 500\n");
     ASSERT_TRUE(result.ended) << result.out << result.err;
     EXPECT_EQ(result.exitCode, 1u) << result.out << result.err;
-    EXPECT_NE(result.err.find("an expect failed at scenario line 4"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("the scenario failed at line 4"), std::string::npos) << result.err;
     EXPECT_NE(result.lineWith({"reply", "TaskScheduler.Task.Deleted"}), "") << result.out;
     EXPECT_EQ(result.lineWith({"message", "TaskScheduler.Task.Deleted"}), "") << result.out;
 }
@@ -181,16 +190,20 @@ std::string jsonPath(const std::wstring& path)
     return text;
 }
 
+// A periodic task running sample-task.exe, first due `dueIn` seconds from now (negative: overdue).
+std::string sampleTaskPayload(const std::string& name, int dueIn)
+{
+    return "{\"name\":\"" + name + "\",\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"" +
+           jsonPath(modhosttest::binFolder() + L"sample-task.exe") + "\",\"cmdParams\":\"--exit 0\",\"nextRun\":\"" +
+           std::to_string(static_cast<uint32_t>(time(nullptr)) + dueIn) + "\",\"defaultFreq\":\"3600\"}";
+}
+
 // Nobody calls anything after the create: the started engine runs the due task by itself.
 TEST_P(SchedulerHost, StartedModuleRunsADueTaskAndAnnouncesIt)
 {
     TrustedSampleTask trusted;
     const std::string name = uniqueTaskName("modhost-run");
-    const std::string create = "{\"name\":\"" + name +
-                               "\",\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"" +
-                               jsonPath(modhosttest::binFolder() + L"sample-task.exe") +
-                               "\",\"cmdParams\":\"--exit 0\",\"nextRun\":\"" +
-                               std::to_string(static_cast<uint32_t>(time(nullptr)) - 5) + "\",\"defaultFreq\":\"3600\"}";
+    const std::string create = sampleTaskPayload(name, -5);
     HostRun result = run("watch TaskScheduler\\.Task\\.(LaunchAttempt|Completed)\\..*\n"
                          "request TaskScheduler.Task.Create 5000 " + create + "\n" +
                          "expect TaskScheduler\\.Task\\.Completed\\." + name + " 20000\n" +
@@ -203,5 +216,59 @@ TEST_P(SchedulerHost, StartedModuleRunsADueTaskAndAnnouncesIt)
 
 INSTANTIATE_TEST_SUITE_P(Init, SchedulerHost, ::testing::Values(L"v1", L"v2"),
                          [](const auto& info) { return std::string(info.param == std::wstring(L"v1") ? "V1" : "V2"); });
+
+// An auto-maintenance request or stop sent over the bus to the running engine, with a task due in
+// an hour (well inside the default future-task window of twelve hours).
+struct MaintenanceCase {
+    const char* label;
+    const char* message;
+    bool runsTaskEarly;
+};
+
+void PrintTo(const MaintenanceCase& value, std::ostream* os)
+{
+    *os << value.label;
+}
+
+class AutoMaintenanceHost : public SchedulerHostBase,
+                            public ::testing::WithParamInterface<std::tuple<const wchar_t*, MaintenanceCase>> {};
+
+// The engine answers "Response.Auto.Maintenance.Mode" each time it sets its timer outside a
+// maintenance run as well: once when it starts, once when it re-reads the created task. Those two
+// are claimed first, so the response counted is the request's own.
+TEST_P(AutoMaintenanceHost, RequestReachesTheEngineAndIsAnsweredOnce)
+{
+    const auto& [init, param] = GetParam();
+    TrustedSampleTask trusted;
+    const std::string name = uniqueTaskName("modhost-am");
+    const std::string response = "Response\\.Auto\\.Maintenance\\.Mode";
+    std::string scenario = "watch TaskScheduler\\.Task\\.(LaunchAttempt|Completed)\\..*\n"
+                           "watch " + response + "\n"
+                           "expect " + response + " 20000\n"
+                           "request TaskScheduler.Task.Create 5000 " + sampleTaskPayload(name, 3600) + "\n" +
+                           "expect TaskScheduler\\.Task\\.Created 5000 \"status\":true\n"
+                           "expect " + response + " 5000\n"
+                           "publish " + param.message + "\n";
+    if (param.runsTaskEarly)
+        scenario += "expect TaskScheduler\\.Task\\.Completed\\." + name + " 20000\n";
+    scenario += "expect " + response + " 20000\n"
+                "absent " + response + " 2000\n"
+                "request TaskScheduler.Task.Delete 5000 {\"name\":\"" + name + "\"}\n";
+    HostRun result = runWith(init, scenario);
+    expectSucceeded(result);
+    EXPECT_EQ(result.lineWith({"message", ("TaskScheduler.Task.LaunchAttempt." + name).c_str()}) != "",
+              param.runsTaskEarly)
+        << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, AutoMaintenanceHost,
+    ::testing::Combine(::testing::Values(L"v1", L"v2"),
+                       ::testing::Values(MaintenanceCase{"Set", "Set.Auto.Maintenance.Mode", true},
+                                         MaintenanceCase{"StopWithoutRun", "Stop.Auto.Maintenance.Mode", false})),
+    [](const auto& info) {
+        return std::string(std::get<1>(info.param).label) +
+               (std::get<0>(info.param) == std::wstring(L"v1") ? "V1" : "V2");
+    });
 
 } // namespace

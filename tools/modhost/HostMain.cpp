@@ -26,7 +26,7 @@ std::wstring besideHost(const wchar_t* file)
 int exitCodeOf(Outcome outcome, unsigned line)
 {
     if (outcome == Outcome::Failed) {
-        Output::error(L"an expect failed" + (line ? L" at scenario line " + std::to_wstring(line) : std::wstring()));
+        Output::error(L"the scenario failed" + (line ? L" at line " + std::to_wstring(line) : std::wstring()));
         return kExitExpectFailed;
     }
     return outcome == Outcome::Malformed ? kExitMalformed : kExitDone;
@@ -60,7 +60,7 @@ int runStdin(ScenarioRunner& runner)
 }
 
 int runModules(const HostOptions& options, const std::vector<NumberedCommand>& script, HostBus& bus,
-               MessageJournal& journal)
+               MessageJournal& journal, StandIns& standIns)
 {
     ModuleSet modules;
     std::wstring error;
@@ -71,7 +71,7 @@ int runModules(const HostOptions& options, const std::vector<NumberedCommand>& s
     int code = kExitHostFailure;
     if (modules.bringUp(options, bus)) {
         announceInstallerComplete(bus, options);
-        ScenarioRunner runner(bus, journal, modules);
+        ScenarioRunner runner(bus, journal, modules, standIns);
         bool fromStdin = options.scenarioPath.empty() || options.scenarioPath == L"-";
         code = fromStdin ? runStdin(runner) : runFile(runner, script);
     } else {
@@ -109,8 +109,9 @@ int runHost(int argc, wchar_t** argv)
         Output::plain(options.scenarioPath + L": " + std::to_wstring(script.size()) + L" lines, all well formed");
         return kExitDone;
     }
-    // Outlives the bus, whose subscription writes into it until the bus is released.
+    // Both outlive the bus, whose subscriptions call into them until the bus is released.
     MessageJournal journal;
+    StandIns standIns;
     std::unique_ptr<HostBus> bus =
         HostBus::open(options.busPath.empty() ? besideHost(L"MessageBus.dll") : options.busPath, error);
     if (!bus) {
@@ -118,11 +119,11 @@ int runHost(int argc, wchar_t** argv)
         return kExitHostFailure;
     }
     if (!bus->subscribePattern(L".*", [&journal](const SeenMessage& seen) { journal.onBusMessage(seen); }) ||
-        !installStandIns(*bus, options)) {
+        !standIns.install(*bus, options)) {
         Output::error(L"the bus refused the host's subscriptions");
         return kExitHostFailure;
     }
-    return runModules(options, script, *bus, journal);
+    return runModules(options, script, *bus, journal, standIns);
 }
 
 } // namespace

@@ -1,8 +1,6 @@
 // Parsing of the host's command line.
 #include "HostOptions.h"
 
-#include "StandInNames.h"
-
 namespace modhost {
 
 namespace {
@@ -24,22 +22,21 @@ bool parseModule(const std::wstring& value, ModuleSpec& module)
     return !module.path.empty() && !module.name.empty();
 }
 
-// A short word, or any full reply name (it has a dot).
-bool standInReply(const std::wstring& value, const wchar_t* firstWord, const wchar_t* firstName,
-                  const wchar_t* secondWord, const wchar_t* secondName, std::wstring& reply)
+} // namespace
+
+bool parseStandInAnswer(StandIn which, const std::wstring& value, std::wstring& reply)
 {
-    if (value == firstWord)
-        reply = firstName;
-    else if (value == secondWord)
-        reply = secondName;
+    const bool standby = which == StandIn::Standby;
+    if (value == (standby ? L"on" : L"fullscreen"))
+        reply = standby ? kStandbyOn : kNotificationFullScreen;
+    else if (value == (standby ? L"off" : L"normal"))
+        reply = standby ? kStandbyOff : kNotificationNormal;
     else if (value.find(L'.') != std::wstring::npos)
         reply = value;
     else
         return false;
     return true;
 }
-
-} // namespace
 
 const wchar_t* hostUsage()
 {
@@ -59,8 +56,13 @@ const wchar_t* hostUsage()
            L"  publish <name> [payload]      request <name> <timeout-ms> [payload]\n"
            L"  direct <module> <name> [payload]\n"
            L"  watch <pattern>               expect <pattern> <timeout-ms> [substring]\n"
+           L"  absent <pattern> <timeout-ms> [substring]   (fails if such a message arrives)\n"
+           L"  forget <pattern>              the messages seen so far that match no longer count\n"
+           L"  answer standby|notification-state <answer>   switch a stand-in's answer\n"
+           L"  regset <key> <value> dword|string <data>     write a value under HKEY_LOCAL_MACHINE\n"
            L"  sleep <ms>    echo <text>    stop    # comment\n"
-           L"Exit: 0 done, 1 an expect failed, 2 bad command line or scenario, 3 a library or module failed.";
+           L"Exit: 0 done, 1 an expect, absent or regset failed, 2 bad command line or scenario,\n"
+           L"3 a library or module failed.";
 }
 
 bool parseHostOptions(int argc, const wchar_t* const* argv, HostOptions& options, std::wstring& error)
@@ -118,10 +120,9 @@ bool parseHostOptions(int argc, const wchar_t* const* argv, HostOptions& options
             if (ok)
                 options.settings.emplace_back(value.substr(0, equals), value.substr(equals + 1));
         } else if (arg == L"--standby") {
-            ok = standInReply(value, L"on", kStandbyOn, L"off", kStandbyOff, options.standbyReply);
+            ok = parseStandInAnswer(StandIn::Standby, value, options.standbyReply);
         } else if (arg == L"--notification-state") {
-            ok = standInReply(value, L"fullscreen", kNotificationFullScreen, L"normal", kNotificationNormal,
-                              options.notificationReply);
+            ok = parseStandInAnswer(StandIn::NotificationState, value, options.notificationReply);
         }
         if (!ok) {
             error = L"bad value for " + arg + L": '" + value + L"'";

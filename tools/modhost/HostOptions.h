@@ -2,6 +2,8 @@
 // them, what the stand-ins answer, and where the scenario comes from.
 #pragma once
 
+#include "StandInNames.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +36,10 @@ struct HostOptions {
 
 // False with `error` set when an argument is unknown, lacks its value or has a bad value.
 bool parseHostOptions(int argc, const wchar_t* const* argv, HostOptions& options, std::wstring& error);
+
+// The reply a stand-in gives for `value`: its short word ("on", "off"; "fullscreen", "normal") or any
+// reply name (it has a dot). False for anything else.
+bool parseStandInAnswer(StandIn which, const std::wstring& value, std::wstring& reply);
 
 // What --help prints, without a final line end.
 const wchar_t* hostUsage();

@@ -62,6 +62,19 @@ std::optional<SeenMessage> MessageJournal::expect(const std::wregex& pattern, co
     return found->message;
 }
 
+size_t MessageJournal::forget(const std::wregex& pattern)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    size_t count = 0;
+    for (Entry& entry : m_entries) {
+        if (!entry.claimed && std::regex_match(entry.message.name, pattern)) {
+            entry.claimed = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
 std::vector<std::wstring> MessageJournal::unclaimedNames(size_t limit) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -32,6 +32,10 @@ public:
     // whose payload contains `substring`; claims and returns it.
     std::optional<SeenMessage> expect(const std::wregex& pattern, const std::wstring& substring, uint32_t timeoutMs);
 
+    // Claims every unclaimed message seen so far whose whole name matches `pattern`, so that a
+    // later expect waits for a new one; returns how many.
+    size_t forget(const std::wregex& pattern);
+
     // Names of the unclaimed messages, oldest first, at most `limit`: what an expect could have used.
     std::vector<std::wstring> unclaimedNames(size_t limit) const;
 

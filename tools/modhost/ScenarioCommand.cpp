@@ -1,6 +1,8 @@
 // Parsing of scenario lines into commands.
 #include "ScenarioCommand.h"
 
+#include "HostOptions.h"
+
 #include <cwctype>
 #include <string_view>
 
@@ -44,7 +46,7 @@ private:
     std::wstring_view m_rest;
 };
 
-bool parseMilliseconds(const std::wstring& word, uint32_t& value)
+bool parseUnsigned(const std::wstring& word, uint32_t& value)
 {
     if (word.empty() || word.size() > 10)
         return false;
@@ -90,6 +92,35 @@ bool parseEcho(const std::wstring& line, Command& command)
     return true;
 }
 
+bool parseAnswer(Words& words, Command& command, std::wstring& error)
+{
+    command.kind = CommandKind::Answer;
+    const std::wstring which = words.next();
+    const std::wstring value = words.next();
+    if ((which != L"standby" && which != L"notification-state") || !words.rest().empty())
+        return fail(error, L"answer standby|notification-state <answer>");
+    command.standIn = which == L"standby" ? StandIn::Standby : StandIn::NotificationState;
+    if (!parseStandInAnswer(command.standIn, value, command.text)) {
+        error = L"'" + value + L"' is no answer of " + which;
+        return false;
+    }
+    return true;
+}
+
+bool parseRegistry(Words& words, Command& command, std::wstring& error)
+{
+    command.kind = CommandKind::Registry;
+    command.name = words.next();
+    command.valueName = words.next();
+    const std::wstring type = words.next();
+    command.text = words.rest();
+    command.dword = type == L"dword";
+    const bool typed = command.dword ? parseUnsigned(command.text, command.number) : type == L"string";
+    if (command.name.empty() || command.valueName.empty() || !typed)
+        return fail(error, L"regset <key> <value> dword <number> | regset <key> <value> string <text>");
+    return true;
+}
+
 } // namespace
 
 bool parseCommand(const std::wstring& line, Command& command, std::wstring& error)
@@ -114,7 +145,7 @@ bool parseCommand(const std::wstring& line, Command& command, std::wstring& erro
     if (verb == L"request") {
         command.kind = CommandKind::Request;
         command.name = words.next();
-        if (command.name.empty() || !parseMilliseconds(words.next(), command.milliseconds))
+        if (command.name.empty() || !parseUnsigned(words.next(), command.milliseconds))
             return fail(error, L"request <name> <timeout-ms> [payload]");
         command.text = words.rest();
         return true;
@@ -136,14 +167,33 @@ bool parseCommand(const std::wstring& line, Command& command, std::wstring& erro
     if (verb == L"expect") {
         command.kind = CommandKind::Expect;
         command.name = words.next();
-        if (command.name.empty() || !parseMilliseconds(words.next(), command.milliseconds))
+        if (command.name.empty() || !parseUnsigned(words.next(), command.milliseconds))
             return fail(error, L"expect <pattern> <timeout-ms> [substring]");
         command.text = words.rest();
         return compilePattern(command.name, command.pattern, error);
     }
+    if (verb == L"absent") {
+        command.kind = CommandKind::Absent;
+        command.name = words.next();
+        if (command.name.empty() || !parseUnsigned(words.next(), command.milliseconds))
+            return fail(error, L"absent <pattern> <timeout-ms> [substring]");
+        command.text = words.rest();
+        return compilePattern(command.name, command.pattern, error);
+    }
+    if (verb == L"forget") {
+        command.kind = CommandKind::Forget;
+        command.name = words.next();
+        if (command.name.empty() || !words.rest().empty())
+            return fail(error, L"forget <pattern>");
+        return compilePattern(command.name, command.pattern, error);
+    }
+    if (verb == L"answer")
+        return parseAnswer(words, command, error);
+    if (verb == L"regset")
+        return parseRegistry(words, command, error);
     if (verb == L"sleep") {
         command.kind = CommandKind::Sleep;
-        if (!parseMilliseconds(words.next(), command.milliseconds) || !words.rest().empty())
+        if (!parseUnsigned(words.next(), command.milliseconds) || !words.rest().empty())
             return fail(error, L"sleep <ms>");
         return true;
     }

@@ -3,6 +3,8 @@
 // and are passed on unchanged, so malformed JSON can be sent on purpose.
 #pragma once
 
+#include "StandInNames.h"
+
 #include <cstdint>
 #include <regex>
 #include <string>
@@ -17,6 +19,10 @@ enum class CommandKind {
     Direct,   // direct <module> <name> [payload]
     Watch,    // watch <pattern>
     Expect,   // expect <pattern> <timeout-ms> [substring]
+    Absent,   // absent <pattern> <timeout-ms> [substring]: fails if such a message arrives
+    Forget,   // forget <pattern>: the messages seen so far that match no longer count
+    Answer,   // answer standby|notification-state <answer>
+    Registry, // regset <key> <value> dword|string <data>, the key under HKEY_LOCAL_MACHINE
     Sleep,    // sleep <ms>
     Stop,     // stop
 };
@@ -24,10 +30,15 @@ enum class CommandKind {
 struct Command {
     CommandKind kind = CommandKind::Nothing;
     std::wstring module;        // direct: the module's name
-    std::wstring name;          // message name, or the pattern's text
-    std::wstring text;          // payload, echo text, or the substring an expect looks for
-    uint32_t milliseconds = 0;  // request and expect time-out, sleep
-    std::wregex pattern;        // watch, expect: ECMAScript, matched against the whole name
+    std::wstring name;          // message name, the pattern's text, or regset's key
+    std::wstring text;          // payload, echo text, the substring an expect looks for, an answer's
+                                // reply name, or regset's string data
+    uint32_t milliseconds = 0;  // request, expect and absent time-out, sleep
+    std::wregex pattern;        // watch, expect, absent, forget: ECMAScript, matched against the whole name
+    StandIn standIn = StandIn::Standby;  // answer
+    std::wstring valueName;     // regset
+    bool dword = false;         // regset: a REG_DWORD holding `number`, else a REG_SZ holding `text`
+    uint32_t number = 0;
 };
 
 // False with `error` set (what is wrong, and the command's form) for a malformed line.

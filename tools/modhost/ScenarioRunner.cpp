@@ -5,6 +5,7 @@
 #include "MessageJournal.h"
 #include "ModuleSet.h"
 #include "Output.h"
+#include "StandIns.h"
 #include "common/WinInclude.h"
 
 namespace modhost {
@@ -17,6 +18,22 @@ constexpr size_t kUnclaimedShown = 8;
 std::wstring withPayload(const std::wstring& head, const std::wstring& payload)
 {
     return payload.empty() ? head : head + L"  " + payload;
+}
+
+std::wstring containingText(const Command& command)
+{
+    return command.text.empty() ? L"" : L" containing '" + command.text + L"'";
+}
+
+// A key may be written with the root's name in front, as regedit shows it.
+std::wstring keyBelowLocalMachine(const std::wstring& key)
+{
+    for (const wchar_t* root : {L"HKLM\\", L"HKEY_LOCAL_MACHINE\\"}) {
+        const std::wstring prefix = root;
+        if (key.size() > prefix.size() && _wcsnicmp(key.c_str(), prefix.c_str(), prefix.size()) == 0)
+            return key.substr(prefix.size());
+    }
+    return key;
 }
 
 } // namespace
@@ -42,6 +59,15 @@ Outcome ScenarioRunner::execute(const Command& command)
         return Outcome::Continue;
     case CommandKind::Expect:
         return expect(command);
+    case CommandKind::Absent:
+        return absent(command);
+    case CommandKind::Forget:
+        forget(command);
+        return Outcome::Continue;
+    case CommandKind::Answer:
+        return answer(command);
+    case CommandKind::Registry:
+        return setRegistryValue(command);
     case CommandKind::Sleep:
         Sleep(command.milliseconds);
         return Outcome::Continue;
@@ -89,7 +115,7 @@ Outcome ScenarioRunner::direct(const Command& command)
 Outcome ScenarioRunner::expect(const Command& command)
 {
     std::optional<SeenMessage> seen = m_journal.expect(command.pattern, command.text, command.milliseconds);
-    const std::wstring containing = command.text.empty() ? L"" : L" containing '" + command.text + L"'";
+    const std::wstring containing = containingText(command);
     if (seen) {
         Output::event(L"expect", L"ok: " + seen->name + L" from " + seen->alias + containing);
         return Outcome::Continue;
@@ -101,6 +127,55 @@ Outcome ScenarioRunner::expect(const Command& command)
                                  std::to_wstring(command.milliseconds) + L" ms; unclaimed messages: " +
                                  (unclaimed.empty() ? L"none" : unclaimed));
     return Outcome::Failed;
+}
+
+Outcome ScenarioRunner::absent(const Command& command)
+{
+    std::optional<SeenMessage> seen = m_journal.expect(command.pattern, command.text, command.milliseconds);
+    if (!seen) {
+        Output::event(L"absent", L"ok: no message matching " + command.name + containingText(command) + L" within " +
+                                     std::to_wstring(command.milliseconds) + L" ms");
+        return Outcome::Continue;
+    }
+    Output::event(L"absent", L"FAILED: " + seen->name + L" from " + seen->alias + containingText(command) +
+                                 L" arrived at " + seen->time);
+    return Outcome::Failed;
+}
+
+void ScenarioRunner::forget(const Command& command)
+{
+    const size_t count = m_journal.forget(command.pattern);
+    Output::event(L"forget", std::to_wstring(count) + L" message(s) matching " + command.name + L" seen so far");
+}
+
+Outcome ScenarioRunner::answer(const Command& command)
+{
+    const wchar_t* request = standInRequest(command.standIn);
+    if (!m_standIns.setAnswer(m_bus, command.standIn, command.text)) {
+        Output::error(L"answer: the bus refused the subscription to " + std::wstring(request));
+        return Outcome::Malformed;
+    }
+    Output::event(L"answer", L"from now on " + command.text + L" (standing in for " + request + L")");
+    return Outcome::Continue;
+}
+
+Outcome ScenarioRunner::setRegistryValue(const Command& command)
+{
+    const std::wstring key = keyBelowLocalMachine(command.name);
+    const LSTATUS status =
+        command.dword ? RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), command.valueName.c_str(), REG_DWORD,
+                                        &command.number, sizeof command.number)
+                      : RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), command.valueName.c_str(), REG_SZ,
+                                        command.text.c_str(),
+                                        static_cast<DWORD>((command.text.size() + 1) * sizeof(wchar_t)));
+    const std::wstring data = command.dword ? L"dword " + std::to_wstring(command.number) : L"string " + command.text;
+    std::wstring line = L"HKLM\\" + key + L" " + command.valueName + L" = " + data;
+    if (status != ERROR_SUCCESS) {
+        Output::event(L"regset", line + L"  -> FAILED: Windows error " + std::to_wstring(status));
+        return Outcome::Failed;
+    }
+    Output::event(L"regset", line);
+    return Outcome::Continue;
 }
 
 } // namespace modhost

@@ -13,6 +13,14 @@ inline constexpr const wchar_t* kNotificationStateRequest = L"SessionMonitor.Get
 inline constexpr const wchar_t* kNotificationFullScreen = L"SessionMonitor.NotificationState.FullScreenAppRunning";
 inline constexpr const wchar_t* kNotificationNormal = L"SessionMonitor.NotificationState.AcceptsNotifications";
 
+// The stand-ins a scenario can switch, and the request each answers.
+enum class StandIn { Standby, NotificationState };
+
+inline const wchar_t* standInRequest(StandIn which)
+{
+    return which == StandIn::Standby ? kStandbyRequest : kNotificationStateRequest;
+}
+
 // Installer: the installation has finished.
 inline constexpr const wchar_t* kInstallerComplete = L"Core.Installer.Complete";
 

@@ -3,34 +3,66 @@
 
 #include "HostBus.h"
 #include "Output.h"
-#include "StandInNames.h"
 
 namespace modhost {
 
-namespace {
-
-bool answerWith(HostBus& bus, const wchar_t* requestName, const std::wstring& replyName)
+bool StandIns::install(HostBus& bus, const HostOptions& options)
 {
-    if (replyName.empty())
-        return true;
-    return bus.subscribeName(requestName, [&bus, replyName](const SeenMessage& seen) {
-        // Only a request has someone waiting; a plain message of this name needs no answer.
-        if (!seen.isRequest())
-            return;
-        uint32_t status = bus.reply(seen, replyName, L"");
-        std::wstring line = replyName + L" to " + seen.alias + L" (standing in for " + seen.name + L")";
-        if (status != 0)
-            line += L": publish failed, " + statusText(status);
-        Output::event(L"answer", line);
-    });
+    return (options.standbyReply.empty() || setAnswer(bus, StandIn::Standby, options.standbyReply)) &&
+           (options.notificationReply.empty() || setAnswer(bus, StandIn::NotificationState, options.notificationReply));
 }
 
-} // namespace
-
-bool installStandIns(HostBus& bus, const HostOptions& options)
+bool StandIns::setAnswer(HostBus& bus, StandIn which, const std::wstring& reply)
 {
-    return answerWith(bus, kStandbyRequest, options.standbyReply) &&
-           answerWith(bus, kNotificationStateRequest, options.notificationReply);
+    bool subscribe = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Answer& answer = answerOf(which);
+        answer.reply = reply;
+        subscribe = !answer.subscribed;
+        answer.subscribed = true;
+    }
+    if (!subscribe)
+        return true;
+    if (bus.subscribeName(standInRequest(which), [this, &bus, which](const SeenMessage& seen) { onRequest(bus, which, seen); }))
+        return true;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    answerOf(which).subscribed = false;
+    return false;
+}
+
+void StandIns::onRequest(HostBus& bus, StandIn which, const SeenMessage& seen)
+{
+    // Only a request has someone waiting; a plain message of this name needs no answer.
+    if (!seen.isRequest())
+        return;
+    std::wstring reply;
+    unsigned repeats = 0;
+    bool print = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Answer& answer = answerOf(which);
+        reply = answer.reply;
+        if (reply.empty())
+            return;
+        print = reply != answer.lastPrinted;
+        if (print) {
+            repeats = answer.repeats;
+            answer.lastPrinted = reply;
+            answer.repeats = 0;
+        } else {
+            ++answer.repeats;
+        }
+    }
+    uint32_t status = bus.reply(seen, reply, L"");
+    if (!print && status == 0)
+        return;
+    std::wstring line = reply + L" to " + seen.alias + L" (standing in for " + seen.name + L")";
+    if (repeats != 0)
+        line += L"; the answer before was given " + std::to_wstring(repeats + 1) + L" times";
+    if (status != 0)
+        line += L": publish failed, " + statusText(status);
+    Output::event(L"answer", line);
 }
 
 void announceInstallerComplete(HostBus& bus, const HostOptions& options)
