@@ -75,7 +75,8 @@ size_t workingSet()
 }
 
 // Working-set growth per loaded task, against the value data each task holds in the registry. It
-// runs before any other load of the group, so the load cannot reuse pages an earlier one freed.
+// runs before the group's other loads of these tasks: a load after them would reuse the heap pages
+// they freed and show almost no growth.
 ksbench::Figure loadedMemory()
 {
     Keelwork::engine::CKsTaskManager manager(3600, nullptr);
