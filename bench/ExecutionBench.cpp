@@ -2,13 +2,13 @@
 // and a whole CSingleTask::Launch of a trusted program, each against CreateProcessW and
 // WaitForSingleObject of the same command line.
 #include "BenchCase.h"
+#include "BenchSampleTask.h"
 #include "BenchScratchHive.h"
 
 #include "common/UniqueHandle.h"
 #include "execution/CreateProcessHelper.h"
 #include "execution/FileDigest.h"
 #include "execution/SingleTask.h"
-#include "execution/TrustedFileList.h"
 #include "messagebus/MessageBusClient.h"
 
 #include <functional>
@@ -16,14 +16,6 @@
 #include <vector>
 
 namespace {
-
-std::wstring sampleTaskPath()
-{
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text = path;
-    return text.substr(0, text.find_last_of(L'\\')) + L"\\sample-task.exe";
-}
 
 constexpr wchar_t kParams[] = L"--exit 0";
 constexpr int kRuns = 21;
@@ -91,13 +83,8 @@ double launchMicros(const std::shared_ptr<Tessel::MessageBusClient>& bus)
 
 ksbench::Register launch("exec", [] {
     ksbench::ScratchHive hive(L"Software\\KsBench\\Exec");
-    const std::wstring program = sampleTaskPath();
-    // The installer's steps: the program joins the trusted files, and the suite's install folder
-    // (here the bench's own) holds the bus library each task publishes its reports through.
-    KsExecution::trustFile(program.c_str());
-    const std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
-    ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KESTREL\\HEARTHC", L"Install Dir", REG_SZ, folder.c_str(),
-                      static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    const std::wstring program = ksbench::sampleTaskPath();
+    ksbench::prepareLaunches(program);
     KSTASKINFO record = {};
     record.dwSize = sizeof record;
     record.dwTaskType = KS_TASK_SCHEDULED;
@@ -115,7 +102,7 @@ ksbench::Register launch("exec", [] {
 
 // The digest a launch computes of the program file, against reading the same bytes.
 ksbench::Register digest("exec", [] {
-    const std::wstring program = sampleTaskPath();
+    const std::wstring program = ksbench::sampleTaskPath();
     Keelwork::unique_handle file(::CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                                FILE_ATTRIBUTE_NORMAL, nullptr));
     std::vector<char> buffer(1 << 16);
@@ -135,7 +122,7 @@ ksbench::Register digest("exec", [] {
 });
 
 ksbench::Register runProcess("exec", [] {
-    const std::wstring program = sampleTaskPath();
+    const std::wstring program = ksbench::sampleTaskPath();
     CCPHelper helper;
     // Interleaved, alternating which goes first, so both see the same machine load and neither
     // always follows the other's process exit.

@@ -1,0 +1,290 @@
+// Benchmarks of the running engine thread: how late it launches a task after the task's due time,
+// against a raw waitable timer and CreateProcessW of the same program, and the CPU time it costs
+// while nothing is due.
+#include "EngineLoopBench.h"
+
+#include "BenchSampleTask.h"
+#include "BenchScratchHive.h"
+
+#include "common/UniqueHandle.h"
+#include "customization/CustomizationRegistry.h"
+#include "engine/EngineNames.h"
+#include "engine/SchedulerRegistry.h"
+#include "engine/TSHandles.h"
+#include "engine/TaskScheduler.h"
+#include "execution/CreateProcessHelper.h"
+#include "execution/PlatformNames.h"
+#include "execution/TaskExecutionNames.h"
+#include "message/Message.h"
+#include "messagebus/MessageBusClient.h"
+#include "store/KsTask.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+namespace names = KsExecution::names;
+namespace engine = Keelwork::engine;
+
+constexpr DWORD kBoundMs = 20000;
+constexpr int kLatenessSamples = 12;
+constexpr DWORD kIdleWindowMs = 30000;
+constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
+
+uint64_t ticks(const FILETIME& time)
+{
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Seconds since 1970 UTC to 100 ns: the clock the engine's whole seconds are cut from.
+double preciseNowSeconds()
+{
+    FILETIME now;
+    ::GetSystemTimePreciseAsFileTime(&now);
+    return static_cast<double>(ticks(now)) / 1e7 - static_cast<double>(kSecondsFrom1601To1970);
+}
+
+void sleepUntil(double when)
+{
+    const double left = when - preciseNowSeconds();
+    if (left > 0)
+        ::Sleep(static_cast<DWORD>(left * 1000));
+}
+
+// The engine thread as the scheduler module runs it, on the current scratch hive. This process
+// answers the probes' bus requests as the suite's monitors do, or each probe waits out its timeout.
+class EngineThread {
+public:
+    EngineThread()
+    {
+        // A prompt start whether or not this is the first start since boot.
+        const std::wstring overrides =
+            std::wstring(Keelwork::customization::kBaseSettingsKey) + L"\\" + engine::kSettingsOverrideKey;
+        const DWORD zero = 0;
+        ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, overrides.c_str(), engine::kWinRestartWaitValue, REG_DWORD, &zero,
+                          sizeof zero);
+        answer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.Off");
+        answer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.Normal");
+        m_handles.hExitEvent = m_exit.get();
+        m_handles.hStartedEvent = m_started.get();
+        m_thread.reset(::CreateThread(nullptr, 0, engine::CKsTaskScheduler::TSThread, &m_handles, 0, nullptr));
+        // A thread that ends first could not start the engine.
+        const HANDLE either[] = {m_started.get(), m_thread.get()};
+        m_running = m_thread && ::WaitForMultipleObjects(2, either, FALSE, 120000) == WAIT_OBJECT_0;
+    }
+
+    ~EngineThread()
+    {
+        ::SetEvent(m_exit.get());
+        // The exit event ends the loop and cuts a launch's wait short; the thread owns m_handles.
+        if (m_thread)
+            ::WaitForSingleObject(m_thread.get(), INFINITE);
+    }
+
+    EngineThread(const EngineThread&) = delete;
+    EngineThread& operator=(const EngineThread&) = delete;
+
+    bool running() const { return m_running; }
+    HANDLE thread() const { return m_thread.get(); }
+    Tessel::MessageBusClient& bus() { return *m_monitors; }
+
+private:
+    void answer(const wchar_t* request, const wchar_t* reply)
+    {
+        std::weak_ptr<Tessel::MessageBusClient> weak = m_monitors;
+        std::wstring replyName = reply;
+        m_monitors->subscribe(request, [weak, replyName](std::shared_ptr<Tessel::Message> m) -> uint32_t {
+            auto self = weak.lock();
+            return self && m ? self->publish(Tessel::Message::createReply(*m, replyName, L"Monitor", L"")) : 0;
+        });
+    }
+
+    std::shared_ptr<Tessel::MessageBusClient> m_monitors = std::make_shared<Tessel::MessageBusClient>();
+    Keelwork::unique_event m_exit{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    Keelwork::unique_event m_started{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    _tagTSHANDLES m_handles;
+    Keelwork::unique_handle m_thread;
+    bool m_running = false;
+};
+
+double cpuMillis(const FILETIME& kernel, const FILETIME& user)
+{
+    return static_cast<double>(ticks(kernel) + ticks(user)) / 1e4;
+}
+
+double processCpuMillis()
+{
+    FILETIME created, exited, kernel, user;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    return cpuMillis(kernel, user);
+}
+
+double threadCpuMillis(HANDLE thread)
+{
+    FILETIME created, exited, kernel, user;
+    ::GetThreadTimes(thread, &created, &exited, &kernel, &user);
+    return cpuMillis(kernel, user);
+}
+
+// An hourly task running `program` with `params`, due at `due`.
+void storeTask(const wchar_t* name, const std::wstring& program, const std::wstring& params, uint32_t due)
+{
+    KSTASKINFO record = {};
+    record.dwSize = sizeof record;
+    record.dwTaskType = KS_TASK_SCHEDULED;
+    record.dwTaskTrigType = KS_TRIGGER_PROCESS;
+    record.pwszTaskTrigger = const_cast<wchar_t*>(program.c_str());
+    record.pwszTaskParams = const_cast<wchar_t*>(params.c_str());
+    record.dwNextRun = due;
+    record.dwDefaultFreq = 3600;
+    CKsTask task(name);
+    task.Assign(&record);
+    task.Write();
+}
+
+struct LatenessRun {
+    std::wstring program;
+    std::wstring params;
+    Keelwork::unique_event ran;        // set by sample-task once it runs
+    Keelwork::unique_event completed;  // set when the engine reports a launch finished
+    Keelwork::unique_handle timer{::CreateWaitableTimerW(nullptr, FALSE, nullptr)};
+};
+
+// The launch moment is when sample-task sets `ran` (its --set-event), for the engine and the floor
+// alike: the program is running then. NaN when nothing ran within the bound. `cut`: the part of
+// a second the engine's whole-second timer adds, which is where in the second it was told.
+double engineLateness(LatenessRun& run, int sample, double& cut)
+{
+    const uint32_t boundary = static_cast<uint32_t>(preciseNowSeconds()) + 1;
+    const uint32_t due = boundary + 1;
+    wchar_t name[16];
+    _snwprintf(name, 16, L"late%02d", sample);
+    storeTask(name, run.program, run.params, due);
+    // The engine arms its timer in whole seconds from the moment it refreshes, so where in the
+    // second that falls is part of its lateness: the samples spread that moment over the second.
+    sleepUntil(boundary + (sample + 0.5) / kLatenessSamples);
+    Keelwork::unique_event newTask(::OpenEventW(EVENT_MODIFY_STATE, FALSE, engine::kNewTaskEvent));
+    cut = preciseNowSeconds() - boundary;
+    ::SetEvent(newTask.get());
+    if (::WaitForSingleObject(run.ran.get(), kBoundMs) != WAIT_OBJECT_0)
+        return std::nan("");
+    const double late = preciseNowSeconds() - due;
+    // The next sample's refresh must not queue behind this launch's wait for the program's end.
+    ::WaitForSingleObject(run.completed.get(), kBoundMs);
+    return late;
+}
+
+// The floor: a waitable timer due at the next second boundary, then CreateProcessW.
+double rawLateness(LatenessRun& run)
+{
+    const double now = preciseNowSeconds();
+    const uint32_t due = static_cast<uint32_t>(now) + (now - std::floor(now) > 0.9 ? 2 : 1);
+    LARGE_INTEGER at;
+    at.QuadPart = (static_cast<LONGLONG>(due) + kSecondsFrom1601To1970) * 10000000LL; // absolute, UTC
+    ::SetWaitableTimer(run.timer.get(), &at, 0, nullptr, nullptr, FALSE);
+    ::WaitForSingleObject(run.timer.get(), kBoundMs);
+    std::wstring cmdline = CCPHelper::CommandLineOf(run.program.c_str(), run.params.c_str());
+    const std::wstring folder = CCPHelper::WorkingDirectoryOf(run.program.c_str());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessW(nullptr, cmdline.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &pi))
+        return std::nan("");
+    Keelwork::unique_process_information owned;
+    owned.adopt(pi);
+    if (::WaitForSingleObject(run.ran.get(), kBoundMs) != WAIT_OBJECT_0)
+        return std::nan("");
+    const double late = preciseNowSeconds() - due;
+    ::WaitForSingleObject(owned.process.get(), kBoundMs);
+    return late;
+}
+
+ksbench::Register lateness("engine", [] {
+    ksbench::ScratchHive hive(L"Software\\KsBench\\EngineLoop");
+    LatenessRun run;
+    run.program = ksbench::sampleTaskPath();
+    ksbench::prepareLaunches(run.program);
+    const std::wstring ranName = L"Global\\ks-bench-ran-" + std::to_wstring(::GetCurrentProcessId());
+    run.params = L"--set-event " + ranName;
+    run.ran.reset(::CreateEventW(nullptr, FALSE, FALSE, ranName.c_str()));
+    run.completed.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    std::vector<std::pair<std::string, ksbench::Figure>> out;
+    EngineThread engineThread;
+    const HANDLE completed = run.completed.get();
+    engineThread.bus().subscribeFilter(std::wstring(names::kCompletedTopic) + L"\\..*",
+                                       [completed](std::shared_ptr<Tessel::Message>) -> uint32_t {
+                                           ::SetEvent(completed);
+                                           return 0;
+                                       });
+    if (!engineThread.running()) {
+        std::printf("bench engine.lateness: the engine did not start\n");
+        return out;
+    }
+    std::vector<double> measured, raw, afterCut;
+    std::string notes;
+    auto keep = [&](double late, std::vector<double>& into, const char* kind, int sample) {
+        // A launch before its due time would show as a negative figure.
+        if (std::isnan(late) || late < 0)
+            notes += std::string(" ") + kind + " " + std::to_string(sample) + (std::isnan(late) ? " missed" : " early");
+        if (!std::isnan(late))
+            into.push_back(late * 1000.0);
+    };
+    for (int i = 0; i < kLatenessSamples; ++i) {
+        double cut = 0;
+        const double late = engineLateness(run, i, cut);
+        keep(late, measured, "engine", i);
+        if (!std::isnan(late))
+            afterCut.push_back((late - cut) * 1000.0);
+        keep(rawLateness(run), raw, "floor", i);
+    }
+    if (!notes.empty())
+        std::printf("bench engine.lateness: samples not seen within %lu ms or early:%s\n", kBoundMs, notes.c_str());
+    out.emplace_back("engine.lateness.p50", ksbench::Figure{ksbench::percentile(measured, 50),
+                                                            ksbench::percentile(raw, 50), "ms"});
+    out.emplace_back("engine.lateness.p99", ksbench::Figure{ksbench::percentile(measured, 99),
+                                                            ksbench::percentile(raw, 99), "ms"});
+    // What is left without the whole-second cut: the refresh, the timer, the trigger, the pump's
+    // probes and the launch.
+    out.emplace_back("engine.lateness.past_cut.p50", ksbench::Figure{ksbench::percentile(afterCut, 50),
+                                                                     ksbench::percentile(raw, 50), "ms"});
+    return out;
+});
+
+} // namespace
+
+namespace ksbench {
+
+std::vector<std::pair<std::string, Figure>> engineIdleCpu()
+{
+    prepareLaunches(sampleTaskPath());
+    EngineThread engineThread;
+    if (!engineThread.running()) {
+        std::printf("bench engine.idle_cpu: the engine did not start\n");
+        return {};
+    }
+    // Start-up work is not idling: the kick-start trigger at once and the logon pass the engine
+    // makes 30 s after every start, each a walk over every task. Measure once the engine thread
+    // has been still for a second after that.
+    ::Sleep(engine::kLogonTimerMs + 1000);
+    for (int i = 0; i < 30; ++i) {
+        const double before = threadCpuMillis(engineThread.thread());
+        ::Sleep(1000);
+        if (threadCpuMillis(engineThread.thread()) == before)
+            break;
+    }
+    // Under Wine both counters advance in whole clock ticks (10 ms).
+    const double startCpu = processCpuMillis();
+    const double startThread = threadCpuMillis(engineThread.thread());
+    const double start = nowMicros();
+    ::Sleep(kIdleWindowMs);
+    const double windowMs = (nowMicros() - start) / 1000.0;
+    const double cpu = processCpuMillis() - startCpu;
+    const double thread = threadCpuMillis(engineThread.thread()) - startThread;
+    return {{"engine.idle_cpu", {cpu, -1, "ms/30s"}},
+            {"engine.idle_cpu.core", {cpu / windowMs * 100.0, -1, "%"}},
+            {"engine.idle_cpu.engine_thread", {thread, -1, "ms/30s"}}};
+}
+
+} // namespace ksbench
