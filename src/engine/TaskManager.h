@@ -73,7 +73,8 @@ public:
 
     // Queues the due tasks of `type`; 0, or 8 when an item could not be allocated.
     DWORD _AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD dwAMFutureWindow);
-    // Absolute time of the next timed run (or OOBE hold end); 0xFFFFFFFF for an empty map.
+    // Absolute time of the next timed run (or OOBE hold end); 0xFFFFFFFF for an empty map. A time
+    // that passed since the last queue build still counts: that build could not queue it.
     uint32_t FindMinNextRunTime();
     bool ShouldTopTaskWaitForIdle();
 
@@ -127,6 +128,7 @@ private:
     HANDLE m_hExitEvent;
     TaskManagerServices m_services;
 
+    uint32_t m_lastTimedQueueBuild = 0;  // "now" of the last queue build for a timed type; 0 = none
     DWORD m_bIsOobeMode = 0;
     uint64_t m_tsStartTime = 0;  // seconds since 1970; 0 = not recorded
     DWORD m_dwGlobalOobeWait = 0;

@@ -181,6 +181,8 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
     const uint32_t now = Clock::current().now();
     KSLOG_NORMAL(L"Adding tasks of type %d to the Q (if type is scheduled they will only be added if they are overdue)",
                  static_cast<int>(type));
+    if (isTimed(type))
+        m_lastTimedQueueBuild = now;
     if (m_tasks.empty()) {
         KSLOG_NORMAL(L"Our internal task list of empty. Nothing to add to the Q");
         return 0;
@@ -214,6 +216,9 @@ uint32_t CKsTaskManager::FindMinNextRunTime()
         return kNoTime;
     const uint32_t now = Clock::current().now();
     KSLOG_NORMAL(L"Trying to find the earliest next-run time of all scheduled type tasks");
+    // A task that fell due between the last queue build and now was not queued by that build;
+    // taking only later times would leave it until the next task or the safety wait.
+    const uint32_t after = m_lastTimedQueueBuild != 0 && m_lastTimedQueueBuild < now ? m_lastTimedQueueBuild : now;
     uint32_t earliest = kNoTime;
     for (const auto& [name, task] : m_tasks) {
         if (!task)
@@ -226,7 +231,7 @@ uint32_t CKsTaskManager::FindMinNextRunTime()
             candidate = task->dwNextRun;
         else
             continue;
-        if (candidate < earliest && candidate > now)
+        if (candidate < earliest && candidate > after)
             earliest = static_cast<uint32_t>(candidate);
     }
     if (earliest == kNoTime) {

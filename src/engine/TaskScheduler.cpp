@@ -39,6 +39,17 @@ bool armRelative(HANDLE timer, LONGLONG units)
     return ::SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) != FALSE;
 }
 
+// How far the system clock is into its current second, in 100-nanosecond units.
+LONGLONG subSecondUnits()
+{
+    FILETIME now;
+    ::GetSystemTimePreciseAsFileTime(&now);
+    ULARGE_INTEGER units;
+    units.LowPart = now.dwLowDateTime;
+    units.HighPart = now.dwHighDateTime;
+    return static_cast<LONGLONG>(units.QuadPart % 10000000);
+}
+
 } // namespace
 
 CKsTaskScheduler::CKsTaskScheduler()
@@ -393,7 +404,10 @@ void CKsTaskScheduler::_SetTaskWaitableTimer(uint32_t hint)
     if (now < target) {
         seconds = target - now;
         KSLOG_NORMAL(L"No task current. First one due after %llu seconds", seconds);
-        armed = armRelative(m_hTimer.get(), static_cast<LONGLONG>(seconds) * 10000000);
+        // "now" counts whole seconds: without the part of this second already gone, the timer
+        // would fire up to a second after the due time.
+        const LONGLONG units = static_cast<LONGLONG>(seconds) * 10000000 - subSecondUnits();
+        armed = armRelative(m_hTimer.get(), std::max<LONGLONG>(units, 1));
     } else {
         KSLOG_NORMAL(L"Some task is already current. Waitable timer will be due immediately");
         armed = armRelative(m_hTimer.get(), 1);

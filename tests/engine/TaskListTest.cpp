@@ -98,6 +98,11 @@ TEST_F(TaskList, NextWakeTime)
     writeTask(L"soon", TaskSpec{KS_TASK_SCHEDULED, kstest::kNow + 200});
     gather();
     EXPECT_EQ(m_manager->FindMinNextRunTime(), kstest::kNow + 200);
+
+    // Due after the queue build but before the search: the build missed it, so the search names it.
+    m_manager->_AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
+    m_clock.value = kstest::kNow + 300;
+    EXPECT_EQ(m_manager->FindMinNextRunTime(), kstest::kNow + 200);
 }
 
 } // namespace
