@@ -42,9 +42,4 @@ INSTANTIATE_TEST_SUITE_P(Texts, RetailModeTaskList,
                       ListCase{L"Update, Full Scan ,,log", {L"update", L"full scan", L"log"}},
                       ListCase{L",", {}}));
 
-TEST_F(SchedulerKeyValuesTest, MissingRetailModeListIsEmpty)
-{
-    EXPECT_TRUE(readDisabledInRetailModeTasks().empty());
-}
-
 } // namespace

@@ -98,14 +98,6 @@ TEST_F(TrustedFileHold, HeldFileCannotBeWrittenOrDeletedUntilReleased)
     EXPECT_TRUE(::DeleteFileW(program().c_str()));
 }
 
-TEST(TrustedFilePath, NullOrEmptyIsAnInvalidParameter)
-{
-    unique_handle held;
-    EXPECT_EQ(systemTrustValidator().validate(nullptr, held), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(systemTrustValidator().validate(L"", held), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_FALSE(held);
-}
-
 class TrustedFileList : public kstest::RegistryFixture {};
 
 TEST_F(TrustedFileList, ValueIsNamedByTheSha256OfTheContents)

@@ -1,6 +1,8 @@
 // The host side of the module tests.
 #include "ModuleHost.h"
 
+#include "ProgramFolder.h"
+
 #include "message/Message.h"
 #include "message/Reply.h"
 #include "messagebus/MessageBusConstants.h"
@@ -12,10 +14,7 @@ namespace moduletest {
 
 void registerBusFolder()
 {
-    wchar_t path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring full(path, length);
-    std::wstring folder = full.substr(0, full.find_last_of(L'\\'));
+    const std::wstring folder = kstest::testProgramFolder();
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, REG_SZ,
                     folder.c_str(), static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
 }
