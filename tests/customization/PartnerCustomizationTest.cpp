@@ -89,16 +89,6 @@ TEST_P(ListedHives, EntryWithoutPriorityIsSkippedAndTheOthersKept)
         EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Couldn't query value 'priority' (2)");
 }
 
-TEST_P(ListedHives, HighestPriorityAmongEntriesWins)
-{
-    const DWORD three = 3, seven = 7, one = 1;
-    addListed(GetParam(), L"x", &three, 30);
-    addListed(GetParam(), L"y", &seven, 70);
-    addListed(GetParam(), L"z", &one, 10);
-    ASSERT_EQ(m_customization.Initialize(), S_OK);
-    EXPECT_EQ(readV(), 70u);
-}
-
 INSTANTIATE_TEST_SUITE_P(Lists, ListedHives, ::testing::Values(L"plugins", L"overrides"),
                          [](const auto& info) { return std::string(info.param[0] == L'p' ? "Plugins" : "Overrides"); });
 

@@ -94,19 +94,6 @@ protected:
     Keelwork::unique_process_information m_shell;
 };
 
-TEST_F(ShellContext, ShellOfAnotherUserIsSkipped)
-{
-    FakeSessions::userOfAnyToken = L"alice";
-    kstest::LogCapture log;
-    CCPHelper helper(tableWithFakeSessions());
-    DWORD error = 0;
-    EXPECT_FALSE(helper.RunProcess(kstest::sampleTaskPath().c_str(), nullptr, &error, 1, L"bob", nullptr, 0));
-    EXPECT_EQ(error, DWORD{ERROR_FILE_NOT_FOUND});
-    wchar_t expected[64];
-    _snwprintf(expected, 64, L"Shell PID = %lu doesnt match bob,", m_shell.processId);
-    EXPECT_TRUE(log.contains(expected)) << log.text();
-}
-
 TEST_F(ShellContext, ShellOfTheNamedUserLendsItsToken)
 {
     FakeSessions::userOfAnyToken = L"alice";
