@@ -62,27 +62,6 @@ std::optional<Answer> ModuleHostFixture::request(const std::wstring& name, const
     return Answer{answer->name(), answer->payload(), answer->testFlag(MESSAGE_FLAG_BIT_REPLY)};
 }
 
-std::optional<Answer> ModuleHostFixture::publishAndWait(const std::wstring& name, const std::wstring& payload,
-                                                        const std::wstring& answerName)
-{
-    static std::atomic<unsigned> counter{0};
-    const std::wstring alias = L"wait" + std::to_wstring(counter++);
-    auto promise = std::make_shared<std::promise<Answer>>();
-    auto taken = std::make_shared<std::atomic<bool>>(false);
-    m_client->subscribe(answerName, alias, [promise, taken](std::shared_ptr<Tessel::Message> message) {
-        if (!taken->exchange(true))
-            promise->set_value(Answer{message->name(), message->payload(), message->testFlag(MESSAGE_FLAG_BIT_REPLY)});
-        return 0u;
-    });
-    std::future<Answer> future = promise->get_future();
-    std::optional<Answer> result;
-    if (m_client->publish(Tessel::Message::create(name, L"ModuleTests", payload)) == 0 &&
-        future.wait_for(kAnswerBound) == std::future_status::ready)
-        result = future.get();
-    m_client->unsubscribe(alias);
-    return result;
-}
-
 std::wstring ModuleHostFixture::createPayload(const std::wstring& name, unsigned defaultFreq, bool enabled)
 {
     return L"{\"name\":\"" + name +
