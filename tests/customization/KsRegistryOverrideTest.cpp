@@ -46,36 +46,6 @@ protected:
     KsRegistryOverride m_override;
 };
 
-// Which hive wins must not depend on the order hives were added in.
-class OverridePrecedence : public KsRegistryOverrideTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(OverridePrecedence, HigherPriorityHiveAnswers)
-{
-    setDword(key(kLow, L"taskscheduler").c_str(), L"fullscreen_wait", 100);
-    setDword(key(kHigh, L"taskscheduler").c_str(), L"fullscreen_wait", 500);
-    setDword(key(kLow, L"taskscheduler").c_str(), L"fullscreen_poll", 7);
-    if (GetParam()) {
-        m_override.AddHive(kHigh, 5);
-        m_override.AddHive(kLow, 0);
-    } else {
-        m_override.AddHive(kLow, 0);
-        m_override.AddHive(kHigh, 5);
-    }
-    ASSERT_EQ(m_override.OpenKey(L"taskscheduler"), S_OK);
-
-    DWORD value = 0;
-    ASSERT_EQ(readDword(L"fullscreen_wait", value), S_OK);
-    EXPECT_EQ(value, 500u);
-    EXPECT_EQ(activeHivePath(), L"Hives\\High\\");
-
-    ASSERT_EQ(readDword(L"fullscreen_poll", value), S_OK);
-    EXPECT_EQ(value, 7u);
-    EXPECT_EQ(activeHivePath(), L"Hives\\Low\\");
-}
-
-INSTANTIATE_TEST_SUITE_P(AddOrder, OverridePrecedence, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "HighAddedFirst" : "LowAddedFirst"; });
-
 TEST_F(KsRegistryOverrideTest, EqualPrioritiesKeepAddOrderSoTheLaterHiveIsAskedFirst)
 {
     setDword(key(kLow, L"k").c_str(), L"v", 1);

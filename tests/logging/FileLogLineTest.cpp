@@ -49,18 +49,6 @@ TEST_F(FileLogLine, DefaultOptionsLineReadsTimestampHeaderImageAndMessage)
     EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Information)$ [        svc.exe]$ Kickstarting TS\r\n");
 }
 
-TEST_F(FileLogLine, NewFileStartsWithByteOrderMarkOnce)
-{
-    start(0);
-    ASSERT_EQ(logger->writeLine(4, "f", "g", 1, L"one"), 0u);
-    ASSERT_EQ(logger->writeLine(4, "f", "g", 1, L"two"), 0u);
-    std::vector<unsigned char> bytes = kstest::readFileBytes(logFile());
-    ASSERT_GE(bytes.size(), 2u);
-    EXPECT_EQ(bytes[0], 0xFF);
-    EXPECT_EQ(bytes[1], 0xFE);
-    EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Error)$ one\r\n03/07/2024 02:05:09 PM$ -- (Error)$ two\r\n");
-}
-
 TEST_F(FileLogLine, ModuleNamesTheLogAndDropsImageField)
 {
     start(16, L"C:\\bin\\svc.exe", GetModuleHandleW(nullptr));

@@ -25,15 +25,6 @@ protected:
     }
 };
 
-TEST_F(TaskState, DeleteRemovesTheCurrentKey)
-{
-    CKsTask task(L"task");
-    ASSERT_TRUE(task.IsDisabled() == false);
-    EXPECT_TRUE(task.Delete());
-    EXPECT_FALSE(keyExists(enabledPath(L"task").c_str()));
-    EXPECT_TRUE(keyExists(KsStore::kSchedulerKeyPath)) << "the parent stays";
-}
-
 TEST_F(TaskState, EnumerationListsEachParent)
 {
     ASSERT_TRUE(storeFull(L"Second", KS_TASK_LOGON));
