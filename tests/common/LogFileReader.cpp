@@ -45,12 +45,14 @@ LogCapture::LogCapture() : m_file(currentProcessLogFile()), m_startChars(readUtf
 
 std::wstring LogCapture::text() const
 {
-    // A rotation since construction starts a new file: then everything in the current one is new.
     std::wstring now = currentProcessLogFile();
     std::wstring all = readUtf16File(now);
-    if (now != m_file || all.size() < m_startChars)
-        return all;
-    return all.substr(m_startChars);
+    if (now == m_file && all.size() >= m_startChars)
+        return all.substr(m_startChars);
+    // A rotation since construction: what the old file got after the start, then all of the new
+    // one. Lines written just before the rotation would otherwise be lost.
+    const std::wstring before = now == m_file ? std::wstring() : readUtf16File(m_file);
+    return (before.size() > m_startChars ? before.substr(m_startChars) : std::wstring()) + all;
 }
 
 std::vector<std::wstring> LogCapture::lines() const
