@@ -3,10 +3,10 @@
 #include "CapturingTransport.h"
 
 #include "LogFileReader.h"
+#include "ProgramFolder.h"
+#include "TestClock.h"
 #include "analytics/Event.h"
 #include "analytics/TaskEvents.h"
-#include "common/Clock.h"
-#include "common/WinInclude.h"
 
 #include <gtest/gtest.h>
 
@@ -16,32 +16,18 @@ using Tessel::Analytics::DimensionMap;
 using Tessel::Analytics::v2::CEvent;
 using kstest::CapturingTransport;
 
-class FixedClock final : public Keelwork::Clock {
-public:
-    explicit FixedClock(uint32_t now) : m_now(now) {}
-    uint32_t now() const override { return m_now; }
-
-private:
-    uint32_t m_now;
-};
-
 class EventSend : public ::testing::Test {
 protected:
-    void SetUp() override { Keelwork::Clock::install(&m_clock); }
-    void TearDown() override { Keelwork::Clock::install(nullptr); }
-
     const DimensionMap& sent() const { return *CapturingTransport::lastSent; }
 
-    FixedClock m_clock{1700000000}; // 2023-11-14 22:13:20 UTC
+    kstest::TestClock m_clock{1700000000}; // 2023-11-14 22:13:20 UTC
     kstest::CapturingRegistration m_registration{CapturingTransport::factory(L"Capture", true), nullptr};
 };
 
 std::wstring doubledProgramPath()
 {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring doubled;
-    for (wchar_t c : std::wstring(path))
+    for (wchar_t c : kstest::programPath())
         doubled += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
     return doubled;
 }
@@ -92,29 +78,6 @@ TEST_P(PrivateNames, AddRefusesThemWithAWarningAndSendStillStamps)
 
 INSTANTIATE_TEST_SUITE_P(Names, PrivateNames,
                          ::testing::Values(L"__x", L"__transport.name", L"__record.created", L"__"));
-
-TEST_F(EventSend, SingleUnderscoreNamesAreOrdinary)
-{
-    CEvent event(L"E");
-    event.Add(L"_x", L"1");
-    EXPECT_EQ(event.Dimensions().at(L"_x"), L"1");
-}
-
-TEST_F(EventSend, NullNameIsIgnoredWithAWarningAndNullValueIsEmpty)
-{
-    kstest::LogCapture log;
-    CEvent event(L"E");
-    event.Add(static_cast<const wchar_t*>(nullptr), L"v").Add(L"Hit.Label.1", static_cast<const wchar_t*>(nullptr));
-    EXPECT_EQ(event.Dimensions(), (DimensionMap{{L"Hit.Label.1", L""}, {L"UniqueIdentifier", L"E"}}));
-    EXPECT_TRUE(log.contains(L"Adding dimension with a [null] name - ignored.")) << log.text();
-}
-
-TEST_F(EventSend, SecondAddOfANameReplacesTheFirst)
-{
-    CEvent event(L"E");
-    event.Add(L"Hit.Result", L"1").Add(L"Hit.Result", L"2").Add(L"", L"empty names are dropped");
-    EXPECT_EQ(event.Dimensions(), (DimensionMap{{L"Hit.Result", L"2"}, {L"UniqueIdentifier", L"E"}}));
-}
 
 TEST_F(EventSend, TaskSchedulerEventCarriesItsFixedChain)
 {

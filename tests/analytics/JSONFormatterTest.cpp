@@ -29,18 +29,4 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeCase{L"\x01\x1F", L"\\u0001\\u001F"}, EscapeCase{L"\x7F\x80\x9F", L"\\u007F\\u0080\\u009F"},
                       EscapeCase{L"\xA0\xE9\x20AC ~", L"\xA0\xE9\x20AC ~"}, EscapeCase{L"", L""}));
 
-TEST(JsonFormatter, MembersFollowCodeUnitOrder)
-{
-    std::wstring text;
-    ASSERT_TRUE(CJSONFormatter().format(DimensionMap{{L"b", L"2"}, {L"a", L"1"}, {L"B", L"3"}, {L"__x", L"4"}}, text));
-    EXPECT_EQ(text, L"{\"B\":\"3\",\"__x\":\"4\",\"a\":\"1\",\"b\":\"2\"}");
-}
-
-TEST(JsonFormatter, EmptyMapGivesNoText)
-{
-    std::wstring text = L"untouched";
-    EXPECT_FALSE(CJSONFormatter().format(DimensionMap{}, text));
-    EXPECT_EQ(text, L"untouched");
-}
-
 } // namespace

@@ -47,26 +47,6 @@ INSTANTIATE_TEST_SUITE_P(Registrations, TransportChoice,
                                            ChoiceCase{2, false, false, nullptr}, ChoiceCase{1, false, false, nullptr},
                                            ChoiceCase{0, false, false, nullptr}));
 
-TEST(NullTransport, AcceptsEverything)
-{
-    Tessel::Analytics::CNullTransport transport;
-    EXPECT_TRUE(transport.open());
-    EXPECT_TRUE(transport.send(DimensionMap{{L"a", L"b"}}));
-    EXPECT_EQ(transport.name(), L"NULL-Pattern");
-    EXPECT_EQ(transport.version(), 1u);
-}
-
-TEST(LegacyTransport, WithoutCollectorUnderWineItCannotOpenAndSendStillCompletes)
-{
-    CLegacyTransport legacy;
-    EXPECT_EQ(legacy.name(), L"Legacy");
-    EXPECT_EQ(legacy.version(), 1u);
-    EXPECT_FALSE(legacy.open());
-    EXPECT_FALSE(legacy.send(DimensionMap{{L"a", L"b"}}));
-    Tessel::Analytics::registerDefaultTransports();
-    Tessel::Analytics::v2::CEvent(L"Dropped").Category(std::wstring(L"c")).Send();
-}
-
 // A stand-in collector that records the strings of each call.
 class RecordingCollector final : public ICollector {
 public:
@@ -121,23 +101,6 @@ TEST(LegacyTransport, HandsTheJsonTextBetweenTwoEmptyStrings)
     ASSERT_EQ(collector.calls.size(), 1u);
     EXPECT_EQ(collector.calls[0], (std::vector<std::wstring>{L"", L"{\"k\":\"a\\\"b\"}", L""}));
     EXPECT_EQ(collector.references, 1) << "every reference taken is released";
-}
-
-TEST(LegacyTransport, EmptyEventIsNotHandedOver)
-{
-    RecordingCollector collector;
-    CLegacyTransport legacy(CLSID{}, std::make_shared<RecordingSource>(&collector));
-    EXPECT_FALSE(legacy.send(DimensionMap{}));
-    EXPECT_TRUE(collector.calls.empty());
-}
-
-TEST(LegacyTransport, AnotherClassMayBeNamed)
-{
-    const CLSID other = {0x12345678, 0x1, 0x2, {3, 4, 5, 6, 7, 8, 9, 10}};
-    auto source = std::make_shared<RecordingSource>(nullptr);
-    CLegacyTransport legacy(other, source);
-    EXPECT_FALSE(legacy.open());
-    EXPECT_TRUE(::IsEqualGUID(source->askedFor, other));
 }
 
 } // namespace

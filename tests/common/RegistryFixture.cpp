@@ -53,6 +53,26 @@ bool RegistryFixture::keyExists(const wchar_t* path)
     return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) == ERROR_SUCCESS;
 }
 
+RawValue readRaw(const std::wstring& keyPath, const wchar_t* name)
+{
+    RawValue raw;
+    DWORD size = 0;
+    const DWORD flags = RRF_RT_ANY | RRF_NOEXPAND;
+    raw.status = RegGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, flags, &raw.type, nullptr, &size);
+    if (raw.status != ERROR_SUCCESS)
+        return raw;
+    raw.bytes.resize(size);
+    raw.status = RegGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, flags, &raw.type, raw.bytes.data(), &size);
+    raw.bytes.resize(size);
+    return raw;
+}
+
+void writeRaw(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, size_t size)
+{
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, type, data, static_cast<DWORD>(size)),
+              ERROR_SUCCESS);
+}
+
 namespace {
 // Test programs log every level, so checks on Normal and Warning lines run rather than skip.
 // The settings file sits in this program's own log folder, read once when the logger starts.

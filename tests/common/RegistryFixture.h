@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace kstest {
 
@@ -27,6 +28,15 @@ private:
     Keelwork::unique_hkey m_scratch;
     std::wstring m_scratchPath;
 };
+
+// A value as the registry holds it, read and written around the code under test.
+struct RawValue {
+    LONG status = ERROR_FILE_NOT_FOUND;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> bytes;
+};
+RawValue readRaw(const std::wstring& keyPath, const wchar_t* name);
+void writeRaw(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, size_t size);
 
 // Removes scratch keys a crashed run left behind and makes the process log to files, so tests
 // can read the lines the code under test writes.

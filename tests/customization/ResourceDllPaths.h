@@ -2,12 +2,12 @@
 // string loader accept it.
 #pragma once
 
+#include "ProgramFolder.h"
+
 #include <string>
 
 namespace kstest {
 
-// Folder of the running program, with a trailing backslash.
-std::wstring programFolder();
 // Full path of KsOemRes.dll beside the program.
 std::wstring resourceDllPath();
 // Writes the product's registered "ResDll" and "UIDll" (the loader refuses to work without them).

@@ -77,14 +77,6 @@ TEST_F(TaskList, RetailNamesInMixedCaseAreKeptInLowerCaseAndHeldBackInDemoMode)
     EXPECT_EQ(queued[0].first, L"report");
 }
 
-TEST_F(TaskList, RetailNamesDoNotMatterOutsideDemoMode)
-{
-    setString(kstest::kTasksKey, L"DisabledInRetailModeTasks", L"update");
-    writeTask(L"update", TaskSpec{KS_TASK_SCHEDULED, kstest::kNow - 60});
-    gather(false)._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
-    EXPECT_EQ(drainQueue().size(), 1u);
-}
-
 TEST_F(TaskList, NextWakeTime)
 {
     setString(kstest::kTasksKey, L"DisabledInRetailModeTasks", L"");

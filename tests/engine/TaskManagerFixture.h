@@ -4,7 +4,7 @@
 
 #include "RegistryFixture.h"
 
-#include "common/Clock.h"
+#include "TestClock.h"
 #include "engine/TaskManager.h"
 #include "store/KsTask.h"
 
@@ -16,12 +16,6 @@ namespace kstest {
 
 inline constexpr uint32_t kNow = 1700000000;  // 2023-11-14 22:13:20 UTC
 inline constexpr const wchar_t* kTasksKey = L"SOFTWARE\\Kestrel\\Platform\\Scheduler";
-
-class FixedClock final : public Keelwork::Clock {
-public:
-    uint32_t now() const override { return value; }
-    uint32_t value = kNow;
-};
 
 struct TaskSpec {
     DWORD type = KS_TASK_SCHEDULED;
@@ -45,15 +39,9 @@ enum class Console { admin, filteredAdmin, user };
 
 class TaskManagerFixture : public RegistryFixture {
 protected:
-    void SetUp() override
-    {
-        RegistryFixture::SetUp();
-        Keelwork::Clock::install(&m_clock);
-    }
     void TearDown() override
     {
         m_manager.reset();
-        Keelwork::Clock::install(nullptr);
         RegistryFixture::TearDown();
     }
 
@@ -102,7 +90,7 @@ protected:
     }
 
     std::unique_ptr<Keelwork::engine::CKsTaskManager> m_manager;
-    FixedClock m_clock;
+    TestClock m_clock{kNow};
 };
 
 } // namespace kstest

@@ -97,15 +97,4 @@ INSTANTIATE_TEST_SUITE_P(
                       AdminCase{0xFFFFFFFF, true, Admin::enabled, false, FALSE, L"Invalid Session Id:-1"},
                       AdminCase{1, false, Admin::enabled, false, FALSE, L"WTSQueryUserToken() failed:1008"}));
 
-// Wine gives the console session (1) the prefix user's token, an administrator's with the group
-// enabled.
-TEST(ConsoleAdminReal, WinesConsoleUserIsAnEnabledAdministrator)
-{
-    BOOL filtered = 7;
-    kstest::LogCapture log;
-    EXPECT_TRUE(KsIsActiveSessionNTAdmin(&filtered));
-    EXPECT_EQ(filtered, FALSE);
-    EXPECT_TRUE(log.contains(L"Active Console Session Id:1")) << log.text();
-}
-
 } // namespace

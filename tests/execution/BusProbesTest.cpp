@@ -56,12 +56,6 @@ TEST_F(RealBusProbes, SystemMonitorReportingConnectedStandby)
     EXPECT_FALSE(IsFullScreen());
 }
 
-TEST_F(RealBusProbes, SystemMonitorReportingOtherwise)
-{
-    auto monitor = answerer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.Off");
-    EXPECT_FALSE(IsConnectedStandby(nullptr));
-}
-
 TEST_F(RealBusProbes, SessionMonitorReportingAFullScreenApp)
 {
     auto sessions = answerer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.FullScreenAppRunning");

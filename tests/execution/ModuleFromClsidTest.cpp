@@ -16,13 +16,6 @@ const std::wstring kClassKey = std::wstring(L"SOFTWARE\\Classes\\CLSID\\") + kCl
 
 std::wstring fileNameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
-std::wstring selfPath()
-{
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return path;
-}
-
 class ModuleNameFromClsid : public kstest::RegistryFixture {
 protected:
     std::wstring moduleName, longModuleName;
@@ -30,24 +23,24 @@ protected:
 
 TEST_F(ModuleNameFromClsid, InprocServerGivesItsFileName)
 {
-    setString((kClassKey + L"\\InprocServer32").c_str(), L"", selfPath());
+    setString((kClassKey + L"\\InprocServer32").c_str(), L"", kstest::programPath());
     kstest::LogCapture log;
     ASSERT_EQ(KsModuleNameFromCLSID(kClsid, moduleName, longModuleName), 0u);
-    EXPECT_EQ(moduleName, fileNameOf(selfPath()));
-    EXPECT_EQ(longModuleName, fileNameOf(selfPath()));
-    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"KsModuleNameFromCLSID(): The long path name is " + selfPath());
+    EXPECT_EQ(moduleName, fileNameOf(kstest::programPath()));
+    EXPECT_EQ(longModuleName, fileNameOf(kstest::programPath()));
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"KsModuleNameFromCLSID(): The long path name is " + kstest::programPath());
 }
 
 TEST_F(ModuleNameFromClsid, LocalServerCommandLineWhenNoInprocServerGivesShortAndLongNames)
 {
     wchar_t shortPath[MAX_PATH] = {};
-    ASSERT_NE(::GetShortPathNameW(selfPath().c_str(), shortPath, MAX_PATH), 0u);
+    ASSERT_NE(::GetShortPathNameW(kstest::programPath().c_str(), shortPath, MAX_PATH), 0u);
     // An InprocServer32 key without a path does not count.
     setString((kClassKey + L"\\InprocServer32").c_str(), L"ThreadingModel", L"Both");
     setString((kClassKey + L"\\LocalServer32").c_str(), L"", L"\"" + std::wstring(shortPath) + L"\" -Embedding");
     ASSERT_EQ(KsModuleNameFromCLSID(kClsid, moduleName, longModuleName), 0u);
     EXPECT_EQ(moduleName, fileNameOf(shortPath));
-    EXPECT_EQ(longModuleName, fileNameOf(selfPath()));
+    EXPECT_EQ(longModuleName, fileNameOf(kstest::programPath()));
 }
 
 TEST_F(ModuleNameFromClsid, MissingClassOrProgramIsAnErrorLogged)

@@ -93,9 +93,8 @@ TEST_P(ProcessRunningFailure, SkipsWhatCannotBeReadAndLogsIt)
 {
     auto api = kstest::realApiTableCopy();
     GetParam().substitute(*api);
-    wchar_t self[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring selfName = std::wstring(self).substr(std::wstring(self).find_last_of(L'\\') + 1);
+    const std::wstring self = kstest::programPath();
+    const std::wstring selfName = self.substr(self.find_last_of(L'\\') + 1);
     wchar_t line[200] = {};
     swprintf(line, 200, GetParam().line, static_cast<unsigned>(::GetCurrentProcessId()));
 

@@ -83,27 +83,6 @@ TEST_F(FirstStart, YesForTheFirstProbeOfABootThenNo)
     EXPECT_TRUE(keyExists(L"SOFTWARE\\Kestrel\\Volatile\\ZARN"));
 }
 
-TEST_F(FirstStart, KeysAreVolatile)
-{
-    KsExecution::CFirstStartProbe probe;
-    probe.IsFirstStart();
-    // The registry refuses a lasting key below a volatile one.
-    for (const wchar_t* parent : {L"SOFTWARE\\Kestrel\\Volatile\\RebootFlag\\x", L"SOFTWARE\\Kestrel\\Volatile\\ZARN\\x"}) {
-        HKEY key = nullptr;
-        EXPECT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, parent, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr,
-                                    &key, nullptr),
-                  ERROR_CHILD_MUST_BE_VOLATILE);
-    }
-}
-
-TEST_F(FirstStart, ProcessWideAnswerIsComputedOnce)
-{
-    bool first = IsFirstStartSinceBoot();
-    EXPECT_TRUE(first);
-    EXPECT_FALSE(KsExecution::CFirstStartProbe().IsFirstStart());
-    EXPECT_EQ(IsFirstStartSinceBoot(), first);
-}
-
 class FactoryMode : public kstest::RegistryFixture {};
 
 TEST_F(FactoryMode, OnGivesTheClearManualResetEvent)
@@ -165,58 +144,12 @@ TEST_F(UpdateManager, RunningUpdateReportsItsPhase)
     EXPECT_TRUE(log.contains(L"An update is running.")) << log.text();
 }
 
-TEST_F(UpdateManager, UnreadablePhaseIsZeroWithAWarning)
-{
-    Keelwork::unique_handle event(::CreateEventW(nullptr, TRUE, FALSE, kEvent));
-    setString(L"SOFTWARE\\Kestrel\\UPDMGR\\Update\\pkg_default", L"phase", L"3");
-    CKsUpdateMgr_Helper helper(L"default", m_named);
-    BOOL running = FALSE;
-    DWORD phase = 5;
-    kstest::LogCapture log;
-    EXPECT_EQ(helper.IsUpdateRunning2(&running, &phase), S_OK);
-    EXPECT_TRUE(running);
-    EXPECT_EQ(phase, 0u);
-    EXPECT_TRUE(log.contains(L"Failed to read update phase from the registry - error 13")) << log.text();
-}
-
-TEST_F(UpdateManager, NullPointersAreRefused)
-{
-    CKsUpdateMgr_Helper helper(L"default", m_named);
-    BOOL running = FALSE;
-    DWORD phase = 0;
-    kstest::LogCapture log;
-    EXPECT_EQ(helper.IsUpdateRunning(nullptr), E_POINTER);
-    EXPECT_EQ(helper.IsUpdateRunning2(&running, nullptr), E_POINTER);
-    EXPECT_EQ(helper.IsUpdateRunning2(nullptr, &phase), E_POINTER);
-    EXPECT_TRUE(log.contains(L"Invalid parameter!")) << log.text();
-    EXPECT_TRUE(log.contains(L"The pbRunning or pbRemindPending or pdwPhase is invalid!")) << log.text();
-    EXPECT_TRUE(m_named.opened.empty());
-}
-
 TEST_F(UpdateManager, RemindRestartSetsThePackagesEvent)
 {
     Keelwork::unique_handle event(::CreateEventW(nullptr, TRUE, FALSE, kEvent));
     CKsUpdateMgr_Helper helper(L"default", m_named);
     EXPECT_EQ(helper.RemindRestart(), S_OK);
     EXPECT_EQ(::WaitForSingleObject(event.get(), 0), DWORD{WAIT_OBJECT_0});
-}
-
-TEST_F(UpdateManager, RemindRestartWithoutEventFails)
-{
-    CKsUpdateMgr_Helper helper(L"other", m_named);
-    kstest::LogCapture log;
-    EXPECT_EQ(helper.RemindRestart(), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-    EXPECT_TRUE(log.contains(L"Failed to open remind restart event - error 2")) << log.text();
-}
-
-TEST_F(UpdateManager, PackageNameIsCutTo259Characters)
-{
-    std::wstring longPackage(300, L'p');
-    CKsUpdateMgr_Helper helper(longPackage.c_str(), m_named);
-    BOOL running = TRUE;
-    helper.IsUpdateRunning(&running);
-    ASSERT_EQ(m_named.opened.size(), 1u);
-    EXPECT_EQ(m_named.opened[0], L"Global\\{834C46D9-6762-4FF9-8279-2C04C8B1162C}" + std::wstring(259, L'p'));
 }
 
 } // namespace

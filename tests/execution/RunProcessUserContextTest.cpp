@@ -45,17 +45,6 @@ TEST_F(UserContext, WithoutSessionsSessionVariantFails1312AndShellVariant2)
     EXPECT_TRUE(log.contains(L"CCPHelper::_RunProcessAsUserNT: _GetShellPid returned 2")) << log.text();
 }
 
-TEST_F(UserContext, EmptyShellNameFailsWithInvalidParameter)
-{
-    setString(kWinlogon, L"Shell", L"C:\\windows\\");
-    kstest::LogCapture log;
-    CCPHelper helper;
-    DWORD error = 0;
-    EXPECT_FALSE(helper.RunProcess(kstest::sampleTaskPath().c_str(), nullptr, &error, 1, nullptr, nullptr, 0));
-    EXPECT_EQ(error, DWORD{ERROR_INVALID_PARAMETER});
-    EXPECT_TRUE(log.contains(L"Trying to get PID of the Shell. The shell name is EMPTY")) << log.text();
-}
-
 TEST_F(UserContext, SessionOfTheNamedUserIsChosenIgnoringCase)
 {
     FakeSessions::sessions = {session(1, WTSActive), session(2, WTSDisconnected), session(3, WTSActive)};
@@ -78,30 +67,6 @@ TEST_F(UserContext, SessionOfTheNamedUserIsChosenIgnoringCase)
     EXPECT_TRUE(log.contains(L"WTSActive -- SessionId = 1 not matching BOB,ks")) << log.text();
     EXPECT_TRUE(log.contains(L"_IsActiveOrAdminSessionAvailable: Active SessionId = 3, State = 0")) << log.text();
     EXPECT_TRUE(log.contains(L"in the current users context")) << log.text();
-}
-
-TEST_F(UserContext, WithoutAUserTheFirstActiveSessionServes)
-{
-    FakeSessions::sessions = {session(4, WTSDisconnected), session(5, WTSActive), session(6, WTSActive)};
-    CCPHelper helper(tableWithFakeSessions());
-    DWORD error = 0xFFFF;
-    auto process = helper.RunProcess(kstest::sampleTaskPath().c_str(), nullptr, &error, 1, nullptr, nullptr, 0);
-    ASSERT_TRUE(process) << "error " << error;
-    EXPECT_EQ(FakeSessions::lastTokenSession, 5u);
-    EXPECT_TRUE(kstest::waitForExit(process.get()));
-}
-
-TEST_F(UserContext, MissingSessionFunctionFailsThatStepAndFallsBackToShell)
-{
-    setString(kWinlogon, L"Shell", L"ks-no-such-shell.exe");
-    auto table = tableWithFakeSessions();
-    table->pWTSEnumerateSessionsW = nullptr;
-    kstest::LogCapture log;
-    CCPHelper helper(std::move(table));
-    DWORD error = 0;
-    EXPECT_FALSE(helper.RunProcess(kstest::sampleTaskPath().c_str(), nullptr, &error, 1, nullptr, nullptr, 0));
-    EXPECT_EQ(error, DWORD{ERROR_FILE_NOT_FOUND});
-    EXPECT_TRUE(log.contains(L"WTSEnumerateSessions failed: GetLastError() returned 127")) << log.text();
 }
 
 // A running sample-task plays the user's shell; the account functions name its owner.
@@ -129,19 +94,6 @@ protected:
     Keelwork::unique_process_information m_shell;
 };
 
-TEST_F(ShellContext, ShellOfAnotherUserIsSkipped)
-{
-    FakeSessions::userOfAnyToken = L"alice";
-    kstest::LogCapture log;
-    CCPHelper helper(tableWithFakeSessions());
-    DWORD error = 0;
-    EXPECT_FALSE(helper.RunProcess(kstest::sampleTaskPath().c_str(), nullptr, &error, 1, L"bob", nullptr, 0));
-    EXPECT_EQ(error, DWORD{ERROR_FILE_NOT_FOUND});
-    wchar_t expected[64];
-    _snwprintf(expected, 64, L"Shell PID = %lu doesnt match bob,", m_shell.processId);
-    EXPECT_TRUE(log.contains(expected)) << log.text();
-}
-
 TEST_F(ShellContext, ShellOfTheNamedUserLendsItsToken)
 {
     FakeSessions::userOfAnyToken = L"alice";
@@ -163,30 +115,5 @@ TEST_F(ShellContext, ShellOfTheNamedUserLendsItsToken)
 } // namespace
 
 namespace {
-
-// Against the prefix's own registry: Wine has no terminal sessions, so the session variant always
-// fails with 1312. Wine names "explorer.exe" as the shell; whether that process runs depends on
-// whether Wine started its desktop process in this prefix. If it runs, its token starts the
-// program; if not, the start fails with 2.
-TEST(UserContextReal, UnderWineSessionVariantFailsAndShellVariantDecides)
-{
-    kstest::ReportFile report;
-    std::wstring params = L"--report " + report.path();
-    kstest::LogCapture log;
-    CCPHelper helper;
-    DWORD error = 0xFFFF;
-    auto process = helper.RunProcess(kstest::sampleTaskPath().c_str(), params.c_str(), &error, 1, nullptr, nullptr, 0);
-    EXPECT_TRUE(log.contains(L"Active Session Is Not Available. GetLastError() returned 1312")) << log.text();
-    EXPECT_TRUE(log.contains(L"The shell program is: explorer.exe")) << log.text();
-    if (process) {
-        EXPECT_EQ(error, 0u);
-        EXPECT_TRUE(log.contains(L"The Current Shell PID = ")) << log.text();
-        ASSERT_TRUE(kstest::waitForExit(process.get()));
-        EXPECT_EQ(report.firstRecord()[L"cmdline"], L"\"" + kstest::sampleTaskPath() + L"\" " + params);
-    } else {
-        EXPECT_EQ(error, DWORD{ERROR_FILE_NOT_FOUND});
-        EXPECT_TRUE(log.contains(L"Could not find the Shell PID")) << log.text();
-    }
-}
 
 } // namespace

@@ -8,14 +8,6 @@
 
 namespace kstest {
 
-std::wstring testProgramFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text = path;
-    return text.substr(0, text.find_last_of(L'\\'));
-}
-
 std::wstring sampleTaskPath() { return testProgramFolder() + L"\\sample-task.exe"; }
 
 std::wstring currentFolder()

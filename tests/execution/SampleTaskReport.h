@@ -2,6 +2,7 @@
 // report it writes back (command line, working directory, priority class).
 #pragma once
 
+#include "ProgramFolder.h"
 #include "common/UniqueHandle.h"
 
 #include <map>
@@ -11,9 +12,6 @@ namespace kstest {
 
 // sample-task.exe beside the running test program.
 std::wstring sampleTaskPath();
-
-// The folder of the running test program.
-std::wstring testProgramFolder();
 
 // The current directory of this process.
 std::wstring currentFolder();

@@ -9,9 +9,9 @@
 #include "RegistryFixture.h"
 #include "ResourceDllPaths.h"
 #include "SampleTaskReport.h"
+#include "TestClock.h"
 #include "TrustForTest.h"
 
-#include "common/Clock.h"
 #include "execution/ProcessRunning.h"
 #include "execution/SingleTask.h"
 #include "execution/TrustedFile.h"
@@ -36,12 +36,6 @@ namespace {
 using Tessel::Message;
 
 constexpr uint32_t kNow = 1800000000;
-
-class FixedClock final : public Keelwork::Clock {
-public:
-    uint32_t now() const override { return value; }
-    uint32_t value = kNow;
-};
 
 // Answers every file with one code, and holds nothing.
 class FixedTrust final : public KsExecution::ITrustValidator {
@@ -70,7 +64,6 @@ public:
     {
         RegistryFixture::SetUp();
         setString(Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, kstest::testProgramFolder());
-        Keelwork::Clock::install(&m_clock);
         m_listener = std::make_shared<Tessel::MessageBusClient>();
         ASSERT_EQ(m_listener->subscribeFilter(L"TaskScheduler\\.Task\\.(Deferred|Completed)\\..*",
                                               [this](std::shared_ptr<Message> m) { return m_inbox.deliver(m); }),
@@ -80,7 +73,6 @@ public:
     void TearDown() override
     {
         m_listener.reset();
-        Keelwork::Clock::install(nullptr);
         RegistryFixture::TearDown();
     }
 
@@ -155,7 +147,7 @@ public:
         return {};
     }
 
-    FixedClock m_clock;
+    kstest::TestClock m_clock{kNow};
     kstest::FakeProbeServices m_fakes;
     KsExecution::ProbeServices m_probeServices = m_fakes.services();
     FixedTrust m_trust;
@@ -253,21 +245,6 @@ TEST_F(SingleTaskLaunch, MeteredTaskIsDeferredTheAllowedNumberOfTimesThenRunsAnd
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(nextMessage(), kCompleted);
     EXPECT_EQ(stored(L"job", L"postponed"), 0u);
-}
-
-TEST_F(SingleTaskLaunch, BatteryWiseTaskRunsWhenThePowerStatusFailsOrReportsACOrUnknown)
-{
-    store({.batteryWise = 1});
-    const struct {
-        bool succeeds;
-        BYTE acLine;
-    } cases[] = {{false, 0}, {true, 1}, {true, 255}};
-    for (const auto& c : cases) {
-        m_fakes.power.succeeds = c.succeeds;
-        m_fakes.power.acLineStatus = c.acLine;
-        EXPECT_EQ(launch(L"job"), 0u);
-        EXPECT_EQ(nextMessage(), kCompleted) << c.succeeds << " " << int(c.acLine);
-    }
 }
 
 TEST_F(SingleTaskLaunch, UpdateTaskOnBatteryRunsOnceHeldBackForTheTimeoutDaysAndReportsItsFirstRun)

@@ -49,18 +49,6 @@ TEST_F(FileLogLine, DefaultOptionsLineReadsTimestampHeaderImageAndMessage)
     EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Information)$ [        svc.exe]$ Kickstarting TS\r\n");
 }
 
-TEST_F(FileLogLine, NewFileStartsWithByteOrderMarkOnce)
-{
-    start(0);
-    ASSERT_EQ(logger->writeLine(4, "f", "g", 1, L"one"), 0u);
-    ASSERT_EQ(logger->writeLine(4, "f", "g", 1, L"two"), 0u);
-    std::vector<unsigned char> bytes = kstest::readFileBytes(logFile());
-    ASSERT_GE(bytes.size(), 2u);
-    EXPECT_EQ(bytes[0], 0xFF);
-    EXPECT_EQ(bytes[1], 0xFE);
-    EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Error)$ one\r\n03/07/2024 02:05:09 PM$ -- (Error)$ two\r\n");
-}
-
 TEST_F(FileLogLine, ModuleNamesTheLogAndDropsImageField)
 {
     start(16, L"C:\\bin\\svc.exe", GetModuleHandleW(nullptr));
@@ -87,13 +75,6 @@ TEST_F(FileLogLine, EmptyMessageAndLevelsOutsideRangeWriteNothing)
     EXPECT_EQ(logger->writeLine(7, "f", "g", 1, L"x"), 87u);
     EXPECT_EQ(logger->writeLine(3, "f", "g", 1, L""), 87u);
     EXPECT_TRUE(kstest::readFileBytes(logFile()).empty());
-}
-
-TEST_F(FileLogLine, WideAndNarrowStringsInFormats)
-{
-    start(0);
-    ASSERT_EQ(writeFormatted(*logger, 4, "f", "g", 1, L"%s|%hs|%ls|%lu|%d", L"wide", "narrow", L"long", 1602ul, -5), 0u);
-    EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Error)$ wide|narrow|long|1602|-5\r\n");
 }
 
 // ---- Levels ----
@@ -135,9 +116,8 @@ TEST_P(FileLogTimestamp, TwelveHourClockWithDollar)
 }
 
 INSTANTIATE_TEST_SUITE_P(Hours, FileLogTimestamp,
-                         ::testing::Values(ClockCase{0, L"12/01/2031 12:00:07 AM"}, ClockCase{1, L"12/01/2031 01:00:07 AM"},
-                                           ClockCase{11, L"12/01/2031 11:00:07 AM"}, ClockCase{12, L"12/01/2031 12:00:07 PM"},
-                                           ClockCase{13, L"12/01/2031 01:00:07 PM"}, ClockCase{23, L"12/01/2031 11:00:07 PM"}));
+                         ::testing::Values(ClockCase{0, L"12/01/2031 12:00:07 AM"}, ClockCase{12, L"12/01/2031 12:00:07 PM"},
+                                           ClockCase{13, L"12/01/2031 01:00:07 PM"}));
 
 // ---- Options fields ----
 
@@ -171,15 +151,12 @@ INSTANTIATE_TEST_SUITE_P(
     Options, FileLogFields,
     ::testing::Values(
         FieldCase{"None", 0, L"C:\\bin\\svc.exe", "a.cpp", 1, "f", L""},
-        FieldCase{"ShortImageRightAligned", 16, L"C:\\bin\\svc.exe", "a.cpp", 1, "f", L" [        svc.exe]$"},
         FieldCase{"LongImageCutTo15", 16, L"D:\\x\\averyveryverylongname.exe", "a.cpp", 1, "f", L" [averyveryverylo]$"},
         FieldCase{"ProcessAndThread", 4, L"C:\\bin\\svc.exe", "a.cpp", 1, "f", L" <PT>"},
         FieldCase{"SourceAfterLastBackslash", 8, L"C:\\bin\\svc.exe", "C:\\src\\engine\\TaskScheduler.cpp", 1234, "f",
                   L" [   TaskScheduler.cpp: 1234]$"},
         FieldCase{"LongSourceCutTo20", 8, L"C:\\bin\\svc.exe", "ThisIsAVeryLongSourceFileName.cpp", 7, "f",
                   L" [ThisIsAVeryLongSourc:    7]$"},
-        FieldCase{"FunctionRightAlignedIn40", 32, L"C:\\bin\\svc.exe", "a.cpp", 1, "Tessel::MessageBusClient::subscribe",
-                  L" [     Tessel::MessageBusClient::subscribe()]$"},
         FieldCase{"LongFunctionCutTo40", 32, L"C:\\bin\\svc.exe", "a.cpp", 1,
                   "Orbis::TaskManagement::internal::deserializeTaskMembersWithDefaults",
                   L" [Orbis::TaskManagement::internal::deseria()]$"},
@@ -206,7 +183,6 @@ TEST_P(FileLogCut, MessagesAbove4160CutTo2080)
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, FileLogCut,
-                         ::testing::Values(CutCase{600, 600}, CutCase{2081, 2081}, CutCase{4160, 4160},
-                                           CutCase{4161, 2080}, CutCase{9000, 2080}));
+                         ::testing::Values(CutCase{4160, 4160}, CutCase{4161, 2080}));
 
 } // namespace

@@ -82,25 +82,6 @@ TEST_F(KeelworkLogger, SecondHandlerIsRefusedAndFirstKept)
     EXPECT_TRUE(second.records.empty());
 }
 
-TEST_F(KeelworkLogger, DefaultHandlerGivesWayToAnyHandler)
-{
-    CLogger::Log(Keelwork::KW_LOG_INFORMATION, "f", "g", 1, L"to the debugger");
-    EXPECT_EQ(CLogger::CurrentHandler(), CLogger::DefaultHandler());
-    EXPECT_EQ(CLogger::RegisterHandler(&first), 0u);
-    EXPECT_EQ(CLogger::CurrentHandler(), &first);
-}
-
-TEST_F(KeelworkLogger, NullHandlerIsInvalidParameter)
-{
-    ASSERT_EQ(CLogger::RegisterHandler(&first), 0u);
-    EXPECT_EQ(CLogger::RegisterHandler(nullptr), 87u);
-    EXPECT_EQ(CLogger::UnregisterHandler(nullptr), 87u);
-    ASSERT_EQ(first.records.size(), 2u);
-    EXPECT_EQ(first.records[0].text, systemText(87) + L": Cannot Register (NULL) handler");
-    EXPECT_EQ(first.records[1].text, systemText(87) + L": Cannot Unregister (NULL) handler");
-    EXPECT_EQ(CLogger::CurrentHandler(), &first);
-}
-
 TEST_F(KeelworkLogger, UnregisterOnlyTheRegisteredHandler)
 {
     EXPECT_EQ(CLogger::UnregisterHandler(&first), 5023u);
@@ -115,37 +96,6 @@ TEST_F(KeelworkLogger, UnregisterOnlyTheRegisteredHandler)
     EXPECT_EQ(CLogger::UnregisterHandler(&first), 0u);
     EXPECT_EQ(CLogger::CurrentHandler(), nullptr);
 }
-
-TEST_F(KeelworkLogger, LogFormatsAnyLengthAndSkipsLevelZero)
-{
-    ASSERT_EQ(CLogger::RegisterHandler(&first), 0u);
-    std::wstring longText(3000, L'k');
-    CLogger::Log(Keelwork::KW_LOG_NONE, "f", "g", 1, L"dropped");
-    CLogger::Log(Keelwork::KW_LOG_INFORMATION, "f", "g", 1, L"%s|%hs|%lu", longText.c_str(), "narrow", 42ul);
-    ASSERT_EQ(first.records.size(), 1u);
-    EXPECT_EQ(first.records[0].level, 1u);
-    EXPECT_EQ(first.records[0].text, longText + L"|narrow|42");
-}
-
-struct DefaultLineCase {
-    uint32_t level;
-    const wchar_t* expected;
-};
-
-class DefaultHandlerLine : public ::testing::TestWithParam<DefaultLineCase> {};
-
-TEST_P(DefaultHandlerLine, FormatNamesLevel)
-{
-    EXPECT_EQ(Keelwork::CDefaultLoggingHandler::formatLine(GetParam().level, "RegKey.cpp", "Keelwork::CRegKey::open",
-                                                           57, L"Invalid handle."),
-              GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Levels, DefaultHandlerLine,
-    ::testing::Values(DefaultLineCase{1, L"RegKey.cpp(57): [INFO]: [Keelwork::CRegKey::open]: Invalid handle.\n"},
-                      DefaultLineCase{2, L"RegKey.cpp(57): [ERROR]: [Keelwork::CRegKey::open]: Invalid handle.\n"},
-                      DefaultLineCase{3, L"RegKey.cpp(57): [UNKNOWN]: [Keelwork::CRegKey::open]: Invalid handle.\n"}));
 
 // ---- The bridge into the process-wide file logger ----
 
@@ -175,22 +125,6 @@ TEST_P(KeelworkBridge, LinesReachFileLogWithMappedLevel)
 
 INSTANTIATE_TEST_SUITE_P(Levels, KeelworkBridge,
                          ::testing::Values(BridgeCase{0, nullptr}, BridgeCase{1, L"-- (Normal)$"},
-                                           BridgeCase{2, L"-- (Error)$"}, BridgeCase{3, L"-- (Warning)$"},
-                                           BridgeCase{7, L"-- (Warning)$"}));
-
-// Level 0 writes nothing, so its mapping is only visible here.
-TEST(KeelworkBridgeLevels, LevelZeroMapsToNormal)
-{
-    EXPECT_EQ(ETWLogging::CKeelworkLogHandler::mapLevel(0), 1u);
-}
-
-TEST_F(KeelworkLogger, BridgeUnregistersOnDestruction)
-{
-    {
-        ETWLogging::CKeelworkLogHandler bridge;
-        ASSERT_EQ(CLogger::RegisterHandler(&bridge), 0u);
-    }
-    EXPECT_EQ(CLogger::CurrentHandler(), nullptr);
-}
+                                           BridgeCase{2, L"-- (Error)$"}, BridgeCase{3, L"-- (Warning)$"}));
 
 } // namespace

@@ -54,7 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
     Values, LoggerCreationKind,
     ::testing::Values(MechanismCase{"KeyAbsent", -1, false, LoggerKind::Etw},
                       MechanismCase{"One", 1, false, LoggerKind::File},
-                      MechanismCase{"Zero", 0, false, LoggerKind::Etw},
                       MechanismCase{"Two", 2, false, LoggerKind::Etw},
                       MechanismCase{"TextOne", 0, true, LoggerKind::Etw}),
     [](const ::testing::TestParamInfo<MechanismCase>& info) { return std::string(info.param.name); });
@@ -97,15 +96,6 @@ TEST_F(LoggerCreation, IdentitySetBeforeCreationIsUsedAndLaterOnesIgnored)
 
     holder.setIdentity(L"Other", nullptr, L"host");
     EXPECT_EQ(holder.get()->currentLogFilePath(), path);
-}
-
-TEST_F(LoggerCreation, DefaultIdentityNamesGroupAndHost)
-{
-    ProcessLogger holder;
-    ASSERT_NE(holder.get(), nullptr);
-    std::wstring path = holder.get()->currentLogFilePath();
-    EXPECT_NE(path.find(L"\\KSLOGS\\_no_group\\logging_tests\\logging_tests__no_host000.log"), std::wstring::npos)
-        << std::string(path.begin(), path.end());
 }
 
 TEST_F(LoggerCreation, FailedInitializationLeavesNoLogger)

@@ -156,16 +156,6 @@ TEST_F(Presets, HivesAddPresetsAndTheHigherOneOverridesSingleValuesOrDeactivates
                   {3, {KS_INTERVAL_BIWEEKLY, 12, 0, 0x40, L"Every Saturday at " + localeTime(12, 0)}}}));
 }
 
-TEST_F(Presets, CategoryWithoutActivePresetGivesEmptyObjectAndMissingCategoryFails)
-{
-    writePreset(kBaseHive, L"scan", L"1", PresetValues{0, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY});
-    Orbis::TaskManagement management;
-    std::wstring text = L"stale";
-    EXPECT_TRUE(management.getPresets(L"scan", text));
-    EXPECT_EQ(text, L"{}");
-    EXPECT_FALSE(management.getPresets(L"nosuchcategory", text));
-}
-
 struct DescriptionCase {
     const char* name;
     DWORD mask;
@@ -187,9 +177,7 @@ TEST_P(PresetDescriptions, DayIsTheLowestWeekDayAndTimeFollowsTheLocale)
 
 INSTANTIATE_TEST_SUITE_P(Cases, PresetDescriptions,
     ::testing::Values(
-        DescriptionCase{"NoDayIsSunday", 0, KS_RES_PRESET_WEEKLY, L"Every Sunday at ", L""},
         DescriptionCase{"LowestOfSeveralDays", 0x44, KS_RES_PRESET_WEEKLY, L"Every Tuesday at ", L""},
-        DescriptionCase{"BitsAboveSaturdayIgnored", 0x180, KS_RES_PRESET_WEEKLY, L"Every Sunday at ", L""},
         DescriptionCase{"CompanyNameToo", 0x02, KS_RES_PRESET_WEEKLY_SCAN, L"Scan every Monday at ", L" by Kestrel"},
         DescriptionCase{"NoPlaceholderForDay", 0x40, KS_RES_PRESET_DAILY, L"Every day at ", L""}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -210,79 +198,6 @@ TEST_F(Presets, PresetsWithoutUsableValuesOrDescriptionAreLeftOut)
     EXPECT_EQ(listed.count(1), 1u);
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Couldn't get value 'DescriptionResId' (-2147467259)");
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Couldn't load string 4321 (-2147467259)");
-}
-
-TEST_F(Presets, LoadedPresetsCarryTheirCategoryAndIdForTasks)
-{
-    writePreset(kBaseHive, L"scan", L"12", PresetValues{1, KS_INTERVAL_LAST_IN_MONTH, 0x10, 23, 59, KS_RES_PRESET_WEEKLY});
-    KsTaskCustomization customization;
-    ASSERT_EQ(customization.Initialize(), S_OK);
-    std::vector<Orbis::SchedulePreset> presets;
-    ASSERT_EQ(Orbis::loadSchedulePresets(customization, L"scan", presets), S_OK);
-    const Orbis::SchedulePreset* preset = Orbis::findSchedulePreset(presets, 12);
-    ASSERT_NE(preset, nullptr);
-    EXPECT_EQ(Orbis::findSchedulePreset(presets, 1), nullptr);
-
-    KSTASKINFO record = {};
-    record.dwSize = sizeof record;
-    record.dwTaskType = KS_TASK_SCHEDULED;
-    record.dwNextRun = 99;
-    record.pwszPresetCategory = KsStore::duplicateString(L"old");
-    Orbis::applySchedulePreset(*preset, record);
-    EXPECT_EQ(record.dwTaskType, KS_TASK_PRESET);
-    EXPECT_EQ(record.dwNextRun, 0u);
-    EXPECT_EQ(record.dwInterval, KS_INTERVAL_LAST_IN_MONTH);
-    EXPECT_EQ(record.dwDayOfWeekMask, 0x10u);
-    EXPECT_EQ(record.dwHour, 23u);
-    EXPECT_EQ(record.dwMinute, 59u);
-    EXPECT_EQ(record.dwPresetId, 12u);
-    ASSERT_NE(record.pwszPresetCategory, nullptr);
-    EXPECT_STREQ(record.pwszPresetCategory, L"scan");
-    KsStore::freeStrings(record);
-}
-
-struct EnableCase {
-    const char* name;
-    std::optional<DWORD> base;
-    std::optional<DWORD> partner;
-    bool enabled;
-};
-
-class PresetCategoryEnable : public Presets, public ::testing::WithParamInterface<EnableCase> {};
-
-TEST_P(PresetCategoryEnable, OnlyAZeroEnableTaskDisables)
-{
-    const EnableCase& c = GetParam();
-    addPartnerHive(5);
-    writePreset(kBaseHive, L"scan", L"1", PresetValues{1, KS_INTERVAL_WEEKLY, 0x02, 9, 15, KS_RES_PRESET_WEEKLY});
-    if (c.base)
-        setDword(categoryKey(kBaseHive, L"scan").c_str(), L"EnableTask", *c.base);
-    if (c.partner)
-        setDword(categoryKey(kPartnerHive, L"scan").c_str(), L"EnableTask", *c.partner);
-
-    KsTaskCustomization customization;
-    ASSERT_EQ(customization.Initialize(), S_OK);
-    bool enabled = !c.enabled;
-    EXPECT_EQ(Orbis::readPresetCategoryEnable(customization, L"scan", enabled), S_OK);
-    EXPECT_EQ(enabled, c.enabled);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, PresetCategoryEnable,
-    ::testing::Values(EnableCase{"Missing", std::nullopt, std::nullopt, true},
-                      EnableCase{"Zero", 0, std::nullopt, false},
-                      EnableCase{"One", 1, std::nullopt, true},
-                      EnableCase{"OtherValue", 5, std::nullopt, true},
-                      EnableCase{"PartnerZeroWins", 1, 0, false},
-                      EnableCase{"PartnerOneWins", 0, 1, true}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(Presets, MissingCategoryLeavesEnabledTrueAndFails)
-{
-    KsTaskCustomization customization;
-    ASSERT_EQ(customization.Initialize(), S_OK);
-    bool enabled = false;
-    EXPECT_LT(Orbis::readPresetCategoryEnable(customization, L"nosuchcategory", enabled), 0);
-    EXPECT_TRUE(enabled);
 }
 
 } // namespace

@@ -199,13 +199,6 @@ TEST_P(WrongKindMember, IsTreatedAsAbsent)
 INSTANTIATE_TEST_SUITE_P(Kinds, WrongKindMember,
                          ::testing::Values(L"7", L"true", L"null", L"[\"7\"]", L"{\"v\":\"7\"}", L"-1.5"));
 
-TEST(DeserializeTask, MembersOutsideTheTableAndCaseVariantsAreIgnored)
-{
-    KSTASKINFO record = sentinelRecord();
-    EXPECT_TRUE(TaskManagement::deserializeTask(L"{\"name\":\"x\",\"enabled\":\"maybe\",\"Hour\":\"3\",\"HOUR\":\"x\"}", record));
-    EXPECT_EQ(record.dwHour, kSentinel);
-}
-
 TEST(DeserializeTask, StopsAtFirstRefusedRowAfterStoringEarlierRows)
 {
     KSTASKINFO record = sentinelRecord();

@@ -90,17 +90,6 @@ TEST_F(TaskOperations, CreateStoresEveryMemberAndQueryGivesThemBack)
     EXPECT_EQ(text, mgmttest::fullTaskPayload());
 }
 
-TEST_F(TaskOperations, CreateStartsFromZeroedRecord)
-{
-    ASSERT_TRUE(m_tasks.createTask(L"Zeroed", scheduledTask()));
-    EXPECT_EQ(taskDword(L"zeroed", L"Priority"), 0);
-    EXPECT_EQ(taskDword(L"zeroed", L"TaskTrigType"), 0);
-    EXPECT_EQ(member(L"zeroed", L"priority"), L"lowest");
-    EXPECT_EQ(member(L"zeroed", L"runInRetail"), L"false");
-    EXPECT_EQ(member(L"zeroed", L"completeEvent"), L"<absent>");
-    EXPECT_EQ(member(L"zeroed", L"daysOfWeek"), L"");
-}
-
 struct EnabledCase {
     const wchar_t* member;
     bool enabled;
@@ -127,14 +116,6 @@ INSTANTIATE_TEST_SUITE_P(Texts, CreateEnabledMember, ::testing::Values(
     EnabledCase{L",\"enabled\":\"False\"", true}, EnabledCase{L"", true},
     EnabledCase{L",\"enabled\":false", true}, EnabledCase{L",\"enabled\":\"true\"", true}));
 
-TEST_F(TaskOperations, CreateOverwritesAnEnabledTaskOfTheSameName)
-{
-    ASSERT_TRUE(m_tasks.createTask(L"Same", scheduledTask()));
-    ASSERT_TRUE(m_tasks.createTask(L"SAME", L"{\"taskType\":\"scheduled\",\"taskTrigger\":\"C:\\\\u.exe\",\"hour\":\"9\"}"));
-    EXPECT_EQ(member(L"same", L"taskTrigger"), L"C:\\u.exe");
-    EXPECT_EQ(member(L"same", L"hour"), L"9");
-}
-
 TEST_F(TaskOperations, PresetCategoryWithEnableTaskZeroStoresDisabledWithPresetCalendar)
 {
     addPreset(L"2", 1, 0x14, 22, 30);
@@ -160,27 +141,6 @@ TEST_F(TaskOperations, PresetCategoryEnabledOverridesTheCallersFalse)
     EXPECT_TRUE(enabledKeyExists(L"frompreset"));
     EXPECT_FALSE(disabledKeyExists(L"frompreset"));
     EXPECT_EQ(taskDword(L"frompreset", L"Hour"), 1);
-}
-
-TEST_F(TaskOperations, PresetIdMatchingNothingKeepsThePayloadsCalendar)
-{
-    addPreset(L"2", 1, 0x14, 22, 30);
-    ASSERT_TRUE(m_tasks.createTask(L"NoMatch",
-        L"{\"taskType\":\"preset\",\"taskTrigger\":\"C:\\\\p.exe\",\"presetCategory\":\"Nightly\",\"presetId\":\"9\","
-        L"\"hour\":\"6\",\"minute\":\"7\",\"daysOfWeek\":\"2\",\"interval\":\"weekly\"}"));
-    EXPECT_EQ(taskDword(L"nomatch", L"Hour"), 6);
-    EXPECT_EQ(taskDword(L"nomatch", L"Minute"), 7);
-    EXPECT_EQ(taskDword(L"nomatch", L"DayOfWeekMask"), 2);
-    EXPECT_EQ(taskDword(L"nomatch", L"PresetId"), 9);
-    EXPECT_TRUE(m_engine.signalled());
-}
-
-TEST_F(TaskOperations, ModifyOfMissingTaskFailsAndCreatesNothing)
-{
-    EXPECT_FALSE(m_tasks.modifyTask(L"Ghost", mgmttest::fullTaskPayload()));
-    EXPECT_FALSE(enabledKeyExists(L"ghost"));
-    EXPECT_FALSE(disabledKeyExists(L"ghost"));
-    EXPECT_FALSE(m_engine.pending());
 }
 
 TEST_F(TaskOperations, ModifyReplacesOnlyTheGivenMembers)
@@ -228,14 +188,6 @@ TEST_F(TaskOperations, ModifyWithUnparsableOrRefusedPayloadKeepsTheTask)
     }
 }
 
-TEST_F(TaskOperations, ModifyDisablingThenRefusedValueStaysDisabled)
-{
-    ASSERT_TRUE(m_tasks.createTask(L"Half", scheduledTask()));
-    EXPECT_FALSE(m_tasks.modifyTask(L"Half", L"{\"enabled\":\"false\",\"taskType\":\"weekly\"}"));
-    EXPECT_TRUE(disabledKeyExists(L"half"));
-    EXPECT_FALSE(enabledKeyExists(L"half"));
-}
-
 enum class Operation { remove, enable, disable };
 
 void PrintTo(Operation operation, std::ostream* os)
@@ -278,99 +230,6 @@ TEST_F(TaskOperations, NullOrRefusedNamesFailWithoutSignal)
     EXPECT_FALSE(m_tasks.createTask(L"", scheduledTask()));
     EXPECT_FALSE(enabledKeyExists(L"a"));
     EXPECT_FALSE(m_engine.pending());
-}
-
-TEST_F(TaskOperations, DisableAndEnableMoveTheTaskBetweenParents)
-{
-    createScheduled(L"Flip");
-    // A move to the parent the task is already in succeeds and still wakes the engine.
-    EXPECT_EQ(m_tasks.enableTask(L"Flip"), TRUE);
-    EXPECT_TRUE(m_engine.signalled());
-    EXPECT_TRUE(enabledKeyExists(L"flip"));
-    EXPECT_EQ(m_tasks.disableTask(L"Flip"), TRUE);
-    EXPECT_TRUE(m_engine.signalled());
-    EXPECT_TRUE(disabledKeyExists(L"flip"));
-    EXPECT_FALSE(enabledKeyExists(L"flip"));
-    EXPECT_EQ(member(L"flip", L"enabled"), L"false");
-    EXPECT_EQ(m_tasks.disableTask(L"Flip"), TRUE);
-    EXPECT_TRUE(m_engine.signalled());
-    EXPECT_EQ(m_tasks.enableTask(L"Flip"), TRUE);
-    EXPECT_TRUE(enabledKeyExists(L"flip"));
-    EXPECT_FALSE(disabledKeyExists(L"flip"));
-    EXPECT_EQ(member(L"flip", L"hour"), L"3");
-}
-
-TEST_F(TaskOperations, DeleteRemovesTheCurrentKeyOnly)
-{
-    ASSERT_TRUE(m_tasks.createTask(L"Gone", scheduledTask(L",\"enabled\":\"false\"")));
-    ASSERT_TRUE(m_engine.signalled());
-    EXPECT_EQ(m_tasks.deleteTask(L"Gone"), TRUE);
-    EXPECT_TRUE(m_engine.signalled());
-    EXPECT_FALSE(disabledKeyExists(L"gone"));
-    EXPECT_EQ(m_tasks.deleteTask(L"Gone"), FALSE);
-    EXPECT_FALSE(m_engine.pending());
-}
-
-TEST_F(TaskOperations, LongNameIsCutAndLongTextRoundTrips)
-{
-    const std::wstring name(300, L'N');
-    const std::wstring trigger = L"C:\\" + std::wstring(1000, L'x') + L".exe";
-    ASSERT_TRUE(m_tasks.createTask(name, L"{\"taskType\":\"scheduled\",\"taskTrigger\":\"C:\\\\" +
-                                             std::wstring(1000, L'x') + L".exe\"}"));
-    EXPECT_TRUE(enabledKeyExists(std::wstring(127, L'n')));
-    EXPECT_EQ(member(name, L"taskTrigger"), trigger);
-    EXPECT_EQ(member(std::wstring(127, L'n') + L"ignored", L"taskTrigger"), trigger);
-}
-
-TEST_F(TaskOperations, TextTooLongForTheStoreFailsWithoutSignal)
-{
-    EXPECT_FALSE(m_tasks.createTask(L"Huge", scheduledTask(L",\"cmdParams\":\"" + std::wstring(5000, L'p') + L"\"")));
-    EXPECT_FALSE(m_engine.pending());
-    std::wstring text;
-    EXPECT_FALSE(m_tasks.queryTask(L"huge", text));
-}
-
-TEST_F(TaskOperations, QueryOfTaskWithUnknownStoredWordsLeavesThemOut)
-{
-    KSTASKINFO record = {};
-    record.dwSize = sizeof(record);
-    record.dwTaskType = KS_TASK_SCHEDULED;
-    record.pwszTaskTrigger = const_cast<wchar_t*>(L"C:\\q.exe");
-    record.nPriority = 5;
-    record.dwInterval = 7;
-    record.dwDayOfWeekMask = 200;
-    record.dwBatteryWise = 2;
-    record.dwMeteredAccessWise = 0x40;
-    CKsTask task(L"odd");
-    ASSERT_EQ(task.Assign(&record), 0u);
-    ASSERT_TRUE(task.Write());
-    EXPECT_EQ(member(L"odd", L"priority"), L"<absent>");
-    EXPECT_EQ(member(L"odd", L"interval"), L"<absent>");
-    EXPECT_EQ(member(L"odd", L"daysOfWeek"), L"<absent>");
-    EXPECT_EQ(member(L"odd", L"taskType"), L"scheduled");
-    // Any non-zero number is "true"; bits outside the six flags show in none of them.
-    EXPECT_EQ(member(L"odd", L"batteryWise"), L"true");
-    for (const wchar_t* flag : {L"meteredAccessWise", L"metroModeWise", L"adminWise", L"AMTaskExclusionWise",
-                                L"AMFutureTaskExclusionWise", L"longOverdueTaskWise"})
-        EXPECT_EQ(member(L"odd", flag), L"false") << flag;
-}
-
-TEST_F(TaskOperations, QueryOfEventTaskHasNoParametersMember)
-{
-    ASSERT_TRUE(m_tasks.createTask(L"Evt", L"{\"taskType\":\"reboot\",\"triggerType\":\"event\",\"taskTrigger\":"
-                                           L"\"Global\\\\Go\",\"cmdParams\":\"/x\",\"completeEvent\":\"\"}"));
-    EXPECT_EQ(member(L"evt", L"cmdParams"), L"<absent>");
-    EXPECT_EQ(member(L"evt", L"completeEvent"), L"<absent>");
-    EXPECT_EQ(member(L"evt", L"taskTrigger"), L"Global\\Go");
-    EXPECT_EQ(member(L"evt", L"triggerType"), L"event");
-}
-
-TEST_F(TaskOperations, QueryRendersDayMaskDigitsInOrder)
-{
-    ASSERT_TRUE(m_tasks.createTask(L"Days", scheduledTask(L",\"daysOfWeek\":\"7531\"")));
-    EXPECT_EQ(member(L"days", L"daysOfWeek"), L"1357");
-    ASSERT_TRUE(m_tasks.modifyTask(L"Days", L"{\"daysOfWeek\":\"01\"}"));
-    EXPECT_EQ(member(L"days", L"daysOfWeek"), L"1");
 }
 
 } // namespace

@@ -74,19 +74,6 @@ TEST_P(RealBusChannels, RequestIsAnsweredAndTheReplyAlsoReachesOrdinarySubscribe
 INSTANTIATE_TEST_SUITE_P(Channels, RealBusChannels, ::testing::Values(false, true),
                          [](const auto& info) { return std::string(info.param ? "Second" : "First"); });
 
-TEST_F(RealBus, CompletionRunsOnceTheReplyIsSettled)
-{
-    auto client = makeClient();
-    ASSERT_EQ(client->subscribe(L"Real.Ping", [&](std::shared_ptr<Message> request) -> uint32_t {
-        return client->publish(Message::createReply(*request, L"Real.Pong", L"", L""));
-    }), MODULE_STATUS_SUCCESS);
-    Counter completed;
-    ASSERT_EQ(client->request(Message::create(L"Real.Ping", L"", L""), [&]() -> uint32_t { completed.add(); return 0; },
-                              5000),
-              MODULE_STATUS_SUCCESS);
-    EXPECT_TRUE(completed.waitFor(1));
-}
-
 TEST_F(RealBus, RequestWithoutSubscribersIsRejected)
 {
     auto client = makeClient();

@@ -9,7 +9,6 @@
 #include "messagebus/MessageBusConstants.h"
 #include "messagebus/MessageBusLib.h"
 #include "messagebus/MessageBusShimImpl.h"
-#include "messagebus/PathMacros.h"
 #include "messagebus/SharedLibrary.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +29,7 @@ std::wstring lower(std::wstring text)
 
 std::wstring busInProgramFolder()
 {
-    return kstest::programFolder() + L"\\MessageBus.dll";
+    return kstest::testProgramFolder() + L"\\MessageBus.dll";
 }
 
 // "a.b.c.d" from the fixed part of a file's version resource, read independently of the
@@ -106,14 +105,6 @@ TEST_F(LibraryLoading, UnresolvableFolderAbortsTheSearch)
     EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to load library: MessageBus.dll. Throwing ModuleException.");
 }
 
-TEST_F(LibraryLoading, FileInNoFolderFailsWithItsName)
-{
-    kstest::TestFolder empty;
-    kstest::LogCapture log;
-    EXPECT_EQ(loadFailure({L"Absent.dll", {empty.path(), L"$(App.Folder)"}}), "Failed to load library");
-    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to find valid path for library: Absent.dll.");
-}
-
 TEST_F(LibraryLoading, LibraryWithoutGetVersionStrFailsImportNamingIt)
 {
     kstest::LogCapture log;
@@ -164,41 +155,6 @@ INSTANTIATE_TEST_SUITE_P(Libraries, BlockList,
                                            BlockCase{"NotCore", L"OtherBus.dll", Recorded::sameVersion, false}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// --- Path macros ------------------------------------------------------------------------------------
-
-class PathMacroExpansion : public LibraryLoading, public ::testing::WithParamInterface<const wchar_t*> {};
-
-TEST_P(PathMacroExpansion, EveryMacroHasAValue)
-{
-    registerInstallDir(L"C:\\Hearth");
-    std::wstring expanded;
-    ASSERT_TRUE(expandPathMacros(GetParam(), expanded));
-    EXPECT_FALSE(expanded.empty());
-    EXPECT_EQ(expanded.find(L"$("), std::wstring::npos);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Macros, PathMacroExpansion,
-    ::testing::Values(L"$(OS.Platform)", L"$(App.Binary)", L"$(App.Name)", L"$(App.Folder)", L"$(App.Path)",
-                      L"$(Hearth.InstallDir)", L"$(FOLDERID_Profile)", L"$(FOLDERID_Desktop)", L"$(FOLDERID_Documents)",
-                      L"$(FOLDERID_LocalAppDataLow)", L"$(FOLDERID_LocalAppData)", L"$(FOLDERID_RoamingAppData)",
-                      L"$(FOLDERID_ProgramData)", L"$(FOLDERID_ProgramFiles)", L"$(FOLDERID_ProgramFilesX64)",
-                      L"$(FOLDERID_ProgramFilesX86)", L"$(FOLDERID_ProgramFilesCommon)",
-                      L"$(FOLDERID_ProgramFilesCommonX64)", L"$(FOLDERID_ProgramFilesCommonX86)"));
-
-TEST_F(LibraryLoading, MacrosExpandInsideLongerText)
-{
-    registerInstallDir(L"C:\\Hearth");
-    std::wstring expanded;
-    ASSERT_TRUE(expandPathMacros(L"$(Hearth.InstallDir)\\$(OS.Platform)\\$(App.Name).log", expanded));
-    EXPECT_EQ(expanded, L"C:\\Hearth\\win32\\messagebus_tests.log");
-    ASSERT_TRUE(expandPathMacros(L"$(App.Folder)\\$(App.Binary)", expanded));
-    std::wstring path;
-    ASSERT_TRUE(expandPathMacros(L"$(App.Path)", path));
-    EXPECT_EQ(lower(expanded), lower(path));
-    EXPECT_EQ(lower(path), lower(kstest::programFolder() + L"\\messagebus_tests.exe"));
-}
-
 TEST_F(LibraryLoading, LoadFromRegistryUsesTheInstallFolder)
 {
     registerInstallDir(L"C:\\Hearth\\Bin");
@@ -210,27 +166,7 @@ TEST_F(LibraryLoading, LoadFromRegistryUsesTheInstallFolder)
     EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_INFORMATION, L"Loading MesageBusLib by force from path: C:\\Hearth\\Bin");
 }
 
-TEST_F(LibraryLoading, LoadFromRegistryFallsBackToCommonProgramFiles)
-{
-    kstest::LogCapture log;
-    LibraryDescription description = loadFromRegistry();
-    ASSERT_EQ(description.searchDirectories.size(), 1u);
-    const std::wstring suffix = L"\\Kestrel\\Hearth";
-    const std::wstring& folder = description.searchDirectories[0];
-    ASSERT_GT(folder.size(), suffix.size());
-    EXPECT_EQ(folder.substr(folder.size() - suffix.size()), suffix);
-    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_ERROR, L"Failed to retrieve HearthC path from registry");
-}
-
 // --- The bus library behind the shims -------------------------------------------------------------------
-
-TEST_F(LibraryLoading, OpeningTheBusIsTimed)
-{
-    registerInstallDir(kstest::programFolder());
-    kstest::LogCapture log;
-    { MessageBusLib bus; }
-    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_NORMAL, L"M12NPerfTimer|MessageBusLib::MessageBusLib|");
-}
 
 struct ShimRefusal {
     const char* label;

@@ -20,7 +20,7 @@ protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
-        setString(Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, programFolder());
+        setString(Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, testProgramFolder());
     }
     static std::shared_ptr<Tessel::MessageBusClient> makeClient() { return std::make_shared<Tessel::MessageBusClient>(); }
 };

@@ -1,6 +1,7 @@
 // A scratch folder below the temporary directory, removed with everything in it.
 #pragma once
 
+#include "ProgramFolder.h"
 #include "common/WinInclude.h"
 
 #include <atomic>
@@ -38,13 +39,5 @@ public:
 private:
     std::wstring m_path;
 };
-
-// Folder of the running test program (where the build puts every DLL).
-inline std::wstring programFolder()
-{
-    wchar_t path[MAX_PATH * 2];
-    const std::wstring full(path, GetModuleFileNameW(nullptr, path, MAX_PATH * 2));
-    return full.substr(0, full.find_last_of(L'\\'));
-}
 
 } // namespace kstest

@@ -58,26 +58,6 @@ TEST_F(InProcessModuleTest, NullModuleManagerIsRefusedAndTheBusNotStored)
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Invalid message bus object passed to base initialize.");
 }
 
-TEST_F(InProcessModuleTest, DirectMessageBeforeInitializationIsInvalidState)
-{
-    kstest::LogCapture log;
-    EXPECT_EQ(m_module->directMessage(Tessel::Message::create(L"x", L"h", L"")), 0x800000FFu);
-    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Failed to process direct message. Invalid message bus client.");
-}
-
-TEST_F(InProcessModuleTest, SecondInitializationReplacesTheRegisteredBus)
-{
-    auto first = std::make_shared<Tessel::MessageBusClient>();
-    auto second = std::make_shared<Tessel::MessageBusClient>();
-    ASSERT_EQ(m_module->baseInitialize(L"n", L"a", {{L"k", L"v"}}, hostManager(), first), 0u);
-    EXPECT_EQ(m_module->container()->resolve<Tessel::MessageBus>().get(), first.get());
-    ASSERT_EQ(m_module->baseInitialize(L"m", L"b", {}, hostManager(), second), 0u);
-    EXPECT_EQ(m_module->messageBus().get(), second.get());
-    EXPECT_EQ(m_module->container()->resolve<Tessel::MessageBus>().get(), second.get());
-    EXPECT_EQ(m_module->name(), L"m");
-    EXPECT_TRUE(m_module->settings().empty());
-}
-
 struct HandlerCase {
     const wchar_t* message;
     const wchar_t* payload;

@@ -1,6 +1,8 @@
 // The host side of the module tests.
 #include "ModuleHost.h"
 
+#include "ProgramFolder.h"
+
 #include "message/Message.h"
 #include "message/Reply.h"
 #include "messagebus/MessageBusConstants.h"
@@ -12,10 +14,7 @@ namespace moduletest {
 
 void registerBusFolder()
 {
-    wchar_t path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring full(path, length);
-    std::wstring folder = full.substr(0, full.find_last_of(L'\\'));
+    const std::wstring folder = kstest::testProgramFolder();
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, REG_SZ,
                     folder.c_str(), static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
 }
@@ -61,27 +60,6 @@ std::optional<Answer> ModuleHostFixture::request(const std::wstring& name, const
     if (!answer)
         return std::nullopt;
     return Answer{answer->name(), answer->payload(), answer->testFlag(MESSAGE_FLAG_BIT_REPLY)};
-}
-
-std::optional<Answer> ModuleHostFixture::publishAndWait(const std::wstring& name, const std::wstring& payload,
-                                                        const std::wstring& answerName)
-{
-    static std::atomic<unsigned> counter{0};
-    const std::wstring alias = L"wait" + std::to_wstring(counter++);
-    auto promise = std::make_shared<std::promise<Answer>>();
-    auto taken = std::make_shared<std::atomic<bool>>(false);
-    m_client->subscribe(answerName, alias, [promise, taken](std::shared_ptr<Tessel::Message> message) {
-        if (!taken->exchange(true))
-            promise->set_value(Answer{message->name(), message->payload(), message->testFlag(MESSAGE_FLAG_BIT_REPLY)});
-        return 0u;
-    });
-    std::future<Answer> future = promise->get_future();
-    std::optional<Answer> result;
-    if (m_client->publish(Tessel::Message::create(name, L"ModuleTests", payload)) == 0 &&
-        future.wait_for(kAnswerBound) == std::future_status::ready)
-        result = future.get();
-    m_client->unsubscribe(alias);
-    return result;
 }
 
 std::wstring ModuleHostFixture::createPayload(const std::wstring& name, unsigned defaultFreq, bool enabled)

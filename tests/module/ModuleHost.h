@@ -40,9 +40,6 @@ protected:
 
     // Sends a request and waits, bounded, for its correlated reply.
     std::optional<Answer> request(const std::wstring& name, const std::wstring& payload);
-    // Publishes a plain message and waits, bounded, for the first `answerName` message after it.
-    std::optional<Answer> publishAndWait(const std::wstring& name, const std::wstring& payload,
-                                         const std::wstring& answerName);
 
     static std::wstring createPayload(const std::wstring& name, unsigned defaultFreq, bool enabled = true);
 

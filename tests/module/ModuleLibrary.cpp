@@ -3,6 +3,7 @@
 #include "ModuleLibrary.h"
 
 #include "LogFileReader.h"
+#include "ProgramFolder.h"
 #include "common/WinInclude.h"
 
 #include <gtest/gtest.h>
@@ -13,20 +14,12 @@
 namespace moduletest {
 namespace {
 
-std::wstring programFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring full(path, length);
-    return full.substr(0, full.find_last_of(L'\\'));
-}
-
 std::wstring moduleLogFolder();
 
 ModuleExports loadExports()
 {
     ModuleExports exports;
-    HMODULE library = LoadLibraryW((programFolder() + L"\\TaskScheduler.dll").c_str());
+    HMODULE library = LoadLibraryW((kstest::testProgramFolder() + L"\\TaskScheduler.dll").c_str());
     if (!library)
         return exports;
     exports.createObject = exportOf<ModuleCreateObjectFn>(library, "CreateObject");

@@ -24,43 +24,6 @@ protected:
     }
 };
 
-TEST_F(TaskRequestTest, CreateAnswersCorrelatedReplyAndWritesTheTask)
-{
-    auto answer = request(L"TaskScheduler.Task.Create", createPayload(L"nightly", 3600));
-    ASSERT_TRUE(answer);
-    EXPECT_TRUE(answer->correlated);
-    EXPECT_EQ(answer->name, L"TaskScheduler.Task.Created");
-    EXPECT_EQ(answer->payload, L"{\"name\":\"nightly\",\"status\":true}");
-    EXPECT_TRUE(keyExists(enabledKeyPath(L"nightly").c_str()));
-}
-
-TEST_F(TaskRequestTest, PublishedCreateIsAnsweredWithAPlainMessage)
-{
-    auto answer = publishAndWait(L"TaskScheduler.Task.Create", createPayload(L"plain", 60),
-                                 L"TaskScheduler.Task.Created");
-    ASSERT_TRUE(answer);
-    EXPECT_FALSE(answer->correlated);
-    EXPECT_EQ(answer->payload, L"{\"name\":\"plain\",\"status\":true}");
-    EXPECT_TRUE(keyExists(enabledKeyPath(L"plain").c_str()));
-}
-
-TEST_F(TaskRequestTest, QueryRepliesWithTheStoredMembersNameAndStatus)
-{
-    createTask(L"weekly", 604800);
-    auto answer = request(L"TaskScheduler.Task.Query", L"{\"name\":\"weekly\"}");
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->name, L"TaskScheduler.Task.Query.Response");
-    std::unique_ptr<Tessel::JSONFormatter> parsedAnswer = parsed(*answer);
-    Tessel::JSONFormatter& json = *parsedAnswer;
-    std::wstring text;
-    bool status = false;
-    EXPECT_TRUE(json.getBool(L"status", status) && status);
-    EXPECT_TRUE(json.getString(L"name", text) && text == L"weekly");
-    EXPECT_TRUE(json.getString(L"defaultFreq", text) && text == L"604800");
-    EXPECT_TRUE(json.getString(L"taskType", text) && text == L"scheduled");
-    EXPECT_TRUE(json.getString(L"enabled", text) && text == L"true");
-}
-
 TEST_F(TaskRequestTest, ModifyDisableEnableAndDeleteMoveTheTaskKey)
 {
     createTask(L"mover", 60);
@@ -93,29 +56,6 @@ TEST_F(TaskRequestTest, ModifyDisableEnableAndDeleteMoveTheTaskKey)
     EXPECT_EQ(deleted->name, L"TaskScheduler.Task.Deleted");
     EXPECT_EQ(deleted->payload, L"{\"name\":\"mover\",\"status\":true}");
     EXPECT_FALSE(keyExists(enabledKeyPath(L"mover").c_str()));
-}
-
-TEST_F(TaskRequestTest, BroadcastRegisterAndUnRegisterReplyWithTheNameList)
-{
-    createTask(L"watched", 60);
-    auto registered = request(L"TaskScheduler.Task.BroadcastRegister", L"{\"name\":[\"watched\"]}");
-    ASSERT_TRUE(registered);
-    EXPECT_EQ(registered->name, L"TaskScheduler.Task.BroadcastRegistered");
-    EXPECT_EQ(registered->payload, L"{\"name\":[\"watched\"],\"status\":true}");
-
-    auto unregistered = request(L"TaskScheduler.Task.BroadcastUnRegister", L"{\"name\":[\"watched\"]}");
-    ASSERT_TRUE(unregistered);
-    EXPECT_EQ(unregistered->name, L"TaskScheduler.Task.BroadcastUnRegistered");
-    EXPECT_EQ(unregistered->payload, L"{\"name\":[\"watched\"],\"status\":true}");
-}
-
-TEST_F(TaskRequestTest, GetPresetsAnswersUnderTheRequestedCategory)
-{
-    auto answer = request(L"TaskScheduler.Task.GetPresets", L"{\"name\":\"NoSuchCategory\"}");
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->name, L"TaskScheduler.Task.GetPresets.Response");
-    std::wstring name;
-    EXPECT_TRUE(parsed(*answer)->getString(L"name", name) && name == L"NoSuchCategory") << answer->payload;
 }
 
 // A request the module must refuse, and the only reply it may give.

@@ -86,46 +86,6 @@ INSTANTIATE_TEST_SUITE_P(Sizes, AssignSize, ::testing::ValuesIn(kSizes),
 
 class Assign : public kstest::RegistryFixture {};
 
-TEST_F(Assign, NullRecordIsInvalidParameter)
-{
-    CKsTask task(L"task");
-    EXPECT_EQ(task.Assign(nullptr), 87u);
-}
-
-TEST_F(Assign, RecordWithoutTriggerFailsTheBaseCopy)
-{
-    for (uint32_t size : {140u, 152u}) {
-        KSTASKINFO source = makeFullRecord(KS_TASK_SCHEDULED);
-        KsStore::freeString(source.pwszTaskTrigger);
-        source.dwSize = size;
-        CKsTask task(L"task");
-        kstest::LogCapture capture;
-        EXPECT_EQ(task.Assign(&source), 87u);
-        EXPECT_LOGGED(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"ksutil.dll KSTASKINFO size base assign failed") << size;
-        EXPECT_EQ(task.dwTaskType, 0u) << "nothing copied";
-        EXPECT_EQ(task.pwszUser, nullptr);
-        KsStore::freeStrings(source);
-    }
-}
-
-TEST_F(Assign, AbsentStringsReplacePresentOnes)
-{
-    KSTASKINFO first = makeFullRecord(KS_TASK_SCHEDULED);
-    KSTASKINFO second = makeFullRecord(KS_TASK_SCHEDULED);
-    KsStore::freeString(second.pwszUser);
-    KsStore::freeString(second.pwszAppid);
-    CKsTask task(L"task");
-    ASSERT_EQ(task.Assign(&first), 0u);
-    ASSERT_EQ(task.Assign(&second), 0u);
-    EXPECT_EQ(task.pwszUser, nullptr);
-    EXPECT_EQ(task.pwszAppid, nullptr);
-    // Assigning a task to itself keeps its strings.
-    ASSERT_EQ(task.Assign(&task), 0u);
-    EXPECT_TRUE(same(task.pwszTaskTrigger, first.pwszTaskTrigger));
-    KsStore::freeStrings(first);
-    KsStore::freeStrings(second);
-}
-
 TEST_F(Assign, MakesTheEnabledKeyCurrent)
 {
     KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);

@@ -25,80 +25,6 @@ protected:
     }
 };
 
-TEST_F(TaskState, DisableMovesTheKeyAndEnableMovesItBack)
-{
-    const std::wstring enabled = enabledPath(L"task");
-    const std::wstring disabled = disabledPath(L"task");
-    writeProtectedDword(enabled, V::LogonNextRun, 99);
-    {
-        CKsTask task(L"task");
-        ASSERT_TRUE(task.Read());
-        EXPECT_FALSE(task.disabled());
-        ASSERT_TRUE(task.Disable());
-    }
-    EXPECT_FALSE(keyExists(enabled.c_str()));
-    EXPECT_TRUE(keyExists(disabled.c_str()));
-    EXPECT_EQ(readRaw(disabled, V::LogonNextRun).status, ERROR_FILE_NOT_FOUND) << "only what Write produces moves";
-
-    CKsTask task(L"task");
-    ASSERT_TRUE(task.Read());
-    EXPECT_TRUE(task.disabled());
-    EXPECT_EQ(std::wstring(task.currentPath()), disabled);
-    EXPECT_EQ(task.dwPresetId, 4u);
-    ASSERT_TRUE(task.Enable());
-    EXPECT_TRUE(keyExists(enabled.c_str()));
-    EXPECT_FALSE(keyExists(disabled.c_str()));
-
-    CKsTask again(L"task");
-    EXPECT_TRUE(again.Read());
-    EXPECT_FALSE(again.disabled());
-}
-
-// The object's own state decides: once the key is gone behind its back, a no-op move must not
-// bring it back.
-TEST_F(TaskState, MoveToTheCurrentParentWritesNothing)
-{
-    for (bool disable : {false, true}) {
-        ASSERT_TRUE(storeFull(L"task"));
-        CKsTask task(L"task");
-        ASSERT_TRUE(task.Read());
-        if (disable) {
-            ASSERT_TRUE(task.Disable());
-        }
-        ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel"), ERROR_SUCCESS);
-        EXPECT_TRUE(disable ? task.Disable() : task.Enable());
-        EXPECT_FALSE(keyExists(KsStore::kSchedulerKeyPath)) << disable;
-        EXPECT_FALSE(keyExists(KsStore::kSchedulerDisabledKeyPath)) << disable;
-    }
-}
-
-TEST_F(TaskState, DeleteRemovesTheCurrentKey)
-{
-    CKsTask task(L"task");
-    ASSERT_TRUE(task.IsDisabled() == false);
-    EXPECT_TRUE(task.Delete());
-    EXPECT_FALSE(keyExists(enabledPath(L"task").c_str()));
-    EXPECT_TRUE(keyExists(KsStore::kSchedulerKeyPath)) << "the parent stays";
-}
-
-TEST_F(TaskState, FailedDeleteIsLogged)
-{
-    CKsTask missing(L"missing");
-    kstest::LogCapture capture;
-    EXPECT_FALSE(missing.Delete());
-    EXPECT_LOGGED(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"Unable to delete registry key " + enabledPath(L"missing") + L", error 2");
-
-    // A key with sub-keys is not deleted either.
-    Keelwork::unique_hkey child;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (enabledPath(L"task") + L"\\child").c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, child.put(), nullptr),
-              ERROR_SUCCESS);
-    child.reset();
-    CKsTask task(L"task");
-    EXPECT_FALSE(task.Delete());
-    EXPECT_TRUE(keyExists(enabledPath(L"task").c_str()));
-}
-
 TEST_F(TaskState, EnumerationListsEachParent)
 {
     ASSERT_TRUE(storeFull(L"Second", KS_TASK_LOGON));
@@ -125,44 +51,6 @@ TEST_F(EmptyStore, MissingParentAnswersNotFound)
     EXPECT_EQ(KsStore::enumerateTaskNames(KsStore::TaskParent::disabled, names), 2u);
     EXPECT_TRUE(names.empty());
 }
-
-// Names that would make the key path point somewhere else than one task key.
-class RefusedName : public kstest::RegistryFixture, public ::testing::WithParamInterface<std::wstring> {};
-
-TEST_P(RefusedName, EveryOperationFailsAndIsLogged)
-{
-    const std::wstring& name = GetParam();
-    // A real task that a backslash-name could otherwise reach.
-    KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);
-    ASSERT_TRUE(storeTask(L"victim", record));
-
-    kstest::LogCapture capture;
-    CKsTask task(name.c_str());
-    EXPECT_FALSE(task.IsDisabled());
-    EXPECT_FALSE(task.Read());
-    EXPECT_EQ(task.Assign(&record), 87u);
-    task.dwTaskType = KS_TASK_SCHEDULED;
-    task.pwszTaskTrigger = KsStore::duplicateString(L"C:\\evil.exe");
-    EXPECT_FALSE(task.Write());
-    EXPECT_FALSE(task.Delete());
-    EXPECT_FALSE(task.Disable());
-    EXPECT_FALSE(task.Enable());
-    KsStore::freeStrings(record);
-
-    EXPECT_LOGGED(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"Invalid task name '" + name + L"'");
-    std::vector<std::wstring> names;
-    ASSERT_EQ(KsStore::enumerateTaskNames(KsStore::TaskParent::enabled, names), 0u);
-    EXPECT_EQ(names, std::vector<std::wstring>{L"victim"});
-    EXPECT_FALSE(keyExists(KsStore::kSchedulerDisabledKeyPath));
-    CKsTask victim(L"victim");
-    ASSERT_TRUE(victim.Read());
-    EXPECT_EQ(std::wstring(victim.pwszTaskTrigger), L"C:\\Program Files\\Kestrel\\scan.exe");
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, RefusedName,
-                         ::testing::Values(std::wstring(), std::wstring(L"\\"), std::wstring(L"..\\victim"),
-                                           std::wstring(L"victim\\sub"), std::wstring(L"a\\b")),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST_F(EmptyStore, LookAlikeOfABackslashStaysInsideItsKey)
 {

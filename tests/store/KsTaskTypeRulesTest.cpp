@@ -3,7 +3,7 @@
 #include "RegistryFixture.h"
 #include "StoreTestSupport.h"
 
-#include "common/Clock.h"
+#include "TestClock.h"
 #include "store/CalendarRule.h"
 #include "store/TaskEnumeration.h"
 
@@ -151,13 +151,6 @@ TEST_F(SparseKey, MandatoryValuesAloneLoadWithDefaults)
     EXPECT_EQ(task.dwBatteryWise, 0u);
 }
 
-TEST_F(SparseKey, TypeZeroIsNotATask)
-{
-    storeMandatory(KS_TASK_UNKNOWN);
-    CKsTask task(L"task");
-    EXPECT_FALSE(task.Read());
-}
-
 TEST_F(SparseKey, EmptyTriggerIsNotATaskAndEmptyEventNameIsAbsent)
 {
     const std::wstring path = enabledPath(L"task");
@@ -171,34 +164,6 @@ TEST_F(SparseKey, EmptyTriggerIsNotATaskAndEmptyEventNameIsAbsent)
     writeProtectedAnsi(path, V::TaskTrigger, "");
     CKsTask empty(L"task");
     EXPECT_FALSE(empty.Read());
-}
-
-TEST_F(SparseKey, LongStringIsCutTo1039Characters)
-{
-    const std::wstring path = enabledPath(L"task");
-    writeProtectedDword(path, V::TaskType, KS_TASK_LOGON);
-    writeProtectedAnsi(path, V::TaskTrigger, std::string(1500, 'p'));
-    CKsTask task(L"task");
-    ASSERT_TRUE(task.Read());
-    EXPECT_EQ(std::wstring(task.pwszTaskTrigger), std::wstring(1039, L'p'));
-}
-
-TEST_F(SparseKey, CapitalisedNameIsStoredInLowerCase)
-{
-    ASSERT_TRUE(storeFull(L"Weekly_SCAN"));
-    EXPECT_TRUE(keyExists(enabledPath(L"weekly_scan").c_str()));
-    std::vector<std::wstring> names;
-    ASSERT_EQ(KsStore::enumerateTaskNames(KsStore::TaskParent::enabled, names), 0u);
-    EXPECT_EQ(names, std::vector<std::wstring>{L"weekly_scan"});
-    CKsTask again(L"WEEKLY_scan");
-    EXPECT_TRUE(again.Read());
-}
-
-TEST_F(SparseKey, LongNameIsCutTo127Characters)
-{
-    std::wstring longName(200, L'N');
-    ASSERT_TRUE(storeFull(longName.c_str()));
-    EXPECT_TRUE(keyExists(enabledPath(std::wstring(127, L'n')).c_str()));
 }
 
 class NextRunEdge : public kstest::RegistryFixture, public ::testing::WithParamInterface<uint32_t> {};
@@ -218,29 +183,12 @@ TEST_P(NextRunEdge, SurvivesWriteAndRead)
 
 INSTANTIATE_TEST_SUITE_P(Edges, NextRunEdge, ::testing::Values(0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu));
 
-class FixedClock final : public Keelwork::Clock {
-public:
-    explicit FixedClock(uint32_t now) : m_now(now) {}
-    uint32_t now() const override { return m_now; }
-
-private:
-    uint32_t m_now;
-};
-
-class CalendarWrite : public kstest::RegistryFixture {
-protected:
-    void TearDown() override
-    {
-        Keelwork::Clock::install(nullptr);
-        RegistryFixture::TearDown();
-    }
-};
+class CalendarWrite : public kstest::RegistryFixture {};
 
 // A custom task's next run comes from its calendar; a scheduled task keeps the one it was given.
 TEST_F(CalendarWrite, OnlyCustomTaskStoresTheCalendarResult)
 {
-    const FixedClock clock(1800000000u);
-    Keelwork::Clock::install(&clock);
+    const kstest::TestClock clock(1800000000u);
     for (uint32_t type : {KS_TASK_CUSTOM, KS_TASK_SCHEDULED}) {
         KSTASKINFO record = makeFullRecord(type);
         record.dwNextRun = 12345;
@@ -266,17 +214,6 @@ TEST_F(WriteRefusal, TypeZeroOrNoTriggerWritesNothing)
     noTrigger.dwTaskType = KS_TASK_SCHEDULED;
     EXPECT_FALSE(noTrigger.Write());
     EXPECT_FALSE(keyExists(enabledPath(L"task").c_str()));
-}
-
-TEST_F(WriteRefusal, EventTriggerDoesNotStoreParams)
-{
-    KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);
-    record.dwTaskTrigType = KS_TRIGGER_EVENT;
-    KsStore::freeString(record.pwszUser);
-    ASSERT_TRUE(storeTask(L"task", record));
-    KsStore::freeStrings(record);
-    EXPECT_EQ(readRaw(enabledPath(L"task"), V::TaskParams).status, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(readRaw(enabledPath(L"task"), V::User).status, ERROR_FILE_NOT_FOUND) << "absent strings stay absent";
 }
 
 } // namespace

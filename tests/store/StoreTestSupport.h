@@ -2,6 +2,7 @@
 // protected values written directly, and records filled with distinct field values.
 #pragma once
 
+#include "RegistryFixture.h"
 #include "common/UniqueHandle.h"
 #include "common/WinInclude.h"
 #include "store/KsTask.h"
@@ -16,31 +17,9 @@
 
 namespace storetest {
 
-struct RawValue {
-    LONG status = ERROR_FILE_NOT_FOUND;
-    DWORD type = REG_NONE;
-    std::vector<BYTE> bytes;
-};
-
-inline RawValue readRaw(const std::wstring& keyPath, const wchar_t* name)
-{
-    RawValue raw;
-    DWORD size = 0;
-    raw.status = RegGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &raw.type, nullptr, &size);
-    if (raw.status != ERROR_SUCCESS)
-        return raw;
-    raw.bytes.resize(size);
-    raw.status = RegGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &raw.type,
-                              raw.bytes.data(), &size);
-    raw.bytes.resize(size);
-    return raw;
-}
-
-inline void writeRaw(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, size_t size)
-{
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, type, data, static_cast<DWORD>(size)),
-              ERROR_SUCCESS);
-}
+using kstest::RawValue;
+using kstest::readRaw;
+using kstest::writeRaw;
 
 inline void deleteRaw(const std::wstring& keyPath, const wchar_t* name)
 {
