@@ -153,20 +153,18 @@ struct LatenessRun {
 };
 
 // The launch moment is when sample-task sets `ran` (its --set-event), for the engine and the floor
-// alike: the program is running then. NaN when nothing ran within the bound. `cut`: the part of
-// a second the engine's whole-second timer adds, which is where in the second it was told.
-double engineLateness(LatenessRun& run, int sample, double& cut)
+// alike: the program is running then. NaN when nothing ran within the bound.
+double engineLateness(LatenessRun& run, int sample)
 {
     const uint32_t boundary = static_cast<uint32_t>(preciseNowSeconds()) + 1;
     const uint32_t due = boundary + 1;
     wchar_t name[16];
     _snwprintf(name, 16, L"late%02d", sample);
     storeTask(name, run.program, run.params, due);
-    // The engine arms its timer in whole seconds from the moment it refreshes, so where in the
-    // second that falls is part of its lateness: the samples spread that moment over the second.
+    // The engine's clock counts whole seconds, so where in the second it refreshes could matter:
+    // the samples spread that moment over the second.
     sleepUntil(boundary + (sample + 0.5) / kLatenessSamples);
     Keelwork::unique_event newTask(::OpenEventW(EVENT_MODIFY_STATE, FALSE, engine::kNewTaskEvent));
-    cut = preciseNowSeconds() - boundary;
     ::SetEvent(newTask.get());
     if (::WaitForSingleObject(run.ran.get(), kBoundMs) != WAIT_OBJECT_0)
         return std::nan("");
@@ -222,7 +220,7 @@ ksbench::Register lateness("engine", [] {
         std::printf("bench engine.lateness: the engine did not start\n");
         return out;
     }
-    std::vector<double> measured, raw, afterCut;
+    std::vector<double> measured, raw;
     std::string notes;
     auto keep = [&](double late, std::vector<double>& into, const char* kind, int sample) {
         // A launch before its due time would show as a negative figure.
@@ -232,11 +230,7 @@ ksbench::Register lateness("engine", [] {
             into.push_back(late * 1000.0);
     };
     for (int i = 0; i < kLatenessSamples; ++i) {
-        double cut = 0;
-        const double late = engineLateness(run, i, cut);
-        keep(late, measured, "engine", i);
-        if (!std::isnan(late))
-            afterCut.push_back((late - cut) * 1000.0);
+        keep(engineLateness(run, i), measured, "engine", i);
         keep(rawLateness(run), raw, "floor", i);
     }
     if (!notes.empty())
@@ -245,10 +239,6 @@ ksbench::Register lateness("engine", [] {
                                                             ksbench::percentile(raw, 50), "ms"});
     out.emplace_back("engine.lateness.p99", ksbench::Figure{ksbench::percentile(measured, 99),
                                                             ksbench::percentile(raw, 99), "ms"});
-    // What is left without the whole-second cut: the refresh, the timer, the trigger, the pump's
-    // probes and the launch.
-    out.emplace_back("engine.lateness.past_cut.p50", ksbench::Figure{ksbench::percentile(afterCut, 50),
-                                                                     ksbench::percentile(raw, 50), "ms"});
     return out;
 });
 
