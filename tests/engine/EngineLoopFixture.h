@@ -190,16 +190,20 @@ public:
     std::atomic<uint32_t> value{1800000000};
 };
 
-// The system clock a year ahead: relative timers still agree with the engine's idea of now, so the
-// engine placed two seconds before a due time lets the real waitable timer bring the task.
+// The system clock plus an offset: relative timers still agree with the engine's idea of now, so the
+// engine placed two seconds before a due time lets the real waitable timer bring the task. The
+// offset may be moved while the engine thread reads it; the arithmetic wraps, so an instant before
+// the real now works too.
 class OffsetClock final : public Keelwork::Clock {
 public:
     explicit OffsetClock(uint32_t offset) : m_offset(offset) { Keelwork::Clock::install(this); }
     ~OffsetClock() override { Keelwork::Clock::install(nullptr); }
-    uint32_t now() const override { return Keelwork::SystemClock().now() + m_offset; }
+    uint32_t now() const override { return Keelwork::SystemClock().now() + m_offset.load(); }
+    // From here on now() reads `instant`, moving on with the system clock.
+    void moveTo(uint32_t instant) { m_offset = instant - Keelwork::SystemClock().now(); }
 
 private:
-    uint32_t m_offset;
+    std::atomic<uint32_t> m_offset;
 };
 
 } // namespace kstest
