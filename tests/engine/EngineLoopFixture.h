@@ -147,6 +147,17 @@ protected:
         return task.Read() ? task.dwNextRun : 0;
     }
 
+    // Waits (bounded) for the engine thread to log `text`.
+    static bool awaitLogged(const LogCapture& log, const std::wstring& text)
+    {
+        for (DWORD waited = 0; waited < kBoundMs; waited += 50) {
+            if (log.contains(text))
+                return true;
+            ::Sleep(50);
+        }
+        return false;
+    }
+
     // Takes messages until each of `wanted` has come; the names of those that did not.
     std::set<std::wstring> awaitMessages(std::set<std::wstring> wanted)
     {

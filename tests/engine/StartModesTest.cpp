@@ -75,17 +75,6 @@ protected:
         return m_responses.exchange(0);
     }
 
-    // Waits (bounded) for the engine thread to log `text`.
-    static bool awaitLogged(const LogCapture& log, const std::wstring& text)
-    {
-        for (DWORD waited = 0; waited < kBoundMs; waited += 50) {
-            if (log.contains(text))
-                return true;
-            ::Sleep(50);
-        }
-        return false;
-    }
-
     std::atomic<int> m_responses{0};
 };
 
