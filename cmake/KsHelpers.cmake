@@ -2,18 +2,25 @@
 
 set(KS_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix the tests run in")
 
-# ks_add_test(<name> SOURCES ... LIBS ...): one GoogleTest program, each case its own CTest test,
-# run under Wine in the build tree's prefix. Discovery happens when CTest runs, not at build time,
-# so building needs no Wine.
+# ks_add_test(<name> SOURCES ... LIBS ... [TIMEOUT <s>] [LABELS ...]): one GoogleTest program, each
+# case its own CTest test, run under Wine in the build tree's prefix. Discovery happens when CTest
+# runs, not at build time, so building needs no Wine.
 function(ks_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set(extra)
+  if(ARG_LABELS)
+    set(extra LABELS "${ARG_LABELS}")
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ks_test_support ${ARG_LIBS} gtest)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     PROPERTIES ENVIRONMENT "WINEPREFIX=${KS_WINEPREFIX};WINEDEBUG=-all"
-               TIMEOUT 300)
+               TIMEOUT ${ARG_TIMEOUT} ${extra})
 endfunction()
 
 # ks_add_library(<name> <sources>...): a subsystem's static library. Its headers are reached as
