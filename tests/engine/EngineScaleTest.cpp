@@ -24,6 +24,8 @@ constexpr int kTasks = 10000;
 constexpr int kBatch = 100;
 constexpr uint32_t kBatchDueIn = 600;
 constexpr uint32_t kOthersDueIn = 30 * 86400;
+// A hang bound for the steps that walk all 10,000 tasks; far above what they take.
+constexpr DWORD kWalkBoundMs = 180000;
 
 struct Level {
     const wchar_t* word;
@@ -49,6 +51,13 @@ std::wstring taskName(int index)
     wchar_t name[16];
     std::swprintf(name, 16, L"t%05d", index);
     return name;
+}
+
+// Sent, so handled on the engine thread before it returns; false when the engine did not get to it.
+bool sendBounded(HWND window, UINT message, WPARAM wParam)
+{
+    DWORD_PTR ignored = 0;
+    return ::SendMessageTimeoutW(window, message, wParam, 0, SMTO_NORMAL, kWalkBoundMs, &ignored) != 0;
 }
 
 double secondsSince(Clock::time_point start)
@@ -127,12 +136,13 @@ TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPrior
                 kTasks / createSeconds);
 
     const auto loaded = Clock::now();
-    this->start();
+    launch();
+    ASSERT_EQ(::WaitForSingleObject(m_started.get(), kWalkBoundMs), DWORD{WAIT_OBJECT_0}) << "the engine did not start";
     std::printf("engine scale: engine started with %d tasks in %.1f s\n", kTasks, secondsSince(loaded));
     const HWND window = engineWindow();
     ASSERT_NE(window, nullptr);
     // Sent: the start-delay trigger has built the (empty) queue by the time this returns.
-    ::SendMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
+    ASSERT_TRUE(sendBounded(window, WM_TIMER, Keelwork::engine::kStartDelayTimer));
     EXPECT_EQ(m_inbox.take(std::chrono::seconds(2)), nullptr) << "a task ran with none due";
 
     // The modify sets the new-task event before it replies; the engine serves that event before
@@ -140,7 +150,7 @@ TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPrior
     const auto refreshed = Clock::now();
     ASSERT_EQ(request(L"TaskScheduler.Task.Modify", L"{\"name\":\"" + taskName(kTasks - 1) + L"\",\"defaultFreq\":\"7200\"}"),
               std::optional<std::wstring>(L"{\"name\":\"" + taskName(kTasks - 1) + L"\",\"status\":true}"));
-    ::SendMessageW(window, WM_NULL, 0, 0);
+    ASSERT_TRUE(sendBounded(window, WM_NULL, 0));
     const double refreshSeconds = secondsSince(refreshed);
     std::printf("engine scale: refresh and trigger after one change in %.2f s, %.0f us per task\n", refreshSeconds,
                 refreshSeconds * 1e6 / kTasks);
@@ -156,7 +166,7 @@ TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPrior
     std::vector<std::wstring> order;
     const std::wstring attempt = L"TaskScheduler.Task.LaunchAttempt.";
     while (order.size() < batch.size()) {
-        auto message = m_inbox.take(std::chrono::milliseconds(kBoundMs));
+        auto message = m_inbox.take(std::chrono::milliseconds(kWalkBoundMs));
         ASSERT_NE(message, nullptr) << "the batch stopped after " << order.size() << " tasks";
         if (message->name().compare(0, attempt.size(), attempt) == 0)
             order.push_back(message->name().substr(attempt.size()));

@@ -6,6 +6,7 @@
 #include <psapi.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -17,15 +18,41 @@ struct Footprint {
     SIZE_T privateBytes = 0;
 };
 
+// Wine answers 0 for the process's handle count and private bytes; there both are counted
+// directly: the handle values that name an open handle, and the committed private pages.
+DWORD countOpenHandles()
+{
+    DWORD open = 0;
+    DWORD flags = 0;
+    for (uintptr_t value = 4; value < 0x10000; value += 4)
+        open += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    return open;
+}
+
+SIZE_T committedPrivateBytes()
+{
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region = {};
+    for (const char* at = nullptr; ::VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            total += region.RegionSize;
+    }
+    return total;
+}
+
 Footprint footprint()
 {
     Footprint now;
-    ::GetProcessHandleCount(::GetCurrentProcess(), &now.handles);
+    if (!::GetProcessHandleCount(::GetCurrentProcess(), &now.handles) || now.handles == 0)
+        now.handles = countOpenHandles();
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof counters;
     if (::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                                sizeof counters))
         now.privateBytes = counters.PrivateUsage;
+    if (now.privateBytes == 0)
+        now.privateBytes = committedPrivateBytes();
     return now;
 }
 
@@ -58,6 +85,8 @@ TEST_F(EngineLoop, FiveMinutesOfATaskEveryThreeSecondsKeepHandlesAndPrivateBytes
         ++runs;
     }
     const Footprint last = footprint();
+    ASSERT_NE(first.handles, 0u) << "no handle count";
+    ASSERT_NE(first.privateBytes, 0u) << "no private bytes";
     std::printf("engine soak: %d runs in 5 min; handles %lu -> %lu; private bytes %llu -> %llu\n", runs,
                 first.handles, last.handles, static_cast<unsigned long long>(first.privateBytes),
                 static_cast<unsigned long long>(last.privateBytes));
