@@ -2,11 +2,35 @@
 #include "analytics/LegacyTransport.h"
 
 #include "common/ComPtr.h"
+#include "common/UniqueHandle.h"
+
+#include <string>
 
 namespace Tessel::Analytics {
 
+namespace {
+
+// Activating a class nobody registered asks the COM service on every event, and under Wine each
+// such failed activation leaves two handles open: a task run sends two events. The registry
+// answers the same question locally.
+bool classRegistered(const CLSID& clsid)
+{
+    wchar_t text[40] = {};
+    if (::StringFromGUID2(clsid, text, 40) == 0)
+        return true;  // COM will say
+    HKEY opened = nullptr;
+    const LSTATUS status =
+        ::RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + text).c_str(), 0, KEY_READ, &opened);
+    Keelwork::unique_hkey key(opened);
+    return status == ERROR_SUCCESS;
+}
+
+} // namespace
+
 HRESULT ComCollectorSource::obtain(const CLSID& clsid, ICollector** collector)
 {
+    if (!classRegistered(clsid))
+        return REGDB_E_CLASSNOTREG;
     // The suite's verified in-process server is not part of this module; activation by class
     // covers the installed collector.
     return ::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, kCollectorIid, reinterpret_cast<void**>(collector));

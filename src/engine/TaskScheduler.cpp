@@ -276,8 +276,9 @@ void CKsTaskScheduler::_Run(HANDLE exitEvent, HANDLE logonEvent)
     const HANDLE handles[] = {m_hTimer.get(), m_hNewTaskEvent.get(), exitEvent, logonEvent, m_hAMModeEvent.get()};
     constexpr DWORD kCount = static_cast<DWORD>(std::size(handles));
     for (;;) {
-        // Input already in the queue wakes the wait too: a WM_QUIT ends a draining early and
-        // leaves the messages behind it unread, which a plain wait would sleep through.
+        // Input already in the queue wakes the wait too: a WM_QUIT, or the end of a task, ends a
+        // draining early and leaves the messages behind it unread, which a plain wait would sleep
+        // through.
         const DWORD wait =
             ::MsgWaitForMultipleObjectsEx(kCount, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         switch (wait) {
@@ -311,13 +312,18 @@ void CKsTaskScheduler::_Run(HANDLE exitEvent, HANDLE logonEvent)
             Trigger();
             break;
         case WAIT_OBJECT_0 + kCount: {
-            // A WM_QUIT ends only this draining, never the engine.
+            // A WM_QUIT ends only this draining, never the engine. The pump re-posts its message
+            // after each task, so the queue would never run dry during a batch: back to the wait
+            // after each task, so that a stop, a task change or an AM request is served between
+            // two tasks rather than after the whole batch.
             MSG message;
             while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
                 if (message.message == WM_QUIT)
                     break;
                 ::TranslateMessage(&message);
                 ::DispatchMessageW(&message);
+                if (message.message == kPumpMessage)
+                    break;
             }
             break;
         }

@@ -66,7 +66,7 @@ protected:
         m_monitors = std::make_shared<Tessel::MessageBusClient>();
         answer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.Off");
         answer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.Normal");
-        ASSERT_EQ(m_monitors->subscribeFilter(L"TaskScheduler\\.Task\\.(LaunchAttempt|Completed)\\..*",
+        ASSERT_EQ(m_monitors->subscribeFilter(L"TaskScheduler\\.Task\\.(LaunchAttempt|Completed|Deferred)\\..*",
                                               [this](std::shared_ptr<Message> m) { return m_inbox.deliver(m); }),
                   Tessel::MODULE_STATUS_SUCCESS);
         m_ran.reset(::CreateEventW(nullptr, TRUE, FALSE, ranEventName().c_str()));
@@ -116,15 +116,16 @@ protected:
         EXPECT_EQ(m_result, 0u);
     }
 
-    // A task running sample-task.exe with `params`. For timed types nextRun is a time, for
-    // log-on and boot tasks an occasion count, and freq the period or the occasions to wait.
-    static void storeTask(const wchar_t* name, DWORD type, const std::wstring& params, uint32_t nextRun, DWORD freq)
+    // A task running `program` (sample-task.exe unless named) with `params`. For timed types
+    // nextRun is a time, for log-on and boot tasks an occasion count, and freq the period or the
+    // occasions to wait.
+    static void storeTask(const wchar_t* name, DWORD type, const std::wstring& params, uint32_t nextRun, DWORD freq,
+                          const std::wstring& program = kstest::sampleTaskPath())
     {
         KSTASKINFO record = {};
         record.dwSize = sizeof record;
         record.dwTaskType = type;
         record.dwTaskTrigType = KS_TRIGGER_PROCESS;
-        const std::wstring program = kstest::sampleTaskPath();
         record.pwszTaskTrigger = const_cast<wchar_t*>(program.c_str());
         record.pwszTaskParams = const_cast<wchar_t*>(params.c_str());
         record.dwNextRun = nextRun;

@@ -6,7 +6,12 @@
 #include "HostRun.h"
 
 #include "common/WinInclude.h"
+#include "common/UniqueHandle.h"
 #include "execution/TrustedFileList.h"
+#include "registry/RegKey.h"
+#include "store/ProtectedValue.h"
+
+#include <tlhelp32.h>
 
 #include <ctime>
 #include <ostream>
@@ -182,6 +187,21 @@ private:
     std::wstring m_digest;
 };
 
+// The task processes the host left behind.
+void endSampleTasks()
+{
+    Keelwork::unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        Keelwork::unique_handle process(_wcsicmp(entry.szExeFile, L"sample-task.exe") == 0
+                                            ? OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)
+                                            : nullptr);
+        if (process)
+            TerminateProcess(process.get(), 1);
+    }
+}
+
 std::string jsonPath(const std::wstring& path)
 {
     std::string text;
@@ -212,6 +232,41 @@ TEST_P(SchedulerHost, StartedModuleRunsADueTaskAndAnnouncesIt)
     expectSucceeded(result);
     EXPECT_NE(result.lineWith({"message", ("TaskScheduler.Task.LaunchAttempt." + name).c_str(), "from TaskScheduler"}), "")
         << result.out;
+}
+
+// The host stops the module while its engine waits for a task that would run ten minutes: the
+// host ends well inside its bound, and the task is still stored with the next run written before
+// the start. The task's process outlives the host and is ended here.
+TEST_P(SchedulerHost, StopDuringAHangingTaskEndsTheHostAndKeepsTheTask)
+{
+    TrustedSampleTask trusted;
+    const std::string name = uniqueTaskName("modhost-hang");
+    const uint32_t created = static_cast<uint32_t>(time(nullptr));
+    const std::string create = "{\"name\":\"" + name +
+                               "\",\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"" +
+                               jsonPath(modhosttest::binFolder() + L"sample-task.exe") +
+                               "\",\"cmdParams\":\"--sleep 600000\",\"nextRun\":\"" + std::to_string(created - 5) +
+                               "\",\"defaultFreq\":\"3600\"}";
+    const ULONGLONG started = GetTickCount64();
+    HostRun result = run("watch TaskScheduler\\.Task\\.LaunchAttempt\\..*\n"
+                         "request TaskScheduler.Task.Create 5000 " + create + "\n" +
+                         "expect TaskScheduler\\.Task\\.LaunchAttempt\\." + name + " 20000\n" +
+                         "stop\n");
+    const ULONGLONG took = GetTickCount64() - started;
+    endSampleTasks();
+    const std::wstring key = L"SOFTWARE\\Kestrel\\Platform\\Scheduler\\" + std::wstring(name.begin(), name.end());
+    uint32_t nextRun = 0;
+    uint32_t read = ERROR_FILE_NOT_FOUND;
+    {
+        Keelwork::CRegKey task;
+        if (task.open(HKEY_LOCAL_MACHINE, key.c_str(), KEY_QUERY_VALUE) == ERROR_SUCCESS)
+            read = KsStore::readProtectedDword(task, L"NextRun", nextRun);
+    }
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    expectSucceeded(result);
+    EXPECT_LT(took, 40000u) << "the stop waited for the task";
+    ASSERT_EQ(read, 0u) << "the task was lost";
+    EXPECT_GE(nextRun, created + 3600);
 }
 
 INSTANTIATE_TEST_SUITE_P(Init, SchedulerHost, ::testing::Values(L"v1", L"v2"),

@@ -1,6 +1,8 @@
 // sample-task.exe: a small real program that tasks run. Its arguments are performed in order:
 //   --sleep <ms>          wait that many milliseconds
 //   --set-event <name>    set an existing named event
+//   --wait-event <name>   wait, at most 30 s, until an existing named event is set
+//   --crash               end as an access violation does (exit code 0xC0000005)
 //   --report <file>       append command line, working directory, priority class and argv to
 //                         <file> (UTF-16LE, see SampleTaskActions.h for the record format)
 //   --exit <code>         exit at once with <code> (decimal, or hexadecimal with 0x)
@@ -26,6 +28,10 @@ int wmain(int argc, wchar_t** argv)
             note(sampletask::sleepFor(std::wcstoul(argv[++i], nullptr, 10)));
         else if (arg == L"--set-event" && hasValue)
             note(sampletask::setNamedEvent(argv[++i]));
+        else if (arg == L"--wait-event" && hasValue)
+            note(sampletask::waitForNamedEvent(argv[++i], 30000));
+        else if (arg == L"--crash")
+            sampletask::crash();
         else if (arg == L"--report" && hasValue)
             note(sampletask::appendReport(argv[++i], argc, argv));
         else if (arg == L"--exit" && hasValue)

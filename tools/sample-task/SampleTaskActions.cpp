@@ -23,6 +23,34 @@ unsigned long setNamedEvent(const std::wstring& name)
     return 0;
 }
 
+unsigned long waitForNamedEvent(const std::wstring& name, unsigned long milliseconds)
+{
+    Keelwork::unique_handle event(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+    if (!event)
+        return ::GetLastError();
+    const DWORD waited = ::WaitForSingleObject(event.get(), milliseconds);
+    return waited == WAIT_OBJECT_0 ? 0 : waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : ::GetLastError();
+}
+
+namespace {
+
+LONG WINAPI endWithTheFault(EXCEPTION_POINTERS* fault)
+{
+    ::TerminateProcess(::GetCurrentProcess(), fault->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+} // namespace
+
+void crash()
+{
+    ::SetUnhandledExceptionFilter(endWithTheFault);
+    ::RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    ::TerminateProcess(::GetCurrentProcess(), EXCEPTION_ACCESS_VIOLATION);  // not reached
+    for (;;)
+        ::Sleep(INFINITE);
+}
+
 namespace {
 
 std::wstring currentDirectory()

@@ -11,6 +11,14 @@ unsigned long sleepFor(unsigned long milliseconds);
 // Opens the named event (it must exist) and sets it.
 unsigned long setNamedEvent(const std::wstring& name);
 
+// Waits, at most `milliseconds`, until the named event (it must exist) is set; 258 (timeout)
+// when it was not.
+unsigned long waitForNamedEvent(const std::wstring& name, unsigned long milliseconds);
+
+// Ends the program as an unhandled access violation would, with exit code 0xC0000005, without
+// handing the fault to a debugger (Wine would otherwise start its own).
+[[noreturn]] void crash();
+
 // Appends one report record to `path` (created with a UTF-16LE byte-order mark when absent).
 // The record is UTF-16LE text, one "key=value" per line, ending with the line "end":
 //   cmdline=<GetCommandLineW()>
