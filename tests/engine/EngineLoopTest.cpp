@@ -66,32 +66,6 @@ TEST_F(EngineLoop, LogonMessageCountsAndRunsLogonTasks)
               std::set<std::wstring>{});
 }
 
-// With a restart pending since an update, the engine suspends itself at start: the start-delay
-// timer and the pump message are ignored and the due task keeps its next run. Without it, the same
-// two messages have run the task by the time the pump message returns.
-class EngineStart : public EngineLoop, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(EngineStart, RestartPendingAtStartRunsNothing)
-{
-    const bool restartPending = GetParam();
-    setDword(L"SOFTWARE\\Kestrel\\Volatile\\ZARN", L"IsRestartPending", restartPending ? 1 : 0);
-    storeDue(L"held", L"--exit 0");
-    const uint32_t dueAt = storedNextRun(L"held");
-    start();
-    const HWND window = engineWindow();
-    ASSERT_NE(window, nullptr);
-    // Sent, not posted: each is handled on the engine thread before the call returns.
-    ::SendMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
-    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
-    if (restartPending)
-        EXPECT_EQ(storedNextRun(L"held"), dueAt) << "a suspended engine ran the task";
-    else
-        EXPECT_GT(storedNextRun(L"held"), dueAt) << "the control start did not run the task";
-}
-
-INSTANTIATE_TEST_SUITE_P(Restart, EngineStart, ::testing::Bool(),
-                         [](const auto& info) { return std::string(info.param ? "Pending" : "NotPending"); });
-
 // A task that wants an idle user, who never is: each pump call defers it until the idle limit
 // (7200 s by default) has passed since the first deferral, measured on the process-wide clock
 // across calls; then it runs. The pump messages are sent, so each is handled before the call

@@ -172,26 +172,10 @@ TEST_F(SchedulerSettingsTest, ExistingTaskFinishWaitIsUsedAndKept)
     EXPECT_EQ(kstest::readDword(kSchedulerKey, kTaskFinishWaitValue), 120u);
 }
 
-TEST_F(SchedulerSettingsTest, InstallMediaMarksAnInstallationInProgress)
-{
-    setString(kInstallerKey, kInstallMediaValue, L"D:\\setup");
-    EXPECT_TRUE(load().installInProgress);
-}
-
 TEST_F(SchedulerSettingsTest, GlobalOobeWaitComesFromTheOverride)
 {
     setDword(kOverrideKey, kOobeWaitValue, 60);
     EXPECT_EQ(loadOobeWait(), 60u);
-}
-
-TEST_F(SchedulerSettingsTest, AfterSuspendWaitIsReadAgainOnDemand)
-{
-    KsZARNPartnerCustomization customization;
-    ASSERT_EQ(customization.Initialize(), S_OK);
-    SchedulerSettingsLoader loader(customization);
-    EXPECT_EQ(loader.loadAfterSuspendWait(), 300u);
-    setDword(kOverrideKey, kAfterSuspendWaitValue, 30);
-    EXPECT_EQ(loader.loadAfterSuspendWait(), 30u);
 }
 
 } // namespace

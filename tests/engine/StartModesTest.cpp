@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -85,11 +86,18 @@ public:
     int cleanBoot() const override { return 1; }
 };
 
-// Safe mode suspends the engine for its life: neither the start-delay timer, a trigger, a pump
-// message nor an auto-maintenance request runs the due task.
-TEST_F(StartModes, SafeModeStartRunsNothingWhateverTheTimersSay)
+// Safe mode, or a restart pending since an update, suspends the engine for its life: neither the
+// start-delay timer, a trigger, a pump message nor an auto-maintenance request runs the due task.
+class Suspended : public StartModes, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(Suspended, StartRunsNothingWhateverTheTimersSay)
 {
-    SafeBoot safe;
+    const bool safeMode = GetParam();
+    std::optional<SafeBoot> safe;
+    if (safeMode)
+        safe.emplace();
+    else
+        setDword(L"SOFTWARE\\Kestrel\\Volatile\\ZARN", L"IsRestartPending", 1);
     storeDue(L"held", L"--exit 0");
     const uint32_t dueAt = storedNextRun(L"held");
     LogCapture log;
@@ -100,9 +108,12 @@ TEST_F(StartModes, SafeModeStartRunsNothingWhateverTheTimersSay)
     requestAM(true);
     EXPECT_EQ(responsesOnceQuiet(), 1) << "a refused request is answered at once";
     EXPECT_FALSE(ran(L"held", dueAt));
-    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_CRITICAL,
-                  L"This is not a normal boot. It is some kind of safe mode boot. Scheduler will SUSPEND ALL EXECUTION");
+    EXPECT_TRUE(log.contains(safeMode ? L"It is some kind of safe mode boot. Scheduler will SUSPEND ALL EXECUTION"
+                                      : L"reboted. Scheduler will SUSPEND ALL EXECUTION"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Start, Suspended, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "SafeMode" : "RestartPending"); });
 
 // While the product installs, the engine waits; the installer's message starts it at once.
 TEST_F(StartModes, InstallationHoldsTheStartUntilTheInstallerCompletes)
