@@ -169,6 +169,8 @@ struct DeferralCase {
     uint32_t nextRun;           // "NextRun" afterwards
 };
 
+void PrintTo(const DeferralCase& c, std::ostream* os) { *os << c.label; }
+
 class Deferral : public SingleTaskLaunch, public ::testing::WithParamInterface<DeferralCase> {};
 
 TEST_P(Deferral, IsReportedOnTheBusAndInAnalyticsAndMovesTheNextRunAsItsStepSays)

@@ -28,6 +28,9 @@ struct StandInCase {
     const char* before = "";  // scenario lines before the request
 };
 
+// Each case prints as its label in test output, not as its bytes.
+void PrintTo(const StandInCase& value, std::ostream* os) { *os << value.label; }
+
 class StandInAnswers : public ::testing::TestWithParam<StandInCase> {};
 
 TEST_P(StandInAnswers, RequestGetsTheReplyNamedOnTheCommandLine)
@@ -105,6 +108,8 @@ struct FailingExpect {
     unsigned failingLine;
 };
 
+void PrintTo(const FailingExpect& value, std::ostream* os) { *os << value.label; }
+
 class ExpectFailure : public ::testing::TestWithParam<FailingExpect> {};
 
 TEST_P(ExpectFailure, EndsNonZeroNamingTheLineAndSkipsTheRest)
@@ -153,6 +158,8 @@ struct MalformedCase {
     const char* scenario;  // null: none given
     const char* message;   // on standard error
 };
+
+void PrintTo(const MalformedCase& value, std::ostream* os) { *os << value.label; }
 
 class Malformed : public ::testing::TestWithParam<MalformedCase> {};
 

@@ -103,6 +103,8 @@ struct ThrowCase {
     const wchar_t* line;
 };
 
+void PrintTo(const ThrowCase& c, std::ostream* os) { *os << c.label; }
+
 class MonitoredRegKeyThrow : public MonitoredRegKeyTest, public ::testing::WithParamInterface<ThrowCase> {};
 
 TEST_P(MonitoredRegKeyThrow, ExceptionIsLoggedOnceAndMonitoringGoesOn)
@@ -250,6 +252,8 @@ struct StoppingOperation {
     std::function<void(monitored_reg_key&)> run;
     bool keyOpenAfter;
 };
+
+void PrintTo(const StoppingOperation& c, std::ostream* os) { *os << c.label; }
 
 class MonitoredRegKeyStop : public MonitoredRegKeyTest, public ::testing::WithParamInterface<StoppingOperation> {};
 
