@@ -41,14 +41,6 @@ protected:
     std::unique_ptr<CLogging> logger;
 };
 
-TEST_F(FileLogLine, DefaultOptionsLineReadsTimestampHeaderImageAndMessage)
-{
-    start(16);
-    ASSERT_EQ(logger->writeLine(3, "File.cpp", "N::f", 1, L"Kickstarting TS"), 0u);
-    EXPECT_EQ(logFile(), folder.base() + L"grp\\svc\\svc_h000.log");
-    EXPECT_EQ(written(), L"03/07/2024 02:05:09 PM$ -- (Information)$ [        svc.exe]$ Kickstarting TS\r\n");
-}
-
 TEST_F(FileLogLine, ModuleNamesTheLogAndDropsImageField)
 {
     start(16, L"C:\\bin\\svc.exe", GetModuleHandleW(nullptr));

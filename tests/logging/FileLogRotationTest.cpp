@@ -62,19 +62,6 @@ TEST_F(FileLogRotation, FullFileMovesToNextIndexWithFreshFile)
     EXPECT_EQ(logger->currentLogFilePath(), file(1));
 }
 
-TEST_F(FileLogRotation, FullLastFileWrapsAndTruncatesFirst)
-{
-    folder.setIni(logFolder, L"LastLogIdx", L"2");
-    start();
-    ScratchLogFolder::makeFile(file(0), kMaxSize);
-    ScratchLogFolder::makeFile(file(1), kMaxSize);
-    ScratchLogFolder::makeFile(file(2), kMaxSize);
-    ASSERT_EQ(write(), 0u);
-    EXPECT_EQ(lastLogIdx(), 0u);
-    EXPECT_EQ(kstest::readUtf16File(file(0)), kLine);
-    EXPECT_EQ(kstest::readFileBytes(file(2)).size(), kMaxSize);
-}
-
 TEST_F(FileLogRotation, IndexAtOrAboveMaxEntriesRestartsAtFreshFirstFile)
 {
     folder.setIni(logFolder, L"LastLogIdx", L"3");

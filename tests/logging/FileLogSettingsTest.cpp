@@ -13,6 +13,20 @@ using kstest::ScratchLogFolder;
 
 namespace {
 
+class FileLogSettings : public ::testing::Test {
+protected:
+    FileLoggerSettings started()
+    {
+        logger = kstest::makeFileLogger(folder, clock);
+        EXPECT_EQ(logger->initialize(L"grp", nullptr, L"h"), 0u);
+        return logger->settings();
+    }
+
+    ScratchLogFolder folder;
+    FixedClock clock;
+    std::unique_ptr<ETWLogging::CLogging> logger;
+};
+
 struct BoundCase {
     const wchar_t* key;
     const wchar_t* stored;
@@ -20,16 +34,12 @@ struct BoundCase {
     uint32_t expected;
 };
 
-class FileLogSettingBounds : public ::testing::TestWithParam<BoundCase> {};
+class FileLogSettingBounds : public FileLogSettings, public ::testing::WithParamInterface<BoundCase> {};
 
 TEST_P(FileLogSettingBounds, ValueFromIniIsKeptWithinBounds)
 {
-    ScratchLogFolder folder;
-    FixedClock clock;
     folder.setIni(folder.base() + L"grp\\svc", GetParam().key, GetParam().stored);
-    auto logger = kstest::makeFileLogger(folder, clock);
-    ASSERT_EQ(logger->initialize(L"grp", nullptr, L"h"), 0u);
-    EXPECT_EQ(logger->settings().*GetParam().field, GetParam().expected);
+    EXPECT_EQ(started().*GetParam().field, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -43,13 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BoundCase{L"Options", L"60", &FileLoggerSettings::options, 60},
                       BoundCase{L"Enable", L"0", &FileLoggerSettings::enable, 0}));
 
-TEST(FileLogSettings, DefaultsWithoutIniFiles)
+TEST_F(FileLogSettings, DefaultsWithoutIniFiles)
 {
-    ScratchLogFolder folder;
-    FixedClock clock;
-    auto logger = kstest::makeFileLogger(folder, clock);
-    ASSERT_EQ(logger->initialize(L"grp", nullptr, L"h"), 0u);
-    FileLoggerSettings s = logger->settings();
+    FileLoggerSettings s = started();
     EXPECT_EQ(s.enable, 1u);
     EXPECT_EQ(s.maxSize, 262144u);
     EXPECT_EQ(s.maxEntries, 3u);
@@ -57,27 +63,21 @@ TEST(FileLogSettings, DefaultsWithoutIniFiles)
     EXPECT_EQ(s.options, 16u);
 }
 
-TEST(FileLogSettings, FolderFileWinsAndBaseFileFillsIn)
+TEST_F(FileLogSettings, FolderFileWinsAndBaseFileFillsIn)
 {
-    ScratchLogFolder folder;
-    FixedClock clock;
     folder.setIni(L"", L"Severity", L"5");
     folder.setIni(L"", L"MaxEntries", L"9");
     folder.setIni(folder.base() + L"grp\\svc", L"Severity", L"2");
-    auto logger = kstest::makeFileLogger(folder, clock);
-    ASSERT_EQ(logger->initialize(L"grp", nullptr, L"h"), 0u);
-    EXPECT_EQ(logger->settings().severity, 2u);
-    EXPECT_EQ(logger->settings().maxEntries, 9u);
+    FileLoggerSettings s = started();
+    EXPECT_EQ(s.severity, 2u);
+    EXPECT_EQ(s.maxEntries, 9u);
 }
 
-TEST(FileLogInitialization, UncreatableFolderSwitchesLoggerOff)
+TEST_F(FileLogSettings, UncreatableFolderSwitchesLoggerOff)
 {
-    ScratchLogFolder folder;
-    FixedClock clock;
     // A file where the group folder should be: the log folder below it cannot be created.
     ScratchLogFolder::makeFile(folder.base() + L"grp", 10);
-    auto logger = kstest::makeFileLogger(folder, clock);
-    ASSERT_EQ(logger->initialize(L"grp", nullptr, L"h"), 0u);
+    started();
     EXPECT_NE(logger->writeLine(5, "f", "g", 1, L"m"), 0u);
     EXPECT_FALSE(logger->isLogEnabled(6));
     EXPECT_EQ(logger->writeLine(5, "f", "g", 1, L"m"), 87u);

@@ -28,12 +28,8 @@ struct StandInCase {
     const char* before = "";  // scenario lines before the request
 };
 
-// Names the case in test output instead of dumping its bytes.
-void PrintTo(const StandInCase& value, std::ostream* os)
-{
-    *os << value.label;
-}
-
+// Each case prints as its label in test output, not as its bytes.
+void PrintTo(const StandInCase& value, std::ostream* os) { *os << value.label; }
 
 class StandInAnswers : public ::testing::TestWithParam<StandInCase> {};
 
@@ -53,8 +49,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StandInCase{"StandbyOn", {L"--standby", L"on"}, "SystemMonitor.ConnectedStandby.Status.Request",
                     "SystemMonitor.ConnectedStandby.On"},
-        StandInCase{"StandbyOff", {L"--standby", L"off"}, "SystemMonitor.ConnectedStandby.Status.Request",
-                    "SystemMonitor.ConnectedStandby.Off"},
         StandInCase{"FullScreen", {L"--notification-state", L"fullscreen"}, "SessionMonitor.Get.NotificationState",
                     "SessionMonitor.NotificationState.FullScreenAppRunning"},
         StandInCase{"AnyReplyName", {L"--notification-state", L"SessionMonitor.NotificationState.Busy"},
@@ -114,12 +108,7 @@ struct FailingExpect {
     unsigned failingLine;
 };
 
-// Names the case in test output instead of dumping its bytes.
-void PrintTo(const FailingExpect& value, std::ostream* os)
-{
-    *os << value.label;
-}
-
+void PrintTo(const FailingExpect& value, std::ostream* os) { *os << value.label; }
 
 class ExpectFailure : public ::testing::TestWithParam<FailingExpect> {};
 
@@ -170,12 +159,7 @@ struct MalformedCase {
     const char* message;   // on standard error
 };
 
-// Names the case in test output instead of dumping its bytes.
-void PrintTo(const MalformedCase& value, std::ostream* os)
-{
-    *os << value.label;
-}
-
+void PrintTo(const MalformedCase& value, std::ostream* os) { *os << value.label; }
 
 class Malformed : public ::testing::TestWithParam<MalformedCase> {};
 
@@ -197,18 +181,13 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"UnknownCommand", {}, "echo first line\npublsh Demo.One {}\n", "scenario.txt:2: unknown command 'publsh'"},
         MalformedCase{"ExpectWithoutTimeout", {}, "echo first line\nexpect Demo\\.One soon\n",
                       "scenario.txt:2: expected \"expect <pattern> <timeout-ms> [substring]\""},
-        MalformedCase{"RequestWithoutTimeout", {}, "echo first line\nrequest Demo.One {}\n",
-                      "expected \"request <name> <timeout-ms> [payload]\""},
         MalformedCase{"BadPattern", {}, "echo first line\nwatch Demo[\n", "scenario.txt:2: 'Demo[' is not a valid pattern"},
-        MalformedCase{"SleepTooLong", {}, "echo first line\nsleep 99999999999\n", "expected \"sleep <ms>\""},
         MalformedCase{"UnknownOption", {L"--bogus"}, "echo first line\n", "unknown option --bogus"},
         MalformedCase{"BadStandbyAnswer", {L"--standby", L"maybe"}, "echo first line\n", "bad value for --standby: 'maybe'"},
-        MalformedCase{"BadInit", {L"--init", L"v3"}, "echo first line\n", "bad value for --init: 'v3'"},
         MalformedCase{"SettingWithoutValue", {L"--setting", L"justakey"}, "echo first line\n",
                       "bad value for --setting: 'justakey'"},
         MalformedCase{"AnswerOfUnknownStandIn", {}, "echo first line\nanswer weather sunny\n",
                       "expected \"answer standby|notification-state <answer>\""},
-        MalformedCase{"AnswerUnknownWord", {}, "echo first line\nanswer standby maybe\n", "'maybe' is no answer of standby"},
         MalformedCase{"RegsetUnknownType", {}, "echo first line\nregset SOFTWARE\\Demo Value qword 1\n",
                       "expected \"regset <key> <value> dword <number>"},
         MalformedCase{"OptionWithoutValue", {L"--module"}, nullptr, "--module needs a value"},

@@ -12,11 +12,6 @@ namespace {
 
 constexpr uint32_t kUnknownException = 0x8000000F;
 
-class ExportsTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { moduleExports(); }
-};
-
 class LifecycleTest : public kstest::RegistryFixture {
 protected:
     static void SetUpTestSuite() { moduleExports(); }

@@ -1,5 +1,4 @@
 // Loading TaskScheduler.dll and reading what its logger writes.
-#include "common/UniqueHandle.h"
 #include "ModuleLibrary.h"
 
 #include "LogFileReader.h"
@@ -7,6 +6,8 @@
 #include "common/WinInclude.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "logging/FileLogPaths.h"
 #include "logging/LoggingNames.h"
@@ -44,20 +45,12 @@ std::wstring moduleLogFolder()
 
 std::wstring newestLogFile()
 {
-    std::wstring folder = moduleLogFolder();
-    WIN32_FIND_DATAW data{};
-    Keelwork::unique_find find(FindFirstFileW((folder + L"*.log").c_str(), &data));
-    if (!find)
-        return {};
-    std::wstring newest;
-    FILETIME newestTime{};
-    do {
-        if (newest.empty() || CompareFileTime(&data.ftLastWriteTime, &newestTime) > 0) {
-            newest = folder + data.cFileName;
-            newestTime = data.ftLastWriteTime;
-        }
-    } while (FindNextFileW(find.get(), &data));
-    return newest;
+    std::filesystem::path newest;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(moduleLogFolder(), ignored))
+        if (entry.path().extension() == L".log" && (newest.empty() || entry.last_write_time() > last_write_time(newest)))
+            newest = entry.path();
+    return newest.wstring();
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-// Which values each task type writes and reads, the defaults of a sparse key, and the 32-bit
-// edges of "NextRun".
+// Which values each task type writes and reads, and the defaults of a sparse key.
 #include "RegistryFixture.h"
 #include "StoreTestSupport.h"
 
@@ -165,23 +164,6 @@ TEST_F(SparseKey, EmptyTriggerIsNotATaskAndEmptyEventNameIsAbsent)
     CKsTask empty(L"task");
     EXPECT_FALSE(empty.Read());
 }
-
-class NextRunEdge : public kstest::RegistryFixture, public ::testing::WithParamInterface<uint32_t> {};
-
-TEST_P(NextRunEdge, SurvivesWriteAndRead)
-{
-    KSTASKINFO record = makeFullRecord(KS_TASK_SCHEDULED);
-    record.dwNextRun = GetParam();
-    record.dwDefaultFreq = GetParam();
-    ASSERT_TRUE(storeTask(L"edge", record));
-    KsStore::freeStrings(record);
-    CKsTask task(L"edge");
-    ASSERT_TRUE(task.Read());
-    EXPECT_EQ(task.dwNextRun, GetParam());
-    EXPECT_EQ(task.dwDefaultFreq, GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Edges, NextRunEdge, ::testing::Values(0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu));
 
 class CalendarWrite : public kstest::RegistryFixture {};
 

@@ -64,10 +64,6 @@ inline void writeProtectedAnsi(const std::wstring& keyPath, const wchar_t* name,
 
 inline std::wstring enabledPath(const std::wstring& name) { return std::wstring(KsStore::kSchedulerKeyPath) + L"\\" + name; }
 
-inline std::wstring disabledPath(const std::wstring& name)
-{
-    return std::wstring(KsStore::kSchedulerDisabledKeyPath) + L"\\" + name;
-}
 
 // A record with a distinct, non-default value in every field, strings owned by the holder (free
 // with KsStore::freeStrings).
