@@ -41,6 +41,7 @@ protected:
 
 TEST_F(SchedulerSettingsTest, EmptyRegistryRunsOnDefaultsAndWritesTwoBack)
 {
+    kstest::LogCapture log;
     SchedulerSettings s = load();
     EXPECT_EQ(s.taskFinishWait, 3600u);
     EXPECT_EQ(s.fullScreenWait, 21600u);
@@ -55,12 +56,6 @@ TEST_F(SchedulerSettingsTest, EmptyRegistryRunsOnDefaultsAndWritesTwoBack)
     EXPECT_EQ(kstest::readDword(kSchedulerKey, kIdleWaitValue), 1u);
     EXPECT_EQ(kstest::readDword(kSchedulerKey, kTaskFinishWaitValue), 3600u);
     EXPECT_EQ(loadOobeWait(), 14400u);
-}
-
-TEST_F(SchedulerSettingsTest, DefaultsAreLoggedWithTheFailure)
-{
-    kstest::LogCapture log;
-    load();
     EXPECT_TRUE(log.contains(L"Could not read IdleWait value from registry. Error: 2")) << log.text();
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Writing IdleWait value 1 to the registry");
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Writing default value 3600 seconds to the registry");
@@ -143,33 +138,34 @@ TEST_F(SchedulerSettingsTest, RebootDelayIsReadOnlyOnTheFirstStartSinceBoot)
     EXPECT_EQ(load(false).rebootDelay, 300u);
 }
 
-TEST_F(SchedulerSettingsTest, ExistingIdleWaitIsKeptAsStored)
+// The two values written back into the scheduler key: kept when stored right, else seeded.
+TEST_F(SchedulerSettingsTest, WriteBacksKeepAProperValueAndSeedTheRest)
 {
-    setDword(kSchedulerKey, kIdleWaitValue, 0);
-    setDword(kOverrideKey, kWaitForIdleMasterValue, 1);
-    load();
-    EXPECT_EQ(kstest::readDword(kSchedulerKey, kIdleWaitValue), 0u);
-}
-
-TEST_F(SchedulerSettingsTest, MissingIdleWaitIsSeededFromThePartnerMaster)
-{
-    setDword(kOverrideKey, kWaitForIdleMasterValue, 0);
-    load();
-    EXPECT_EQ(kstest::readDword(kSchedulerKey, kIdleWaitValue), 0u);
-}
-
-TEST_F(SchedulerSettingsTest, MistypedIdleWaitIsReseeded)
-{
-    setString(kSchedulerKey, kIdleWaitValue, L"0");
-    load();
-    EXPECT_EQ(kstest::readDword(kSchedulerKey, kIdleWaitValue), 1u);
-}
-
-TEST_F(SchedulerSettingsTest, ExistingTaskFinishWaitIsUsedAndKept)
-{
-    setDword(kSchedulerKey, kTaskFinishWaitValue, 120);
-    EXPECT_EQ(load().taskFinishWait, 120u);
-    EXPECT_EQ(kstest::readDword(kSchedulerKey, kTaskFinishWaitValue), 120u);
+    const struct {
+        const wchar_t* label;
+        void (*arrange)();
+        const wchar_t* value;
+        uint32_t stored;
+    } rows[] = {
+        {L"idle wait kept",
+         [] {
+             setDword(kSchedulerKey, kIdleWaitValue, 0);
+             setDword(kOverrideKey, kWaitForIdleMasterValue, 1);
+         },
+         kIdleWaitValue, 0},
+        {L"idle wait from the partner master", [] { setDword(kOverrideKey, kWaitForIdleMasterValue, 0); }, kIdleWaitValue, 0},
+        {L"mistyped idle wait reseeded", [] { setString(kSchedulerKey, kIdleWaitValue, L"0"); }, kIdleWaitValue, 1},
+        {L"finish wait kept", [] { setDword(kSchedulerKey, kTaskFinishWaitValue, 120); }, kTaskFinishWaitValue, 120},
+    };
+    for (const auto& row : rows) {
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel");
+        row.arrange();
+        const SchedulerSettings settings = load();
+        EXPECT_EQ(kstest::readDword(kSchedulerKey, row.value), row.stored) << kstest::narrowForReport(row.label);
+        if (std::wstring(row.value) == kTaskFinishWaitValue) {
+            EXPECT_EQ(settings.taskFinishWait, row.stored);
+        }
+    }
 }
 
 TEST_F(SchedulerSettingsTest, GlobalOobeWaitComesFromTheOverride)

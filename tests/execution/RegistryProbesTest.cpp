@@ -117,31 +117,22 @@ protected:
     kstest::RecordingNamedObjects m_named;
 };
 
-TEST_F(UpdateManager, NoEventMeansNoUpdate)
+// Without the package's event no update runs; with it, the phase comes from the registry.
+TEST_F(UpdateManager, RunningIsTheEventsPresenceAndThePhaseIsStored)
 {
-    CKsUpdateMgr_Helper helper(L"default", m_named);
-    BOOL running = TRUE;
-    DWORD phase = 9;
-    kstest::LogCapture log;
-    EXPECT_EQ(helper.IsUpdateRunning2(&running, &phase), S_OK);
-    EXPECT_FALSE(running);
-    EXPECT_EQ(phase, 0u);
-    EXPECT_EQ(m_named.opened, (std::vector<std::wstring>{kEvent}));
-    EXPECT_TRUE(log.contains(L"An update is NOT running.")) << log.text();
-}
-
-TEST_F(UpdateManager, RunningUpdateReportsItsPhase)
-{
-    Keelwork::unique_handle event(::CreateEventW(nullptr, TRUE, FALSE, kEvent));
     setDword(L"SOFTWARE\\Kestrel\\UPDMGR\\Update\\pkg_default", L"phase", 3);
-    CKsUpdateMgr_Helper helper(L"default", m_named);
-    BOOL running = FALSE;
-    DWORD phase = 0;
-    kstest::LogCapture log;
-    EXPECT_EQ(helper.IsUpdateRunning2(&running, &phase), S_OK);
-    EXPECT_TRUE(running);
-    EXPECT_EQ(phase, 3u);
-    EXPECT_TRUE(log.contains(L"An update is running.")) << log.text();
+    for (const bool present : {false, true}) {
+        Keelwork::unique_handle event(present ? ::CreateEventW(nullptr, TRUE, FALSE, kEvent) : nullptr);
+        CKsUpdateMgr_Helper helper(L"default", m_named);
+        BOOL running = !present;
+        DWORD phase = 9;
+        kstest::LogCapture log;
+        EXPECT_EQ(helper.IsUpdateRunning2(&running, &phase), S_OK);
+        EXPECT_EQ(running != FALSE, present);
+        EXPECT_EQ(phase, present ? 3u : 0u);
+        EXPECT_TRUE(log.contains(present ? L"An update is running." : L"An update is NOT running.")) << log.text();
+    }
+    EXPECT_EQ(m_named.opened, (std::vector<std::wstring>{kEvent, kEvent}));
 }
 
 TEST_F(UpdateManager, RemindRestartSetsThePackagesEvent)

@@ -113,7 +113,3 @@ TEST_F(ShellContext, ShellOfTheNamedUserLendsItsToken)
 }
 
 } // namespace
-
-namespace {
-
-} // namespace
