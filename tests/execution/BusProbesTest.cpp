@@ -42,24 +42,18 @@ protected:
     }
 };
 
-TEST_F(RealBusProbes, WithoutAnAnswererEverythingIsNo)
+// No answer is a no; each monitor's answer moves only its own probe (connected standby also
+// counts as idle).
+TEST_F(RealBusProbes, EachMonitorsAnswerMovesItsOwnProbe)
 {
     EXPECT_FALSE(IsConnectedStandby(nullptr));
     EXPECT_FALSE(IsFullScreen());
-}
-
-TEST_F(RealBusProbes, SystemMonitorReportingConnectedStandby)
-{
+    auto sessions = answerer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.FullScreenAppRunning");
+    EXPECT_TRUE(IsFullScreen());
+    EXPECT_FALSE(IsConnectedStandby(nullptr));
     auto monitor = answerer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.On");
     EXPECT_TRUE(IsConnectedStandby(nullptr));
     EXPECT_TRUE(IsIdleMode());
-    EXPECT_FALSE(IsFullScreen());
-}
-
-TEST_F(RealBusProbes, SessionMonitorReportingAFullScreenApp)
-{
-    auto sessions = answerer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.FullScreenAppRunning");
-    EXPECT_TRUE(IsFullScreen());
 }
 
 // A stopping engine is not held for the probes' 15 and 5 seconds: its exit event, set while the
