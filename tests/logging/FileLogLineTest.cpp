@@ -69,47 +69,32 @@ TEST_F(FileLogLine, EmptyMessageAndLevelsOutsideRangeWriteNothing)
     EXPECT_TRUE(kstest::readFileBytes(logFile()).empty());
 }
 
-// ---- Levels ----
+// ---- Header: 12-hour clock and level name ----
 
-struct LevelCase {
+struct HeaderCase {
     uint32_t level;
-    const wchar_t* name;
-};
-
-class FileLogLevel : public FileLogLine, public ::testing::WithParamInterface<LevelCase> {};
-
-TEST_P(FileLogLevel, HeaderNamesLevel)
-{
-    start(0);
-    ASSERT_EQ(logger->writeLine(GetParam().level, "f", "g", 1, L"m"), 0u);
-    EXPECT_EQ(written(), std::wstring(L"03/07/2024 02:05:09 PM$ -- (") + GetParam().name + L")$ m\r\n");
-}
-
-INSTANTIATE_TEST_SUITE_P(AllLevels, FileLogLevel,
-                         ::testing::Values(LevelCase{1, L"Normal"}, LevelCase{2, L"Warning"},
-                                           LevelCase{3, L"Information"}, LevelCase{4, L"Error"},
-                                           LevelCase{5, L"Critical"}, LevelCase{6, L"Information"}));
-
-// ---- Timestamp: 12-hour clock ----
-
-struct ClockCase {
     unsigned short hour;
     const wchar_t* expected;
 };
 
-class FileLogTimestamp : public FileLogLine, public ::testing::WithParamInterface<ClockCase> {};
+class FileLogHeader : public FileLogLine, public ::testing::WithParamInterface<HeaderCase> {};
 
-TEST_P(FileLogTimestamp, TwelveHourClockWithDollar)
+TEST_P(FileLogHeader, TwelveHourClockAndLevelName)
 {
     start(0);
     clock.time = {2031, 12, 1, GetParam().hour, 0, 7};
-    ASSERT_EQ(logger->writeLine(4, "f", "g", 1, L"m"), 0u);
-    EXPECT_EQ(written(), std::wstring(GetParam().expected) + L"$ -- (Error)$ m\r\n");
+    ASSERT_EQ(logger->writeLine(GetParam().level, "f", "g", 1, L"m"), 0u);
+    EXPECT_EQ(written(), std::wstring(GetParam().expected) + L" m\r\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Hours, FileLogTimestamp,
-                         ::testing::Values(ClockCase{0, L"12/01/2031 12:00:07 AM"}, ClockCase{12, L"12/01/2031 12:00:07 PM"},
-                                           ClockCase{13, L"12/01/2031 01:00:07 PM"}));
+INSTANTIATE_TEST_SUITE_P(
+    LevelsAndHours, FileLogHeader,
+    ::testing::Values(HeaderCase{1, 14, L"12/01/2031 02:00:07 PM$ -- (Normal)$"},
+                      HeaderCase{2, 0, L"12/01/2031 12:00:07 AM$ -- (Warning)$"},
+                      HeaderCase{3, 12, L"12/01/2031 12:00:07 PM$ -- (Information)$"},
+                      HeaderCase{4, 13, L"12/01/2031 01:00:07 PM$ -- (Error)$"},
+                      HeaderCase{5, 9, L"12/01/2031 09:00:07 AM$ -- (Critical)$"},
+                      HeaderCase{6, 23, L"12/01/2031 11:00:07 PM$ -- (Information)$"}));
 
 // ---- Options fields ----
 

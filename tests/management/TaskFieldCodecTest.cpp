@@ -88,14 +88,12 @@ INSTANTIATE_TEST_SUITE_P(Enumerations, NumberFieldParse, ::testing::Values(
     NumberCase{L"priority", L"high", true, 10}, NumberCase{L"priority", L"highest", true, 90},
     NumberCase{L"priority", L"realtime", true, 100}, NumberCase{L"priority", L"9", false, 0}));
 
+// One row per conversion rule the codec relies on, not the CRT's own cases; and each field's wiring.
 INSTANTIATE_TEST_SUITE_P(UnsignedNumbers, NumberFieldParse, ::testing::Values(
-    NumberCase{L"hour", L" 7", true, 7}, NumberCase{L"hour", L"\\t\\n 8", true, 8},
-    NumberCase{L"hour", L"", false, 0}, NumberCase{L"hour", L" ", false, 0},
-    NumberCase{L"hour", L"4294967296", false, 0}, NumberCase{L"hour", L"99999999999999999999", false, 0},
-    NumberCase{L"hour", L"4294967295", true, 4294967295LL}, NumberCase{L"minute", L"-1", true, 4294967295LL},
-    NumberCase{L"minute", L"-4294967295", true, 1}, NumberCase{L"minute", L"+5", true, 5},
-    NumberCase{L"minute", L"12abc", true, 12}, NumberCase{L"minute", L"abc", false, 0},
-    NumberCase{L"minute", L"-", false, 0}, NumberCase{L"minute", L"0x10", true, 0},
+    NumberCase{L"hour", L" 7", true, 7}, NumberCase{L"hour", L"", false, 0},
+    NumberCase{L"hour", L"4294967296", false, 0}, NumberCase{L"hour", L"4294967295", true, 4294967295LL},
+    NumberCase{L"minute", L"-1", true, 4294967295LL}, NumberCase{L"minute", L"12abc", true, 12},
+    NumberCase{L"minute", L"abc", false, 0}, NumberCase{L"minute", L"0x10", true, 0},
     NumberCase{L"nextRun", L"007", true, 7}, NumberCase{L"defaultFreq", L"86400", true, 86400},
     NumberCase{L"presetId", L"3.9", true, 3}));
 

@@ -68,19 +68,6 @@ TEST_F(TaskOperations, CreateWithOnlyTaskTypeFailsOnAssignAndSignalsNothing)
     EXPECT_FALSE(m_engine.pending());
 }
 
-TEST_F(TaskOperations, CreateWithUnparsableOrDeepPayloadLogsAndStoresNothing)
-{
-    for (const std::wstring& payload : {std::wstring(L"{\"taskType\":\"scheduled\","),
-                                        L"{\"taskTrigger\":" + std::wstring(100000, L'[') + std::wstring(100000, L']') + L"}"}) {
-        kstest::LogCapture capture;
-        EXPECT_FALSE(m_tasks.createTask(L"Bad", payload));
-        EXPECT_LOGGED(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"deserializeTask : Could not parse json " + payload.substr(0, 30));
-    }
-    EXPECT_FALSE(enabledKeyExists(L"bad"));
-    EXPECT_FALSE(disabledKeyExists(L"bad"));
-    EXPECT_FALSE(m_engine.pending());
-}
-
 struct EnabledCase {
     const wchar_t* member;
     bool enabled;

@@ -2,10 +2,6 @@
 #include "ModuleHost.h"
 
 #include "common/UniqueHandle.h"
-#include "message/Message.h"
-#include "message/Reply.h"
-
-#include <future>
 
 namespace moduletest {
 namespace {
@@ -41,25 +37,6 @@ TEST_F(LifecycleTest, InitializeModuleV2WithoutABusThrowsInsideAndAnswersUnknown
 }
 
 class DirectMessageTest : public ModuleHostFixture {};
-
-// A direct message runs the module's own subscription; its reply still goes out over the bus.
-TEST_F(DirectMessageTest, RoutesToTheHandlerOfItsName)
-{
-    auto promise = std::make_shared<std::promise<std::wstring>>();
-    client().subscribe(L"TaskScheduler.Task.Created", L"direct",
-                       [promise](std::shared_ptr<Tessel::Message> message) {
-                           promise->set_value(message->payload());
-                           return 0u;
-                       });
-    auto future = promise->get_future();
-    EXPECT_EQ(table().directMessage(handle(), nullptr, L"TaskScheduler.Task.Create", L"",
-                                    createPayload(L"direct", 60).c_str()),
-              0u);
-    ASSERT_EQ(future.wait_for(kAnswerBound), std::future_status::ready);
-    EXPECT_EQ(future.get(), L"{\"name\":\"direct\",\"status\":true}");
-    EXPECT_TRUE(keyExists(enabledKeyPath(L"direct").c_str()));
-    client().unsubscribe(L"direct");
-}
 
 TEST_F(DirectMessageTest, LogonSetsTheEnginesLogonEvent)
 {

@@ -1,61 +1,39 @@
 // The task-management rows end to end: host -> bus -> TaskScheduler.dll -> registry -> reply.
 #include "ModuleHost.h"
 
-#include "management/JSONFormatter.h"
-
 namespace moduletest {
 namespace {
 
-class TaskRequestTest : public ModuleHostFixture {
-protected:
-    // Creates a task through the module and checks the answer.
-    void createTask(const std::wstring& name, unsigned defaultFreq, bool enabled = true)
-    {
-        auto answer = request(L"TaskScheduler.Task.Create", createPayload(name, defaultFreq, enabled));
-        ASSERT_TRUE(answer);
-        ASSERT_EQ(answer->payload, L"{\"name\":\"" + name + L"\",\"status\":true}");
-    }
-
-    static std::unique_ptr<Tessel::JSONFormatter> parsed(const Answer& answer)
-    {
-        auto json = std::make_unique<Tessel::JSONFormatter>();
-        EXPECT_TRUE(json->parse(answer.payload)) << testing::PrintToString(answer.payload);
-        return json;
-    }
+// One request on a stored task: the reply it gets and where the task's key is afterwards.
+struct Step {
+    const wchar_t* message;
+    const wchar_t* payload;
+    const wchar_t* replyName;
+    bool enabledKey;
+    bool disabledKey;
 };
+
+class TaskRequestTest : public ModuleHostFixture {};
 
 TEST_F(TaskRequestTest, ModifyDisableEnableAndDeleteMoveTheTaskKey)
 {
-    createTask(L"mover", 60);
-
-    auto modified = request(L"TaskScheduler.Task.Modify", L"{\"name\":\"mover\",\"defaultFreq\":\"120\"}");
-    ASSERT_TRUE(modified);
-    EXPECT_EQ(modified->name, L"TaskScheduler.Task.Modified");
-    EXPECT_EQ(modified->payload, L"{\"name\":\"mover\",\"status\":true}");
-
-    auto disabled = request(L"TaskScheduler.Task.Disable", L"{\"name\":\"mover\"}");
-    ASSERT_TRUE(disabled);
-    EXPECT_EQ(disabled->name, L"TaskScheduler.Task.Disabled");
-    EXPECT_EQ(disabled->payload, L"{\"name\":\"mover\",\"status\":true}");
-    EXPECT_FALSE(keyExists(enabledKeyPath(L"mover").c_str()));
-    EXPECT_TRUE(keyExists(disabledKeyPath(L"mover").c_str()));
-
-    auto enabled = request(L"TaskScheduler.Task.Enable", L"{\"name\":\"mover\"}");
-    ASSERT_TRUE(enabled);
-    EXPECT_EQ(enabled->name, L"TaskScheduler.Task.Enabled");
-    EXPECT_EQ(enabled->payload, L"{\"name\":\"mover\",\"status\":true}");
-    EXPECT_TRUE(keyExists(enabledKeyPath(L"mover").c_str()));
-
-    auto query = request(L"TaskScheduler.Task.Query", L"{\"name\":\"mover\"}");
-    ASSERT_TRUE(query);
-    std::wstring freq;
-    EXPECT_TRUE(parsed(*query)->getString(L"defaultFreq", freq) && freq == L"120") << query->payload;
-
-    auto deleted = request(L"TaskScheduler.Task.Delete", L"{\"name\":\"mover\"}");
-    ASSERT_TRUE(deleted);
-    EXPECT_EQ(deleted->name, L"TaskScheduler.Task.Deleted");
-    EXPECT_EQ(deleted->payload, L"{\"name\":\"mover\",\"status\":true}");
-    EXPECT_FALSE(keyExists(enabledKeyPath(L"mover").c_str()));
+    const Step steps[] = {
+        {L"TaskScheduler.Task.Create", nullptr, L"TaskScheduler.Task.Created", true, false},
+        {L"TaskScheduler.Task.Modify", L"{\"name\":\"mover\",\"defaultFreq\":\"120\"}", L"TaskScheduler.Task.Modified",
+         true, false},
+        {L"TaskScheduler.Task.Disable", L"{\"name\":\"mover\"}", L"TaskScheduler.Task.Disabled", false, true},
+        {L"TaskScheduler.Task.Enable", L"{\"name\":\"mover\"}", L"TaskScheduler.Task.Enabled", true, false},
+        {L"TaskScheduler.Task.Delete", L"{\"name\":\"mover\"}", L"TaskScheduler.Task.Deleted", false, false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(step.message)));
+        auto answer = request(step.message, step.payload ? step.payload : createPayload(L"mover", 60));
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->name, step.replyName);
+        EXPECT_EQ(answer->payload, L"{\"name\":\"mover\",\"status\":true}");
+        EXPECT_EQ(keyExists(enabledKeyPath(L"mover").c_str()), step.enabledKey);
+        EXPECT_EQ(keyExists(disabledKeyPath(L"mover").c_str()), step.disabledKey);
+    }
 }
 
 // A request the module must refuse, and the only reply it may give.

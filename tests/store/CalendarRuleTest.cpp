@@ -46,7 +46,8 @@ uint32_t runIn(const ZoneRule& zone, const RuleCase& c) {
     return computeNextRun(c.rule, previous, static_cast<uint32_t>(instantIn(zone, c.base)), 0);
 }
 
-// Calendars away from daylight-saving changes: the same local answer in every zone.
+// Calendars away from daylight-saving changes: the same local answer in every zone. Month lengths
+// and year ends at large are the oracle's; these are the worked, hand-checked cases.
 const RuleCase kCalendarCases[] = {
     {"WorkedExampleMondayFriday", {kMon | kFri, kWeekly, 9, 30}, kNever, {2025, 1, 15, 10, 0, 0}, {2025, 1, 17, 9, 30, 0}},
     {"WeeklyRunsSameDayBeforeSlot", {kSun, kWeekly, 8, 0}, kNever, {2025, 1, 19, 7, 59, 0}, {2025, 1, 19, 8, 0, 0}},
@@ -56,28 +57,18 @@ const RuleCase kCalendarCases[] = {
     {"WeeklyMaskWithoutWeekDaysWaitsAWeek", {0x80, kWeekly, 9, 30}, kNever, {2025, 1, 15, 10, 0, 0}, {2025, 1, 23, 9, 30, 0}},
     {"DailyIgnoresMask", {kSun, kNone, 9, 30}, kNever, {2025, 1, 15, 10, 0, 0}, {2025, 1, 16, 9, 30, 0}},
     {"UnknownIntervalRunsDaily", {kSun, 9, 9, 30}, kNever, {2025, 1, 15, 9, 0, 0}, {2025, 1, 15, 9, 30, 0}},
-    {"DailyOverYearEnd", {kSun, kNone, 23, 0}, kNever, {2025, 12, 31, 23, 30, 0}, {2026, 1, 1, 23, 0, 0}},
     {"BaseBeforeStoredRunStartsAfterIt", {kMon | kFri, kWeekly, 9, 30}, {2025, 1, 17, 9, 30, 0}, {2025, 1, 13, 10, 0, 0},
      {2025, 1, 20, 9, 30, 0}},
     {"FirstInMonthFromNinthMovesToNextMonth", {kTue, kFirstInMonth, 12, 0}, kNever, {2025, 1, 9, 12, 0, 0},
      {2025, 2, 4, 12, 0, 0}},
     {"FirstInMonthWithinFirstWeek", {kMon, kFirstInMonth, 12, 0}, kNever, {2025, 1, 2, 10, 0, 0}, {2025, 1, 6, 12, 0, 0}},
     {"FirstInMonthDayGoneThisWeek", {kWed, kFirstInMonth, 12, 0}, kNever, {2025, 1, 2, 10, 0, 0}, {2025, 2, 5, 12, 0, 0}},
-    {"FirstInMonthFromMonthEnd", {kSat, kFirstInMonth, 9, 0}, kNever, {2025, 1, 31, 10, 0, 0}, {2025, 2, 1, 9, 0, 0}},
-    {"FirstInMonthOverYearEnd", {kMon, kFirstInMonth, 9, 0}, kNever, {2025, 12, 20, 10, 0, 0}, {2026, 1, 5, 9, 0, 0}},
     {"LastInMonth30DaysFirstDayOfWindow", {kThu, kLastInMonth, 18, 0}, kNever, {2025, 4, 10, 12, 0, 0, true},
      {2025, 4, 24, 18, 0, 0, true}},
     {"LastInMonth30DaysLastDay", {kWed, kLastInMonth, 18, 0}, kNever, {2025, 4, 10, 12, 0, 0, true},
      {2025, 4, 30, 18, 0, 0, true}},
     {"LastInMonthWindowPassedMovesToNextMonth", {kThu, kLastInMonth, 18, 0}, kNever, {2025, 4, 25, 12, 0, 0, true},
      {2025, 5, 29, 18, 0, 0, true}},
-    {"LastInMonth28DaysFirstDayOfWindow", {kSat, kLastInMonth, 9, 0}, kNever, {2025, 2, 10, 12, 0, 0}, {2025, 2, 22, 9, 0, 0}},
-    {"LastInMonth28DaysLastDay", {kFri, kLastInMonth, 9, 0}, kNever, {2025, 2, 10, 12, 0, 0}, {2025, 2, 28, 9, 0, 0}},
-    {"LastInMonth29DaysFirstDayOfWindow", {kFri, kLastInMonth, 9, 0}, kNever, {2024, 2, 10, 12, 0, 0}, {2024, 2, 23, 9, 0, 0}},
-    {"LastInMonth29DaysLastDay", {kThu, kLastInMonth, 9, 0}, kNever, {2024, 2, 10, 12, 0, 0}, {2024, 2, 29, 9, 0, 0}},
-    {"LastInMonth31DaysFirstDayOfWindow", {kSat, kLastInMonth, 9, 0}, kNever, {2025, 1, 1, 12, 0, 0}, {2025, 1, 25, 9, 0, 0}},
-    {"LastInMonth31DaysLastDay", {kFri, kLastInMonth, 9, 0}, kNever, {2025, 1, 1, 12, 0, 0}, {2025, 1, 31, 9, 0, 0}},
-    {"LastInMonthOverYearEnd", {kSat, kLastInMonth, 9, 0}, kNever, {2025, 12, 31, 12, 0, 0}, {2026, 1, 31, 9, 0, 0}},
     {"BiweeklySkipsFollowingWeek", {kMon, kBiweekly, 9, 0}, {2025, 1, 6, 9, 0, 0}, {2025, 1, 6, 9, 0, 5},
      {2025, 1, 20, 9, 0, 0}},
     {"BiweeklyRunsLaterDayOfRunWeek", {kMon | kThu, kBiweekly, 9, 0}, {2025, 1, 6, 9, 0, 0}, {2025, 1, 6, 9, 0, 5},
@@ -131,26 +122,18 @@ std::string zonedCaseName(const ::testing::TestParamInfo<std::tuple<ZoneRule, Ru
     return std::string(std::get<1>(info.param).name) + "_" + zone;
 }
 
-using CalendarCase = ZonedRuleTest;
-using DaylightSavingCase = ZonedRuleTest;
-
-TEST_P(CalendarCase, GivesExactInstant) {
+TEST_P(ZonedRuleTest, GivesExactInstant) {
     KsCalendarTest::PinnedZone pinned(zone().tz);
     EXPECT_EQ(runIn(zone(), ruleCase()), instantIn(zone(), ruleCase().expected));
 }
 
-TEST_P(DaylightSavingCase, GivesExactInstant) {
-    KsCalendarTest::PinnedZone pinned(zone().tz);
-    EXPECT_EQ(runIn(zone(), ruleCase()), instantIn(zone(), ruleCase().expected));
-}
-
-INSTANTIATE_TEST_SUITE_P(ComputeNextRun, CalendarCase,
+INSTANTIATE_TEST_SUITE_P(Calendar, ZonedRuleTest,
                          ::testing::Combine(::testing::Values(KsCalendarTest::kCentralEurope, KsCalendarTest::kUsEastern,
                                                               KsCalendarTest::kJapan),
                                             ::testing::ValuesIn(kCalendarCases)),
                          zonedCaseName);
 
-INSTANTIATE_TEST_SUITE_P(ComputeNextRun, DaylightSavingCase,
+INSTANTIATE_TEST_SUITE_P(DaylightSaving, ZonedRuleTest,
                          ::testing::Combine(::testing::Values(KsCalendarTest::kCentralEurope, KsCalendarTest::kUsEastern),
                                             ::testing::ValuesIn(kDaylightSavingCases)),
                          zonedCaseName);

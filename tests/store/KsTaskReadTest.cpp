@@ -1,5 +1,6 @@
-// Loading tasks: every stored value damaged in every way either rejects its task or falls back to
-// its default, and never stops the other tasks from loading.
+// Loading tasks: every stored value, missing or refused, either rejects its task or falls back to
+// its default, and never stops the other tasks from loading. Which damage a protected value
+// refuses is the protected-value tests' concern; the store treats every refusal alike.
 #include "RegistryFixture.h"
 #include "StoreTestSupport.h"
 
@@ -16,10 +17,9 @@ namespace {
 using namespace storetest;
 namespace V = KsStore::ValueName;
 
-enum class Damage { missing, plain, truncated, flippedByte, oversize, wrongLogicalType, noTerminator };
+enum class Damage { missing, flippedByte, noTerminator };
 
-const char* const kDamageNames[] = {"Missing", "Plain", "Truncated", "FlippedByte", "Oversize", "WrongLogicalType",
-                                    "NoTerminator"};
+const char* const kDamageNames[] = {"Missing", "FlippedByte", "NoTerminator"};
 
 struct ValueCase {
     const wchar_t* name;
@@ -98,7 +98,6 @@ protected:
     void damage(const ValueCase& value, Damage how)
     {
         const wchar_t* name = value.name;
-        const bool isString = value.text != nullptr;
         const std::wstring path = enabledPath(L"victim");
         RawValue raw = readRaw(path, name);
         ASSERT_EQ(raw.status, ERROR_SUCCESS);
@@ -106,29 +105,9 @@ protected:
         case Damage::missing:
             deleteRaw(path, name);
             break;
-        case Damage::plain:
-            if (isString)
-                kstest::RegistryFixture::setString(path.c_str(), name, L"plain text");
-            else
-                kstest::RegistryFixture::setDword(path.c_str(), name, 5);
-            break;
-        case Damage::truncated:
-            writeRaw(path, name, REG_BINARY, raw.bytes.data(), raw.bytes.size() - 1);
-            break;
         case Damage::flippedByte:
             raw.bytes[KsStore::kProtectedHeaderBytes + 1] ^= 0x10;
             writeRaw(path, name, REG_BINARY, raw.bytes.data(), raw.bytes.size());
-            break;
-        case Damage::oversize: {
-            std::vector<BYTE> huge(KsStore::kMaxProtectedBlobBytes + 1, 0x41);
-            writeRaw(path, name, REG_BINARY, huge.data(), huge.size());
-            break;
-        }
-        case Damage::wrongLogicalType:
-            if (isString)
-                writeProtectedDword(path, name, 5);
-            else
-                writeProtectedAnsi(path, name, "5");
             break;
         case Damage::noTerminator: {
             // The same text, stored without its terminator: a complete value, not a damaged one.
@@ -175,16 +154,13 @@ std::string caseName(const ::testing::TestParamInfo<DamageCase>& info)
 
 INSTANTIATE_TEST_SUITE_P(Numbers, DamagedValue,
                          ::testing::Combine(::testing::ValuesIn(numberCases()),
-                                            ::testing::Values(Damage::missing, Damage::plain, Damage::truncated,
-                                                              Damage::flippedByte, Damage::oversize,
-                                                              Damage::wrongLogicalType)),
+                                            ::testing::Values(Damage::missing, Damage::flippedByte)),
                          caseName);
 
 INSTANTIATE_TEST_SUITE_P(Strings, DamagedValue,
                          ::testing::Combine(::testing::ValuesIn(stringCases()),
-                                            ::testing::Values(Damage::missing, Damage::plain, Damage::truncated,
-                                                              Damage::flippedByte, Damage::oversize,
-                                                              Damage::wrongLogicalType, Damage::noTerminator)),
+                                            ::testing::Values(Damage::missing, Damage::flippedByte,
+                                                              Damage::noTerminator)),
                          caseName);
 
 // TaskTrigType defaults to 0, and a stored 1 stops TaskParams from being read at all.

@@ -1,14 +1,12 @@
-// Which values each task type writes and reads, and the defaults of a sparse key.
+// Which values each task type writes and reads, and what an empty trigger or event name means.
 #include "RegistryFixture.h"
 #include "StoreTestSupport.h"
 
 #include "TestClock.h"
 #include "store/CalendarRule.h"
-#include "store/TaskEnumeration.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <set>
 
 namespace {
@@ -123,32 +121,7 @@ TEST_P(TypeRules, MissingTimesFailOnlyTimedTypes)
 INSTANTIATE_TEST_SUITE_P(Types, TypeRules, ::testing::ValuesIn(kRules),
                          [](const auto& info) { return std::string(info.param.label); });
 
-class SparseKey : public kstest::RegistryFixture {
-protected:
-    // Only the values a timed task cannot do without.
-    static void storeMandatory(uint32_t type)
-    {
-        const std::wstring path = enabledPath(L"task");
-        writeProtectedDword(path, V::TaskType, type);
-        writeProtectedAnsi(path, V::TaskTrigger, "C:\\scan.exe");
-        writeProtectedDword(path, V::NextRun, 5);
-        writeProtectedDword(path, V::DefaultFreq, 6);
-    }
-};
-
-TEST_F(SparseKey, MandatoryValuesAloneLoadWithDefaults)
-{
-    storeMandatory(KS_TASK_SCHEDULED);
-    CKsTask task(L"task");
-    ASSERT_TRUE(task.Read());
-    EXPECT_EQ(task.nPriority, KS_PRIORITY_DEFAULT);
-    EXPECT_EQ(task.dwRunInRetailMode, 1u);
-    EXPECT_EQ(task.dwTaskTrigType, 0u);
-    EXPECT_EQ(task.pwszTaskParams, nullptr);
-    EXPECT_EQ(task.pwszTaskEventName, nullptr);
-    EXPECT_EQ(task.pwszUser, nullptr);
-    EXPECT_EQ(task.dwBatteryWise, 0u);
-}
+class SparseKey : public kstest::RegistryFixture {};
 
 TEST_F(SparseKey, EmptyTriggerIsNotATaskAndEmptyEventNameIsAbsent)
 {
