@@ -267,6 +267,8 @@ struct DirectCase {
     bool matches;
 };
 
+void PrintTo(const DirectCase& value, std::ostream* os) { *os << value.label; }
+
 class DirectDispatch : public ClientTest, public ::testing::WithParamInterface<DirectCase> {};
 
 TEST_P(DirectDispatch, CallsEveryMatchingSubscriberOnce)
