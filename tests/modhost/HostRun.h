@@ -31,16 +31,15 @@ public:
     HostScratch(const HostScratch&) = delete;
     HostScratch& operator=(const HostScratch&) = delete;
 
-    // Writes `text` (UTF-8) as a file in the folder and returns its path.
-    std::wstring write(const wchar_t* fileName, const std::string& text) const;
-    const std::wstring& path() const { return m_path; }
-
     // Runs modhost.exe with `args`, feeding `input` on standard input; the scenario text, when
     // given, becomes its last argument.
     HostRun run(const std::vector<std::wstring>& args, const std::string* scenario = nullptr,
                 const std::string& input = "") const;
 
 private:
+    // Writes `text` (UTF-8) as a file in the folder and returns its path.
+    std::wstring write(const wchar_t* fileName, const std::string& text) const;
+
     std::wstring m_path;
 };
 
