@@ -25,31 +25,28 @@ public:
         std::wstring name;
         uint32_t flags = 0;
         uint64_t replyToken = 0;
-        bool secondChannel = false;
     };
     struct Request {
         uint64_t replyIndex = 0;
         Tessel::ReplyFunction* replyFunction = nullptr;
-        uint32_t timeoutMs = 0;
-        bool secondChannel = false;
     };
 
-    Tessel::ModuleStatus publish(const std::shared_ptr<Tessel::Message>& message, bool secondChannel) override
+    Tessel::ModuleStatus publish(const std::shared_ptr<Tessel::Message>& message, bool) override
     {
         if (!message)
             return Tessel::MODULE_STATUS_INVALID_PARAMETER;
         std::lock_guard<std::mutex> lock(m_lock);
-        m_published.push_back({message->name(), message->options().flags, message->options().replyToken, secondChannel});
+        m_published.push_back({message->name(), message->options().flags, message->options().replyToken});
         auto failure = m_publishFailures.find(m_published.size() - 1);
         return failure == m_publishFailures.end() ? Tessel::MODULE_STATUS_SUCCESS : failure->second;
     }
     Tessel::ModuleStatus request(const std::shared_ptr<Tessel::Message>& message, uint64_t replyIndex,
-                                 Tessel::ReplyFunction* replyFunction, uint32_t timeoutMs, bool secondChannel) override
+                                 Tessel::ReplyFunction* replyFunction, uint32_t, bool) override
     {
         if (!message)
             return Tessel::MODULE_STATUS_INVALID_PARAMETER;
         std::lock_guard<std::mutex> lock(m_lock);
-        m_requests.push_back({replyIndex, replyFunction, timeoutMs, secondChannel});
+        m_requests.push_back({replyIndex, replyFunction});
         return m_requestStatus;
     }
     void handOverReplyTrampoline() override {}

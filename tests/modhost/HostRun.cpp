@@ -3,6 +3,8 @@
 
 #include "common/UniqueHandle.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -36,6 +38,12 @@ std::wstring binFolder()
     DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring folder(self, length);
     return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+void expectEnded(const HostRun& run, unsigned long code)
+{
+    ASSERT_TRUE(run.ended) << "modhost did not end within its bound\n" << run.out << run.err;
+    EXPECT_EQ(run.exitCode, code) << run.out << run.err;
 }
 
 std::vector<std::string> HostRun::lines() const
@@ -92,56 +100,48 @@ std::wstring HostScratch::write(const wchar_t* fileName, const std::string& text
     return path;
 }
 
-HostRun HostScratch::run(const std::vector<std::wstring>& args, const std::string* scenario) const
+HostRun HostScratch::run(const std::vector<std::wstring>& args, const std::string* scenario,
+                         const std::string& input) const
 {
     std::vector<std::wstring> all = args;
     if (scenario)
         all.push_back(write(L"scenario.txt", *scenario));
-    return start(all, write(L"input.txt", ""));
-}
-
-HostRun HostScratch::runWithInput(const std::vector<std::wstring>& args, const std::string& input) const
-{
-    return start(args, write(L"input.txt", input));
-}
-
-HostRun HostScratch::start(const std::vector<std::wstring>& args, const std::wstring& inputPath) const
-{
-    HostRun run;
+    const std::wstring inputPath = write(L"input.txt", input);
+    HostRun result;
     const std::wstring outPath = m_path + L"\\out.txt";
     const std::wstring errPath = m_path + L"\\err.txt";
     {
-        Keelwork::unique_handle input = inheritableFile(inputPath, false);
-        Keelwork::unique_handle output = inheritableFile(outPath, true);
-        Keelwork::unique_handle error = inheritableFile(errPath, true);
+        Keelwork::unique_handle inputFile = inheritableFile(inputPath, false);
+        Keelwork::unique_handle outputFile = inheritableFile(outPath, true);
+        Keelwork::unique_handle errorFile = inheritableFile(errPath, true);
         std::wstring commandLine = L"\"" + binFolder() + L"modhost.exe\"";
-        for (const std::wstring& arg : args)
+        for (const std::wstring& arg : all)
             commandLine += L" \"" + arg + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = input.get();
-        startup.hStdOutput = output.get();
-        startup.hStdError = error.get();
+        startup.hStdInput = inputFile.get();
+        startup.hStdOutput = outputFile.get();
+        startup.hStdError = errorFile.get();
         PROCESS_INFORMATION created{};
         if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                             &created)) {
-            run.err = "modhost.exe did not start: error " + std::to_string(GetLastError());
-            return run;
+            result.err = "modhost.exe did not start: error " + std::to_string(GetLastError());
+            return result;
         }
         Keelwork::unique_process_information process;
         process.adopt(created);
         if (WaitForSingleObject(process.process.get(), kRunBoundMs) == WAIT_OBJECT_0) {
-            run.ended = true;
-            GetExitCodeProcess(process.process.get(), &run.exitCode);
+            result.ended = true;
+            GetExitCodeProcess(process.process.get(), &result.exitCode);
         } else {
             TerminateProcess(process.process.get(), 99);
             WaitForSingleObject(process.process.get(), 5000);
         }
     }
-    run.out = readFile(outPath);
-    run.err += readFile(errPath);
-    return run;
+    result.out = readFile(outPath);
+    result.err += readFile(errPath);
+    return result;
 }
 
 } // namespace modhosttest

@@ -31,22 +31,22 @@ public:
     HostScratch(const HostScratch&) = delete;
     HostScratch& operator=(const HostScratch&) = delete;
 
-    // Writes `text` (UTF-8) as a file in the folder and returns its path.
-    std::wstring write(const wchar_t* fileName, const std::string& text) const;
-    const std::wstring& path() const { return m_path; }
-
-    // Runs modhost.exe with `args`; the scenario text, when given, becomes its last argument.
-    HostRun run(const std::vector<std::wstring>& args, const std::string* scenario = nullptr) const;
-    // Runs modhost.exe with `args`, feeding `input` on standard input.
-    HostRun runWithInput(const std::vector<std::wstring>& args, const std::string& input) const;
+    // Runs modhost.exe with `args`, feeding `input` on standard input; the scenario text, when
+    // given, becomes its last argument.
+    HostRun run(const std::vector<std::wstring>& args, const std::string* scenario = nullptr,
+                const std::string& input = "") const;
 
 private:
-    HostRun start(const std::vector<std::wstring>& args, const std::wstring& inputPath) const;
+    // Writes `text` (UTF-8) as a file in the folder and returns its path.
+    std::wstring write(const wchar_t* fileName, const std::string& text) const;
 
     std::wstring m_path;
 };
 
 // Folder of the running test program, where the build puts every program and DLL.
 std::wstring binFolder();
+
+// Fails the test unless the host ended within its bound with exit code `code`.
+void expectEnded(const HostRun& run, unsigned long code);
 
 } // namespace modhosttest

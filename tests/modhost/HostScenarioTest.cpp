@@ -1,6 +1,6 @@
 // The host over MessageBus.dll alone: stand-in answers (also switched by a scenario), expect,
 // absent and forget passing and failing, registry values written by a scenario, standard input,
-// and malformed command lines and scenarios.
+// and malformed command lines and scenarios, and a missing bus or module library.
 #include "HostRun.h"
 
 #include "common/WinInclude.h"
@@ -11,14 +11,9 @@
 
 namespace {
 
+using modhosttest::expectEnded;
 using modhosttest::HostRun;
 using modhosttest::HostScratch;
-
-void expectEnded(const HostRun& run, unsigned long code)
-{
-    ASSERT_TRUE(run.ended) << "modhost did not end within its bound\n" << run.out << run.err;
-    EXPECT_EQ(run.exitCode, code) << run.out << run.err;
-}
 
 struct StandInCase {
     const char* label;
@@ -78,30 +73,6 @@ TEST(HostScenario, RequestNobodyAnswersEndsWithoutReply)
         << run.out;
 }
 
-TEST(HostScenario, ExpectMatchesPublishedMessagesInOrderWithSubstring)
-{
-    HostScratch scratch;
-    const std::string scenario = "publish Demo.One {\"n\": 1}\n"
-                                 "publish Demo.Two {\"n\": 2}\n"
-                                 "expect Demo\\..* 2000 \"n\": 2\n"
-                                 "expect Demo\\..* 2000\n"
-                                 "echo all seen\n";
-    HostRun run = scratch.run({}, &scenario);
-    expectEnded(run, 0);
-    EXPECT_NE(run.lineWith({"expect", "ok", "Demo.Two"}), "") << run.out;
-    // The second expect takes what the first left: the earlier message.
-    EXPECT_NE(run.lineWith({"expect", "ok", "Demo.One"}), "") << run.out;
-    EXPECT_GE(run.lineIndex("all seen"), 0);
-}
-
-TEST(HostScenario, InstallerCompleteIsPublishedAtStart)
-{
-    HostScratch scratch;
-    const std::string scenario = "expect Core\\.Installer\\.Complete 3000\n";
-    HostRun run = scratch.run({L"--installer-complete"}, &scenario);
-    expectEnded(run, 0);
-}
-
 struct FailingExpect {
     const char* label;
     const char* scenario;
@@ -138,25 +109,34 @@ INSTANTIATE_TEST_SUITE_P(
                       FailingExpect{"AbsentSeesAMatch", "publish Demo.One {\"n\": 1}\nabsent Demo\\.One 2000 \"n\"\n", 2}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// Commands typed on standard input run as they come, until stop. An expect takes any unclaimed
+// match, an earlier one too; the installer's message, published as the host starts, is one.
 TEST(HostScenario, StandardInputRunsCommandsUntilStop)
 {
     HostScratch scratch;
-    HostRun run = scratch.runWithInput({L"--standby", L"off"},
-                                       "echo typed first\n"
-                                       "request SystemMonitor.ConnectedStandby.Status.Request 5000\n"
-                                       "stop\n"
-                                       "echo never reached\n");
+    HostRun run = scratch.run({L"--standby", L"off", L"--installer-complete"}, nullptr,
+                              "publish Demo.One {\"n\": 1}\n"
+                              "publish Demo.Two {\"n\": 2}\n"
+                              "expect Demo\\..* 2000 \"n\": 2\n"
+                              "expect Demo\\..* 2000\n"
+                              "expect Core\\.Installer\\.Complete 3000\n"
+                              "request SystemMonitor.ConnectedStandby.Status.Request 5000\n"
+                              "stop\n"
+                              "echo never reached\n");
     expectEnded(run, 0);
-    EXPECT_GE(run.lineIndex("typed first"), 0);
+    EXPECT_NE(run.lineWith({"expect", "ok", "Demo.Two"}), "") << run.out;
+    EXPECT_NE(run.lineWith({"expect", "ok", "Demo.One"}), "") << run.out;
     EXPECT_NE(run.lineWith({"reply", "SystemMonitor.ConnectedStandby.Off"}), "") << run.out;
     EXPECT_EQ(run.lineIndex("never reached"), -1) << run.out;
 }
 
+// A malformed command line or scenario ends the host with 2, a library it cannot load with 3.
 struct MalformedCase {
     const char* label;
     std::vector<std::wstring> args;
     const char* scenario;  // null: none given
     const char* message;   // on standard error
+    unsigned long exitCode = 2;
 };
 
 void PrintTo(const MalformedCase& value, std::ostream* os) { *os << value.label; }
@@ -169,7 +149,7 @@ TEST_P(Malformed, IsReportedClearlyAndNothingRuns)
     HostScratch scratch;
     std::string scenario = param.scenario ? param.scenario : "";
     HostRun run = param.scenario ? scratch.run(param.args, &scenario) : scratch.run(param.args);
-    expectEnded(run, 2);
+    expectEnded(run, param.exitCode);
     EXPECT_NE(run.err.find(param.message), std::string::npos) << run.err;
     // The scenario is checked whole before it runs, so its first line never prints.
     EXPECT_EQ(run.lineIndex("first line"), -1) << run.out;
@@ -191,13 +171,18 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"RegsetUnknownType", {}, "echo first line\nregset SOFTWARE\\Demo Value qword 1\n",
                       "expected \"regset <key> <value> dword <number>"},
         MalformedCase{"OptionWithoutValue", {L"--module"}, nullptr, "--module needs a value"},
-        MalformedCase{"TwoScenarios", {L"a.txt", L"b.txt"}, nullptr, "more than one scenario given"}),
+        MalformedCase{"TwoScenarios", {L"a.txt", L"b.txt"}, nullptr, "more than one scenario given"},
+        MalformedCase{"RejectedByCheck", {L"--check"}, "echo first line\nexpect Demo\\.One\n", "scenario.txt:2: expected"},
+        MalformedCase{"MissingBusLibrary", {L"--bus", L"C:\\no-such-folder\\NoSuchBus.dll"}, "echo first line\n",
+                      "cannot load the bus library", 3},
+        MalformedCase{"MissingModuleLibrary", {L"--module", L"C:\\no-such-folder\\Missing.dll"}, "echo first line\n",
+                      "cannot load module library", 3}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(HostScenario, MalformedStandardInputLineStopsTheRun)
 {
     HostScratch scratch;
-    HostRun run = scratch.runWithInput({}, "echo first\nexpect\necho second\n");
+    HostRun run = scratch.run({}, nullptr, "echo first\nexpect\necho second\n");
     expectEnded(run, 2);
     EXPECT_GE(run.lineIndex("first"), 0);
     EXPECT_EQ(run.lineIndex("second"), -1) << run.out;
@@ -228,15 +213,6 @@ TEST(HostScenario, RegsetWritesDwordAndStringValuesUnderLocalMachine)
     EXPECT_EQ(count, 0xFFFFFFFFu);
     EXPECT_EQ(labelRead, ERROR_SUCCESS);
     EXPECT_EQ(std::wstring(label), L"two  words");
-}
-
-TEST(HostScenario, MissingBusLibraryIsAHostFailure)
-{
-    HostScratch scratch;
-    const std::string scenario = "echo first line\n";
-    HostRun run = scratch.run({L"--bus", scratch.path() + L"\\NoSuchBus.dll"}, &scenario);
-    expectEnded(run, 3);
-    EXPECT_NE(run.err.find("cannot load the bus library"), std::string::npos) << run.err;
 }
 
 } // namespace

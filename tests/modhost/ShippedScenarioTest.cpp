@@ -1,14 +1,14 @@
 // Every scenario shipped in tools/modhost/scenarios is well formed, so the demo never stops at a
-// typo; and --check really rejects a bad one.
-#include "common/UniqueHandle.h"
+// typo. That --check rejects a bad one is among the host's malformed runs.
 #include "HostRun.h"
-
-#include "common/WinInclude.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
+using modhosttest::expectEnded;
 using modhosttest::HostRun;
 using modhosttest::HostScratch;
 
@@ -25,13 +25,10 @@ std::wstring scenarioFolder()
 std::vector<std::wstring> shippedScenarios()
 {
     std::vector<std::wstring> files;
-    WIN32_FIND_DATAW found{};
-    Keelwork::unique_find search(FindFirstFileW((scenarioFolder() + L"*.txt").c_str(), &found));
-    if (!search)
-        return files;
-    do
-        files.push_back(scenarioFolder() + found.cFileName);
-    while (FindNextFileW(search.get(), &found));
+    std::error_code missing;  // no folder: no scenarios, which the test reports
+    for (const auto& entry : std::filesystem::directory_iterator(scenarioFolder(), missing))
+        if (entry.path().extension() == L".txt")
+            files.push_back(entry.path().wstring());
     return files;
 }
 
@@ -42,20 +39,9 @@ TEST(ShippedScenarios, EveryOneIsWellFormed)
     HostScratch scratch;
     for (const std::wstring& file : files) {
         HostRun run = scratch.run({L"--check", file});
-        ASSERT_TRUE(run.ended);
-        EXPECT_EQ(run.exitCode, 0u) << run.err;
+        expectEnded(run, 0);
         EXPECT_NE(run.lineWith({"all well formed"}), "") << run.out;
     }
-}
-
-TEST(ShippedScenarios, CheckRejectsAMalformedScenario)
-{
-    HostScratch scratch;
-    const std::string scenario = "echo fine\nexpect Demo\\.One\n";
-    HostRun run = scratch.run({L"--check"}, &scenario);
-    ASSERT_TRUE(run.ended);
-    EXPECT_EQ(run.exitCode, 2u);
-    EXPECT_NE(run.err.find("scenario.txt:2: expected"), std::string::npos) << run.err;
 }
 
 } // namespace
