@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 namespace KsCalendarTest {
@@ -15,6 +16,9 @@ struct ZoneRule {
     int64_t standardOffset;    // seconds east of UTC
     bool hasDaylightSaving;    // daylight time is one hour ahead of standard time
 };
+
+// Printed by its TZ string in test names and failures.
+inline void PrintTo(const ZoneRule& zone, std::ostream* os) { *os << zone.tz; }
 
 inline constexpr ZoneRule kCentralEurope{"CET-1CEST", 3600, true};
 inline constexpr ZoneRule kUsEastern{"EST5EDT", -5 * 3600, true};
