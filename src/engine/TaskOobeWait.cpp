@@ -2,6 +2,7 @@
 #include "engine/TaskOobeWait.h"
 
 #include "engine/SchedulerRegistry.h"
+#include "store/TaskName.h"
 
 namespace Keelwork::engine {
 
@@ -16,11 +17,8 @@ bool TaskOobeWaitOverride::read(const std::wstring& taskName, uint32_t& wait)
 {
     if (!available())
         return false;
-    std::wstring valueName = taskName;
-    for (wchar_t& c : valueName) {
-        if (c >= L'A' && c <= L'Z')
-            c = static_cast<wchar_t>(c - L'A' + L'a');
-    }
+    // Values are named as task keys are.
+    const std::wstring valueName = KsStore::normalizeTaskName(taskName.c_str());
     DWORD type = REG_NONE;
     DWORD value = 0;
     DWORD size = sizeof value;

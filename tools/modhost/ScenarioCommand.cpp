@@ -92,6 +92,45 @@ bool parseEcho(const std::wstring& line, Command& command)
     return true;
 }
 
+// The commands that name a message pattern: alone, or with a time-out and an optional substring.
+struct PatternVerb {
+    const wchar_t* verb;
+    CommandKind kind;
+    bool timed;
+    const wchar_t* form;
+};
+
+constexpr PatternVerb kPatternVerbs[] = {
+    {L"watch", CommandKind::Watch, false, L"watch <pattern>"},
+    {L"forget", CommandKind::Forget, false, L"forget <pattern>"},
+    {L"expect", CommandKind::Expect, true, L"expect <pattern> <timeout-ms> [substring]"},
+    {L"absent", CommandKind::Absent, true, L"absent <pattern> <timeout-ms> [substring]"},
+};
+
+const PatternVerb* findPatternVerb(const std::wstring& verb)
+{
+    for (const PatternVerb& candidate : kPatternVerbs)
+        if (verb == candidate.verb)
+            return &candidate;
+    return nullptr;
+}
+
+bool parsePatternCommand(const PatternVerb& verb, Words& words, Command& command, std::wstring& error)
+{
+    command.kind = verb.kind;
+    command.name = words.next();
+    if (command.name.empty())
+        return fail(error, verb.form);
+    if (verb.timed) {
+        if (!parseUnsigned(words.next(), command.milliseconds))
+            return fail(error, verb.form);
+        command.text = words.rest();
+    } else if (!words.rest().empty()) {
+        return fail(error, verb.form);
+    }
+    return compilePattern(command.name, command.pattern, error);
+}
+
 bool parseAnswer(Words& words, Command& command, std::wstring& error)
 {
     command.kind = CommandKind::Answer;
@@ -157,36 +196,8 @@ bool parseCommand(const std::wstring& line, Command& command, std::wstring& erro
         command.text = words.rest();
         return !command.name.empty() || fail(error, L"direct <module> <name> [payload]");
     }
-    if (verb == L"watch") {
-        command.kind = CommandKind::Watch;
-        command.name = words.next();
-        if (command.name.empty() || !words.rest().empty())
-            return fail(error, L"watch <pattern>");
-        return compilePattern(command.name, command.pattern, error);
-    }
-    if (verb == L"expect") {
-        command.kind = CommandKind::Expect;
-        command.name = words.next();
-        if (command.name.empty() || !parseUnsigned(words.next(), command.milliseconds))
-            return fail(error, L"expect <pattern> <timeout-ms> [substring]");
-        command.text = words.rest();
-        return compilePattern(command.name, command.pattern, error);
-    }
-    if (verb == L"absent") {
-        command.kind = CommandKind::Absent;
-        command.name = words.next();
-        if (command.name.empty() || !parseUnsigned(words.next(), command.milliseconds))
-            return fail(error, L"absent <pattern> <timeout-ms> [substring]");
-        command.text = words.rest();
-        return compilePattern(command.name, command.pattern, error);
-    }
-    if (verb == L"forget") {
-        command.kind = CommandKind::Forget;
-        command.name = words.next();
-        if (command.name.empty() || !words.rest().empty())
-            return fail(error, L"forget <pattern>");
-        return compilePattern(command.name, command.pattern, error);
-    }
+    if (const PatternVerb* patternVerb = findPatternVerb(verb))
+        return parsePatternCommand(*patternVerb, words, command, error);
     if (verb == L"answer")
         return parseAnswer(words, command, error);
     if (verb == L"regset")
