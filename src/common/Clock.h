@@ -18,6 +18,13 @@ public:
     static void install(const Clock* clock);
 };
 
+// Seconds from `since` to `now`. A wall clock set back in between (a factory machine's first time
+// sync, a user's correction) counts as no time passed, never as a wrapped, enormous span.
+constexpr uint64_t elapsedSince(uint64_t since, uint64_t now)
+{
+    return now > since ? now - since : 0;
+}
+
 // The system clock, truncated to 32 bits (valid until 2106).
 class SystemClock final : public Clock {
 public:

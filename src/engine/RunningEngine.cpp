@@ -3,6 +3,9 @@
 #include "engine/RunningEngine.h"
 
 #include "common/WinInclude.h"
+#include "logging/internal_logging.h"
+#include "message/Message.h"
+#include "messagebus/MessageBusClient.h"
 
 namespace Keelwork::engine {
 namespace {
@@ -37,6 +40,29 @@ bool withRunningEngine(const std::function<void(AutoMaintenanceTarget&)>& call)
         return false;
     call(*g_runningEngine);
     return true;
+}
+
+void AutoMaintenanceResponse::publish() const
+{
+    Tessel::ModuleStatus status = Tessel::MODULE_STATUS_UNSUCCESSFUL;
+    try {
+        auto message = Tessel::Message::create(L"Response.Auto.Maintenance.Mode", L"TaskScheduler", L"");
+        if (m_bus && message)
+            status = m_bus->publish(message);
+    } catch (...) {
+        status = Tessel::MODULE_STATUS_UNKNOWN_EXCEPTION;
+    }
+    if (status != Tessel::MODULE_STATUS_SUCCESS)
+        KSLOG_ERROR(L"Failed to publish auto maintenance response. Error: %ls", Tessel::moduleStatusName(status));
+}
+
+bool switchRunningEngineAMMode(bool on)
+{
+    std::unique_ptr<AutoMaintenanceResponse> response;
+    const bool reached = withRunningEngine([&](AutoMaintenanceTarget& engine) { response = engine.requestAMMode(on); });
+    if (response)
+        response->publish();
+    return reached;
 }
 
 RunningEngineRegistration::RunningEngineRegistration(AutoMaintenanceTarget& engine) : m_engine(&engine)

@@ -12,13 +12,32 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+
+namespace Tessel {
+class MessageBusClient;
+}
 
 namespace Keelwork::engine {
+
+// The engine's answer "Response.Auto.Maintenance.Mode", published through the engine's own bus
+// client, which it keeps for the publish even when the engine ends meanwhile.
+class AutoMaintenanceResponse {
+public:
+    explicit AutoMaintenanceResponse(std::shared_ptr<Tessel::MessageBusClient> bus) : m_bus(std::move(bus)) {}
+    // Logs a failure; never throws.
+    void publish() const;
+
+private:
+    std::shared_ptr<Tessel::MessageBusClient> m_bus;
+};
 
 // What other threads ask of the engine.
 class AutoMaintenanceTarget {
 public:
-    virtual void SetAMMode(bool bAMMode, void* pContext, bool bInternalCall) = 0;
+    // Applies an auto-maintenance switch asked for by another module. A non-null result is the
+    // response still to publish, which the caller does once it holds no lock.
+    virtual std::unique_ptr<AutoMaintenanceResponse> requestAMMode(bool on) = 0;
 
 protected:
     AutoMaintenanceTarget() = default;
@@ -30,6 +49,10 @@ protected:
 // Runs `call` with the running engine and returns true; returns false, without calling, while no
 // engine is registered.
 bool withRunningEngine(const std::function<void(AutoMaintenanceTarget&)>& call);
+
+// Switches the running engine's auto-maintenance mode and publishes its response, if any, after
+// the link is released. False, without a switch, while no engine runs.
+bool switchRunningEngineAMMode(bool on);
 
 // Links an engine for the registration's lifetime; the destructor unlinks it and waits for calls
 // in flight. Only one engine runs per process: a newer registration replaces an older one, and

@@ -133,6 +133,8 @@ void createSchedulerKey()
     key.create(HKEY_LOCAL_MACHINE, kSchedulerKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
 }
 
+} // namespace
+
 bool installationInProgress()
 {
     CRegKey key;
@@ -142,8 +144,6 @@ bool installationInProgress()
     DWORD chars = MAX_PATH;
     return key.getStringBuffer(kInstallMediaValue, media, &chars) == ERROR_SUCCESS;
 }
-
-} // namespace
 
 void SchedulerSettingsLoader::load(SchedulerSettings& settings, bool firstStartSinceBoot)
 {
@@ -160,7 +160,6 @@ void SchedulerSettingsLoader::load(SchedulerSettings& settings, bool firstStartS
     settings.afterSuspendWait = loadOverride(lookup, kAfterSuspendWait);
     settings.amModeEnabled = loadOverride(lookup, kEnableAmTask) != 0 ? 1 : 0;
     settings.futureTaskWindow = loadOverride(lookup, kFutureTaskWindow);
-    settings.installInProgress = installationInProgress();
     if (firstStartSinceBoot) {
         lookup.OpenKey(kSettingsOverrideKey);
         settings.rebootDelay = loadOverride(lookup, kWinRestartWait);

@@ -20,8 +20,10 @@ struct SchedulerSettings {
     uint32_t futureTaskWindow = 43200;
     uint32_t rebootDelay = 300;
     uint32_t oobeWait = 14400;
-    bool installInProgress = false;
 };
+
+// Whether an installation of the product is in progress ("installmedia" is readable).
+bool installationInProgress();
 
 class SchedulerSettingsLoader {
 public:

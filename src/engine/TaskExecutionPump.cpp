@@ -18,11 +18,6 @@ constexpr DWORD kUpdateInstallingWait = 300;
 constexpr DWORD kExitedByEngine = 1602;
 constexpr DWORD kRestartPending = 1604;
 
-// Process-wide, so a task deferred across several timer hits accumulates one wait (seconds since
-// 1970; 0 = not waiting). Engine thread only.
-uint64_t g_idleWaitStart = 0;
-uint64_t g_fullScreenStart = 0;
-
 } // namespace
 
 void CKsTaskScheduler::_TaskExecutionPump()
@@ -35,8 +30,8 @@ void CKsTaskScheduler::_TaskExecutionPump()
     }
     BOOL updateRunning = FALSE;
     DWORD phase = 0;
-    CKsUpdateMgr_Helper(L"default").IsUpdateRunning2(&updateRunning, &phase);
-    if (phase == kUpdateInstallingPhase) {
+    const HRESULT update = CKsUpdateMgr_Helper(L"default").IsUpdateRunning2(&updateRunning, &phase);
+    if (SUCCEEDED(update) && updateRunning && phase == kUpdateInstallingPhase) {
         KSLOG_INFO(L"Schedule task installing updates. Setting timer");
         _SetTimer(kUpdateInstallingWait);
         return;
@@ -68,13 +63,13 @@ bool CKsTaskScheduler::_DeferForIdle(uint32_t now)
         KSLOG_NORMAL(L"User is in idle mode ");
         m_bIdlePhaseDone = 1;
     }
-    if (g_idleWaitStart == 0) {
+    if (m_idleWaitStart == 0) {
         KSLOG_NORMAL(L"Idle mode detection has just started. ");
-        g_idleWaitStart = now;
-    } else if (now < g_idleWaitStart) {
-        return false;  // the clock was set back: no idle wait to measure
+        m_idleWaitStart = now;
     }
-    const uint64_t waited = now - g_idleWaitStart;
+    // A clock set back since the wait began counts as no time waited: the hold stays, rather than
+    // ending at once as if the limit had been reached.
+    const uint64_t waited = elapsedSince(m_idleWaitStart, now);
     KSLOG_NORMAL(L"We have been waiting for a total of %lld seconds for idle mode to end. ",
                  static_cast<long long>(waited));
     if (waited >= m_settings.idleModeTimeout || m_bIdlePhaseDone) {
@@ -105,13 +100,12 @@ bool CKsTaskScheduler::_DeferForFullScreen()
         return false;
     KSLOG_INFO(L"User is in fullscreen mode. Waiting for %u seconds before trying again", m_settings.fullScreenPoll);
     const uint32_t now = Clock::current().now();
-    if (g_fullScreenStart == 0) {
+    if (m_fullScreenStart == 0) {
         KSLOG_NORMAL(L"Fullscreen mode has just been detected. Noting down the current time as full screen start time");
-        g_fullScreenStart = now;
-    } else if (now < g_fullScreenStart) {
-        return false;
+        m_fullScreenStart = now;
     }
-    const unsigned long long waited = now - g_fullScreenStart;
+    // As for idle: a clock set back keeps the hold instead of ending it.
+    const unsigned long long waited = elapsedSince(m_fullScreenStart, now);
     KSLOG_NORMAL(L"We have been waiting for a total of %llu seconds for fullscreen to end. Limit is %u seconds", waited,
                  m_settings.fullScreenWait);
     if (waited < m_settings.fullScreenWait) {
@@ -127,9 +121,9 @@ bool CKsTaskScheduler::_DeferForFullScreen()
 
 void CKsTaskScheduler::_RunTopTask()
 {
-    g_fullScreenStart = 0;
+    m_fullScreenStart = 0;
     if (m_pTaskManager->ShouldTopTaskWaitForIdle())
-        g_idleWaitStart = 0;
+        m_idleWaitStart = 0;
     std::wstring name;
     const DWORD result = m_pTaskManager->RunAndPopTopTask(name, m_pBus);
     if (result == kExitedByEngine) {
@@ -142,7 +136,7 @@ void CKsTaskScheduler::_RunTopTask()
                      L"SCHEDULER");
     } else {
         KSLOG_NORMAL(L"Continuing with Q execution pump");
-        ::PostMessageW(m_hWnd, kPumpMessage, 0, 0);
+        ::PostMessageW(m_hWnd.load(), kPumpMessage, 0, 0);
     }
 }
 

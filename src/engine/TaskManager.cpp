@@ -59,6 +59,7 @@ std::unique_ptr<CKsLoadedTask> CKsTaskManager::_LoadTask(const std::wstring& nam
                     name.c_str());
         return nullptr;
     }
+    readRetryTime(*task);
     return task;
 }
 

@@ -42,6 +42,7 @@ public:
     uint8_t m_bDirty = 0;         // 1 when a refresh re-read it; 0 once the queue builder visited it
     uint32_t m_bLongOverdue = 0;  // set when found due long after its time; never cleared
     uint32_t m_dwOobeWait = 0;    // seconds after the engine start it is held; 0 = none or over
+    uint32_t m_dwRetryAt = 0;     // logon and boot tasks: "LogonNextRun", when a deferral retries it
 };
 
 // What the manager asks of the machine; an empty member means the system's own.
@@ -73,6 +74,8 @@ public:
 
     // Queues the due tasks of `type`; 0, or 8 when an item could not be allocated.
     DWORD _AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD dwAMFutureWindow);
+    // Queues the logon and boot tasks whose deferral's delay is over; 0, or 8 as _AddToQ.
+    DWORD AddDeferredOccasionsToQ();
     // Absolute time of the next timed run (or OOBE hold end); 0xFFFFFFFF for an empty map. A time
     // that passed since the last queue build still counts: that build could not queue it.
     uint32_t FindMinNextRunTime();
@@ -118,6 +121,8 @@ private:
     bool _TimedTaskDue(CKsLoadedTask& task, DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now);
     bool _OccasionTaskDue(CKsLoadedTask& task, DWORD bOutOfOobe);
     void _CountOccasion(CKsLoadedTask& task);
+    // "LogonNextRun" from the store into m_dwRetryAt (0 when absent).
+    static void readRetryTime(CKsLoadedTask& task);
     // 0, or 8 when out of memory.
     DWORD _Enqueue(const std::wstring& name, const CKsLoadedTask& task);
     bool _OobeHoldActive(const CKsLoadedTask& task, uint32_t now, uint32_t* elapsed);

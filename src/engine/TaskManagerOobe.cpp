@@ -11,7 +11,7 @@ namespace Keelwork::engine {
 // A task that appears after the global wait ran out needs no hold of its own.
 DWORD CKsTaskManager::_OobeWaitForNewTask(const std::wstring& name)
 {
-    if (m_tsStartTime == 0 || Clock::current().now() - m_tsStartTime >= m_dwGlobalOobeWait)
+    if (m_tsStartTime == 0 || elapsedSince(m_tsStartTime, Clock::current().now()) >= m_dwGlobalOobeWait)
         return 0;
     KSLOG_NORMAL(L"Checking if OOBE wait exists for task %s", name.c_str());
     DWORD wait = readTaskOobeWait(name, m_dwGlobalOobeWait);
@@ -93,7 +93,7 @@ bool CKsTaskManager::RefreshOobeWaitPerTask()
         }
         if (task->m_dwOobeWait == 0)
             continue;
-        if (m_tsStartTime != 0 && now - m_tsStartTime < task->m_dwOobeWait) {
+        if (m_tsStartTime != 0 && elapsedSince(m_tsStartTime, now) < task->m_dwOobeWait) {
             KSLOG_NORMAL(L"Task %s is on oobe_wait", name.c_str());
             waiting = true;
         } else if (task->dwTaskType == KS_TASK_LOGON) {
@@ -115,7 +115,7 @@ bool CKsTaskManager::RefreshOobeWaitPerTask()
 
 bool CKsTaskManager::GlobalOobeWaitElapsed() const
 {
-    return Clock::current().now() - m_tsStartTime >= m_dwGlobalOobeWait;
+    return elapsedSince(m_tsStartTime, Clock::current().now()) >= m_dwGlobalOobeWait;
 }
 
 } // namespace Keelwork::engine

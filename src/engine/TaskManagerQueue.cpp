@@ -10,6 +10,7 @@
 #include "logging/internal_logging.h"
 #include "registry/RegKey.h"
 #include "store/TaskWriteLock.h"
+#include "store/CalendarLocalTime.h"
 #include "store/ProtectedValue.h"
 
 #include <algorithm>
@@ -36,6 +37,14 @@ bool isOccasion(DWORD type)
     return type == KS_TASK_REBOOT || type == KS_TASK_LOGON;
 }
 
+// The local wall-clock reading at `utc`, counted in seconds since 1970 as if it were UTC: the
+// long-overdue limit is a number of days before the local time.
+int64_t localWallClock(uint32_t utc)
+{
+    const KsCalendar::LocalTime local = KsCalendar::toLocalTime(utc);
+    return local.days * kDaySeconds + local.secondOfDay;
+}
+
 std::wstring timeText(uint32_t time)
 {
     std::time_t t = time;
@@ -55,7 +64,7 @@ bool CKsTaskManager::_OobeHoldActive(const CKsLoadedTask& task, uint32_t now, ui
     const uint64_t start = GetTSStartTime();
     if (start == 0)
         return false;
-    *elapsed = now > start ? static_cast<uint32_t>(now - start) : 0;
+    *elapsed = static_cast<uint32_t>(std::min<uint64_t>(elapsedSince(start, now), 0xFFFFFFFF));
     return *elapsed < task.m_dwOobeWait;
 }
 
@@ -104,7 +113,7 @@ bool CKsTaskManager::_TimedTaskDue(CKsLoadedTask& task, DWORD bAMMode, DWORD dwA
         KSLOG_NORMAL(L"Task %s is not overdue", name);
     } else {
         const uint32_t days = (task.dwMeteredAccessWise & KS_LONG_OVERDUE_TASK_WISE) != 0 ? 15 : 3;
-        if (static_cast<int64_t>(task.dwNextRun) < static_cast<int64_t>(now) - int64_t{days} * kDaySeconds)
+        if (static_cast<int64_t>(task.dwNextRun) < localWallClock(now) - int64_t{days} * kDaySeconds)
             task.m_bLongOverdue = 1;
         KSLOG_NORMAL(L"Task %s is OVERDUE", name);
     }
@@ -176,6 +185,38 @@ DWORD CKsTaskManager::_Enqueue(const std::wstring& name, const CKsLoadedTask& ta
     return 0;
 }
 
+void CKsTaskManager::readRetryTime(CKsLoadedTask& task)
+{
+    task.m_dwRetryAt = 0;
+    if (!isOccasion(task.dwTaskType))
+        return;
+    CRegKey key;
+    uint32_t value = 0;
+    if (key.open(HKEY_LOCAL_MACHINE, task.currentPath(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS &&
+        KsStore::readProtectedDword(key, KsStore::ValueName::LogonNextRun, value) == 0)
+        task.m_dwRetryAt = value;
+}
+
+// A logon or boot task deferred at its occasion (on battery, on a metered connection) is tried
+// again once the deferral's delay is over, as its deferral report announced, rather than only at
+// the next log-on or boot.
+DWORD CKsTaskManager::AddDeferredOccasionsToQ()
+{
+    const uint32_t now = Clock::current().now();
+    for (auto& [name, task] : m_tasks) {
+        if (!task || !isOccasion(task->dwTaskType) || task->m_dwRetryAt == 0 || task->m_dwRetryAt > now)
+            continue;
+        uint32_t elapsed = 0;
+        if (_OobeHoldActive(*task, now, &elapsed) ||
+            (!IsTaskAllowedInRetailMode(name) && m_services.retailDemo->isRetailDemoMode()))
+            continue;
+        KSLOG_NORMAL(L"Task %s is due again after its deferral", name.c_str());
+        if (_Enqueue(name, *task) != 0)
+            return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return 0;
+}
+
 DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD dwAMFutureWindow)
 {
     const uint32_t now = Clock::current().now();
@@ -229,6 +270,8 @@ uint32_t CKsTaskManager::FindMinNextRunTime()
             candidate = std::min<uint64_t>(m_tsStartTime + task->m_dwOobeWait, kNoTime);
         else if (isTimed(task->dwTaskType))
             candidate = task->dwNextRun;
+        else if (task->m_dwRetryAt != 0)
+            candidate = task->m_dwRetryAt;  // a deferred logon or boot task's retry
         else
             continue;
         if (candidate < earliest && candidate > after)

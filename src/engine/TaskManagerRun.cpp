@@ -52,11 +52,11 @@ DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_
         KSLOG_NORMAL(L"The task has been deleted, maybe because it had no default frequency set. Removing it from our "
                      L"internal memory list");
         m_tasks.erase(found);
+    } else {
+        readRetryTime(*found->second);  // the launch cleared or moved it
     }
-    if (result == kExitedByEngine) {
-        ::SetEvent(m_hExitEvent);  // the launch's wait consumed nothing, but the loop must see it again
+    if (result == kExitedByEngine)
         return kExitedByEngine;
-    }
     if (nameOut == kUpdateTask) {
         KSLOG_INFO(L"This task was an update task. Checking if a reboot is pending");
         if (IsRestartPending()) {

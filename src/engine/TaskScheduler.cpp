@@ -20,13 +20,14 @@
 #include <objbase.h>
 #include <objidl.h>
 
+#include <exception>
+#include <new>
+
 
 namespace Keelwork::engine {
 namespace {
 
 constexpr wchar_t kInstallerComplete[] = L"Core.Installer.Complete";
-constexpr wchar_t kAMResponse[] = L"Response.Auto.Maintenance.Mode";
-constexpr wchar_t kSenderAlias[] = L"TaskScheduler";
 
 constexpr DWORD kNoTaskManager = 13;
 constexpr DWORD kThreadFailed = 0xFFFFFFFF;
@@ -64,9 +65,9 @@ CKsTaskScheduler::~CKsTaskScheduler()
     if (m_pBus && m_bInstallSubscribed)
         m_pBus->unsubscribe(kInstallerComplete);
     m_pBus.reset();
-    if (m_hWnd) {
-        ::SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
-        ::DestroyWindow(m_hWnd);
+    if (HWND window = m_hWnd.exchange(nullptr)) {
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        ::DestroyWindow(window);
     }
     if (m_atom)
         ::UnregisterClassW(kWindowClass, m_hInstance);
@@ -103,7 +104,7 @@ bool CKsTaskScheduler::_CreateWindow()
     }
     m_hWnd = ::CreateWindowExW(0, kWindowClass, kWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr, nullptr,
                                m_hInstance, this);
-    KSLOG_NORMAL(L"Intrenal window handle: %p", m_hWnd);
+    KSLOG_NORMAL(L"Intrenal window handle: %p", m_hWnd.load());
     return true;
 }
 
@@ -147,6 +148,8 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     } catch (...) {
         m_pBus.reset();  // no bus: no install-complete message and no bus reports
     }
+    // Known before the subscription starts, so a completion that arrives at once is not lost.
+    m_bInstalling = installationInProgress() ? 1 : 0;
     if (m_pBus) {
         const Tessel::ModuleStatus status =
             m_pBus->subscribeFilter(kInstallerComplete, kInstallerComplete, [this](std::shared_ptr<Tessel::Message> m) {
@@ -158,9 +161,16 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     if (!_CreateWindow() || !_CreateObjects())
         return false;
 
-    m_pTaskManager = std::make_unique<CKsTaskManager>(0, exitEvent);
-    if (m_pTaskManager->GatherAllTasks() != 0)
+    m_pTaskManager.reset(new (std::nothrow) CKsTaskManager(0, exitEvent));
+    if (!m_pTaskManager) {
+        KSLOG_ERROR(L"Could not create task manager object. Memory error");
         return false;
+    }
+    if (m_pTaskManager->GatherAllTasks() != 0) {
+        KSLOG_ERROR(L"There was an error while reading all tasks from registry");
+        return false;
+    }
+    KSLOG_NORMAL(L"Successfully read all task information from registry");
     m_pTaskManager->InitTSStartTime();
     _OobeCheck();
     _ReadSettings();
@@ -190,9 +200,9 @@ void CKsTaskScheduler::_ReadSettings()
 
 void CKsTaskScheduler::_CheckInstall()
 {
-    if (m_settings.installInProgress) {
+    // Read before the subscription; a completion may already have cleared it since.
+    if (m_bInstalling || m_bInstallCompleted) {
         KSLOG_INFO(L"Product is currently getting installed, will run scheduler after install");
-        m_bInstalling = 1;
     } else if (m_pBus && m_bInstallSubscribed) {
         m_pBus->unsubscribe(kInstallerComplete);
         m_bInstallSubscribed = false;
@@ -226,52 +236,65 @@ void CKsTaskScheduler::_CheckRestartAndSafeMode()
         KSLOG_CRITICAL(L"This is not a normal boot. It is some kind of safe mode boot. Scheduler will SUSPEND ALL "
                        L"EXECUTION");
         m_bSuspended = 1;
+        m_bSafeMode = true;
     }
 }
 
 DWORD WINAPI CKsTaskScheduler::TSThread(void* param)
 {
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    auto* handles = static_cast<_tagTSHANDLES*>(param);
     DWORD result = kThreadFailed;
-    if (!handles || !handles->hExitEvent || !handles->hStartedEvent) {
-        KSLOG_CRITICAL(L"ERROR in parameters passed to task scheduler thread. Not running");
-    } else {
-        // Created signalled: the logon tasks are looked at once, about 30 seconds after every start.
-        unique_event logonEvent(::CreateEventW(nullptr, FALSE, TRUE, kLogonEvent));
-        if (!logonEvent) {
-            KSLOG_CRITICAL(L"Error creating the onlogin event. Error: %u. Not running...", ::GetLastError());
-        } else {
-            auto engine = std::make_unique<CKsTaskScheduler>();
-            if (!engine->_Init(handles->hExitEvent)) {
-                engine.reset();
-                KSLOG_CRITICAL(L"Could not create an instance of the task scheduler object. TASK SCHEDULER "
-                               L"FUNCTIONALITY IS NOT AVAILABLE");
-            } else {
-                ::SetEvent(handles->hStartedEvent);
-                KSLOG_NORMAL(L"Checking if we are in factory mode");
-                if (engine->m_pTaskManager->IsOobeMode()) {
-                    KSLOG_WARNING(L"WE ARE IN FACTORY MODE. TS will be halted");
-                    engine->m_bSuspended = 1;
-                    writeInstallTimeStamp();
-                    engine->_OobeStart();
-                } else {
-                    writeInstallTimeStamp();
-                    engine->InitialKickStart(false);
-                }
-                engine->_Run(handles->hExitEvent, logonEvent.get());
-                engine->SetAMMode(false, nullptr, true);
-                engine->_CancelTimer();
-                result = 0;
-            }
-        }
+    // Nothing thrown on this thread may reach the host's process: the engine ends instead, its
+    // objects released on the way out, and the module can start a fresh one.
+    try {
+        result = runThread(static_cast<const _tagTSHANDLES*>(param));
+    } catch (const std::exception& error) {
+        KSLOG_ERROR(L"The task scheduler thread ended on an unexpected exception: %hs", error.what());
+    } catch (...) {
+        KSLOG_ERROR(L"The task scheduler thread ended on an unexpected exception");
     }
     if (SUCCEEDED(com))
         ::CoUninitialize();
     return result;
 }
 
-void CKsTaskScheduler::_Run(HANDLE exitEvent, HANDLE logonEvent)
+DWORD CKsTaskScheduler::runThread(const _tagTSHANDLES* handles)
+{
+    if (!handles || !handles->hExitEvent || !handles->hStartedEvent) {
+        KSLOG_CRITICAL(L"ERROR in parameters passed to task scheduler thread. Not running");
+        return kThreadFailed;
+    }
+    // Created signalled: the logon tasks are looked at once, about 30 seconds after every start.
+    unique_event logonEvent(::CreateEventW(nullptr, FALSE, TRUE, kLogonEvent));
+    if (!logonEvent) {
+        KSLOG_CRITICAL(L"Error creating the onlogin event. Error: %u. Not running...", ::GetLastError());
+        return kThreadFailed;
+    }
+    auto engine = std::make_unique<CKsTaskScheduler>();
+    if (!engine->_Init(handles->hExitEvent)) {
+        engine.reset();
+        KSLOG_CRITICAL(L"Could not create an instance of the task scheduler object. TASK SCHEDULER FUNCTIONALITY IS "
+                       L"NOT AVAILABLE");
+        return kThreadFailed;
+    }
+    ::SetEvent(handles->hStartedEvent);
+    KSLOG_NORMAL(L"Checking if we are in factory mode");
+    if (engine->m_pTaskManager->IsOobeMode()) {
+        KSLOG_WARNING(L"WE ARE IN FACTORY MODE. TS will be halted");
+        engine->m_bSuspended = 1;
+        writeInstallTimeStamp();
+        engine->_OobeStart();
+    } else {
+        writeInstallTimeStamp();
+        engine->InitialKickStart(false);
+    }
+    const bool orderly = engine->_Run(handles->hExitEvent, logonEvent.get());
+    engine->SetAMMode(false, nullptr, true);
+    engine->_CancelTimer();
+    return orderly ? 0 : kThreadFailed;
+}
+
+bool CKsTaskScheduler::_Run(HANDLE exitEvent, HANDLE logonEvent)
 {
     const HANDLE handles[] = {m_hTimer.get(), m_hNewTaskEvent.get(), exitEvent, logonEvent, m_hAMModeEvent.get()};
     constexpr DWORD kCount = static_cast<DWORD>(std::size(handles));
@@ -299,11 +322,11 @@ void CKsTaskScheduler::_Run(HANDLE exitEvent, HANDLE logonEvent)
             break;
         case WAIT_OBJECT_0 + 2:
             KSLOG_NORMAL(L"EXIT Event set. Task Scheduler will now exit...");
-            return;
+            return true;
         case WAIT_OBJECT_0 + 3:
             KSLOG_NORMAL(L"Login event set. A user has logged on");
             KSLOG_NORMAL(L"A user logged in. Letting task scheduler know...");
-            ::SetTimer(m_hWnd, kLogonTimer, kLogonTimerMs, nullptr);
+            ::SetTimer(m_hWnd.load(), kLogonTimer, kLogonTimerMs, nullptr);
             break;
         case WAIT_OBJECT_0 + 4:
             KSLOG_INFO(L"Received AM mode event");
@@ -322,13 +345,15 @@ void CKsTaskScheduler::_Run(HANDLE exitEvent, HANDLE logonEvent)
                     break;
                 ::TranslateMessage(&message);
                 ::DispatchMessageW(&message);
-                if (message.message == kPumpMessage)
+                if (message.message == kPumpMessage || m_bWindowFailed)
                     break;
             }
+            if (m_bWindowFailed)
+                return false;
             break;
         }
         default:
-            return;
+            return true;
         }
     }
 }
@@ -344,11 +369,18 @@ DWORD CKsTaskScheduler::Trigger()
         return 0;
     }
     KSLOG_NORMAL(L"Creating a Q of overdue tasks");
-    for (DWORD type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED})
-        m_pTaskManager->_AddToQ(type, 0, m_bAMMode, m_dwAMFutureWindow);
+    bool queued = true;
+    for (DWORD type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED}) {
+        if (m_pTaskManager->_AddToQ(type, 0, m_bAMMode, m_dwAMFutureWindow) != 0) {
+            queued = false;  // out of memory: the rest waits for the next trigger
+            break;
+        }
+    }
+    if (queued)
+        m_pTaskManager->AddDeferredOccasionsToQ();
     if (!m_pTaskManager->queue().empty()) {
         KSLOG_INFO(L"There are some items in the Q. Starting task pump");
-        ::PostMessageW(m_hWnd, kPumpMessage, 0, 0);
+        ::PostMessageW(m_hWnd.load(), kPumpMessage, 0, 0);
     } else {
         KSLOG_INFO(L"There is nothing in the Q. Nothing to execute. Setting waitable timer");
         _SetTaskWaitableTimer(0);
@@ -442,16 +474,17 @@ void CKsTaskScheduler::InitialKickStart(bool bOobe)
             delayMs = m_dwOobeStartDelay * 1000;
     }
     KSLOG_NORMAL(L"Setting a timer of %u milli-seconds. The scheduler will kick off after this time", delayMs);
-    ::SetTimer(m_hWnd, kStartDelayTimer, delayMs, nullptr);
+    ::SetTimer(m_hWnd.load(), kStartDelayTimer, delayMs, nullptr);
 }
 
 uint32_t CKsTaskScheduler::OnInstallComplete(const std::shared_ptr<Tessel::Message>& message)
 {
-    if (m_bInstalling) {
-        m_bInstalling = 0;
+    if (m_bInstalling.exchange(0) != 0) {
         m_bInstallCompleted = 1;
         KSLOG_INFO(L"Received message on Install Complete %s", message ? message->payload().c_str() : L"");
-        ::PostMessageW(m_hWnd, WM_TIMER, kStartDelayTimer, 0);
+        // Before the window exists the start-up sees the completion and starts without delay.
+        if (HWND window = m_hWnd.load())
+            ::PostMessageW(window, WM_TIMER, kStartDelayTimer, 0);
     }
     return 0;
 }
@@ -463,34 +496,32 @@ bool CKsTaskScheduler::_ConnectedStandby()
 
 void CKsTaskScheduler::SetAMMode(bool bAMMode, void*, bool bInternalCall)
 {
+    if (std::unique_ptr<AutoMaintenanceResponse> response = decideAMMode(bAMMode, bInternalCall))
+        response->publish();
+}
+
+std::unique_ptr<AutoMaintenanceResponse> CKsTaskScheduler::requestAMMode(bool on)
+{
+    return decideAMMode(on, false);
+}
+
+// The response goes out through the engine's own client once the lock is released: a client made
+// per response loads the bus library, and publishing under the lock stalls every other caller.
+std::unique_ptr<AutoMaintenanceResponse> CKsTaskScheduler::decideAMMode(bool bAMMode, bool bInternalCall)
+{
+    bool respond = true;
     m_lock.Lock();
-    KSLOG_INFO(L"CKsTaskScheduler::SetAMMode is called, m_bAMMode = %d, bAMMode = %d, bInternalCall = %d", m_bAMMode,
-               bAMMode, bInternalCall);
+    KSLOG_INFO(L"CKsTaskScheduler::SetAMMode is called, m_bAMMode = %d, bAMMode = %d, bInternalCall = %d",
+               m_bAMMode.load(), bAMMode, bInternalCall);
     if (!bAMMode) {
         m_bAMMode = 0;
-        _PublishAMResponse();
     } else if (!m_bSuspended && m_bStarted && m_bAMEnabled && m_pGIT) {
         m_bAMMode = 1;
         ::SetEvent(m_hAMModeEvent.get());
-    } else {
-        _PublishAMResponse();
+        respond = false;
     }
     m_lock.Unlock();
-}
-
-void CKsTaskScheduler::_PublishAMResponse()
-{
-    Tessel::ModuleStatus status = Tessel::MODULE_STATUS_UNSUCCESSFUL;
-    try {
-        Tessel::MessageBusClient client;
-        auto message = Tessel::Message::create(kAMResponse, kSenderAlias, L"");
-        if (message)
-            status = client.publish(message);
-    } catch (...) {
-        status = Tessel::MODULE_STATUS_UNKNOWN_EXCEPTION;
-    }
-    if (status != Tessel::MODULE_STATUS_SUCCESS)
-        KSLOG_ERROR(L"Failed to publish auto maintenance response. Error: %ls", Tessel::moduleStatusName(status));
+    return respond ? std::make_unique<AutoMaintenanceResponse>(m_pBus) : nullptr;
 }
 
 LRESULT CALLBACK CKsTaskScheduler::_WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -505,7 +536,17 @@ LRESULT CALLBACK CKsTaskScheduler::_WindowProc(HWND window, UINT message, WPARAM
     auto* engine = reinterpret_cast<CKsTaskScheduler*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!engine)
         return ::DefWindowProcW(window, message, wParam, lParam);
-    return engine->_HandleMessage(window, message, wParam, lParam);
+    // An exception must not unwind through the system's message dispatch: the engine ends at
+    // the loop instead.
+    try {
+        return engine->_HandleMessage(window, message, wParam, lParam);
+    } catch (const std::exception& error) {
+        KSLOG_ERROR(L"The task scheduler thread ended on an unexpected exception: %hs", error.what());
+    } catch (...) {
+        KSLOG_ERROR(L"The task scheduler thread ended on an unexpected exception");
+    }
+    engine->m_bWindowFailed = true;
+    return 0;
 }
 
 LRESULT CKsTaskScheduler::_HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -525,7 +566,10 @@ LRESULT CKsTaskScheduler::_HandleMessage(HWND window, UINT message, WPARAM wPara
     case WM_TIMER:
         if (m_bSuspended) {
             KSLOG_NORMAL(L"Task scheduler has been SUSPENDED. Not processing any messages");
+            // The log-on timer repeats too: left alone it would wake and log every 30 seconds
+            // for the engine's whole suspended life.
             ::KillTimer(window, kStartDelayTimer);
+            ::KillTimer(window, kLogonTimer);
             break;
         }
         if (_Handle_WM_TIMER(wParam))
@@ -554,7 +598,7 @@ LRESULT CKsTaskScheduler::_HandleMessage(HWND window, UINT message, WPARAM wPara
 bool CKsTaskScheduler::_Handle_WM_TIMER(UINT_PTR id)
 {
     if (id == kStartDelayTimer) {
-        ::KillTimer(m_hWnd, kStartDelayTimer);
+        ::KillTimer(m_hWnd.load(), kStartDelayTimer);
         KSLOG_NORMAL(L"Start delay timer has hit. Operation now begins");
         m_bStarted = 1;
         if (!_ConnectedStandby())
@@ -564,8 +608,8 @@ bool CKsTaskScheduler::_Handle_WM_TIMER(UINT_PTR id)
         return true;
     }
     if (id == kLogonTimer) {
-        ::KillTimer(m_hWnd, kLogonTimer);
-        ::PostMessageW(m_hWnd, kLogonMessage, 0, 0);
+        ::KillTimer(m_hWnd.load(), kLogonTimer);
+        ::PostMessageW(m_hWnd.load(), kLogonMessage, 0, 0);
         return true;
     }
     return false;
@@ -576,7 +620,7 @@ void CKsTaskScheduler::_JustBeforeSuspend()
     KSLOG_INFO(L"Suspend was initiated");
     m_bStarted = 0;
     _CancelTimer();
-    ::KillTimer(m_hWnd, kStartDelayTimer);
+    ::KillTimer(m_hWnd.load(), kStartDelayTimer);
 }
 
 void CKsTaskScheduler::_SuspendWasAborted()
@@ -595,7 +639,7 @@ void CKsTaskScheduler::_ResumeAfterSuspend()
     m_bRebooted = 1;
     m_bStarted = 0;
     const uint32_t wait = SchedulerSettingsLoader(m_customization).loadAfterSuspendWait();
-    ::SetTimer(m_hWnd, kStartDelayTimer, wait * 1000, nullptr);
+    ::SetTimer(m_hWnd.load(), kStartDelayTimer, wait * 1000, nullptr);
 }
 
 } // namespace Keelwork::engine

@@ -4,8 +4,9 @@
 // falls due, and the events through which the rest of the system wakes it. Everything the engine
 // does happens on this thread, one step at a time, driven by TSThread's wait loop.
 //
-// Threading: only the engine thread touches the engine and its task manager, except SetAMMode
-// (any thread, under m_lock) and OnInstallComplete (a bus thread: two flags and a posted message).
+// Threading: only the engine thread touches the engine and its task manager, except
+// requestAMMode (any thread, under m_lock) and OnInstallComplete (a bus thread: two flags and a
+// posted message). The fields those two read are atomic; every other field is the engine thread's.
 #pragma once
 
 #include "common/UniqueHandle.h"
@@ -13,9 +14,11 @@
 #include "engine/RunningEngine.h"
 #include "engine/SchedulerSettings.h"
 
+#include <atomic>
 #include <memory>
 
 struct IGlobalInterfaceTable;
+struct _tagTSHANDLES;
 
 namespace Tessel {
 class Message;
@@ -53,7 +56,9 @@ public:
     // 13 without a task manager, else 0.
     DWORD Trigger();
     DWORD Refresh();
-    void SetAMMode(bool bAMMode, void* pContext, bool bInternalCall) override;
+    // Applies the switch and publishes the response where one is due (after m_lock is released).
+    void SetAMMode(bool bAMMode, void* pContext, bool bInternalCall);
+    std::unique_ptr<AutoMaintenanceResponse> requestAMMode(bool on) override;
     uint32_t OnInstallComplete(const std::shared_ptr<Tessel::Message>& message);
     void InitialKickStart(bool bOobe);
 
@@ -68,6 +73,10 @@ public:
     void _SetTaskWaitableTimer(uint32_t hint);
 
 private:
+    // The thread's work between its checks of the handles and its COM set-up.
+    static DWORD runThread(const _tagTSHANDLES* handles);
+    // Under m_lock: the switch, and the response still to publish, if any.
+    std::unique_ptr<AutoMaintenanceResponse> decideAMMode(bool bAMMode, bool bInternalCall);
     static LRESULT CALLBACK _WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT _HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool _Handle_WM_TIMER(UINT_PTR id);
@@ -94,26 +103,31 @@ private:
     void _CheckRestartAndSafeMode();
     void _CancelTimer();
     bool _ConnectedStandby();
-    void _PublishAMResponse();
-    // The thread's loop; returns when the exit event fires or a wait fails.
-    void _Run(HANDLE exitEvent, HANDLE logonEvent);
+    // The thread's loop; returns when the exit event fires, a wait fails or a window message
+    // ended on an unexpected exception (false then).
+    bool _Run(HANDLE exitEvent, HANDLE logonEvent);
 
-    HWND m_hWnd = nullptr;
+    std::atomic<HWND> m_hWnd{nullptr};  // read by OnInstallComplete
     unique_handle m_hTimer;
     unique_event m_hNewTaskEvent;
     ATOM m_atom = 0;
     HINSTANCE m_hInstance = nullptr;
     std::unique_ptr<CKsTaskManager> m_pTaskManager;
     SchedulerSettings m_settings;
-    DWORD m_bSuspended = 0;
-    DWORD m_bStarted = 0;
+    std::atomic<DWORD> m_bSuspended{0};
+    std::atomic<DWORD> m_bStarted{0};
     DWORD m_dwRebootDelay = 0;
     DWORD m_bRebooted = 0;
     DWORD m_bFullScreenTimedOut = 0;
     KsZARNPartnerCustomization m_customization;
     DWORD m_bIdlePhaseDone = 0;
+    // When the pump began waiting for an idle user and first saw a full-screen application
+    // (seconds since 1970; 0 = not waiting). The engine's rather than process-wide: a wait
+    // accumulates across the timer hits of one engine, and a restarted engine starts afresh.
+    uint64_t m_idleWaitStart = 0;
+    uint64_t m_fullScreenStart = 0;
     DWORD m_dwOobeStartDelay = 0;
-    volatile DWORD m_bAMMode = 0;  // written under m_lock; read by the engine thread without it
+    std::atomic<DWORD> m_bAMMode{0};  // written under m_lock; read by the engine thread without it
     unique_event m_hAMModeEvent;
     IGlobalInterfaceTable* m_pGIT = nullptr;  // released by the destructor
     DWORD m_dwGITCookie = 0;
@@ -122,8 +136,10 @@ private:
     DWORD m_dwAMFutureWindow = 43200;
     std::shared_ptr<Tessel::MessageBusClient> m_pBus;
     bool m_bInstallSubscribed = false;
-    volatile DWORD m_bInstalling = 0;
-    volatile DWORD m_bInstallCompleted = 0;
+    std::atomic<DWORD> m_bInstalling{0};
+    std::atomic<DWORD> m_bInstallCompleted{0};
+    bool m_bSafeMode = false;    // a clean boot: suspended for the engine's life, out-of-box or not
+    bool m_bWindowFailed = false;  // a window message ended on an unexpected exception
     HANDLE m_hExitEvent = nullptr;  // the module's; not owned
     std::unique_ptr<RunningEngineRegistration> m_link;
 };

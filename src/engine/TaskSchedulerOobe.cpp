@@ -15,14 +15,9 @@ namespace {
 constexpr DWORD kOobeDoneRereadMs = 30000;
 constexpr DWORD kOobeWatchFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
 
-// The module's exit event resets when a wait takes it; whoever sees it sets it again, so the
-// engine's own loop sees it too.
 bool exitSignalled(HANDLE exitEvent)
 {
-    if (::WaitForSingleObject(exitEvent, 0) != WAIT_OBJECT_0)
-        return false;
-    ::SetEvent(exitEvent);
-    return true;
+    return ::WaitForSingleObject(exitEvent, 0) == WAIT_OBJECT_0;
 }
 
 } // namespace
@@ -71,10 +66,8 @@ bool CKsTaskScheduler::_CheckOobedone(HANDLE exitEvent)
         if (exitSignalled(exitEvent))
             return false;
         const HANDLE handles[] = {changed.get(), exitEvent};
-        if (::WaitForMultipleObjects(2, handles, FALSE, kOobeDoneRereadMs) == WAIT_OBJECT_0 + 1) {
-            ::SetEvent(exitEvent);
+        if (::WaitForMultipleObjects(2, handles, FALSE, kOobeDoneRereadMs) == WAIT_OBJECT_0 + 1)
             return false;
-        }
         // A notification fires once; watch again before reading, so no change is missed.
         key.notifyChange(false, kOobeWatchFilter, changed.get(), true);
     }
@@ -108,7 +101,8 @@ bool CKsTaskScheduler::_RefreshOobeWaitPerTask()
 
 void CKsTaskScheduler::_OobeStart()
 {
-    if (IsRestartPending())
+    // In safe mode nothing runs, out-of-box start or not.
+    if (IsRestartPending() || m_bSafeMode)
         return;
     m_bSuspended = 0;
     KSLOG_NORMAL(L"Refreshing task scheduler data and then triggering it immediately");

@@ -21,11 +21,8 @@ bool BusStatusRequester::waitForAnswer(Tessel::Reply& reply, uint32_t timeoutMs)
     if (!m_stopEvent)
         return reply.waitFor(timeoutMs) == Tessel::REPLY_STATUS_RECEIVED;
     for (uint32_t waited = 0;;) {
-        if (::WaitForSingleObject(m_stopEvent, 0) == WAIT_OBJECT_0) {
-            // The look took an auto-reset event's signal: give it back for the engine's loop.
-            ::SetEvent(m_stopEvent);
+        if (::WaitForSingleObject(m_stopEvent, 0) == WAIT_OBJECT_0)
             return false;
-        }
         const uint32_t slice = std::min(kStopSliceMs, timeoutMs - waited);
         const uint32_t status = reply.waitFor(slice);
         if (status == Tessel::REPLY_STATUS_RECEIVED)

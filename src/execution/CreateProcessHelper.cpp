@@ -374,6 +374,12 @@ DWORD CCPHelper::_AdjustPrivilege(HANDLE token, const wchar_t* name)
         KSLOG_ERROR(L"AdjustTokenPrivileges failed. ErrorCode: %u", error);
         return error;
     }
+    // The call succeeds even when the token lacks the privilege; only the last error says so.
+    const DWORD assigned = ::GetLastError();
+    if (assigned == ERROR_NOT_ALL_ASSIGNED) {
+        KSLOG_ERROR(L"AdjustTokenPrivileges failed. ErrorCode: %u", assigned);
+        return assigned;
+    }
     return 0;
 }
 

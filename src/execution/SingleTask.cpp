@@ -118,7 +118,7 @@ DWORD CSingleTask::Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exi
 
     DWORD result = 0;
     if (dwTaskTrigType == KS_TRIGGER_PROCESS) {
-        result = _StartProgram(run, deleted);
+        result = _StartProgram(run);
         if (!run.startAttempted)
             return result;  // refused by validation
     } else if (dwTaskTrigType == KS_TRIGGER_EVENT) {
@@ -259,7 +259,7 @@ Keelwork::unique_event CSingleTask::_CreateCompletionEvent()
     return event;
 }
 
-DWORD CSingleTask::_StartProgram(Run& run, DWORD* deletedOut)
+DWORD CSingleTask::_StartProgram(Run& run)
 {
     KSLOG_NORMAL(L"Validating %s before trying to execute it", orEmpty(pwszTaskTrigger));
     // Held from the check until the start is over, so the file that was checked is the one that runs.
@@ -276,7 +276,8 @@ DWORD CSingleTask::_StartProgram(Run& run, DWORD* deletedOut)
         } else {
             WriteNextRunAfterRun();
         }
-        *deletedOut = 0;
+        // *deletedOut stays as the advance left it: a run-once task whose key is gone leaves the
+        // engine's list too, instead of being refused again and again until the next refresh.
         return validation;
     }
     KSLOG_NORMAL(L"SUCCESS. %s validated. We will execute it", pwszTaskTrigger);
@@ -330,6 +331,7 @@ DWORD CSingleTask::_StartProgram(Run& run, DWORD* deletedOut)
 
 void CSingleTask::_SetTriggerEvent(Run& run)
 {
+    run.startAttempted = true;
     KSLOG_NORMAL(L"The trigger for task %s involves setting an event %s. Opening the event and setting it.", m_wszName,
                  orEmpty(pwszTaskTrigger));
     Keelwork::unique_event trigger(::OpenEventW(EVENT_MODIFY_STATE, FALSE, orEmpty(pwszTaskTrigger)));

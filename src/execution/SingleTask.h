@@ -94,7 +94,7 @@ private:
     bool _DeferUpdateWhileScanRuns();
     void _AdvanceBeforeRun(DWORD* deletedOut);
     Keelwork::unique_event _CreateCompletionEvent();
-    DWORD _StartProgram(Run& run, DWORD* deletedOut);
+    DWORD _StartProgram(Run& run);
     void _SetTriggerEvent(Run& run);
     DWORD _WaitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exitEvent);
     void _ReportCompletion(const Run& run);

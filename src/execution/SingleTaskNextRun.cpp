@@ -36,6 +36,7 @@ const wchar_t* const kReasonTexts[12] = {
 struct TaskSetting {
     const wchar_t* name;
     DWORD CSingleTask::*field;
+    DWORD defaultValue;
 };
 
 } // namespace
@@ -70,19 +71,20 @@ void CSingleTask::_PrepareLaunch()
 void CSingleTask::_ReadSettings()
 {
     static const TaskSetting kSettings[] = {
-        {L"battery_poll_interval", &CSingleTask::m_dwBatteryPollInterval},
-        {L"metered_access_poll_interval", &CSingleTask::m_dwMeteredAccessPollInterval},
-        {L"metered_access_attempts", &CSingleTask::m_dwMeteredAccessAttemptsAllowed},
-        {L"stop_updates_on_battery", &CSingleTask::m_dwStopUpdatesOnBattery},
-        {L"update_battery_timeout", &CSingleTask::m_dwUpdateBatteryTimeout},
+        {L"battery_poll_interval", &CSingleTask::m_dwBatteryPollInterval, 3600},
+        {L"metered_access_poll_interval", &CSingleTask::m_dwMeteredAccessPollInterval, 3600},
+        {L"metered_access_attempts", &CSingleTask::m_dwMeteredAccessAttemptsAllowed, 5},
+        {L"stop_updates_on_battery", &CSingleTask::m_dwStopUpdatesOnBattery, 0},
+        {L"update_battery_timeout", &CSingleTask::m_dwUpdateBatteryTimeout, 3},
     };
     m_customization.Initialize();
     KsRegistryOverride& settings = m_customization.GetRegistryOverride();
     settings.OpenKey(kTaskSettingsKey);
+    // Read into the defaults, not over the last launch's values: a value removed since then
+    // counts as absent.
     for (const TaskSetting& setting : kSettings) {
         uint32_t value = 0;
-        if (SUCCEEDED(settings.ReadDwordValue(setting.name, value)))
-            this->*setting.field = value;
+        this->*setting.field = SUCCEEDED(settings.ReadDwordValue(setting.name, value)) ? value : setting.defaultValue;
     }
 }
 

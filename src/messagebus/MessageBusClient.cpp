@@ -244,14 +244,24 @@ MessageCallback MessageBusClient::sessionFiltered(MessageCallback callback) cons
     };
 }
 
+MessageBusClient::Delivery MessageBusClient::gated(MessageCallback callback)
+{
+    auto gate = std::make_shared<DeliveryGate>();
+    auto guarded = [gate, callback = std::move(callback)](std::shared_ptr<Message> message) -> uint32_t {
+        DeliveryGate::Pass pass(*gate);
+        return pass ? callback(std::move(message)) : MODULE_STATUS_SUCCESS;
+    };
+    return Delivery{std::move(gate), std::make_shared<MessageCallback>(std::move(guarded))};
+}
+
 ModuleStatus MessageBusClient::internalSubscribe(const std::wstring& name, const std::wstring& alias,
                                                  MessageCallback callback)
 {
-    auto shared = std::make_shared<MessageCallback>(std::move(callback));
+    Delivery delivery = gated(std::move(callback));
     std::lock_guard<std::mutex> lock(m_subscriptionLock);
     SubscriptionGroup& group = m_subscriptions[alias];
-    NameSubscription& entry = group.names.emplace_back(NameSubscription{nullptr, name, std::move(shared)});
-    MessageBusSubscription handle = m_shim->subscribe(name, entry.callback.get());
+    NameSubscription& entry = group.names.emplace_back(NameSubscription{nullptr, name, std::move(delivery)});
+    MessageBusSubscription handle = m_shim->subscribe(name, entry.delivery.callback.get());
     if (!handle) {
         KSLOG_ERROR(L"Failed to subscribe. Alias: %ls Message name: %ls", alias.c_str(), name.c_str());
         group.names.pop_back();
@@ -275,12 +285,12 @@ ModuleStatus MessageBusClient::internalSubscribeFilter(const std::wstring& patte
         return MODULE_STATUS_INVALID_PARAMETER;
     }
 
-    auto shared = std::make_shared<MessageCallback>(std::move(callback));
+    Delivery delivery = gated(std::move(callback));
     std::lock_guard<std::mutex> lock(m_subscriptionLock);
     SubscriptionGroup& group = m_subscriptions[alias];
     PatternSubscription& entry =
-        group.patterns.emplace_back(PatternSubscription{nullptr, pattern, std::move(regex), std::move(shared)});
-    MessageBusSubscription handle = m_shim->subscribeFilter(pattern, entry.callback.get());
+        group.patterns.emplace_back(PatternSubscription{nullptr, pattern, std::move(regex), std::move(delivery)});
+    MessageBusSubscription handle = m_shim->subscribeFilter(pattern, entry.delivery.callback.get());
     if (!handle) {
         KSLOG_ERROR(L"Failed to subscribeFilter. Alias: %ls Message nameRegex: %ls", alias.c_str(), pattern.c_str());
         group.patterns.pop_back();
@@ -294,52 +304,75 @@ ModuleStatus MessageBusClient::internalSubscribeFilter(const std::wstring& patte
 
 ModuleStatus MessageBusClient::unsubscribe(const std::wstring& alias)
 {
-    std::lock_guard<std::mutex> lock(m_subscriptionLock);
-    auto it = m_subscriptions.find(alias);
-    if (it == m_subscriptions.end()) {
-        KSLOG_WARNING(L"Subscription not found. Alias: %ls.", alias.c_str());
-        return MODULE_STATUS_SUCCESS;
+    std::vector<std::pair<MessageBusSubscription, Delivery>> ended;
+    {
+        std::lock_guard<std::mutex> lock(m_subscriptionLock);
+        auto it = m_subscriptions.find(alias);
+        if (it == m_subscriptions.end()) {
+            KSLOG_WARNING(L"Subscription not found. Alias: %ls.", alias.c_str());
+            return MODULE_STATUS_SUCCESS;
+        }
+        for (NameSubscription& entry : it->second.names)
+            ended.emplace_back(entry.handle, std::move(entry.delivery));
+        for (PatternSubscription& entry : it->second.patterns)
+            ended.emplace_back(entry.handle, std::move(entry.delivery));
+        m_subscriptions.erase(it);
     }
-    for (const NameSubscription& entry : it->second.names)
-        m_shim->unsubscribe(entry.handle);
-    for (const PatternSubscription& entry : it->second.patterns)
-        m_shim->unsubscribe(entry.handle);
-    m_subscriptions.erase(it);
+    endSubscriptions(ended);
     return MODULE_STATUS_SUCCESS;
 }
 
 void MessageBusClient::unsubscribeAll()
 {
-    std::lock_guard<std::mutex> lock(m_subscriptionLock);
-    for (const auto& [alias, group] : m_subscriptions) {
-        for (const NameSubscription& entry : group.names)
-            m_shim->unsubscribe(entry.handle);
-        for (const PatternSubscription& entry : group.patterns)
-            m_shim->unsubscribe(entry.handle);
+    std::vector<std::pair<MessageBusSubscription, Delivery>> ended;
+    {
+        std::lock_guard<std::mutex> lock(m_subscriptionLock);
+        for (auto& [alias, group] : m_subscriptions) {
+            for (NameSubscription& entry : group.names)
+                ended.emplace_back(entry.handle, std::move(entry.delivery));
+            for (PatternSubscription& entry : group.patterns)
+                ended.emplace_back(entry.handle, std::move(entry.delivery));
+        }
+        m_subscriptions.clear();
     }
-    m_subscriptions.clear();
+    endSubscriptions(ended);
+}
+
+void MessageBusClient::endSubscriptions(std::vector<std::pair<MessageBusSubscription, Delivery>>& ended)
+{
+    for (auto& [handle, delivery] : ended) {
+        m_shim->unsubscribe(handle);
+        if (delivery.gate->close()) {
+            std::lock_guard<std::mutex> lock(m_subscriptionLock);
+            m_retired.push_back(std::move(delivery.callback));
+        }
+    }
 }
 
 ModuleStatus MessageBusClient::dispatchDirect(const std::shared_ptr<Message>& message)
 {
     if (!message)
         return MODULE_STATUS_SUCCESS;
-    auto deliver = [&message](const std::shared_ptr<MessageCallback>& callback) {
+    // Called outside the lock, so a callable may subscribe or unsubscribe on this client.
+    std::vector<std::shared_ptr<MessageCallback>> matching;
+    {
+        std::lock_guard<std::mutex> lock(m_subscriptionLock);
+        for (const auto& [alias, group] : m_subscriptions) {
+            for (const NameSubscription& entry : group.names) {
+                if (entry.name == message->name())
+                    matching.push_back(entry.delivery.callback);
+            }
+            for (const PatternSubscription& entry : group.patterns) {
+                if (std::regex_match(message->name(), entry.regex))
+                    matching.push_back(entry.delivery.callback);
+            }
+        }
+    }
+    for (const auto& callback : matching) {
         try {
             (*callback)(message);
         } catch (...) {
             // One subscriber's failure must not keep the message from the others.
-        }
-    };
-    std::lock_guard<std::mutex> lock(m_subscriptionLock);
-    for (const auto& [alias, group] : m_subscriptions) {
-        for (const NameSubscription& entry : group.names) {
-            if (entry.name == message->name())
-                deliver(entry.callback);
-        }
-        for (const PatternSubscription& entry : group.patterns) {
-            if (std::regex_match(message->name(), entry.regex))
-                deliver(entry.callback);
         }
     }
     return MODULE_STATUS_SUCCESS;

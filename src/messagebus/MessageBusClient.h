@@ -11,6 +11,7 @@
 #pragma once
 
 #include "message/ReplyImpl.h"
+#include "messagebus/DeliveryGate.h"
 #include "messagebus/MessageBus.h"
 #include "messagebus/MessageBusShim.h"
 
@@ -58,8 +59,7 @@ public:
     ModuleStatus unsubscribe(const std::wstring& alias) override;
 
     // Calls, on this thread, every subscription whose name equals the message's name or whose
-    // pattern matches all of it, as if the message had come over the bus. Callbacks run under the
-    // subscription lock: they must not subscribe or unsubscribe on this client.
+    // pattern matches all of it, as if the message had come over the bus.
     ModuleStatus dispatchDirect(const std::shared_ptr<Message>& message);
 
     // Settles the pending request `replyIndex`: a message with status 0 fulfils its reply, any
@@ -70,17 +70,22 @@ public:
     uint32_t sessionId() const { return m_sessionId; }
 
 private:
+    // What the bus calls for one subscription: the subscriber's callable behind the gate. Its
+    // address is the bus's context for this subscription, so it lives on the heap.
+    struct Delivery {
+        std::shared_ptr<DeliveryGate> gate;
+        std::shared_ptr<MessageCallback> callback;
+    };
     struct NameSubscription {
         MessageBusSubscription handle = nullptr;
         std::wstring name;
-        // Its address is the bus's context for this subscription, so it lives on the heap.
-        std::shared_ptr<MessageCallback> callback;
+        Delivery delivery;
     };
     struct PatternSubscription {
         MessageBusSubscription handle = nullptr;
         std::wstring pattern;
         std::wregex regex;
-        std::shared_ptr<MessageCallback> callback;
+        Delivery delivery;
     };
     struct SubscriptionGroup {
         std::list<NameSubscription> names;
@@ -100,6 +105,10 @@ private:
     ModuleStatus internalSubscribeFilter(const std::wstring& pattern, const std::wstring& alias,
                                          MessageCallback callback);
     MessageCallback sessionFiltered(MessageCallback callback) const;
+    static Delivery gated(MessageCallback callback);
+    // Ends the subscriptions taken out of the table: the bus is told, then their deliveries in
+    // flight are waited for. Called without m_subscriptionLock, which a delivery may need.
+    void endSubscriptions(std::vector<std::pair<MessageBusSubscription, Delivery>>& ended);
     void unsubscribeAll();
 
     std::shared_ptr<MessageBusShim> m_shim;
@@ -107,6 +116,8 @@ private:
 
     std::mutex m_subscriptionLock;
     std::map<std::wstring, SubscriptionGroup> m_subscriptions;  // written under m_subscriptionLock
+    // Callables that unsubscribed themselves while running: kept until the client goes.
+    std::vector<std::shared_ptr<MessageCallback>> m_retired;     // written under m_subscriptionLock
 
     std::mutex m_replyLock;
     uint64_t m_nextReplyIndex = 0;                        // written under m_replyLock

@@ -16,12 +16,11 @@ namespace Tessel {
 
 TaskSchedulerImpl::TaskSchedulerImpl(std::shared_ptr<WindowsEventAPI> eventApi,
                                      std::shared_ptr<Orbis::TaskManagement> taskManagement)
-    : BaseModule(nullptr), m_eventApi(std::move(eventApi)), m_taskManagement(std::move(taskManagement))
+    : BaseModule(nullptr),
+      m_eventApi(eventApi ? std::move(eventApi) : std::make_shared<WindowsEventAPI>()),
+      m_taskManagement(taskManagement ? std::move(taskManagement) : std::make_shared<Orbis::TaskManagement>()),
+      m_engine(*m_eventApi)
 {
-    if (!m_eventApi)
-        m_eventApi = std::make_shared<WindowsEventAPI>();
-    if (!m_taskManagement)
-        m_taskManagement = std::make_shared<Orbis::TaskManagement>();
 }
 
 TaskSchedulerImpl::~TaskSchedulerImpl() = default;
@@ -34,25 +33,24 @@ ModuleStatus TaskSchedulerImpl::initialize()
 
 ModuleStatus TaskSchedulerImpl::start()
 {
-    m_tsHandles.hExitEvent = m_eventApi->CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    m_tsHandles.hStartedEvent = m_eventApi->CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    if (!m_tsHandles.hExitEvent || !m_tsHandles.hStartedEvent) {
+    if (m_engine.running()) {
+        KSLOG_WARNING(L"The engine is already running; this start changes nothing.");
+        return MODULE_STATUS_SUCCESS;
+    }
+    switch (m_engine.start()) {
+    case EngineThread::Start::started:
+        return MODULE_STATUS_SUCCESS;
+    case EngineThread::Start::noEvents:
         KSLOG_CRITICAL(L"Error no more resources while creating TS handles. Exiting.");
         return MODULE_STATUS_UNSUCCESSFUL;
+    default:
+        return MODULE_STATUS_UNSUCCESSFUL;
     }
-    m_engineThread = std::thread([this] { Keelwork::engine::CKsTaskScheduler::TSThread(&m_tsHandles); });
-    return MODULE_STATUS_SUCCESS;
 }
 
 ModuleStatus TaskSchedulerImpl::stop()
 {
-    m_eventApi->SetEvent(m_tsHandles.hExitEvent);
-    if (m_engineThread.joinable())
-        m_engineThread.join();
-    if (m_tsHandles.hStartedEvent)
-        m_eventApi->CloseHandle(std::exchange(m_tsHandles.hStartedEvent, nullptr));
-    if (m_tsHandles.hExitEvent)
-        m_eventApi->CloseHandle(std::exchange(m_tsHandles.hExitEvent, nullptr));
+    m_engine.stop();
     return MODULE_STATUS_SUCCESS;
 }
 
@@ -72,9 +70,7 @@ ModuleStatus TaskSchedulerImpl::subscribeMessages()
 // The engine is reached through the running-engine link, which keeps it alive for the call.
 ModuleStatus TaskSchedulerImpl::switchAutoMaintenanceMode(bool on)
 {
-    const bool reached = Keelwork::engine::withRunningEngine(
-        [on](Keelwork::engine::AutoMaintenanceTarget& engine) { engine.SetAMMode(on, nullptr, false); });
-    if (!reached) {
+    if (!Keelwork::engine::switchRunningEngineAMMode(on)) {
         KSLOG_WARNING(L"Failed to get task scheduler instance.");
         return MODULE_STATUS_INVALID_STATE;
     }

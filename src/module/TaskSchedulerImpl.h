@@ -7,13 +7,12 @@
 // task-management calls mutually exclusive, while parsing and publishing happen outside it.
 #pragma once
 
-#include "engine/TSHandles.h"
 #include "module/BaseModule.h"
+#include "module/EngineThread.h"
 #include "module/TaskRequestWorker.h"
 
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -37,8 +36,10 @@ public:
     // Fills the handler table and subscribes it.
     ModuleStatus initialize() override;
     // Creates the exit and started events and starts the engine thread; does not wait for it.
+    // While an engine thread runs, a second start starts nothing.
     ModuleStatus start() override;
-    // Sets the exit event, joins the engine thread and closes both events. Always 0.
+    // Sets the exit event, joins the engine thread and closes both events. Always 0; the
+    // destructor does the same for a host that never calls it.
     ModuleStatus stop() override;
 
     // Subscribes every row in table order; the first failure ends the loop and is returned.
@@ -61,8 +62,8 @@ private:
     std::shared_ptr<WindowsEventAPI> m_eventApi;
     HandlerTable m_handlers;
     std::shared_ptr<Orbis::TaskManagement> m_taskManagement;
-    std::thread m_engineThread;
-    _tagTSHANDLES m_tsHandles;
+    // After m_eventApi, which it uses: destroyed first.
+    EngineThread m_engine;
     // Serializes every call into m_taskManagement made by the handlers.
     std::mutex m_lock;
 };

@@ -2,11 +2,14 @@
 #include "TaskManagerFixture.h"
 
 #include "EngineRegistry.h"
+#include "CalendarTestZone.h"
 #include "ExpectLogged.h"
 #include "engine/QueuePriority.h"
 #include "engine/RunQueue.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 namespace {
 
@@ -32,6 +35,7 @@ struct DueCase {
     DWORD oobeHold = 0;
     uint32_t sinceStart = 0;
     DWORD outOfOobe = 0;
+    const char* zone = "UTC0";  // the machine's time zone (TZ)
 };
 
 // Timed-task specs: next run relative to now, flags, idle wish.
@@ -56,6 +60,9 @@ const DueCase kDueCases[] = {
     {"Flag8OutsideAmMode", timed(-60, 8), 3, 0, Console::user, 90, kNoCount},
     {"IdleTaskTwoDaysLate", timed(-2 * int64_t{kDay}, 0, 1), 3, 0, Console::user, 1, kNoCount},
     {"IdleTaskFourDaysLateIsLongOverdue", timed(-4 * int64_t{kDay}, 0, 1), 3, 0, Console::user, 90, kNoCount},
+    // The limit is days before the local time: east of UTC a task is long overdue sooner.
+    {"LongOverdueByLocalTimeEastOfUtc", timed(-3 * int64_t{kDay} + 1800, 0, 1), 3, 0, Console::user, 90, kNoCount, 0, 0, 0, "JST-9"},
+    {"NotYetLongOverdueWestOfUtc", timed(-3 * int64_t{kDay} - 1800, 0, 1), 3, 0, Console::user, 1, kNoCount, 0, 0, 0, "EST5"},
     {"Flag32FourDaysLate", timed(-4 * int64_t{kDay}, 32, 1), 3, 0, Console::user, 1, kNoCount},
     {"Flag32SixteenDaysLate", timed(-16 * int64_t{kDay}, 32, 1), 3, 0, Console::user, 90, kNoCount},
     {"OtherTypeAsked", timed(-60), 5, 0, Console::user, kNotQueued, kNoCount},
@@ -87,6 +94,7 @@ class DueRules : public kstest::TaskManagerFixture, public ::testing::WithParamI
 TEST_P(DueRules, QueuesDueTasksOnly)
 {
     const DueCase& c = GetParam();
+    KsCalendarTest::PinnedZone zone(c.zone);
     writeTask(L"task", c.task);
     auto& manager = gather(false, c.console);
     if (c.oobeHold != 0) {
@@ -113,6 +121,31 @@ TEST_P(DueRules, QueuesDueTasksOnly)
 
 INSTANTIATE_TEST_SUITE_P(Table, DueRules, ::testing::ValuesIn(kDueCases),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// A logon or boot task deferred at its occasion ("LogonNextRun" written by the deferral) is queued
+// again once the deferral's delay is over, and the timer wakes the engine for a retry ahead.
+TEST_F(DueRulesQueue, DeferredOccasionTaskIsRetriedAfterItsDelay)
+{
+    const struct {
+        const wchar_t* name;
+        DWORD type;
+        int64_t retryIn;  // 0: no deferral pending
+    } tasks[] = {{L"logon-due", KS_TASK_LOGON, -10}, {L"boot-due", KS_TASK_REBOOT, -1},
+                 {L"logon-ahead", KS_TASK_LOGON, 600}, {L"logon-plain", KS_TASK_LOGON, 0}};
+    for (const auto& task : tasks) {
+        writeTask(task.name, occasion(task.type, 0, 1));
+        if (task.retryIn != 0)
+            setProtectedDword(task.name, L"LogonNextRun", static_cast<DWORD>(kNow + task.retryIn));
+    }
+    auto& manager = gather();
+    EXPECT_EQ(manager.AddDeferredOccasionsToQ(), 0u);
+    auto queued = drainQueue();
+    std::set<std::wstring> names;
+    for (const auto& item : queued)
+        names.insert(item.first);
+    EXPECT_EQ(names, (std::set<std::wstring>{L"boot-due", L"logon-due"}));
+    EXPECT_EQ(manager.FindMinNextRunTime(), kNow + 600);
+}
 
 TEST_F(DueRulesQueue, AskingTwiceLeavesOneItem)
 {

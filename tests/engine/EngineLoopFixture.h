@@ -54,6 +54,11 @@ inline void endSampleTasks()
     }
 }
 
+inline HWND engineWindow()
+{
+    return ::FindWindowW(Keelwork::engine::kWindowClass, Keelwork::engine::kWindowTitle);
+}
+
 class EngineLoop : public kstest::RegistryFixture {
 protected:
     void SetUp() override
@@ -94,7 +99,7 @@ protected:
     // Starts the engine thread without waiting for its start.
     void launch()
     {
-        m_exit.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        m_exit.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         m_started.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
         m_handles.hExitEvent = m_exit.get();
         m_handles.hStartedEvent = m_started.get();
@@ -107,13 +112,14 @@ protected:
         ASSERT_EQ(::WaitForSingleObject(m_started.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the engine did not start";
     }
 
-    void stop()
+    // `expected`: the thread's result, 0 after an orderly stop.
+    void stop(DWORD expected = 0)
     {
         if (!m_thread.joinable())
             return;
         ::SetEvent(m_exit.get());
         m_thread.join();
-        EXPECT_EQ(m_result, 0u);
+        EXPECT_EQ(m_result, expected);
     }
 
     // A task running `program` (sample-task.exe unless named) with `params`. For timed types
@@ -148,6 +154,36 @@ protected:
         return task.Read() ? task.dwNextRun : 0;
     }
 
+    // An hourly task that exits at once, due at `nextRun`.
+    static void storeAt(const wchar_t* name, uint32_t nextRun)
+    {
+        storeTask(name, KS_TASK_SCHEDULED, L"--exit 0", nextRun, 3600);
+    }
+
+    // A run writes the next run before the program starts.
+    static bool ran(const wchar_t* name, uint32_t dueAt) { return storedNextRun(name) != dueAt; }
+
+    // Sent, so the engine thread has handled the message when the call returns.
+    static void send(UINT message, WPARAM wParam = 0) { ::SendMessageW(engineWindow(), message, wParam, 0); }
+    static void kick() { send(WM_TIMER, Keelwork::engine::kStartDelayTimer); }
+    // Each pump message runs one task and posts the next, which a test's following step could
+    // overtake: send enough of them to empty the queue, so every due task has run on return.
+    static void triggerAndPump()
+    {
+        constexpr int kMostQueued = 3;
+        send(Keelwork::engine::kLogonMessage);
+        for (int task = 0; task < kMostQueued; ++task)
+            send(Keelwork::engine::kPumpMessage);
+    }
+
+    // The session monitor's answer from now on.
+    void answerFullScreen(bool fullScreen)
+    {
+        m_monitors->unsubscribe(names::kNotificationStateRequest);
+        answer(names::kNotificationStateRequest, fullScreen ? L"SessionMonitor.NotificationState.FullScreenAppRunning"
+                                                            : L"SessionMonitor.NotificationState.Normal");
+    }
+
     // Waits (bounded) for the engine thread to log `text`.
     static bool awaitLogged(const LogCapture& log, const std::wstring& text)
     {
@@ -180,11 +216,6 @@ protected:
     std::shared_ptr<Tessel::MessageBusClient> m_monitors;
     kstest::MessageInbox m_inbox;
 };
-
-inline HWND engineWindow()
-{
-    return ::FindWindowW(Keelwork::engine::kWindowClass, Keelwork::engine::kWindowTitle);
-}
 
 inline void signalNewTask()
 {

@@ -1,7 +1,10 @@
 // A leak check: five minutes of the real engine running a task every three seconds. The process's
 // handle count and private bytes are printed at the start and the end; only a generous growth
-// bound is asserted, so the check catches a leak per run, not a slow allocator.
+// bound is asserted, so the check catches a leak per run, not a slow allocator. And a suspended
+// engine's window timers, over a minute of real time.
 #include "EngineLoopFixture.h"
+
+#include "engine/BootMode.h"
 
 #include <psapi.h>
 
@@ -95,6 +98,39 @@ TEST_F(EngineLoop, FiveMinutesOfATaskEveryThreeSecondsKeepHandlesAndPrivateBytes
                 static_cast<unsigned long long>(last.privateBytes));
     EXPECT_LE(last.handles, first.handles + kHandleGrowthBound);
     EXPECT_LE(last.privateBytes, first.privateBytes + kPrivateGrowthBound);
+}
+
+} // namespace
+
+namespace {
+
+class SafeBoot final : public Keelwork::engine::BootMode {
+public:
+    SafeBoot() { install(this); }
+    ~SafeBoot() override { install(nullptr); }
+    int cleanBoot() const override { return 1; }
+};
+
+size_t suspendedNotices(const kstest::LogCapture& log)
+{
+    size_t count = 0;
+    for (const std::wstring& line : log.lines())
+        count += line.find(L"Task scheduler has been SUSPENDED. Not processing any messages") != std::wstring::npos;
+    return count;
+}
+
+// A suspended engine's window timers (the start delay, and the log-on timer that the log-on event,
+// created signalled, arms 30 s after the start) end at their first tick at the latest; none goes
+// on waking and logging every 30 s for the engine's whole suspended life. Takes a minute: it
+// waits for real timers.
+TEST_F(EngineLoop, SuspendedEngineEndsItsWindowTimers)
+{
+    SafeBoot safe;
+    kstest::LogCapture log;
+    start();
+    ::Sleep(65000);  // two periods of the log-on timer
+    EXPECT_GE(suspendedNotices(log), 1u) << "the start delay did not fire";
+    EXPECT_LE(suspendedNotices(log), 2u) << "a timer went on firing";
 }
 
 } // namespace

@@ -19,13 +19,14 @@ namespace {
 // Counts calls, and calls that were inside it after it was retired (its registration over).
 class Engine final : public AutoMaintenanceTarget {
 public:
-    void SetAMMode(bool, void*, bool) override
+    std::unique_ptr<Keelwork::engine::AutoMaintenanceResponse> requestAMMode(bool) override
     {
         lateCalls += retired ? 1 : 0;
         ++calls;
         // Widen the window in which an unguarded link would let the engine go mid-call.
         std::this_thread::yield();
         lateCalls += retired ? 1 : 0;
+        return nullptr;
     }
 
     std::atomic<bool> retired{false};
@@ -35,7 +36,7 @@ public:
 
 void callEngine(AutoMaintenanceTarget& engine)
 {
-    engine.SetAMMode(true, nullptr, false);
+    engine.requestAMMode(true);
 }
 
 TEST(RunningEngine, NoCallIsInsideAnEngineOnceItsRegistrationHasEnded)

@@ -52,7 +52,6 @@ TEST_F(SchedulerSettingsTest, EmptyRegistryRunsOnDefaultsAndWritesTwoBack)
     EXPECT_EQ(s.amModeEnabled, 1u);
     EXPECT_EQ(s.futureTaskWindow, 43200u);
     EXPECT_EQ(s.rebootDelay, 300u);
-    EXPECT_FALSE(s.installInProgress);
     EXPECT_EQ(kstest::readDword(kSchedulerKey, kIdleWaitValue), 1u);
     EXPECT_EQ(kstest::readDword(kSchedulerKey, kTaskFinishWaitValue), 3600u);
     EXPECT_EQ(loadOobeWait(), 14400u);

@@ -18,7 +18,6 @@
 namespace {
 
 using namespace kstest;
-using Keelwork::engine::withRunningEngine;
 
 constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
 constexpr const wchar_t* kOemKey = L"SOFTWARE\\Kestrel\\ZARN\\Oem";
@@ -37,18 +36,6 @@ protected:
         }), Tessel::MODULE_STATUS_SUCCESS);
     }
 
-    static void send(UINT message, WPARAM wParam = 0) { ::SendMessageW(engineWindow(), message, wParam, 0); }
-    static void kick() { send(WM_TIMER, Keelwork::engine::kStartDelayTimer); }
-    // Each pump message runs one task and posts the next, which a test's following step could
-    // overtake: send enough of them to empty the queue, so every due task has run on return.
-    static void triggerAndPump()
-    {
-        constexpr int kMostQueued = 3;
-        send(Keelwork::engine::kLogonMessage);
-        for (int task = 0; task < kMostQueued; ++task)
-            send(Keelwork::engine::kPumpMessage);
-    }
-
     static void setWise(const wchar_t* name, DWORD wise)
     {
         CKsTask task(name);
@@ -57,16 +44,9 @@ protected:
         ASSERT_TRUE(task.Write());
     }
 
-    static void storeAt(const wchar_t* name, uint32_t nextRun)
-    {
-        storeTask(name, KS_TASK_SCHEDULED, L"--exit 0", nextRun, kHour);
-    }
-
-    static bool ran(const wchar_t* name, uint32_t dueAt) { return storedNextRun(name) != dueAt; }
-
     static void requestAM(bool on)
     {
-        ASSERT_TRUE(withRunningEngine([on](auto& engine) { engine.SetAMMode(on, nullptr, false); }));
+        ASSERT_TRUE(Keelwork::engine::switchRunningEngineAMMode(on));
     }
 
     // Responses that arrive until none has come for a quiet second (bounded).
@@ -91,17 +71,33 @@ public:
 };
 
 // Safe mode, or a restart pending since an update, suspends the engine for its life: neither the
-// start-delay timer, a trigger, a pump message nor an auto-maintenance request runs the due task.
-class Suspended : public StartModes, public ::testing::WithParamInterface<bool> {};
+// start-delay timer, a trigger, a pump message nor an auto-maintenance request runs the due task,
+// and an out-of-box start does not lift it.
+struct SuspendCase {
+    const char* label;
+    bool safeMode;
+    bool outOfBox;
+};
+
+void PrintTo(const SuspendCase& row, std::ostream* out)
+{
+    *out << row.label;
+}
+
+class Suspended : public StartModes, public ::testing::WithParamInterface<SuspendCase> {};
 
 TEST_P(Suspended, StartRunsNothingWhateverTheTimersSay)
 {
-    const bool safeMode = GetParam();
+    const SuspendCase& c = GetParam();
     std::optional<SafeBoot> safe;
-    if (safeMode)
+    if (c.safeMode)
         safe.emplace();
     else
         setDword(L"SOFTWARE\\Kestrel\\Volatile\\ZARN", L"IsRestartPending", 1);
+    if (c.outOfBox) {
+        setDword(kOemKey, L"oobemode", 1);
+        setDword(kSettingsKey, L"oobe_wait", 0);  // no out-of-box hold of its own
+    }
     storeDue(L"held", L"--exit 0");
     const uint32_t dueAt = storedNextRun(L"held");
     LogCapture log;
@@ -112,12 +108,16 @@ TEST_P(Suspended, StartRunsNothingWhateverTheTimersSay)
     requestAM(true);
     EXPECT_EQ(responsesOnceQuiet(), 1) << "a refused request is answered at once";
     EXPECT_FALSE(ran(L"held", dueAt));
-    EXPECT_TRUE(log.contains(safeMode ? L"It is some kind of safe mode boot. Scheduler will SUSPEND ALL EXECUTION"
-                                      : L"reboted. Scheduler will SUSPEND ALL EXECUTION"));
+    EXPECT_TRUE(log.contains(c.safeMode ? L"It is some kind of safe mode boot. Scheduler will SUSPEND ALL EXECUTION"
+                                        : L"reboted. Scheduler will SUSPEND ALL EXECUTION"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Start, Suspended, ::testing::Bool(),
-                         [](const auto& info) { return std::string(info.param ? "SafeMode" : "RestartPending"); });
+INSTANTIATE_TEST_SUITE_P(Start, Suspended,
+                         ::testing::Values(SuspendCase{"SafeMode", true, false},
+                                           SuspendCase{"RestartPending", false, false},
+                                           SuspendCase{"SafeModeOutOfBox", true, true},
+                                           SuspendCase{"RestartPendingOutOfBox", false, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 // While the product installs, the engine waits; the installer's message starts it at once.
 TEST_F(StartModes, InstallationHoldsTheStartUntilTheInstallerCompletes)
@@ -134,6 +134,24 @@ TEST_F(StartModes, InstallationHoldsTheStartUntilTheInstallerCompletes)
     ASSERT_EQ(m_monitors->publish(Message::create(L"Core.Installer.Complete", L"Installer", L"{}")),
               Tessel::MODULE_STATUS_SUCCESS);
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the install end did not start it";
+}
+
+// The installer may finish while the engine is still starting (here: held by the OEM set-up): the
+// completion is kept, and the start does not wait out the hour of its reboot delay.
+TEST_F(StartModes, InstallerCompletionDuringTheStartIsKept)
+{
+    setDword(kSettingsKey, L"winrestart_wait", 3600);
+    setString(L"SOFTWARE\\KestrelInstaller", L"installmedia", L"D:\\");
+    setDword(kOemKey, L"OOBEDone", 0);
+    storeDue(L"after-install", L"--set-event " + ranEventName());
+    LogCapture log;
+    launch();
+    ASSERT_TRUE(awaitLogged(log, L"Found OOBEDONE=0; Waiting for OOBEDONE=1"));
+    ASSERT_EQ(m_monitors->publish(Message::create(L"Core.Installer.Complete", L"Installer", L"{}")),
+              Tessel::MODULE_STATUS_SUCCESS);
+    EXPECT_TRUE(awaitLogged(log, L"Received message on Install Complete")) << "the completion was dropped";
+    setDword(kOemKey, L"OOBEDone", 1);
+    EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the start waited out its delay";
 }
 
 // The OEM set-up still running ("OOBEDone" 0) holds the whole start; it goes on when the value

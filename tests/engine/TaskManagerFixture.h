@@ -6,7 +6,9 @@
 
 #include "TestClock.h"
 #include "engine/TaskManager.h"
+#include "registry/RegKey.h"
 #include "store/KsTask.h"
+#include "store/ProtectedValue.h"
 
 #include <memory>
 #include <string>
@@ -56,6 +58,16 @@ protected:
         task.dwRunWhenIdle = spec.runWhenIdle;
         task.nPriority = spec.priority;
         ASSERT_TRUE(task.Write());
+    }
+
+    // A protected number under the task's key, as the engine and the launch write them.
+    static void setProtectedDword(const wchar_t* task, const wchar_t* value, DWORD number)
+    {
+        Keelwork::CRegKey key;
+        ASSERT_EQ(key.open(HKEY_LOCAL_MACHINE, (std::wstring(kTasksKey) + L"\\" + task).c_str(),
+                           KEY_ALL_ACCESS | KEY_WOW64_64KEY),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(KsStore::writeProtectedDword(key, value, number), 0u);
     }
 
     // The manager, its list gathered from the registry.

@@ -69,6 +69,29 @@ TEST_F(UserContext, SessionOfTheNamedUserIsChosenIgnoringCase)
     EXPECT_TRUE(log.contains(L"in the current users context")) << log.text();
 }
 
+// A token that lacks a privilege: the adjustment "succeeds" and only its last error says that
+// nothing was enabled. The start must fail there, not go on without the privilege (the shell
+// variant then fails too: there is no shell).
+BOOL WINAPI adjustWithoutAssigning(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD)
+{
+    ::SetLastError(ERROR_NOT_ALL_ASSIGNED);
+    return TRUE;
+}
+
+TEST_F(UserContext, PrivilegeNotAssignedFailsTheStart)
+{
+    FakeSessions::sessions = {session(1, WTSActive)};
+    FakeSessions::userOfSession = {{1, L"alice"}};
+    auto table = tableWithFakeSessions();
+    table->pAdjustTokenPrivileges = &adjustWithoutAssigning;
+    kstest::LogCapture log;
+    CCPHelper helper(std::move(table));
+    DWORD error = 0;
+    auto process = helper.RunProcess(kstest::sampleTaskPath().c_str(), L"--exit 0", &error, 1, nullptr, nullptr, 0);
+    EXPECT_FALSE(process) << "started without the privilege";
+    EXPECT_TRUE(log.contains(L"AdjustTokenPrivileges failed. ErrorCode: 1300")) << kstest::narrowForReport(log.text());
+}
+
 // A running sample-task plays the user's shell; the account functions name its owner.
 class ShellContext : public UserContext {
 protected:

@@ -262,6 +262,26 @@ TEST_F(SingleTaskLaunch, UpdateTaskOnBatteryRunsOnceHeldBackForTheTimeoutDaysAnd
     EXPECT_EQ(lastEvent(L"TaskScheduler.Update.First")[L"Event.Label"], L"ksupdtsk");
 }
 
+// One task object launched twice: a setting removed in between counts as absent at the second
+// launch, not as the value the first one read.
+TEST_F(SingleTaskLaunch, SettingRemovedBetweenLaunchesFallsBackToItsDefault)
+{
+    const wchar_t* settings = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
+    store({.batteryWise = 1});
+    m_fakes.power.acLineStatus = 0;
+    setDword(settings, L"battery_poll_interval", 100);
+    CSingleTask task(L"job", services());
+    ASSERT_TRUE(task.Read());
+    DWORD deleted = 0;
+    EXPECT_EQ(task.Launch(&deleted, 10, nullptr), 0u);
+    EXPECT_TRUE(contains(nextMessage(), L"\"DeltaTime\":100}"));
+    Keelwork::CRegKey key;
+    ASSERT_EQ(key.open(HKEY_LOCAL_MACHINE, settings, KEY_SET_VALUE | KEY_WOW64_64KEY), ERROR_SUCCESS);
+    ASSERT_EQ(key.deleteValue(L"battery_poll_interval"), ERROR_SUCCESS);
+    EXPECT_EQ(task.Launch(&deleted, 10, nullptr), 0u);
+    EXPECT_TRUE(contains(nextMessage(), L"\"DeltaTime\":3600}"));
+}
+
 // The calendar case is the preset test's: both take the store's calendar computation.
 TEST_F(SingleTaskLaunch, NextRunIsWrittenBeforeTheRunByPeriodOrRepeatFlag)
 {
@@ -530,6 +550,21 @@ TEST_F(SingleTaskLaunch, EventTriggerIsSetAndAMissingOneIsStillReportedExecuted)
     store({.trigType = KS_TRIGGER_EVENT, .trigger = uniqueEventName(L"ks-nobody-"), .params = L""});
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(nextMessage(), kCompleted);
+}
+
+// Started through its event rather than a program, the update task still clears its battery mark.
+TEST_F(SingleTaskLaunch, UpdateTaskSetThroughItsEventClearsItsBatteryMark)
+{
+    const std::wstring trigger = uniqueEventName(L"ks-update-");
+    Keelwork::unique_event event(::CreateEventW(nullptr, TRUE, FALSE, trigger.c_str()));
+    store({.name = L"ksupdtsk", .trigType = KS_TRIGGER_EVENT, .trigger = trigger, .params = L""});
+    Keelwork::CRegKey key;
+    ASSERT_EQ(key.open(HKEY_LOCAL_MACHINE, (std::wstring(KsStore::kSchedulerKeyPath) + L"\\ksupdtsk").c_str(),
+                       KEY_ALL_ACCESS | KEY_WOW64_64KEY),
+              ERROR_SUCCESS);
+    ASSERT_EQ(KsStore::writeProtectedDword(key, L"UpdRun", kNow - 86400), 0u);
+    EXPECT_EQ(launch(L"ksupdtsk"), 0u);
+    EXPECT_EQ(stored(L"ksupdtsk", L"UpdRun"), 0u);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "ExpectLogged.h"
 #include "RecordingShim.h"
 
+#include "common/UniqueHandle.h"
 #include "message/Message.h"
 #include "message/Reply.h"
 #include "messagebus/MessageBusClient.h"
@@ -209,6 +210,70 @@ TEST_F(ClientTest, RefusedSubscriptionIsReportedAndLeavesNoGroup)
     client->unsubscribe(L"Group");
     EXPECT_TRUE(shim->unsubscribed().empty());
 }
+
+// A delivery the bus started and has not finished: ending the subscription, or the client, waits
+// for it whatever the bus does, so the subscriber may free what its callable uses once the end
+// returns. The shim, like a bus that does not wait, forgets the subscription at once.
+class HeldDelivery : public ClientTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HeldDelivery, EndingTheSubscriptionWaitsForIt)
+{
+    const bool destroyClient = GetParam();
+    Keelwork::unique_event entered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Keelwork::unique_event release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Keelwork::unique_event ended(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<bool> finished{false};
+    ASSERT_EQ(client->subscribe(L"Held", [&](std::shared_ptr<Message>) -> uint32_t {
+        ::SetEvent(entered.get());
+        ::WaitForSingleObject(release.get(), 10000);
+        finished = true;
+        return 0;
+    }), MODULE_STATUS_SUCCESS);
+    std::thread bus([&] { shim->deliver(L"Held", defaultMessageOptions(), L"{}"); });
+    ASSERT_EQ(::WaitForSingleObject(entered.get(), 10000), DWORD{WAIT_OBJECT_0});
+    bool finishedAtEnd = false;
+    std::thread ender([&] {
+        if (destroyClient)
+            client.reset();
+        else
+            client->unsubscribe(L"Held");
+        finishedAtEnd = finished;
+        ::SetEvent(ended.get());
+    });
+    EXPECT_EQ(::WaitForSingleObject(ended.get(), 300), DWORD{WAIT_TIMEOUT}) << "the end did not wait";
+    ::SetEvent(release.get());
+    ender.join();
+    bus.join();
+    EXPECT_TRUE(finishedAtEnd) << "the end returned while the delivery ran";
+}
+
+INSTANTIATE_TEST_SUITE_P(End, HeldDelivery, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "ClientReleased" : "Unsubscribed"); });
+
+// A callable, delivered directly or over the bus, may end its own subscription and subscribe anew.
+class SelfEndingCallable : public ClientTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SelfEndingCallable, EndsItsSubscriptionAndSubscribesAnew)
+{
+    std::atomic<int> calls{0};
+    ASSERT_EQ(client->subscribe(L"Once", [&](std::shared_ptr<Message>) -> uint32_t {
+        ++calls;
+        client->unsubscribe(L"Once");
+        client->subscribe(L"Other", ignore);
+        return 0;
+    }), MODULE_STATUS_SUCCESS);
+    for (int round = 0; round < 2; ++round) {
+        if (GetParam())
+            EXPECT_EQ(client->dispatchDirect(message(L"Once")), MODULE_STATUS_SUCCESS);
+        else
+            shim->deliver(L"Once", defaultMessageOptions(), L"{}");
+    }
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_EQ(shim->liveSubscriptions(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Delivered, SelfEndingCallable, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "Directly" : "OverTheBus"); });
 
 struct SessionCase {
     const char* label;

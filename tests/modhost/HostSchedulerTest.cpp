@@ -1,6 +1,6 @@
 // The host driving TaskScheduler.dll: task requests and their replies over either bus hand-over,
-// a direct message, watch output, a due task that hangs while the host stops, and auto-maintenance
-// requests answered by the engine.
+// a direct message, watch output, a due task that hangs while the host stops, auto-maintenance
+// requests answered by the engine, and life-cycle calls out of order.
 // Skipped while the library is not built. The child's registry is the prefix's own, not a
 // scratch key: task names carry the process id and every test deletes what it created.
 #include "HostRun.h"
@@ -209,6 +209,56 @@ TEST_P(SchedulerHost, StopDuringAHangingTaskEndsTheHostAndKeepsTheTask)
 
 INSTANTIATE_TEST_SUITE_P(Init, SchedulerHost, ::testing::Values(L"v1", L"v2"),
                          [](const auto& info) { return std::string(info.param == std::wstring(L"v1") ? "V1" : "V2"); });
+
+// A host that calls in the wrong order: the process ends normally, with no engine thread left
+// running into the unloaded library (which would crash it or hold it past its bound).
+struct OrderCase {
+    const char* label;
+    const char* scenario;
+    const char* calls[4];  // the host's reports, in this order
+    const char* never;     // a report that must not appear
+};
+
+void PrintTo(const OrderCase& value, std::ostream* os)
+{
+    *os << value.label;
+}
+
+class WrongOrderHost : public SchedulerHostBase, public ::testing::WithParamInterface<OrderCase> {};
+
+TEST_P(WrongOrderHost, EndsNormallyWithNoThreadLeftBehind)
+{
+    HostRun result = runWith(L"v2", GetParam().scenario);
+    expectEnded(result, 0);
+    int at = -1;
+    for (const char* call : GetParam().calls) {
+        if (!call)
+            break;
+        const int next = result.lineIndex(call, at + 1);
+        ASSERT_GT(next, at) << call << " missing or out of order\n" << result.out;
+        EXPECT_NE(result.lines()[next].find("MODULE_STATUS_SUCCESS"), std::string::npos) << result.lines()[next];
+        at = next;
+    }
+    if (GetParam().never) {
+        EXPECT_EQ(result.lineIndex(GetParam().never), -1) << result.out;
+    }
+    EXPECT_NE(result.lineWith({"TaskScheduler: 0 threads left in its library"}), "") << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, WrongOrderHost,
+    ::testing::Values(OrderCase{"StartTwice", "call TaskScheduler start\n",
+                                {"TaskScheduler: StartModule", "TaskScheduler: StartModule", "TaskScheduler: StopModule",
+                                 "TaskScheduler: DestroyModule"},
+                                nullptr},
+                      OrderCase{"StopTwice", "call TaskScheduler stop\n",
+                                {"TaskScheduler: StopModule", "TaskScheduler: StopModule",
+                                 "TaskScheduler: DestroyModule", nullptr},
+                                nullptr},
+                      OrderCase{"DestroyWithoutStop", "call TaskScheduler destroy\n",
+                                {"TaskScheduler: StartModule", "TaskScheduler: DestroyModule", nullptr, nullptr},
+                                "TaskScheduler: StopModule"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 // An auto-maintenance request or stop sent over the bus to the running engine, with a task due in
 // an hour (well inside the default future-task window of twelve hours).

@@ -79,6 +79,7 @@ int runModules(const HostOptions& options, const std::vector<NumberedCommand>& s
     }
     if (!modules.takeDown() && code == kExitDone)
         code = kExitHostFailure;
+    modules.reportThreadsLeft();
     return code;
 }
 

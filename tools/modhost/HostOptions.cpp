@@ -55,6 +55,7 @@ const wchar_t* hostUsage()
            L"Scenario commands, one per line (default: read from standard input):\n"
            L"  publish <name> [payload]      request <name> <timeout-ms> [payload]\n"
            L"  direct <module> <name> [payload]\n"
+           L"  call <module> start|stop|destroy   a life-cycle call out of the host's own order\n"
            L"  watch <pattern>               expect <pattern> <timeout-ms> [substring]\n"
            L"  absent <pattern> <timeout-ms> [substring]   (fails if such a message arrives)\n"
            L"  forget <pattern>              the messages seen so far that match no longer count\n"

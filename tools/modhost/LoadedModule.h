@@ -38,6 +38,7 @@ public:
     uint32_t directMessage(const std::wstring& name, const std::wstring& payload);
 
     bool created() const { return m_handle != nullptr; }
+    HMODULE library() const { return m_library.get(); }
 
 private:
     explicit LoadedModule(ModuleSpec spec) : m_spec(std::move(spec)) {}

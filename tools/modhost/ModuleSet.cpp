@@ -2,6 +2,8 @@
 #include "ModuleSet.h"
 
 #include "HostBus.h"
+#include "LibraryThreads.h"
+#include "Output.h"
 
 namespace modhost {
 
@@ -51,6 +53,14 @@ bool ModuleSet::takeDown()
         it->initialized = false;
     }
     return ok;
+}
+
+void ModuleSet::reportThreadsLeft() const
+{
+    for (const Entry& entry : m_entries) {
+        const size_t left = threadsStartedIn(entry.module->library());
+        Output::event(L"host", entry.module->name() + L": " + std::to_wstring(left) + L" threads left in its library");
+    }
 }
 
 LoadedModule* ModuleSet::find(const std::wstring& name)

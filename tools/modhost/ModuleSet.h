@@ -26,6 +26,10 @@ public:
     // Stops, uninitializes and destroys, newest module first. False if any step failed.
     bool takeDown();
 
+    // Prints, for each library, how many threads that began in it still run: after the take-down
+    // any would run on into the library once it is freed.
+    void reportThreadsLeft() const;
+
     // Null when no module has that name.
     LoadedModule* find(const std::wstring& name);
 

@@ -196,6 +196,14 @@ bool parseCommand(const std::wstring& line, Command& command, std::wstring& erro
         command.text = words.rest();
         return !command.name.empty() || fail(error, L"direct <module> <name> [payload]");
     }
+    if (verb == L"call") {
+        command.kind = CommandKind::Call;
+        command.module = words.next();
+        command.name = words.next();
+        const bool known = command.name == L"start" || command.name == L"stop" || command.name == L"destroy";
+        return (!command.module.empty() && known && words.rest().empty()) ||
+               fail(error, L"call <module> start|stop|destroy");
+    }
     if (const PatternVerb* patternVerb = findPatternVerb(verb))
         return parsePatternCommand(*patternVerb, words, command, error);
     if (verb == L"answer")

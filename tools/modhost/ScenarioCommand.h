@@ -17,6 +17,7 @@ enum class CommandKind {
     Publish,  // publish <name> [payload]
     Request,  // request <name> <timeout-ms> [payload]
     Direct,   // direct <module> <name> [payload]
+    Call,     // call <module> start|stop|destroy: a life-cycle call out of the host's own order
     Watch,    // watch <pattern>
     Expect,   // expect <pattern> <timeout-ms> [substring]
     Absent,   // absent <pattern> <timeout-ms> [substring]: fails if such a message arrives
@@ -29,8 +30,8 @@ enum class CommandKind {
 
 struct Command {
     CommandKind kind = CommandKind::Nothing;
-    std::wstring module;        // direct: the module's name
-    std::wstring name;          // message name, the pattern's text, or regset's key
+    std::wstring module;        // direct, call: the module's name
+    std::wstring name;          // message name, the pattern's text, regset's key, or call's call
     std::wstring text;          // payload, echo text, the substring an expect looks for, an answer's
                                 // reply name, or regset's string data
     uint32_t milliseconds = 0;  // request, expect and absent time-out, sleep

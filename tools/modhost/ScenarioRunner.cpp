@@ -54,6 +54,8 @@ Outcome ScenarioRunner::execute(const Command& command)
         return Outcome::Continue;
     case CommandKind::Direct:
         return direct(command);
+    case CommandKind::Call:
+        return call(command);
     case CommandKind::Watch:
         m_journal.addWatch(command.pattern);
         return Outcome::Continue;
@@ -109,6 +111,23 @@ Outcome ScenarioRunner::direct(const Command& command)
     uint32_t status = module->directMessage(command.name, command.text);
     Output::event(L"direct", withPayload(command.module + L" <- " + command.name, command.text) + L"  -> " +
                                  statusText(status));
+    return Outcome::Continue;
+}
+
+// The call is printed with its status like the host's own; a refused call does not end the run.
+Outcome ScenarioRunner::call(const Command& command)
+{
+    LoadedModule* module = m_modules.find(command.module);
+    if (!module || !module->created()) {
+        Output::error(L"call: no module named '" + command.module + L"' is up");
+        return Outcome::Malformed;
+    }
+    if (command.name == L"start")
+        module->start();
+    else if (command.name == L"stop")
+        module->stop();
+    else
+        module->destroy();
     return Outcome::Continue;
 }
 

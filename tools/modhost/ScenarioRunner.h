@@ -31,6 +31,7 @@ private:
     void publish(const Command& command);
     void request(const Command& command);
     Outcome direct(const Command& command);
+    Outcome call(const Command& command);
     Outcome expect(const Command& command);
     Outcome absent(const Command& command);
     void forget(const Command& command);

@@ -1,0 +1,170 @@
+// What holds a due task back, and for how long, through the real engine: the out-of-box, idle and
+// full-screen holds survive a clock set back; a batch that outwaited a full-screen application
+// leaves the next batch held again; a held task is looked at again after its poll even when the
+// next due task is hours away; a run-once task is attempted exactly once.
+#include "EngineLoopFixture.h"
+#include "ExpectLogged.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace kstest;
+
+constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
+constexpr uint32_t kHold = 600;
+
+enum class Hold { outOfBox, idle, fullScreen };
+
+struct SetBackCase {
+    const char* label;
+    Hold hold;
+    uint32_t back;  // seconds the clock goes back in the middle of the hold
+};
+
+void PrintTo(const SetBackCase& row, std::ostream* out)
+{
+    *out << row.label;
+}
+
+class ClockSetBack : public EngineLoop, public ::testing::WithParamInterface<SetBackCase> {
+protected:
+    void holdFor(Hold hold)
+    {
+        switch (hold) {
+        case Hold::outOfBox:
+            setDword(L"SOFTWARE\\Kestrel\\ZARN\\Oem", L"oobemode", 1);
+            setDword(kSettingsKey, L"oobe_wait", kHold);
+            break;
+        case Hold::idle: {
+            setDword(kSettingsKey, L"idlemode_timeout", kHold);
+            CKsTask task(L"held");
+            ASSERT_TRUE(task.Read());
+            task.dwRunWhenIdle = 1;  // and no idle user: the idle detector's mutex does not exist
+            ASSERT_TRUE(task.Write());
+            break;
+        }
+        case Hold::fullScreen:
+            setDword(kSettingsKey, L"fullscreen_wait", kHold);
+            answerFullScreen(true);
+            break;
+        }
+    }
+};
+
+// The task is looked at twice after the clock went back (the first look may close the hold's
+// books, the second would run the task); it runs once the hold's own time is over.
+TEST_P(ClockSetBack, HoldStays)
+{
+    DrivenClock clock;
+    const uint32_t t0 = clock.value;
+    storeAt(L"held", t0 - 5);
+    holdFor(GetParam().hold);
+    start();
+    kick();
+    triggerAndPump();
+    ASSERT_FALSE(ran(L"held", t0 - 5)) << "not held at all";
+    clock.value = t0 + kHold / 2;
+    triggerAndPump();
+    clock.value = t0 + kHold / 2 - GetParam().back;
+    triggerAndPump();
+    triggerAndPump();
+    EXPECT_FALSE(ran(L"held", t0 - 5)) << "the clock set back ended the hold";
+    clock.value = t0 + kHold;
+    triggerAndPump();
+    EXPECT_TRUE(ran(L"held", t0 - 5)) << "held beyond its time";
+}
+
+INSTANTIATE_TEST_SUITE_P(Holds, ClockSetBack,
+                         ::testing::Values(SetBackCase{"OutOfBoxOneSecond", Hold::outOfBox, 1},
+                                           SetBackCase{"OutOfBoxOneHour", Hold::outOfBox, 3600},
+                                           SetBackCase{"IdleOneSecond", Hold::idle, 1},
+                                           SetBackCase{"IdleOneHour", Hold::idle, 3600},
+                                           SetBackCase{"FullScreenOneSecond", Hold::fullScreen, 1},
+                                           SetBackCase{"FullScreenOneHour", Hold::fullScreen, 3600}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+class PumpHold : public EngineLoop {};
+
+// The full-screen limit frees the batch that waited it out, not the next one.
+TEST_F(PumpHold, NextBatchIsHeldForFullScreenAgain)
+{
+    DrivenClock clock;
+    const uint32_t t0 = clock.value;
+    setDword(kSettingsKey, L"fullscreen_wait", kHold);
+    answerFullScreen(true);
+    storeAt(L"first", t0 - 5);
+    start();
+    kick();
+    triggerAndPump();
+    ASSERT_FALSE(ran(L"first", t0 - 5)) << "not held at all";
+    clock.value = t0 + kHold;
+    triggerAndPump();
+    ASSERT_TRUE(ran(L"first", t0 - 5)) << "held beyond the limit";
+
+    LogCapture log;
+    storeAt(L"second", clock.value - 5);
+    signalNewTask();
+    EXPECT_TRUE(awaitLogged(log, L"Task has been Deferred Name: second Reason: Full-screen"));
+    EXPECT_FALSE(ran(L"second", clock.value - 5)) << "the next batch ran during full screen";
+}
+
+// The timer takes the earlier of the poll and the next due task.
+TEST_F(PumpHold, HeldTaskIsLookedAtAgainAfterItsPoll)
+{
+    setDword(kSettingsKey, L"fullscreen_poll", 2);
+    answerFullScreen(true);
+    storeDue(L"held", L"--set-event " + ranEventName());
+    storeDue(L"later", L"--exit 0", 5 * 3600);
+    LogCapture log;
+    start();
+    ASSERT_TRUE(awaitLogged(log, L"Task has been Deferred Name: held Reason: Full-screen WaitTimeout: 2 s"));
+    answerFullScreen(false);
+    EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "not looked at after its poll";
+}
+
+// A task without period, interval or repeat flag has its key deleted by its launch, whether its
+// program then runs or is refused: it leaves the engine's list at once, and the engine's later
+// wake-ups before any refresh (a log-on, the timer, another task) do not attempt it again.
+class RunOnce : public EngineLoop, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RunOnce, IsAttemptedExactlyOnce)
+{
+    const bool trusted = GetParam();
+    DrivenClock clock;
+    const uint32_t t0 = clock.value;
+    storeTask(L"once", KS_TASK_SCHEDULED, L"--exit 0", t0 - 5, 0,
+              trusted ? sampleTaskPath() : testProgramFolder() + L"\\no-such-program.exe");
+    storeTask(L"marker", KS_TASK_SCHEDULED, L"--exit 0", t0 + 60, 3600);
+    CKsTask marker(L"marker");
+    ASSERT_TRUE(marker.Read());
+    marker.nPriority = KS_PRIORITY_LOWEST;  // the last of its batch
+    ASSERT_TRUE(marker.Write());
+    start();
+    kick();
+    triggerAndPump();
+    clock.value = t0 + 60;
+    Keelwork::unique_handle timer(::OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, Keelwork::engine::kWaitableTimerName));
+    ASSERT_TRUE(timer);
+    LARGE_INTEGER due = {};
+    due.QuadPart = -1;
+    ASSERT_TRUE(::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE));
+    triggerAndPump();
+
+    int attempts = 0;
+    for (;;) {
+        auto message = m_inbox.take(std::chrono::milliseconds(kBoundMs));
+        ASSERT_TRUE(message) << "the marker task did not run";
+        if (message->name() == L"TaskScheduler.Task.LaunchAttempt.once")
+            ++attempts;
+        if (message->name() == L"TaskScheduler.Task.Completed.marker")
+            break;
+    }
+    EXPECT_EQ(attempts, 1);
+    EXPECT_FALSE(CKsTask(L"once").Read()) << "its key is still there";
+}
+
+INSTANTIATE_TEST_SUITE_P(Program, RunOnce, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "Runs" : "Refused"); });
+
+} // namespace
