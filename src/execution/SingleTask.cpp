@@ -331,6 +331,7 @@ DWORD CSingleTask::_StartProgram(Run& run)
 
 void CSingleTask::_SetTriggerEvent(Run& run)
 {
+    // Setting the task's event is its start: the update task's battery mark ends with it too.
     run.startAttempted = true;
     KSLOG_NORMAL(L"The trigger for task %s involves setting an event %s. Opening the event and setting it.", m_wszName,
                  orEmpty(pwszTaskTrigger));
