@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <tuple>
 
 using namespace Tessel;
 using kstest::Counter;
@@ -71,19 +72,34 @@ TEST_F(RealBus, RequestWithoutSubscribersIsRejected)
     EXPECT_EQ(reply, nullptr);
 }
 
-class UnansweredRequest : public RealBus, public ::testing::WithParamInterface<uint32_t> {};
+// (time-out, whether a request with a minute's time-out is already pending): the bus's timer
+// sleeps until the earliest deadline it knows, so a shorter one sent later must still wake it.
+class UnansweredRequest : public RealBus, public ::testing::WithParamInterface<std::tuple<uint32_t, bool>> {};
 
 TEST_P(UnansweredRequest, BusTimeOutEndsTheReplyWithoutAMessage)
 {
+    auto [timeoutMs, longerPending] = GetParam();
     auto client = makeClient();
     ASSERT_EQ(client->subscribe(L"Real.Silent", [](std::shared_ptr<Message>) -> uint32_t { return 0; }),
               MODULE_STATUS_SUCCESS);
-    std::shared_ptr<Reply> reply;
-    ASSERT_EQ(client->request(Message::create(L"Real.Silent", L"", L""), reply, GetParam()), MODULE_STATUS_SUCCESS);
+    auto silent = [] { return Message::create(L"Real.Silent", L"", L""); };
+    std::shared_ptr<Reply> longer, probe, reply;
+    if (longerPending) {
+        // Once the probe's time-out is back, the timer has gone to sleep until the minute is up.
+        ASSERT_EQ(client->request(silent(), longer, 60000), MODULE_STATUS_SUCCESS);
+        ASSERT_EQ(client->request(silent(), probe, 0), MODULE_STATUS_SUCCESS);
+        ASSERT_EQ(probe->waitFor(10000), REPLY_STATUS_NO_REPLY);
+    }
+    ASSERT_EQ(client->request(silent(), reply, timeoutMs), MODULE_STATUS_SUCCESS);
     EXPECT_EQ(reply->waitFor(10000), REPLY_STATUS_NO_REPLY);
     EXPECT_EQ(reply->getMessage(), nullptr);
+    if (longer) {
+        EXPECT_EQ(longer->waitFor(0), REPLY_STATUS_PENDING);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(TimeOuts, UnansweredRequest, ::testing::Values(0u, 50u));
+INSTANTIATE_TEST_SUITE_P(TimeOuts, UnansweredRequest,
+                         ::testing::Values(std::make_tuple(0u, false), std::make_tuple(50u, false),
+                                           std::make_tuple(50u, true)));
 
 } // namespace

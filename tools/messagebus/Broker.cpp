@@ -166,7 +166,7 @@ uint32_t Broker::publish(uint64_t handleId, const MessageOptions& options, const
 uint32_t Broker::request(uint64_t handleId, const ReplyTarget& target, const MessageOptions& options,
                          const wchar_t* name, const wchar_t* alias, const wchar_t* payload, uint32_t timeoutMs)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (!openHandleStateLocked(handleId))
         return MESSAGEBUS_STATUS_INVALID_HANDLE;
     std::shared_ptr<Envelope> envelope = makeEnvelope(options, name, alias, payload, nextStampLocked(handleId));
@@ -180,7 +180,14 @@ uint32_t Broker::request(uint64_t handleId, const ReplyTarget& target, const Mes
                         : std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     m_pending[token] = PendingRequest{handleId, target, deadline};
     deliverLocked(envelope);
-    m_timerWake.notify_all();
+    // Only an earlier deadline wakes the timer: a wake per request would put a third thread into
+    // every round trip, and a winpthreads notify can stall until the thread it woke last has run.
+    const bool earlierThanTimer = deadline < m_timerDeadline;
+    if (earlierThanTimer)
+        m_timerDeadline = deadline;
+    lock.unlock();
+    if (earlierThanTimer)
+        m_timerWake.notify_all();
     return MESSAGEBUS_STATUS_SUCCESS;
 }
 
@@ -302,6 +309,7 @@ void Broker::timerLoop()
         auto next = std::chrono::steady_clock::time_point::max();
         for (const auto& [token, pending] : m_pending)
             next = std::min(next, pending.deadline);
+        m_timerDeadline = next;
         if (next == std::chrono::steady_clock::time_point::max())
             m_timerWake.wait(lock);
         else

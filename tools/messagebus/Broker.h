@@ -100,14 +100,17 @@ private:
     WorkerPool m_pool;
 
     mutable std::mutex m_mutex;
-    // Written under m_mutex: the tables below, the counters and m_stopping. The handed-back sets in
-    // the HandleState records too.
+    // Written under m_mutex: the tables below, the counters, m_stopping and m_timerDeadline. The
+    // handed-back sets in the HandleState records too.
     std::map<uint64_t, std::shared_ptr<HandleState>> m_handles;
     std::map<uint64_t, std::shared_ptr<Subscription>> m_subscriptions;
     std::map<uint64_t, PendingRequest> m_pending;  // by request token
     uint64_t m_nextToken = 1;
     uint64_t m_nextMessage = 1;
     bool m_stopping = false;
+    // When the timer thread wakes next (max: not before it is woken). A request wakes it only when
+    // its own deadline comes earlier; otherwise the timer finds the request when it wakes anyway.
+    std::chrono::steady_clock::time_point m_timerDeadline = std::chrono::steady_clock::time_point::max();
     std::condition_variable m_timerWake;
     std::thread m_timer;
 };
