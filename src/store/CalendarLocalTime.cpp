@@ -1,31 +1,16 @@
 // Local wall-clock conversions. The C runtime is asked only for the UTC offset in force at an
-// instant (_localtime64_s honours TZ); gaps and overlaps are settled here, the same everywhere.
+// instant (common/UtcOffset); gaps and overlaps are settled here, the same everywhere.
 #include "store/CalendarLocalTime.h"
 
+#include "common/UtcOffset.h"
 #include "store/CalendarDate.h"
-
-#include <ctime>
 
 namespace KsCalendar {
 
 namespace {
 constexpr int64_t kSecondsPerDay = 86400;
 
-// Seconds east of UTC at `utc`. The runtime converts only from 1970 to the year 3000 (and some
-// runtimes refuse a local result before 1970, hence a day's margin); outside that range the
-// offset at the nearest end stands in. Only an hour far out of range in a rule reaches there.
-int64_t utcOffsetAt(int64_t utc) {
-    constexpr int64_t kEarliest = kSecondsPerDay;             // 1970-01-02
-    constexpr int64_t kLatest = 32535129600 - kSecondsPerDay; // 3000-12-30
-    const __time64_t instant = utc < kEarliest ? kEarliest : utc > kLatest ? kLatest : utc;
-    struct tm local {};
-    if (_localtime64_s(&local, &instant) != 0)
-        return 0;
-    const int64_t wall = daysFromCivil(local.tm_year + 1900LL, static_cast<unsigned>(local.tm_mon + 1),
-                                       static_cast<unsigned>(local.tm_mday)) * kSecondsPerDay
-                         + local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
-    return wall - instant;
-}
+using Keelwork::utcOffsetAt;
 
 bool showsWallClock(int64_t utc, int64_t wall) { return utc + utcOffsetAt(utc) == wall; }
 } // namespace
