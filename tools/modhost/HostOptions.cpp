@@ -14,7 +14,7 @@ std::wstring fileStem(const std::wstring& path)
 }
 
 // "<dll>" or "<dll>=<name>".
-bool parseModule(const std::wstring& value, ModuleSpec& module)
+bool parseModule(const std::wstring& value, ModuleToLoad& module)
 {
     size_t equals = value.find(L'=');
     module.path = value.substr(0, equals);
@@ -107,7 +107,7 @@ bool parseHostOptions(int argc, const wchar_t* const* argv, HostOptions& options
         const std::wstring value = argv[++i];
         bool ok = true;
         if (arg == L"--module") {
-            ModuleSpec module;
+            ModuleToLoad module;
             ok = parseModule(value, module);
             options.modules.push_back(module);
         } else if (arg == L"--bus") {

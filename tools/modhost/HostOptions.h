@@ -16,13 +16,13 @@ inline constexpr int kExitExpectFailed = 1;
 inline constexpr int kExitMalformed = 2;     // bad command line or scenario line
 inline constexpr int kExitHostFailure = 3;   // a library did not load or a module refused a step
 
-struct ModuleSpec {
+struct ModuleToLoad {
     std::wstring path;
     std::wstring name;  // also the alias; defaults to the file name without its extension
 };
 
 struct HostOptions {
-    std::vector<ModuleSpec> modules;
+    std::vector<ModuleToLoad> modules;
     std::wstring busPath;                  // empty: MessageBus.dll beside the host
     bool hostBus = true;                   // InitializeModuleV2 over the host's bus, else InitializeModule
     std::vector<std::pair<std::wstring, std::wstring>> settings;

@@ -18,14 +18,14 @@ class HostBus;
 class LoadedModule {
 public:
     // Null with `error` set when the library does not load or lacks the table.
-    static std::unique_ptr<LoadedModule> load(const ModuleSpec& spec, std::wstring& error);
+    static std::unique_ptr<LoadedModule> load(const ModuleToLoad& wanted, std::wstring& error);
     // Frees the library; the host has destroyed the module before.
     ~LoadedModule() = default;
 
     LoadedModule(const LoadedModule&) = delete;
     LoadedModule& operator=(const LoadedModule&) = delete;
 
-    const std::wstring& name() const { return m_spec.name; }
+    const std::wstring& name() const { return m_wanted.name; }
 
     // Each returns true on MODULE_STATUS_SUCCESS. Initialize hands over the host's bus when one is
     // given (InitializeModuleV2), else the module opens its own (InitializeModule).
@@ -41,13 +41,13 @@ public:
     HMODULE library() const { return m_library.get(); }
 
 private:
-    explicit LoadedModule(ModuleSpec spec) : m_spec(std::move(spec)) {}
+    explicit LoadedModule(ModuleToLoad wanted) : m_wanted(std::move(wanted)) {}
     bool report(const wchar_t* call, uint32_t status) const;
 
     // The module manager the host hands over: it only reports what a module asks of it.
     static uint32_t __cdecl onModuleManager(void* context, void* argument, void* reserved);
 
-    ModuleSpec m_spec;
+    ModuleToLoad m_wanted;
     Keelwork::unique_hmodule m_library;
     const ModuleFunctions* m_table = nullptr;
     ModuleHandle m_handle = nullptr;  // from NewModule until DestroyModule

@@ -12,10 +12,10 @@ ModuleSet::~ModuleSet()
     takeDown();
 }
 
-bool ModuleSet::load(const std::vector<ModuleSpec>& specs, std::wstring& error)
+bool ModuleSet::load(const std::vector<ModuleToLoad>& modules, std::wstring& error)
 {
-    for (const ModuleSpec& spec : specs) {
-        std::unique_ptr<LoadedModule> module = LoadedModule::load(spec, error);
+    for (const ModuleToLoad& wanted : modules) {
+        std::unique_ptr<LoadedModule> module = LoadedModule::load(wanted, error);
         if (!module)
             return false;
         m_entries.push_back({std::move(module)});

@@ -19,7 +19,7 @@ public:
     ~ModuleSet();
 
     // Loads every library; false with `error` set at the first that fails.
-    bool load(const std::vector<ModuleSpec>& specs, std::wstring& error);
+    bool load(const std::vector<ModuleToLoad>& modules, std::wstring& error);
     // Creates, initializes and starts each module; false at the first step a module refuses
     // (the modules already up stay up until takeDown).
     bool bringUp(const HostOptions& options, const HostBus& bus);
