@@ -2,46 +2,81 @@
 #include "common/FunctionName.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace ETWLogging::detail {
+namespace {
 
-// "virtual bool Keelwork::CRegKey::open(HKEY, const wchar_t*)" -> "Keelwork::CRegKey::open".
-// The name ends at the first '(' outside template brackets and starts after the last space
-// before it outside template brackets (which drops the return type and specifiers).
-FunctionName::FunctionName(const char* pretty)
+// Namespaces the code groups itself in that are no part of the names a reader knows the classes
+// by: the engine's, execution's and store's classes are known unqualified ("CKsTaskScheduler::
+// _TaskExecutionPump"), and the path would fill the line's 40-character field before the method.
+constexpr std::string_view kOwnNamespaces[] = {
+    "Keelwork::engine::", "Keelwork::customization::", "KsExecution::", "KsStore::", "KsCalendar::",
+    "ETWLogging::detail::",
+};
+constexpr std::string_view kAnonymous = "{anonymous}::";
+
+// The name ends at the first '(' outside template brackets, which for a lambda is the end of the
+// enclosing function's name ("A::f(int)::<lambda()>" -> "A::f").
+size_t nameEnd(std::string_view pretty)
 {
-    const size_t length = std::strlen(pretty);
-    size_t end = length;
     int depth = 0;
-    for (size_t i = 0; i < length; ++i) {
-        char c = pretty[i];
+    for (size_t i = 0; i < pretty.size(); ++i) {
+        const char c = pretty[i];
         if (c == '<')
             ++depth;
         else if (c == '>' && depth > 0)
             --depth;
-        else if (c == '(' && depth == 0) {
-            end = i;
-            break;
-        }
+        else if (c == '(' && depth == 0)
+            return i;
     }
-    size_t begin = 0;
-    depth = 0;
+    return pretty.size();
+}
+
+// The name starts after the last space before its end outside template brackets, which drops the
+// return type and specifiers.
+size_t nameBegin(std::string_view pretty, size_t end)
+{
+    int depth = 0;
     for (size_t i = end; i > 0; --i) {
-        char c = pretty[i - 1];
+        const char c = pretty[i - 1];
         if (c == '>')
             ++depth;
         else if (c == '<' && depth > 0)
             --depth;
-        else if (c == ' ' && depth == 0) {
-            begin = i;
+        else if (c == ' ' && depth == 0)
+            return i;
+    }
+    return 0;
+}
+
+} // namespace
+
+// "virtual bool Keelwork::CRegKey::open(HKEY, const wchar_t*)" -> "Keelwork::CRegKey::open";
+// "void Keelwork::engine::{anonymous}::publish(...)" -> "publish".
+FunctionName::FunctionName(const char* prettyFunction)
+{
+    const std::string_view pretty(prettyFunction);
+    const size_t end = nameEnd(pretty);
+    const size_t begin = nameBegin(pretty, end);
+    const std::string_view name = pretty.substr(begin, end - begin);
+
+    // Anonymous namespaces go wherever they stand; then one of our own namespaces at the front.
+    size_t length = 0;
+    for (size_t i = 0; i < name.size() && length < sizeof m_text - 1;) {
+        if (name.substr(i, kAnonymous.size()) == kAnonymous) {
+            i += kAnonymous.size();
+            continue;
+        }
+        m_text[length++] = name[i++];
+    }
+    m_text[length] = '\0';
+    for (std::string_view own : kOwnNamespaces) {
+        if (std::string_view(m_text, length).substr(0, own.size()) == own) {
+            std::memmove(m_text, m_text + own.size(), length - own.size() + 1);
             break;
         }
     }
-    size_t count = end - begin;
-    if (count >= sizeof m_text)
-        count = sizeof m_text - 1;
-    std::memcpy(m_text, pretty + begin, count);
-    m_text[count] = '\0';
 }
 
 } // namespace ETWLogging::detail

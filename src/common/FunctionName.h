@@ -4,7 +4,9 @@
 
 namespace ETWLogging::detail {
 
-// Reduces a __PRETTY_FUNCTION__ text to "Namespace::Class::method".
+// Reduces a __PRETTY_FUNCTION__ text to the name a reader searches for: "Tessel::MessageBusClient::
+// subscribe", "CKsTaskScheduler::SetAMMode" (the engine's own namespace and anonymous ones dropped),
+// a lambda's enclosing function.
 class FunctionName {
 public:
     explicit FunctionName(const char* prettyFunction);

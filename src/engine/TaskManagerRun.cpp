@@ -2,24 +2,29 @@
 #include "engine/TaskManager.h"
 
 #include "execution/PlatformProbes.h"
+#include "execution/TaskExecutionNames.h"
 #include "logging/internal_logging.h"
+#include "message/JSONFormatter.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
 
 namespace Keelwork::engine {
 namespace {
 
+namespace names = KsExecution::names;
+
 constexpr DWORD kNotInMap = 13;
 constexpr DWORD kExitedByEngine = 1602;
 constexpr DWORD kRestartPending = 1604;
 constexpr wchar_t kUpdateTask[] = L"ksupdtsk";
 
-void publish(const std::shared_ptr<Tessel::MessageBusClient>& bus, const std::wstring& name,
-             const std::wstring& payload)
+void publish(const std::shared_ptr<Tessel::MessageBusClient>& bus, const wchar_t* topic, const std::wstring& name,
+             const Tessel::JSONFormatter& payload)
 {
     if (!bus)
         return;
-    if (auto message = Tessel::Message::create(name, L"TaskScheduler", payload))
+    if (auto message = Tessel::Message::create(std::wstring(topic) + L"." + name, names::kSenderAlias,
+                                               payload.serialize()))
         bus->publish(message);
 }
 
@@ -33,13 +38,18 @@ DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_
     nameOut = item->name;
     item.reset();
     KSLOG_NORMAL(L"Getting ready to launch task %s", nameOut.c_str());
-    publish(bus, L"TaskScheduler.Task.LaunchAttempt." + nameOut, L"{\"name\":\"" + nameOut + L"\"}");
+    // The reports are written by the JSON writer, not pasted together: a name holding a quotation
+    // mark or a control character is escaped, so every client can parse them.
+    Tessel::JSONFormatter report;
+    report.setString(names::kNameMember, nameOut);
+    publish(bus, names::kLaunchAttemptTopic, nameOut, report);
 
     auto found = m_tasks.find(nameOut);
     if (found == m_tasks.end() || !found->second) {
         KSLOG_ERROR(L"Somehow could not find this task in our internal task map. Cannot execute");
-        publish(bus, L"TaskScheduler.Task.Deferred." + nameOut,
-                L"{\"name\":\"" + nameOut + L"\",\"reason\":\"error\",\"errorCode\":13}");
+        report.setString(names::kReasonMember, L"error");
+        report.setUInt(names::kErrorCodeMember, kNotInMap);
+        publish(bus, names::kDeferredTopic, nameOut, report);
         return kNotInMap;
     }
     KSLOG_NORMAL(L"Now launching task");

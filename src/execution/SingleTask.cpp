@@ -13,6 +13,7 @@
 #include "execution/TaskExecutionNames.h"
 #include "execution/TrustedFile.h"
 #include "logging/internal_logging.h"
+#include "message/JSONFormatter.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
 
@@ -377,7 +378,11 @@ void CSingleTask::_ReportCompletion(const Run& run)
     m_dwLaunchCount = 0;
     const double duration = static_cast<double>(systemTime100ns() - run.started) / 10000000.0;
     KSLOG_INFO(L"Task has been executed successfully Name: %s, Duration: %lf s", m_wszName, duration);
-    _Publish(std::wstring(kCompletedTopic) + L"." + m_wszName, std::wstring(L"{\"name\":\"") + m_wszName + L"\"}");
+    // Written by the JSON writer, so a name holding a quotation mark or a control character is
+    // escaped and the report stays parseable.
+    Tessel::JSONFormatter payload;
+    payload.setString(kNameMember, m_wszName);
+    _Publish(std::wstring(kCompletedTopic) + L"." + m_wszName, payload.serialize());
     Tessel::Analytics::sendTaskSchedulerEvent(A::kEventTaskExecuted, A::kActionTaskExecuted, m_wszName,
                                               std::to_wstring(duration), L"", L"");
     if (!_IsUpdateTask())

@@ -9,6 +9,7 @@
 #include "customization/SchedulePresets.h"
 #include "execution/TaskExecutionNames.h"
 #include "logging/internal_logging.h"
+#include "message/JSONFormatter.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
 #include "registry/RegKey.h"
@@ -187,12 +188,16 @@ void CSingleTask::SendTaskDeferredMessage(const std::wstring& reason, DWORD code
 {
     KSLOG_INFO(L"Task has been Deferred Name: %s Reason: %s DeferredCode: %d DeltaTime: %d Error: %d", m_wszName,
                reason.c_str(), code, dwDeltaTime, dwError);
-    // Built by hand, members in a fixed order; the name and the reason are not escaped.
-    std::wstring payload = std::wstring(L"{\"name\":\"") + m_wszName + L"\",\"reason\":\"" + reason + L"\"";
+    // Members in their fixed order, written by the JSON writer rather than pasted together: a name
+    // holding a quotation mark or a control character is escaped, so every client can parse it.
+    Tessel::JSONFormatter payload;
+    payload.setString(kNameMember, m_wszName);
+    payload.setString(kReasonMember, reason);
     if (dwError != 0)
-        payload += L",\"errorCode\":" + std::to_wstring(dwError);
-    payload += L",\"DeferredCode\":" + std::to_wstring(code) + L",\"DeltaTime\":" + std::to_wstring(dwDeltaTime) + L"}";
-    _Publish(std::wstring(kDeferredTopic) + L"." + m_wszName, payload);
+        payload.setUInt(kErrorCodeMember, dwError);
+    payload.setUInt(kDeferredCodeMember, code);
+    payload.setUInt(kDeltaTimeMember, dwDeltaTime);
+    _Publish(std::wstring(kDeferredTopic) + L"." + m_wszName, payload.serialize());
     Tessel::Analytics::sendTaskSchedulerEvent(A::kEventTaskDeferred, A::kActionTaskDeferred, m_wszName,
                                               std::to_wstring(dwError), m_strReasons[code < 12 ? code : 11],
                                               std::to_wstring(dwDeltaTime));

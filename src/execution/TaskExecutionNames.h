@@ -1,12 +1,21 @@
-// The names task execution publishes under and the tasks it treats specially; each spelled once.
+// The names a task's run is reported under (by the engine and by the launch), the members of those
+// reports, and the tasks execution treats specially; each spelled once.
 #pragma once
 
 namespace KsExecution::names {
 
 inline constexpr wchar_t kSenderAlias[] = L"TaskScheduler";
 // Each is followed by a full stop and the task's name.
+inline constexpr wchar_t kLaunchAttemptTopic[] = L"TaskScheduler.Task.LaunchAttempt";
 inline constexpr wchar_t kCompletedTopic[] = L"TaskScheduler.Task.Completed";
 inline constexpr wchar_t kDeferredTopic[] = L"TaskScheduler.Task.Deferred";
+
+// Members of the reports' JSON payloads.
+inline constexpr wchar_t kNameMember[] = L"name";
+inline constexpr wchar_t kReasonMember[] = L"reason";
+inline constexpr wchar_t kErrorCodeMember[] = L"errorCode";
+inline constexpr wchar_t kDeferredCodeMember[] = L"DeferredCode";
+inline constexpr wchar_t kDeltaTimeMember[] = L"DeltaTime";
 
 // Compared without regard to case.
 inline constexpr wchar_t kUpdateTask[] = L"ksupdtsk";

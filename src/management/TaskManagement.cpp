@@ -4,10 +4,10 @@
 
 #include "customization/KsPartnerCustomizationCommon.h"
 #include "logging/internal_logging.h"
-#include "management/JSONFormatter.h"
 #include "management/ManagementNames.h"
 #include "customization/SchedulePresets.h"
 #include "management/TaskFieldCodec.h"
+#include "message/JSONFormatter.h"
 #include "store/TaskWriteLock.h"
 #include "store/KsTask.h"
 

@@ -7,8 +7,8 @@
 
 #include "logging/internal_logging.h"
 #include "management/BroadcastNames.h"
-#include "management/JSONFormatter.h"
 #include "management/TMRegisterMonitor.h"
+#include "message/JSONFormatter.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
 #include "store/KsTask.h"

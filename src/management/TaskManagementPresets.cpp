@@ -2,9 +2,9 @@
 #include "management/TaskManagement.h"
 
 #include "customization/KsPartnerCustomizationCommon.h"
-#include "management/JSONFormatter.h"
 #include "customization/PresetRegistry.h"
 #include "customization/SchedulePresets.h"
+#include "message/JSONFormatter.h"
 
 namespace Orbis {
 

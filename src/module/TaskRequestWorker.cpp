@@ -1,7 +1,7 @@
 // Request parsing and reply shaping of the task-management handlers.
 #include "module/TaskRequestWorker.h"
 
-#include "management/JSONFormatter.h"
+#include "message/JSONFormatter.h"
 #include "module/SchedulerModuleNames.h"
 
 namespace Tessel {

@@ -1,11 +1,19 @@
 // The engine thread with real objects on the scratch registry: a due task runs with its next run
 // written first, a task stored while the engine waits wakes it through the new-task event, and a
-// stop during a long task wait ends the thread at once. Monitors in this process answer that the
-// machine is not in connected standby and no full-screen application runs.
+// stop during a long task wait ends the thread at once, and every report of a run is JSON that
+// carries the task's name. Monitors in this process answer that the machine is not in connected
+// standby and no full-screen application runs.
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
 
+#include "message/JSONFormatter.h"
+#include "store/AnsiText.h"
+#include "store/TaskName.h"
+
 #include <gtest/gtest.h>
+
+#include <map>
+#include <tuple>
 
 namespace {
 
@@ -215,5 +223,62 @@ TEST_F(EngineLoop, StopCutsATaskWaitShortAndATimerSetTogetherIsServedFirst)
     ASSERT_NE(exit, std::wstring::npos);
     EXPECT_LT(hit, exit) << "the exit was taken before the timer";
 }
+
+// Every report of a run and of a refused program is JSON that carries the task's name exactly as
+// the store keeps it (A-Z lower-cased, through the ANSI code page, where a character outside it
+// becomes '?'), whatever the name holds; a name that needs no escaping gives the same bytes as
+// always. A backslash never gets this far: the store refuses it in a task name.
+struct NamedTask {
+    const char* label;
+    const wchar_t* name;
+    bool plain;  // nothing to escape once stored
+    friend void PrintTo(const NamedTask& task, std::ostream* out) { *out << task.label; }
+};
+
+class EngineReports : public EngineLoop, public ::testing::WithParamInterface<NamedTask> {};
+
+TEST_P(EngineReports, AreJsonCarryingTheTaskNameExactly)
+{
+    const std::wstring refusedSuffix = L" refused";
+    storeDue(GetParam().name, L"--exit 0");
+    storeTask((GetParam().name + refusedSuffix).c_str(), KS_TASK_SCHEDULED, L"/c exit 0",
+              Keelwork::Clock::current().now() - 5, 3600, L"C:\\windows\\system32\\cmd.exe");
+    start();
+    const std::wstring ran = KsStore::ansiRoundTrip(KsStore::normalizeTaskName(GetParam().name).c_str());
+    const std::wstring refused = ran + refusedSuffix;
+    std::map<std::wstring, std::wstring> reports;  // payload by message name
+    while (reports.size() < 4) {
+        auto message = m_inbox.take(std::chrono::milliseconds(kBoundMs));
+        if (!message)
+            break;
+        reports[message->name()] = message->payload();
+    }
+    const auto nameOnly = [](const std::wstring& name) { return L"{\"name\":\"" + name + L"\"}"; };
+    const std::tuple<const wchar_t*, std::wstring, std::wstring> expected[] = {
+        {L"LaunchAttempt.", ran, nameOnly(ran)},
+        {L"Completed.", ran, nameOnly(ran)},
+        {L"LaunchAttempt.", refused, nameOnly(refused)},
+        {L"Deferred.", refused,
+         L"{\"name\":\"" + refused + L"\",\"reason\":\"validation\",\"errorCode\":5,\"DeferredCode\":10,\"DeltaTime\":3600}"},
+    };
+    for (const auto& [topic, name, plainText] : expected) {
+        const std::wstring& payload = reports[L"TaskScheduler.Task." + (topic + name)];
+        Tessel::JSONFormatter json;
+        std::wstring carried;
+        EXPECT_TRUE(json.parse(payload) && json.getString(L"name", carried) && carried == name)
+            << topic << name << ": " << payload;
+        if (GetParam().plain) {
+            EXPECT_EQ(payload, plainText);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, EngineReports,
+                         ::testing::Values(NamedTask{"Plain", L"Nightly Scan", true},
+                                           NamedTask{"Quotes", L"Say \"Hi\" Now", false},
+                                           NamedTask{"Tab", L"col\tumn", false},
+                                           NamedTask{"ControlU0001", L"ctl\x01x", false},
+                                           NamedTask{"OutsideTheBmp", L"smile \U0001F600", true}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

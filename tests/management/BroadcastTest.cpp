@@ -1,7 +1,6 @@
 // Per-task change broadcasts over the real bus library: registration replies, the immediate
 // update, updates after a change of the task's key, the unregister request for a task that can
 // no longer be read, and unregistration.
-#include "management/JSONFormatter.h"
 #include "management/TaskManagement.h"
 
 #include "ExpectLogged.h"
@@ -9,6 +8,7 @@
 #include "MessageInbox.h"
 #include "RegistryFixture.h"
 #include "ResourceDllPaths.h"
+#include "message/JSONFormatter.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
 #include "messagebus/MessageBusConstants.h"

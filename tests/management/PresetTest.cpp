@@ -1,7 +1,6 @@
 // Schedule presets through the override hives and the real resource DLL: the preset list of a
 // category, values and presets layered from several hives, descriptions with the day name and
 // the user's time format, and the category's enable setting.
-#include "management/JSONFormatter.h"
 #include "customization/SchedulePresets.h"
 #include "management/TaskManagement.h"
 
@@ -11,6 +10,7 @@
 #include "RegistryFixture.h"
 #include "ResourceDllPaths.h"
 #include "customization/KsPartnerCustomizationCommon.h"
+#include "message/JSONFormatter.h"
 
 #include <gtest/gtest.h>
 

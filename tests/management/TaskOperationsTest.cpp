@@ -2,8 +2,8 @@
 // key ends up, what is stored, what query answers, the log lines, and when the engine is woken.
 #include "ExpectLogged.h"
 #include "ManagementTestSupport.h"
-#include "management/JSONFormatter.h"
 #include "management/TaskManagement.h"
+#include "message/JSONFormatter.h"
 #include "store/KsTask.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Seeded fuzzing of create, modify and query with random and mutated payloads: every call
 // returns, nothing crashes, and the store stays readable afterwards.
 #include "ManagementTestSupport.h"
-#include "management/JSONFormatter.h"
 #include "management/TaskManagement.h"
+#include "message/JSONFormatter.h"
 #include "store/TaskEnumeration.h"
 
 #include <gtest/gtest.h>

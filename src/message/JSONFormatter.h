@@ -1,5 +1,6 @@
-// Tessel::JSONFormatter: the JSON document object behind every task-management payload. One
-// UTF-16 RapidJSON document whose root is an object; text goes in and out as wide strings.
+// Tessel::JSONFormatter: the JSON document object behind every JSON payload the module sends or
+// reads, task requests and replies, broadcasts and the engine's reports alike. One UTF-16
+// RapidJSON document whose root is an object; text goes in and out as wide strings.
 //
 // Set operations replace: an existing member of the same name is removed (the object's last
 // member moves into its place) and the new member is appended. Lookups find the first member of

@@ -1,5 +1,5 @@
 // Tessel::JSONFormatter over a UTF-16 RapidJSON document, with nesting bounded at every entry.
-#include "management/JSONFormatter.h"
+#include "message/JSONFormatter.h"
 
 #include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
