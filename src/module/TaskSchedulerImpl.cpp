@@ -67,24 +67,27 @@ ModuleStatus TaskSchedulerImpl::subscribeMessages()
     return MODULE_STATUS_SUCCESS;
 }
 
-// The engine is reached through the running-engine link, which keeps it alive for the call.
-ModuleStatus TaskSchedulerImpl::switchAutoMaintenanceMode(bool on)
+// The engine is reached through the running-engine link, which keeps it alive for the call. The
+// warning is logged by each caller, so the line names the handler it came from.
+bool TaskSchedulerImpl::switchAutoMaintenanceMode(bool on)
 {
-    if (!Keelwork::engine::switchRunningEngineAMMode(on)) {
-        KSLOG_WARNING(L"Failed to get task scheduler instance.");
-        return MODULE_STATUS_INVALID_STATE;
-    }
-    return MODULE_STATUS_SUCCESS;
+    return Keelwork::engine::switchRunningEngineAMMode(on);
 }
 
 ModuleStatus TaskSchedulerImpl::setAutoMaintenanceMode()
 {
-    return switchAutoMaintenanceMode(true);
+    if (switchAutoMaintenanceMode(true))
+        return MODULE_STATUS_SUCCESS;
+    KSLOG_WARNING(L"Failed to get task scheduler instance.");
+    return MODULE_STATUS_INVALID_STATE;
 }
 
 ModuleStatus TaskSchedulerImpl::stopAutoMaintenanceMode()
 {
-    return switchAutoMaintenanceMode(false);
+    if (switchAutoMaintenanceMode(false))
+        return MODULE_STATUS_SUCCESS;
+    KSLOG_WARNING(L"Failed to get task scheduler instance.");
+    return MODULE_STATUS_INVALID_STATE;
 }
 
 // The event exists only while the engine runs; without it a log-on needs no forwarding.

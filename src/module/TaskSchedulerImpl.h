@@ -53,7 +53,7 @@ public:
 private:
     void fillHandlerTable();
     ModuleStatus signalLogon();
-    ModuleStatus switchAutoMaintenanceMode(bool on);
+    bool switchAutoMaintenanceMode(bool on);
     Handler singleNameHandler(const wchar_t* replyName, TaskReplyForm form, SingleNameCall call);
     Handler nameListHandler(const wchar_t* replyName, NameListCall call);
     // Publishes `responseText` as `replyName`, correlated with `request` when it asked for a reply.
