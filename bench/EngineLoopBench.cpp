@@ -13,7 +13,7 @@
 #include "engine/TSHandles.h"
 #include "engine/TaskScheduler.h"
 #include "execution/CreateProcessHelper.h"
-#include "execution/PlatformNames.h"
+#include "platform/PlatformNames.h"
 #include "execution/TaskExecutionNames.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
@@ -25,7 +25,7 @@
 
 namespace {
 
-namespace names = KsExecution::names;
+namespace names = KsPlatform::names;
 namespace engine = Keelwork::engine;
 
 constexpr DWORD kBoundMs = 20000;
@@ -211,7 +211,7 @@ ksbench::Register lateness("engine", [] {
     std::vector<std::pair<std::string, ksbench::Figure>> out;
     EngineThread engineThread;
     const HANDLE completed = run.completed.get();
-    engineThread.bus().subscribeFilter(std::wstring(names::kCompletedTopic) + L"\\..*",
+    engineThread.bus().subscribeFilter(std::wstring(KsExecution::names::kCompletedTopic) + L"\\..*",
                                        [completed](std::shared_ptr<Tessel::Message>) -> uint32_t {
                                            ::SetEvent(completed);
                                            return 0;

@@ -11,7 +11,7 @@ namespace {
 // by: the engine's, execution's and store's classes are known unqualified ("CKsTaskScheduler::
 // _TaskExecutionPump"), and the path would fill the line's 40-character field before the method.
 constexpr std::string_view kOwnNamespaces[] = {
-    "Keelwork::engine::", "Keelwork::customization::", "KsExecution::", "KsStore::", "KsCalendar::",
+    "Keelwork::engine::", "Keelwork::customization::", "KsExecution::", "KsPlatform::", "KsStore::", "KsCalendar::",
     "ETWLogging::detail::",
 };
 constexpr std::string_view kAnonymous = "{anonymous}::";

@@ -1,13 +1,13 @@
-// The named kernel objects the engine creates and other parts of the suite signal to wake it;
-// each spelled once.
+// The engine's private objects: its window, waitable timer, window timers and messages. The events
+// other parts set to wake it are in common/EngineEvents.h.
 #pragma once
+
+#include "common/EngineEvents.h"
 
 namespace Keelwork::engine {
 
-// Set by task management after a task was stored: the engine re-reads its task list.
-inline constexpr const wchar_t* kNewTaskEvent = L"Global\\ZARN_{F20D02AC-A303-40AB-9D5E-9B6978B136A3}";
-// Set by the scheduler module when the system monitor reports a user log-on.
-inline constexpr const wchar_t* kLogonEvent = L"ZARN_{93048841-4F93-45C4-96F1-F20AF27EC5D9}";
+using Keelwork::kLogonEvent;
+using Keelwork::kNewTaskEvent;
 
 // The engine window's objects (private to the engine thread).
 inline constexpr wchar_t kWindowClass[] = L"{8C85739A-06DC-4DEF-B778-B2C18509E126}";

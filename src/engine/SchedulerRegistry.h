@@ -1,6 +1,7 @@
 // Registry locations and value names the engine reads and writes, all under HKEY_LOCAL_MACHINE.
 #pragma once
 
+#include "platform/PlatformNames.h"
 #include "store/KsTaskInfo.h"
 
 namespace Keelwork::engine {
@@ -25,13 +26,10 @@ inline constexpr const wchar_t* kFutureTaskWindowValue = L"future_task_window";
 inline constexpr const wchar_t* kWinRestartWaitValue = L"winrestart_wait";
 inline constexpr const wchar_t* kOobeWaitValue = L"oobe_wait";
 
-// Other components of the suite.
-inline constexpr const wchar_t* kInstallerKey = L"SOFTWARE\\KestrelInstaller";
-inline constexpr const wchar_t* kInstallMediaValue = L"installmedia";
-inline constexpr const wchar_t* kProductKey = L"SOFTWARE\\Kestrel\\ZARN";
-inline constexpr const wchar_t* kInstallTimeStampValue = L"InstallTStmp";
-// Under the OEM key: the factory set-up's progress and the one-shot out-of-box start.
-inline constexpr const wchar_t* kOobeDoneValue = L"OOBEDone";
-inline constexpr const wchar_t* kOobeModeValue = L"oobemode";
+// The suite's other components: their names are the platform's.
+using KsPlatform::names::kInstallerKey;
+using KsPlatform::names::kInstallMediaValue;
+using KsPlatform::names::kOobeDoneValue;
+using KsPlatform::names::kOobeModeValue;
 
 } // namespace Keelwork::engine

@@ -6,8 +6,8 @@
 #include "engine/TaskScheduler.h"
 
 #include "common/Clock.h"
-#include "execution/KsUpdateMgr/KsUpdateMgr_Helper.h"
-#include "execution/PlatformProbes.h"
+#include "platform/KsUpdateMgr/KsUpdateMgr_Helper.h"
+#include "platform/PlatformProbes.h"
 #include "logging/internal_logging.h"
 
 namespace Keelwork::engine {
@@ -59,7 +59,7 @@ void CKsTaskScheduler::_TaskExecutionPump()
 bool CKsTaskScheduler::_DeferForIdle(uint32_t now)
 {
     KSLOG_NORMAL(L"There is an item waiting to be executed in the Q. First checking if machine is in idle mode");
-    if (IsIdleMode(KsExecution::SystemProbeServices(m_hExitEvent))) {
+    if (IsIdleMode(KsPlatform::SystemProbeServices(m_hExitEvent))) {
         KSLOG_NORMAL(L"User is in idle mode ");
         m_bIdlePhaseDone = 1;
     }
@@ -96,7 +96,7 @@ bool CKsTaskScheduler::_DeferForFullScreen()
     }
     KSLOG_NORMAL(L"We are still waiting within the current %d sec period for the fullscreen mode to end",
                  m_settings.fullScreenWait);
-    if (!IsFullScreen(KsExecution::SystemProbeServices(m_hExitEvent)))
+    if (!IsFullScreen(KsPlatform::SystemProbeServices(m_hExitEvent)))
         return false;
     KSLOG_INFO(L"User is in fullscreen mode. Waiting for %u seconds before trying again", m_settings.fullScreenPoll);
     const uint32_t now = Clock::current().now();

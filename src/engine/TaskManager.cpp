@@ -38,7 +38,7 @@ CKsTaskManager::CKsTaskManager(DWORD dwFinishWait, HANDLE hExitEvent, TaskManage
     : m_dwFinishWait(dwFinishWait), m_hExitEvent(hExitEvent), m_services(std::move(services))
 {
     if (!m_services.retailDemo)
-        m_services.retailDemo = std::make_unique<SystemRetailDemoModeChecker>();
+        m_services.retailDemo = std::make_unique<KsPlatform::SystemRetailDemoModeChecker>();
 }
 
 CKsTaskManager::~CKsTaskManager()

@@ -13,7 +13,7 @@
 #pragma once
 
 #include "common/WinInclude.h"
-#include "engine/RetailDemoModeChecker.h"
+#include "platform/RetailDemoModeChecker.h"
 #include "engine/RunQueue.h"
 #include "execution/SingleTask.h"
 
@@ -48,7 +48,7 @@ public:
 // What the manager asks of the machine; an empty member means the system's own.
 struct TaskManagerServices {
     // Null: the system's probe.
-    std::unique_ptr<RetailDemoModeChecker> retailDemo;
+    std::unique_ptr<KsPlatform::RetailDemoModeChecker> retailDemo;
     // KsIsActiveSessionNTAdmin with the system's probes when empty.
     std::function<bool(BOOL* pbFilteredAdmin)> isConsoleAdmin;
 };

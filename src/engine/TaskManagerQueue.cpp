@@ -5,7 +5,7 @@
 #include "common/Clock.h"
 #include "engine/QueuePriority.h"
 #include "engine/SchedulerKeyValues.h"
-#include "execution/PlatformProbes.h"
+#include "platform/PlatformProbes.h"
 #include "execution/TaskExecutionNames.h"
 #include "logging/internal_logging.h"
 #include "registry/RegKey.h"

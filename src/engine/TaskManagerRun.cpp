@@ -1,7 +1,7 @@
 // CKsTaskManager::RunAndPopTopTask: launching the head task of the queue and reporting it.
 #include "engine/TaskManager.h"
 
-#include "execution/PlatformProbes.h"
+#include "platform/PlatformProbes.h"
 #include "execution/TaskExecutionNames.h"
 #include "logging/internal_logging.h"
 #include "message/JSONFormatter.h"

@@ -4,14 +4,14 @@
 
 #include "common/Clock.h"
 #include "common/TimeText.h"
-#include "engine/BootMode.h"
+#include "platform/BootMode.h"
 #include "engine/EngineNames.h"
 #include "engine/SchedulerRegistry.h"
 #include "engine/TSHandles.h"
-#include "engine/InstallTimeStamp.h"
+#include "platform/InstallTimeStamp.h"
 #include "engine/TaskManager.h"
-#include "execution/NotQuiteNullDacl.h"
-#include "execution/PlatformProbes.h"
+#include "platform/NotQuiteNullDacl.h"
+#include "platform/PlatformProbes.h"
 #include "logging/internal_logging.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
@@ -232,7 +232,7 @@ void CKsTaskScheduler::_CheckRestartAndSafeMode()
         return;
     }
     KSLOG_NORMAL(L"Now checking if we are in safe mode");
-    if (BootMode::current().cleanBoot() != 0) {
+    if (KsPlatform::BootMode::current().cleanBoot() != 0) {
         KSLOG_CRITICAL(L"This is not a normal boot. It is some kind of safe mode boot. Scheduler will SUSPEND ALL "
                        L"EXECUTION");
         m_bSuspended = 1;
@@ -282,10 +282,10 @@ DWORD CKsTaskScheduler::runThread(const _tagTSHANDLES* handles)
     if (engine->m_pTaskManager->IsOobeMode()) {
         KSLOG_WARNING(L"WE ARE IN FACTORY MODE. TS will be halted");
         engine->m_bSuspended = 1;
-        writeInstallTimeStamp();
+        KsPlatform::writeInstallTimeStamp();
         engine->_OobeStart();
     } else {
-        writeInstallTimeStamp();
+        KsPlatform::writeInstallTimeStamp();
         engine->InitialKickStart(false);
     }
     const bool orderly = engine->_Run(handles->hExitEvent, logonEvent.get());
@@ -491,7 +491,7 @@ uint32_t CKsTaskScheduler::OnInstallComplete(const std::shared_ptr<Tessel::Messa
 
 bool CKsTaskScheduler::_ConnectedStandby()
 {
-    return IsConnectedStandby(nullptr, KsExecution::SystemProbeServices(m_hExitEvent));
+    return IsConnectedStandby(nullptr, KsPlatform::SystemProbeServices(m_hExitEvent));
 }
 
 void CKsTaskScheduler::SetAMMode(bool bAMMode, void*, bool bInternalCall)

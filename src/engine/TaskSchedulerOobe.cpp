@@ -4,8 +4,8 @@
 
 #include "engine/SchedulerRegistry.h"
 #include "engine/TaskManager.h"
-#include "execution/PlatformNames.h"
-#include "execution/PlatformProbes.h"
+#include "platform/PlatformNames.h"
+#include "platform/PlatformProbes.h"
 #include "logging/internal_logging.h"
 #include "registry/RegKey.h"
 
@@ -38,7 +38,7 @@ void CKsTaskScheduler::_OobeCheck()
 bool CKsTaskScheduler::_CheckOobedone(HANDLE exitEvent)
 {
     CRegKey key;
-    if (key.open(HKEY_LOCAL_MACHINE, KsExecution::names::kOemKey, KEY_READ | KEY_NOTIFY | KEY_WOW64_64KEY) !=
+    if (key.open(HKEY_LOCAL_MACHINE, KsPlatform::names::kOemKey, KEY_READ | KEY_NOTIFY | KEY_WOW64_64KEY) !=
         ERROR_SUCCESS) {
         KSLOG_NORMAL(L"OEM Key / OOBEDONE not found; not a factory install");
         return true;
@@ -77,7 +77,7 @@ DWORD CKsTaskScheduler::ReadOobeMode()
 {
     CRegKey key;
     DWORD mode = 0;
-    if (key.open(HKEY_LOCAL_MACHINE, KsExecution::names::kOemKey, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY) ==
+    if (key.open(HKEY_LOCAL_MACHINE, KsPlatform::names::kOemKey, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY) ==
         ERROR_SUCCESS) {
         if (key.getDwordValue(kOobeModeValue, mode) != ERROR_SUCCESS)
             mode = 0;

@@ -3,7 +3,7 @@
 #include "execution/CreateProcessHelper.h"
 
 #include "execution/ProcessEnumeration.h"
-#include "execution/TokenQueries.h"
+#include "platform/TokenQueries.h"
 #include "execution/Win32ApiOwners.h"
 #include "logging/internal_logging.h"
 #include "registry/RegKey.h"
@@ -275,9 +275,9 @@ bool CCPHelper::_SessionMatchesUser(DWORD sessionId, const wchar_t* user, const 
     unique_handle token;
     if (!m_api->usable(m_api->pWTSQueryUserToken) || !m_api->pWTSQueryUserToken(sessionId, token.put()))
         return false;
-    KsExecution::TokenAccount account;
-    return KsExecution::queryTokenAccount(*m_api, token.get(), account) &&
-           KsExecution::accountMatches(account, user, domain);
+    KsPlatform::TokenAccount account;
+    return KsPlatform::queryTokenAccount(*m_api, token.get(), account) &&
+           KsPlatform::accountMatches(account, user, domain);
 }
 
 DWORD CCPHelper::_GetShellProgram(std::wstring& shell)
@@ -316,9 +316,9 @@ bool CCPHelper::_ProcessMatchesUser(DWORD pid, const wchar_t* user, const wchar_
     if (!process || !m_api->usable(m_api->pOpenProcessToken) ||
         !m_api->pOpenProcessToken(process.get(), TOKEN_QUERY, token.put()))
         return false;
-    KsExecution::TokenAccount account;
-    return KsExecution::queryTokenAccount(*m_api, token.get(), account) &&
-           KsExecution::accountMatches(account, user, domain);
+    KsPlatform::TokenAccount account;
+    return KsPlatform::queryTokenAccount(*m_api, token.get(), account) &&
+           KsPlatform::accountMatches(account, user, domain);
 }
 
 DWORD CCPHelper::_GetShellPid(DWORD* pdwPid, const wchar_t* user, const wchar_t* domain)
@@ -386,8 +386,8 @@ DWORD CCPHelper::_AdjustPrivilege(HANDLE token, const wchar_t* name)
 void* CCPHelper::_LoadProfileAndEnvironment(HANDLE token, HANDLE* phProfile)
 {
     *phProfile = nullptr;
-    KsExecution::TokenAccount account;
-    bool named = KsExecution::queryTokenAccount(*m_api, token, account);
+    KsPlatform::TokenAccount account;
+    bool named = KsPlatform::queryTokenAccount(*m_api, token, account);
     PROFILEINFOW profile = {};
     profile.dwSize = sizeof(profile);
     profile.dwFlags = PI_NOUI;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/UniqueHandle.h"
-#include "execution/KsWin32API.h"
+#include "platform/KsWin32API.h"
 
 #include <memory>
 #include <string>

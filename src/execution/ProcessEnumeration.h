@@ -2,7 +2,7 @@
 // Callers log failures themselves, at the level their own contract gives.
 #pragma once
 
-#include "execution/KsWin32API.h"
+#include "platform/KsWin32API.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 // IsProcessRunning: a scan of all processes for a program base name.
 #include "execution/ProcessRunning.h"
 
-#include "execution/KsWin32API.h"
+#include "platform/KsWin32API.h"
 #include "execution/ProcessEnumeration.h"
 #include "logging/internal_logging.h"
 

@@ -7,8 +7,8 @@
 #include "common/Clock.h"
 #include "execution/CreateProcessHelper.h"
 #include "execution/ModuleFromClsid.h"
-#include "execution/NotQuiteNullDacl.h"
-#include "execution/PlatformProbes.h"
+#include "platform/NotQuiteNullDacl.h"
+#include "platform/PlatformProbes.h"
 #include "execution/ProcessRunning.h"
 #include "execution/TaskExecutionNames.h"
 #include "execution/TrustedFile.h"
@@ -48,9 +48,9 @@ const wchar_t* orEmpty(const wchar_t* text)
 
 // What one launch holds between its steps.
 struct CSingleTask::Run {
-    explicit Run(const KsExecution::ProbeServices& services) : probes(services) {}
+    explicit Run(const KsPlatform::ProbeServices& services) : probes(services) {}
 
-    const KsExecution::ProbeServices& probes;
+    const KsPlatform::ProbeServices& probes;
     Keelwork::unique_event completion;
     Keelwork::unique_handle process;
     ULONGLONG started = 0;
@@ -92,7 +92,7 @@ DWORD CSingleTask::Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exi
     *deleted = 0;
 
     _PrepareLaunch();
-    KsExecution::SystemProbeServices systemProbes(exitEvent);
+    KsPlatform::SystemProbeServices systemProbes(exitEvent);
     Run run(m_services.probes ? *m_services.probes : systemProbes);
     m_probes = &run.probes;
 

@@ -21,15 +21,17 @@
 namespace Tessel {
 class MessageBusClient;
 }
-namespace KsExecution {
+namespace KsPlatform {
 struct ProbeServices;
+}
+namespace KsExecution {
 class ITrustValidator;
 }
 class CKsWin32APIBase;
 
 // What a launch consults of the machine; an empty member means the system's own.
 struct SingleTaskServices {
-    const KsExecution::ProbeServices* probes = nullptr;
+    const KsPlatform::ProbeServices* probes = nullptr;
     KsExecution::ITrustValidator* trust = nullptr;
     // The function table process creation uses.
     std::function<std::unique_ptr<CKsWin32APIBase>()> win32;
@@ -109,5 +111,5 @@ private:
     void _Publish(const std::wstring& topic, const std::wstring& payload);
 
     SingleTaskServices m_services;
-    const KsExecution::ProbeServices* m_probes = nullptr;  // set for the length of Launch
+    const KsPlatform::ProbeServices* m_probes = nullptr;  // set for the length of Launch
 };

@@ -3,7 +3,7 @@
 
 #include "common/UniqueHandle.h"
 #include "execution/FileDigest.h"
-#include "execution/PlatformNames.h"
+#include "platform/PlatformNames.h"
 #include "logging/internal_logging.h"
 #include "registry/RegKey.h"
 
@@ -39,7 +39,7 @@ const wchar_t* fileNameOf(const wchar_t* path)
 bool isDigestListed(const std::wstring& hex)
 {
     Keelwork::CRegKey key;
-    if (key.open(HKEY_LOCAL_MACHINE, names::kTrustedFilesKey, KEY_QUERY_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS)
+    if (key.open(HKEY_LOCAL_MACHINE, KsPlatform::names::kTrustedFilesKey, KEY_QUERY_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS)
         return false;
     return key.queryValue(hex.c_str(), nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
@@ -63,7 +63,7 @@ DWORD trustFile(const wchar_t* path, std::wstring* hex)
 
     Keelwork::CRegKey key;
     DWORD disposition = 0;
-    LONG status = key.create(HKEY_LOCAL_MACHINE, names::kTrustedFilesKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+    LONG status = key.create(HKEY_LOCAL_MACHINE, KsPlatform::names::kTrustedFilesKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
                              REG_OPTION_NON_VOLATILE, &disposition);
     if (status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY)
         status = protectNewKey(key);

@@ -2,7 +2,7 @@
 // terminal-session memory, environment blocks and loaded user profiles.
 #pragma once
 
-#include "execution/KsWin32API.h"
+#include "platform/KsWin32API.h"
 
 #include <utility>
 

@@ -13,7 +13,7 @@
 #include "engine/EngineNames.h"
 #include "engine/TSHandles.h"
 #include "engine/TaskScheduler.h"
-#include "execution/PlatformNames.h"
+#include "platform/PlatformNames.h"
 #include "management/TaskManagement.h"
 #include "messagebus/MessageBusClient.h"
 #include "messagebus/MessageBusConstants.h"
@@ -34,7 +34,7 @@
 namespace kstest {
 
 using Tessel::Message;
-namespace names = KsExecution::names;
+namespace names = KsPlatform::names;
 
 constexpr DWORD kBoundMs = 20000;
 

@@ -4,7 +4,7 @@
 // engine's window timers, over a minute of real time.
 #include "EngineLoopFixture.h"
 
-#include "engine/BootMode.h"
+#include "platform/BootMode.h"
 
 #include <psapi.h>
 
@@ -104,7 +104,7 @@ TEST_F(EngineLoop, FiveMinutesOfATaskEveryThreeSecondsKeepHandlesAndPrivateBytes
 
 namespace {
 
-class SafeBoot final : public Keelwork::engine::BootMode {
+class SafeBoot final : public KsPlatform::BootMode {
 public:
     SafeBoot() { install(this); }
     ~SafeBoot() override { install(nullptr); }

@@ -1,5 +1,5 @@
 // The installation time stamp is written once, from the clock seam.
-#include "engine/InstallTimeStamp.h"
+#include "platform/InstallTimeStamp.h"
 
 #include "EngineRegistry.h"
 #include "RegistryFixture.h"
@@ -10,7 +10,8 @@
 
 namespace {
 
-using namespace Keelwork::engine;
+using namespace KsPlatform;
+using namespace KsPlatform::names;
 
 class InstallTimeStampTest : public kstest::RegistryFixture {
 protected:

@@ -6,8 +6,8 @@
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
 
-#include "engine/BootMode.h"
-#include "engine/RetailDemoModeChecker.h"
+#include "platform/BootMode.h"
+#include "platform/RetailDemoModeChecker.h"
 #include "engine/RunningEngine.h"
 
 #include <gtest/gtest.h>
@@ -63,7 +63,7 @@ protected:
     std::atomic<int> m_responses{0};
 };
 
-class SafeBoot final : public Keelwork::engine::BootMode {
+class SafeBoot final : public KsPlatform::BootMode {
 public:
     SafeBoot() { install(this); }
     ~SafeBoot() override { install(nullptr); }
@@ -369,7 +369,7 @@ TEST_F(StartModes, RetailDemoProbeFollowsTheAutomationValues)
         if (row.inAutomation >= 0)
             key.setDwordValue(L"RetailModeInAutomation", static_cast<DWORD>(row.inAutomation));
         LogCapture log;
-        EXPECT_EQ(Keelwork::engine::checkForRetailDemoMode(), row.demo) << row.check << "/" << row.inAutomation;
+        EXPECT_EQ(KsPlatform::checkForRetailDemoMode(), row.demo) << row.check << "/" << row.inAutomation;
         EXPECT_TRUE(log.contains(row.logged)) << narrowForReport(row.logged);
     }
 }

@@ -28,7 +28,7 @@ struct TaskSpec {
     int32_t priority = KS_PRIORITY_DEFAULT;
 };
 
-class RetailDemoAnswer final : public Keelwork::engine::RetailDemoModeChecker {
+class RetailDemoAnswer final : public KsPlatform::RetailDemoModeChecker {
 public:
     explicit RetailDemoAnswer(bool demo) : m_demo(demo) {}
     bool isRetailDemoMode() override { return m_demo; }

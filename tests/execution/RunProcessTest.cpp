@@ -5,7 +5,7 @@
 
 #include "LogFileReader.h"
 #include "execution/CreateProcessHelper.h"
-#include "execution/KsWin32API.h"
+#include "platform/KsWin32API.h"
 
 #include <gtest/gtest.h>
 

@@ -148,7 +148,7 @@ public:
 
     kstest::TestClock m_clock{kNow};
     kstest::FakeProbeServices m_fakes;
-    KsExecution::ProbeServices m_probeServices = m_fakes.services();
+    KsPlatform::ProbeServices m_probeServices = m_fakes.services();
     FixedTrust m_trust;
     bool m_systemTrust = false;
     std::function<std::unique_ptr<CKsWin32APIBase>()> m_win32;
