@@ -58,6 +58,14 @@ struct FakeSessions {
         return ::OpenProcessToken(::GetCurrentProcess(), TOKEN_ALL_ACCESS, token);
     }
 
+    // The service's own token holds the privileges a start in another session needs, as the system
+    // account's does; this test program's token under Wine does not.
+    static BOOL WINAPI adjustPrivileges(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD)
+    {
+        ::SetLastError(ERROR_SUCCESS);
+        return TRUE;
+    }
+
     static BOOL WINAPI lookupAccount(LPCWSTR, PSID, LPWSTR name, LPDWORD nameChars, LPWSTR domain,
                                      LPDWORD domainChars, PSID_NAME_USE use)
     {
@@ -76,6 +84,7 @@ inline std::unique_ptr<CKsWin32APIBase> tableWithFakeSessions()
     table->pWTSFreeMemory = &FakeSessions::freeMemory;
     table->pWTSQueryUserToken = &FakeSessions::queryUserToken;
     table->pLookupAccountSidW = &FakeSessions::lookupAccount;
+    table->pAdjustTokenPrivileges = &FakeSessions::adjustPrivileges;
     return table;
 }
 

@@ -59,7 +59,7 @@ void ModuleSet::reportThreadsLeft() const
 {
     for (const Entry& entry : m_entries) {
         const size_t left = threadsStartedIn(entry.module->library());
-        Output::event(L"host", entry.module->name() + L": " + std::to_wstring(left) + L" threads left in its library");
+        Output::event(L"host", L"threads still running in " + entry.module->name() + L"'s library: " + std::to_wstring(left));
     }
 }
 
