@@ -2,7 +2,7 @@
 // the exclusive lock, so writing waits for the calls that read it.
 #include "engine/RunningEngine.h"
 
-#include "common/WinInclude.h"
+#include "common/SrwLock.h"
 #include "logging/internal_logging.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
@@ -15,27 +15,11 @@ namespace {
 SRWLOCK g_linkLock = SRWLOCK_INIT;
 AutoMaintenanceTarget* g_runningEngine = nullptr;  // written under g_linkLock, exclusive
 
-class SharedHold {
-public:
-    SharedHold() { AcquireSRWLockShared(&g_linkLock); }
-    ~SharedHold() { ReleaseSRWLockShared(&g_linkLock); }
-    SharedHold(const SharedHold&) = delete;
-    SharedHold& operator=(const SharedHold&) = delete;
-};
-
-class ExclusiveHold {
-public:
-    ExclusiveHold() { AcquireSRWLockExclusive(&g_linkLock); }
-    ~ExclusiveHold() { ReleaseSRWLockExclusive(&g_linkLock); }
-    ExclusiveHold(const ExclusiveHold&) = delete;
-    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
-};
-
 } // namespace
 
 bool withRunningEngine(const std::function<void(AutoMaintenanceTarget&)>& call)
 {
-    SharedHold hold;
+    SrwShared hold(g_linkLock);
     if (!g_runningEngine)
         return false;
     call(*g_runningEngine);
@@ -67,13 +51,13 @@ bool switchRunningEngineAMMode(bool on)
 
 RunningEngineRegistration::RunningEngineRegistration(AutoMaintenanceTarget& engine) : m_engine(&engine)
 {
-    ExclusiveHold hold;
+    SrwExclusive hold(g_linkLock);
     g_runningEngine = m_engine;
 }
 
 RunningEngineRegistration::~RunningEngineRegistration()
 {
-    ExclusiveHold hold;
+    SrwExclusive hold(g_linkLock);
     if (g_runningEngine == m_engine)
         g_runningEngine = nullptr;
 }

@@ -23,41 +23,41 @@ struct OverrideSetting {
 
 constexpr REGSAM kSchedulerKeyAccess = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY;
 constexpr uint32_t kDefaultIdleWait = 1;
-constexpr uint32_t kDefaultTaskFinishWait = 3600;
-constexpr uint32_t kDefaultOobeWait = 14400;
+// Each default is the settings' own, written once in SchedulerSettings.
+constexpr SchedulerSettings kDefaults{};
 
 constexpr const wchar_t* kFullScreenSuccess =
     L"Successfully read fullscreen execution timeout value from the registry. Value: %d seconds";
 
 // Both full-screen values share one success text: that is how the engine has always logged them.
 const OverrideSetting kFullScreenWait{
-    kFullScreenWaitValue, 21600, LOG_LEVEL_NORMAL, kFullScreenSuccess,
+    kFullScreenWaitValue, kDefaults.fullScreenWait, LOG_LEVEL_NORMAL, kFullScreenSuccess,
     L"Could not read full screen timeout value from registry. Error: %x. Using default value %d"};
 const OverrideSetting kFullScreenPoll{
-    kFullScreenPollValue, 600, LOG_LEVEL_NORMAL, kFullScreenSuccess,
+    kFullScreenPollValue, kDefaults.fullScreenPoll, LOG_LEVEL_NORMAL, kFullScreenSuccess,
     L"Could not read full screen poll wait from registry. Error: %x. Using default value %d"};
 const OverrideSetting kIdleModePoll{
-    kIdleModePollValue, 600, LOG_LEVEL_INFORMATION,
+    kIdleModePollValue, kDefaults.idleModePoll, LOG_LEVEL_INFORMATION,
     L"Successfully read idle mode poll  value from the registry. Value: %d seconds",
     L"Could not read idle mode poll wait from registry. Error: %x. Using default value %d"};
 const OverrideSetting kIdleModeTimeout{
-    kIdleModeTimeoutValue, 7200, LOG_LEVEL_INFORMATION,
+    kIdleModeTimeoutValue, kDefaults.idleModeTimeout, LOG_LEVEL_INFORMATION,
     L"Successfully read idle mode exit value from the registry. Value: %d seconds",
     L"Could not read idle mode exit from registry. Error: %x. Using default value %d"};
 const OverrideSetting kAfterSuspendWait{
-    kAfterSuspendWaitValue, 300, LOG_LEVEL_INFORMATION,
+    kAfterSuspendWaitValue, kDefaults.afterSuspendWait, LOG_LEVEL_INFORMATION,
     L"Successfully read out of connected standby wait time from the registry. Value: %d seconds",
     L"Could not read out of CS wait time  from registry. Error: %x. Using default value %d"};
 const OverrideSetting kEnableAmTask{
-    kEnableAmTaskValue, 1, LOG_LEVEL_INFORMATION,
+    kEnableAmTaskValue, kDefaults.amModeEnabled, LOG_LEVEL_INFORMATION,
     L"Successfully read out of AM mode falge. AM mode control value: %d",
     L"Could not read out of AM mode control flag. Error: %x. Using default value %d"};
 const OverrideSetting kFutureTaskWindow{
-    kFutureTaskWindowValue, 43200, LOG_LEVEL_INFORMATION,
+    kFutureTaskWindowValue, kDefaults.futureTaskWindow, LOG_LEVEL_INFORMATION,
     L"Successfully read out of AM future task window value. AM future task window value: %d",
     L"Could not read out of AM future task window value. Error: %x. Using default value %d"};
 const OverrideSetting kWinRestartWait{
-    kWinRestartWaitValue, 300, LOG_LEVEL_NORMAL,
+    kWinRestartWaitValue, kDefaults.rebootDelay, LOG_LEVEL_NORMAL,
     L"Successfully read after reboot delay value from the registry. Value: %d seconds",
     L"Could not read after reboot delay value from registry. Error: %x. Using default value %d"};
 
@@ -120,9 +120,9 @@ uint32_t SchedulerSettingsLoader::loadTaskFinishWait()
         return finishWait;
     }
     KSLOG_ERROR(L"Could not read task execution timeout value from registry. Error: %d", rc);
-    KSLOG_NORMAL(L"Writing default value %d seconds to the registry", kDefaultTaskFinishWait);
-    key.setDwordValue(kTaskFinishWaitValue, kDefaultTaskFinishWait);
-    return kDefaultTaskFinishWait;
+    KSLOG_NORMAL(L"Writing default value %d seconds to the registry", kDefaults.taskFinishWait);
+    key.setDwordValue(kTaskFinishWaitValue, kDefaults.taskFinishWait);
+    return kDefaults.taskFinishWait;
 }
 
 namespace {
@@ -183,7 +183,7 @@ uint32_t SchedulerSettingsLoader::loadGlobalOobeWait()
         return value;
     }
     KSLOG_ERROR(L"OOBE reboot delay value absent from registry. Error: %x", static_cast<unsigned long>(error));
-    return kDefaultOobeWait;
+    return kDefaults.oobeWait;
 }
 
 } // namespace Keelwork::engine

@@ -6,6 +6,7 @@
 #include "engine/SchedulerRegistry.h"
 #include "logging/internal_logging.h"
 #include "registry/RegKey.h"
+#include "store/KsTask.h"
 #include "store/TaskName.h"
 
 #include <cwctype>
@@ -47,19 +48,20 @@ CKsTaskManager::~CKsTaskManager()
     _EmptyTaskList();
 }
 
-std::unique_ptr<CKsLoadedTask> CKsTaskManager::_LoadTask(const std::wstring& name, bool* outOfMemory)
+std::unique_ptr<EngineTask> CKsTaskManager::_LoadTask(const std::wstring& name, bool* outOfMemory)
 {
-    std::unique_ptr<CKsLoadedTask> task(new (std::nothrow) CKsLoadedTask(name.c_str()));
-    if (!task) {
-        *outOfMemory = true;
-        return nullptr;
-    }
-    if (!task->Read()) {
+    CKsTask stored(name.c_str());
+    if (!stored.Read()) {
         KSLOG_ERROR(L"There was some error reading the details of task %s into memory. Cannot add this task",
                     name.c_str());
         return nullptr;
     }
-    readRetryTime(*task);
+    std::unique_ptr<EngineTask> task(new (std::nothrow) EngineTask(stored));
+    if (!task) {
+        *outOfMemory = true;
+        return nullptr;
+    }
+    readRetryTime(name, *task);
     return task;
 }
 
@@ -77,7 +79,7 @@ DWORD CKsTaskManager::GatherAllTasks()
     while ((rc = enumTaskKey(key, index++, name)) == ERROR_SUCCESS && !name.empty()) {
         KSLOG_NORMAL(L"Processing and adding task: %s", name.c_str());
         bool outOfMemory = false;
-        std::unique_ptr<CKsLoadedTask> task = _LoadTask(name, &outOfMemory);
+        std::unique_ptr<EngineTask> task = _LoadTask(name, &outOfMemory);
         if (outOfMemory)
             return ERROR_NOT_ENOUGH_MEMORY;
         if (task)
@@ -118,7 +120,7 @@ void CKsTaskManager::_RefreshOne(const std::wstring& name, bool* outOfMemory)
         oobeWait = _OobeWaitForNewTask(name);
     }
     KSLOG_NORMAL(L"Adding task %s back to the list", name.c_str());
-    std::unique_ptr<CKsLoadedTask> task = _LoadTask(name, outOfMemory);
+    std::unique_ptr<EngineTask> task = _LoadTask(name, outOfMemory);
     if (!task)
         return;
     task->m_bDirty = 1;
@@ -135,6 +137,8 @@ void CKsTaskManager::_DropUnvisited()
         if (it->second && it->second->m_bDirty == 0) {
             KSLOG_NORMAL(L"Task %s was not found in the registry. So it will be deleted from our internal list",
                          it->first.c_str());
+            if (m_board)
+                m_board->removeTask(it->first);
             it = m_tasks.erase(it);
         } else {
             ++it;
@@ -153,8 +157,7 @@ DWORD CKsTaskManager::DeleteAllZARNTasks()
             continue;
         }
         KSLOG_NORMAL(L"Deleting task %s", it->first.c_str());
-        if (it->second)
-            it->second->Delete();
+        CKsTask(it->first.c_str()).Delete();
         it = m_tasks.erase(it);
     }
     return 0;

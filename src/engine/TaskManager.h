@@ -1,6 +1,8 @@
 // CKsTaskManager: the engine's in-memory picture of the task store and its run queue.
 //
-// The task map holds one loaded task per key under the enabled scheduler key, by lower-case name.
+// The task map holds one task per key under the enabled scheduler key, by lower-case name: its
+// record and the engine's marks, nothing of a launch (each launch is an object of its own, made
+// from the record and dropped after it).
 // GatherAllTasks fills it once; Refresh re-reads every task from scratch (queue state lives in
 // the run queue, keyed by name, and survives) and drops a vanished task only once the queue
 // builder has visited it since its last load. _AddToQ queues the due tasks of one type;
@@ -13,9 +15,11 @@
 #pragma once
 
 #include "common/WinInclude.h"
-#include "platform/RetailDemoModeChecker.h"
+#include "engine/EngineState.h"
 #include "engine/RunQueue.h"
 #include "execution/SingleTask.h"
+#include "platform/RetailDemoModeChecker.h"
+#include "store/OwnedTaskInfo.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,15 +38,17 @@ namespace Keelwork::engine {
 // Tasks of this name prefix belong to an earlier product generation and are removed at start.
 inline constexpr wchar_t kZarnTaskPrefix[] = L"zarn_";
 
-// A task as the engine holds it: the record and its launch side, plus the engine's own marks.
-class CKsLoadedTask : public CSingleTask {
-public:
-    using CSingleTask::CSingleTask;
+// A task as the engine holds it: its record (as the store read it, and as its launches since
+// changed it) and the engine's own marks.
+struct EngineTask : KsStore::OwnedTaskInfo {
+    using OwnedTaskInfo::OwnedTaskInfo;
 
-    uint8_t m_bDirty = 0;         // 1 when a refresh re-read it; 0 once the queue builder visited it
-    uint32_t m_bLongOverdue = 0;  // set when found due long after its time; never cleared
-    uint32_t m_dwOobeWait = 0;    // seconds after the engine start it is held; 0 = none or over
-    uint32_t m_dwRetryAt = 0;     // logon and boot tasks: "LogonNextRun", when a deferral retries it
+    uint8_t m_bDirty = 0;           // 1 when a refresh re-read it; 0 once the queue builder visited it
+    uint32_t m_bLongOverdue = 0;    // set when found due long after its time; never cleared
+    uint32_t m_dwOobeWait = 0;      // seconds after the engine start it is held; 0 = none or over
+    uint32_t m_dwRetryAt = 0;       // logon and boot tasks: "LogonNextRun", when a deferral retries it
+    uint32_t m_dwLaunchCount = 0;   // launches since its last completed run
+    HoldReason m_builderHold = HoldReason::none;  // what the queue builder last said holds it
 };
 
 // What the manager asks of the machine; an empty member means the system's own.
@@ -51,11 +57,13 @@ struct TaskManagerServices {
     std::unique_ptr<KsPlatform::RetailDemoModeChecker> retailDemo;
     // KsIsActiveSessionNTAdmin with the system's probes when empty.
     std::function<bool(BOOL* pbFilteredAdmin)> isConsoleAdmin;
+    // What each launch consults of the machine.
+    SingleTaskServices launch;
 };
 
 class CKsTaskManager {
 public:
-    using TaskMap = std::map<std::wstring, std::unique_ptr<CKsLoadedTask>>;
+    using TaskMap = std::map<std::wstring, std::unique_ptr<EngineTask>>;
 
     // dwFinishWait ("taskfinishwait") and hExitEvent (not owned) are handed to every launch.
     CKsTaskManager(DWORD dwFinishWait, HANDLE hExitEvent, TaskManagerServices services = {});
@@ -87,6 +95,13 @@ public:
     // restart is now pending). nameOut receives the popped name.
     DWORD RunAndPopTopTask(std::wstring& nameOut, const std::shared_ptr<Tessel::MessageBusClient>& bus);
 
+    // Where queued, running and held tasks and launch outcomes are told; none: not told.
+    void UseStateBoard(std::shared_ptr<EngineStateBoard> board) { m_board = std::move(board); }
+    // The head task is held by the pump.
+    void Hold(const std::wstring& name, const TaskHold& hold);
+    // The queue ran dry: the batch's queued marks and pump holds end.
+    void EndBatch();
+
     DWORD SetOobeModeState(DWORD flag);
     bool IsOobeMode() const { return m_bIsOobeMode != 0; }
     uint64_t InitTSStartTime();
@@ -110,28 +125,38 @@ public:
 
 private:
     // Null when the key would not read (logged) or memory ran out (*outOfMemory set).
-    std::unique_ptr<CKsLoadedTask> _LoadTask(const std::wstring& name, bool* outOfMemory);
+    std::unique_ptr<EngineTask> _LoadTask(const std::wstring& name, bool* outOfMemory);
     void _RefreshOne(const std::wstring& name, bool* outOfMemory);
     void _DropUnvisited();
     // Seconds a task first seen while OOBE mode is on is held; 0 once the global wait is over.
     DWORD _OobeWaitForNewTask(const std::wstring& name);
 
     // True when the OOBE hold keeps this task out of the queue.
-    bool _HeldByOobe(CKsLoadedTask& task, DWORD type, DWORD bOutOfOobe, uint32_t now);
-    bool _TimedTaskDue(CKsLoadedTask& task, DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now);
-    bool _OccasionTaskDue(CKsLoadedTask& task, DWORD bOutOfOobe);
-    void _CountOccasion(CKsLoadedTask& task);
+    bool _HeldByOobe(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe, uint32_t now);
+    bool _TimedTaskDue(const std::wstring& name, EngineTask& task, DWORD bAMMode, DWORD dwAMFutureWindow,
+                       uint32_t now);
+    bool _OccasionTaskDue(const std::wstring& name, EngineTask& task, DWORD bOutOfOobe);
+    void _CountOccasion(const std::wstring& name, EngineTask& task);
     // "LogonNextRun" from the store into m_dwRetryAt (0 when absent).
-    static void readRetryTime(CKsLoadedTask& task);
+    static void readRetryTime(const std::wstring& name, EngineTask& task);
     // 0, or 8 when out of memory.
-    DWORD _Enqueue(const std::wstring& name, const CKsLoadedTask& task);
-    bool _OobeHoldActive(const CKsLoadedTask& task, uint32_t now, uint32_t* elapsed);
+    DWORD _Enqueue(const std::wstring& name, const EngineTask& task);
+    bool _OobeHoldActive(const EngineTask& task, uint32_t now, uint32_t* elapsed);
+
+    // The queue builder's hold of the task (retail demo, out-of-box wait, maintenance exclusion),
+    // told to the board; none ends the one it told before.
+    void holdBy(const std::wstring& name, EngineTask& task, HoldReason reason, uint32_t since = 0,
+                uint32_t until = 0);
+    // One launch: the object made from the record, its outcome kept in the record and told.
+    DWORD launch(const std::wstring& name, EngineTask& task, const std::shared_ptr<Tessel::MessageBusClient>& bus,
+                 DWORD* deleted);
 
     TaskMap m_tasks;
     RunQueue m_queue;
     DWORD m_dwFinishWait;
     HANDLE m_hExitEvent;
     TaskManagerServices m_services;
+    std::shared_ptr<EngineStateBoard> m_board;
 
     uint32_t m_lastTimedQueueBuild = 0;  // "now" of the last queue build for a timed type; 0 = none
     DWORD m_bIsOobeMode = 0;

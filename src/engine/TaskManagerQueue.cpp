@@ -11,6 +11,7 @@
 #include "registry/RegKey.h"
 #include "store/TaskWriteLock.h"
 #include "store/CalendarLocalTime.h"
+#include "store/KsTask.h"
 #include "store/ProtectedValue.h"
 
 #include <algorithm>
@@ -57,7 +58,7 @@ std::wstring timeText(uint32_t time)
 
 } // namespace
 
-bool CKsTaskManager::_OobeHoldActive(const CKsLoadedTask& task, uint32_t now, uint32_t* elapsed)
+bool CKsTaskManager::_OobeHoldActive(const EngineTask& task, uint32_t now, uint32_t* elapsed)
 {
     if (m_bIsOobeMode == 0 || task.m_dwOobeWait == 0)
         return false;
@@ -68,35 +69,39 @@ bool CKsTaskManager::_OobeHoldActive(const CKsLoadedTask& task, uint32_t now, ui
     return *elapsed < task.m_dwOobeWait;
 }
 
-void CKsTaskManager::_CountOccasion(CKsLoadedTask& task)
+void CKsTaskManager::_CountOccasion(const std::wstring& name, EngineTask& task)
 {
     ++task.dwNextRun;
     // A change made through task management at the same moment must not write the old count back.
     std::lock_guard<std::mutex> storeLock(KsStore::taskWriteLock());
     CRegKey key;
     // Opens rather than creates: a task deleted meanwhile is not brought back.
-    if (key.open(HKEY_LOCAL_MACHINE, task.currentPath(), KEY_SET_VALUE | KEY_QUERY_VALUE | KEY_WOW64_64KEY) !=
-            ERROR_SUCCESS ||
+    if (key.open(HKEY_LOCAL_MACHINE, CKsTask(name.c_str()).currentPath(),
+                 KEY_SET_VALUE | KEY_QUERY_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS ||
         KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, task.dwNextRun) != 0)
-        KSLOG_NORMAL(L"Failed to Increase NextRun for login task %s", task.name());
+        KSLOG_NORMAL(L"Failed to Increase NextRun for login task %s", name.c_str());
 }
 
-bool CKsTaskManager::_HeldByOobe(CKsLoadedTask& task, DWORD type, DWORD bOutOfOobe, uint32_t now)
+bool CKsTaskManager::_HeldByOobe(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe,
+                                 uint32_t now)
 {
     uint32_t elapsed = 0;
     if (!_OobeHoldActive(task, now, &elapsed))
         return false;
-    KSLOG_NORMAL(L"Not adding task %s to the execution Q as it is oobewait (%d/%d)", task.name(),
+    KSLOG_NORMAL(L"Not adding task %s to the execution Q as it is oobewait (%d/%d)", name.c_str(),
                  static_cast<int>(elapsed), static_cast<int>(task.m_dwOobeWait));
+    const auto start = static_cast<uint32_t>(m_tsStartTime);
+    holdBy(name, task, HoldReason::outOfBox, start, start + task.m_dwOobeWait);
     // Occasions seen during the hold still count, so the task runs on time once it ends.
     if (task.dwTaskType == type && isOccasion(type) && bOutOfOobe == 0)
-        _CountOccasion(task);
+        _CountOccasion(name, task);
     return true;
 }
 
-bool CKsTaskManager::_TimedTaskDue(CKsLoadedTask& task, DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now)
+bool CKsTaskManager::_TimedTaskDue(const std::wstring& taskName, EngineTask& task, DWORD bAMMode,
+                                   DWORD dwAMFutureWindow, uint32_t now)
 {
-    const wchar_t* name = task.name();
+    const wchar_t* name = taskName.c_str();
     KSLOG_NORMAL(L"Current Time: %s", timeText(now).c_str());
     KSLOG_NORMAL(L"Task %s Next-Run time: %s", name, timeText(task.dwNextRun).c_str());
     uint64_t comparison = now;
@@ -120,6 +125,7 @@ bool CKsTaskManager::_TimedTaskDue(CKsLoadedTask& task, DWORD bAMMode, DWORD dwA
     if (bAMMode != 0) {
         if ((task.dwMeteredAccessWise & KS_AM_TASK_EXCLUSION_WISE) != 0) {
             KSLOG_NORMAL(L"Task %s is excluded from AM task execution", name);
+            holdBy(taskName, task, HoldReason::maintenanceExclusion, now);
             return false;
         }
         KSLOG_NORMAL(L"Task %s is included from AM task execution", name);
@@ -127,13 +133,13 @@ bool CKsTaskManager::_TimedTaskDue(CKsLoadedTask& task, DWORD bAMMode, DWORD dwA
     return due;
 }
 
-bool CKsTaskManager::_OccasionTaskDue(CKsLoadedTask& task, DWORD bOutOfOobe)
+bool CKsTaskManager::_OccasionTaskDue(const std::wstring& taskName, EngineTask& task, DWORD bOutOfOobe)
 {
-    const wchar_t* name = task.name();
+    const wchar_t* name = taskName.c_str();
     const int count = static_cast<int>(task.dwNextRun);
     const int frequency = static_cast<int>(task.dwDefaultFreq);
     if (bOutOfOobe == 0) {
-        _CountOccasion(task);
+        _CountOccasion(taskName, task);
         task.m_dwOobeWait = 0;
     } else if (task.m_dwOobeWait != 0) {
         task.m_dwOobeWait = 0;
@@ -169,7 +175,7 @@ bool CKsTaskManager::_OccasionTaskDue(CKsLoadedTask& task, DWORD bOutOfOobe)
     return true;
 }
 
-DWORD CKsTaskManager::_Enqueue(const std::wstring& name, const CKsLoadedTask& task)
+DWORD CKsTaskManager::_Enqueue(const std::wstring& name, const EngineTask& task)
 {
     if (m_queue.contains(name)) {
         KSLOG_NORMAL(L"Not adding task %s to the execution Q as it already exists", name.c_str());
@@ -182,17 +188,56 @@ DWORD CKsTaskManager::_Enqueue(const std::wstring& name, const CKsLoadedTask& ta
     item->priority = queuePriority(name.c_str(), task, task.m_bLongOverdue != 0);
     KSLOG_INFO(L"Adding task %s to the Q with priority %d", name.c_str(), static_cast<int>(item->priority));
     m_queue.push(std::move(item));
+    if (m_board)
+        m_board->changeTask(name, [](TaskState& state) { state.queued = true; });
     return 0;
 }
 
-void CKsTaskManager::readRetryTime(CKsLoadedTask& task)
+void CKsTaskManager::holdBy(const std::wstring& name, EngineTask& task, HoldReason reason, uint32_t since,
+                            uint32_t until)
+{
+    if (!m_board || (reason == HoldReason::none && task.m_builderHold == HoldReason::none))
+        return;
+    const HoldReason told = task.m_builderHold;
+    task.m_builderHold = reason;
+    m_board->changeTask(name, [&](TaskState& state) {
+        if (reason == HoldReason::none) {
+            if (state.hold.reason == told)
+                state.hold = TaskHold{};
+        } else if (state.hold.reason != reason) {
+            state.hold = TaskHold{reason, since != 0 ? since : Clock::current().now(), until};
+        } else {
+            state.hold.until = until;
+        }
+    });
+}
+
+void CKsTaskManager::Hold(const std::wstring& name, const TaskHold& hold)
+{
+    if (m_board)
+        m_board->changeTask(name, [&](TaskState& state) { state.hold = hold; });
+}
+
+void CKsTaskManager::EndBatch()
+{
+    if (!m_board)
+        return;
+    m_board->endBatch();
+    for (auto& [name, task] : m_tasks) {
+        if (task->m_builderHold == HoldReason::maintenanceExclusion)
+            task->m_builderHold = HoldReason::none;
+    }
+}
+
+void CKsTaskManager::readRetryTime(const std::wstring& name, EngineTask& task)
 {
     task.m_dwRetryAt = 0;
     if (!isOccasion(task.dwTaskType))
         return;
     CRegKey key;
     uint32_t value = 0;
-    if (key.open(HKEY_LOCAL_MACHINE, task.currentPath(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS &&
+    if (key.open(HKEY_LOCAL_MACHINE, CKsTask(name.c_str()).currentPath(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) ==
+            ERROR_SUCCESS &&
         KsStore::readProtectedDword(key, KsStore::ValueName::LogonNextRun, value) == 0)
         task.m_dwRetryAt = value;
 }
@@ -236,15 +281,20 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
         // The list first: the probe may reach the Windows Runtime, so only listed tasks ask it.
         if (!IsTaskAllowedInRetailMode(name) && m_services.retailDemo->isRetailDemoMode()) {
             KSLOG_NORMAL(L"The Task is disabled in the retail mode");
+            holdBy(name, *task, HoldReason::retailDemo);
             continue;
         }
-        if (_HeldByOobe(*task, type, bOutOfOobe, now) || task->dwTaskType != type)
+        if (_HeldByOobe(name, *task, type, bOutOfOobe, now))
+            continue;
+        if (task->m_builderHold != HoldReason::maintenanceExclusion || bAMMode == 0)
+            holdBy(name, *task, HoldReason::none);
+        if (task->dwTaskType != type)
             continue;
         bool due = true;
         if (isTimed(type))
-            due = _TimedTaskDue(*task, bAMMode, dwAMFutureWindow, now);
+            due = _TimedTaskDue(name, *task, bAMMode, dwAMFutureWindow, now);
         else if (isOccasion(type))
-            due = _OccasionTaskDue(*task, bOutOfOobe);
+            due = _OccasionTaskDue(name, *task, bOutOfOobe);
         if (due && _Enqueue(name, *task) != 0)
             return ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -302,7 +352,7 @@ bool CKsTaskManager::ShouldTopTaskWaitForIdle()
         KSLOG_ERROR(L"Somehow could not find this task in our internal task map. Cannot execute");
         return false;
     }
-    const CKsLoadedTask& task = *found->second;
+    const EngineTask& task = *found->second;
     if (task.m_bLongOverdue != 0) {
         KSLOG_INFO(L"This task %s we ignore idle mode", name);
         return false;

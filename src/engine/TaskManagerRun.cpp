@@ -1,22 +1,20 @@
 // CKsTaskManager::RunAndPopTopTask: launching the head task of the queue and reporting it.
 #include "engine/TaskManager.h"
 
-#include "platform/PlatformProbes.h"
+#include "engine/EngineCodes.h"
 #include "execution/TaskExecutionNames.h"
 #include "logging/internal_logging.h"
 #include "message/JSONFormatter.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
+#include "platform/PlatformProbes.h"
+
+#include <new>
 
 namespace Keelwork::engine {
 namespace {
 
 namespace names = KsExecution::names;
-
-constexpr DWORD kNotInMap = 13;
-constexpr DWORD kExitedByEngine = 1602;
-constexpr DWORD kRestartPending = 1604;
-constexpr wchar_t kUpdateTask[] = L"ksupdtsk";
 
 void publish(const std::shared_ptr<Tessel::MessageBusClient>& bus, const wchar_t* topic, const std::wstring& name,
              const Tessel::JSONFormatter& payload)
@@ -28,13 +26,49 @@ void publish(const std::shared_ptr<Tessel::MessageBusClient>& bus, const wchar_t
         bus->publish(message);
 }
 
+// What the board keeps of a launch: its outcome once a start was tried, its deferral when it sent one.
+void tell(TaskState& state, const LaunchReport& report)
+{
+    state.running = false;
+    if (report.attempted)
+        state.lastLaunch = LaunchOutcome{report.time, report.result, report.exitCode, report.durationMs};
+    if (report.deferral)
+        state.lastDeferral =
+            DeferralOutcome{report.time, report.deferral->code, report.deferral->delay, report.deferral->error};
+}
+
 } // namespace
+
+// A launch is an object of its own, made from the record the engine holds and dropped after it;
+// what the launch changed in the record (its next run, a preset applied afresh) comes back into it.
+DWORD CKsTaskManager::launch(const std::wstring& name, EngineTask& task,
+                             const std::shared_ptr<Tessel::MessageBusClient>& bus, DWORD* deleted)
+{
+    std::unique_ptr<CSingleTask> run(new (std::nothrow) CSingleTask(name.c_str(), m_services.launch));
+    if (!run || run->Assign(&task) != ERROR_SUCCESS)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    run->CarryLaunchCount(task.m_dwLaunchCount);
+    if (bus)
+        run->UseBus(bus);
+    if (m_board)
+        m_board->changeTask(name, [](TaskState& state) {
+            state.queued = false;
+            state.running = true;
+            state.hold = TaskHold{};
+        });
+    const DWORD result = run->Launch(deleted, m_dwFinishWait, m_hExitEvent);
+    task.assign(*run);
+    task.m_dwLaunchCount = run->report().launchCount;
+    if (m_board)
+        m_board->changeTask(name, [&](TaskState& state) { tell(state, run->report()); });
+    return result;
+}
 
 DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_ptr<Tessel::MessageBusClient>& bus)
 {
     std::unique_ptr<QueueItem> item = m_queue.pop();
     if (!item)
-        return 0;
+        return kRan;
     nameOut = item->name;
     item.reset();
     KSLOG_NORMAL(L"Getting ready to launch task %s", nameOut.c_str());
@@ -48,33 +82,31 @@ DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_
     if (found == m_tasks.end() || !found->second) {
         KSLOG_ERROR(L"Somehow could not find this task in our internal task map. Cannot execute");
         report.setString(names::kReasonMember, L"error");
-        report.setUInt(names::kErrorCodeMember, kNotInMap);
+        report.setUInt(names::kErrorCodeMember, kNotInList);
         publish(bus, names::kDeferredTopic, nameOut, report);
-        return kNotInMap;
+        return kNotInList;
     }
     KSLOG_NORMAL(L"Now launching task");
     DWORD deleted = 0;
-    if (bus)
-        found->second->UseBus(bus);
-    const DWORD result = found->second->Launch(&deleted, m_dwFinishWait, m_hExitEvent);
+    const DWORD result = launch(nameOut, *found->second, bus, &deleted);
     KSLOG_NORMAL(L"Returning after task execution. Returns: %d", result);
     if (deleted) {
         KSLOG_NORMAL(L"The task has been deleted, maybe because it had no default frequency set. Removing it from our "
                      L"internal memory list");
         m_tasks.erase(found);
     } else {
-        readRetryTime(*found->second);  // the launch cleared or moved it
+        readRetryTime(nameOut, *found->second);  // the launch cleared or moved it
     }
-    if (result == kExitedByEngine)
-        return kExitedByEngine;
-    if (nameOut == kUpdateTask) {
+    if (result == kStopping)
+        return kStopping;
+    if (nameOut == names::kUpdateTask) {
         KSLOG_INFO(L"This task was an update task. Checking if a reboot is pending");
         if (IsRestartPending()) {
             KSLOG_INFO(L"A reboot is pending. Task scheduler will be SUSPENDED");
             return kRestartPending;
         }
     }
-    return 0;
+    return kRan;
 }
 
 } // namespace Keelwork::engine

@@ -1,23 +1,29 @@
-// CKsTaskScheduler: the engine. It lives on its own thread, TSThread, started by the scheduler
-// module and stopped through the module's exit event. The thread owns a hidden window (window
-// timers, private messages, power notifications), a waitable timer that fires when the next task
-// falls due, and the events through which the rest of the system wakes it. Everything the engine
-// does happens on this thread, one step at a time, driven by TSThread's wait loop.
+// CKsTaskScheduler: the engine's face. It lives on its own thread, TSThread, started by the
+// scheduler module and stopped through the module's exit event, and puts together the engine's
+// parts: the loop (EngineLoop, EngineWindow: the thread's wait, its hidden window and timers), the
+// start gate (StartGate), the task list and run queue (CKsTaskManager), the pump's holds
+// (PumpPolicy) and the auto-maintenance switch (AutoMaintenance). Everything it does happens on its
+// thread, one step at a time, and it writes its state at every transition to its EngineStateBoard,
+// which any thread may read.
 //
-// Threading: only the engine thread touches the engine and its task manager, except
-// requestAMMode (any thread, under m_lock) and OnInstallComplete (a bus thread: two flags and a
-// posted message). The fields those two read are atomic; every other field is the engine thread's.
+// Threading: only the engine thread touches the engine, except requestAMMode (any thread; the
+// switch has its own lock) and OnInstallComplete (a bus thread: the start gate's atomic flags and a
+// posted message).
 #pragma once
 
-#include "common/UniqueHandle.h"
 #include "customization/KsPartnerCustomizationCommon.h"
+#include "engine/AutoMaintenance.h"
+#include "engine/EngineLoop.h"
+#include "engine/EngineState.h"
+#include "engine/EngineWindow.h"
+#include "engine/PumpPolicy.h"
 #include "engine/RunningEngine.h"
 #include "engine/SchedulerSettings.h"
+#include "engine/StartGate.h"
 
 #include <atomic>
 #include <memory>
 
-struct IGlobalInterfaceTable;
 struct _tagTSHANDLES;
 
 namespace Tessel {
@@ -29,118 +35,103 @@ namespace Keelwork::engine {
 
 class CKsTaskManager;
 
-// A critical section with a virtual destructor.
-class CKsLock {
+// The pump's questions, answered by the platform's probes; a bus question ends early when the
+// engine stops.
+class SystemPumpProbes final : public PumpProbes {
 public:
-    CKsLock() { ::InitializeCriticalSection(&m_section); }
-    virtual ~CKsLock() { ::DeleteCriticalSection(&m_section); }
-    CKsLock(const CKsLock&) = delete;
-    CKsLock& operator=(const CKsLock&) = delete;
-    void Lock() { ::EnterCriticalSection(&m_section); }
-    void Unlock() { ::LeaveCriticalSection(&m_section); }
+    explicit SystemPumpProbes(HANDLE exitEvent) : m_exitEvent(exitEvent) {}
+    bool idle() override;
+    bool fullScreen() override;
+    bool connectedStandby();
+    bool updateInstalling();
 
 private:
-    CRITICAL_SECTION m_section;
+    HANDLE m_exitEvent;  // not owned
 };
 
-class CKsTaskScheduler final : public AutoMaintenanceTarget {
+class CKsTaskScheduler final : public AutoMaintenanceTarget, private EngineLoopHandler {
 public:
     // The thread procedure; `param` points to the module's _tagTSHANDLES. 0 after an orderly
-    // stop, 0xFFFFFFFF when the engine could not start.
+    // stop, 0xFFFFFFFF when the engine could not start or ended on an unexpected exception.
     static DWORD WINAPI TSThread(void* param);
 
-    CKsTaskScheduler();
+    explicit CKsTaskScheduler(HANDLE exitEvent);
     virtual ~CKsTaskScheduler();
 
     bool _Init(HANDLE exitEvent);
     // 13 without a task manager, else 0.
     DWORD Trigger();
     DWORD Refresh();
-    // Applies the switch and publishes the response where one is due (after m_lock is released).
+    // Applies the switch and publishes the response where one is due, after the switch's lock.
     void SetAMMode(bool bAMMode, void* pContext, bool bInternalCall);
     std::unique_ptr<AutoMaintenanceResponse> requestAMMode(bool on) override;
     uint32_t OnInstallComplete(const std::shared_ptr<Tessel::Message>& message);
     void InitialKickStart(bool bOobe);
-
-    // False only when the exit event fired while waiting for the OEM set-up to finish.
-    bool _CheckOobedone(HANDLE exitEvent);
-    // Reads "oobemode" and deletes it.
-    DWORD ReadOobeMode();
-    DWORD _InitOobeWaitPerTask(DWORD seconds);
-    bool _RefreshOobeWaitPerTask();
-
     void _SetTimer(DWORD seconds);
     void _SetTaskWaitableTimer(uint32_t hint);
 
 private:
-    // The thread's work between its checks of the handles and its COM set-up.
     static DWORD runThread(const _tagTSHANDLES* handles);
-    // Under m_lock: the switch, and the response still to publish, if any.
-    std::unique_ptr<AutoMaintenanceResponse> decideAMMode(bool bAMMode, bool bInternalCall);
+    // The switch; the response still to publish, if any.
+    std::unique_ptr<AutoMaintenanceResponse> requestAMMode(bool on, bool internal);
     static LRESULT CALLBACK _WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT _HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     bool _Handle_WM_TIMER(UINT_PTR id);
+
+    // EngineLoopHandler.
+    void onTimer() override;
+    void onNewTask() override;
+    void onLogon() override;
+    void onAutoMaintenance() override;
+    bool windowFailed() const override { return m_bWindowFailed; }
+
+    bool _CreateObjects();
+    void _SubscribeInstaller();
+    void _ReadSettings();
+    void _CheckInstall();
+    void _OobeCheck();
+    // The thread's start in OOBE mode: stays suspended while a restart is pending or in safe mode.
+    void _OobeStart();
+    // Leaves OOBE mode once no task is held and the global wait has passed.
+    void _OobeExpiry();
+    void _CheckRestartAndSafeMode();
+    // The start, once _Init succeeded: the out-of-box start or the start delay.
+    void start();
+
     void _UserLoginDetected();
     void _JustBeforeSuspend();
     void _ResumeAfterSuspend();
     void _SuspendWasAborted();
+
     void _TaskExecutionPump();
-    // The pump's idle phase; true when the head task was deferred and the pump must return.
-    bool _DeferForIdle(uint32_t now);
-    bool _DeferForFullScreen();
+    // The pump's holds; true when the head task is held and the pump returns.
+    bool holdHeadTask(const std::wstring& head);
     void _RunTopTask();
-
-    bool _CreateWindow();
-    bool _CreateObjects();
-    void _ReadSettings();
-    void _CheckInstall();
-    void _OobeCheck();
-    // The thread's start in OOBE mode: stays suspended while a restart is pending.
-    void _OobeStart();
-    // Leaves OOBE mode once no task is held and the global wait has passed.
-    void _OobeExpiry();
-    void _CheckReboot();
-    void _CheckRestartAndSafeMode();
     void _CancelTimer();
-    bool _ConnectedStandby();
-    // The thread's loop; returns when the exit event fires, a wait fails or a window message
-    // ended on an unexpected exception (false then).
-    bool _Run(HANDLE exitEvent, HANDLE logonEvent);
 
-    std::atomic<HWND> m_hWnd{nullptr};  // read by OnInstallComplete
-    unique_handle m_hTimer;
-    unique_event m_hNewTaskEvent;
-    ATOM m_atom = 0;
+    // The engine's state, told to the board: the phase and reason since now, until `until`.
+    void enterPhase(EnginePhase phase, EngineReason reason = EngineReason::none, uint32_t until = 0);
+    // The phase the engine runs in once started: running, or auto-maintenance during a run.
+    void enterRunningPhase();
+
+    HANDLE m_hExitEvent;  // the module's; not owned
     HINSTANCE m_hInstance = nullptr;
+    std::shared_ptr<EngineStateBoard> m_board;
+    EngineWindow m_window;
+    EngineLoop m_loop;
     std::unique_ptr<CKsTaskManager> m_pTaskManager;
     SchedulerSettings m_settings;
-    std::atomic<DWORD> m_bSuspended{0};
-    std::atomic<DWORD> m_bStarted{0};
-    DWORD m_dwRebootDelay = 0;
-    DWORD m_bRebooted = 0;
-    DWORD m_bFullScreenTimedOut = 0;
     KsZARNPartnerCustomization m_customization;
-    DWORD m_bIdlePhaseDone = 0;
-    // When the pump began waiting for an idle user and first saw a full-screen application
-    // (seconds since 1970; 0 = not waiting). The engine's rather than process-wide: a wait
-    // accumulates across the timer hits of one engine, and a restarted engine starts afresh.
-    uint64_t m_idleWaitStart = 0;
-    uint64_t m_fullScreenStart = 0;
-    DWORD m_dwOobeStartDelay = 0;
-    std::atomic<DWORD> m_bAMMode{0};  // written under m_lock; read by the engine thread without it
-    unique_event m_hAMModeEvent;
-    IGlobalInterfaceTable* m_pGIT = nullptr;  // released by the destructor
-    DWORD m_dwGITCookie = 0;
-    CKsLock m_lock;
-    DWORD m_bAMEnabled = 1;
-    DWORD m_dwAMFutureWindow = 43200;
+    StartGate m_gate;
+    AutoMaintenance m_am;
+    SystemPumpProbes m_probes;
+    PumpPolicy m_pump{m_settings, m_probes};
+    std::atomic<uint32_t> m_bSuspended{0};
+    std::atomic<uint32_t> m_bStarted{0};
+    EngineReason m_suspension = EngineReason::none;
+    bool m_bWindowFailed = false;  // a window message ended on an unexpected exception
     std::shared_ptr<Tessel::MessageBusClient> m_pBus;
     bool m_bInstallSubscribed = false;
-    std::atomic<DWORD> m_bInstalling{0};
-    std::atomic<DWORD> m_bInstallCompleted{0};
-    bool m_bSafeMode = false;    // a clean boot: suspended for the engine's life, out-of-box or not
-    bool m_bWindowFailed = false;  // a window message ended on an unexpected exception
-    HANDLE m_hExitEvent = nullptr;  // the module's; not owned
     std::unique_ptr<RunningEngineRegistration> m_link;
 };
 

@@ -6,6 +6,7 @@
 #include "analytics/TaskEvents.h"
 #include "common/Clock.h"
 #include "execution/CreateProcessHelper.h"
+#include "execution/DeferralCodes.h"
 #include "execution/ModuleFromClsid.h"
 #include "platform/NotQuiteNullDacl.h"
 #include "platform/PlatformProbes.h"
@@ -24,6 +25,7 @@ namespace {
 
 namespace A = Tessel::Analytics::names;
 using namespace KsExecution::names;
+using KsExecution::DeferralCode;
 
 constexpr DWORD kExitedByEngine = 1602;
 constexpr DWORD kMetroModeBit = 0x2;
@@ -87,6 +89,17 @@ bool CSingleTask::_UpdateBatteryWaitIsOver()
 
 DWORD CSingleTask::Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exitEvent)
 {
+    m_report = LaunchReport{};
+    m_report.time = Keelwork::Clock::current().now();
+    const ULONGLONG began = ::GetTickCount64();
+    m_report.result = _Launch(deletedOut, finishWaitSeconds, exitEvent);
+    m_report.durationMs = static_cast<uint32_t>(::GetTickCount64() - began);
+    m_report.launchCount = m_dwLaunchCount;
+    return m_report.result;
+}
+
+DWORD CSingleTask::_Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exitEvent)
+{
     DWORD ignored = 0;
     DWORD* deleted = deletedOut ? deletedOut : &ignored;
     *deleted = 0;
@@ -125,9 +138,15 @@ DWORD CSingleTask::Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exi
     } else if (dwTaskTrigType == KS_TRIGGER_EVENT) {
         _SetTriggerEvent(run);
     }
+    m_report.attempted = run.startAttempted;
+    m_report.started = run.startAttempted && !run.failed;
 
     if (_WaitForFinish(run, finishWaitSeconds, exitEvent) == kExitedByEngine)
         result = kExitedByEngine;
+    DWORD exitCode = 0;
+    if (run.process && ::WaitForSingleObject(run.process.get(), 0) == WAIT_OBJECT_0 &&
+        ::GetExitCodeProcess(run.process.get(), &exitCode))
+        m_report.exitCode = exitCode;
     run.completion.reset();
     run.process.reset();
 
@@ -136,6 +155,12 @@ DWORD CSingleTask::Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exi
     if (_IsUpdateTask() && run.startAttempted)
         _WriteTaskDword(KsStore::ValueName::UpdRun, 0);
     return result;
+}
+
+void CSingleTask::_Defer(DeferralCode code, DWORD delay, DWORD error)
+{
+    SendTaskDeferredMessage(KsExecution::deferralReasonWord(code), static_cast<DWORD>(code), delay, error);
+    m_report.deferral = LaunchReport::Deferral{static_cast<uint32_t>(code), delay, error};
 }
 
 bool CSingleTask::_DeferOnBattery()
@@ -148,7 +173,7 @@ bool CSingleTask::_DeferOnBattery()
         return false;
     if (updateTask && _UpdateBatteryWaitIsOver())
         return false;
-    SendTaskDeferredMessage(L"battery", 0, m_dwBatteryPollInterval, 0);
+    _Defer(DeferralCode::battery, m_dwBatteryPollInterval, 0);
     WriteNextRunFromNow(m_dwBatteryPollInterval);
     return true;
 }
@@ -164,7 +189,7 @@ bool CSingleTask::_DeferInMetroMode()
     }
     KSLOG_NORMAL(L"It is MetroMode");
     WriteNextRunFromNow(m_dwBatteryPollInterval);
-    SendTaskDeferredMessage(L"metromode", 1, m_dwBatteryPollInterval, 0);
+    _Defer(DeferralCode::metroMode, m_dwBatteryPollInterval, 0);
     return true;
 }
 
@@ -172,7 +197,7 @@ bool CSingleTask::_DeferOnMeteredAccess()
 {
     if ((dwMeteredAccessWise & kMeteredBit) != 0 && m_dwMeteredAccessAttemped < m_dwMeteredAccessAttemptsAllowed &&
         IsMeteredAccess(*m_probes)) {
-        SendTaskDeferredMessage(L"metered", 2, m_dwMeteredAccessPollInterval, 0);
+        _Defer(DeferralCode::metered, m_dwMeteredAccessPollInterval, 0);
         WriteNextRunFromNow(m_dwMeteredAccessPollInterval);
         ++m_dwMeteredAccessAttemped;
         _WriteTaskDword(KsStore::ValueName::Postponed, m_dwMeteredAccessAttemped);
@@ -193,12 +218,12 @@ bool CSingleTask::_CheckOnDemandScan(DWORD& result)
                              ? m_services.moduleNameFromClsid(kOnDemandScanClsid, moduleName, longModuleName)
                              : KsModuleNameFromCLSID(kOnDemandScanClsid, moduleName, longModuleName);
     if (lookup != 0) {
-        SendTaskDeferredMessage(L"error", 3, m_dwMeteredAccessPollInterval, lookup);
+        _Defer(DeferralCode::scanModuleMissing, m_dwMeteredAccessPollInterval, lookup);
         result = lookup;
         return false;
     }
     if (_IsProcessRunning(moduleName.c_str(), longModuleName.c_str())) {
-        SendTaskDeferredMessage(L"error", 4, m_dwBatteryPollInterval, 0);
+        _Defer(DeferralCode::scanRunning, m_dwBatteryPollInterval, 0);
         WriteNextRunFromNow(m_dwBatteryPollInterval);
         result = 0;
         return false;
@@ -210,7 +235,7 @@ bool CSingleTask::_DeferUpdateWhileScanRuns()
 {
     if (!_IsUpdateTask() || _UpdateBatteryWaitIsOver() || !_IsProcessRunning(kOnDemandScanProgram, nullptr))
         return false;
-    SendTaskDeferredMessage(L"ods", 5, m_dwBatteryPollInterval, 0);
+    _Defer(DeferralCode::updateWhileScanRuns, m_dwBatteryPollInterval, 0);
     WriteNextRunFromNow(m_dwBatteryPollInterval);
     return true;
 }
@@ -269,7 +294,7 @@ DWORD CSingleTask::_StartProgram(Run& run)
     const DWORD validation = trust.validate(pwszTaskTrigger, heldFile);
     if (validation != 0) {
         KSLOG_CRITICAL(L"VALIDATION FAILED. Task: %s. We will reset the next run time.", m_wszName);
-        SendTaskDeferredMessage(L"validation", 10, m_dwBatteryPollInterval, validation);
+        _Defer(DeferralCode::validation, m_dwBatteryPollInterval, validation);
         if (dwTaskType == KS_TASK_REBOOT || dwTaskType == KS_TASK_LOGON) {
             m_dwLogonNextRun = 0;
             _WriteTaskDword(KsStore::ValueName::LogonNextRun, 0);
@@ -309,12 +334,12 @@ DWORD CSingleTask::_StartProgram(Run& run)
     if (!started) {
         run.failed = true;
         if (dwTaskType == KS_TASK_LOGON) {
-            SendTaskDeferredMessage(L"failedToLaunch", 7, 0, error);
+            _Defer(DeferralCode::logonStartFailed, 0, error);
         } else if (dwTaskType == KS_TASK_REBOOT) {
             KSLOG_INFO(L"Failed to launch the logon task, will try it again in next logon");
-            SendTaskDeferredMessage(L"failedToLaunch", 8, m_dwBatteryPollInterval, error);
+            _Defer(DeferralCode::rebootStartFailed, m_dwBatteryPollInterval, error);
         } else {
-            SendTaskDeferredMessage(L"failedToLaunch", 9, m_dwBatteryPollInterval, error);
+            _Defer(DeferralCode::startFailed, m_dwBatteryPollInterval, error);
         }
         return error;
     }

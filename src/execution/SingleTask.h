@@ -5,17 +5,18 @@
 // reports the outcome in the log, on the bus and in analytics events. A task that may not run now
 // is deferred: its next run moves into the future and the deferral is reported.
 //
-// Used on the engine thread only. The engine keeps one object per task; the settings, the launch
-// counters and the bus client are read and made when a launch starts. What outlives a launch is
-// in the registry.
+// Used on the engine thread only. The engine makes one object per launch from the task record it
+// holds and keeps what the launch reports; what else outlives a launch is in the registry.
 #pragma once
 
 #include "common/UniqueHandle.h"
 #include "customization/KsPartnerCustomizationCommon.h"
 #include "store/KsTask.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace Tessel {
@@ -38,6 +39,27 @@ struct SingleTaskServices {
     std::function<bool(const wchar_t* name1, const wchar_t* name2)> isProcessRunning;
     std::function<DWORD(const wchar_t* clsid, std::wstring& moduleName, std::wstring& longModuleName)>
         moduleNameFromClsid;
+};
+
+namespace KsExecution {
+enum class DeferralCode : uint32_t;
+}
+
+// What one launch did, for the engine's picture of the task and its history.
+struct LaunchReport {
+    struct Deferral {
+        uint32_t code;   // a KsExecution::DeferralCode
+        uint32_t delay;  // seconds
+        uint32_t error;
+    };
+    uint32_t time = 0;         // when the launch began, seconds since 1970
+    uint32_t result = 0;       // Launch's result
+    bool attempted = false;    // past the checks and the validation: a start was tried
+    bool started = false;      // the program started, or the trigger event was looked for
+    std::optional<uint32_t> exitCode;  // the program's, when it had ended by the end of the wait
+    uint32_t durationMs = 0;   // the whole launch, checks and wait included
+    std::optional<Deferral> deferral;  // the deferral it reported, a refused or failed start included
+    uint32_t launchCount = 0;  // launches since the task's last completed run, to carry to the next
 };
 
 class CSingleTask : public CKsTask {
@@ -63,16 +85,19 @@ public:
     // Reports through `bus` instead of a client of the task's own: making a client per launch
     // costs more than the launch's other bookkeeping together.
     void UseBus(std::shared_ptr<Tessel::MessageBusClient> bus) { m_pBus = std::move(bus); }
+    // The launches since the task's last completed run, carried from the launch before.
+    void CarryLaunchCount(DWORD count) { m_dwLaunchCount = count; }
+    const LaunchReport& report() const { return m_report; }
 
 protected:
-    std::wstring m_strReasons[12];
     KsZARNPartnerCustomization m_customization;
-    DWORD m_dwBatteryPollInterval = 3600;
-    DWORD m_dwMeteredAccessPollInterval = 3600;
-    DWORD m_dwMeteredAccessAttemptsAllowed = 5;
+    // The five launch settings, read (or defaulted) as each launch starts.
+    DWORD m_dwBatteryPollInterval = 0;
+    DWORD m_dwMeteredAccessPollInterval = 0;
+    DWORD m_dwMeteredAccessAttemptsAllowed = 0;
     DWORD m_dwMeteredAccessAttemped = 0;
     DWORD m_dwStopUpdatesOnBattery = 0;
-    DWORD m_dwUpdateBatteryTimeout = 3;
+    DWORD m_dwUpdateBatteryTimeout = 0;
     DWORD m_dwLogonNextRun = 0;
     DWORD m_dwLaunchCount = 0;
     DWORD m_dwLoadedNextRun = 0;  // "NextRun" as last read or written by this object
@@ -80,6 +105,10 @@ protected:
 
 private:
     struct Run;
+
+    DWORD _Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exitEvent);
+    // Reports the deferral with its code's reason word and keeps it in the report.
+    void _Defer(KsExecution::DeferralCode code, DWORD delay, DWORD error);
 
     void _PrepareLaunch();
     void _ReadSettings();
@@ -111,5 +140,6 @@ private:
     void _Publish(const std::wstring& topic, const std::wstring& payload);
 
     SingleTaskServices m_services;
+    LaunchReport m_report;
     const KsPlatform::ProbeServices* m_probes = nullptr;  // set for the length of Launch
 };

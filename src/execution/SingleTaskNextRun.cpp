@@ -7,6 +7,7 @@
 #include "common/Clock.h"
 #include "common/TimeText.h"
 #include "customization/SchedulePresets.h"
+#include "execution/DeferralCodes.h"
 #include "execution/TaskExecutionNames.h"
 #include "logging/internal_logging.h"
 #include "message/JSONFormatter.h"
@@ -27,13 +28,6 @@ namespace A = Tessel::Analytics::names;
 using namespace KsExecution::names;
 constexpr REGSAM kTaskKeyAccess = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY;
 
-// Indexed by deferral code; 6 and 11 are never raised.
-const wchar_t* const kReasonTexts[12] = {
-    L"Battery Mode",     L"Metro Mode",       L"Metered Mode",       L"Update Get Failed",
-    L"Update In Progress", L"ODS In Progress", L"Unknown",            L"OnLogin Failed",
-    L"OnReboot Failed",  L"Failed to launch", L"Validation Error",   L"Unknown",
-};
-
 struct TaskSetting {
     const wchar_t* name;
     DWORD CSingleTask::*field;
@@ -45,14 +39,12 @@ struct TaskSetting {
 CSingleTask::CSingleTask(const wchar_t* pwszName, SingleTaskServices services)
     : CKsTask(pwszName), m_services(std::move(services))
 {
-    for (size_t code = 0; code < 12; ++code)
-        m_strReasons[code] = kReasonTexts[code];
 }
 
 CSingleTask::~CSingleTask() = default;
 
-// The engine keeps one object per task for as long as the task exists, but only a launch needs
-// the settings, the launch counters and a bus client: they are read and made when it starts.
+// The settings, the launch counters and a bus client (unless the engine lent its own) are read and
+// made when the launch starts.
 void CSingleTask::_PrepareLaunch()
 {
     m_dwLoadedNextRun = dwNextRun;
@@ -199,7 +191,7 @@ void CSingleTask::SendTaskDeferredMessage(const std::wstring& reason, DWORD code
     payload.setUInt(kDeltaTimeMember, dwDeltaTime);
     _Publish(std::wstring(kDeferredTopic) + L"." + m_wszName, payload.serialize());
     Tessel::Analytics::sendTaskSchedulerEvent(A::kEventTaskDeferred, A::kActionTaskDeferred, m_wszName,
-                                              std::to_wstring(dwError), m_strReasons[code < 12 ? code : 11],
+                                              std::to_wstring(dwError), KsExecution::deferralReasonText(code),
                                               std::to_wstring(dwDeltaTime));
 }
 

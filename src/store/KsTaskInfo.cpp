@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cwchar>
+#include <initializer_list>
 
 namespace KsStore {
 
@@ -25,16 +26,28 @@ void freeString(wchar_t*& field)
     field = nullptr;
 }
 
+namespace {
+
+// Every string field of the record.
+template <typename Visit>
+void eachString(KSTASKINFO& record, Visit visit)
+{
+    for (wchar_t** field : {&record.pwszTaskTrigger, &record.pwszTaskParams, &record.pwszTaskEventName,
+                            &record.pwszPresetCategory, &record.pwszUser, &record.pwszDomain, &record.pwszAppid,
+                            &record.pwszRuleName})
+        visit(*field);
+}
+
+} // namespace
+
 void freeStrings(KSTASKINFO& record)
 {
-    freeString(record.pwszTaskTrigger);
-    freeString(record.pwszTaskParams);
-    freeString(record.pwszTaskEventName);
-    freeString(record.pwszPresetCategory);
-    freeString(record.pwszUser);
-    freeString(record.pwszDomain);
-    freeString(record.pwszAppid);
-    freeString(record.pwszRuleName);
+    eachString(record, [](wchar_t*& field) { freeString(field); });
+}
+
+void duplicateStrings(KSTASKINFO& record)
+{
+    eachString(record, [](wchar_t*& field) { field = duplicateString(field); });
 }
 
 } // namespace KsStore

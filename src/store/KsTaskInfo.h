@@ -151,5 +151,7 @@ wchar_t* duplicateString(const wchar_t* text);
 void replaceString(wchar_t*& field, const wchar_t* text);
 void freeString(wchar_t*& field);
 void freeStrings(KSTASKINFO& record);
+// Replaces every string pointer by a copy of its own (after a shallow copy of another record).
+void duplicateStrings(KSTASKINFO& record);
 
 } // namespace KsStore

@@ -1,0 +1,102 @@
+// The engine's wait loop and its timer.
+#include "engine/EngineLoop.h"
+
+#include "engine/EngineNames.h"
+#include "logging/internal_logging.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace Keelwork::engine {
+
+EngineLoop::~EngineLoop()
+{
+    cancelTimer();
+}
+
+HANDLE EngineLoop::createTimer()
+{
+    m_timer.reset(::CreateWaitableTimerW(nullptr, FALSE, kWaitableTimerName));
+    return m_timer.get();
+}
+
+HANDLE EngineLoop::createNewTaskEvent()
+{
+    m_newTask.reset(::CreateEventW(nullptr, FALSE, FALSE, kNewTaskEvent));
+    return m_newTask.get();
+}
+
+bool EngineLoop::armIn(int64_t units)
+{
+    LARGE_INTEGER due;
+    due.QuadPart = -std::max<int64_t>(units, 1);  // negative: relative to now
+    return ::SetWaitableTimer(m_timer.get(), &due, 0, nullptr, nullptr, FALSE) != FALSE;
+}
+
+void EngineLoop::cancelTimer()
+{
+    if (m_timer)
+        ::CancelWaitableTimer(m_timer.get());
+}
+
+bool EngineLoop::drainMessages(const EngineLoopHandler& handler)
+{
+    // A WM_QUIT ends only this draining, never the engine. The pump re-posts its message after
+    // each task, so the queue would never run dry during a batch: back to the wait after each
+    // task, so that a stop, a task change or an AM request is served between two tasks rather
+    // than after the whole batch.
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT)
+            break;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+        if (handler.windowFailed())
+            return false;
+        if (message.message == kPumpMessage)
+            break;
+    }
+    return true;
+}
+
+bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, EngineLoopHandler& handler)
+{
+    const HANDLE handles[] = {m_timer.get(), m_newTask.get(), exitEvent, logonEvent, amEvent};
+    constexpr DWORD kCount = static_cast<DWORD>(std::size(handles));
+    for (;;) {
+        // Input already in the queue wakes the wait too: a WM_QUIT, or the end of a task, ends a
+        // draining early and leaves the messages behind it unread, which a plain wait would sleep
+        // through.
+        const DWORD wait = ::MsgWaitForMultipleObjectsEx(kCount, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        switch (wait) {
+        case WAIT_OBJECT_0:
+            KSLOG_NORMAL(L"Waitable timer HIT. Canceling the timer. It will be set again after a trigger.");
+            handler.onTimer();
+            break;
+        case WAIT_OBJECT_0 + 1:
+            KSLOG_NORMAL(L"A new task was either added or deleted. Refreshing internal task list");
+            handler.onNewTask();
+            break;
+        case WAIT_OBJECT_0 + 2:
+            KSLOG_NORMAL(L"EXIT Event set. Task Scheduler will now exit...");
+            return true;
+        case WAIT_OBJECT_0 + 3:
+            KSLOG_NORMAL(L"Login event set. A user has logged on");
+            KSLOG_NORMAL(L"A user logged in. Letting task scheduler know...");
+            handler.onLogon();
+            break;
+        case WAIT_OBJECT_0 + 4:
+            KSLOG_INFO(L"Received AM mode event");
+            handler.onAutoMaintenance();
+            break;
+        case WAIT_OBJECT_0 + kCount:
+            if (!drainMessages(handler))
+                return false;
+            break;
+        default:
+            return true;
+        }
+    }
+}
+
+} // namespace Keelwork::engine

@@ -1,0 +1,62 @@
+// The engine thread's wait loop and the objects it waits on that the engine makes itself: the
+// waitable timer that fires when the next task falls due and the new-task event that task
+// management sets. Each wake-up is handed to the engine, one at a time.
+//
+// Threading: the engine thread only.
+#pragma once
+
+#include "common/UniqueHandle.h"
+
+#include <cstdint>
+
+namespace Keelwork::engine {
+
+// What the engine does when the loop wakes for one of its handles. Window messages go to the
+// engine's window procedure.
+class EngineLoopHandler {
+public:
+    virtual void onTimer() = 0;
+    virtual void onNewTask() = 0;
+    virtual void onLogon() = 0;
+    virtual void onAutoMaintenance() = 0;
+    // True once a window message ended on an unexpected exception: the loop ends.
+    virtual bool windowFailed() const = 0;
+
+protected:
+    EngineLoopHandler() = default;
+    ~EngineLoopHandler() = default;
+    EngineLoopHandler(const EngineLoopHandler&) = delete;
+    EngineLoopHandler& operator=(const EngineLoopHandler&) = delete;
+};
+
+class EngineLoop {
+public:
+    EngineLoop() = default;
+    ~EngineLoop();
+    EngineLoop(const EngineLoop&) = delete;
+    EngineLoop& operator=(const EngineLoop&) = delete;
+
+    // The named synchronization timer and the named auto-reset new-task event; null on failure.
+    HANDLE createTimer();
+    HANDLE createNewTaskEvent();
+    HANDLE newTaskEvent() const { return m_newTask.get(); }
+
+    // Arms the timer once, `units` of 100 ns from now (at least one). False with the system's
+    // error in GetLastError() when it cannot be armed.
+    bool armIn(int64_t units);
+    void cancelTimer();
+
+    // Waits until the exit event is set (true), a wait fails (true) or a window message failed
+    // (false). The handles are served in this order when several are set: the timer, the
+    // new-task event, the exit event, the log-on event, the auto-maintenance event.
+    bool run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, EngineLoopHandler& handler);
+
+private:
+    // Dispatches the queued messages; false when one of them failed.
+    static bool drainMessages(const EngineLoopHandler& handler);
+
+    unique_handle m_timer;
+    unique_event m_newTask;
+};
+
+} // namespace Keelwork::engine

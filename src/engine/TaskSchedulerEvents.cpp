@@ -1,0 +1,268 @@
+// CKsTaskScheduler's answers to what wakes it: the loop's handles, its window's messages (timers,
+// log-ons, the pump, power notifications), the installer's message and auto-maintenance requests.
+#include "engine/TaskScheduler.h"
+
+#include "common/Clock.h"
+#include "engine/EngineCodes.h"
+#include "engine/EngineNames.h"
+#include "engine/TaskManager.h"
+#include "logging/internal_logging.h"
+#include "message/Message.h"
+#include "platform/PlatformProbes.h"
+
+#include <exception>
+
+namespace Keelwork::engine {
+
+void CKsTaskScheduler::enterRunningPhase()
+{
+    enterPhase(m_am.on() ? EnginePhase::autoMaintenance : EnginePhase::running);
+}
+
+void CKsTaskScheduler::onTimer()
+{
+    if (m_probes.connectedStandby()) {
+        KSLOG_NORMAL(L"CS is ON, Set a large timer");
+        enterPhase(EnginePhase::connectedStandby, EngineReason::none,
+                   Clock::current().now() + kConnectedStandbyRearmSeconds);
+        _SetTimer(kConnectedStandbyRearmSeconds);
+        return;
+    }
+    SetAMMode(false, nullptr, true);
+    _CancelTimer();
+    if (m_bStarted && !m_bSuspended)
+        enterRunningPhase();
+    Trigger();
+}
+
+void CKsTaskScheduler::onNewTask()
+{
+    Refresh();
+}
+
+void CKsTaskScheduler::onLogon()
+{
+    ::SetTimer(m_window.get(), kLogonTimer, kLogonTimerMs, nullptr);
+}
+
+void CKsTaskScheduler::onAutoMaintenance()
+{
+    _CancelTimer();
+    enterPhase(EnginePhase::autoMaintenance);
+    m_pTaskManager->Refresh();
+    Trigger();
+}
+
+DWORD CKsTaskScheduler::Trigger()
+{
+    KSLOG_INFO(L"Task scheduler triggered");
+    if (!m_pTaskManager)
+        return kNoTaskManager;
+    KSLOG_NORMAL(L"Checking if we are supposed to run any task at all (we could be delaying startup after reboot)");
+    if (m_bStarted == 0) {
+        KSLOG_NORMAL(L"Not triggering the task. We are still in wait mode");
+        return 0;
+    }
+    KSLOG_NORMAL(L"Creating a Q of overdue tasks");
+    bool queued = true;
+    for (DWORD type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED}) {
+        if (m_pTaskManager->_AddToQ(type, 0, m_am.on() ? 1 : 0, m_settings.futureTaskWindow) != 0) {
+            queued = false;  // out of memory: the rest waits for the next trigger
+            break;
+        }
+    }
+    if (queued)
+        m_pTaskManager->AddDeferredOccasionsToQ();
+    if (!m_pTaskManager->queue().empty()) {
+        KSLOG_INFO(L"There are some items in the Q. Starting task pump");
+        ::PostMessageW(m_window.get(), kPumpMessage, 0, 0);
+    } else {
+        KSLOG_INFO(L"There is nothing in the Q. Nothing to execute. Setting waitable timer");
+        _SetTaskWaitableTimer(0);
+    }
+    return 0;
+}
+
+DWORD CKsTaskScheduler::Refresh()
+{
+    if (!m_pTaskManager)
+        return kNoTaskManager;
+    KSLOG_NORMAL(L"Refreshing task scheduler data and then triggering it immediately");
+    m_pTaskManager->Refresh();
+    if (!m_bSuspended && !m_bStarted && m_pTaskManager->IsOobeMode()) {
+        m_bStarted = 1;
+        enterRunningPhase();
+        KSLOG_NORMAL(L"We will allow the triger() to work as a less oobe_wait time task may has been added");
+    }
+    return Trigger();
+}
+
+void CKsTaskScheduler::_UserLoginDetected()
+{
+    if (!m_pTaskManager)
+        return;
+    KSLOG_NORMAL(L"A user logged in. Adding login tasks to Q if they exist. Then triggering scheduler");
+    m_pTaskManager->_AddToQ(KS_TASK_LOGON, 0, 0, 0);
+    Trigger();
+}
+
+void CKsTaskScheduler::SetAMMode(bool bAMMode, void*, bool bInternalCall)
+{
+    if (std::unique_ptr<AutoMaintenanceResponse> response = requestAMMode(bAMMode, bInternalCall))
+        response->publish();
+}
+
+std::unique_ptr<AutoMaintenanceResponse> CKsTaskScheduler::requestAMMode(bool on)
+{
+    return requestAMMode(on, false);
+}
+
+// The response goes out through the engine's own client once the switch's lock is released: a
+// client made per response loads the bus library, and publishing under the lock stalls every
+// other caller.
+std::unique_ptr<AutoMaintenanceResponse> CKsTaskScheduler::requestAMMode(bool on, bool internal)
+{
+    const bool wasOn = m_am.on();
+    const bool respond = m_am.decide(on, internal, !m_bSuspended && m_bStarted);
+    // The run ends here when the engine switches it off itself; a request's run begins when the
+    // engine thread takes the event.
+    if (internal && wasOn && !m_am.on())
+        enterRunningPhase();
+    return respond ? std::make_unique<AutoMaintenanceResponse>(m_pBus) : nullptr;
+}
+
+uint32_t CKsTaskScheduler::OnInstallComplete(const std::shared_ptr<Tessel::Message>& message)
+{
+    if (m_gate.completeInstall()) {
+        KSLOG_INFO(L"Received message on Install Complete %s", message ? message->payload().c_str() : L"");
+        // Before the window exists the start-up sees the completion and starts without delay.
+        if (HWND window = m_window.get())
+            ::PostMessageW(window, WM_TIMER, kStartDelayTimer, 0);
+    }
+    return 0;
+}
+
+LRESULT CALLBACK CKsTaskScheduler::_WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        if (!create || !create->lpCreateParams)
+            return -1;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return 0;
+    }
+    auto* engine = reinterpret_cast<CKsTaskScheduler*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!engine)
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    // An exception must not unwind through the system's message dispatch: the engine ends at
+    // the loop instead.
+    try {
+        return engine->_HandleMessage(window, message, wParam, lParam);
+    } catch (const std::exception& error) {
+        KSLOG_ERROR(L"The task scheduler thread ended on an unexpected exception: %hs", error.what());
+    } catch (...) {
+        KSLOG_ERROR(L"The task scheduler thread ended on an unexpected exception");
+    }
+    engine->m_bWindowFailed = true;
+    return 0;
+}
+
+LRESULT CKsTaskScheduler::_HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        break;
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_APMSUSPEND)
+            _JustBeforeSuspend();
+        else if (wParam == PBT_APMQUERYSUSPENDFAILED)
+            _SuspendWasAborted();
+        else if (wParam == PBT_APMRESUMESUSPEND || wParam == PBT_APMRESUMEAUTOMATIC)
+            _ResumeAfterSuspend();
+        break;
+    case WM_TIMER:
+        if (m_bSuspended) {
+            KSLOG_NORMAL(L"Task scheduler has been SUSPENDED. Not processing any messages");
+            // The log-on timer repeats too: left alone it would wake and log every 30 seconds
+            // for the engine's whole suspended life.
+            ::KillTimer(window, kStartDelayTimer);
+            ::KillTimer(window, kLogonTimer);
+            break;
+        }
+        if (_Handle_WM_TIMER(wParam))
+            return 0;
+        break;
+    case kLogonMessage:
+        if (m_bSuspended) {
+            KSLOG_NORMAL(L"Task scheduler has been SUSPENDED. Not processing any messages");
+            break;
+        }
+        _UserLoginDetected();
+        return 0;
+    case kPumpMessage:
+        if (m_bSuspended) {
+            KSLOG_INFO(L"Task scheduler has been SUSPENDED. Not processing any messages");
+            break;
+        }
+        _TaskExecutionPump();
+        return 0;
+    default:
+        break;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool CKsTaskScheduler::_Handle_WM_TIMER(UINT_PTR id)
+{
+    if (id == kStartDelayTimer) {
+        ::KillTimer(m_window.get(), kStartDelayTimer);
+        KSLOG_NORMAL(L"Start delay timer has hit. Operation now begins");
+        m_bStarted = 1;
+        if (!m_probes.connectedStandby()) {
+            enterRunningPhase();
+            Trigger();
+        } else {
+            KSLOG_NORMAL(L"CS mode, don't trigger the task");
+            enterPhase(EnginePhase::connectedStandby);
+        }
+        return true;
+    }
+    if (id == kLogonTimer) {
+        ::KillTimer(m_window.get(), kLogonTimer);
+        ::PostMessageW(m_window.get(), kLogonMessage, 0, 0);
+        return true;
+    }
+    return false;
+}
+
+void CKsTaskScheduler::_JustBeforeSuspend()
+{
+    KSLOG_INFO(L"Suspend was initiated");
+    m_bStarted = 0;
+    _CancelTimer();
+    ::KillTimer(m_window.get(), kStartDelayTimer);
+    enterPhase(EnginePhase::startDelay);
+}
+
+void CKsTaskScheduler::_SuspendWasAborted()
+{
+    KSLOG_INFO(L"Suspend was aborted");
+    _ResumeAfterSuspend();
+}
+
+void CKsTaskScheduler::_ResumeAfterSuspend()
+{
+    KSLOG_INFO(L"Resumed after suspend");
+    _CancelTimer();
+    Keelwork::unique_event factoryEvent;
+    if (IsFactoryMode(&factoryEvent))
+        return;  // the engine does not wait on the factory event: the owner closes it here
+    m_gate.resumed();
+    m_bStarted = 0;
+    const uint32_t wait = SchedulerSettingsLoader(m_customization).loadAfterSuspendWait();
+    ::SetTimer(m_window.get(), kStartDelayTimer, wait * 1000, nullptr);
+    enterPhase(EnginePhase::startDelay, EngineReason::none, Clock::current().now() + wait);
+}
+
+} // namespace Keelwork::engine
