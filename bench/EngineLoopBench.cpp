@@ -102,7 +102,7 @@ private:
     }
 
     std::shared_ptr<Tessel::MessageBusClient> m_monitors = std::make_shared<Tessel::MessageBusClient>();
-    Keelwork::unique_event m_exit{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    Keelwork::unique_event m_exit{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // manual reset, as the module makes it
     Keelwork::unique_event m_started{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     _tagTSHANDLES m_handles;
     Keelwork::unique_handle m_thread;

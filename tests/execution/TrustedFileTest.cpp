@@ -4,11 +4,17 @@
 #include "TrustForTest.h"
 
 #include "RegistryFixture.h"
+#include "execution/Sha256Engine.h"
 #include "execution/TrustedFile.h"
 #include "execution/TrustedFileList.h"
+#include "common/UniqueHandle.h"
 #include "registry/RegKey.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
 
 namespace {
 
@@ -74,3 +80,33 @@ TEST_F(TrustedFileList, ValueIsNamedByTheSha256OfTheContents)
 }
 
 } // namespace
+
+// The digest on the processor's SHA instructions agrees with the platform's provider at every
+// block and padding boundary, and with the standard's own example.
+TEST(FileDigest, ProcessorHashAgreesWithTheProviderAtEveryBoundary)
+{
+    if (!KsExecution::Sha256Engine::available())
+        GTEST_SKIP() << "this processor has no SHA instructions";
+    std::vector<uint8_t> data(3 * 65536 + 129);
+    uint32_t seed = 12345;
+    for (uint8_t& byte : data)
+        byte = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+    for (size_t size : {size_t{0}, size_t{1}, size_t{55}, size_t{56}, size_t{63}, size_t{64}, size_t{65}, size_t{119},
+                        size_t{120}, size_t{128}, size_t{1000}, size_t{65536 + 7}, data.size()}) {
+        std::array<UCHAR, 32> expected = {};
+        Keelwork::unique_bcrypt_algorithm algorithm;
+        Keelwork::unique_bcrypt_hash hash;
+        ASSERT_EQ(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0), 0);
+        ASSERT_EQ(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0), 0);
+        ASSERT_EQ(::BCryptHashData(hash.get(), data.data(), static_cast<ULONG>(size), 0), 0);
+        ASSERT_EQ(::BCryptFinishHash(hash.get(), expected.data(), 32, 0), 0);
+        KsExecution::Sha256Engine engine;
+        for (size_t done = 0; done < size; done += 1000)  // fed in pieces that straddle the blocks
+            engine.update(data.data() + done, std::min<size_t>(1000, size - done));
+        const auto digest = engine.finish();
+        EXPECT_TRUE(std::equal(digest.begin(), digest.end(), expected.begin())) << size << " bytes";
+    }
+    KsExecution::Sha256Engine abc;
+    abc.update(reinterpret_cast<const uint8_t*>("abc"), 3);
+    EXPECT_EQ(abc.finish()[0], 0xba);
+}
