@@ -138,6 +138,13 @@ HRESULT KsPartnerCustomizationBase::Initialize()
     return _AddOverrideHives(listRoot(base, kOverridesLeaf), defaultDll);
 }
 
+void KsPartnerCustomizationBase::InitializeFrom(const KsPartnerCustomizationBase& initialized)
+{
+    std::lock_guard<std::mutex> lock(m_initializeLock);
+    m_resDllCache.Clear();
+    m_override.CopyHives(initialized.m_override);
+}
+
 std::wstring KsPartnerCustomizationBase::_ReadDefaultDll(const KsRegistryPath& base)
 {
     Keelwork::CRegKey key;

@@ -20,6 +20,9 @@ public:
     // S_OK, or the negative error of a hive that could not be added. Every other registry
     // failure is logged and skipped.
     HRESULT Initialize();
+    // Takes the hives `initialized` found, without looking through the registry again (the values
+    // in them are still read when asked). The resource DLLs are not taken.
+    void InitializeFrom(const KsPartnerCustomizationBase& initialized);
 
     KsRegistryOverride& GetRegistryOverride() noexcept { return m_override; }
     KsResDllCache& GetResDllCache() noexcept { return m_resDllCache; }

@@ -26,6 +26,13 @@ void KsRegistryOverride::Clear() noexcept
     m_activeHive.reset();
 }
 
+void KsRegistryOverride::CopyHives(const KsRegistryOverride& other)
+{
+    Clear();
+    m_hives = other.m_hives;
+    m_needsSorting = other.m_needsSorting;
+}
+
 void KsRegistryOverride::sortHivesIfNeeded()
 {
     if (!m_needsSorting)

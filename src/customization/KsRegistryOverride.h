@@ -36,6 +36,8 @@ public:
     void CloseKeys() noexcept { m_openKeys.clear(); }
     // Closes all keys and forgets every hive.
     void Clear() noexcept;
+    // Takes `other`'s hives, with no key open.
+    void CopyHives(const KsRegistryOverride& other);
 
 private:
     void sortHivesIfNeeded();

@@ -22,17 +22,17 @@ constexpr DWORD kUpdateInstallingWait = 300;
 
 bool SystemPumpProbes::idle()
 {
-    return IsIdleMode(KsPlatform::SystemProbeServices(m_exitEvent));
+    return IsIdleMode(KsPlatform::SystemProbeServices(m_exitEvent, m_bus));
 }
 
 bool SystemPumpProbes::fullScreen()
 {
-    return IsFullScreen(KsPlatform::SystemProbeServices(m_exitEvent));
+    return IsFullScreen(KsPlatform::SystemProbeServices(m_exitEvent, m_bus));
 }
 
 bool SystemPumpProbes::connectedStandby()
 {
-    return IsConnectedStandby(nullptr, KsPlatform::SystemProbeServices(m_exitEvent));
+    return IsConnectedStandby(nullptr, KsPlatform::SystemProbeServices(m_exitEvent, m_bus));
 }
 
 bool SystemPumpProbes::updateInstalling()

@@ -44,6 +44,7 @@ CKsTaskScheduler::~CKsTaskScheduler()
     m_link.reset();
     if (m_pBus && m_bInstallSubscribed)
         m_pBus->unsubscribe(kInstallerComplete);
+    m_probes.useBus(nullptr);
     m_pBus.reset();
     m_pTaskManager.reset();
     try {
@@ -69,6 +70,7 @@ void CKsTaskScheduler::_SubscribeInstaller()
     m_gate.readInstallState();
     if (!m_pBus)
         return;
+    m_probes.useBus(m_pBus);
     const Tessel::ModuleStatus status =
         m_pBus->subscribeFilter(kInstallerComplete, kInstallerComplete, [this](std::shared_ptr<Tessel::Message> m) {
             return OnInstallComplete(m);
@@ -117,7 +119,11 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     if (!m_window.create(m_hInstance, &CKsTaskScheduler::_WindowProc, this) || !_CreateObjects())
         return false;
 
-    m_pTaskManager.reset(new (std::nothrow) CKsTaskManager(0, exitEvent));
+    // Launches take the hives this engine found at its start rather than look for them again: the
+    // look costs more than half a millisecond between the timer and the program's start.
+    TaskManagerServices services;
+    services.launch.customization = &m_customization;
+    m_pTaskManager.reset(new (std::nothrow) CKsTaskManager(0, exitEvent, std::move(services)));
     if (!m_pTaskManager) {
         KSLOG_ERROR(L"Could not create task manager object. Memory error");
         return false;

@@ -36,10 +36,11 @@ namespace Keelwork::engine {
 class CKsTaskManager;
 
 // The pump's questions, answered by the platform's probes; a bus question ends early when the
-// engine stops.
+// engine stops, and goes through the engine's own bus client once it has one.
 class SystemPumpProbes final : public PumpProbes {
 public:
     explicit SystemPumpProbes(HANDLE exitEvent) : m_exitEvent(exitEvent) {}
+    void useBus(std::shared_ptr<Tessel::MessageBusClient> bus) { m_bus = std::move(bus); }
     bool idle() override;
     bool fullScreen() override;
     bool connectedStandby();
@@ -47,6 +48,7 @@ public:
 
 private:
     HANDLE m_exitEvent;  // not owned
+    std::shared_ptr<Tessel::MessageBusClient> m_bus;
 };
 
 class CKsTaskScheduler final : public AutoMaintenanceTarget, private EngineLoopHandler {

@@ -33,6 +33,9 @@ class CKsWin32APIBase;
 // What a launch consults of the machine; an empty member means the system's own.
 struct SingleTaskServices {
     const KsPlatform::ProbeServices* probes = nullptr;
+    // Lent, initialized: the launch takes its hives instead of looking through the registry for
+    // them; the settings' values are still read at each launch. Null: the launch's own look.
+    const KsPartnerCustomizationBase* customization = nullptr;
     KsExecution::ITrustValidator* trust = nullptr;
     // The function table process creation uses.
     std::function<std::unique_ptr<CKsWin32APIBase>()> win32;

@@ -49,8 +49,14 @@ void CSingleTask::_PrepareLaunch()
 {
     m_dwLoadedNextRun = dwNextRun;
     _ReadSettings();
-    _ReadTaskDword(KsStore::ValueName::Postponed, m_dwMeteredAccessAttemped);
-    _ReadTaskDword(KsStore::ValueName::LogonNextRun, m_dwLogonNextRun);
+    Keelwork::CRegKey key;  // one opening for both counters
+    if (key.open(HKEY_LOCAL_MACHINE, currentPath(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS) {
+        uint32_t read = 0;
+        if (KsStore::readProtectedDword(key, KsStore::ValueName::Postponed, read) == 0)
+            m_dwMeteredAccessAttemped = read;
+        if (KsStore::readProtectedDword(key, KsStore::ValueName::LogonNextRun, read) == 0)
+            m_dwLogonNextRun = read;
+    }
     if (m_pBus)
         return;
     try {
@@ -70,7 +76,10 @@ void CSingleTask::_ReadSettings()
         {L"stop_updates_on_battery", &CSingleTask::m_dwStopUpdatesOnBattery, 0},
         {L"update_battery_timeout", &CSingleTask::m_dwUpdateBatteryTimeout, 3},
     };
-    m_customization.Initialize();
+    if (m_services.customization)
+        m_customization.InitializeFrom(*m_services.customization);
+    else
+        m_customization.Initialize();
     KsRegistryOverride& settings = m_customization.GetRegistryOverride();
     settings.OpenKey(kTaskSettingsKey);
     // Read into the defaults, not over the last launch's values: a value removed since then

@@ -1,4 +1,4 @@
-// Asking another module over the message bus: one short-lived client per request.
+// Asking another module over the message bus.
 #include "platform/SystemProbeServices.h"
 
 #include "message/Message.h"
@@ -36,7 +36,8 @@ bool BusStatusRequester::waitForAnswer(Tessel::Reply& reply, uint32_t timeoutMs)
 bool BusStatusRequester::ask(const std::wstring& requestName, uint32_t timeoutMs, std::wstring& replyName)
 {
     try {
-        auto client = std::make_shared<Tessel::MessageBusClient>();
+        std::shared_ptr<Tessel::MessageBusClient> client =
+            m_client ? m_client : std::make_shared<Tessel::MessageBusClient>();
         auto message = Tessel::Message::create(requestName, L"TaskScheduler", L"");
         if (!message)
             return false;

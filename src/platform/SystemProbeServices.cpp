@@ -78,8 +78,8 @@ SharedServices& sharedServices()
 
 } // namespace
 
-SystemProbeServices::SystemProbeServices(HANDLE stopEvent)
-    : SystemOwnedServices(stopEvent),
+SystemProbeServices::SystemProbeServices(HANDLE stopEvent, std::shared_ptr<Tessel::MessageBusClient> busClient)
+    : SystemOwnedServices(stopEvent, std::move(busClient)),
       ProbeServices{sharedServices().power, SystemOwnedServices::bus, SystemOwnedServices::networkCost,
                     SystemOwnedServices::appVisibility, systemNamedObjects(), sharedServices().win32}
 {

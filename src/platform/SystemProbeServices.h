@@ -5,7 +5,10 @@
 #include "platform/ProbeComInterfaces.h"
 #include "platform/ProbeServices.h"
 
+#include <memory>
+
 namespace Tessel {
+class MessageBusClient;
 class Reply;
 }
 
@@ -16,18 +19,25 @@ public:
     bool query(SYSTEM_POWER_STATUS& status) override;
 };
 
-// A new bus client per request, sent with the alias "TaskScheduler" and an empty payload. When
-// the stop event (the engine's exit event) is set, a wait for the answer ends at once and counts
-// as no answer, so a stopping engine is never held for the whole time-out.
+// A request sent with the alias "TaskScheduler" and an empty payload, through a new bus client per
+// request or, where one is lent, through that client: the engine lends its own, since loading and
+// releasing the bus library for each question cost more than the question itself. When the stop
+// event (the engine's exit event) is set, a wait for the answer ends at once and counts as no
+// answer, so a stopping engine is never held for the whole time-out.
 class BusStatusRequester final : public IStatusRequester {
 public:
-    explicit BusStatusRequester(HANDLE stopEvent = nullptr) noexcept : m_stopEvent(stopEvent) {}
+    explicit BusStatusRequester(HANDLE stopEvent = nullptr,
+                                std::shared_ptr<Tessel::MessageBusClient> client = nullptr) noexcept
+        : m_stopEvent(stopEvent), m_client(std::move(client))
+    {
+    }
     bool ask(const std::wstring& requestName, uint32_t timeoutMs, std::wstring& replyName) override;
 
 private:
     bool waitForAnswer(Tessel::Reply& reply, uint32_t timeoutMs) const;
 
     HANDLE m_stopEvent;  // not owned; may be null
+    std::shared_ptr<Tessel::MessageBusClient> m_client;  // lent; null: a new client per request
 };
 
 class NetworkCostService final : public INetworkCostService {
@@ -65,7 +75,10 @@ INamedObjects& systemNamedObjects();
 // its stop event); a base of SystemProbeServices so that they exist before the bundle's
 // references to them.
 struct SystemOwnedServices {
-    explicit SystemOwnedServices(HANDLE stopEvent) noexcept : bus(stopEvent) {}
+    SystemOwnedServices(HANDLE stopEvent, std::shared_ptr<Tessel::MessageBusClient> client) noexcept
+        : bus(stopEvent, std::move(client))
+    {
+    }
     NetworkCostService networkCost;
     AppVisibilityService appVisibility;
     BusStatusRequester bus;
@@ -77,8 +90,10 @@ struct SystemOwnedServices {
 // never keep it beyond it.
 class SystemProbeServices final : private SystemOwnedServices, public ProbeServices {
 public:
-    // stopEvent (not owned, may be null) ends a bus request's wait when it is set.
-    explicit SystemProbeServices(HANDLE stopEvent = nullptr);
+    // stopEvent (not owned, may be null) ends a bus request's wait when it is set; busClient (may
+    // be null) carries the bus questions instead of a new client for each.
+    explicit SystemProbeServices(HANDLE stopEvent = nullptr,
+                                 std::shared_ptr<Tessel::MessageBusClient> busClient = nullptr);
     SystemProbeServices(const SystemProbeServices&) = delete;
     SystemProbeServices& operator=(const SystemProbeServices&) = delete;
 };
