@@ -1,6 +1,6 @@
 // Task store benchmarks: protected values against plain registry values, a full task's Write and
-// Read against the plain registry calls it cannot avoid, and a 1,000-task load as the engine's
-// refresh does it.
+// Read against the plain registry calls it cannot avoid, a 1,000-task load as the engine's
+// refresh does it, and task history appends and reads among 10,000 full histories.
 #include "BenchCase.h"
 #include "BenchScratchHive.h"
 
@@ -9,6 +9,7 @@
 #include "store/KsTask.h"
 #include "store/ProtectedValue.h"
 #include "store/TaskEnumeration.h"
+#include "store/TaskHistory.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -209,12 +210,74 @@ Figures refreshCase()
     return {{"store.refresh_1000_per_task", f}};
 }
 
+// The raw work of one history access: open the key, read the value (and write it back).
+void rawHistoryAccess(const std::wstring& name, bool writeBack)
+{
+    Keelwork::unique_hkey key;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, KsStore::kSchedulerHistoryKeyPath, 0,
+                  KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, key.put());
+    BYTE blob[KsStore::kMaxProtectedBlobBytes];
+    DWORD type = 0;
+    DWORD size = sizeof blob;
+    RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, blob, &size);
+    if (writeBack)
+        RegSetValueExW(key.get(), name.c_str(), 0, REG_BINARY, blob, size);
+}
+
+Figures historyCases()
+{
+    constexpr int kTasks = 10000;
+    std::vector<std::wstring> names;
+    for (int i = 0; i < kTasks; ++i) {
+        wchar_t name[32];
+        _snwprintf(name, 32, L"history%05d", i);
+        names.emplace_back(name);
+        // The history asks only whether the task's key is there.
+        Keelwork::unique_hkey key;
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(KsStore::kSchedulerKeyPath) + L"\\" + name).c_str(), 0,
+                        nullptr, 0, KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr);
+    }
+    KsStore::HistoryEntry entry{1700000000, KsStore::HistoryEvent::launched, true, 0, 0, 0, 0, 0, 0};
+    for (size_t i = 0; i < KsStore::kMaxHistoryEntries; ++i, entry.time += 60)
+        KsStore::TaskHistory::append(names[0].c_str(), entry);
+    {
+        // Every other task gets a copy of the first one's full history.
+        Keelwork::unique_hkey key;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, KsStore::kSchedulerHistoryKeyPath, 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, key.put());
+        BYTE blob[KsStore::kMaxProtectedBlobBytes];
+        DWORD size = sizeof blob;
+        RegQueryValueExW(key.get(), names[0].c_str(), nullptr, nullptr, blob, &size);
+        for (int i = 1; i < kTasks; ++i)
+            RegSetValueExW(key.get(), names[i].c_str(), 0, REG_BINARY, blob, size);
+    }
+
+    // Each access goes to another task, far from the last one, as the engine's would.
+    size_t next = 0;
+    auto task = [&]() -> const std::wstring& { return names[(next += 337) % kTasks]; };
+    Figures out;
+    out.emplace_back("store.history.append",
+                     ksbench::compare(
+                         9, 200, [&] { KsStore::TaskHistory::append(task().c_str(), entry); },
+                         [&] { rawHistoryAccess(task(), true); }));
+    size_t entries = 0;
+    out.emplace_back("store.history.read",
+                     ksbench::compare(
+                         9, 200, [&] { entries += KsStore::TaskHistory::read(task().c_str(), 20).entries.size(); },
+                         [&] { rawHistoryAccess(task(), false); }));
+    if (entries != 9u * 200 * 20)
+        std::fprintf(stderr, "store.history.read: read %zu entries, expected %u\n", entries, 9u * 200 * 20);
+    return out;
+}
+
 const ksbench::Register registerStore("store", [] {
     ksbench::ScratchHive hive(kScratch);
     Figures all = protectedValueCases();
     for (auto& f : taskWriteReadCase())
         all.push_back(f);
     for (auto& f : refreshCase())
+        all.push_back(f);
+    for (auto& f : historyCases())
         all.push_back(f);
     return all;
 });

@@ -8,22 +8,10 @@
 #include "registry/RegKey.h"
 
 #include <cwchar>
-#include <vector>
 
 namespace KsExecution {
 
 namespace {
-
-// A key created by the installer must not be writable by ordinary users, or anyone could list
-// a program of their own as trusted.
-LONG protectNewKey(Keelwork::CRegKey& key)
-{
-    std::vector<BYTE> descriptor;
-    LONG status = key.buildSecurityDescriptor(descriptor);
-    if (status == ERROR_SUCCESS)
-        status = key.setKeySecurity(OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor.data());
-    return status;
-}
 
 const wchar_t* fileNameOf(const wchar_t* path)
 {
@@ -61,12 +49,11 @@ DWORD trustFile(const wchar_t* path, std::wstring* hex)
     if (hex != nullptr)
         *hex = digest;
 
+    // A key created by the installer must not be writable by ordinary users, or anyone could list
+    // a program of their own as trusted.
     Keelwork::CRegKey key;
-    DWORD disposition = 0;
-    LONG status = key.create(HKEY_LOCAL_MACHINE, KsPlatform::names::kTrustedFilesKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                             REG_OPTION_NON_VOLATILE, &disposition);
-    if (status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY)
-        status = protectNewKey(key);
+    LONG status =
+        key.createSystemOnly(HKEY_LOCAL_MACHINE, KsPlatform::names::kTrustedFilesKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
     if (status == ERROR_SUCCESS)
         status = key.setStringValue(digest.c_str(), fileNameOf(path));
     if (status != ERROR_SUCCESS)

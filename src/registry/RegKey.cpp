@@ -143,6 +143,11 @@ LONG CRegKey::buildSecurityDescriptor(std::vector<BYTE>& descriptor) const
     return internal::CRegKeyImpl::buildSecurityDescriptor(descriptor);
 }
 
+LONG CRegKey::createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition)
+{
+    return m_impl ? m_impl->createSystemOnly(root, path, access, disposition) : ERROR_INVALID_HANDLE;
+}
+
 bool CRegKey::isOpen() const noexcept
 {
     return m_impl && m_impl->isOpen();

@@ -86,6 +86,9 @@ public:
     REGSAM access() const noexcept;
     // Deletes a sub-key with everything below it, in the key's view.
     LONG deleteSubKeyTree(const wchar_t* subKey);
+    // Creates or opens a non-volatile key like create(); a key it creates carries the descriptor
+    // of buildSecurityDescriptor() from the start. The handle also holds WRITE_DAC and WRITE_OWNER.
+    LONG createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition = nullptr);
 
 protected:
     explicit CRegKey(std::unique_ptr<internal::CRegKeyImpl> impl) noexcept;

@@ -39,6 +39,7 @@ public:
     LONG getKeySecurity(SECURITY_INFORMATION info, std::vector<BYTE>& descriptor) const;
     LONG setKeySecurity(SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor);
     static LONG buildSecurityDescriptor(std::vector<BYTE>& descriptor);
+    LONG createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition);
 
     // The key itself.
     LONG create(HKEY root, const wchar_t* path, REGSAM access, DWORD options, DWORD* disposition);

@@ -49,4 +49,42 @@ LONG CRegKeyImpl::buildSecurityDescriptor(std::vector<BYTE>& descriptor)
     return ERROR_SUCCESS;
 }
 
+LONG CRegKeyImpl::createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition)
+{
+    access |= WRITE_DAC | WRITE_OWNER;
+    // The usual case, a key that is there, needs no descriptor.
+    LONG status = open(root, path, access);
+    if (status != ERROR_FILE_NOT_FOUND) {
+        if (status == ERROR_SUCCESS && disposition)
+            *disposition = REG_OPENED_EXISTING_KEY;
+        return status;
+    }
+    std::vector<BYTE> descriptor;
+    status = buildSecurityDescriptor(descriptor);
+    if (status != ERROR_SUCCESS)
+        return status;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.data(), FALSE};
+    DWORD created = 0;
+    status = ::RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, &attributes, m_key.put(),
+                               &created);
+    if (status != ERROR_SUCCESS)
+        return status;
+    // Given at creation, the descriptor leaves no moment in which others may open the new key.
+    // A registry that does not apply it there (Wine's does not) gets it set once more here;
+    // a new key that cannot take it is removed, or it would keep the wrong one for good.
+    if (created == REG_CREATED_NEW_KEY) {
+        status = ::RegSetKeySecurity(m_key.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                     descriptor.data());
+        if (status != ERROR_SUCCESS) {
+            close();
+            ::RegDeleteKeyExW(root, path, access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY), 0);
+            return status;
+        }
+    }
+    m_access = access;
+    if (disposition)
+        *disposition = created;
+    return ERROR_SUCCESS;
+}
+
 } // namespace Keelwork::internal

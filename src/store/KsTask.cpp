@@ -5,9 +5,9 @@
 #include "common/WinInclude.h"
 #include "logging/internal_logging.h"
 #include "registry/RegKey.h"
-#include "store/AnsiText.h"
 #include "store/CalendarRule.h"
 #include "store/ProtectedValue.h"
+#include "store/TaskHistory.h"
 #include "store/TaskName.h"
 
 #include <cwchar>
@@ -94,7 +94,7 @@ CKsTask::CKsTask(const wchar_t* pwszName) : KSTASKINFO{}
     std::wmemcpy(m_wszName, name.c_str(), name.size() + 1);
 
     // The registry gets the name through the ANSI code page; check what it will really see.
-    std::wstring registryName = KsStore::ansiRoundTrip(m_wszName);
+    std::wstring registryName = KsStore::registryTaskName(m_wszName);
     m_bValidName = KsStore::isValidTaskKeyName(registryName.c_str()) &&
                    buildKeyPath(m_wszKeyPath, KsStore::kSchedulerKeyPath, registryName.c_str()) &&
                    buildKeyPath(m_wszDisabledKeyPath, KsStore::kSchedulerDisabledKeyPath, registryName.c_str());
@@ -303,7 +303,11 @@ bool CKsTask::Delete()
     long rc = _DeleteCurrentKey();
     if (rc == ERROR_FILE_NOT_FOUND)
         KSLOG_ERROR(L"Unable to delete registry key %s, error %d", m_pwszCurrentPath, static_cast<int>(rc));
-    return rc == ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS)
+        return false;
+    // The history goes with the task, once its key is gone; a move (Enable, Disable) keeps it.
+    KsStore::TaskHistory::remove(m_wszName);
+    return true;
 }
 
 // A key that is already gone needs no removal; any other failure stops the move, so the task

@@ -8,6 +8,7 @@
 //
 // A name that cannot be a single key name (empty, or with a backslash once it has passed
 // through the ANSI code page) is refused: every operation then fails and logs an Error line.
+// Delete() also removes the task's history (TaskHistory.h).
 // Not safe for concurrent use of one object.
 #pragma once
 

@@ -107,6 +107,8 @@ namespace KsStore {
 
 inline constexpr const wchar_t* kSchedulerKeyPath = L"SOFTWARE\\Kestrel\\Platform\\Scheduler";
 inline constexpr const wchar_t* kSchedulerDisabledKeyPath = L"SOFTWARE\\Kestrel\\Platform\\SchedulerDisabled";
+// One REG_BINARY value per task, named by its key name: the task's last launch outcomes.
+inline constexpr const wchar_t* kSchedulerHistoryKeyPath = L"SOFTWARE\\Kestrel\\Platform\\SchedulerHistory";
 
 // Longest task name kept as a key name, and the buffer the "%s\%s" key path is built in.
 inline constexpr size_t kMaxTaskNameChars = 127;

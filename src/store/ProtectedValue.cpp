@@ -1,4 +1,4 @@
-// Protected REG_DWORD / REG_SZ values over Keelwork::CRegKey.
+// Protected REG_DWORD / REG_SZ / REG_BINARY values over Keelwork::CRegKey.
 #include "store/ProtectedValue.h"
 
 #include "registry/RegKey.h"
@@ -85,6 +85,20 @@ uint32_t writeProtectedString(Keelwork::CRegKey& key, const wchar_t* name, const
     if (size == 0)
         return ERROR_INVALID_PARAMETER;
     return writeProtected(key, name, REG_SZ, data, size);
+}
+
+uint32_t readProtectedBinary(const Keelwork::CRegKey& key, const wchar_t* name, uint8_t* data, size_t& size)
+{
+    if (data == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    return readProtected(key, name, REG_BINARY, data, &size);
+}
+
+uint32_t writeProtectedBinary(Keelwork::CRegKey& key, const wchar_t* name, const void* data, size_t size)
+{
+    if (data == nullptr && size != 0)
+        return ERROR_INVALID_PARAMETER;
+    return writeProtected(key, name, REG_BINARY, data, size);
 }
 
 } // namespace KsStore

@@ -1,4 +1,4 @@
-// Reading and writing REG_DWORD and REG_SZ values in the protected form (see
+// Reading and writing REG_DWORD, REG_SZ and REG_BINARY values in the protected form (see
 // ProtectedValueCodec.h) through an open Keelwork::CRegKey. One registry call per read or write.
 //
 // Results are Windows error codes:
@@ -33,5 +33,10 @@ uint32_t readProtectedString(const Keelwork::CRegKey& key, const wchar_t* name, 
 
 uint32_t writeProtectedDword(Keelwork::CRegKey& key, const wchar_t* name, uint32_t value);
 uint32_t writeProtectedString(Keelwork::CRegKey& key, const wchar_t* name, const wchar_t* value);
+
+// Bytes of logical type REG_BINARY. data has room for kMaxProtectedDataBytes bytes; size gets the
+// stored length. A write of more than kMaxProtectedDataBytes bytes answers 87.
+uint32_t readProtectedBinary(const Keelwork::CRegKey& key, const wchar_t* name, uint8_t* data, size_t& size);
+uint32_t writeProtectedBinary(Keelwork::CRegKey& key, const wchar_t* name, const void* data, size_t size);
 
 } // namespace KsStore

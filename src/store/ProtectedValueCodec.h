@@ -5,7 +5,7 @@
 //   0  'K' 'P'          signature
 //   2  version (1)
 //   3  0                reserved
-//   4  logical type     u32, REG_DWORD or REG_SZ
+//   4  logical type     u32, REG_DWORD, REG_SZ or REG_BINARY
 //   8  ciphertext       same length as the data
 //   .. tag              u64 keyed hash over bytes 0..7 and the plain data
 // The keystream depends on the header, so a blob re-labelled with another type or cut shorter

@@ -1,6 +1,7 @@
 // Normalising and checking task names.
 #include "store/TaskName.h"
 
+#include "store/AnsiText.h"
 #include "store/KsTaskInfo.h"
 
 #include <cwchar>
@@ -20,6 +21,11 @@ std::wstring normalizeTaskName(const wchar_t* name)
     if (result.size() == kMaxTaskNameChars && result.back() >= 0xD800 && result.back() <= 0xDBFF)
         result.pop_back();
     return result;
+}
+
+std::wstring registryTaskName(const wchar_t* name)
+{
+    return ansiRoundTrip(normalizeTaskName(name).c_str());
 }
 
 bool isValidTaskKeyName(const wchar_t* registryName)

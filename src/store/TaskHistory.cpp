@@ -1,0 +1,251 @@
+// The task history's byte form and its registry value.
+#include "store/TaskHistory.h"
+
+#include "common/WinInclude.h"
+#include "logging/internal_logging.h"
+#include "registry/RegKey.h"
+#include "store/KsTaskInfo.h"
+#include "store/ProtectedValue.h"
+#include "store/TaskName.h"
+
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace KsStore {
+
+namespace {
+
+constexpr uint8_t kMagic[4] = {'K', 's', 'T', 'H'};
+constexpr uint16_t kVersion = 1;
+constexpr size_t kHeaderBytes = 8;
+constexpr size_t kEntryBytes = 32;
+constexpr size_t kCountOffset = 6;
+static_assert(kHeaderBytes + kMaxHistoryEntries * kEntryBytes <= kMaxProtectedDataBytes,
+              "a full history must fit one protected value");
+constexpr uint8_t kExitCodeKnown = 0x01;
+constexpr uint8_t kLastEvent = static_cast<uint8_t>(HistoryEvent::failed);
+constexpr REGSAM kView = KEY_WOW64_64KEY;
+
+// Orders every append and removal in this process, so that an append never brings back the
+// history of a task deleted meanwhile (see appendLocked).
+std::mutex& historyLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+// Little-endian fields; the target is little-endian.
+void putU16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, sizeof v); }
+void putU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
+uint16_t getU16(const uint8_t* p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+uint32_t getU32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void encodeEntry(const HistoryEntry& e, uint8_t* p)
+{
+    putU32(p, e.time);
+    p[4] = static_cast<uint8_t>(e.event);
+    p[5] = e.exitCodeKnown ? kExitCodeKnown : 0;
+    putU16(p + 6, 0);
+    const uint32_t fields[] = {e.result, e.exitCode, e.durationMs, e.code, e.delay, e.errorCode};
+    for (size_t i = 0; i < 6; ++i)
+        putU32(p + 8 + 4 * i, fields[i]);
+}
+
+bool decodeEntry(const uint8_t* p, HistoryEntry& e)
+{
+    if (p[4] > kLastEvent || (p[5] & ~kExitCodeKnown) != 0 || getU16(p + 6) != 0)
+        return false;
+    e.time = getU32(p);
+    e.event = static_cast<HistoryEvent>(p[4]);
+    e.exitCodeKnown = (p[5] & kExitCodeKnown) != 0;
+    uint32_t* fields[] = {&e.result, &e.exitCode, &e.durationMs, &e.code, &e.delay, &e.errorCode};
+    for (size_t i = 0; i < 6; ++i)
+        *fields[i] = getU32(p + 8 + 4 * i);
+    return true;
+}
+
+// The plain bytes of one history, as stored.
+struct Payload {
+    uint8_t bytes[kMaxProtectedDataBytes];
+    size_t size = 0;
+
+    size_t count() const { return getU16(bytes + kCountOffset); }
+    const uint8_t* entry(size_t index) const { return bytes + kHeaderBytes + index * kEntryBytes; }
+
+    void clear()
+    {
+        std::memcpy(bytes, kMagic, sizeof kMagic);
+        putU16(bytes + 4, kVersion);
+        putU16(bytes + kCountOffset, 0);
+        size = kHeaderBytes;
+    }
+
+    bool wellFormed() const
+    {
+        if (size < kHeaderBytes || std::memcmp(bytes, kMagic, sizeof kMagic) != 0 || getU16(bytes + 4) != kVersion)
+            return false;
+        if (count() > kMaxHistoryEntries || size != kHeaderBytes + count() * kEntryBytes)
+            return false;
+        HistoryEntry ignored;
+        for (size_t i = 0; i < count(); ++i)
+            if (!decodeEntry(entry(i), ignored))
+                return false;
+        return true;
+    }
+
+    // Entries are kept oldest first, so the newest goes to the end.
+    void add(const HistoryEntry& e)
+    {
+        size_t n = count();
+        uint8_t* first = bytes + kHeaderBytes;
+        if (n == kMaxHistoryEntries) {
+            std::memmove(first, first + kEntryBytes, (n - 1) * kEntryBytes);
+            --n;
+        }
+        encodeEntry(e, first + n * kEntryBytes);
+        putU16(bytes + kCountOffset, static_cast<uint16_t>(n + 1));
+        size = kHeaderBytes + (n + 1) * kEntryBytes;
+    }
+};
+
+enum class Stored { absent, present, damaged, failed };
+
+// Reads the task's value into payload; error gets the registry's answer when it failed.
+Stored readStored(const Keelwork::CRegKey& key, const std::wstring& name, Payload& payload, uint32_t& error)
+{
+    const uint32_t rc = readProtectedBinary(key, name.c_str(), payload.bytes, payload.size);
+    if (rc == ERROR_FILE_NOT_FOUND)
+        return Stored::absent;
+    if (rc == ERROR_INVALID_DATA)
+        return Stored::damaged;
+    if (rc != ERROR_SUCCESS) {
+        error = rc;
+        return Stored::failed;
+    }
+    return payload.wellFormed() ? Stored::present : Stored::damaged;
+}
+
+bool isTaskStored(const std::wstring& name)
+{
+    for (const wchar_t* parent : {kSchedulerKeyPath, kSchedulerDisabledKeyPath}) {
+        Keelwork::CRegKey key;
+        const std::wstring path = std::wstring(parent) + L"\\" + name;
+        if (key.open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_QUERY_VALUE | kView) == ERROR_SUCCESS)
+            return true;
+    }
+    return false;
+}
+
+struct AppendOutcome {
+    bool appended = false;
+    bool damaged = false;
+    uint32_t error = 0;
+};
+
+AppendOutcome appendLocked(const std::wstring& name, const HistoryEntry& entry)
+{
+    AppendOutcome out;
+    Keelwork::CRegKey key;
+    LONG rc = key.createSystemOnly(HKEY_LOCAL_MACHINE, kSchedulerHistoryKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE | kView);
+    if (rc != ERROR_SUCCESS) {
+        out.error = static_cast<uint32_t>(rc);
+        return out;
+    }
+    Payload payload;
+    const Stored stored = readStored(key, name, payload, out.error);
+    if (stored == Stored::failed)
+        return out;
+    out.damaged = stored == Stored::damaged;
+    // A history that is there belongs to a stored task: a deletion removes it under the lock,
+    // after the task's key. Only a new history needs the task looked up.
+    if (stored != Stored::present) {
+        if (!isTaskStored(name))
+            return out;
+        payload.clear();
+    }
+    payload.add(entry);
+    out.error = writeProtectedBinary(key, name.c_str(), payload.bytes, payload.size);
+    out.appended = out.error == ERROR_SUCCESS;
+    return out;
+}
+
+} // namespace
+
+namespace TaskHistory {
+
+bool append(const wchar_t* taskName, const HistoryEntry& entry)
+{
+    const std::wstring name = registryTaskName(taskName);
+    if (!isValidTaskKeyName(name.c_str()))
+        return false;
+    AppendOutcome out;
+    {
+        std::lock_guard<std::mutex> lock(historyLock());
+        out = appendLocked(name, entry);
+    }
+    if (out.damaged)
+        KSLOG_WARNING(L"The history of task %s is damaged and is read as empty", name.c_str());
+    if (out.error != 0)
+        KSLOG_ERROR(L"Unable to write the history of task %s, error %u", name.c_str(), out.error);
+    return out.appended;
+}
+
+HistoryRead read(const wchar_t* taskName, size_t maxCount)
+{
+    HistoryRead out;
+    const std::wstring name = registryTaskName(taskName);
+    if (!isValidTaskKeyName(name.c_str()))
+        return out;
+    // No lock: a value is replaced whole, so a read sees the history before or after an append.
+    Keelwork::CRegKey key;
+    LONG rc = key.open(HKEY_LOCAL_MACHINE, kSchedulerHistoryKeyPath, KEY_QUERY_VALUE | kView);
+    uint32_t error = rc == ERROR_FILE_NOT_FOUND ? 0 : static_cast<uint32_t>(rc);
+    Payload payload;
+    Stored stored = error == 0 ? Stored::absent : Stored::failed;
+    if (rc == ERROR_SUCCESS)
+        stored = readStored(key, name, payload, error);
+    if (stored == Stored::present) {
+        for (size_t i = payload.count(); i > 0 && out.entries.size() < maxCount; --i)
+            decodeEntry(payload.entry(i - 1), out.entries.emplace_back());
+    }
+    out.damaged = stored == Stored::damaged;
+    if (out.damaged)
+        KSLOG_WARNING(L"The history of task %s is damaged and is read as empty", name.c_str());
+    if (error != 0)
+        KSLOG_ERROR(L"Unable to read the history of task %s, error %u", name.c_str(), error);
+    return out;
+}
+
+bool remove(const wchar_t* taskName)
+{
+    const std::wstring name = registryTaskName(taskName);
+    if (!isValidTaskKeyName(name.c_str()))
+        return true;
+    LONG rc;
+    {
+        std::lock_guard<std::mutex> lock(historyLock());
+        Keelwork::CRegKey key;
+        rc = key.open(HKEY_LOCAL_MACHINE, kSchedulerHistoryKeyPath, KEY_SET_VALUE | kView);
+        if (rc == ERROR_SUCCESS)
+            rc = key.deleteValue(name.c_str());
+    }
+    if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND)
+        return true;
+    KSLOG_ERROR(L"Unable to remove the history of task %s, error %ld", name.c_str(), rc);
+    return false;
+}
+
+} // namespace TaskHistory
+
+} // namespace KsStore

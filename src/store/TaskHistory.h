@@ -1,0 +1,72 @@
+// KsStore::TaskHistory: each task's last launch outcomes, kept in the registry so that they
+// survive a module restart and a reboot.
+//
+// Where: one value per task under HKEY_LOCAL_MACHINE\<kSchedulerHistoryKeyPath>, named by the
+// task's key name (registryTaskName). The key is created with a protected DACL that grants full
+// control to SYSTEM and to Administrators and nothing to anyone else.
+//
+// Form: a protected value of logical type REG_BINARY (ProtectedValueCodec.h: enciphered, with a
+// keyed tag over all of it) whose plain bytes are, little-endian:
+//   0  "KsTH"        magic
+//   4  version (1)   u16
+//   6  count         u16, at most kMaxHistoryEntries
+//   8  count entries of 32 bytes, oldest first:
+//        0 time (u32, seconds since 1970 UTC)  4 event (u8)  5 flags (u8, bit 0: exit code known)
+//        6 reserved (u16, 0)  8 result  12 exitCode  16 durationMs  20 code  24 delay  28 errorCode
+// A value of another type, size, magic or version, with an unknown event or flag, or failing its
+// tag reads as an empty history (with a Warning line); the next append starts afresh.
+//
+// Thread-safe: one lock in this process orders every append and removal, so an append never
+// brings back the history of a task deleted meanwhile.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace KsStore {
+
+inline constexpr size_t kMaxHistoryEntries = 50;
+
+enum class HistoryEvent : uint8_t {
+    launched = 0, // the program started; exitCode is known when the engine waited for it to end
+    deferred = 1, // held back: code is the deferral code, delay the wait before the next look
+    refused = 2,  // the program file failed its validation (deferral code 10)
+    failed = 3,   // the program did not start (deferral codes 7, 8, 9); result says why
+};
+
+struct HistoryEntry {
+    uint32_t time = 0; // seconds since 1970, UTC
+    HistoryEvent event = HistoryEvent::launched;
+    bool exitCodeKnown = false;
+    uint32_t result = 0;
+    uint32_t exitCode = 0;
+    uint32_t durationMs = 0;
+    uint32_t code = 0;  // deferral code; its reason word is looked up when shown
+    uint32_t delay = 0; // seconds
+    uint32_t errorCode = 0;
+
+    bool operator==(const HistoryEntry&) const = default;
+};
+
+struct HistoryRead {
+    std::vector<HistoryEntry> entries; // newest first
+    bool damaged = false;              // a stored value was there but unusable
+};
+
+namespace TaskHistory {
+
+// Adds the entry as the newest, dropping the oldest beyond kMaxHistoryEntries; creates the key
+// and the value on first use. False when a history would be started for a task stored under
+// neither the enabled nor the disabled parent, or when the registry refused (an Error line).
+bool append(const wchar_t* taskName, const HistoryEntry& entry);
+
+// At most maxCount entries, newest first. A missing history is empty and not damaged.
+HistoryRead read(const wchar_t* taskName, size_t maxCount = kMaxHistoryEntries);
+
+// Removes the task's history; true when it is gone (or never was).
+bool remove(const wchar_t* taskName);
+
+} // namespace TaskHistory
+
+} // namespace KsStore
