@@ -8,7 +8,7 @@
 // Threading: the engine thread only.
 #pragma once
 
-#include "engine/EngineState.h"
+#include "state/EngineState.h"
 #include "engine/SchedulerSettings.h"
 
 #include <cstdint>
@@ -17,6 +17,10 @@
 #include <string>
 
 namespace Keelwork::engine {
+
+using KsState::EngineState;
+using KsState::HoldReason;
+using KsState::TaskHold;
 
 // What the holds ask of the machine.
 class PumpProbes {

@@ -7,13 +7,16 @@
 // thread) and the two install flags it changes, which are atomic.
 #pragma once
 
-#include "engine/EngineState.h"
+#include "state/EngineState.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 
 namespace Keelwork::engine {
+
+using KsState::EngineReason;
+using KsState::EngineState;
 
 class StartGate {
 public:

@@ -15,7 +15,7 @@
 #pragma once
 
 #include "common/WinInclude.h"
-#include "engine/EngineState.h"
+#include "state/EngineState.h"
 #include "engine/RunQueue.h"
 #include "execution/SingleTask.h"
 #include "platform/RetailDemoModeChecker.h"
@@ -34,6 +34,13 @@ class MessageBusClient;
 }
 
 namespace Keelwork::engine {
+
+using KsState::EngineStateBoard;
+using KsState::HoldReason;
+using KsState::TaskHold;
+using KsState::TaskState;
+using KsState::LaunchOutcome;
+using KsState::DeferralOutcome;
 
 // Tasks of this name prefix belong to an earlier product generation and are removed at start.
 inline constexpr wchar_t kZarnTaskPrefix[] = L"zarn_";

@@ -14,7 +14,7 @@
 #include "customization/KsPartnerCustomizationCommon.h"
 #include "engine/AutoMaintenance.h"
 #include "engine/EngineLoop.h"
-#include "engine/EngineState.h"
+#include "state/EngineState.h"
 #include "engine/EngineWindow.h"
 #include "engine/PumpPolicy.h"
 #include "engine/RunningEngine.h"
@@ -32,6 +32,12 @@ class MessageBusClient;
 }
 
 namespace Keelwork::engine {
+
+using KsState::EnginePhase;
+using KsState::EngineReason;
+using KsState::EngineState;
+using KsState::EngineStateBoard;
+using KsState::publishEngineStateBoard;
 
 class CKsTaskManager;
 

@@ -3,7 +3,7 @@
 // runs.
 #include "EngineLoopFixture.h"
 
-#include "engine/EngineState.h"
+#include "state/EngineState.h"
 #include "engine/RunningEngine.h"
 #include "platform/BootMode.h"
 
@@ -15,19 +15,19 @@
 namespace {
 
 using namespace kstest;
-using Keelwork::engine::currentEngineStateBoard;
-using Keelwork::engine::DeferralOutcome;
-using Keelwork::engine::EnginePhase;
-using Keelwork::engine::EngineReason;
-using Keelwork::engine::EngineState;
-using Keelwork::engine::holdWord;
-using Keelwork::engine::HoldReason;
-using Keelwork::engine::LaunchOutcome;
-using Keelwork::engine::phaseWord;
-using Keelwork::engine::reasonWord;
+using KsState::currentEngineStateBoard;
+using KsState::DeferralOutcome;
+using KsState::EnginePhase;
+using KsState::EngineReason;
+using KsState::EngineState;
+using KsState::holdWord;
+using KsState::HoldReason;
+using KsState::LaunchOutcome;
+using KsState::phaseWord;
+using KsState::reasonWord;
 using Keelwork::engine::switchRunningEngineAMMode;
-using Keelwork::engine::TaskHold;
-using Keelwork::engine::TaskState;
+using KsState::TaskHold;
+using KsState::TaskState;
 
 constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
 constexpr const wchar_t* kOemKey = L"SOFTWARE\\Kestrel\\ZARN\\Oem";

@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-namespace Keelwork::engine {
+namespace KsState {
 
 enum class EnginePhase : uint8_t {
     starting,
@@ -87,7 +87,7 @@ public:
     template <typename Change>
     void changeTask(const std::wstring& name, Change change)
     {
-        SrwExclusive hold(m_lock);
+        Keelwork::SrwExclusive hold(m_lock);
         change(m_tasks[name]);
     }
     void removeTask(const std::wstring& name);
@@ -112,4 +112,4 @@ private:
 void publishEngineStateBoard(std::shared_ptr<EngineStateBoard> board);
 std::shared_ptr<const EngineStateBoard> currentEngineStateBoard();
 
-} // namespace Keelwork::engine
+} // namespace KsState

@@ -1,9 +1,12 @@
 // The words of the engine's state, and the board it is published on.
-#include "engine/EngineState.h"
+#include "state/EngineState.h"
 
 #include "common/SrwLock.h"
 
-namespace Keelwork::engine {
+namespace KsState {
+
+using Keelwork::SrwExclusive;
+using Keelwork::SrwShared;
 
 const wchar_t* phaseWord(EnginePhase phase)
 {
@@ -107,4 +110,4 @@ std::shared_ptr<const EngineStateBoard> currentEngineStateBoard()
     return g_board;
 }
 
-} // namespace Keelwork::engine
+} // namespace KsState
