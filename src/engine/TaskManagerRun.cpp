@@ -2,14 +2,17 @@
 #include "engine/TaskManager.h"
 
 #include "engine/EngineCodes.h"
+#include "execution/DeferralCodes.h"
 #include "execution/TaskExecutionNames.h"
 #include "logging/internal_logging.h"
 #include "message/JSONFormatter.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
 #include "platform/PlatformProbes.h"
+#include "store/TaskHistory.h"
 
 #include <new>
+#include <optional>
 
 namespace Keelwork::engine {
 namespace {
@@ -37,6 +40,34 @@ void tell(TaskState& state, const LaunchReport& report)
             DeferralOutcome{report.time, report.deferral->code, report.deferral->delay, report.deferral->error};
 }
 
+// The history's line for a launch: a start that was tried, or the deferral it reported; none for
+// a launch that ended before either (the engine stopping in the middle of its checks).
+std::optional<KsStore::HistoryEntry> historyEntryOf(const LaunchReport& report)
+{
+    using KsStore::HistoryEvent;
+    KsStore::HistoryEntry entry;
+    entry.time = report.time;
+    if (report.deferral) {
+        const auto code = static_cast<KsExecution::DeferralCode>(report.deferral->code);
+        entry.event = KsExecution::isRefusal(code)       ? HistoryEvent::refused
+                      : KsExecution::isFailedStart(code) ? HistoryEvent::failed
+                                                         : HistoryEvent::deferred;
+        entry.result = report.result;
+        entry.code = report.deferral->code;
+        entry.delay = report.deferral->delay;
+        entry.errorCode = report.deferral->error;
+        return entry;
+    }
+    if (!report.started)
+        return std::nullopt;
+    entry.event = HistoryEvent::launched;
+    entry.result = report.result;
+    entry.exitCodeKnown = report.exitCode.has_value();
+    entry.exitCode = report.exitCode.value_or(0);
+    entry.durationMs = report.durationMs;
+    return entry;
+}
+
 } // namespace
 
 // A launch is an object of its own, made from the record the engine holds and dropped after it;
@@ -61,6 +92,10 @@ DWORD CKsTaskManager::launch(const std::wstring& name, EngineTask& task,
     task.m_dwLaunchCount = run->report().launchCount;
     if (m_board)
         m_board->changeTask(name, [&](TaskState& state) { tell(state, run->report()); });
+    // Only now, with the launch's messages out: the history costs registry writes, which must not
+    // come between the timer and the program's start.
+    if (const std::optional<KsStore::HistoryEntry> entry = historyEntryOf(run->report()))
+        KsStore::TaskHistory::append(name.c_str(), *entry);
     return result;
 }
 

@@ -4,6 +4,7 @@
 #include "EngineLoopFixture.h"
 
 #include "state/EngineState.h"
+#include "store/TaskHistory.h"
 #include "engine/RunningEngine.h"
 #include "platform/BootMode.h"
 
@@ -274,6 +275,22 @@ TEST_F(EngineStateTest, LastLaunchAndLastDeferralAreKept)
     EXPECT_EQ(deferred->code, 10u);
     EXPECT_EQ(deferred->error, 5u);
     EXPECT_FALSE(taskState(L"refused").lastLaunch) << "a refused program was not started";
+
+    // The history is written right after the board is told.
+    auto newest = [](const wchar_t* name) {
+        std::vector<KsStore::HistoryEntry> entries;
+        for (DWORD waited = 0; waited < kBoundMs && (entries = KsStore::TaskHistory::read(name).entries).empty();
+             waited += 50)
+            ::Sleep(50);
+        return entries.empty() ? KsStore::HistoryEntry{} : entries.front();
+    };
+    const KsStore::HistoryEntry ran = newest(L"exits7"), refused = newest(L"refused");
+    EXPECT_EQ(ran.event, KsStore::HistoryEvent::launched);
+    EXPECT_TRUE(ran.exitCodeKnown);
+    EXPECT_EQ(ran.exitCode, 7u);
+    EXPECT_EQ(ran.time, launched->time);
+    EXPECT_EQ(refused.event, KsStore::HistoryEvent::refused);
+    EXPECT_EQ(std::make_tuple(refused.code, refused.errorCode), std::make_tuple(10u, 5u));
 }
 
 } // namespace
