@@ -19,6 +19,8 @@ public:
     virtual void onNewTask() = 0;
     virtual void onLogon() = 0;
     virtual void onAutoMaintenance() = 0;
+    // A process outside the engine's asked for tasks to run now.
+    virtual void onRunNowRequest() = 0;
     // True once a window message ended on an unexpected exception: the loop ends.
     virtual bool windowFailed() const = 0;
 
@@ -40,6 +42,9 @@ public:
     HANDLE createTimer();
     HANDLE createNewTaskEvent();
     HANDLE newTaskEvent() const { return m_newTask.get(); }
+    // The named auto-reset run-now event, settable by SYSTEM and administrators; null on failure
+    // (requests from outside the process then find no engine).
+    HANDLE createRunNowEvent();
 
     // Arms the timer once, `units` of 100 ns from now (at least one). False with the system's
     // error in GetLastError() when it cannot be armed.
@@ -48,7 +53,8 @@ public:
 
     // Waits until the exit event is set (true), a wait fails (true) or a window message failed
     // (false). The handles are served in this order when several are set: the timer, the
-    // new-task event, the exit event, the log-on event, the auto-maintenance event.
+    // new-task event, the exit event, the log-on event, the auto-maintenance event, the run-now
+    // event (when there is one).
     bool run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, EngineLoopHandler& handler);
 
 private:
@@ -57,6 +63,7 @@ private:
 
     unique_handle m_timer;
     unique_event m_newTask;
+    unique_event m_runNow;
 };
 
 } // namespace Keelwork::engine

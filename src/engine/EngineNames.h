@@ -18,6 +18,7 @@ inline constexpr unsigned long long kLogonTimer = 0x4EC117;
 inline constexpr unsigned kLogonTimerMs = 30000;
 inline constexpr unsigned kLogonMessage = 0x8065;
 inline constexpr unsigned kPumpMessage = 0x8066;
+inline constexpr unsigned kRunNowMessage = 0x8067;
 
 // How far ahead the timer is armed while the machine is in connected standby.
 inline constexpr unsigned long kConnectedStandbyRearmSeconds = 604800;

@@ -13,11 +13,11 @@ namespace {
 // A slim reader/writer lock of the system's rather than the C++ runtime's: callers come from the
 // bus library's threads, which another copy of the runtime created.
 SRWLOCK g_linkLock = SRWLOCK_INIT;
-AutoMaintenanceTarget* g_runningEngine = nullptr;  // written under g_linkLock, exclusive
+EngineTarget* g_runningEngine = nullptr;  // written under g_linkLock, exclusive
 
 } // namespace
 
-bool withRunningEngine(const std::function<void(AutoMaintenanceTarget&)>& call)
+bool withRunningEngine(const std::function<void(EngineTarget&)>& call)
 {
     SrwShared hold(g_linkLock);
     if (!g_runningEngine)
@@ -43,13 +43,18 @@ void AutoMaintenanceResponse::publish() const
 bool switchRunningEngineAMMode(bool on)
 {
     std::unique_ptr<AutoMaintenanceResponse> response;
-    const bool reached = withRunningEngine([&](AutoMaintenanceTarget& engine) { response = engine.requestAMMode(on); });
+    const bool reached = withRunningEngine([&](EngineTarget& engine) { response = engine.requestAMMode(on); });
     if (response)
         response->publish();
     return reached;
 }
 
-RunningEngineRegistration::RunningEngineRegistration(AutoMaintenanceTarget& engine) : m_engine(&engine)
+bool askRunningEngineToRunNow(const std::wstring& name)
+{
+    return withRunningEngine([&](EngineTarget& engine) { engine.requestRunNow(name); });
+}
+
+RunningEngineRegistration::RunningEngineRegistration(EngineTarget& engine) : m_engine(&engine)
 {
     SrwExclusive hold(g_linkLock);
     g_runningEngine = m_engine;

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace Tessel {
 class MessageBusClient;
@@ -33,40 +34,46 @@ private:
 };
 
 // What other threads ask of the engine.
-class AutoMaintenanceTarget {
+class EngineTarget {
 public:
     // Applies an auto-maintenance switch asked for by another module. A non-null result is the
     // response still to publish, which the caller does once it holds no lock.
     virtual std::unique_ptr<AutoMaintenanceResponse> requestAMMode(bool on) = 0;
+    // Asks the engine to treat the stored task `name` as due at its next step; a task whose
+    // program runs now is left alone (it runs once). Never waits for the engine thread.
+    virtual void requestRunNow(const std::wstring& name) = 0;
 
 protected:
-    AutoMaintenanceTarget() = default;
-    ~AutoMaintenanceTarget() = default;
-    AutoMaintenanceTarget(const AutoMaintenanceTarget&) = delete;
-    AutoMaintenanceTarget& operator=(const AutoMaintenanceTarget&) = delete;
+    EngineTarget() = default;
+    ~EngineTarget() = default;
+    EngineTarget(const EngineTarget&) = delete;
+    EngineTarget& operator=(const EngineTarget&) = delete;
 };
 
 // Runs `call` with the running engine and returns true; returns false, without calling, while no
 // engine is registered.
-bool withRunningEngine(const std::function<void(AutoMaintenanceTarget&)>& call);
+bool withRunningEngine(const std::function<void(EngineTarget&)>& call);
 
 // Switches the running engine's auto-maintenance mode and publishes its response, if any, after
 // the link is released. False, without a switch, while no engine runs.
 bool switchRunningEngineAMMode(bool on);
+
+// Asks the running engine to run the task now; false, asking nothing, while no engine runs.
+bool askRunningEngineToRunNow(const std::wstring& name);
 
 // Links an engine for the registration's lifetime; the destructor unlinks it and waits for calls
 // in flight. Only one engine runs per process: a newer registration replaces an older one, and
 // the older one's destructor then leaves the newer link alone.
 class RunningEngineRegistration {
 public:
-    explicit RunningEngineRegistration(AutoMaintenanceTarget& engine);
+    explicit RunningEngineRegistration(EngineTarget& engine);
     ~RunningEngineRegistration();
 
     RunningEngineRegistration(const RunningEngineRegistration&) = delete;
     RunningEngineRegistration& operator=(const RunningEngineRegistration&) = delete;
 
 private:
-    AutoMaintenanceTarget* m_engine;
+    EngineTarget* m_engine;
 };
 
 } // namespace Keelwork::engine

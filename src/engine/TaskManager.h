@@ -91,6 +91,11 @@ public:
     DWORD _AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD dwAMFutureWindow);
     // Queues the logon and boot tasks whose deferral's delay is over; 0, or 8 as _AddToQ.
     DWORD AddDeferredOccasionsToQ();
+    // Marks the task (its key name) due now, whatever its schedule; false for a task not in the map.
+    bool AskRunNow(const std::wstring& name);
+    // Queues the tasks asked to run now that no out-of-box or retail-demo hold keeps; a held one
+    // stays asked for. A task already queued stays where it is: it runs once. 0, or 8 as _AddToQ.
+    DWORD AddRunNowTasksToQ();
     // Absolute time of the next timed run (or OOBE hold end); 0xFFFFFFFF for an empty map. A time
     // that passed since the last queue build still counts: that build could not queue it.
     uint32_t FindMinNextRunTime();
@@ -172,6 +177,8 @@ private:
 
     std::mutex m_retailMutex;
     std::set<std::wstring> m_retailDisabled;  // written under m_retailMutex
+    // Key names asked to run now and not yet queued; kept across refreshes, dropped with the task.
+    std::set<std::wstring> m_runNow;
 };
 
 } // namespace Keelwork::engine

@@ -7,7 +7,8 @@
 // which any thread may read.
 //
 // Threading: only the engine thread touches the engine, except requestAMMode (any thread; the
-// switch has its own lock) and OnInstallComplete (a bus thread: the start gate's atomic flags and a
+// switch has its own lock), requestRunNow (any thread: a list under its own lock and a posted
+// message) and OnInstallComplete (a bus thread: the start gate's atomic flags and a
 // posted message).
 #pragma once
 
@@ -23,6 +24,8 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
+#include <vector>
 
 struct _tagTSHANDLES;
 
@@ -57,7 +60,7 @@ private:
     std::shared_ptr<Tessel::MessageBusClient> m_bus;
 };
 
-class CKsTaskScheduler final : public AutoMaintenanceTarget, private EngineLoopHandler {
+class CKsTaskScheduler final : public EngineTarget, private EngineLoopHandler {
 public:
     // The thread procedure; `param` points to the module's _tagTSHANDLES. 0 after an orderly
     // stop, 0xFFFFFFFF when the engine could not start or ended on an unexpected exception.
@@ -73,6 +76,7 @@ public:
     // Applies the switch and publishes the response where one is due, after the switch's lock.
     void SetAMMode(bool bAMMode, void* pContext, bool bInternalCall);
     std::unique_ptr<AutoMaintenanceResponse> requestAMMode(bool on) override;
+    void requestRunNow(const std::wstring& name) override;
     uint32_t OnInstallComplete(const std::shared_ptr<Tessel::Message>& message);
     void InitialKickStart(bool bOobe);
     void _SetTimer(DWORD seconds);
@@ -91,6 +95,7 @@ private:
     void onNewTask() override;
     void onLogon() override;
     void onAutoMaintenance() override;
+    void onRunNowRequest() override;
     bool windowFailed() const override { return m_bWindowFailed; }
 
     bool _CreateObjects();
@@ -107,6 +112,10 @@ private:
     void start();
 
     void _UserLoginDetected();
+    // The tasks asked to run now: handed to the task list, where they wait for the next queue build.
+    void _TakeRunNowRequests();
+    // A run-now request arrived: a running engine builds its queue now.
+    void _OnRunNow();
     void _JustBeforeSuspend();
     void _ResumeAfterSuspend();
     void _SuspendWasAborted();
@@ -141,6 +150,8 @@ private:
     std::shared_ptr<Tessel::MessageBusClient> m_pBus;
     bool m_bInstallSubscribed = false;
     std::unique_ptr<RunningEngineRegistration> m_link;
+    SRWLOCK m_runNowLock = SRWLOCK_INIT;
+    std::vector<std::wstring> m_runNowAsked;  // by other threads, under m_runNowLock
 };
 
 } // namespace Keelwork::engine

@@ -9,6 +9,8 @@
 #include "logging/internal_logging.h"
 #include "message/Message.h"
 #include "platform/PlatformProbes.h"
+#include "state/RunNowRequest.h"
+#include "store/TaskName.h"
 
 #include <exception>
 
@@ -64,6 +66,7 @@ DWORD CKsTaskScheduler::Trigger()
         return 0;
     }
     KSLOG_NORMAL(L"Creating a Q of overdue tasks");
+    _TakeRunNowRequests();
     bool queued = true;
     for (DWORD type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED}) {
         if (m_pTaskManager->_AddToQ(type, 0, m_am.on() ? 1 : 0, m_settings.futureTaskWindow) != 0) {
@@ -71,8 +74,8 @@ DWORD CKsTaskScheduler::Trigger()
             break;
         }
     }
-    if (queued)
-        m_pTaskManager->AddDeferredOccasionsToQ();
+    if (queued && m_pTaskManager->AddDeferredOccasionsToQ() == 0)
+        m_pTaskManager->AddRunNowTasksToQ();
     if (!m_pTaskManager->queue().empty()) {
         KSLOG_INFO(L"There are some items in the Q. Starting task pump");
         ::PostMessageW(m_window.get(), kPumpMessage, 0, 0);
@@ -103,6 +106,60 @@ void CKsTaskScheduler::_UserLoginDetected()
         return;
     KSLOG_NORMAL(L"A user logged in. Adding login tasks to Q if they exist. Then triggering scheduler");
     m_pTaskManager->_AddToQ(KS_TASK_LOGON, 0, 0, 0);
+    Trigger();
+}
+
+void CKsTaskScheduler::requestRunNow(const std::wstring& name)
+{
+    const std::wstring key = KsStore::registryTaskName(name.c_str());
+    // The run in progress answers the request: the task runs once.
+    if (m_board && m_board->read(key).second.running) {
+        KSLOG_INFO(L"Task %s runs now; the run-now request is answered by that run", name.c_str());
+        return;
+    }
+    {
+        SrwExclusive hold(m_runNowLock);
+        m_runNowAsked.push_back(key);
+    }
+    // Before the window exists the start's first queue build takes the request.
+    if (HWND window = m_window.get())
+        ::PostMessageW(window, kRunNowMessage, 0, 0);
+}
+
+void CKsTaskScheduler::onRunNowRequest()
+{
+    std::vector<std::wstring> names = KsState::takeRunNowRequests();
+    {
+        SrwExclusive hold(m_runNowLock);
+        for (std::wstring& name : names)
+            m_runNowAsked.push_back(KsStore::registryTaskName(name.c_str()));
+    }
+    _OnRunNow();
+}
+
+void CKsTaskScheduler::_TakeRunNowRequests()
+{
+    std::vector<std::wstring> names;
+    {
+        SrwExclusive hold(m_runNowLock);
+        names.swap(m_runNowAsked);
+    }
+    for (const std::wstring& name : names)
+        m_pTaskManager->AskRunNow(name);
+}
+
+// A suspended engine, or one still in its start delay, keeps the request for its first queue
+// build; so does one in connected standby, which runs nothing until the machine wakes.
+void CKsTaskScheduler::_OnRunNow()
+{
+    if (m_bSuspended || !m_bStarted || !m_pTaskManager) {
+        KSLOG_INFO(L"Run-now request kept until the engine runs tasks again");
+        return;
+    }
+    if (m_probes.connectedStandby()) {
+        KSLOG_INFO(L"Run-now request kept until the machine leaves connected standby");
+        return;
+    }
     Trigger();
 }
 
@@ -199,6 +256,9 @@ LRESULT CKsTaskScheduler::_HandleMessage(HWND window, UINT message, WPARAM wPara
             break;
         }
         _UserLoginDetected();
+        return 0;
+    case kRunNowMessage:
+        _OnRunNow();
         return 0;
     case kPumpMessage:
         if (m_bSuspended) {

@@ -10,14 +10,14 @@
 #include <thread>
 #include <vector>
 
-using Keelwork::engine::AutoMaintenanceTarget;
+using Keelwork::engine::EngineTarget;
 using Keelwork::engine::RunningEngineRegistration;
 using Keelwork::engine::withRunningEngine;
 
 namespace {
 
 // Counts calls, and calls that were inside it after it was retired (its registration over).
-class Engine final : public AutoMaintenanceTarget {
+class Engine final : public EngineTarget {
 public:
     std::unique_ptr<Keelwork::engine::AutoMaintenanceResponse> requestAMMode(bool) override
     {
@@ -28,13 +28,14 @@ public:
         lateCalls += retired ? 1 : 0;
         return nullptr;
     }
+    void requestRunNow(const std::wstring&) override {}
 
     std::atomic<bool> retired{false};
     std::atomic<int> calls{0};
     std::atomic<int> lateCalls{0};
 };
 
-void callEngine(AutoMaintenanceTarget& engine)
+void callEngine(EngineTarget& engine)
 {
     engine.requestAMMode(true);
 }
@@ -81,7 +82,7 @@ TEST(RunningEngine, CallThatThrowsReleasesTheLinkAndANewerRegistrationSurvivesAn
     Engine newer;
     auto first = std::make_unique<RunningEngineRegistration>(older);
     // The exception passes to the caller; a link still held would hang the registrations below.
-    EXPECT_THROW(withRunningEngine([](AutoMaintenanceTarget&) { throw std::runtime_error("engine failed"); }),
+    EXPECT_THROW(withRunningEngine([](EngineTarget&) { throw std::runtime_error("engine failed"); }),
                  std::runtime_error);
     RunningEngineRegistration second(newer);
     first.reset();
