@@ -67,7 +67,7 @@ TEST_P(EngineException, EndsTheEngineWhichStopsAtOnceAndStartsAfresh)
     EXPECT_LT(::GetTickCount64() - asked, 5000u) << "the stop waited";  // a hang check
 
     clock.armed = false;
-    storeDue(L"afterwards", L"--set-event " + ranEventName());
+    storeTask({.name = L"afterwards", .params = L"--set-event " + ranEventName()});
     start();
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "no fresh engine";
 }
@@ -91,15 +91,10 @@ TEST_F(EngineAllocation, NoTaskManagerMeansNoEngine)
 // A trigger that cannot queue a task of the first type leaves the other types for the next one.
 TEST_F(EngineAllocation, TriggerStopsAtTheFirstTypeThatCannotBeQueued)
 {
-    DrivenClock clock;
-    for (DWORD type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED}) {
-        const std::wstring name = L"type" + std::to_wstring(type);
-        storeTask(name.c_str(), KS_TASK_SCHEDULED, L"--exit 0", clock.value - 5, 3600);
-        CKsTask task(name.c_str());
-        ASSERT_TRUE(task.Read());
-        task.dwTaskType = type;  // kept due: a calendar without week days leaves the next run alone
-        ASSERT_TRUE(task.Write());
-    }
+    TestClock clock;
+    // Kept due: a calendar without week days leaves the next run alone.
+    for (uint32_t type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED})
+        storeTask({.name = L"type" + std::to_wstring(type), .type = type});
     start();
     LogCapture log;
     {

@@ -22,12 +22,12 @@ using namespace kstest;
 TEST_F(EngineLoop, DueTaskRunsWithItsNextRunWrittenBeforeTheRunAndIsAnnounced)
 {
     const uint32_t before = Keelwork::Clock::current().now();
-    storeDue(L"due", L"--set-event " + ranEventName());
+    storeTask({.name = L"due", .params = L"--set-event " + ranEventName()});
     start();
     ASSERT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the due task did not run";
     EXPECT_GE(storedNextRun(L"due"), before + 3600);
     EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.due {\"name\":\"due\"}",
-                             L"TaskScheduler.Task.Completed.due {\"name\":\"due\"}"}),
+                             completed(L"due")}),
               std::set<std::wstring>{});
 }
 
@@ -52,8 +52,8 @@ TEST_F(EngineLoop, TaskStoredWhileTheEngineWaitsWakesItThroughTheNewTaskEventAnd
 // engine was busy with a task is still handled.
 TEST_F(EngineLoop, QuitMessageInTheEnginesQueueDoesNotStopIt)
 {
-    storeDue(L"busy", L"--sleep 1500");
-    storeTask(L"onlogon", KS_TASK_LOGON, L"", 0, 1);
+    storeTask({.name = L"busy", .params = L"--sleep 1500"});
+    storeTask({.name = L"onlogon", .type = KS_TASK_LOGON, .nextRun = 0, .freq = 1});
     start();
     ASSERT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.busy {\"name\":\"busy\"}"}), std::set<std::wstring>{});
     const HWND window = engineWindow();
@@ -70,26 +70,19 @@ TEST_F(EngineLoop, QuitMessageInTheEnginesQueueDoesNotStopIt)
 // returns.
 TEST_F(EngineLoop, TaskWaitingForIdleIsDeferredUntilTheIdleLimitThenRuns)
 {
-    DrivenClock clock;
+    TestClock clock;
     const uint32_t start = clock.value;
-    storeDue(L"idler", L"--exit 0");
-    {
-        CKsTask task(L"idler");
-        ASSERT_TRUE(task.Read());
-        task.dwRunWhenIdle = 1;
-        ASSERT_TRUE(task.Write());
-    }
+    storeTask({.name = L"idler", .runWhenIdle = 1});
     const uint32_t dueAt = storedNextRun(L"idler");
     this->start();
-    const HWND window = engineWindow();
-    ::SendMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
+    kick();
     for (uint32_t waited : {0u, 600u, 7199u}) {
         clock.value = start + waited;
-        ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+        send(Keelwork::engine::kPumpMessage);
         EXPECT_EQ(storedNextRun(L"idler"), dueAt) << "ran after " << waited << " s";
     }
     clock.value = start + 7200;
-    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+    send(Keelwork::engine::kPumpMessage);
     EXPECT_EQ(storedNextRun(L"idler"), start + 7200 + 3600) << "did not run at the idle limit";
     stop();
 }
@@ -99,25 +92,23 @@ TEST_F(EngineLoop, TaskWaitingForIdleIsDeferredUntilTheIdleLimitThenRuns)
 // without looking again.
 TEST_F(EngineLoop, FullScreenHoldsTheQueueUntilItsLimitThenTheWholeQueueRuns)
 {
-    m_monitors->unsubscribe(names::kNotificationStateRequest);
-    answer(names::kNotificationStateRequest, names::kFullScreenAppRunning);
-    DrivenClock clock;
+    answerFullScreen(true);
+    TestClock clock;
     const uint32_t start = clock.value;
-    storeDue(L"first", L"--exit 0");
-    storeDue(L"second", L"--exit 0");
+    storeTask({.name = L"first"});
+    storeTask({.name = L"second"});
     const uint32_t dueAt = storedNextRun(L"first");
     this->start();
-    const HWND window = engineWindow();
-    ::SendMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
+    kick();
     for (uint32_t waited : {0u, 600u, 21599u}) {
         clock.value = start + waited;
-        ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+        send(Keelwork::engine::kPumpMessage);
         EXPECT_EQ(storedNextRun(L"first"), dueAt) << "ran after " << waited << " s";
         EXPECT_EQ(storedNextRun(L"second"), dueAt) << "ran after " << waited << " s";
     }
     clock.value = start + 21600;
-    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
-    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+    send(Keelwork::engine::kPumpMessage);
+    send(Keelwork::engine::kPumpMessage);
     EXPECT_EQ(storedNextRun(L"first"), start + 21600 + 3600);
     EXPECT_EQ(storedNextRun(L"second"), start + 21600 + 3600);
     stop();
@@ -127,25 +118,19 @@ TEST_F(EngineLoop, FullScreenHoldsTheQueueUntilItsLimitThenTheWholeQueueRuns)
 // queued behind the update task does not run, now or on a later pump message.
 TEST_F(EngineLoop, RestartPendingAfterTheUpdateTaskSuspendsTheRestOfTheBatch)
 {
-    DrivenClock clock;  // held still, so no timer brings the batch back on its own
+    TestClock clock;  // held still, so no timer brings the batch back on its own
     setDword(KsStore::kSchedulerKeyPath, L"idle_wait", 0);  // the update task would wait for an idle user
-    storeDue(L"ksupdtsk", L"--set-event " + ranEventName() + L" --sleep 1000");
-    storeDue(L"behind", L"--exit 0");
-    for (const auto& [name, priority] : {std::pair{L"ksupdtsk", 100}, std::pair{L"behind", 1}}) {
-        CKsTask task(name);
-        ASSERT_TRUE(task.Read());
-        task.nPriority = priority;
-        ASSERT_TRUE(task.Write());
-    }
+    storeTask({.name = L"ksupdtsk", .params = L"--set-event " + ranEventName() + L" --sleep 1000",
+               .priority = KS_PRIORITY_REALTIME});
+    storeTask({.name = L"behind", .priority = KS_PRIORITY_LOW});
     const uint32_t dueAt = storedNextRun(L"behind");
     this->start();
-    const HWND window = engineWindow();
-    ::PostMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
+    ::PostMessageW(engineWindow(), WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
     ASSERT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the update task did not start";
     setDword(L"SOFTWARE\\Kestrel\\Volatile\\ZARN", L"IsRestartPending", 1);
     // Handled once the update task's pump call has returned.
-    ::SendMessageW(window, WM_NULL, 0, 0);
-    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+    send(WM_NULL);
+    send(Keelwork::engine::kPumpMessage);
     EXPECT_EQ(storedNextRun(L"behind"), dueAt) << "the batch went on after the update asked for a restart";
     stop();
 }
@@ -160,21 +145,20 @@ TEST_P(EngineResume, SuspendStopsTheEngineAndResumeStartsItAgainOutsideFactoryMo
     const bool factory = GetParam();
     if (factory)
         setDword(L"SOFTWARE\\Kestrel\\ZARN\\Oem", L"facmode", 1);
-    setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler", L"aftersuspend_wait", 0);
-    DrivenClock clock;
-    storeDue(L"later", L"--set-event " + ranEventName(), 100);
+    setDword(kSettingsKey, L"aftersuspend_wait", 0);
+    TestClock clock;
+    storeTask({.name = L"later", .params = L"--set-event " + ranEventName(), .nextRun = clock.value + 100});
     const uint32_t dueAt = storedNextRun(L"later");
     start();
-    const HWND window = engineWindow();
-    ::SendMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
-    ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    kick();
+    send(WM_POWERBROADCAST, PBT_APMSUSPEND);
     clock.value = dueAt + 100;
     // A log-on triggers the engine; a started engine would queue the due task for the pump.
-    ::SendMessageW(window, Keelwork::engine::kLogonMessage, 0, 0);
-    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+    send(Keelwork::engine::kLogonMessage);
+    send(Keelwork::engine::kPumpMessage);
     EXPECT_EQ(storedNextRun(L"later"), dueAt) << "the suspended engine ran the task";
 
-    ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
+    send(WM_POWERBROADCAST, PBT_APMRESUMESUSPEND);
     if (factory)
         EXPECT_EQ(::WaitForSingleObject(m_ran.get(), 3000), DWORD{WAIT_TIMEOUT}) << "the resume started it";
     else
@@ -189,8 +173,9 @@ INSTANTIATE_TEST_SUITE_P(Machine, EngineResume, ::testing::Bool(),
 // the boot tasks are counted and queued at start, and run once "winrestart_wait" has passed.
 TEST_F(EngineLoop, FirstStartAfterBootRunsBootTasksAfterTheRestartWait)
 {
-    setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler", L"winrestart_wait", 1);
-    storeTask(L"atboot", KS_TASK_REBOOT, L"--set-event " + ranEventName(), 0, 1);
+    setDword(kSettingsKey, L"winrestart_wait", 1);
+    storeTask({.name = L"atboot", .type = KS_TASK_REBOOT, .params = L"--set-event " + ranEventName(), .nextRun = 0,
+               .freq = 1});
     kstest::LogCapture log;
     start();
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the boot task did not run";
@@ -204,14 +189,10 @@ TEST_F(EngineLoop, FirstStartAfterBootRunsBootTasksAfterTheRestartWait)
 // action runs before the engine leaves.
 TEST_F(EngineLoop, StopCutsATaskWaitShortAndATimerSetTogetherIsServedFirst)
 {
-    storeDue(L"busy", L"--sleep 30000");
+    storeTask({.name = L"busy", .params = L"--sleep 30000"});
     start();
     ASSERT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.busy {\"name\":\"busy\"}"}), std::set<std::wstring>{});
-    Keelwork::unique_handle timer(::OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, Keelwork::engine::kWaitableTimerName));
-    ASSERT_TRUE(timer);
-    LARGE_INTEGER due = {};
-    due.QuadPart = -1;
-    ASSERT_TRUE(::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE));
+    fireTimer();
     LogCapture log;
     const ULONGLONG asked = ::GetTickCount64();
     stop();  // cuts the task wait short; the engine then finds both set
@@ -240,9 +221,9 @@ class EngineReports : public EngineLoop, public ::testing::WithParamInterface<Na
 TEST_P(EngineReports, AreJsonCarryingTheTaskNameExactly)
 {
     const std::wstring refusedSuffix = L" refused";
-    storeDue(GetParam().name, L"--exit 0");
-    storeTask((GetParam().name + refusedSuffix).c_str(), KS_TASK_SCHEDULED, L"/c exit 0",
-              Keelwork::Clock::current().now() - 5, 3600, L"C:\\windows\\system32\\cmd.exe");
+    storeTask({.name = GetParam().name});
+    storeTask({.name = GetParam().name + refusedSuffix, .trigger = L"C:\\windows\\system32\\cmd.exe",
+               .params = L"/c exit 0"});
     start();
     const std::wstring ran = KsStore::ansiRoundTrip(KsStore::normalizeTaskName(GetParam().name).c_str());
     const std::wstring refused = ran + refusedSuffix;

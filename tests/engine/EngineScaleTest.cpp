@@ -108,7 +108,7 @@ protected:
 
 TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPriorityOrder)
 {
-    DrivenClock clock;  // held still: nothing falls due until the test moves it
+    TestClock clock;  // held still: nothing falls due until the test moves it
     const uint32_t start = clock.value;
     const std::wstring program = jsonEscaped(sampleTaskPath());
     std::map<std::wstring, int32_t> batch;  // name -> priority

@@ -64,7 +64,7 @@ constexpr SIZE_T kPrivateGrowthBound = 8 * 1024 * 1024;
 
 TEST_F(EngineLoop, FiveMinutesOfATaskEveryThreeSecondsKeepHandlesAndPrivateBytesFlat)
 {
-    storeTask(L"tick", KS_TASK_SCHEDULED, L"--exit 0", Keelwork::Clock::current().now() - 5, 3);
+    storeTask({.name = L"tick", .freq = 3});
     start();
     // Each message taken as it comes, so the inbox itself does not grow. Other messages (a
     // deferral, say) do not count: a run must complete within the bound, so an engine that stops

@@ -29,15 +29,7 @@ using Keelwork::engine::switchRunningEngineAMMode;
 using Keelwork::engine::TaskHold;
 using Keelwork::engine::TaskState;
 
-constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
 constexpr const wchar_t* kOemKey = L"SOFTWARE\\Kestrel\\ZARN\\Oem";
-
-class SafeBoot final : public KsPlatform::BootMode {
-public:
-    SafeBoot() { install(this); }
-    ~SafeBoot() override { install(nullptr); }
-    int cleanBoot() const override { return 1; }
-};
 
 EngineState engineState()
 {
@@ -51,54 +43,16 @@ TaskState taskState(const wchar_t* name)
     return board ? board->read(name).second : TaskState{};
 }
 
-// A task's record changed in the store.
-void change(const wchar_t* name, const std::function<void(CKsTask&)>& edit)
-{
-    CKsTask task(name);
-    ASSERT_TRUE(task.Read());
-    edit(task);
-    ASSERT_TRUE(task.Write());
-}
-
 class EngineStateTest : public EngineLoop {
 public:
     // What the table rows arrange.
     static void dword(const wchar_t* key, const wchar_t* value, DWORD data) { setDword(key, value, data); }
     static void text(const wchar_t* key, const wchar_t* value, const wchar_t* data) { setString(key, value, data); }
-    void standbyOn()
-    {
-        m_monitors->unsubscribe(names::kConnectedStandbyRequest);
-        answer(names::kConnectedStandbyRequest, names::kConnectedStandbyOn);
-    }
+    void standbyOn() { m_monitors.answer(names::kConnectedStandbyRequest, names::kConnectedStandbyOn); }
     void fullScreen() { answerFullScreen(true); }
     void safeMode() { m_safe.emplace(); }
 
 protected:
-    void SetUp() override
-    {
-        EngineLoop::SetUp();
-        m_gateName = L"Global\\ks-state-gate-" + std::to_wstring(::GetCurrentProcessId());
-        m_releaseName = L"Global\\ks-state-release-" + std::to_wstring(::GetCurrentProcessId());
-        m_gate.reset(::CreateEventW(nullptr, TRUE, FALSE, m_gateName.c_str()));
-        m_release.reset(::CreateEventW(nullptr, TRUE, FALSE, m_releaseName.c_str()));
-    }
-    void TearDown() override
-    {
-        ::SetEvent(m_release.get());
-        EngineLoop::TearDown();
-    }
-
-    // A task that runs until the test lets it go, once it told the test it runs.
-    void storeGate(uint32_t nextRun, int32_t priority = KS_PRIORITY_REALTIME)
-    {
-        storeTask(L"gate", KS_TASK_SCHEDULED, L"--set-event " + m_gateName + L" --wait-event " + m_releaseName,
-                  nextRun, 3600);
-        change(L"gate", [priority](CKsTask& task) { task.nPriority = priority; });
-    }
-    bool gateRuns() { return ::WaitForSingleObject(m_gate.get(), kBoundMs) == WAIT_OBJECT_0; }
-
-    std::wstring m_gateName, m_releaseName;
-    Keelwork::unique_event m_gate, m_release;
     std::optional<SafeBoot> m_safe;
 };
 
@@ -129,8 +83,7 @@ TEST_P(EnginePhases, AreOnTheBoard)
     if (c.kick)
         kick();
     // The started event comes before the start delay is set: wait for the start to be over.
-    for (DWORD waited = 0; waited < kBoundMs && engineState().phase == EnginePhase::starting; waited += 20)
-        ::Sleep(20);
+    awaitTrue([] { return engineState().phase != EnginePhase::starting; });
     const EngineState state = engineState();
     EXPECT_EQ(state.phase, c.phase) << phaseWord(state.phase);
     EXPECT_EQ(state.reason, c.reason) << reasonWord(state.reason);
@@ -184,15 +137,15 @@ TEST_F(EngineStateTest, OemSetUpIsTheStartsReason)
 // Queued behind a running task; an auto-maintenance run holds out the task excluded from it.
 TEST_F(EngineStateTest, QueuedRunningAndExcludedDuringAnAutoMaintenanceRun)
 {
-    DrivenClock clock;
-    storeGate(clock.value + 3600);
-    storeAt(L"behind", clock.value + 3600);
-    storeAt(L"excluded", clock.value - 5);
-    change(L"excluded", [](CKsTask& task) { task.dwMeteredAccessWise = KS_AM_TASK_EXCLUSION_WISE; });
+    TestClock clock;
+    GateTask gate;
+    storeTask({.name = L"gate", .params = gate.params(), .nextRun = clock.value + 3600, .priority = KS_PRIORITY_REALTIME});
+    storeTask({.name = L"behind", .nextRun = clock.value + 3600});
+    storeTask({.name = L"excluded", .nextRun = clock.value - 5, .wise = KS_AM_TASK_EXCLUSION_WISE});
     start();
     kick();
     ASSERT_TRUE(switchRunningEngineAMMode(true));
-    ASSERT_TRUE(gateRuns());
+    ASSERT_TRUE(gate.runs());
     EXPECT_EQ(engineState().phase, EnginePhase::autoMaintenance);
     EXPECT_TRUE(taskState(L"gate").running);
     EXPECT_TRUE(taskState(L"behind").queued);
@@ -201,7 +154,7 @@ TEST_F(EngineStateTest, QueuedRunningAndExcludedDuringAnAutoMaintenanceRun)
 
 struct HoldCase {
     const char* label;
-    std::function<void(EngineStateTest&)> arrange;  // after "held" was stored, before the start
+    std::function<void(EngineStateTest&)> arrange;  // before the start
     HoldReason reason;
     uint32_t until;  // seconds after t0; 0: open-ended
 };
@@ -215,9 +168,9 @@ class TaskHolds : public EngineStateTest, public ::testing::WithParamInterface<H
 
 TEST_P(TaskHolds, AreOnTheBoardWithSinceAndUntil)
 {
-    DrivenClock clock;
+    TestClock clock;
     const uint32_t t0 = clock.value;
-    storeAt(L"held", t0 - 5);
+    storeTask({.name = L"held", .nextRun = t0 - 5, .runWhenIdle = GetParam().reason == HoldReason::idle ? 1u : 0u});
     GetParam().arrange(*this);
     start();
     kick();
@@ -233,8 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
     Board, TaskHolds,
     ::testing::Values(
         HoldCase{"FullScreen", [](EngineStateTest& t) { t.fullScreen(); }, HoldReason::fullScreen, 21600},
-        HoldCase{"Idle", [](EngineStateTest&) { change(L"held", [](CKsTask& task) { task.dwRunWhenIdle = 1; }); },
-                 HoldReason::idle, 7200},
+        HoldCase{"Idle", [](EngineStateTest&) {}, HoldReason::idle, 7200},  // "held" asks for an idle user
         HoldCase{"OutOfBox",
                  [](EngineStateTest&) {
                      EngineStateTest::dword(kOemKey, L"oobemode", 1);
@@ -253,24 +205,19 @@ INSTANTIATE_TEST_SUITE_P(
 // A program that ran and ended with its exit code; one that was refused, with its deferral.
 TEST_F(EngineStateTest, LastLaunchAndLastDeferralAreKept)
 {
-    storeDue(L"exits7", L"--exit 7");
-    storeTask(L"refused", KS_TASK_SCHEDULED, L"", Keelwork::Clock::current().now() - 5, 3600,
-              testProgramFolder() + L"\\no-such-program.exe");
+    storeTask({.name = L"exits7", .params = L"--exit 7"});
+    storeTask({.name = L"refused", .trigger = testProgramFolder() + L"\\no-such-program.exe"});
     start();
-    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.Completed.exits7 {\"name\":\"exits7\"}",
-                             L"TaskScheduler.Task.LaunchAttempt.refused {\"name\":\"refused\"}"}),
+    EXPECT_EQ(awaitMessages({completed(L"exits7"), L"TaskScheduler.Task.LaunchAttempt.refused {\"name\":\"refused\"}"}),
               std::set<std::wstring>{});
+    // The board is told right after the report goes out.
     std::optional<LaunchOutcome> launched;
-    for (DWORD waited = 0; waited < kBoundMs && !(launched = taskState(L"exits7").lastLaunch); waited += 50)
-        ::Sleep(50);  // the board is told right after the report goes out
-    ASSERT_TRUE(launched);
+    ASSERT_TRUE(awaitTrue([&] { return (launched = taskState(L"exits7").lastLaunch).has_value(); }));
     EXPECT_EQ(launched->result, 0u);
     EXPECT_EQ(launched->exitCode, std::optional<uint32_t>(7));
     EXPECT_FALSE(taskState(L"exits7").lastDeferral);
     std::optional<DeferralOutcome> deferred;
-    for (DWORD waited = 0; waited < kBoundMs && !(deferred = taskState(L"refused").lastDeferral); waited += 50)
-        ::Sleep(50);
-    ASSERT_TRUE(deferred);
+    ASSERT_TRUE(awaitTrue([&] { return (deferred = taskState(L"refused").lastDeferral).has_value(); }));
     EXPECT_EQ(deferred->code, 10u);
     EXPECT_EQ(deferred->error, 5u);
     EXPECT_FALSE(taskState(L"refused").lastLaunch) << "a refused program was not started";

@@ -11,7 +11,6 @@ namespace {
 
 using namespace kstest;
 
-constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
 constexpr uint32_t kHold = 600;
 
 enum class Hold { outOfBox, idle, fullScreen };
@@ -36,14 +35,9 @@ protected:
             setDword(L"SOFTWARE\\Kestrel\\ZARN\\Oem", L"oobemode", 1);
             setDword(kSettingsKey, L"oobe_wait", kHold);
             break;
-        case Hold::idle: {
+        case Hold::idle:
             setDword(kSettingsKey, L"idlemode_timeout", kHold);
-            CKsTask task(L"held");
-            ASSERT_TRUE(task.Read());
-            task.dwRunWhenIdle = 1;  // and no idle user: the idle detector's mutex does not exist
-            ASSERT_TRUE(task.Write());
             break;
-        }
         case Hold::fullScreen:
             setDword(kSettingsKey, L"fullscreen_wait", kHold);
             answerFullScreen(true);
@@ -57,10 +51,11 @@ protected:
 // books, the second would run it. It runs once the hold's own time is over.
 TEST_P(ClockSetBack, HoldStays)
 {
-    DrivenClock clock;
+    TestClock clock;
     const uint32_t t0 = clock.value;
     const uint32_t dueAt = t0 - 2 * 3600;
-    storeAt(L"held", dueAt);
+    // An idle hold needs an idle user, who never is: the idle detector's mutex does not exist.
+    storeTask({.name = L"held", .nextRun = dueAt, .runWhenIdle = GetParam().hold == Hold::idle ? 1u : 0u});
     holdFor(GetParam().hold);
     start();
     kick();
@@ -91,11 +86,11 @@ class PumpHold : public EngineLoop {};
 // The full-screen limit frees the batch that waited it out, not the next one.
 TEST_F(PumpHold, NextBatchIsHeldForFullScreenAgain)
 {
-    DrivenClock clock;
+    TestClock clock;
     const uint32_t t0 = clock.value;
     setDword(kSettingsKey, L"fullscreen_wait", kHold);
     answerFullScreen(true);
-    storeAt(L"first", t0 - 5);
+    storeTask({.name = L"first", .nextRun = t0 - 5});
     start();
     kick();
     triggerAndPump();
@@ -105,7 +100,7 @@ TEST_F(PumpHold, NextBatchIsHeldForFullScreenAgain)
     ASSERT_TRUE(ran(L"first", t0 - 5)) << "held beyond the limit";
 
     LogCapture log;
-    storeAt(L"second", clock.value - 5);
+    storeTask({.name = L"second", .nextRun = clock.value - 5});
     signalNewTask();
     EXPECT_TRUE(awaitLogged(log, L"Task has been Deferred Name: second Reason: Full-screen"));
     EXPECT_FALSE(ran(L"second", clock.value - 5)) << "the next batch ran during full screen";
@@ -116,8 +111,8 @@ TEST_F(PumpHold, HeldTaskIsLookedAtAgainAfterItsPoll)
 {
     setDword(kSettingsKey, L"fullscreen_poll", 2);
     answerFullScreen(true);
-    storeDue(L"held", L"--set-event " + ranEventName());
-    storeDue(L"later", L"--exit 0", 5 * 3600);
+    storeTask({.name = L"held", .params = L"--set-event " + ranEventName()});
+    storeTask({.name = L"later", .nextRun = Keelwork::Clock::current().now() + 5 * 3600});
     LogCapture log;
     start();
     ASSERT_TRUE(awaitLogged(log, L"Task has been Deferred Name: held Reason: Full-screen WaitTimeout: 2 s"));
@@ -133,24 +128,19 @@ class RunOnce : public EngineLoop, public ::testing::WithParamInterface<bool> {}
 TEST_P(RunOnce, IsAttemptedExactlyOnce)
 {
     const bool trusted = GetParam();
-    DrivenClock clock;
+    TestClock clock;
     const uint32_t t0 = clock.value;
-    storeTask(L"once", KS_TASK_SCHEDULED, L"--exit 0", t0 - 5, 0,
-              trusted ? sampleTaskPath() : testProgramFolder() + L"\\no-such-program.exe");
-    storeTask(L"marker", KS_TASK_SCHEDULED, L"--exit 0", t0 + 60, 3600);
-    CKsTask marker(L"marker");
-    ASSERT_TRUE(marker.Read());
-    marker.nPriority = KS_PRIORITY_LOWEST;  // the last of its batch
-    ASSERT_TRUE(marker.Write());
+    storeTask({.name = L"once",
+               .trigger = trusted ? sampleTaskPath() : testProgramFolder() + L"\\no-such-program.exe",
+               .nextRun = t0 - 5,
+               .freq = 0});
+    // The last of its batch.
+    storeTask({.name = L"marker", .nextRun = t0 + 60, .priority = KS_PRIORITY_LOWEST});
     start();
     kick();
     triggerAndPump();
     clock.value = t0 + 60;
-    Keelwork::unique_handle timer(::OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, Keelwork::engine::kWaitableTimerName));
-    ASSERT_TRUE(timer);
-    LARGE_INTEGER due = {};
-    due.QuadPart = -1;
-    ASSERT_TRUE(::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE));
+    fireTimer();
     triggerAndPump();
 
     int attempts = 0;

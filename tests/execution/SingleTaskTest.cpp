@@ -10,6 +10,7 @@
 #include "ResourceDllPaths.h"
 #include "SampleTaskReport.h"
 #include "TestClock.h"
+#include "TestTask.h"
 #include "TrustForTest.h"
 
 #include "execution/ProcessRunning.h"
@@ -35,6 +36,7 @@
 
 namespace {
 
+using kstest::storeTask;
 using Tessel::Message;
 
 constexpr uint32_t kNow = 1800000000;
@@ -44,20 +46,6 @@ class FixedTrust final : public KsExecution::ITrustValidator {
 public:
     DWORD validate(const wchar_t*, Keelwork::unique_handle&) override { return answer; }
     DWORD answer = 0;
-};
-
-struct StoredTask {
-    const wchar_t* name = L"job";
-    uint32_t type = KS_TASK_SCHEDULED;
-    uint32_t trigType = KS_TRIGGER_PROCESS;
-    std::wstring trigger = kstest::sampleTaskPath();
-    std::wstring params = L"--exit 0";
-    const wchar_t* completeEvent = nullptr;
-    uint32_t defaultFreq = 3600;
-    uint32_t batteryWise = 0;
-    uint32_t meteredWise = 0;
-    uint32_t repeat = 0;
-    uint32_t nextRun = kNow - 10;
 };
 
 class SingleTaskLaunch : public kstest::RegistryFixture {
@@ -76,25 +64,6 @@ public:
     {
         m_listener.reset();
         RegistryFixture::TearDown();
-    }
-
-    static void store(const StoredTask& spec)
-    {
-        KSTASKINFO record = {};
-        record.dwSize = sizeof record;
-        record.dwTaskType = spec.type;
-        record.dwTaskTrigType = spec.trigType;
-        record.pwszTaskTrigger = const_cast<wchar_t*>(spec.trigger.c_str());
-        record.pwszTaskParams = const_cast<wchar_t*>(spec.params.c_str());
-        record.pwszTaskEventName = const_cast<wchar_t*>(spec.completeEvent);
-        record.dwNextRun = spec.nextRun;
-        record.dwDefaultFreq = spec.defaultFreq;
-        record.dwBatteryWise = spec.batteryWise;
-        record.dwMeteredAccessWise = spec.meteredWise;
-        record.dwRepeatTask = spec.repeat;
-        CKsTask task(spec.name);
-        ASSERT_EQ(task.Assign(&record), 0u);
-        ASSERT_TRUE(task.Write());
     }
 
     SingleTaskServices services()
@@ -161,7 +130,7 @@ public:
 
 struct DeferralCase {
     const char* label;
-    StoredTask task;
+    kstest::TestTask task;
     std::function<void(SingleTaskLaunch&)> arrange;
     DWORD result;
     std::wstring payload;       // after "{\"name\":\"<task>\","
@@ -176,16 +145,16 @@ class Deferral : public SingleTaskLaunch, public ::testing::WithParamInterface<D
 TEST_P(Deferral, IsReportedOnTheBusAndInAnalyticsAndMovesTheNextRunAsItsStepSays)
 {
     const DeferralCase& c = GetParam();
-    store(c.task);
+    storeTask(c.task);
     if (c.arrange)
         c.arrange(*this);
-    EXPECT_EQ(launch(c.task.name), c.result);
+    EXPECT_EQ(launch(c.task.name.c_str()), c.result);
     EXPECT_EQ(nextMessage(), std::wstring(L"TaskScheduler.Task.Deferred.") + c.task.name + L" {\"name\":\"" +
                                  c.task.name + L"\"," + c.payload);
     auto event = lastEvent(L"TaskScheduler.Task.Deferred");
     EXPECT_EQ(event[L"Hit.Label.1"], c.reasonText);
     EXPECT_EQ(event[L"Event.Label"], c.task.name);
-    EXPECT_EQ(stored(c.task.name, L"NextRun"), c.nextRun);
+    EXPECT_EQ(stored(c.task.name.c_str(), L"NextRun"), c.nextRun);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -193,9 +162,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DeferralCase{"Battery", {.batteryWise = 1}, [](SingleTaskLaunch& t) { t.m_fakes.power.acLineStatus = 0; },
                      0, L"\"reason\":\"battery\",\"DeferredCode\":0,\"DeltaTime\":3600}", L"Battery Mode", kNow + 3600},
-        DeferralCase{"MetroMode", {.meteredWise = 2}, [](SingleTaskLaunch& t) { t.m_fakes.appVisibility.visibility = 2; },
+        DeferralCase{"MetroMode", {.wise = 2}, [](SingleTaskLaunch& t) { t.m_fakes.appVisibility.visibility = 2; },
                      0, L"\"reason\":\"metromode\",\"DeferredCode\":1,\"DeltaTime\":3600}", L"Metro Mode", kNow + 3600},
-        DeferralCase{"Metered", {.meteredWise = 1}, [](SingleTaskLaunch& t) { t.m_fakes.networkCost.cost = 2; },
+        DeferralCase{"Metered", {.wise = 1}, [](SingleTaskLaunch& t) { t.m_fakes.networkCost.cost = 2; },
                      0, L"\"reason\":\"metered\",\"DeferredCode\":2,\"DeltaTime\":3600}", L"Metered Mode", kNow + 3600},
         DeferralCase{"ScanModuleMissing", {.name = L"qsv_odsscheduledtask"},
                      [](SingleTaskLaunch& t) { t.m_moduleLookup = 2; }, 2,
@@ -230,7 +199,7 @@ bool contains(const std::wstring& text, const wchar_t* part)
 
 TEST_F(SingleTaskLaunch, MeteredTaskIsDeferredTheAllowedNumberOfTimesThenRunsAndTheCountResets)
 {
-    store({.meteredWise = 1});
+    storeTask({.wise = 1});
     m_fakes.networkCost.cost = 2;
     for (uint32_t attempt = 1; attempt <= 5; ++attempt) {
         EXPECT_EQ(launch(L"job"), 0u);
@@ -244,7 +213,7 @@ TEST_F(SingleTaskLaunch, MeteredTaskIsDeferredTheAllowedNumberOfTimesThenRunsAnd
 
 TEST_F(SingleTaskLaunch, UpdateTaskOnBatteryRunsOnceHeldBackForTheTimeoutDaysAndReportsItsFirstRun)
 {
-    store({.name = L"ksupdtsk", .batteryWise = 1});
+    storeTask({.name = L"ksupdtsk", .batteryWise = 1});
     m_fakes.power.acLineStatus = 0;
     EXPECT_EQ(launch(L"ksupdtsk"), 0u);
     EXPECT_TRUE(contains(nextMessage(), L"\"reason\":\"battery\""));
@@ -267,7 +236,7 @@ TEST_F(SingleTaskLaunch, UpdateTaskOnBatteryRunsOnceHeldBackForTheTimeoutDaysAnd
 TEST_F(SingleTaskLaunch, SettingRemovedBetweenLaunchesFallsBackToItsDefault)
 {
     const wchar_t* settings = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
-    store({.batteryWise = 1});
+    storeTask({.batteryWise = 1});
     m_fakes.power.acLineStatus = 0;
     setDword(settings, L"battery_poll_interval", 100);
     CSingleTask task(L"job", services());
@@ -285,8 +254,8 @@ TEST_F(SingleTaskLaunch, SettingRemovedBetweenLaunchesFallsBackToItsDefault)
 // The calendar case is the preset test's: both take the store's calendar computation.
 TEST_F(SingleTaskLaunch, NextRunIsWrittenBeforeTheRunByPeriodOrRepeatFlag)
 {
-    store({.name = L"hourly", .defaultFreq = 3600});
-    store({.name = L"repeating", .defaultFreq = 0, .repeat = 1});
+    storeTask({.name = L"hourly", .freq = 3600});
+    storeTask({.name = L"repeating", .freq = 0, .repeat = 1});
     for (const wchar_t* name : {L"hourly", L"repeating"})
         EXPECT_EQ(launch(name), 0u) << name;
     EXPECT_EQ(stored(L"hourly", L"NextRun"), kNow + 3600);
@@ -296,7 +265,7 @@ TEST_F(SingleTaskLaunch, NextRunIsWrittenBeforeTheRunByPeriodOrRepeatFlag)
 TEST_F(SingleTaskLaunch, TaskWithoutPeriodOrRepeatRunsOnceAndItsKeyIsDeleted)
 {
     kstest::ReportFile report;
-    store({.params = L"--report " + report.path(), .defaultFreq = 0});
+    storeTask({.params = L"--report " + report.path(), .freq = 0});
     DWORD deleted = 0;
     EXPECT_EQ(launch(L"job", &deleted), 0u);
     EXPECT_EQ(deleted, 1u);
@@ -309,7 +278,7 @@ TEST_F(SingleTaskLaunch, ProgramStartsWithItsQuotedPathAndParametersInItsOwnFold
 {
     kstest::ReportFile report;
     const std::wstring params = L"--report " + report.path() + L" /quiet";
-    store({.params = params});
+    storeTask({.params = params});
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(nextMessage(), kCompleted);
     auto record = report.firstRecord();
@@ -332,7 +301,7 @@ TEST_F(SingleTaskLaunch, PresetTaskFollowsItsCatalogueEntryAndKeepsItsNextRunOnc
                                                        {L"Minute", 5},       {L"DescriptionResId", KS_RES_PRESET_WEEKLY}};
     for (const auto& [name, value] : values)
         setDword(entry.c_str(), name, value);
-    store({.name = L"preset", .type = KS_TASK_PRESET, .defaultFreq = 0});
+    storeTask({.name = L"preset", .type = KS_TASK_PRESET, .freq = 0});
     {
         // Stored from an older catalogue: Mondays at 03:00.
         CKsTask task(L"preset");
@@ -379,14 +348,14 @@ TEST_F(SingleTaskLaunch, ListedProgramRunsAndTheSameFileChangedByOneByteIsRefuse
     ASSERT_TRUE(kstest::trustForTest(program.path()));
     m_systemTrust = true;
     kstest::ReportFile ran;
-    store({.trigger = program.path(), .params = L"--report " + ran.path()});
+    storeTask({.trigger = program.path(), .params = L"--report " + ran.path()});
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(nextMessage(), kCompleted);
     EXPECT_FALSE(ran.firstRecord().empty());
 
     flipLastByte(program.path());
     kstest::ReportFile refused;
-    store({.trigger = program.path(), .params = L"--report " + refused.path()});
+    storeTask({.trigger = program.path(), .params = L"--report " + refused.path()});
     EXPECT_EQ(launch(L"job"), 5u);
     EXPECT_EQ(nextMessage(), L"TaskScheduler.Task.Deferred.job {\"name\":\"job\",\"reason\":\"validation\","
                              L"\"errorCode\":5,\"DeferredCode\":10,\"DeltaTime\":3600}");
@@ -399,7 +368,7 @@ TEST_F(SingleTaskLaunch, ListedProgramRunsAndTheSameFileChangedByOneByteIsRefuse
 // session to start in, the task runs and its occasions start counting again.
 TEST_F(SingleTaskLaunch, LogonTaskFailingToStartReportsCode7AndOneStartedInTheUsersSessionRuns)
 {
-    store({.type = KS_TASK_LOGON, .nextRun = 3});
+    storeTask({.type = KS_TASK_LOGON, .nextRun = 3});
     EXPECT_EQ(launch(L"job"), 2u);
     EXPECT_EQ(nextMessage(), L"TaskScheduler.Task.Deferred.job {\"name\":\"job\",\"reason\":\"failedToLaunch\","
                              L"\"errorCode\":2,\"DeferredCode\":7,\"DeltaTime\":0}");
@@ -437,8 +406,8 @@ TEST_F(SingleTaskLaunch, LogCompactionRunsBelowNormalPriorityAndEveryOtherTaskAt
         table->pCreateProcessW = &CreationFlags::create;
         return table;
     };
-    store({.name = L"zarn_logcompact"});
-    store({.name = L"job"});
+    storeTask({.name = L"zarn_logcompact"});
+    storeTask({.name = L"job"});
     EXPECT_EQ(launch(L"zarn_logcompact"), 0u);
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(CreationFlags::seen, (std::vector<DWORD>{BELOW_NORMAL_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS}));
@@ -475,7 +444,7 @@ TEST_F(SingleTaskLaunch, CompletionEventSetByTheTaskEndsTheWaitWhileTheProgramSt
     const std::wstring done = uniqueEventName(L"ks-done-");
     // Held across the launch, so its access list can be read afterwards.
     Keelwork::unique_event held(::CreateEventW(nullptr, TRUE, TRUE, done.c_str()));
-    store({.params = L"--set-event " + done + L" --sleep 3000", .completeEvent = done.c_str()});
+    storeTask({.params = L"--set-event " + done + L" --sleep 3000", .completeEvent = done});
     EXPECT_EQ(launch(L"job", nullptr, 60), 0u);
     EXPECT_TRUE(KsExecution::IsProcessRunning(L"sample-task.exe", nullptr)) << "the wait lasted until the exit";
     EXPECT_EQ(nextMessage(), kCompleted);
@@ -489,20 +458,20 @@ TEST_F(SingleTaskLaunch, CompletionEventSetByTheTaskEndsTheWaitWhileTheProgramSt
 TEST_F(SingleTaskLaunch, WaitEndsAfterTheFinishWaitOrAtTheExitEvent)
 {
     const std::wstring done = uniqueEventName(L"ks-never-");
-    store({.params = L"--sleep 4000", .completeEvent = done.c_str()});
+    storeTask({.params = L"--sleep 4000", .completeEvent = done});
     EXPECT_EQ(launch(L"job", nullptr, 1), 0u);
     EXPECT_TRUE(KsExecution::IsProcessRunning(L"sample-task.exe", nullptr)) << "the wait lasted until the exit";
     EXPECT_EQ(nextMessage(), kCompleted);
 
     Keelwork::unique_event exitEvent(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
-    store({.params = L"--sleep 3000"});
+    storeTask({.params = L"--sleep 3000"});
     EXPECT_EQ(launch(L"job", nullptr, 60, exitEvent.get()), 1602u);
 }
 
 // A next run a user sets through task management while the engine holds the task loaded is kept.
 TEST_F(SingleTaskLaunch, NextRunChangedByAUserWhileTheTaskIsLoadedIsKept)
 {
-    store({});
+    storeTask({});
     CSingleTask task(L"job", services());
     ASSERT_TRUE(task.Read());
     Orbis::TaskManagement management;
@@ -516,7 +485,7 @@ TEST_F(SingleTaskLaunch, NextRunChangedByAUserWhileTheTaskIsLoadedIsKept)
 // run from before a run (which would run the task again).
 TEST_F(SingleTaskLaunch, ChangesRacingRunsNeverBringBackAnOlderNextRun)
 {
-    store({.trigType = KS_TRIGGER_EVENT, .trigger = uniqueEventName(L"ks-race-"), .params = L""});
+    storeTask({.trigType = KS_TRIGGER_EVENT, .trigger = uniqueEventName(L"ks-race-"), .params = L""});
     Orbis::TaskManagement management;
     std::atomic<bool> done{false};
     std::thread user([&] {
@@ -541,13 +510,13 @@ TEST_F(SingleTaskLaunch, EventTriggerIsSetAndAMissingOneIsStillReportedExecuted)
 {
     const std::wstring trigger = uniqueEventName(L"ks-trigger-");
     Keelwork::unique_event event(::CreateEventW(nullptr, TRUE, FALSE, trigger.c_str()));
-    store({.trigType = KS_TRIGGER_EVENT, .trigger = trigger, .params = L""});
+    storeTask({.trigType = KS_TRIGGER_EVENT, .trigger = trigger, .params = L""});
     m_trust.answer = 5;  // event triggers are not validated
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(::WaitForSingleObject(event.get(), 0), DWORD{WAIT_OBJECT_0});
     EXPECT_EQ(nextMessage(), kCompleted);
 
-    store({.trigType = KS_TRIGGER_EVENT, .trigger = uniqueEventName(L"ks-nobody-"), .params = L""});
+    storeTask({.trigType = KS_TRIGGER_EVENT, .trigger = uniqueEventName(L"ks-nobody-"), .params = L""});
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(nextMessage(), kCompleted);
 }
@@ -557,7 +526,7 @@ TEST_F(SingleTaskLaunch, UpdateTaskSetThroughItsEventClearsItsBatteryMark)
 {
     const std::wstring trigger = uniqueEventName(L"ks-update-");
     Keelwork::unique_event event(::CreateEventW(nullptr, TRUE, FALSE, trigger.c_str()));
-    store({.name = L"ksupdtsk", .trigType = KS_TRIGGER_EVENT, .trigger = trigger, .params = L""});
+    storeTask({.name = L"ksupdtsk", .trigType = KS_TRIGGER_EVENT, .trigger = trigger, .params = L""});
     Keelwork::CRegKey key;
     ASSERT_EQ(key.open(HKEY_LOCAL_MACHINE, (std::wstring(KsStore::kSchedulerKeyPath) + L"\\ksupdtsk").c_str(),
                        KEY_ALL_ACCESS | KEY_WOW64_64KEY),

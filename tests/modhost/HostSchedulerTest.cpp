@@ -4,14 +4,13 @@
 // Skipped while the library is not built. The child's registry is the prefix's own, not a
 // scratch key: task names carry the process id and every test deletes what it created.
 #include "HostRun.h"
+#include "ProgramFolder.h"
 
 #include "common/WinInclude.h"
 #include "common/UniqueHandle.h"
 #include "execution/TrustedFileList.h"
 #include "registry/RegKey.h"
 #include "store/ProtectedValue.h"
-
-#include <tlhelp32.h>
 
 #include <ctime>
 #include <ostream>
@@ -161,21 +160,6 @@ private:
     std::wstring m_digest;
 };
 
-// The task processes the host left behind.
-void endSampleTasks()
-{
-    Keelwork::unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        Keelwork::unique_handle process(_wcsicmp(entry.szExeFile, L"sample-task.exe") == 0
-                                            ? OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)
-                                            : nullptr);
-        if (process)
-            TerminateProcess(process.get(), 1);
-    }
-}
-
 // The host stops the module while its engine waits for a task that would run ten minutes: the
 // host ends well inside its bound, and the task is still stored with the next run written before
 // the start. The task's process outlives the host and is ended here.
@@ -191,7 +175,7 @@ TEST_P(SchedulerHost, StopDuringAHangingTaskEndsTheHostAndKeepsTheTask)
                          "expect TaskScheduler\\.Task\\.LaunchAttempt\\." + name + " 20000\n" +
                          "stop\n");
     const ULONGLONG took = GetTickCount64() - started;
-    endSampleTasks();
+    kstest::endSampleTasks();
     const std::wstring key = L"SOFTWARE\\Kestrel\\Platform\\Scheduler\\" + std::wstring(name.begin(), name.end());
     uint32_t nextRun = 0;
     uint32_t read = ERROR_FILE_NOT_FOUND;
