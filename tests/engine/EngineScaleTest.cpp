@@ -3,9 +3,8 @@
 // refreshes after one change, stays idle while none is due, and runs a batch of 100 due tasks in
 // priority order. Creates per second and the refresh's cost per task are printed, not asserted.
 #include "EngineLoopFixture.h"
-#include "ModuleLibrary.h"
+#include "ModuleHost.h"
 
-#include "message/Reply.h"
 #include "store/KsTaskInfo.h"
 
 #include <chrono>
@@ -72,38 +71,24 @@ protected:
     void SetUp() override
     {
         EngineLoop::SetUp();
-        const ModuleFunctions& table = moduletest::moduleTable();
-        ASSERT_EQ(table.newModule(&m_module, L"TaskScheduler"), 0u);
-        const wchar_t* keys[] = {L"key"};
-        const wchar_t* values[] = {L"value"};
-        ASSERT_EQ(table.initializeModule(m_module, L"TaskScheduler", L"TS", 1, keys, values, nullptr, nullptr), 0u);
-        m_client = std::make_shared<Tessel::MessageBusClient>();
+        m_module.emplace();
     }
 
     void TearDown() override
     {
         stop();
-        if (m_module) {
-            const ModuleFunctions& table = moduletest::moduleTable();
-            EXPECT_EQ(table.uninitializeModule(m_module), 0u);
-            EXPECT_EQ(table.destroyModule(m_module), 0u);
-        }
-        m_client.reset();
+        m_module.reset();
         EngineLoop::TearDown();
     }
 
     // The reply's payload, or nothing when none came within the bound.
     std::optional<std::wstring> request(const std::wstring& name, const std::wstring& payload)
     {
-        std::shared_ptr<Tessel::Reply> reply;
-        if (m_client->request(Message::create(name, L"EngineScale", payload), reply, kBoundMs) != 0 || !reply ||
-            reply->waitFor(kBoundMs) != Tessel::REPLY_STATUS_RECEIVED || !reply->getMessage())
-            return std::nullopt;
-        return reply->getMessage()->payload();
+        auto answer = m_module->request(name, payload);
+        return answer ? std::optional<std::wstring>(answer->payload) : std::nullopt;
     }
 
-    ModuleHandle m_module = nullptr;
-    std::shared_ptr<Tessel::MessageBusClient> m_client;
+    std::optional<moduletest::HostedModule> m_module;
 };
 
 TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPriorityOrder)
@@ -158,11 +143,7 @@ TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPrior
 
     // The batch falls due; the waitable timer, fired now, builds the queue once with all of it.
     clock.value = start + kBatchDueIn + 1;
-    Keelwork::unique_handle timer(::OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, Keelwork::engine::kWaitableTimerName));
-    ASSERT_TRUE(timer);
-    LARGE_INTEGER due = {};
-    due.QuadPart = -1;
-    ASSERT_TRUE(::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE));
+    fireTimer();
     std::vector<std::wstring> order;
     const std::wstring attempt = L"TaskScheduler.Task.LaunchAttempt.";
     while (order.size() < batch.size()) {

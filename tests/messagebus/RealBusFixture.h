@@ -3,7 +3,7 @@
 #pragma once
 
 #include "RegistryFixture.h"
-#include "TestFolder.h"
+#include "ProgramFolder.h"
 
 #include "messagebus/MessageBusClient.h"
 #include "messagebus/MessageBusConstants.h"

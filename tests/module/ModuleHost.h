@@ -28,23 +28,43 @@ struct Answer {
 // Points the bus library's install folder at the test program's folder.
 void registerBusFolder();
 
+// TaskScheduler.dll's module as a host makes it through the exported table, initialized (it loads
+// MessageBus.dll itself), with a bus client of the test's own to talk to it; stopped and destroyed
+// with this object. Made once the registry names the bus library's folder.
+class HostedModule {
+public:
+    HostedModule();
+    ~HostedModule();
+    HostedModule(const HostedModule&) = delete;
+    HostedModule& operator=(const HostedModule&) = delete;
+
+    ModuleHandle handle() const { return m_handle; }
+    Tessel::MessageBusClient& client() { return *m_client; }
+    // Sends a request and waits, bounded, for its correlated reply.
+    std::optional<Answer> request(const std::wstring& name, const std::wstring& payload);
+
+private:
+    ModuleHandle m_handle = nullptr;
+    std::shared_ptr<Tessel::MessageBusClient> m_client;
+};
+
 class ModuleHostFixture : public kstest::RegistryFixture {
 protected:
-    static void SetUpTestSuite();
+    static void SetUpTestSuite() { moduleExports(); }
     void SetUp() override;
     void TearDown() override;
 
     const ModuleFunctions& table() const { return moduleTable(); }
-    ModuleHandle handle() const { return m_handle; }
-    Tessel::MessageBusClient& client() { return *m_client; }
-
-    // Sends a request and waits, bounded, for its correlated reply.
-    std::optional<Answer> request(const std::wstring& name, const std::wstring& payload);
+    ModuleHandle handle() const { return m_host->handle(); }
+    Tessel::MessageBusClient& client() { return m_host->client(); }
+    std::optional<Answer> request(const std::wstring& name, const std::wstring& payload)
+    {
+        return m_host->request(name, payload);
+    }
 
     static std::wstring createPayload(const std::wstring& name, unsigned defaultFreq, bool enabled = true);
 
-    ModuleHandle m_handle = nullptr;
-    std::shared_ptr<Tessel::MessageBusClient> m_client;
+    std::optional<HostedModule> m_host;
 };
 
 // Where a task's key lives, or would.
