@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 namespace {
@@ -192,25 +193,6 @@ TEST_F(DueRulesQueue, AskingTwiceLeavesOneItem)
     EXPECT_LOGGED(capture, 1, L"Not adding task job to the execution Q as it already exists");
 }
 
-TEST_F(DueRulesQueue, RebootTaskLeadsEverythingAtDefaultPriority)
-{
-    for (const wchar_t* name : {L"ksupdtsk", L"plain"})
-        storeTask({.name = name, .nextRun = kNow - 60});
-    for (const wchar_t* name : {L"idle", L"scan"})
-        storeTask({.name = name, .nextRun = kNow - 60, .runWhenIdle = 1});
-    storeTask({.name = L"start", .type = KS_TASK_REBOOT, .nextRun = 0, .freq = 0});
-    auto& manager = gather();
-    manager._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
-    manager._AddToQ(KS_TASK_REBOOT, 0, 0, 0);
-    auto queued = drainQueue();
-    ASSERT_EQ(queued.size(), 5u);
-    EXPECT_EQ(queued[0], std::make_pair(std::wstring(L"start"), 100u));
-    EXPECT_EQ(queued[1], std::make_pair(std::wstring(L"plain"), 90u));
-    EXPECT_EQ(queued[2], std::make_pair(std::wstring(L"ksupdtsk"), 10u));
-    EXPECT_EQ(queued[3].second, 1u);
-    EXPECT_EQ(queued[4].second, 1u);
-}
-
 TEST(RunQueueOrder, ItemsLeaveByDescendingPriority)
 {
     Keelwork::engine::RunQueue queue;
@@ -262,13 +244,15 @@ TEST(QueuePriority, Table)
 }
 
 // The head task waits for an idle user when it asks to, or is the update or scan task, and only
-// while "idle_wait" is on; an empty queue has no head to wait.
+// while "idle_wait" is on (1 when absent or not a number), read when asked; an empty queue has no
+// head to wait.
 struct IdleCase {
     const char* label;
     const wchar_t* name;
     DWORD runWhenIdle;
-    DWORD idleWait;
+    std::optional<DWORD> idleWait;  // none: absent
     bool waits;
+    bool asText = false;
 };
 
 void PrintTo(const IdleCase& c, std::ostream* os)
@@ -281,11 +265,13 @@ class IdleWait : public kstest::TaskManagerFixture, public ::testing::WithParamI
 TEST_P(IdleWait, HeadTaskWaitsForAnIdleUserOnlyWhenItShould)
 {
     const IdleCase& c = GetParam();
-    setDword(kstest::kTasksKey, L"idle_wait", c.idleWait);
+    storeTask({.name = c.name, .nextRun = kNow - 60, .runWhenIdle = c.runWhenIdle});
     auto& manager = gather();
     EXPECT_FALSE(manager.ShouldTopTaskWaitForIdle()) << "empty queue";
-    storeTask({.name = c.name, .nextRun = kNow - 60, .runWhenIdle = c.runWhenIdle});
-    manager.Refresh();
+    if (c.idleWait && c.asText)
+        setString(kstest::kTasksKey, L"idle_wait", std::to_wstring(*c.idleWait));
+    else if (c.idleWait)
+        setDword(kstest::kTasksKey, L"idle_wait", *c.idleWait);
     manager._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
     EXPECT_EQ(manager.ShouldTopTaskWaitForIdle(), c.waits);
 }
@@ -295,7 +281,9 @@ INSTANTIATE_TEST_SUITE_P(Heads, IdleWait,
                                            IdleCase{"AsksForIdle", L"idler", 1, 1, true},
                                            IdleCase{"UpdateTask", L"ksupdtsk", 0, 1, true},
                                            IdleCase{"ScanTask", L"qsv_odsscheduledtask", 0, 1, true},
-                                           IdleCase{"IdleWaitOff", L"idler", 1, 0, false}),
+                                           IdleCase{"IdleWaitOff", L"idler", 1, 0, false},
+                                           IdleCase{"IdleWaitAbsent", L"idler", 1, std::nullopt, true},
+                                           IdleCase{"IdleWaitAsText", L"idler", 1, 0, true, true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

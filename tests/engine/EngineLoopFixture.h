@@ -13,6 +13,7 @@
 #include "TrustForTest.h"
 
 #include "engine/EngineNames.h"
+#include "engine/EngineState.h"
 #include "engine/TSHandles.h"
 #include "engine/TaskScheduler.h"
 #include "platform/BootMode.h"
@@ -51,6 +52,18 @@ bool awaitTrue(Condition condition)
         ::Sleep(20);
     }
     return condition();
+}
+
+// What the engine's state board says now, read from the test's thread.
+inline Keelwork::engine::EngineState engineState()
+{
+    auto board = Keelwork::engine::currentEngineStateBoard();
+    return board ? board->engine() : Keelwork::engine::EngineState{};
+}
+inline Keelwork::engine::TaskState taskState(const wchar_t* name)
+{
+    auto board = Keelwork::engine::currentEngineStateBoard();
+    return board ? board->read(name).second : Keelwork::engine::TaskState{};
 }
 
 inline std::wstring uniqueEventName(const wchar_t* base)

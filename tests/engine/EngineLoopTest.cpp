@@ -1,8 +1,6 @@
-// The engine thread with real objects on the scratch registry: a due task runs with its next run
-// written first, a task stored while the engine waits wakes it through the new-task event, and a
-// stop during a long task wait ends the thread at once, and every report of a run is JSON that
-// carries the task's name. Monitors in this process answer that the machine is not in connected
-// standby and no full-screen application runs.
+// The engine thread with real objects on the scratch registry: its message loop, a restart asked
+// for by the update task, suspend and resume, the boot tasks, a stop during a long task wait, and
+// every report of a run as JSON that carries the task's name.
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
 
@@ -19,35 +17,6 @@ namespace {
 
 using namespace kstest;
 
-TEST_F(EngineLoop, DueTaskRunsWithItsNextRunWrittenBeforeTheRunAndIsAnnounced)
-{
-    const uint32_t before = Keelwork::Clock::current().now();
-    storeTask({.name = L"due", .params = L"--set-event " + ranEventName()});
-    start();
-    ASSERT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the due task did not run";
-    EXPECT_GE(storedNextRun(L"due"), before + 3600);
-    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.due {\"name\":\"due\"}",
-                             completed(L"due")}),
-              std::set<std::wstring>{});
-}
-
-TEST_F(EngineLoop, TaskStoredWhileTheEngineWaitsWakesItThroughTheNewTaskEventAndRuns)
-{
-    start();
-    Orbis::TaskManagement management;
-    const std::wstring program = kstest::sampleTaskPath();
-    std::wstring escaped;
-    for (wchar_t c : program)
-        escaped += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
-    const std::wstring payload =
-        L"{\"name\":\"late\",\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"" + escaped +
-        L"\",\"cmdParams\":\"--set-event " + std::wstring(L"Global\\\\ks-engine-ran-") +
-        std::to_wstring(::GetCurrentProcessId()) + L"\",\"nextRun\":\"" +
-        std::to_wstring(Keelwork::Clock::current().now() - 5) + L"\",\"defaultFreq\":\"3600\"}";
-    ASSERT_TRUE(management.createTask(L"late", payload));
-    EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the new task did not run";
-}
-
 // A WM_QUIT ends only one draining of the engine's queue: a message queued behind it while the
 // engine was busy with a task is still handled.
 TEST_F(EngineLoop, QuitMessageInTheEnginesQueueDoesNotStopIt)
@@ -62,56 +31,6 @@ TEST_F(EngineLoop, QuitMessageInTheEnginesQueueDoesNotStopIt)
     EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.onlogon {\"name\":\"onlogon\"}"}),
               std::set<std::wstring>{})
         << "the engine stopped on WM_QUIT";
-}
-
-// A task that wants an idle user, who never is: each pump call defers it until the idle limit
-// (7200 s by default) has passed since the first deferral, measured on the process-wide clock
-// across calls; then it runs. The pump messages are sent, so each is handled before the call
-// returns.
-TEST_F(EngineLoop, TaskWaitingForIdleIsDeferredUntilTheIdleLimitThenRuns)
-{
-    TestClock clock;
-    const uint32_t start = clock.value;
-    storeTask({.name = L"idler", .runWhenIdle = 1});
-    const uint32_t dueAt = storedNextRun(L"idler");
-    this->start();
-    kick();
-    for (uint32_t waited : {0u, 600u, 7199u}) {
-        clock.value = start + waited;
-        send(Keelwork::engine::kPumpMessage);
-        EXPECT_EQ(storedNextRun(L"idler"), dueAt) << "ran after " << waited << " s";
-    }
-    clock.value = start + 7200;
-    send(Keelwork::engine::kPumpMessage);
-    EXPECT_EQ(storedNextRun(L"idler"), start + 7200 + 3600) << "did not run at the idle limit";
-    stop();
-}
-
-// A full-screen application all the time: the head task is deferred on each pump call until the
-// full-screen limit (21600 s by default) has passed; then the whole queue runs, the later task
-// without looking again.
-TEST_F(EngineLoop, FullScreenHoldsTheQueueUntilItsLimitThenTheWholeQueueRuns)
-{
-    answerFullScreen(true);
-    TestClock clock;
-    const uint32_t start = clock.value;
-    storeTask({.name = L"first"});
-    storeTask({.name = L"second"});
-    const uint32_t dueAt = storedNextRun(L"first");
-    this->start();
-    kick();
-    for (uint32_t waited : {0u, 600u, 21599u}) {
-        clock.value = start + waited;
-        send(Keelwork::engine::kPumpMessage);
-        EXPECT_EQ(storedNextRun(L"first"), dueAt) << "ran after " << waited << " s";
-        EXPECT_EQ(storedNextRun(L"second"), dueAt) << "ran after " << waited << " s";
-    }
-    clock.value = start + 21600;
-    send(Keelwork::engine::kPumpMessage);
-    send(Keelwork::engine::kPumpMessage);
-    EXPECT_EQ(storedNextRun(L"first"), start + 21600 + 3600);
-    EXPECT_EQ(storedNextRun(L"second"), start + 21600 + 3600);
-    stop();
 }
 
 // An update that leaves a restart pending suspends the engine for the rest of the batch: the task

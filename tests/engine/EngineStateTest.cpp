@@ -15,7 +15,6 @@
 namespace {
 
 using namespace kstest;
-using Keelwork::engine::currentEngineStateBoard;
 using Keelwork::engine::DeferralOutcome;
 using Keelwork::engine::EnginePhase;
 using Keelwork::engine::EngineReason;
@@ -27,21 +26,8 @@ using Keelwork::engine::phaseWord;
 using Keelwork::engine::reasonWord;
 using Keelwork::engine::switchRunningEngineAMMode;
 using Keelwork::engine::TaskHold;
-using Keelwork::engine::TaskState;
 
 constexpr const wchar_t* kOemKey = L"SOFTWARE\\Kestrel\\ZARN\\Oem";
-
-EngineState engineState()
-{
-    auto board = currentEngineStateBoard();
-    return board ? board->engine() : EngineState{};
-}
-
-TaskState taskState(const wchar_t* name)
-{
-    auto board = currentEngineStateBoard();
-    return board ? board->read(name).second : TaskState{};
-}
 
 class EngineStateTest : public EngineLoop {
 public:
@@ -49,7 +35,6 @@ public:
     static void dword(const wchar_t* key, const wchar_t* value, DWORD data) { setDword(key, value, data); }
     static void text(const wchar_t* key, const wchar_t* value, const wchar_t* data) { setString(key, value, data); }
     void standbyOn() { m_monitors.answer(names::kConnectedStandbyRequest, names::kConnectedStandbyOn); }
-    void fullScreen() { answerFullScreen(true); }
     void safeMode() { m_safe.emplace(); }
 
 protected:
@@ -121,17 +106,6 @@ INSTANTIATE_TEST_SUITE_P(
                   [](EngineStateTest& t) { t.standbyOn(); }, true, EnginePhase::connectedStandby, EngineReason::none, 0}),
     [](const auto& info) { return std::string(info.param.label); });
 
-// The OEM set-up holds the engine inside its start.
-TEST_F(EngineStateTest, OemSetUpIsTheStartsReason)
-{
-    setDword(kOemKey, L"OOBEDone", 0);
-    LogCapture log;
-    launch();
-    ASSERT_TRUE(awaitLogged(log, L"Found OOBEDONE=0; Waiting for OOBEDONE=1"));
-    EXPECT_EQ(engineState().phase, EnginePhase::starting);
-    EXPECT_EQ(engineState().reason, EngineReason::oemSetUp);
-}
-
 // --- What holds a task, and what its last launch and deferral came to --------------------------
 
 // Queued behind a running task; an auto-maintenance run holds out the task excluded from it.
@@ -152,55 +126,24 @@ TEST_F(EngineStateTest, QueuedRunningAndExcludedDuringAnAutoMaintenanceRun)
     EXPECT_EQ(taskState(L"excluded").hold.reason, HoldReason::maintenanceExclusion);
 }
 
-struct HoldCase {
-    const char* label;
-    std::function<void(EngineStateTest&)> arrange;  // before the start
-    HoldReason reason;
-    uint32_t until;  // seconds after t0; 0: open-ended
-};
-
-void PrintTo(const HoldCase& row, std::ostream* out)
-{
-    *out << row.label;
-}
-
-class TaskHolds : public EngineStateTest, public ::testing::WithParamInterface<HoldCase> {};
-
-TEST_P(TaskHolds, AreOnTheBoardWithSinceAndUntil)
+// A task listed for retail demo mode is held from the start for as long as the engine runs, and
+// never runs. The holds that end (idle, full screen, out-of-box) are the pump's tests'.
+TEST_F(EngineStateTest, RetailDemoHoldIsOnTheBoardOpenEnded)
 {
     TestClock clock;
-    const uint32_t t0 = clock.value;
-    storeTask({.name = L"held", .nextRun = t0 - 5, .runWhenIdle = GetParam().reason == HoldReason::idle ? 1u : 0u});
-    GetParam().arrange(*this);
+    dword(L"SOFTWARE\\Kestrel\\ZARN", L"AutomationModeCheck", 1);
+    dword(L"SOFTWARE\\Kestrel\\ZARN", L"RetailModeInAutomation", 1);
+    text(KsStore::kSchedulerKeyPath, L"DisabledInRetailModeTasks", L"held");
+    storeTask({.name = L"held", .nextRun = clock.value - 5});
     start();
     kick();
     triggerAndPump();
     const TaskHold hold = taskState(L"held").hold;
-    EXPECT_EQ(hold.reason, GetParam().reason) << holdWord(hold.reason);
-    EXPECT_EQ(hold.since, t0);
-    EXPECT_EQ(hold.until, GetParam().until == 0 ? 0 : t0 + GetParam().until);
-    EXPECT_FALSE(ran(L"held", t0 - 5));
+    EXPECT_EQ(hold.reason, HoldReason::retailDemo) << holdWord(hold.reason);
+    EXPECT_EQ(hold.since, clock.value);
+    EXPECT_EQ(hold.until, 0u);
+    EXPECT_FALSE(ran(L"held", clock.value - 5));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Board, TaskHolds,
-    ::testing::Values(
-        HoldCase{"FullScreen", [](EngineStateTest& t) { t.fullScreen(); }, HoldReason::fullScreen, 21600},
-        HoldCase{"Idle", [](EngineStateTest&) {}, HoldReason::idle, 7200},  // "held" asks for an idle user
-        HoldCase{"OutOfBox",
-                 [](EngineStateTest&) {
-                     EngineStateTest::dword(kOemKey, L"oobemode", 1);
-                     EngineStateTest::dword(kSettingsKey, L"oobe_wait", 600);
-                 },
-                 HoldReason::outOfBox, 600},
-        HoldCase{"RetailDemo",
-                 [](EngineStateTest&) {
-                     EngineStateTest::dword(L"SOFTWARE\\Kestrel\\ZARN", L"AutomationModeCheck", 1);
-                     EngineStateTest::dword(L"SOFTWARE\\Kestrel\\ZARN", L"RetailModeInAutomation", 1);
-                     EngineStateTest::text(KsStore::kSchedulerKeyPath, L"DisabledInRetailModeTasks", L"held");
-                 },
-                 HoldReason::retailDemo, 0}),
-    [](const auto& info) { return std::string(info.param.label); });
 
 // A program that ran and ended with its exit code; one that was refused, with its deferral.
 TEST_F(EngineStateTest, LastLaunchAndLastDeferralAreKept)

@@ -167,10 +167,4 @@ TEST_F(SchedulerSettingsTest, WriteBacksKeepAProperValueAndSeedTheRest)
     }
 }
 
-TEST_F(SchedulerSettingsTest, GlobalOobeWaitComesFromTheOverride)
-{
-    setDword(kOverrideKey, kOobeWaitValue, 60);
-    EXPECT_EQ(loadOobeWait(), 60u);
-}
-
 } // namespace

@@ -144,8 +144,8 @@ TEST_F(StartModes, InstallerCompletionDuringTheStartIsKept)
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the start waited out its delay";
 }
 
-// The OEM set-up still running ("OOBEDone" 0) holds the whole start; it goes on when the value
-// changes, and a stop during the wait ends the thread.
+// The OEM set-up still running ("OOBEDone" 0) holds the whole start, the board's reason while it
+// lasts; it goes on when the value changes, and a stop during the wait ends the thread.
 class OobeDoneWait : public StartModes, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(OobeDoneWait, StartWaitsForTheOemSetUpAndAStopEndsTheWait)
@@ -156,6 +156,8 @@ TEST_P(OobeDoneWait, StartWaitsForTheOemSetUpAndAStopEndsTheWait)
     launch();
     ASSERT_TRUE(awaitLogged(log, L"Found OOBEDONE=0; Waiting for OOBEDONE=1"));
     EXPECT_EQ(::WaitForSingleObject(m_started.get(), 0), DWORD{WAIT_TIMEOUT}) << "started during the OEM set-up";
+    EXPECT_EQ(engineState().phase, Keelwork::engine::EnginePhase::starting);
+    EXPECT_EQ(engineState().reason, Keelwork::engine::EngineReason::oemSetUp);
     if (stopInstead) {
         const ULONGLONG asked = ::GetTickCount64();
         stop();
@@ -247,36 +249,6 @@ TEST_F(StartModes, LogonDuringTheOutOfBoxHoldIsCountedAndRunsAfterIt)
         << "did not run once its hold was over";
 }
 
-// An auto-maintenance request widens the due window to "future_task_window" (12 h by default):
-// a task due in an hour runs now; flag 8 keeps a task out even when due; flag 16 lets a task in
-// only when due. The run ends with one response when the queue drains.
-TEST_F(StartModes, AutoMaintenanceRunsTasksDueWithinTheWindowAndAnswersOnce)
-{
-    TestClock clock;
-    const uint32_t t0 = clock.value;
-    const struct {
-        const wchar_t* name;
-        uint32_t dueAt;
-        DWORD wise;
-        bool runs;
-    } tasks[] = {{L"window", t0 + kHour, 0, true},
-                 {L"excluded", t0 + 100, KS_AM_TASK_EXCLUSION_WISE, false},
-                 {L"due-only", t0 + kHour, KS_AM_FUTURE_TASK_EXCLUSION_WISE, false},
-                 {L"due-now", t0 + 100, KS_AM_FUTURE_TASK_EXCLUSION_WISE, true},
-                 {L"beyond", t0 + 13 * kHour, 0, false}};
-    for (const auto& task : tasks)
-        storeTask({.name = task.name, .nextRun = task.dueAt, .wise = task.wise});
-    start();
-    kick();
-    clock.value = t0 + 100;  // "excluded" and "due-now" are due, without a trigger yet
-    responses();
-    requestAM(true);
-    EXPECT_EQ(awaitMessages({completed(L"window"), completed(L"due-now")}), std::set<std::wstring>{});
-    EXPECT_EQ(responses(1), 1);
-    for (const auto& task : tasks)
-        EXPECT_EQ(ran(task.name, task.dueAt), task.runs) << task.name;
-}
-
 // A request the engine cannot honour, and a stop with no run, are each answered once at once.
 class AutoMaintenanceAnswer : public StartModes, public ::testing::WithParamInterface<const char*> {};
 
@@ -352,23 +324,6 @@ TEST_F(StartModes, RetailDemoProbeFollowsTheAutomationValues)
         EXPECT_EQ(KsPlatform::checkForRetailDemoMode(), row.demo) << row.check << "/" << row.inAutomation;
         EXPECT_TRUE(log.contains(row.logged)) << narrowForReport(row.logged);
     }
-}
-
-// In retail demo mode a task listed in "DisabledInRetailModeTasks" (any case) is not queued; the
-// others run.
-TEST_F(StartModes, ListedTaskIsSkippedInRetailDemoMode)
-{
-    setDword(kProductKey, L"AutomationModeCheck", 1);
-    setDword(kProductKey, L"RetailModeInAutomation", 1);
-    setString(KsStore::kSchedulerKeyPath, L"DisabledInRetailModeTasks", L"Other,LISTED");
-    storeTask({.name = L"listed"});
-    storeTask({.name = L"free"});
-    const uint32_t dueAt = storedNextRun(L"listed");
-    LogCapture log;
-    start();
-    EXPECT_EQ(awaitMessages({completed(L"free")}), std::set<std::wstring>{});
-    EXPECT_FALSE(ran(L"listed", dueAt));
-    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"The Task is disabled in the retail mode");
 }
 
 } // namespace

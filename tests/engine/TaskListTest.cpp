@@ -11,20 +11,6 @@ using Names = std::vector<std::wstring>;
 
 class TaskList : public kstest::TaskManagerFixture {};
 
-TEST_F(TaskList, KeyWithCapitalsIsLoadedUnderItsLowerCaseName)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel\\Platform\\Scheduler\\QuickScan", 0, nullptr,
-                              0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-    storeTask({.name = L"quickscan"});
-    gather();
-    EXPECT_EQ(mapNames(), Names{L"quickscan"});
-    m_manager->Refresh();
-    EXPECT_EQ(mapNames(), Names{L"quickscan"});
-}
-
 TEST_F(TaskList, RenameBetweenRefreshesLeavesOnlyTheNewName)
 {
     storeTask({.name = L"old"});
