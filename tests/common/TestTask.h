@@ -5,7 +5,9 @@
 
 #include "ProgramFolder.h"
 #include "common/Clock.h"
+#include "registry/RegKey.h"
 #include "store/KsTask.h"
+#include "store/ProtectedValue.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +67,30 @@ inline uint32_t storedNextRun(const wchar_t* name)
 {
     CKsTask task(name);
     return task.Read() ? task.dwNextRun : 0;
+}
+
+inline std::wstring taskKeyPath(const wchar_t* name, bool disabled = false)
+{
+    return std::wstring(disabled ? KsStore::kSchedulerDisabledKeyPath : KsStore::kSchedulerKeyPath) + L"\\" + name;
+}
+
+// A protected number under the task's key, as the engine, the launch and task management keep
+// them; 0xDEAD0000 with the read error in its low bits when it cannot be read.
+inline uint32_t storedDword(const wchar_t* task, const wchar_t* value, bool disabled = false)
+{
+    Keelwork::CRegKey key;
+    if (key.open(HKEY_LOCAL_MACHINE, taskKeyPath(task, disabled).c_str(), KEY_READ | KEY_WOW64_64KEY) != ERROR_SUCCESS)
+        return 0xDEAD0000;
+    uint32_t number = 0;
+    const uint32_t rc = KsStore::readProtectedDword(key, value, number);
+    return rc == 0 ? number : 0xDEAD0000 | rc;
+}
+
+inline void setStoredDword(const wchar_t* task, const wchar_t* value, uint32_t number)
+{
+    Keelwork::CRegKey key;
+    ASSERT_EQ(key.open(HKEY_LOCAL_MACHINE, taskKeyPath(task).c_str(), KEY_ALL_ACCESS | KEY_WOW64_64KEY), ERROR_SUCCESS);
+    ASSERT_EQ(KsStore::writeProtectedDword(key, value, number), 0u);
 }
 
 } // namespace kstest

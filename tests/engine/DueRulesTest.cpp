@@ -169,7 +169,7 @@ TEST_F(DueRulesQueue, DeferredOccasionTaskIsRetriedAfterItsDelay)
         logon.name = task.name;
         storeTask(logon);
         if (task.retryIn != 0)
-            setProtectedDword(task.name, L"LogonNextRun", static_cast<DWORD>(kNow + task.retryIn));
+            kstest::setStoredDword(task.name, L"LogonNextRun", static_cast<DWORD>(kNow + task.retryIn));
     }
     auto& manager = gather();
     EXPECT_EQ(manager.AddDeferredOccasionsToQ(), 0u);

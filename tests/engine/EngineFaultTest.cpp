@@ -105,7 +105,7 @@ protected:
     // Done while the gate task holds the engine, after the queue was built.
     void damage(Fault fault)
     {
-        const std::wstring key = std::wstring(KsStore::kSchedulerKeyPath) + L"\\faulty";
+        const std::wstring key = taskKeyPath(L"faulty");
         switch (fault) {
         case Fault::deletedByRequest:
             ASSERT_TRUE(Orbis::TaskManagement().deleteTask(L"faulty"));
@@ -157,7 +157,7 @@ protected:
 
     void expectStoredState()
     {
-        const std::wstring key = std::wstring(KsStore::kSchedulerKeyPath) + L"\\faulty";
+        const std::wstring key = taskKeyPath(L"faulty");
         switch (GetParam().stored) {
         case Stored::advanced:
             EXPECT_GE(storedNextRun(L"faulty"), m_before + 3600);

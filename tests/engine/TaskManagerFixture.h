@@ -39,16 +39,6 @@ protected:
         RegistryFixture::TearDown();
     }
 
-    // A protected number under the task's key, as the engine and the launch write them.
-    static void setProtectedDword(const wchar_t* task, const wchar_t* value, DWORD number)
-    {
-        Keelwork::CRegKey key;
-        ASSERT_EQ(key.open(HKEY_LOCAL_MACHINE, (std::wstring(kTasksKey) + L"\\" + task).c_str(),
-                           KEY_ALL_ACCESS | KEY_WOW64_64KEY),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(KsStore::writeProtectedDword(key, value, number), 0u);
-    }
-
     // The manager, its list gathered from the registry.
     Keelwork::engine::CKsTaskManager& gather(bool retailDemo = false, Console console = Console::user)
     {

@@ -36,6 +36,7 @@
 
 namespace {
 
+using kstest::storedDword;
 using kstest::storeTask;
 using Tessel::Message;
 
@@ -86,18 +87,6 @@ public:
         EXPECT_TRUE(task.Read());
         DWORD ignored = 7;
         return task.Launch(deleted ? deleted : &ignored, finishWait, exitEvent);
-    }
-
-    // The task's protected number, or the read error.
-    static uint32_t stored(const wchar_t* task, const wchar_t* value)
-    {
-        Keelwork::CRegKey key;
-        if (key.open(HKEY_LOCAL_MACHINE, (std::wstring(KsStore::kSchedulerKeyPath) + L"\\" + task).c_str(),
-                     KEY_READ | KEY_WOW64_64KEY) != ERROR_SUCCESS)
-            return 0xDEAD0000;
-        uint32_t number = 0;
-        uint32_t rc = KsStore::readProtectedDword(key, value, number);
-        return rc == 0 ? number : 0xDEAD0000 | rc;
     }
 
     std::wstring nextMessage()
@@ -154,7 +143,7 @@ TEST_P(Deferral, IsReportedOnTheBusAndInAnalyticsAndMovesTheNextRunAsItsStepSays
     auto event = lastEvent(L"TaskScheduler.Task.Deferred");
     EXPECT_EQ(event[L"Hit.Label.1"], c.reasonText);
     EXPECT_EQ(event[L"Event.Label"], c.task.name);
-    EXPECT_EQ(stored(c.task.name.c_str(), L"NextRun"), c.nextRun);
+    EXPECT_EQ(storedDword(c.task.name.c_str(), L"NextRun"), c.nextRun);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -204,11 +193,11 @@ TEST_F(SingleTaskLaunch, MeteredTaskIsDeferredTheAllowedNumberOfTimesThenRunsAnd
     for (uint32_t attempt = 1; attempt <= 5; ++attempt) {
         EXPECT_EQ(launch(L"job"), 0u);
         EXPECT_TRUE(contains(nextMessage(), L"\"DeferredCode\":2")) << attempt;
-        EXPECT_EQ(stored(L"job", L"postponed"), attempt);
+        EXPECT_EQ(storedDword(L"job", L"postponed"), attempt);
     }
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(nextMessage(), kCompleted);
-    EXPECT_EQ(stored(L"job", L"postponed"), 0u);
+    EXPECT_EQ(storedDword(L"job", L"postponed"), 0u);
 }
 
 TEST_F(SingleTaskLaunch, UpdateTaskOnBatteryRunsOnceHeldBackForTheTimeoutDaysAndReportsItsFirstRun)
@@ -217,7 +206,7 @@ TEST_F(SingleTaskLaunch, UpdateTaskOnBatteryRunsOnceHeldBackForTheTimeoutDaysAnd
     m_fakes.power.acLineStatus = 0;
     EXPECT_EQ(launch(L"ksupdtsk"), 0u);
     EXPECT_TRUE(contains(nextMessage(), L"\"reason\":\"battery\""));
-    EXPECT_EQ(stored(L"ksupdtsk", L"UpdRun"), kNow) << "the first hold-back is marked";
+    EXPECT_EQ(storedDword(L"ksupdtsk", L"UpdRun"), kNow) << "the first hold-back is marked";
 
     m_clock.value = kNow + 3 * 86400 - 1;
     EXPECT_EQ(launch(L"ksupdtsk"), 0u);
@@ -226,8 +215,8 @@ TEST_F(SingleTaskLaunch, UpdateTaskOnBatteryRunsOnceHeldBackForTheTimeoutDaysAnd
     m_clock.value = kNow + 3 * 86400;
     EXPECT_EQ(launch(L"ksupdtsk"), 0u);
     EXPECT_EQ(nextMessage(), L"TaskScheduler.Task.Completed.ksupdtsk {\"name\":\"ksupdtsk\"}");
-    EXPECT_EQ(stored(L"ksupdtsk", L"UpdRun"), 0u);
-    EXPECT_EQ(stored(L"ksupdtsk", L"FirstUpdate"), 1u);
+    EXPECT_EQ(storedDword(L"ksupdtsk", L"UpdRun"), 0u);
+    EXPECT_EQ(storedDword(L"ksupdtsk", L"FirstUpdate"), 1u);
     EXPECT_EQ(lastEvent(L"TaskScheduler.Update.First")[L"Event.Label"], L"ksupdtsk");
 }
 
@@ -257,7 +246,7 @@ TEST_F(SingleTaskLaunch, RepeatFlagWithoutPeriodRunsAgainAMinuteLater)
 {
     storeTask({.freq = 0, .repeat = 1});
     EXPECT_EQ(launch(L"job"), 0u);
-    EXPECT_EQ(stored(L"job", L"NextRun"), kNow + 60);
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), kNow + 60);
 }
 
 // A preset task takes its catalogue entry afresh before each run; an entry that is gone leaves
@@ -294,12 +283,12 @@ TEST_F(SingleTaskLaunch, PresetTaskFollowsItsCatalogueEntryAndKeepsItsNextRunOnc
 
     // Only the next run is written: the catalogue stays the one source of the calendar.
     EXPECT_EQ(launch(L"preset"), 0u);
-    EXPECT_EQ(stored(L"preset", L"NextRun"), expected.dwNextRun);
+    EXPECT_EQ(storedDword(L"preset", L"NextRun"), expected.dwNextRun);
 
     ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, entry.c_str()), ERROR_SUCCESS);
     m_clock.value = expected.dwNextRun + 5;
     EXPECT_EQ(launch(L"preset"), 0u);
-    EXPECT_EQ(stored(L"preset", L"NextRun"), expected.dwNextRun) << "left as it was";
+    EXPECT_EQ(storedDword(L"preset", L"NextRun"), expected.dwNextRun) << "left as it was";
 }
 
 // Changes the file's last byte.
@@ -333,7 +322,7 @@ TEST_F(SingleTaskLaunch, ListedProgramRunsAndTheSameFileChangedByOneByteIsRefuse
     EXPECT_EQ(launch(L"job"), 5u);
     EXPECT_EQ(nextMessage(), L"TaskScheduler.Task.Deferred.job {\"name\":\"job\",\"reason\":\"validation\","
                              L"\"errorCode\":5,\"DeferredCode\":10,\"DeltaTime\":3600}");
-    EXPECT_EQ(stored(L"job", L"NextRun"), kNow + 3600) << "the next run advances by the period";
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), kNow + 3600) << "the next run advances by the period";
     EXPECT_TRUE(refused.firstRecord().empty()) << "nothing started";
 }
 
@@ -346,8 +335,8 @@ TEST_F(SingleTaskLaunch, LogonTaskFailingToStartReportsCode7AndOneStartedInTheUs
     EXPECT_EQ(launch(L"job"), 2u);
     EXPECT_EQ(nextMessage(), L"TaskScheduler.Task.Deferred.job {\"name\":\"job\",\"reason\":\"failedToLaunch\","
                              L"\"errorCode\":2,\"DeferredCode\":7,\"DeltaTime\":0}");
-    EXPECT_EQ(stored(L"job", L"LogonNextRun"), 0u);
-    EXPECT_EQ(stored(L"job", L"NextRun"), 3u);
+    EXPECT_EQ(storedDword(L"job", L"LogonNextRun"), 0u);
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), 3u);
 
     kstest::FakeSessions::reset();
     kstest::FakeSessions::sessions = {kstest::session(1, WTSActive)};
@@ -355,7 +344,7 @@ TEST_F(SingleTaskLaunch, LogonTaskFailingToStartReportsCode7AndOneStartedInTheUs
     m_win32 = [] { return kstest::tableWithFakeSessions(); };
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(nextMessage(), kCompleted);
-    EXPECT_EQ(stored(L"job", L"NextRun"), 0u) << "the occasions start counting again";
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), 0u) << "the occasions start counting again";
 }
 
 // Records the creation flags of each start and starts the program for real. Wine accepts a
@@ -447,7 +436,7 @@ TEST_F(SingleTaskLaunch, NextRunChangedByAUserWhileTheTaskIsLoadedIsKept)
     ASSERT_TRUE(management.modifyTask(L"job", L"{\"name\":\"job\",\"nextRun\":\"1900000000\"}"));
     DWORD deleted = 0;
     EXPECT_EQ(task.Launch(&deleted, 10, nullptr), 0u);
-    EXPECT_EQ(stored(L"job", L"NextRun"), 1900000000u);
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), 1900000000u);
 }
 
 // Changes racing the engine's runs: every change is kept, and no change writes back the next
@@ -469,7 +458,7 @@ TEST_F(SingleTaskLaunch, ChangesRacingRunsNeverBringBackAnOlderNextRun)
         lastNextRun = m_clock.value + 3600;
     }
     user.join();
-    EXPECT_EQ(stored(L"job", L"NextRun"), lastNextRun);
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), lastNextRun);
     CKsTask after(L"job");
     ASSERT_TRUE(after.Read());
     EXPECT_EQ(after.dwMinute, 299u % 60) << "the last change was kept";
@@ -496,13 +485,9 @@ TEST_F(SingleTaskLaunch, UpdateTaskSetThroughItsEventClearsItsBatteryMark)
     const std::wstring trigger = uniqueEventName(L"ks-update-");
     Keelwork::unique_event event(::CreateEventW(nullptr, TRUE, FALSE, trigger.c_str()));
     storeTask({.name = L"ksupdtsk", .trigType = KS_TRIGGER_EVENT, .trigger = trigger, .params = L""});
-    Keelwork::CRegKey key;
-    ASSERT_EQ(key.open(HKEY_LOCAL_MACHINE, (std::wstring(KsStore::kSchedulerKeyPath) + L"\\ksupdtsk").c_str(),
-                       KEY_ALL_ACCESS | KEY_WOW64_64KEY),
-              ERROR_SUCCESS);
-    ASSERT_EQ(KsStore::writeProtectedDword(key, L"UpdRun", kNow - 86400), 0u);
+    kstest::setStoredDword(L"ksupdtsk", L"UpdRun", kNow - 86400);
     EXPECT_EQ(launch(L"ksupdtsk"), 0u);
-    EXPECT_EQ(stored(L"ksupdtsk", L"UpdRun"), 0u);
+    EXPECT_EQ(storedDword(L"ksupdtsk", L"UpdRun"), 0u);
 }
 
 } // namespace

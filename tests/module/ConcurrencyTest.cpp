@@ -1,6 +1,7 @@
 // Many host threads drive the loaded module at once: every request gets exactly one reply,
 // nothing deadlocks, and the registry ends as the model each thread kept of its own tasks.
 #include "ModuleHost.h"
+#include "TestTask.h"
 
 #include "message/Message.h"
 #include "store/KsTask.h"
@@ -141,8 +142,8 @@ protected:
 
     static void expectStored(const std::wstring& name, const TaskModel& task)
     {
-        EXPECT_EQ(keyExists(enabledKeyPath(name).c_str()), task.exists && task.enabled) << "enabled key";
-        EXPECT_EQ(keyExists(disabledKeyPath(name).c_str()), task.exists && !task.enabled) << "disabled key";
+        EXPECT_EQ(keyExists(kstest::taskKeyPath(name.c_str()).c_str()), task.exists && task.enabled) << "enabled key";
+        EXPECT_EQ(keyExists(kstest::taskKeyPath(name.c_str(), true).c_str()), task.exists && !task.enabled) << "disabled key";
         if (!task.exists)
             return;
         CKsTask stored(name.c_str());

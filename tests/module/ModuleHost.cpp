@@ -74,14 +74,4 @@ std::wstring ModuleHostFixture::createPayload(const std::wstring& name, unsigned
            std::to_wstring(defaultFreq) + L"\",\"enabled\":\"" + (enabled ? L"true" : L"false") + L"\"}";
 }
 
-std::wstring enabledKeyPath(const std::wstring& name)
-{
-    return L"SOFTWARE\\Kestrel\\Platform\\Scheduler\\" + name;
-}
-
-std::wstring disabledKeyPath(const std::wstring& name)
-{
-    return L"SOFTWARE\\Kestrel\\Platform\\SchedulerDisabled\\" + name;
-}
-
 } // namespace moduletest

@@ -67,8 +67,4 @@ protected:
     std::optional<HostedModule> m_host;
 };
 
-// Where a task's key lives, or would.
-std::wstring enabledKeyPath(const std::wstring& name);
-std::wstring disabledKeyPath(const std::wstring& name);
-
 } // namespace moduletest
