@@ -224,7 +224,8 @@ TEST_P(EngineFault, StopAtTheFaultyTaskEndsAtOnceAndTheNextStartRunsTheHealthyOn
     const ULONGLONG asked = ::GetTickCount64();
     stop();
     EXPECT_LT(::GetTickCount64() - asked, 10000u) << "the stop waited for the fault";
-    endSampleTasks();
+    // The stop may catch the healthy task's launch after its next run was written: its program
+    // has started then, and is left to tell the test it ran (TearDown ends what still runs).
     if (observed || !GetParam().report)
         expectStoredState();
     else
