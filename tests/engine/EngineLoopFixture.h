@@ -180,6 +180,20 @@ protected:
         })) << "the pump did not finish: " << narrowForReport(log.text());
     }
 
+    // The engine's phase on the state board once its start is over (the started event comes
+    // before the start delay is set); `lasts`: seconds from since to until, 0 for open-ended.
+    static void expectPhase(Keelwork::engine::EnginePhase phase,
+                            Keelwork::engine::EngineReason reason = Keelwork::engine::EngineReason::none,
+                            uint32_t lasts = 0)
+    {
+        awaitTrue([] { return engineState().phase != Keelwork::engine::EnginePhase::starting; });
+        const Keelwork::engine::EngineState state = engineState();
+        EXPECT_EQ(state.phase, phase) << Keelwork::engine::phaseWord(state.phase);
+        EXPECT_EQ(state.reason, reason) << Keelwork::engine::reasonWord(state.reason);
+        EXPECT_NE(state.since, 0u);
+        EXPECT_EQ(state.until, lasts == 0 ? 0 : state.since + lasts);
+    }
+
     // The engine's waitable timer fires at once, as it would at the next due time.
     static void fireTimer()
     {

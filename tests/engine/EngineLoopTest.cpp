@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -127,7 +128,8 @@ TEST_F(EngineLoop, StopCutsATaskWaitShortAndATimerSetTogetherIsServedFirst)
 // Every report of a run and of a refused program is JSON that carries the task's name exactly as
 // the store keeps it (A-Z lower-cased, through the ANSI code page, where a character outside it
 // becomes '?'), whatever the name holds; a name that needs no escaping gives the same bytes as
-// always. A backslash never gets this far: the store refuses it in a task name.
+// always. A backslash never gets this far: the store refuses it in a task name. The state board
+// keeps, under that name, what the launch came to: the exit code, or the deferral.
 struct NamedTask {
     const char* label;
     const wchar_t* name;
@@ -140,7 +142,7 @@ class EngineReports : public EngineLoop, public ::testing::WithParamInterface<Na
 TEST_P(EngineReports, AreJsonCarryingTheTaskNameExactly)
 {
     const std::wstring refusedSuffix = L" refused";
-    storeTask({.name = GetParam().name});
+    storeTask({.name = GetParam().name, .params = L"--exit 7"});
     storeTask({.name = GetParam().name + refusedSuffix, .trigger = L"C:\\windows\\system32\\cmd.exe",
                .params = L"/c exit 0"});
     start();
@@ -171,6 +173,17 @@ TEST_P(EngineReports, AreJsonCarryingTheTaskNameExactly)
             EXPECT_EQ(payload, plainText);
         }
     }
+    // The board is told right after the report goes out.
+    std::optional<Keelwork::engine::LaunchOutcome> launched;
+    ASSERT_TRUE(awaitTrue([&] { return (launched = taskState(ran.c_str()).lastLaunch).has_value(); }));
+    EXPECT_EQ(launched->result, 0u);
+    EXPECT_EQ(launched->exitCode, std::optional<uint32_t>(7));
+    EXPECT_FALSE(taskState(ran.c_str()).lastDeferral);
+    std::optional<Keelwork::engine::DeferralOutcome> deferred;
+    ASSERT_TRUE(awaitTrue([&] { return (deferred = taskState(refused.c_str()).lastDeferral).has_value(); }));
+    EXPECT_EQ(deferred->code, 10u);
+    EXPECT_EQ(deferred->error, 5u);
+    EXPECT_FALSE(taskState(refused.c_str()).lastLaunch) << "a refused program was not started";
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, EngineReports,

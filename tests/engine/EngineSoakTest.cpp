@@ -4,8 +4,6 @@
 // engine's window timers, over a minute of real time.
 #include "EngineLoopFixture.h"
 
-#include "platform/BootMode.h"
-
 #include <psapi.h>
 
 #include <chrono>
@@ -99,17 +97,6 @@ TEST_F(EngineLoop, FiveMinutesOfATaskEveryThreeSecondsKeepHandlesAndPrivateBytes
     EXPECT_LE(last.handles, first.handles + kHandleGrowthBound);
     EXPECT_LE(last.privateBytes, first.privateBytes + kPrivateGrowthBound);
 }
-
-} // namespace
-
-namespace {
-
-class SafeBoot final : public KsPlatform::BootMode {
-public:
-    SafeBoot() { install(this); }
-    ~SafeBoot() override { install(nullptr); }
-    int cleanBoot() const override { return 1; }
-};
 
 size_t suspendedNotices(const kstest::LogCapture& log)
 {

@@ -1,6 +1,6 @@
 // The engine's start-up modes with real objects on the scratch registry: an installation in
 // progress, the out-of-box experience, auto-maintenance runs, connected standby, retail demo mode
-// and safe mode, each entered, seen at work and left.
+// and safe mode, each entered, seen at work (and on the state board) and left.
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
 
@@ -16,6 +16,8 @@
 namespace {
 
 using namespace kstest;
+using Keelwork::engine::EnginePhase;
+using Keelwork::engine::EngineReason;
 
 constexpr const wchar_t* kOemKey = L"SOFTWARE\\Kestrel\\ZARN\\Oem";
 constexpr const wchar_t* kProductKey = L"SOFTWARE\\Kestrel\\ZARN";
@@ -60,9 +62,9 @@ protected:
     Keelwork::unique_event m_marker{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
-// Safe mode, or a restart pending since an update, suspends the engine for its life: neither the
-// start-delay timer, a trigger, a pump message nor an auto-maintenance request runs the due task,
-// and an out-of-box start does not lift it.
+// Safe mode, or a restart pending since an update, suspends the engine for its life, as its board
+// says: neither the start-delay timer, a trigger, a pump message nor an auto-maintenance request
+// runs the due task, and an out-of-box start does not lift it.
 struct SuspendCase {
     const char* label;
     bool safeMode;
@@ -93,6 +95,7 @@ TEST_P(Suspended, StartRunsNothingWhateverTheTimersSay)
     LogCapture log;
     start();
     kick();
+    expectPhase(EnginePhase::suspended, c.safeMode ? EngineReason::safeMode : EngineReason::restartPending);
     triggerAndPump();
     signalNewTask();
     requestAM(true);
@@ -109,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(Start, Suspended,
                                            SuspendCase{"RestartPendingOutOfBox", false, true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// While the product installs, the engine waits; the installer's message starts it at once.
+// While the product installs, the engine waits (its board gives the reason); the installer's
+// message starts it at once.
 TEST_F(StartModes, InstallationHoldsTheStartUntilTheInstallerCompletes)
 {
     setDword(kSettingsKey, L"winrestart_wait", 300);
@@ -117,6 +121,7 @@ TEST_F(StartModes, InstallationHoldsTheStartUntilTheInstallerCompletes)
     storeTask({.name = L"after-install", .params = L"--set-event " + ranEventName()});
     LogCapture log;
     start();
+    expectPhase(EnginePhase::startDelay, EngineReason::installing, 300);
     triggerAndPump();
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), 0), DWORD{WAIT_TIMEOUT}) << "ran during the installation";
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_INFORMATION,
@@ -156,8 +161,8 @@ TEST_P(OobeDoneWait, StartWaitsForTheOemSetUpAndAStopEndsTheWait)
     launch();
     ASSERT_TRUE(awaitLogged(log, L"Found OOBEDONE=0; Waiting for OOBEDONE=1"));
     EXPECT_EQ(::WaitForSingleObject(m_started.get(), 0), DWORD{WAIT_TIMEOUT}) << "started during the OEM set-up";
-    EXPECT_EQ(engineState().phase, Keelwork::engine::EnginePhase::starting);
-    EXPECT_EQ(engineState().reason, Keelwork::engine::EngineReason::oemSetUp);
+    EXPECT_EQ(engineState().phase, EnginePhase::starting);
+    EXPECT_EQ(engineState().reason, EngineReason::oemSetUp);
     if (stopInstead) {
         const ULONGLONG asked = ::GetTickCount64();
         stop();
@@ -237,6 +242,7 @@ TEST_F(StartModes, LogonDuringTheOutOfBoxHoldIsCountedAndRunsAfterIt)
     setDword(kSettingsKey, L"oobe_wait", 600);
     storeTask({.name = L"onlogon", .type = KS_TASK_LOGON, .nextRun = 0, .freq = 1});
     start();
+    expectPhase(EnginePhase::startDelay, EngineReason::outOfBoxWait, 600);
     send(Keelwork::engine::kLogonMessage);
     EXPECT_EQ(storedNextRun(L"onlogon"), 1u) << "the log-on was not counted";
     send(Keelwork::engine::kPumpMessage);
@@ -262,7 +268,9 @@ TEST_P(AutoMaintenanceAnswer, IsGivenOnceAndRunsNothing)
     TestClock clock;
     storeTask({.name = L"window", .nextRun = clock.value + kHour});
     start();
-    if (mode != "not-started")
+    if (mode == "not-started")
+        expectPhase(EnginePhase::startDelay, EngineReason::none, 300);
+    else
         kick();
     responses();
     requestAM(mode != "stop");
@@ -287,6 +295,7 @@ TEST_F(StartModes, ConnectedStandbyRunsNothingUntilAnAutoMaintenanceRun)
     LogCapture log;
     start();
     kick();
+    expectPhase(EnginePhase::connectedStandby);
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"CS mode, don't trigger the task");
     fireTimer();
     EXPECT_TRUE(awaitLogged(log, L"Successfully set waitable timer. Seconds:604800"));
