@@ -62,6 +62,13 @@ inline void storeTask(const TestTask& task)
     ASSERT_TRUE(stored.Write()) << "not written: " << testing::PrintToString(task.name);
 }
 
+// A name for an event a task's program sets or its trigger is, unique to this test program: the
+// system's kernel-object names are global to one Wine server.
+inline std::wstring uniqueEventName(const wchar_t* base)
+{
+    return std::wstring(L"Global\\") + base + std::to_wstring(::GetCurrentProcessId());
+}
+
 // The stored "NextRun" of the task; 0 when it cannot be read.
 inline uint32_t storedNextRun(const wchar_t* name)
 {

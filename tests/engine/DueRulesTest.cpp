@@ -1,7 +1,6 @@
 // Which tasks the queue builder queues, with which priority, and in which order they leave.
 #include "TaskManagerFixture.h"
 
-#include "EngineRegistry.h"
 #include "CalendarTestZone.h"
 #include "ExpectLogged.h"
 #include "engine/QueuePriority.h"

@@ -66,11 +66,6 @@ inline Keelwork::engine::TaskState taskState(const wchar_t* name)
     return board ? board->read(name).second : Keelwork::engine::TaskState{};
 }
 
-inline std::wstring uniqueEventName(const wchar_t* base)
-{
-    return std::wstring(L"Global\\") + base + std::to_wstring(::GetCurrentProcessId());
-}
-
 class SafeBoot final : public KsPlatform::BootMode {
 public:
     SafeBoot() { install(this); }
@@ -148,10 +143,10 @@ protected:
     static bool ran(const wchar_t* name, uint32_t dueAt) { return storedNextRun(name) != dueAt; }
 
     // Handled on the engine thread when the call returns.
-    static void send(UINT message, WPARAM wParam = 0)
+    static void send(UINT message, WPARAM wParam = 0, DWORD boundMs = kBoundMs)
     {
         DWORD_PTR result = 0;
-        EXPECT_NE(::SendMessageTimeoutW(engineWindow(), message, wParam, 0, SMTO_NORMAL, kBoundMs, &result), 0)
+        EXPECT_NE(::SendMessageTimeoutW(engineWindow(), message, wParam, 0, SMTO_NORMAL, boundMs, &result), 0)
             << "the engine did not take message " << message;
     }
     // The start delay is over.

@@ -1,6 +1,5 @@
-// The engine thread with real objects on the scratch registry: its message loop, a restart asked
-// for by the update task, suspend and resume, the boot tasks, a stop during a long task wait, and
-// every report of a run as JSON that carries the task's name.
+// The engine thread on the scratch registry: its message loop, a restart asked for by the update
+// task, suspend and resume, boot tasks, a stop in a long task wait, and the JSON of its reports.
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
 

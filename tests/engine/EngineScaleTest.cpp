@@ -52,13 +52,6 @@ std::wstring taskName(int index)
     return name;
 }
 
-// Sent, so handled on the engine thread before it returns; false when the engine did not get to it.
-bool sendBounded(HWND window, UINT message, WPARAM wParam)
-{
-    DWORD_PTR ignored = 0;
-    return ::SendMessageTimeoutW(window, message, wParam, 0, SMTO_NORMAL, kWalkBoundMs, &ignored) != 0;
-}
-
 double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -124,10 +117,9 @@ TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPrior
     launch();
     ASSERT_EQ(::WaitForSingleObject(m_started.get(), kWalkBoundMs), DWORD{WAIT_OBJECT_0}) << "the engine did not start";
     std::printf("engine scale: engine started with %d tasks in %.1f s\n", kTasks, secondsSince(loaded));
-    const HWND window = engineWindow();
-    ASSERT_NE(window, nullptr);
+    ASSERT_NE(engineWindow(), nullptr);
     // Sent: the start-delay trigger has built the (empty) queue by the time this returns.
-    ASSERT_TRUE(sendBounded(window, WM_TIMER, Keelwork::engine::kStartDelayTimer));
+    send(WM_TIMER, Keelwork::engine::kStartDelayTimer, kWalkBoundMs);
     EXPECT_EQ(m_inbox.take(std::chrono::seconds(2)), nullptr) << "a task ran with none due";
 
     // The modify sets the new-task event before it replies; the engine serves that event before
@@ -135,7 +127,7 @@ TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPrior
     const auto refreshed = Clock::now();
     ASSERT_EQ(request(L"TaskScheduler.Task.Modify", L"{\"name\":\"" + taskName(kTasks - 1) + L"\",\"defaultFreq\":\"7200\"}"),
               std::optional<std::wstring>(L"{\"name\":\"" + taskName(kTasks - 1) + L"\",\"status\":true}"));
-    ASSERT_TRUE(sendBounded(window, WM_NULL, 0));
+    send(WM_NULL, 0, kWalkBoundMs);
     const double refreshSeconds = secondsSince(refreshed);
     std::printf("engine scale: refresh and trigger after one change in %.2f s, %.0f us per task\n", refreshSeconds,
                 refreshSeconds * 1e6 / kTasks);

@@ -1,6 +1,5 @@
-// The engine's state board through the real engine, read from the test's thread while the engine
-// runs: a run's phases and tasks, and the retail demo hold. The start's phases, the pump's holds and
-// a launch's outcome are read where those are tested.
+// The engine's state board, read from the test's thread while the engine runs: a run's phases and
+// tasks, and the retail demo hold; the other phases and holds are read where they are tested.
 #include "EngineLoopFixture.h"
 
 #include "engine/EngineState.h"

@@ -1,8 +1,5 @@
-// What holds a due task back, and for how long, through the real engine: the out-of-box, idle and
-// full-screen holds, on the state board with their times, survive a clock set back; a batch that
-// outwaited a full-screen application runs whole and leaves the next batch held again; a held
-// task is looked at again after its poll even when the next due task is hours away; a run-once
-// task is attempted exactly once.
+// What holds a due task back, and for how long, through the real engine: the pump's holds (also on
+// the state board), a batch that outwaited full screen, a held task's next look, a run-once task.
 #include "EngineLoopFixture.h"
 #include "ExpectLogged.h"
 

@@ -1,6 +1,5 @@
-// The engine's start-up modes with real objects on the scratch registry: an installation in
-// progress, the out-of-box experience, auto-maintenance runs, connected standby, retail demo mode
-// and safe mode, each entered, seen at work (and on the state board) and left.
+// The engine's start-up modes on the scratch registry (installing, out-of-box, auto-maintenance,
+// connected standby, retail demo, safe mode), each entered, seen at work and on the board, and left.
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
 
@@ -131,9 +130,10 @@ TEST_F(StartModes, InstallationHoldsTheStartUntilTheInstallerCompletes)
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the install end did not start it";
 }
 
-// The installer may finish while the engine is still starting (here: held by the OEM set-up): the
-// completion is kept, and the start does not wait out the hour of its reboot delay.
-TEST_F(StartModes, InstallerCompletionDuringTheStartIsKept)
+// The OEM set-up still running ("OOBEDone" 0) holds the whole start, the board's reason while it
+// lasts, and goes on when the value changes. The installer may finish meanwhile: the completion is
+// kept, and the start does not wait out the hour of its reboot delay.
+TEST_F(StartModes, OemSetUpHoldsTheStartAndAnInstallerCompletionMeanwhileIsKept)
 {
     setDword(kSettingsKey, L"winrestart_wait", 3600);
     setString(L"SOFTWARE\\KestrelInstaller", L"installmedia", L"D:\\");
@@ -142,41 +142,29 @@ TEST_F(StartModes, InstallerCompletionDuringTheStartIsKept)
     LogCapture log;
     launch();
     ASSERT_TRUE(awaitLogged(log, L"Found OOBEDONE=0; Waiting for OOBEDONE=1"));
+    EXPECT_EQ(::WaitForSingleObject(m_started.get(), 0), DWORD{WAIT_TIMEOUT}) << "started during the OEM set-up";
+    EXPECT_EQ(engineState().phase, EnginePhase::starting);
+    EXPECT_EQ(engineState().reason, EngineReason::oemSetUp);
     ASSERT_EQ(m_monitors->publish(Message::create(L"Core.Installer.Complete", L"Installer", L"{}")),
               Tessel::MODULE_STATUS_SUCCESS);
     EXPECT_TRUE(awaitLogged(log, L"Received message on Install Complete")) << "the completion was dropped";
     setDword(kOemKey, L"OOBEDone", 1);
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the start waited out its delay";
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Found OOBEDONE != 0, continuing with OOBEMODE check");
 }
 
-// The OEM set-up still running ("OOBEDone" 0) holds the whole start, the board's reason while it
-// lasts; it goes on when the value changes, and a stop during the wait ends the thread.
-class OobeDoneWait : public StartModes, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(OobeDoneWait, StartWaitsForTheOemSetUpAndAStopEndsTheWait)
+// A stop while the OEM set-up holds the start ends the thread at once, before OOBE mode is read.
+TEST_F(StartModes, StopDuringTheOemSetUpEndsTheStart)
 {
-    const bool stopInstead = GetParam();
     setDword(kOemKey, L"OOBEDone", 0);
     LogCapture log;
     launch();
     ASSERT_TRUE(awaitLogged(log, L"Found OOBEDONE=0; Waiting for OOBEDONE=1"));
-    EXPECT_EQ(::WaitForSingleObject(m_started.get(), 0), DWORD{WAIT_TIMEOUT}) << "started during the OEM set-up";
-    EXPECT_EQ(engineState().phase, EnginePhase::starting);
-    EXPECT_EQ(engineState().reason, EngineReason::oemSetUp);
-    if (stopInstead) {
-        const ULONGLONG asked = ::GetTickCount64();
-        stop();
-        EXPECT_LT(::GetTickCount64() - asked, 10000u) << "the stop waited for the OEM set-up";  // a hang check
-        EXPECT_FALSE(log.contains(L"Reset m_bIsOobeMode to FALSE")) << "OOBE mode was read after the stop";
-    } else {
-        setDword(kOemKey, L"OOBEDone", 1);
-        EXPECT_EQ(::WaitForSingleObject(m_started.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the change was missed";
-        EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Found OOBEDONE != 0, continuing with OOBEMODE check");
-    }
+    const ULONGLONG asked = ::GetTickCount64();
+    stop();
+    EXPECT_LT(::GetTickCount64() - asked, 10000u) << "the stop waited for the OEM set-up";  // a hang check
+    EXPECT_FALSE(log.contains(L"Reset m_bIsOobeMode to FALSE")) << "OOBE mode was read after the stop";
 }
-
-INSTANTIATE_TEST_SUITE_P(Oem, OobeDoneWait, ::testing::Bool(),
-                         [](const auto& info) { return std::string(info.param ? "Stopped" : "Done"); });
 
 // OOBE mode with a global wait of 14400 s and one task with its own 600 s: the engine starts after
 // 600 s (or when a task with a shorter wait appears), that task runs from then on, the other not

@@ -38,6 +38,7 @@ namespace {
 
 using kstest::storedDword;
 using kstest::storeTask;
+using kstest::uniqueEventName;
 using Tessel::Message;
 
 constexpr uint32_t kNow = 1800000000;
@@ -374,11 +375,6 @@ TEST_F(SingleTaskLaunch, LogCompactionRunsBelowNormalPriorityAndEveryOtherTaskAt
     EXPECT_EQ(launch(L"zarn_logcompact"), 0u);
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(CreationFlags::seen, (std::vector<DWORD>{BELOW_NORMAL_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS}));
-}
-
-std::wstring uniqueEventName(const wchar_t* base)
-{
-    return std::wstring(L"Global\\") + base + std::to_wstring(::GetCurrentProcessId());
 }
 
 // The access entries of a kernel object's DACL, as (type, mask, is Everyone).

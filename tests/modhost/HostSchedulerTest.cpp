@@ -25,25 +25,15 @@ std::wstring schedulerPath()
     return modhosttest::binFolder() + L"TaskScheduler.dll";
 }
 
-std::string uniqueTaskName(const char* base)
-{
-    return std::string(base) + "-" + std::to_string(GetCurrentProcessId());
-}
-
-std::string jsonPath(const std::wstring& path)
-{
-    std::string text;
-    for (wchar_t c : path)
-        text += c == L'\\' ? std::string("\\\\") : std::string(1, static_cast<char>(c));
-    return text;
-}
-
 // An hourly task running sample-task.exe, first due `dueIn` seconds from now.
 std::string sampleTaskPayload(const std::string& name, int dueIn)
 {
+    std::string program;
+    for (wchar_t c : modhosttest::binFolder() + L"sample-task.exe")
+        program += c == L'\\' ? std::string("\\\\") : std::string(1, static_cast<char>(c));
     return "{\"name\":\"" + name + "\",\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"" +
-           jsonPath(modhosttest::binFolder() + L"sample-task.exe") + "\",\"cmdParams\":\"--exit 0\",\"nextRun\":\"" +
-           std::to_string(time(nullptr) + dueIn) + "\",\"defaultFreq\":\"3600\"}";
+           program + "\",\"cmdParams\":\"--exit 0\",\"nextRun\":\"" + std::to_string(time(nullptr) + dueIn) +
+           "\",\"defaultFreq\":\"3600\"}";
 }
 
 // The module opens buses of its own (InitializeModule, and one per change broadcast) and finds
@@ -209,7 +199,7 @@ TEST_P(AutoMaintenanceHost, RequestReachesTheEngineAndIsAnsweredOnce)
 {
     const auto& [init, param] = GetParam();
     TrustedSampleTask trusted;
-    const std::string name = uniqueTaskName("modhost-am");
+    const std::string name = "modhost-am-" + std::to_string(GetCurrentProcessId());
     const std::string response = "Response\\.Auto\\.Maintenance\\.Mode";
     std::string scenario = "watch TaskScheduler\\.Task\\.(LaunchAttempt|Completed)\\..*\n"
                            "watch " + response + "\n"

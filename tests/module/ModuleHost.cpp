@@ -7,9 +7,6 @@
 #include "message/Reply.h"
 #include "messagebus/MessageBusConstants.h"
 
-#include <atomic>
-#include <future>
-
 namespace moduletest {
 
 void registerBusFolder()
