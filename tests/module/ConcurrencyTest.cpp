@@ -1,5 +1,6 @@
 // Many host threads drive the loaded module at once: every request gets exactly one reply,
 // nothing deadlocks, and the registry ends as the model each thread kept of its own tasks.
+#include "Counter.h"
 #include "ModuleHost.h"
 #include "TestTask.h"
 
@@ -8,8 +9,6 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <map>
 #include <random>
 #include <thread>
@@ -20,33 +19,6 @@ namespace {
 constexpr int kThreads = 8;
 constexpr int kTasksPerThread = 3;
 constexpr std::chrono::seconds kDuration{30};
-
-class ReplyCounter {
-public:
-    void add()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            ++m_value;
-        }
-        m_changed.notify_all();
-    }
-    int value() const
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        return m_value;
-    }
-    bool waitFor(int target)
-    {
-        std::unique_lock<std::mutex> lock(m_lock);
-        return m_changed.wait_for(lock, kAnswerBound, [&] { return m_value >= target; });
-    }
-
-private:
-    mutable std::mutex m_lock;
-    std::condition_variable m_changed;
-    int m_value = 0;
-};
 
 struct TaskModel {
     bool exists = false;
@@ -154,7 +126,7 @@ protected:
 
 TEST_F(ConcurrencyTest, EightHostsGetOneReplyEachAndTheRegistryMatchesTheModel)
 {
-    ReplyCounter replies;
+    kstest::Counter replies;
     for (const wchar_t* name : kCountedReplies)
         client().subscribe(name, L"counter", [&replies](std::shared_ptr<Tessel::Message>) {
             replies.add();
