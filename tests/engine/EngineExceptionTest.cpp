@@ -3,14 +3,39 @@
 // at level Error, its stop returns at once, and a fresh engine starts afterwards.
 #include "EngineLoopFixture.h"
 #include "ExpectLogged.h"
-#include "FailingAllocation.h"
 
 #include "engine/RunQueue.h"
 #include "engine/TaskManager.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <new>
+
+namespace {
+
+std::atomic<size_t> g_failingSize{0};
+
+// This test program's nothrow allocation fails, while one lives, for allocations of one size: the
+// object the engine allocates of that size without throwing comes back empty.
+class FailingAllocation {
+public:
+    explicit FailingAllocation(size_t size) { g_failingSize = size; }
+    ~FailingAllocation() { g_failingSize = 0; }
+    FailingAllocation(const FailingAllocation&) = delete;
+    FailingAllocation& operator=(const FailingAllocation&) = delete;
+};
+
+} // namespace
+
+// Replaces the runtime's: same heap, so the ordinary delete frees what this returns.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (size != 0 && size == g_failingSize.load())
+        return nullptr;
+    return std::malloc(size != 0 ? size : 1);
+}
 
 namespace {
 
@@ -36,11 +61,6 @@ private:
 };
 
 enum class Where { startUp, waitLoop, windowMessage };
-
-std::string whereName(Where where)
-{
-    return where == Where::startUp ? "AtStartUp" : where == Where::waitLoop ? "InTheWaitLoop" : "InAWindowMessage";
-}
 
 class EngineException : public EngineLoop, public ::testing::WithParamInterface<Where> {};
 
@@ -74,7 +94,11 @@ TEST_P(EngineException, EndsTheEngineWhichStopsAtOnceAndStartsAfresh)
 
 INSTANTIATE_TEST_SUITE_P(Thrown, EngineException,
                          ::testing::Values(Where::startUp, Where::waitLoop, Where::windowMessage),
-                         [](const auto& info) { return whereName(info.param); });
+                         [](const auto& info) {
+                             return std::string(info.param == Where::startUp    ? "AtStartUp"
+                                                : info.param == Where::waitLoop ? "InTheWaitLoop"
+                                                                                : "InAWindowMessage");
+                         });
 
 class EngineAllocation : public EngineLoop {};
 

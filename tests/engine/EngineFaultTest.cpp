@@ -142,19 +142,6 @@ protected:
         m_gate.release();
     }
 
-    // Every message up to and including `last`, in order.
-    std::vector<std::wstring> messagesUntil(const std::wstring& last)
-    {
-        std::vector<std::wstring> seen;
-        while (seen.empty() || seen.back() != last) {
-            auto message = m_inbox.take(std::chrono::milliseconds(kBoundMs));
-            if (!message)
-                break;
-            seen.push_back(message->name() + L" " + message->payload());
-        }
-        return seen;
-    }
-
     void expectStoredState()
     {
         const std::wstring key = taskKeyPath(L"faulty");

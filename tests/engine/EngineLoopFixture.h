@@ -28,6 +28,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace kstest {
 
@@ -221,6 +222,20 @@ protected:
             wanted.erase(message->name() + L" " + message->payload());
         }
         return wanted;
+    }
+
+    // Every message up to and including `last`, in order, as awaitMessages names them; those that
+    // came within the bound when `last` did not.
+    std::vector<std::wstring> messagesUntil(const std::wstring& last)
+    {
+        std::vector<std::wstring> seen;
+        while (seen.empty() || seen.back() != last) {
+            auto message = m_inbox.take(std::chrono::milliseconds(kBoundMs));
+            if (!message)
+                break;
+            seen.push_back(message->name() + L" " + message->payload());
+        }
+        return seen;
     }
 
     // The report that a task ran and ended, as awaitMessages takes it.

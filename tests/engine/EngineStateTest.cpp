@@ -2,7 +2,6 @@
 // tasks, and the retail demo hold; the other phases and holds are read where they are tested.
 #include "EngineLoopFixture.h"
 
-#include "engine/EngineState.h"
 #include "engine/RunningEngine.h"
 
 #include <gtest/gtest.h>

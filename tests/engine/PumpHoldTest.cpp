@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using namespace kstest;
@@ -146,17 +148,11 @@ TEST_P(RunOnce, IsAttemptedExactlyOnce)
     fireTimer();
     triggerAndPump();
 
-    int attempts = 0, runs = 0;
-    for (;;) {
-        auto message = m_inbox.take(std::chrono::milliseconds(kBoundMs));
-        ASSERT_TRUE(message) << "the marker task did not run";
-        attempts += message->name() == L"TaskScheduler.Task.LaunchAttempt.once" ? 1 : 0;
-        runs += message->name() == L"TaskScheduler.Task.Completed.once" ? 1 : 0;
-        if (message->name() == L"TaskScheduler.Task.Completed.marker")
-            break;
-    }
-    EXPECT_EQ(attempts, 1);
-    EXPECT_EQ(runs, trusted ? 1 : 0) << "the key goes, the run still takes place";
+    const std::vector<std::wstring> seen = messagesUntil(completed(L"marker"));
+    ASSERT_TRUE(!seen.empty() && seen.back() == completed(L"marker")) << "the marker task did not run";
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), L"TaskScheduler.Task.LaunchAttempt.once {\"name\":\"once\"}"), 1);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), completed(L"once")), trusted ? 1 : 0)
+        << "the key goes, the run still takes place";
     EXPECT_FALSE(CKsTask(L"once").Read()) << "its key is still there";
 }
 
