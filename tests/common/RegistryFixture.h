@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,15 @@ struct RawValue {
     std::vector<BYTE> bytes;
 };
 RawValue readRaw(const std::wstring& keyPath, const wchar_t* name);
+// The REG_DWORD at HKEY_LOCAL_MACHINE\path\name, or nothing when absent or of another type.
+inline std::optional<DWORD> readDword(const wchar_t* path, const wchar_t* name)
+{
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return value;
+}
 void writeRaw(const std::wstring& keyPath, const wchar_t* name, DWORD type, const void* data, size_t size);
 
 // Removes scratch keys a crashed run left behind and makes the process log to files, so tests

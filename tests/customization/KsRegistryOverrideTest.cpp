@@ -1,6 +1,8 @@
-// Lookups across prioritised hives: which hive answers, sub-key union and order, error results.
+// Lookups across prioritised hives: which hive answers, sub-key union and order, error results;
+// and the normal form and joining of the hives' relative paths.
 #include "common/UniqueHandle.h"
 #include "customization/KsRegistryOverride.h"
+#include "customization/KsRegistryPath.h"
 
 #include "ExpectLogged.h"
 #include "LogFileReader.h"
@@ -87,6 +89,34 @@ TEST_F(KsRegistryOverrideTest, EnumerationIsTheOrdinalUnionOfAllHives)
     std::vector<std::wstring> names{L"stale"};
     ASSERT_EQ(m_override.EnumerateSubkeys(names), S_OK);
     EXPECT_EQ(names, (std::vector<std::wstring>{L"1", L"10", L"2", L"3", L"B", L"a"}));
+}
+
+struct PathCase {
+    const wchar_t* input;
+    const wchar_t* normal;
+};
+
+class KsRegistryPathNormalForm : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(KsRegistryPathNormalForm, SetNormalizes)
+{
+    KsRegistryPath path(GetParam().input);
+    EXPECT_EQ(path.str(), GetParam().normal);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, KsRegistryPathNormalForm,
+    ::testing::Values(PathCase{L"", L""},
+                      PathCase{L"\\\\\\", L""},
+                      PathCase{L"a", L"a\\"},
+                      PathCase{L"\\\\SOFTWARE\\Kestrel", L"SOFTWARE\\Kestrel\\"},
+                      PathCase{L"a\\\\b\\\\\\c", L"a\\b\\c\\"}));
+
+TEST(KsRegistryPath, JoinAppendsNormalizedParts)
+{
+    KsRegistryPath base(L"SOFTWARE\\Kestrel\\Platform\\Settings");
+    EXPECT_EQ(base.Joined(L"\\taskscheduler").str(), L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler\\");
+    EXPECT_EQ(KsRegistryPath().Joined(L"x").str(), L"x\\");
+    EXPECT_EQ(base.Joined(KsRegistryPath()).str(), base.str());
 }
 
 } // namespace

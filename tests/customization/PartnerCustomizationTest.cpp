@@ -1,5 +1,6 @@
-// The hive list built from the registry: base, package, plug-ins and partner overrides, and the
-// resource DLL each hive's strings come from.
+// The hive list built from the registry: base, package (and the active package number it comes
+// from), plug-ins and partner overrides, and the resource DLL each hive's strings come from.
+#include "customization/ActivePackage.h"
 #include "customization/KsPartnerCustomizationCommon.h"
 
 #include "KsOemResIds.h"
@@ -179,6 +180,52 @@ TEST_F(HiveResourceDll, OverrideWithoutDllUsesTheDefaultDll)
 
     ASSERT_EQ(readV(), 40u);
     EXPECT_EQ(activeHiveString(KS_RES_SCAN_DESCRIPTION), L"Scheduled scan by Kestrel; Kestrel keeps you safe");
+}
+
+struct ActivePackageCase {
+    const char* name;
+    const wchar_t* uiPackages;  // null: value absent
+    const wchar_t* packages;    // null: value absent
+    uint32_t expected;
+};
+
+class ActivePackageNumber : public kstest::RegistryFixture, public ::testing::WithParamInterface<ActivePackageCase> {};
+
+TEST_P(ActivePackageNumber, FollowsTheValueRules)
+{
+    const ActivePackageCase& c = GetParam();
+    if (c.uiPackages)
+        setString(kPackagesKey, kActiveUiPackagesValue, c.uiPackages);
+    if (c.packages)
+        setString(kPackagesKey, kActivePackagesValue, c.packages);
+    EXPECT_EQ(activePackageNumber(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ActivePackageNumber,
+    ::testing::Values(ActivePackageCase{"Single", L"5", nullptr, 5},
+                      ActivePackageCase{"ListIsNoPackage", L"5;6", nullptr, 0},
+                      ActivePackageCase{"LeadingDigitsOnly", L"12abc", nullptr, 12},
+                      ActivePackageCase{"UiPackagesWins", L"7", L"8", 7},
+                      ActivePackageCase{"FallsBackToPackages", nullptr, L"8", 8},
+                      ActivePackageCase{"UiZeroFallsBack", L"0", L"9", 9},
+                      ActivePackageCase{"BothLists", L"5;6", L"1;2", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class ActivePackageValueType : public kstest::RegistryFixture {};
+
+// Only text counts, expanded or not, and only when it is terminated.
+TEST_F(ActivePackageValueType, OnlyTerminatedTextIsRead)
+{
+    setDword(kPackagesKey, kActiveUiPackagesValue, 5);
+    EXPECT_EQ(readActivePackageNumber(kActiveUiPackagesValue), 0u);
+    const wchar_t expandable[] = L"6";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPackagesKey, kActivePackagesValue, REG_EXPAND_SZ, expandable,
+                              sizeof expandable), ERROR_SUCCESS);
+    EXPECT_EQ(readActivePackageNumber(kActivePackagesValue), 6u);
+    const wchar_t unterminated[] = {L'5', L'5'};
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPackagesKey, kActivePackagesValue, REG_SZ, unterminated,
+                              sizeof unterminated), ERROR_SUCCESS);
+    EXPECT_EQ(readActivePackageNumber(kActivePackagesValue), 0u);
 }
 
 } // namespace

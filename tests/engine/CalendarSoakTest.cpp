@@ -71,16 +71,11 @@ const CalendarTask kCalendarTasks[] = {
 
 class CalendarSoak : public EngineLoop, public ::testing::WithParamInterface<Scenario> {
 protected:
+    // Its write computes the first run from now.
     static void storeCalendarTask(const CalendarTask& kind, int hour)
     {
-        storeTask(kind.name, KS_TASK_CUSTOM, L"--exit 0", 0, 0);
-        CKsTask task(kind.name);
-        ASSERT_TRUE(task.Read());
-        task.dwDayOfWeekMask = kSunday;
-        task.dwInterval = kind.interval;
-        task.dwHour = hour;
-        task.dwMinute = kMinute;
-        ASSERT_TRUE(task.Write());  // computes the first run from now
+        storeTask({.name = kind.name, .type = KS_TASK_CUSTOM, .nextRun = 0, .freq = 0, .interval = kind.interval,
+                   .dayOfWeekMask = kSunday, .hour = static_cast<uint32_t>(hour), .minute = kMinute});
     }
 
     std::string text(uint32_t instant) const
@@ -151,7 +146,7 @@ TEST_P(CalendarSoak, EachTaskRunsOncePerSlotAndNeverBefore)
     }
     // The periodic task's slots follow its runs: each is the next run its last run wrote.
     uint32_t periodicSlot = static_cast<uint32_t>(zone.instantOf(changeDay, 0, 15));
-    storeTask(kPeriodicTask, KS_TASK_SCHEDULED, L"--exit 0", periodicSlot, kPeriod);
+    storeTask({.name = kPeriodicTask, .nextRun = periodicSlot, .freq = kPeriod});
     int periodicRuns = 0;
     start();
 

@@ -1,7 +1,6 @@
 // Which tasks the queue builder queues, with which priority, and in which order they leave.
 #include "TaskManagerFixture.h"
 
-#include "EngineRegistry.h"
 #include "CalendarTestZone.h"
 #include "ExpectLogged.h"
 #include "engine/QueuePriority.h"
@@ -9,24 +8,32 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 namespace {
 
 using kstest::Console;
 using kstest::kNow;
-using kstest::TaskSpec;
+using kstest::storeTask;
+using kstest::TestTask;
 
-constexpr DWORD kDay = 86400;
+constexpr int64_t kDay = 86400;
 constexpr DWORD kWindow = 43200;
 constexpr uint32_t kNotQueued = 0xFFFFFFFF;
 constexpr DWORD kNoCount = 0xFFFFFFFF;
+// The queue priorities the rows expect.
+constexpr uint32_t kLate = KS_PRIORITY_HIGHEST;
+constexpr uint32_t kBoot = KS_PRIORITY_REALTIME;
+constexpr uint32_t kIdle = KS_PRIORITY_LOW;
+
+enum class Run { normal, maintenance };
 
 struct DueCase {
     const char* label;
-    TaskSpec task;
-    DWORD requestedType;
-    DWORD amMode;
+    TestTask task;
+    DWORD askedType;
+    Run run;
     Console console;
     uint32_t priority;   // kNotQueued when the task must stay out of the queue
     DWORD storedCount;   // "NextRun" after the call, for occasion tasks; kNoCount otherwise
@@ -38,53 +45,78 @@ struct DueCase {
     const char* zone = "UTC0";  // the machine's time zone (TZ)
 };
 
-// Timed-task specs: next run relative to now, flags, idle wish.
-TaskSpec timed(int64_t offset, DWORD flags = 0, DWORD idle = 0)
+void PrintTo(const DueCase& row, std::ostream* out)
 {
-    return TaskSpec{KS_TASK_SCHEDULED, static_cast<DWORD>(kNow + offset), 0, flags, idle};
-}
-TaskSpec occasion(DWORD type, DWORD count, DWORD freq, DWORD flags = 0)
-{
-    return TaskSpec{type, count, freq, flags};
+    *out << row.label;
 }
 
+// A timed task due `offset` seconds from now, with its flags.
+TestTask timed(int64_t offset, uint32_t wise = 0)
+{
+    return TestTask{.nextRun = static_cast<uint32_t>(kNow + offset), .freq = 0, .wise = wise};
+}
+// The same, waiting for an idle user.
+TestTask idler(int64_t offset, uint32_t wise = 0)
+{
+    TestTask task = timed(offset, wise);
+    task.runWhenIdle = 1;
+    return task;
+}
+// A log-on or boot task that has seen `count` of its occasions and runs every `freq`.
+TestTask occasion(uint32_t type, uint32_t count, uint32_t freq, uint32_t wise = 0)
+{
+    return TestTask{.type = type, .nextRun = count, .freq = freq, .wise = wise};
+}
+
+constexpr uint32_t kScheduled = KS_TASK_SCHEDULED;
+constexpr uint32_t kLogon = KS_TASK_LOGON;
+constexpr uint32_t kReboot = KS_TASK_REBOOT;
+constexpr uint32_t kAmFutureExclusion = KS_AM_FUTURE_TASK_EXCLUSION_WISE;
+constexpr uint32_t kAmExclusion = KS_AM_TASK_EXCLUSION_WISE;
+constexpr uint32_t kLongOverdue = KS_LONG_OVERDUE_TASK_WISE;
+constexpr uint32_t kAdmin = KS_ADMIN_WISE;
+constexpr Run kAm = Run::maintenance;
+constexpr Run kNormal = Run::normal;
+constexpr Console kUser = Console::user;
+
 const DueCase kDueCases[] = {
-    {"OverdueTimed", timed(-60), 3, 0, Console::user, 90, kNoCount},
-    {"FutureTimed", timed(60), 3, 0, Console::user, kNotQueued, kNoCount},
-    {"EqualSecondIsDue", timed(0), 3, 0, Console::user, 90, kNoCount},
-    {"AmWindowTakesTaskDueIn11Hours", timed(11 * 3600), 3, 1, Console::user, 90, kNoCount},
-    {"AmWindowEndsAt12Hours", timed(12 * 3600 + 1), 3, 1, Console::user, kNotQueued, kNoCount},
-    {"AmFutureExclusionFlag16", timed(11 * 3600, 16), 3, 1, Console::user, kNotQueued, kNoCount},
-    {"AmFutureExclusionStillRunsOverdue", timed(-60, 16), 3, 1, Console::user, 90, kNoCount},
-    {"AmExclusionFlag8EvenOverdue", timed(-60, 8), 3, 1, Console::user, kNotQueued, kNoCount},
-    {"Flag8OutsideAmMode", timed(-60, 8), 3, 0, Console::user, 90, kNoCount},
-    {"IdleTaskTwoDaysLate", timed(-2 * int64_t{kDay}, 0, 1), 3, 0, Console::user, 1, kNoCount},
-    {"IdleTaskFourDaysLateIsLongOverdue", timed(-4 * int64_t{kDay}, 0, 1), 3, 0, Console::user, 90, kNoCount},
+    {"OverdueTimed", timed(-60), kScheduled, kNormal, kUser, kLate, kNoCount},
+    {"FutureTimed", timed(60), kScheduled, kNormal, kUser, kNotQueued, kNoCount},
+    {"EqualSecondIsDue", timed(0), kScheduled, kNormal, kUser, kLate, kNoCount},
+    {"AmWindowTakesTaskDueIn11Hours", timed(11 * 3600), kScheduled, kAm, kUser, kLate, kNoCount},
+    {"AmWindowEndsAt12Hours", timed(12 * 3600 + 1), kScheduled, kAm, kUser, kNotQueued, kNoCount},
+    {"AmFutureExclusionFlag", timed(11 * 3600, kAmFutureExclusion), kScheduled, kAm, kUser, kNotQueued, kNoCount},
+    {"AmFutureExclusionStillRunsOverdue", timed(-60, kAmFutureExclusion), kScheduled, kAm, kUser, kLate, kNoCount},
+    {"AmExclusionFlagEvenOverdue", timed(-60, kAmExclusion), kScheduled, kAm, kUser, kNotQueued, kNoCount},
+    {"AmExclusionFlagOutsideAmMode", timed(-60, kAmExclusion), kScheduled, kNormal, kUser, kLate, kNoCount},
+    {"IdleTaskTwoDaysLate", idler(-2 * kDay), kScheduled, kNormal, kUser, kIdle, kNoCount},
+    {"IdleTaskFourDaysLateIsLongOverdue", idler(-4 * kDay), kScheduled, kNormal, kUser, kLate, kNoCount},
     // The limit is days before the local time: east of UTC a task is long overdue sooner.
-    {"LongOverdueByLocalTimeEastOfUtc", timed(-3 * int64_t{kDay} + 1800, 0, 1), 3, 0, Console::user, 90, kNoCount, 0, 0, 0, "JST-9"},
-    {"NotYetLongOverdueWestOfUtc", timed(-3 * int64_t{kDay} - 1800, 0, 1), 3, 0, Console::user, 1, kNoCount, 0, 0, 0, "EST5"},
-    {"Flag32FourDaysLate", timed(-4 * int64_t{kDay}, 32, 1), 3, 0, Console::user, 1, kNoCount},
-    {"Flag32SixteenDaysLate", timed(-16 * int64_t{kDay}, 32, 1), 3, 0, Console::user, 90, kNoCount},
-    {"OtherTypeAsked", timed(-60), 5, 0, Console::user, kNotQueued, kNoCount},
-    {"LogonFreq0", occasion(2, 0, 0), 2, 0, Console::user, 90, 1},
-    {"LogonFreq1", occasion(2, 0, 1), 2, 0, Console::user, 90, 1},
-    {"LogonFreq3FirstLogon", occasion(2, 0, 3), 2, 0, Console::user, kNotQueued, 1},
-    {"LogonFreq3ThirdLogon", occasion(2, 2, 3), 2, 0, Console::user, 90, 3},
-    {"LogonNotCountedOnReboot", occasion(2, 0, 0), 1, 0, Console::user, kNotQueued, 0},
-    {"RebootFreq0", occasion(1, 0, 0), 1, 0, Console::user, 100, 1},
-    {"RebootFreq1", occasion(1, 0, 1), 1, 0, Console::user, 100, 1},
-    {"RebootFreq3SecondReboot", occasion(1, 1, 3), 1, 0, Console::user, kNotQueued, 2},
-    {"RebootFreq3ThirdReboot", occasion(1, 2, 3), 1, 0, Console::user, 100, 3},
-    {"AdminFlagPlainUser", occasion(2, 0, 0, 4), 2, 0, Console::user, kNotQueued, 1},
-    {"AdminFlagFilteredAdmin", occasion(2, 0, 0, 4), 2, 0, Console::filteredAdmin, 90, 1},
-    {"AdminFlagAdmin", occasion(2, 0, 0, 4), 2, 0, Console::admin, 90, 1},
-    {"OobeHoldKeepsDueTaskOut", timed(-60), 3, 0, Console::user, kNotQueued, kNoCount, 600, 599},
-    {"OobeHoldOverAtItsSecond", timed(-60), 3, 0, Console::user, 90, kNoCount, 600, 600},
-    {"OobeHoldCountsLogon", occasion(2, 0, 1), 2, 0, Console::user, kNotQueued, 1, 600, 10},
-    {"OobeHoldCountsOnlyTheAskedType", occasion(2, 0, 1), 1, 0, Console::user, kNotQueued, 0, 600, 10},
-    {"OutOfOobeQueuesCountedLogon", occasion(2, 1, 1), 2, 0, Console::user, 90, 1, 600, 600, 1},
-    {"OutOfOobeDoesNotCount", occasion(2, 0, 1), 2, 0, Console::user, kNotQueued, 0, 600, 600, 1},
-    {"OutOfOobeCountedReboot", occasion(1, 3, 3), 1, 0, Console::user, 100, 3, 600, 700, 1},
+    {"LongOverdueByLocalTimeEastOfUtc", idler(-3 * kDay + 1800), kScheduled, kNormal, kUser, kLate, kNoCount, 0, 0, 0,
+     "JST-9"},
+    {"NotYetLongOverdueWestOfUtc", idler(-3 * kDay - 1800), kScheduled, kNormal, kUser, kIdle, kNoCount, 0, 0, 0, "EST5"},
+    {"LongOverdueFlagFourDaysLate", idler(-4 * kDay, kLongOverdue), kScheduled, kNormal, kUser, kIdle, kNoCount},
+    {"LongOverdueFlagSixteenDaysLate", idler(-16 * kDay, kLongOverdue), kScheduled, kNormal, kUser, kLate, kNoCount},
+    {"OtherTypeAsked", timed(-60), KS_TASK_CUSTOM, kNormal, kUser, kNotQueued, kNoCount},
+    {"LogonFreq0", occasion(kLogon, 0, 0), kLogon, kNormal, kUser, kLate, 1},
+    {"LogonFreq1", occasion(kLogon, 0, 1), kLogon, kNormal, kUser, kLate, 1},
+    {"LogonFreq3FirstLogon", occasion(kLogon, 0, 3), kLogon, kNormal, kUser, kNotQueued, 1},
+    {"LogonFreq3ThirdLogon", occasion(kLogon, 2, 3), kLogon, kNormal, kUser, kLate, 3},
+    {"LogonNotCountedOnReboot", occasion(kLogon, 0, 0), kReboot, kNormal, kUser, kNotQueued, 0},
+    {"RebootFreq0", occasion(kReboot, 0, 0), kReboot, kNormal, kUser, kBoot, 1},
+    {"RebootFreq1", occasion(kReboot, 0, 1), kReboot, kNormal, kUser, kBoot, 1},
+    {"RebootFreq3SecondReboot", occasion(kReboot, 1, 3), kReboot, kNormal, kUser, kNotQueued, 2},
+    {"RebootFreq3ThirdReboot", occasion(kReboot, 2, 3), kReboot, kNormal, kUser, kBoot, 3},
+    {"AdminFlagPlainUser", occasion(kLogon, 0, 0, kAdmin), kLogon, kNormal, kUser, kNotQueued, 1},
+    {"AdminFlagFilteredAdmin", occasion(kLogon, 0, 0, kAdmin), kLogon, kNormal, Console::filteredAdmin, kLate, 1},
+    {"AdminFlagAdmin", occasion(kLogon, 0, 0, kAdmin), kLogon, kNormal, Console::admin, kLate, 1},
+    {"OobeHoldKeepsDueTaskOut", timed(-60), kScheduled, kNormal, kUser, kNotQueued, kNoCount, 600, 599},
+    {"OobeHoldOverAtItsSecond", timed(-60), kScheduled, kNormal, kUser, kLate, kNoCount, 600, 600},
+    {"OobeHoldCountsLogon", occasion(kLogon, 0, 1), kLogon, kNormal, kUser, kNotQueued, 1, 600, 10},
+    {"OobeHoldCountsOnlyTheAskedType", occasion(kLogon, 0, 1), kReboot, kNormal, kUser, kNotQueued, 0, 600, 10},
+    {"OutOfOobeQueuesCountedLogon", occasion(kLogon, 1, 1), kLogon, kNormal, kUser, kLate, 1, 600, 600, 1},
+    {"OutOfOobeDoesNotCount", occasion(kLogon, 0, 1), kLogon, kNormal, kUser, kNotQueued, 0, 600, 600, 1},
+    {"OutOfOobeCountedReboot", occasion(kReboot, 3, 3), kReboot, kNormal, kUser, kBoot, 3, 600, 700, 1},
 };
 
 class DueRulesQueue : public kstest::TaskManagerFixture {};
@@ -95,16 +127,17 @@ TEST_P(DueRules, QueuesDueTasksOnly)
 {
     const DueCase& c = GetParam();
     KsCalendarTest::PinnedZone zone(c.zone);
-    writeTask(L"task", c.task);
+    storeTask(c.task);
     auto& manager = gather(false, c.console);
     if (c.oobeHold != 0) {
         m_clock.value = kNow - c.sinceStart;
         manager.InitTSStartTime();
         m_clock.value = kNow;
         manager.SetOobeModeState(1);
-        manager.tasks().at(L"task")->m_dwOobeWait = c.oobeHold;
+        manager.tasks().at(L"job")->m_dwOobeWait = c.oobeHold;
     }
-    manager._AddToQ(c.requestedType, c.outOfOobe, c.amMode, c.amMode ? kWindow : 0);
+    const bool am = c.run == Run::maintenance;
+    manager._AddToQ(c.askedType, c.outOfOobe, am ? 1 : 0, am ? kWindow : 0);
     auto queued = drainQueue();
     if (c.priority == kNotQueued) {
         EXPECT_TRUE(queued.empty());
@@ -113,9 +146,7 @@ TEST_P(DueRules, QueuesDueTasksOnly)
         EXPECT_EQ(queued[0].second, c.priority);
     }
     if (c.storedCount != kNoCount) {
-        CKsTask stored(L"task");
-        ASSERT_TRUE(stored.Read());
-        EXPECT_EQ(stored.dwNextRun, c.storedCount);
+        EXPECT_EQ(kstest::storedNextRun(L"job"), c.storedCount);
     }
 }
 
@@ -133,9 +164,11 @@ TEST_F(DueRulesQueue, DeferredOccasionTaskIsRetriedAfterItsDelay)
     } tasks[] = {{L"logon-due", KS_TASK_LOGON, -10}, {L"boot-due", KS_TASK_REBOOT, -1},
                  {L"logon-ahead", KS_TASK_LOGON, 600}, {L"logon-plain", KS_TASK_LOGON, 0}};
     for (const auto& task : tasks) {
-        writeTask(task.name, occasion(task.type, 0, 1));
+        TestTask logon = occasion(task.type, 0, 1);
+        logon.name = task.name;
+        storeTask(logon);
         if (task.retryIn != 0)
-            setProtectedDword(task.name, L"LogonNextRun", static_cast<DWORD>(kNow + task.retryIn));
+            kstest::setStoredDword(task.name, L"LogonNextRun", static_cast<DWORD>(kNow + task.retryIn));
     }
     auto& manager = gather();
     EXPECT_EQ(manager.AddDeferredOccasionsToQ(), 0u);
@@ -149,33 +182,14 @@ TEST_F(DueRulesQueue, DeferredOccasionTaskIsRetriedAfterItsDelay)
 
 TEST_F(DueRulesQueue, AskingTwiceLeavesOneItem)
 {
-    writeTask(L"task", timed(-60));
+    storeTask(timed(-60));
     auto& manager = gather();
     kstest::LogCapture capture;
     manager._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
     manager._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
     EXPECT_EQ(manager.queue().size(), 1u);
-    EXPECT_LOGGED(capture, 3, L"Adding task task to the Q with priority 90");
-    EXPECT_LOGGED(capture, 1, L"Not adding task task to the execution Q as it already exists");
-}
-
-TEST_F(DueRulesQueue, RebootTaskLeadsEverythingAtDefaultPriority)
-{
-    writeTask(L"ksupdtsk", timed(-60));
-    writeTask(L"plain", timed(-60));
-    writeTask(L"idle", timed(-60, 0, 1));
-    writeTask(L"scan", timed(-60, 0, 1));
-    writeTask(L"start", occasion(KS_TASK_REBOOT, 0, 0));
-    auto& manager = gather();
-    manager._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
-    manager._AddToQ(KS_TASK_REBOOT, 0, 0, 0);
-    auto queued = drainQueue();
-    ASSERT_EQ(queued.size(), 5u);
-    EXPECT_EQ(queued[0], std::make_pair(std::wstring(L"start"), 100u));
-    EXPECT_EQ(queued[1], std::make_pair(std::wstring(L"plain"), 90u));
-    EXPECT_EQ(queued[2], std::make_pair(std::wstring(L"ksupdtsk"), 10u));
-    EXPECT_EQ(queued[3].second, 1u);
-    EXPECT_EQ(queued[4].second, 1u);
+    EXPECT_LOGGED(capture, 3, L"Adding task job to the Q with priority 90");
+    EXPECT_LOGGED(capture, 1, L"Not adding task job to the execution Q as it already exists");
 }
 
 TEST(RunQueueOrder, ItemsLeaveByDescendingPriority)
@@ -229,13 +243,15 @@ TEST(QueuePriority, Table)
 }
 
 // The head task waits for an idle user when it asks to, or is the update or scan task, and only
-// while "idle_wait" is on; an empty queue has no head to wait.
+// while "idle_wait" is on (1 when absent or not a number), read when asked; an empty queue has no
+// head to wait.
 struct IdleCase {
     const char* label;
     const wchar_t* name;
     DWORD runWhenIdle;
-    DWORD idleWait;
+    std::optional<DWORD> idleWait;  // none: absent
     bool waits;
+    bool asText = false;
 };
 
 void PrintTo(const IdleCase& c, std::ostream* os)
@@ -248,11 +264,13 @@ class IdleWait : public kstest::TaskManagerFixture, public ::testing::WithParamI
 TEST_P(IdleWait, HeadTaskWaitsForAnIdleUserOnlyWhenItShould)
 {
     const IdleCase& c = GetParam();
-    setDword(kstest::kTasksKey, L"idle_wait", c.idleWait);
+    storeTask({.name = c.name, .nextRun = kNow - 60, .runWhenIdle = c.runWhenIdle});
     auto& manager = gather();
     EXPECT_FALSE(manager.ShouldTopTaskWaitForIdle()) << "empty queue";
-    writeTask(c.name, timed(-60, 0, c.runWhenIdle));
-    manager.Refresh();
+    if (c.idleWait && c.asText)
+        setString(kstest::kTasksKey, L"idle_wait", std::to_wstring(*c.idleWait));
+    else if (c.idleWait)
+        setDword(kstest::kTasksKey, L"idle_wait", *c.idleWait);
     manager._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
     EXPECT_EQ(manager.ShouldTopTaskWaitForIdle(), c.waits);
 }
@@ -262,7 +280,9 @@ INSTANTIATE_TEST_SUITE_P(Heads, IdleWait,
                                            IdleCase{"AsksForIdle", L"idler", 1, 1, true},
                                            IdleCase{"UpdateTask", L"ksupdtsk", 0, 1, true},
                                            IdleCase{"ScanTask", L"qsv_odsscheduledtask", 0, 1, true},
-                                           IdleCase{"IdleWaitOff", L"idler", 1, 0, false}),
+                                           IdleCase{"IdleWaitOff", L"idler", 1, 0, false},
+                                           IdleCase{"IdleWaitAbsent", L"idler", 1, std::nullopt, true},
+                                           IdleCase{"IdleWaitAsText", L"idler", 1, 0, true, true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

@@ -3,14 +3,39 @@
 // at level Error, its stop returns at once, and a fresh engine starts afterwards.
 #include "EngineLoopFixture.h"
 #include "ExpectLogged.h"
-#include "FailingAllocation.h"
 
 #include "engine/RunQueue.h"
 #include "engine/TaskManager.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <new>
+
+namespace {
+
+std::atomic<size_t> g_failingSize{0};
+
+// This test program's nothrow allocation fails, while one lives, for allocations of one size: the
+// object the engine allocates of that size without throwing comes back empty.
+class FailingAllocation {
+public:
+    explicit FailingAllocation(size_t size) { g_failingSize = size; }
+    ~FailingAllocation() { g_failingSize = 0; }
+    FailingAllocation(const FailingAllocation&) = delete;
+    FailingAllocation& operator=(const FailingAllocation&) = delete;
+};
+
+} // namespace
+
+// Replaces the runtime's: same heap, so the ordinary delete frees what this returns.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (size != 0 && size == g_failingSize.load())
+        return nullptr;
+    return std::malloc(size != 0 ? size : 1);
+}
 
 namespace {
 
@@ -37,11 +62,6 @@ private:
 
 enum class Where { startUp, waitLoop, windowMessage };
 
-std::string whereName(Where where)
-{
-    return where == Where::startUp ? "AtStartUp" : where == Where::waitLoop ? "InTheWaitLoop" : "InAWindowMessage";
-}
-
 class EngineException : public EngineLoop, public ::testing::WithParamInterface<Where> {};
 
 TEST_P(EngineException, EndsTheEngineWhichStopsAtOnceAndStartsAfresh)
@@ -67,14 +87,18 @@ TEST_P(EngineException, EndsTheEngineWhichStopsAtOnceAndStartsAfresh)
     EXPECT_LT(::GetTickCount64() - asked, 5000u) << "the stop waited";  // a hang check
 
     clock.armed = false;
-    storeDue(L"afterwards", L"--set-event " + ranEventName());
+    storeTask({.name = L"afterwards", .params = L"--set-event " + ranEventName()});
     start();
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "no fresh engine";
 }
 
 INSTANTIATE_TEST_SUITE_P(Thrown, EngineException,
                          ::testing::Values(Where::startUp, Where::waitLoop, Where::windowMessage),
-                         [](const auto& info) { return whereName(info.param); });
+                         [](const auto& info) {
+                             return std::string(info.param == Where::startUp    ? "AtStartUp"
+                                                : info.param == Where::waitLoop ? "InTheWaitLoop"
+                                                                                : "InAWindowMessage");
+                         });
 
 class EngineAllocation : public EngineLoop {};
 
@@ -91,15 +115,10 @@ TEST_F(EngineAllocation, NoTaskManagerMeansNoEngine)
 // A trigger that cannot queue a task of the first type leaves the other types for the next one.
 TEST_F(EngineAllocation, TriggerStopsAtTheFirstTypeThatCannotBeQueued)
 {
-    DrivenClock clock;
-    for (DWORD type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED}) {
-        const std::wstring name = L"type" + std::to_wstring(type);
-        storeTask(name.c_str(), KS_TASK_SCHEDULED, L"--exit 0", clock.value - 5, 3600);
-        CKsTask task(name.c_str());
-        ASSERT_TRUE(task.Read());
-        task.dwTaskType = type;  // kept due: a calendar without week days leaves the next run alone
-        ASSERT_TRUE(task.Write());
-    }
+    TestClock clock;
+    // Kept due: a calendar without week days leaves the next run alone.
+    for (uint32_t type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED})
+        storeTask({.name = L"type" + std::to_wstring(type), .type = type});
     start();
     LogCapture log;
     {

@@ -1,35 +1,34 @@
 // The engine thread with real objects on the scratch registry, started and stopped by the test;
 // monitors in this process answer that the machine is not in connected standby and no full-screen
-// application runs. Clocks a test installs for the engine's idea of now.
+// application runs. Window messages are sent, so each is handled on the engine thread before the
+// call returns.
 #pragma once
 
 #include "LogFileReader.h"
 #include "MessageInbox.h"
+#include "MonitorStandIn.h"
 #include "RegistryFixture.h"
-#include "SampleTaskReport.h"
+#include "TestClock.h"
+#include "TestTask.h"
 #include "TrustForTest.h"
 
-#include "common/Clock.h"
 #include "engine/EngineNames.h"
+#include "state/EngineState.h"
 #include "engine/TSHandles.h"
 #include "engine/TaskScheduler.h"
+#include "platform/BootMode.h"
 #include "platform/PlatformNames.h"
 #include "management/TaskManagement.h"
-#include "messagebus/MessageBusClient.h"
 #include "messagebus/MessageBusConstants.h"
-#include "registry/RegKey.h"
-#include "store/KsTask.h"
-#include "store/ProtectedValue.h"
 
 #include <gtest/gtest.h>
-
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <memory>
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace kstest {
 
@@ -37,27 +36,58 @@ using Tessel::Message;
 namespace names = KsPlatform::names;
 
 constexpr DWORD kBoundMs = 20000;
-
-// The engine leaves a task it stopped waiting for running; end it, so it does not hold the test
-// program's output open for its remaining half minute.
-inline void endSampleTasks()
-{
-    Keelwork::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, L"sample-task.exe") != 0)
-            continue;
-        Keelwork::unique_handle process(::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-        if (process)
-            ::TerminateProcess(process.get(), 1);
-    }
-}
+constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
 
 inline HWND engineWindow()
 {
     return ::FindWindowW(Keelwork::engine::kWindowClass, Keelwork::engine::kWindowTitle);
 }
+
+// Polls `condition` until it holds or the bound has passed; whether it held.
+template <typename Condition>
+bool awaitTrue(Condition condition)
+{
+    for (DWORD waited = 0; waited < kBoundMs; waited += 20) {
+        if (condition())
+            return true;
+        ::Sleep(20);
+    }
+    return condition();
+}
+
+// What the engine's state board says now, read from the test's thread.
+inline KsState::EngineState engineState()
+{
+    auto board = KsState::currentEngineStateBoard();
+    return board ? board->engine() : KsState::EngineState{};
+}
+inline KsState::TaskState taskState(const wchar_t* name)
+{
+    auto board = KsState::currentEngineStateBoard();
+    return board ? board->read(name).second : KsState::TaskState{};
+}
+
+class SafeBoot final : public KsPlatform::BootMode {
+public:
+    SafeBoot() { install(this); }
+    ~SafeBoot() override { install(nullptr); }
+    int cleanBoot() const override { return 1; }
+};
+
+// A task that tells the test it runs, then runs until the test lets it go (or the test ends).
+class GateTask {
+public:
+    std::wstring params() const { return L"--set-event " + m_runsName + L" --wait-event " + m_releaseName; }
+    bool runs() const { return ::WaitForSingleObject(m_runs.get(), kBoundMs) == WAIT_OBJECT_0; }
+    void release() const { ::SetEvent(m_release.get()); }
+    ~GateTask() { release(); }
+
+private:
+    std::wstring m_runsName = uniqueEventName(L"ks-gate-runs-");
+    std::wstring m_releaseName = uniqueEventName(L"ks-gate-release-");
+    Keelwork::unique_event m_runs{::CreateEventW(nullptr, TRUE, FALSE, m_runsName.c_str())};
+    Keelwork::unique_event m_release{::CreateEventW(nullptr, TRUE, FALSE, m_releaseName.c_str())};
+};
 
 class EngineLoop : public kstest::RegistryFixture {
 protected:
@@ -66,15 +96,13 @@ protected:
         RegistryFixture::SetUp();
         setString(Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, kstest::testProgramFolder());
         // A prompt start whether or not this is the first start since the machine booted.
-        setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler", L"winrestart_wait", 0);
+        setDword(kSettingsKey, L"winrestart_wait", 0);
         ASSERT_TRUE(kstest::trustForTest(kstest::sampleTaskPath()));
-        m_monitors = std::make_shared<Tessel::MessageBusClient>();
-        answer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.Off");
-        answer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.Normal");
+        m_monitors.answer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.Off");
+        m_monitors.answer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.Normal");
         ASSERT_EQ(m_monitors->subscribeFilter(L"TaskScheduler\\.Task\\.(LaunchAttempt|Completed|Deferred)\\..*",
                                               [this](std::shared_ptr<Message> m) { return m_inbox.deliver(m); }),
                   Tessel::MODULE_STATUS_SUCCESS);
-        m_ran.reset(::CreateEventW(nullptr, TRUE, FALSE, ranEventName().c_str()));
     }
 
     void TearDown() override
@@ -84,17 +112,7 @@ protected:
         RegistryFixture::TearDown();
     }
 
-    void answer(const wchar_t* request, const wchar_t* reply)
-    {
-        std::weak_ptr<Tessel::MessageBusClient> weak = m_monitors;
-        std::wstring replyName = reply;
-        ASSERT_EQ(m_monitors->subscribe(request, [weak, replyName](std::shared_ptr<Message> m) -> uint32_t {
-            auto self = weak.lock();
-            return self && m ? self->publish(Message::createReply(*m, replyName, L"Monitor", L"")) : 0;
-        }), Tessel::MODULE_STATUS_SUCCESS);
-    }
-
-    static std::wstring ranEventName() { return L"Global\\ks-engine-ran-" + std::to_wstring(::GetCurrentProcessId()); }
+    static std::wstring ranEventName() { return uniqueEventName(L"ks-engine-ran-"); }
 
     // Starts the engine thread without waiting for its start.
     void launch()
@@ -122,77 +140,76 @@ protected:
         EXPECT_EQ(m_result, expected);
     }
 
-    // A task running `program` (sample-task.exe unless named) with `params`. For timed types
-    // nextRun is a time, for log-on and boot tasks an occasion count, and freq the period or the
-    // occasions to wait.
-    static void storeTask(const wchar_t* name, DWORD type, const std::wstring& params, uint32_t nextRun, DWORD freq,
-                          const std::wstring& program = kstest::sampleTaskPath())
-    {
-        KSTASKINFO record = {};
-        record.dwSize = sizeof record;
-        record.dwTaskType = type;
-        record.dwTaskTrigType = KS_TRIGGER_PROCESS;
-        record.pwszTaskTrigger = const_cast<wchar_t*>(program.c_str());
-        record.pwszTaskParams = const_cast<wchar_t*>(params.c_str());
-        record.dwNextRun = nextRun;
-        record.dwDefaultFreq = freq;
-        CKsTask task(name);
-        ASSERT_EQ(task.Assign(&record), 0u);
-        ASSERT_TRUE(task.Write());
-    }
-
-    // An hourly task due `offset` seconds from now (negative: overdue).
-    static void storeDue(const wchar_t* name, const std::wstring& params, int offset = -5)
-    {
-        storeTask(name, KS_TASK_SCHEDULED, params,
-                  static_cast<uint32_t>(static_cast<int64_t>(Keelwork::Clock::current().now()) + offset), 3600);
-    }
-
-    static uint32_t storedNextRun(const wchar_t* name)
-    {
-        CKsTask task(name);
-        return task.Read() ? task.dwNextRun : 0;
-    }
-
-    // An hourly task that exits at once, due at `nextRun`.
-    static void storeAt(const wchar_t* name, uint32_t nextRun)
-    {
-        storeTask(name, KS_TASK_SCHEDULED, L"--exit 0", nextRun, 3600);
-    }
-
     // A run writes the next run before the program starts.
     static bool ran(const wchar_t* name, uint32_t dueAt) { return storedNextRun(name) != dueAt; }
 
-    // Sent, so the engine thread has handled the message when the call returns.
-    static void send(UINT message, WPARAM wParam = 0) { ::SendMessageW(engineWindow(), message, wParam, 0); }
+    // Handled on the engine thread when the call returns.
+    static void send(UINT message, WPARAM wParam = 0, DWORD boundMs = kBoundMs)
+    {
+        DWORD_PTR result = 0;
+        EXPECT_NE(::SendMessageTimeoutW(engineWindow(), message, wParam, 0, SMTO_NORMAL, boundMs, &result), 0)
+            << "the engine did not take message " << message;
+    }
+    // The start delay is over.
     static void kick() { send(WM_TIMER, Keelwork::engine::kStartDelayTimer); }
-    // Each pump message runs one task and posts the next, which a test's following step could
-    // overtake: send enough of them to empty the queue, so every due task has run on return.
+
+    // A log-on's trigger, then a bounded wait until the engine's own pump is done with what the
+    // trigger queued: each pump message runs one task and posts the next, until the queue is empty
+    // or its head is held (the timer brings that one back). A suspended or not yet started engine,
+    // or an empty queue, is done at once.
     static void triggerAndPump()
     {
-        constexpr int kMostQueued = 3;
+        LogCapture log;
         send(Keelwork::engine::kLogonMessage);
-        for (int task = 0; task < kMostQueued; ++task)
-            send(Keelwork::engine::kPumpMessage);
+        EXPECT_TRUE(awaitTrue([&log] {
+            const std::wstring text = log.text();
+            if (text.find(L"SUSPENDED. Not processing any messages") != std::wstring::npos)
+                return true;
+            const size_t trigger = text.rfind(L"Task scheduler triggered");
+            if (trigger == std::wstring::npos)
+                return false;
+            for (const wchar_t* end : {L"Not triggering the task", L"There is nothing in the Q",
+                                       L"There are no more items in the Q", L"WaitTimeout:"})
+                if (text.find(end, trigger) != std::wstring::npos)
+                    return true;
+            return false;
+        })) << "the pump did not finish: " << narrowForReport(log.text());
+    }
+
+    // The engine's phase on the state board once its start is over (the started event comes
+    // before the start delay is set); `lasts`: seconds from since to until, 0 for open-ended.
+    static void expectPhase(KsState::EnginePhase phase,
+                            KsState::EngineReason reason = KsState::EngineReason::none,
+                            uint32_t lasts = 0)
+    {
+        awaitTrue([] { return engineState().phase != KsState::EnginePhase::starting; });
+        const KsState::EngineState state = engineState();
+        EXPECT_EQ(state.phase, phase) << KsState::phaseWord(state.phase);
+        EXPECT_EQ(state.reason, reason) << KsState::reasonWord(state.reason);
+        EXPECT_NE(state.since, 0u);
+        EXPECT_EQ(state.until, lasts == 0 ? 0 : state.since + lasts);
+    }
+
+    // The engine's waitable timer fires at once, as it would at the next due time.
+    static void fireTimer()
+    {
+        Keelwork::unique_handle timer(::OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, Keelwork::engine::kWaitableTimerName));
+        LARGE_INTEGER due = {};
+        due.QuadPart = -1;
+        ASSERT_TRUE(timer && ::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE));
     }
 
     // The session monitor's answer from now on.
     void answerFullScreen(bool fullScreen)
     {
-        m_monitors->unsubscribe(names::kNotificationStateRequest);
-        answer(names::kNotificationStateRequest, fullScreen ? L"SessionMonitor.NotificationState.FullScreenAppRunning"
-                                                            : L"SessionMonitor.NotificationState.Normal");
+        m_monitors.answer(names::kNotificationStateRequest, fullScreen ? names::kFullScreenAppRunning
+                                                                       : L"SessionMonitor.NotificationState.Normal");
     }
 
     // Waits (bounded) for the engine thread to log `text`.
     static bool awaitLogged(const LogCapture& log, const std::wstring& text)
     {
-        for (DWORD waited = 0; waited < kBoundMs; waited += 50) {
-            if (log.contains(text))
-                return true;
-            ::Sleep(50);
-        }
-        return false;
+        return awaitTrue([&] { return log.contains(text); });
     }
 
     // Takes messages until each of `wanted` has come; the names of those that did not.
@@ -207,13 +224,33 @@ protected:
         return wanted;
     }
 
+    // Every message up to and including `last`, in order, as awaitMessages names them; those that
+    // came within the bound when `last` did not.
+    std::vector<std::wstring> messagesUntil(const std::wstring& last)
+    {
+        std::vector<std::wstring> seen;
+        while (seen.empty() || seen.back() != last) {
+            auto message = m_inbox.take(std::chrono::milliseconds(kBoundMs));
+            if (!message)
+                break;
+            seen.push_back(message->name() + L" " + message->payload());
+        }
+        return seen;
+    }
+
+    // The report that a task ran and ended, as awaitMessages takes it.
+    static std::wstring completed(const std::wstring& name)
+    {
+        return L"TaskScheduler.Task.Completed." + name + L" {\"name\":\"" + name + L"\"}";
+    }
+
     Keelwork::unique_event m_exit;
     Keelwork::unique_event m_started;
-    Keelwork::unique_event m_ran;
+    Keelwork::unique_event m_ran{::CreateEventW(nullptr, TRUE, FALSE, ranEventName().c_str())};
     _tagTSHANDLES m_handles;
     std::thread m_thread;
     DWORD m_result = 0xDEAD;
-    std::shared_ptr<Tessel::MessageBusClient> m_monitors;
+    MonitorStandIn m_monitors;
     kstest::MessageInbox m_inbox;
 };
 
@@ -223,15 +260,6 @@ inline void signalNewTask()
     ASSERT_TRUE(event);
     ::SetEvent(event.get());
 }
-
-// Installed for its lifetime; the engine thread reads it while the test moves it.
-class DrivenClock final : public Keelwork::Clock {
-public:
-    DrivenClock() { Keelwork::Clock::install(this); }
-    ~DrivenClock() override { Keelwork::Clock::install(nullptr); }
-    uint32_t now() const override { return value; }
-    std::atomic<uint32_t> value{1800000000};
-};
 
 // The system clock plus an offset: relative timers still agree with the engine's idea of now, so the
 // engine placed two seconds before a due time lets the real waitable timer bring the task. The

@@ -1,59 +1,29 @@
-// The engine thread with real objects on the scratch registry: a due task runs with its next run
-// written first, a task stored while the engine waits wakes it through the new-task event, and a
-// stop during a long task wait ends the thread at once, and every report of a run is JSON that
-// carries the task's name. Monitors in this process answer that the machine is not in connected
-// standby and no full-screen application runs.
+// The engine thread on the scratch registry: its message loop, a restart asked for by the update
+// task, suspend and resume, boot tasks, a stop in a long task wait, and the JSON of its reports.
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
 
 #include "message/JSONFormatter.h"
 #include "store/AnsiText.h"
+#include "store/TaskHistory.h"
 #include "store/TaskName.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <tuple>
 
 namespace {
 
 using namespace kstest;
 
-TEST_F(EngineLoop, DueTaskRunsWithItsNextRunWrittenBeforeTheRunAndIsAnnounced)
-{
-    const uint32_t before = Keelwork::Clock::current().now();
-    storeDue(L"due", L"--set-event " + ranEventName());
-    start();
-    ASSERT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the due task did not run";
-    EXPECT_GE(storedNextRun(L"due"), before + 3600);
-    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.due {\"name\":\"due\"}",
-                             L"TaskScheduler.Task.Completed.due {\"name\":\"due\"}"}),
-              std::set<std::wstring>{});
-}
-
-TEST_F(EngineLoop, TaskStoredWhileTheEngineWaitsWakesItThroughTheNewTaskEventAndRuns)
-{
-    start();
-    Orbis::TaskManagement management;
-    const std::wstring program = kstest::sampleTaskPath();
-    std::wstring escaped;
-    for (wchar_t c : program)
-        escaped += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
-    const std::wstring payload =
-        L"{\"name\":\"late\",\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"" + escaped +
-        L"\",\"cmdParams\":\"--set-event " + std::wstring(L"Global\\\\ks-engine-ran-") +
-        std::to_wstring(::GetCurrentProcessId()) + L"\",\"nextRun\":\"" +
-        std::to_wstring(Keelwork::Clock::current().now() - 5) + L"\",\"defaultFreq\":\"3600\"}";
-    ASSERT_TRUE(management.createTask(L"late", payload));
-    EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the new task did not run";
-}
-
 // A WM_QUIT ends only one draining of the engine's queue: a message queued behind it while the
 // engine was busy with a task is still handled.
 TEST_F(EngineLoop, QuitMessageInTheEnginesQueueDoesNotStopIt)
 {
-    storeDue(L"busy", L"--sleep 1500");
-    storeTask(L"onlogon", KS_TASK_LOGON, L"", 0, 1);
+    storeTask({.name = L"busy", .params = L"--sleep 1500"});
+    storeTask({.name = L"onlogon", .type = KS_TASK_LOGON, .nextRun = 0, .freq = 1});
     start();
     ASSERT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.busy {\"name\":\"busy\"}"}), std::set<std::wstring>{});
     const HWND window = engineWindow();
@@ -64,88 +34,23 @@ TEST_F(EngineLoop, QuitMessageInTheEnginesQueueDoesNotStopIt)
         << "the engine stopped on WM_QUIT";
 }
 
-// A task that wants an idle user, who never is: each pump call defers it until the idle limit
-// (7200 s by default) has passed since the first deferral, measured on the process-wide clock
-// across calls; then it runs. The pump messages are sent, so each is handled before the call
-// returns.
-TEST_F(EngineLoop, TaskWaitingForIdleIsDeferredUntilTheIdleLimitThenRuns)
-{
-    DrivenClock clock;
-    const uint32_t start = clock.value;
-    storeDue(L"idler", L"--exit 0");
-    {
-        CKsTask task(L"idler");
-        ASSERT_TRUE(task.Read());
-        task.dwRunWhenIdle = 1;
-        ASSERT_TRUE(task.Write());
-    }
-    const uint32_t dueAt = storedNextRun(L"idler");
-    this->start();
-    const HWND window = engineWindow();
-    ::SendMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
-    for (uint32_t waited : {0u, 600u, 7199u}) {
-        clock.value = start + waited;
-        ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
-        EXPECT_EQ(storedNextRun(L"idler"), dueAt) << "ran after " << waited << " s";
-    }
-    clock.value = start + 7200;
-    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
-    EXPECT_EQ(storedNextRun(L"idler"), start + 7200 + 3600) << "did not run at the idle limit";
-    stop();
-}
-
-// A full-screen application all the time: the head task is deferred on each pump call until the
-// full-screen limit (21600 s by default) has passed; then the whole queue runs, the later task
-// without looking again.
-TEST_F(EngineLoop, FullScreenHoldsTheQueueUntilItsLimitThenTheWholeQueueRuns)
-{
-    m_monitors->unsubscribe(names::kNotificationStateRequest);
-    answer(names::kNotificationStateRequest, names::kFullScreenAppRunning);
-    DrivenClock clock;
-    const uint32_t start = clock.value;
-    storeDue(L"first", L"--exit 0");
-    storeDue(L"second", L"--exit 0");
-    const uint32_t dueAt = storedNextRun(L"first");
-    this->start();
-    const HWND window = engineWindow();
-    ::SendMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
-    for (uint32_t waited : {0u, 600u, 21599u}) {
-        clock.value = start + waited;
-        ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
-        EXPECT_EQ(storedNextRun(L"first"), dueAt) << "ran after " << waited << " s";
-        EXPECT_EQ(storedNextRun(L"second"), dueAt) << "ran after " << waited << " s";
-    }
-    clock.value = start + 21600;
-    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
-    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
-    EXPECT_EQ(storedNextRun(L"first"), start + 21600 + 3600);
-    EXPECT_EQ(storedNextRun(L"second"), start + 21600 + 3600);
-    stop();
-}
-
 // An update that leaves a restart pending suspends the engine for the rest of the batch: the task
 // queued behind the update task does not run, now or on a later pump message.
 TEST_F(EngineLoop, RestartPendingAfterTheUpdateTaskSuspendsTheRestOfTheBatch)
 {
-    DrivenClock clock;  // held still, so no timer brings the batch back on its own
+    TestClock clock;  // held still, so no timer brings the batch back on its own
     setDword(KsStore::kSchedulerKeyPath, L"idle_wait", 0);  // the update task would wait for an idle user
-    storeDue(L"ksupdtsk", L"--set-event " + ranEventName() + L" --sleep 1000");
-    storeDue(L"behind", L"--exit 0");
-    for (const auto& [name, priority] : {std::pair{L"ksupdtsk", 100}, std::pair{L"behind", 1}}) {
-        CKsTask task(name);
-        ASSERT_TRUE(task.Read());
-        task.nPriority = priority;
-        ASSERT_TRUE(task.Write());
-    }
+    storeTask({.name = L"ksupdtsk", .params = L"--set-event " + ranEventName() + L" --sleep 1000",
+               .priority = KS_PRIORITY_REALTIME});
+    storeTask({.name = L"behind", .priority = KS_PRIORITY_LOW});
     const uint32_t dueAt = storedNextRun(L"behind");
     this->start();
-    const HWND window = engineWindow();
-    ::PostMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
+    ::PostMessageW(engineWindow(), WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
     ASSERT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the update task did not start";
     setDword(L"SOFTWARE\\Kestrel\\Volatile\\ZARN", L"IsRestartPending", 1);
     // Handled once the update task's pump call has returned.
-    ::SendMessageW(window, WM_NULL, 0, 0);
-    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+    send(WM_NULL);
+    send(Keelwork::engine::kPumpMessage);
     EXPECT_EQ(storedNextRun(L"behind"), dueAt) << "the batch went on after the update asked for a restart";
     stop();
 }
@@ -160,21 +65,20 @@ TEST_P(EngineResume, SuspendStopsTheEngineAndResumeStartsItAgainOutsideFactoryMo
     const bool factory = GetParam();
     if (factory)
         setDword(L"SOFTWARE\\Kestrel\\ZARN\\Oem", L"facmode", 1);
-    setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler", L"aftersuspend_wait", 0);
-    DrivenClock clock;
-    storeDue(L"later", L"--set-event " + ranEventName(), 100);
+    setDword(kSettingsKey, L"aftersuspend_wait", 0);
+    TestClock clock;
+    storeTask({.name = L"later", .params = L"--set-event " + ranEventName(), .nextRun = clock.value + 100});
     const uint32_t dueAt = storedNextRun(L"later");
     start();
-    const HWND window = engineWindow();
-    ::SendMessageW(window, WM_TIMER, Keelwork::engine::kStartDelayTimer, 0);
-    ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    kick();
+    send(WM_POWERBROADCAST, PBT_APMSUSPEND);
     clock.value = dueAt + 100;
     // A log-on triggers the engine; a started engine would queue the due task for the pump.
-    ::SendMessageW(window, Keelwork::engine::kLogonMessage, 0, 0);
-    ::SendMessageW(window, Keelwork::engine::kPumpMessage, 0, 0);
+    send(Keelwork::engine::kLogonMessage);
+    send(Keelwork::engine::kPumpMessage);
     EXPECT_EQ(storedNextRun(L"later"), dueAt) << "the suspended engine ran the task";
 
-    ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
+    send(WM_POWERBROADCAST, PBT_APMRESUMESUSPEND);
     if (factory)
         EXPECT_EQ(::WaitForSingleObject(m_ran.get(), 3000), DWORD{WAIT_TIMEOUT}) << "the resume started it";
     else
@@ -189,8 +93,9 @@ INSTANTIATE_TEST_SUITE_P(Machine, EngineResume, ::testing::Bool(),
 // the boot tasks are counted and queued at start, and run once "winrestart_wait" has passed.
 TEST_F(EngineLoop, FirstStartAfterBootRunsBootTasksAfterTheRestartWait)
 {
-    setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler", L"winrestart_wait", 1);
-    storeTask(L"atboot", KS_TASK_REBOOT, L"--set-event " + ranEventName(), 0, 1);
+    setDword(kSettingsKey, L"winrestart_wait", 1);
+    storeTask({.name = L"atboot", .type = KS_TASK_REBOOT, .params = L"--set-event " + ranEventName(), .nextRun = 0,
+               .freq = 1});
     kstest::LogCapture log;
     start();
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the boot task did not run";
@@ -204,14 +109,10 @@ TEST_F(EngineLoop, FirstStartAfterBootRunsBootTasksAfterTheRestartWait)
 // action runs before the engine leaves.
 TEST_F(EngineLoop, StopCutsATaskWaitShortAndATimerSetTogetherIsServedFirst)
 {
-    storeDue(L"busy", L"--sleep 30000");
+    storeTask({.name = L"busy", .params = L"--sleep 30000"});
     start();
     ASSERT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.busy {\"name\":\"busy\"}"}), std::set<std::wstring>{});
-    Keelwork::unique_handle timer(::OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, Keelwork::engine::kWaitableTimerName));
-    ASSERT_TRUE(timer);
-    LARGE_INTEGER due = {};
-    due.QuadPart = -1;
-    ASSERT_TRUE(::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE));
+    fireTimer();
     LogCapture log;
     const ULONGLONG asked = ::GetTickCount64();
     stop();  // cuts the task wait short; the engine then finds both set
@@ -227,7 +128,8 @@ TEST_F(EngineLoop, StopCutsATaskWaitShortAndATimerSetTogetherIsServedFirst)
 // Every report of a run and of a refused program is JSON that carries the task's name exactly as
 // the store keeps it (A-Z lower-cased, through the ANSI code page, where a character outside it
 // becomes '?'), whatever the name holds; a name that needs no escaping gives the same bytes as
-// always. A backslash never gets this far: the store refuses it in a task name.
+// always. A backslash never gets this far: the store refuses it in a task name. The state board
+// keeps, under that name, what the launch came to: the exit code, or the deferral.
 struct NamedTask {
     const char* label;
     const wchar_t* name;
@@ -240,9 +142,9 @@ class EngineReports : public EngineLoop, public ::testing::WithParamInterface<Na
 TEST_P(EngineReports, AreJsonCarryingTheTaskNameExactly)
 {
     const std::wstring refusedSuffix = L" refused";
-    storeDue(GetParam().name, L"--exit 0");
-    storeTask((GetParam().name + refusedSuffix).c_str(), KS_TASK_SCHEDULED, L"/c exit 0",
-              Keelwork::Clock::current().now() - 5, 3600, L"C:\\windows\\system32\\cmd.exe");
+    storeTask({.name = GetParam().name, .params = L"--exit 7"});
+    storeTask({.name = GetParam().name + refusedSuffix, .trigger = L"C:\\windows\\system32\\cmd.exe",
+               .params = L"/c exit 0"});
     start();
     const std::wstring ran = KsStore::ansiRoundTrip(KsStore::normalizeTaskName(GetParam().name).c_str());
     const std::wstring refused = ran + refusedSuffix;
@@ -271,6 +173,30 @@ TEST_P(EngineReports, AreJsonCarryingTheTaskNameExactly)
             EXPECT_EQ(payload, plainText);
         }
     }
+    // The board is told right after the report goes out.
+    std::optional<KsState::LaunchOutcome> launched;
+    ASSERT_TRUE(awaitTrue([&] { return (launched = taskState(ran.c_str()).lastLaunch).has_value(); }));
+    EXPECT_EQ(launched->result, 0u);
+    EXPECT_EQ(launched->exitCode, std::optional<uint32_t>(7));
+    EXPECT_FALSE(taskState(ran.c_str()).lastDeferral);
+    std::optional<KsState::DeferralOutcome> deferred;
+    ASSERT_TRUE(awaitTrue([&] { return (deferred = taskState(refused.c_str()).lastDeferral).has_value(); }));
+    EXPECT_EQ(deferred->code, 10u);
+    EXPECT_EQ(deferred->error, 5u);
+    EXPECT_FALSE(taskState(refused.c_str()).lastLaunch) << "a refused program was not started";
+
+    // The history is written right after the board is told.
+    KsStore::HistoryEntry newest[2];
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(awaitTrue([&] {
+            auto entries = KsStore::TaskHistory::read((i == 0 ? ran : refused).c_str()).entries;
+            return !entries.empty() && ((newest[i] = entries.front()), true);
+        }));
+    EXPECT_EQ(newest[0].event, KsStore::HistoryEvent::launched);
+    EXPECT_EQ(std::make_tuple(newest[0].exitCodeKnown, newest[0].exitCode, newest[0].time),
+              std::make_tuple(true, 7u, launched->time));
+    EXPECT_EQ(newest[1].event, KsStore::HistoryEvent::refused);
+    EXPECT_EQ(std::make_tuple(newest[1].code, newest[1].errorCode), std::make_tuple(10u, 5u));
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, EngineReports,

@@ -3,9 +3,8 @@
 // refreshes after one change, stays idle while none is due, and runs a batch of 100 due tasks in
 // priority order. Creates per second and the refresh's cost per task are printed, not asserted.
 #include "EngineLoopFixture.h"
-#include "ModuleLibrary.h"
+#include "ModuleHost.h"
 
-#include "message/Reply.h"
 #include "store/KsTaskInfo.h"
 
 #include <chrono>
@@ -53,13 +52,6 @@ std::wstring taskName(int index)
     return name;
 }
 
-// Sent, so handled on the engine thread before it returns; false when the engine did not get to it.
-bool sendBounded(HWND window, UINT message, WPARAM wParam)
-{
-    DWORD_PTR ignored = 0;
-    return ::SendMessageTimeoutW(window, message, wParam, 0, SMTO_NORMAL, kWalkBoundMs, &ignored) != 0;
-}
-
 double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -72,43 +64,29 @@ protected:
     void SetUp() override
     {
         EngineLoop::SetUp();
-        const ModuleFunctions& table = moduletest::moduleTable();
-        ASSERT_EQ(table.newModule(&m_module, L"TaskScheduler"), 0u);
-        const wchar_t* keys[] = {L"key"};
-        const wchar_t* values[] = {L"value"};
-        ASSERT_EQ(table.initializeModule(m_module, L"TaskScheduler", L"TS", 1, keys, values, nullptr, nullptr), 0u);
-        m_client = std::make_shared<Tessel::MessageBusClient>();
+        m_module.emplace();
     }
 
     void TearDown() override
     {
         stop();
-        if (m_module) {
-            const ModuleFunctions& table = moduletest::moduleTable();
-            EXPECT_EQ(table.uninitializeModule(m_module), 0u);
-            EXPECT_EQ(table.destroyModule(m_module), 0u);
-        }
-        m_client.reset();
+        m_module.reset();
         EngineLoop::TearDown();
     }
 
     // The reply's payload, or nothing when none came within the bound.
     std::optional<std::wstring> request(const std::wstring& name, const std::wstring& payload)
     {
-        std::shared_ptr<Tessel::Reply> reply;
-        if (m_client->request(Message::create(name, L"EngineScale", payload), reply, kBoundMs) != 0 || !reply ||
-            reply->waitFor(kBoundMs) != Tessel::REPLY_STATUS_RECEIVED || !reply->getMessage())
-            return std::nullopt;
-        return reply->getMessage()->payload();
+        auto answer = m_module->request(name, payload);
+        return answer ? std::optional<std::wstring>(answer->payload) : std::nullopt;
     }
 
-    ModuleHandle m_module = nullptr;
-    std::shared_ptr<Tessel::MessageBusClient> m_client;
+    std::optional<moduletest::HostedModule> m_module;
 };
 
 TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPriorityOrder)
 {
-    DrivenClock clock;  // held still: nothing falls due until the test moves it
+    TestClock clock;  // held still: nothing falls due until the test moves it
     const uint32_t start = clock.value;
     const std::wstring program = jsonEscaped(sampleTaskPath());
     std::map<std::wstring, int32_t> batch;  // name -> priority
@@ -139,10 +117,9 @@ TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPrior
     launch();
     ASSERT_EQ(::WaitForSingleObject(m_started.get(), kWalkBoundMs), DWORD{WAIT_OBJECT_0}) << "the engine did not start";
     std::printf("engine scale: engine started with %d tasks in %.1f s\n", kTasks, secondsSince(loaded));
-    const HWND window = engineWindow();
-    ASSERT_NE(window, nullptr);
+    ASSERT_NE(engineWindow(), nullptr);
     // Sent: the start-delay trigger has built the (empty) queue by the time this returns.
-    ASSERT_TRUE(sendBounded(window, WM_TIMER, Keelwork::engine::kStartDelayTimer));
+    send(WM_TIMER, Keelwork::engine::kStartDelayTimer, kWalkBoundMs);
     EXPECT_EQ(m_inbox.take(std::chrono::seconds(2)), nullptr) << "a task ran with none due";
 
     // The modify sets the new-task event before it replies; the engine serves that event before
@@ -150,7 +127,7 @@ TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPrior
     const auto refreshed = Clock::now();
     ASSERT_EQ(request(L"TaskScheduler.Task.Modify", L"{\"name\":\"" + taskName(kTasks - 1) + L"\",\"defaultFreq\":\"7200\"}"),
               std::optional<std::wstring>(L"{\"name\":\"" + taskName(kTasks - 1) + L"\",\"status\":true}"));
-    ASSERT_TRUE(sendBounded(window, WM_NULL, 0));
+    send(WM_NULL, 0, kWalkBoundMs);
     const double refreshSeconds = secondsSince(refreshed);
     std::printf("engine scale: refresh and trigger after one change in %.2f s, %.0f us per task\n", refreshSeconds,
                 refreshSeconds * 1e6 / kTasks);
@@ -158,11 +135,7 @@ TEST_F(EngineScale, TenThousandTasksLoadRefreshIdleAndRunABatchOfAHundredInPrior
 
     // The batch falls due; the waitable timer, fired now, builds the queue once with all of it.
     clock.value = start + kBatchDueIn + 1;
-    Keelwork::unique_handle timer(::OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, Keelwork::engine::kWaitableTimerName));
-    ASSERT_TRUE(timer);
-    LARGE_INTEGER due = {};
-    due.QuadPart = -1;
-    ASSERT_TRUE(::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE));
+    fireTimer();
     std::vector<std::wstring> order;
     const std::wstring attempt = L"TaskScheduler.Task.LaunchAttempt.";
     while (order.size() < batch.size()) {

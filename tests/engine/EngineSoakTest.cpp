@@ -4,8 +4,6 @@
 // engine's window timers, over a minute of real time.
 #include "EngineLoopFixture.h"
 
-#include "platform/BootMode.h"
-
 #include <psapi.h>
 
 #include <chrono>
@@ -64,7 +62,7 @@ constexpr SIZE_T kPrivateGrowthBound = 8 * 1024 * 1024;
 
 TEST_F(EngineLoop, FiveMinutesOfATaskEveryThreeSecondsKeepHandlesAndPrivateBytesFlat)
 {
-    storeTask(L"tick", KS_TASK_SCHEDULED, L"--exit 0", Keelwork::Clock::current().now() - 5, 3);
+    storeTask({.name = L"tick", .freq = 3});
     start();
     // Each message taken as it comes, so the inbox itself does not grow. Other messages (a
     // deferral, say) do not count: a run must complete within the bound, so an engine that stops
@@ -99,17 +97,6 @@ TEST_F(EngineLoop, FiveMinutesOfATaskEveryThreeSecondsKeepHandlesAndPrivateBytes
     EXPECT_LE(last.handles, first.handles + kHandleGrowthBound);
     EXPECT_LE(last.privateBytes, first.privateBytes + kPrivateGrowthBound);
 }
-
-} // namespace
-
-namespace {
-
-class SafeBoot final : public KsPlatform::BootMode {
-public:
-    SafeBoot() { install(this); }
-    ~SafeBoot() override { install(nullptr); }
-    int cleanBoot() const override { return 1; }
-};
 
 size_t suspendedNotices(const kstest::LogCapture& log)
 {

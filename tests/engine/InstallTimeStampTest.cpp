@@ -1,7 +1,6 @@
 // The installation time stamp is written once, from the clock seam.
 #include "platform/InstallTimeStamp.h"
 
-#include "EngineRegistry.h"
 #include "RegistryFixture.h"
 #include "TestClock.h"
 #include "engine/SchedulerRegistry.h"

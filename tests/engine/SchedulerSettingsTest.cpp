@@ -1,7 +1,8 @@
-// Start-up settings: defaults, override values and their type rule, the two write-backs.
+// Start-up settings: defaults, override values and their type rule, the two write-backs; and the
+// per-task out-of-box wait.
 #include "engine/SchedulerSettings.h"
+#include "engine/TaskOobeWait.h"
 
-#include "EngineRegistry.h"
 #include "ExpectLogged.h"
 #include "LogFileReader.h"
 #include "RegistryFixture.h"
@@ -167,10 +168,29 @@ TEST_F(SchedulerSettingsTest, WriteBacksKeepAProperValueAndSeedTheRest)
     }
 }
 
-TEST_F(SchedulerSettingsTest, GlobalOobeWaitComesFromTheOverride)
+// The per-task out-of-box wait, looked up by lower-cased task name in the override hives.
+constexpr const wchar_t* kOobeKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler_oobe_wait";
+
+class TaskOobeWaitTest : public kstest::RegistryFixture {};
+
+// A task's own value, found whatever the case of its name; every other task, and a mistyped
+// value, gets the global wait.
+TEST_F(TaskOobeWaitTest, TaskWithItsOwnValueGetsItAndEveryOtherTheGlobalWait)
 {
-    setDword(kOverrideKey, kOobeWaitValue, 60);
-    EXPECT_EQ(loadOobeWait(), 60u);
+    EXPECT_EQ(readTaskOobeWait(L"update", 99), 99u);
+    setDword(kOobeKey, L"quickscan", 1800);
+    setString(kOobeKey, L"update", L"5");
+    EXPECT_EQ(readTaskOobeWait(L"QuickScan", 14400), 1800u);
+    EXPECT_EQ(readTaskOobeWait(L"update", 14400), 14400u);
+}
+
+TEST_F(TaskOobeWaitTest, PartnerValueIsSeenWithoutRestart)
+{
+    setDword(kOobeKey, L"update", 100);
+    EXPECT_EQ(readTaskOobeWait(L"update", 99), 100u);
+    setDword(L"SOFTWARE\\Kestrel\\Platform\\overrides\\p\\Settings\\taskscheduler_oobe_wait", L"update", 200);
+    setDword(L"SOFTWARE\\Kestrel\\Platform\\overrides\\p", L"priority", 3);
+    EXPECT_EQ(readTaskOobeWait(L"update", 99), 200u);
 }
 
 } // namespace

@@ -1,8 +1,5 @@
-// The engine's start-up modes with real objects on the scratch registry: an installation in
-// progress, the out-of-box experience, auto-maintenance runs, connected standby, retail demo mode
-// and safe mode, each entered, seen at work and left. Window messages are sent, so each is handled
-// on the engine thread before the call returns; a log-on message followed by pump messages is a
-// trigger and a pump the test controls.
+// The engine's start-up modes on the scratch registry (installing, out-of-box, auto-maintenance,
+// connected standby, retail demo, safe mode), each entered, seen at work and on the board, and left.
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
 
@@ -18,11 +15,13 @@
 namespace {
 
 using namespace kstest;
+using KsState::EnginePhase;
+using KsState::EngineReason;
 
-constexpr const wchar_t* kSettingsKey = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
 constexpr const wchar_t* kOemKey = L"SOFTWARE\\Kestrel\\ZARN\\Oem";
 constexpr const wchar_t* kProductKey = L"SOFTWARE\\Kestrel\\ZARN";
 constexpr const wchar_t* kAMResponse = L"Response.Auto.Maintenance.Mode";
+constexpr const wchar_t* kMarker = L"Marker";
 constexpr uint32_t kHour = 3600;
 
 class StartModes : public EngineLoop {
@@ -30,18 +29,13 @@ protected:
     void SetUp() override
     {
         EngineLoop::SetUp();
-        ASSERT_EQ(m_monitors->subscribe(kAMResponse, [this](std::shared_ptr<Message>) -> uint32_t {
-            ++m_responses;
+        ASSERT_EQ(m_monitors->subscribe(kAMResponse, [this](std::shared_ptr<Message> m) -> uint32_t {
+            if (m && m->alias() == kMarker)
+                ::SetEvent(m_marker.get());
+            else
+                ++m_responses;
             return 0;
         }), Tessel::MODULE_STATUS_SUCCESS);
-    }
-
-    static void setWise(const wchar_t* name, DWORD wise)
-    {
-        CKsTask task(name);
-        ASSERT_TRUE(task.Read());
-        task.dwMeteredAccessWise = wise;
-        ASSERT_TRUE(task.Write());
     }
 
     static void requestAM(bool on)
@@ -49,30 +43,27 @@ protected:
         ASSERT_TRUE(Keelwork::engine::switchRunningEngineAMMode(on));
     }
 
-    // Responses that arrive until none has come for a quiet second (bounded).
-    int responsesOnceQuiet()
+    // The responses that came, once `expected` of them have (bounded), before a marker the test
+    // publishes under the same name: the bus hands one subscription its messages in the order
+    // they were published, and the engine thread has finished what it was doing, so every
+    // response the engine gave by then is counted.
+    int responses(int expected = 0)
     {
-        int seen = -1;
-        for (int round = 0; round < 20 && seen != m_responses.load(); ++round) {
-            seen = m_responses.load();
-            ::Sleep(1000);
-        }
+        awaitTrue([&] { return m_responses.load() >= expected; });
+        send(WM_NULL);
+        ::ResetEvent(m_marker.get());
+        EXPECT_EQ(m_monitors->publish(Message::create(kAMResponse, kMarker, L"")), Tessel::MODULE_STATUS_SUCCESS);
+        EXPECT_EQ(::WaitForSingleObject(m_marker.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the marker was lost";
         return m_responses.exchange(0);
     }
 
     std::atomic<int> m_responses{0};
+    Keelwork::unique_event m_marker{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
-class SafeBoot final : public KsPlatform::BootMode {
-public:
-    SafeBoot() { install(this); }
-    ~SafeBoot() override { install(nullptr); }
-    int cleanBoot() const override { return 1; }
-};
-
-// Safe mode, or a restart pending since an update, suspends the engine for its life: neither the
-// start-delay timer, a trigger, a pump message nor an auto-maintenance request runs the due task,
-// and an out-of-box start does not lift it.
+// Safe mode, or a restart pending since an update, suspends the engine for its life, as its board
+// says: neither the start-delay timer, a trigger, a pump message nor an auto-maintenance request
+// runs the due task, and an out-of-box start does not lift it.
 struct SuspendCase {
     const char* label;
     bool safeMode;
@@ -98,15 +89,16 @@ TEST_P(Suspended, StartRunsNothingWhateverTheTimersSay)
         setDword(kOemKey, L"oobemode", 1);
         setDword(kSettingsKey, L"oobe_wait", 0);  // no out-of-box hold of its own
     }
-    storeDue(L"held", L"--exit 0");
+    storeTask({.name = L"held"});
     const uint32_t dueAt = storedNextRun(L"held");
     LogCapture log;
     start();
     kick();
+    expectPhase(EnginePhase::suspended, c.safeMode ? EngineReason::safeMode : EngineReason::restartPending);
     triggerAndPump();
     signalNewTask();
     requestAM(true);
-    EXPECT_EQ(responsesOnceQuiet(), 1) << "a refused request is answered at once";
+    EXPECT_EQ(responses(1), 1) << "a refused request is answered at once";
     EXPECT_FALSE(ran(L"held", dueAt));
     EXPECT_TRUE(log.contains(c.safeMode ? L"It is some kind of safe mode boot. Scheduler will SUSPEND ALL EXECUTION"
                                         : L"reboted. Scheduler will SUSPEND ALL EXECUTION"));
@@ -119,14 +111,16 @@ INSTANTIATE_TEST_SUITE_P(Start, Suspended,
                                            SuspendCase{"RestartPendingOutOfBox", false, true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// While the product installs, the engine waits; the installer's message starts it at once.
+// While the product installs, the engine waits (its board gives the reason); the installer's
+// message starts it at once.
 TEST_F(StartModes, InstallationHoldsTheStartUntilTheInstallerCompletes)
 {
     setDword(kSettingsKey, L"winrestart_wait", 300);
     setString(L"SOFTWARE\\KestrelInstaller", L"installmedia", L"D:\\");
-    storeDue(L"after-install", L"--set-event " + ranEventName());
+    storeTask({.name = L"after-install", .params = L"--set-event " + ranEventName()});
     LogCapture log;
     start();
+    expectPhase(EnginePhase::startDelay, EngineReason::installing, 300);
     triggerAndPump();
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), 0), DWORD{WAIT_TIMEOUT}) << "ran during the installation";
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_INFORMATION,
@@ -136,50 +130,41 @@ TEST_F(StartModes, InstallationHoldsTheStartUntilTheInstallerCompletes)
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the install end did not start it";
 }
 
-// The installer may finish while the engine is still starting (here: held by the OEM set-up): the
-// completion is kept, and the start does not wait out the hour of its reboot delay.
-TEST_F(StartModes, InstallerCompletionDuringTheStartIsKept)
+// The OEM set-up still running ("OOBEDone" 0) holds the whole start, the board's reason while it
+// lasts, and goes on when the value changes. The installer may finish meanwhile: the completion is
+// kept, and the start does not wait out the hour of its reboot delay.
+TEST_F(StartModes, OemSetUpHoldsTheStartAndAnInstallerCompletionMeanwhileIsKept)
 {
     setDword(kSettingsKey, L"winrestart_wait", 3600);
     setString(L"SOFTWARE\\KestrelInstaller", L"installmedia", L"D:\\");
     setDword(kOemKey, L"OOBEDone", 0);
-    storeDue(L"after-install", L"--set-event " + ranEventName());
+    storeTask({.name = L"after-install", .params = L"--set-event " + ranEventName()});
     LogCapture log;
     launch();
     ASSERT_TRUE(awaitLogged(log, L"Found OOBEDONE=0; Waiting for OOBEDONE=1"));
+    EXPECT_EQ(::WaitForSingleObject(m_started.get(), 0), DWORD{WAIT_TIMEOUT}) << "started during the OEM set-up";
+    EXPECT_EQ(engineState().phase, EnginePhase::starting);
+    EXPECT_EQ(engineState().reason, EngineReason::oemSetUp);
     ASSERT_EQ(m_monitors->publish(Message::create(L"Core.Installer.Complete", L"Installer", L"{}")),
               Tessel::MODULE_STATUS_SUCCESS);
     EXPECT_TRUE(awaitLogged(log, L"Received message on Install Complete")) << "the completion was dropped";
     setDword(kOemKey, L"OOBEDone", 1);
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the start waited out its delay";
+    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Found OOBEDONE != 0, continuing with OOBEMODE check");
 }
 
-// The OEM set-up still running ("OOBEDone" 0) holds the whole start; it goes on when the value
-// changes, and a stop during the wait ends the thread.
-class OobeDoneWait : public StartModes, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(OobeDoneWait, StartWaitsForTheOemSetUpAndAStopEndsTheWait)
+// A stop while the OEM set-up holds the start ends the thread at once, before OOBE mode is read.
+TEST_F(StartModes, StopDuringTheOemSetUpEndsTheStart)
 {
-    const bool stopInstead = GetParam();
     setDword(kOemKey, L"OOBEDone", 0);
     LogCapture log;
     launch();
     ASSERT_TRUE(awaitLogged(log, L"Found OOBEDONE=0; Waiting for OOBEDONE=1"));
-    EXPECT_EQ(::WaitForSingleObject(m_started.get(), 0), DWORD{WAIT_TIMEOUT}) << "started during the OEM set-up";
-    if (stopInstead) {
-        const ULONGLONG asked = ::GetTickCount64();
-        stop();
-        EXPECT_LT(::GetTickCount64() - asked, 10000u) << "the stop waited for the OEM set-up";  // a hang check
-        EXPECT_FALSE(log.contains(L"Reset m_bIsOobeMode to FALSE")) << "OOBE mode was read after the stop";
-    } else {
-        setDword(kOemKey, L"OOBEDone", 1);
-        EXPECT_EQ(::WaitForSingleObject(m_started.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the change was missed";
-        EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"Found OOBEDONE != 0, continuing with OOBEMODE check");
-    }
+    const ULONGLONG asked = ::GetTickCount64();
+    stop();
+    EXPECT_LT(::GetTickCount64() - asked, 10000u) << "the stop waited for the OEM set-up";  // a hang check
+    EXPECT_FALSE(log.contains(L"Reset m_bIsOobeMode to FALSE")) << "OOBE mode was read after the stop";
 }
-
-INSTANTIATE_TEST_SUITE_P(Oem, OobeDoneWait, ::testing::Bool(),
-                         [](const auto& info) { return std::string(info.param ? "Stopped" : "Done"); });
 
 // OOBE mode with a global wait of 14400 s and one task with its own 600 s: the engine starts after
 // 600 s (or when a task with a shorter wait appears), that task runs from then on, the other not
@@ -187,14 +172,14 @@ INSTANTIATE_TEST_SUITE_P(Oem, OobeDoneWait, ::testing::Bool(),
 // "oobemode" is read once: the next start is a normal one.
 TEST_F(StartModes, OutOfBoxStartHoldsEachTaskForItsOwnWait)
 {
-    DrivenClock clock;
+    TestClock clock;
     const uint32_t t0 = clock.value;
     setDword(kOemKey, L"OOBEDone", 1);
     setDword(kOemKey, L"oobemode", 1);
     setDword(kSettingsKey, L"oobe_wait", 14400);
     setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler_oobe_wait", L"early", 600);
-    storeAt(L"early", t0 - 5);
-    storeAt(L"late", t0 - 5);
+    storeTask({.name = L"early", .nextRun = t0 - 5});
+    storeTask({.name = L"late", .nextRun = t0 - 5});
     LogCapture log;
     start();
     ASSERT_TRUE(awaitLogged(log, L"Setting a timer of 600000 milli-seconds. The scheduler will kick off after this time"));
@@ -207,11 +192,10 @@ TEST_F(StartModes, OutOfBoxStartHoldsEachTaskForItsOwnWait)
     // A task first seen during the hold gets its own wait, and its refresh starts the engine.
     clock.value = t0 + 300;
     setDword(L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler_oobe_wait", L"newcomer", 200);
-    storeAt(L"newcomer", t0 - 5);
+    storeTask({.name = L"newcomer", .nextRun = t0 - 5});
     signalNewTask();
     // Its completion too: the clock moves next, and must not move under the run.
-    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.newcomer {\"name\":\"newcomer\"}",
-                             L"TaskScheduler.Task.Completed.newcomer {\"name\":\"newcomer\"}"}),
+    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.LaunchAttempt.newcomer {\"name\":\"newcomer\"}", completed(L"newcomer")}),
               std::set<std::wstring>{});
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL,
                   L"We will allow the triger() to work as a less oobe_wait time task may has been added");
@@ -240,12 +224,13 @@ TEST_F(StartModes, OutOfBoxStartHoldsEachTaskForItsOwnWait)
 // runs with the next pump.
 TEST_F(StartModes, LogonDuringTheOutOfBoxHoldIsCountedAndRunsAfterIt)
 {
-    DrivenClock clock;
+    TestClock clock;
     const uint32_t t0 = clock.value;
     setDword(kOemKey, L"oobemode", 1);
     setDword(kSettingsKey, L"oobe_wait", 600);
-    storeTask(L"onlogon", KS_TASK_LOGON, L"--exit 0", 0, 1);
+    storeTask({.name = L"onlogon", .type = KS_TASK_LOGON, .nextRun = 0, .freq = 1});
     start();
+    expectPhase(EnginePhase::startDelay, EngineReason::outOfBoxWait, 600);
     send(Keelwork::engine::kLogonMessage);
     EXPECT_EQ(storedNextRun(L"onlogon"), 1u) << "the log-on was not counted";
     send(Keelwork::engine::kPumpMessage);
@@ -258,40 +243,6 @@ TEST_F(StartModes, LogonDuringTheOutOfBoxHoldIsCountedAndRunsAfterIt)
         << "did not run once its hold was over";
 }
 
-// An auto-maintenance request widens the due window to "future_task_window" (12 h by default):
-// a task due in an hour runs now; flag 8 keeps a task out even when due; flag 16 lets a task in
-// only when due. The run ends with one response when the queue drains.
-TEST_F(StartModes, AutoMaintenanceRunsTasksDueWithinTheWindowAndAnswersOnce)
-{
-    DrivenClock clock;
-    const uint32_t t0 = clock.value;
-    const struct {
-        const wchar_t* name;
-        uint32_t dueAt;
-        DWORD wise;
-        bool runs;
-    } tasks[] = {{L"window", t0 + kHour, 0, true},
-                 {L"excluded", t0 + 100, KS_AM_TASK_EXCLUSION_WISE, false},
-                 {L"due-only", t0 + kHour, KS_AM_FUTURE_TASK_EXCLUSION_WISE, false},
-                 {L"due-now", t0 + 100, KS_AM_FUTURE_TASK_EXCLUSION_WISE, true},
-                 {L"beyond", t0 + 13 * kHour, 0, false}};
-    for (const auto& task : tasks) {
-        storeAt(task.name, task.dueAt);
-        setWise(task.name, task.wise);
-    }
-    start();
-    kick();
-    clock.value = t0 + 100;  // "excluded" and "due-now" are due, without a trigger yet
-    responsesOnceQuiet();
-    requestAM(true);
-    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.Completed.window {\"name\":\"window\"}",
-                             L"TaskScheduler.Task.Completed.due-now {\"name\":\"due-now\"}"}),
-              std::set<std::wstring>{});
-    EXPECT_EQ(responsesOnceQuiet(), 1);
-    for (const auto& task : tasks)
-        EXPECT_EQ(ran(task.name, task.dueAt), task.runs) << task.name;
-}
-
 // A request the engine cannot honour, and a stop with no run, are each answered once at once.
 class AutoMaintenanceAnswer : public StartModes, public ::testing::WithParamInterface<const char*> {};
 
@@ -302,14 +253,16 @@ TEST_P(AutoMaintenanceAnswer, IsGivenOnceAndRunsNothing)
         setDword(kSettingsKey, L"enable_am_task", 0);
     if (mode == "not-started")
         setDword(kSettingsKey, L"winrestart_wait", 300);
-    DrivenClock clock;
-    storeAt(L"window", clock.value + kHour);
+    TestClock clock;
+    storeTask({.name = L"window", .nextRun = clock.value + kHour});
     start();
-    if (mode != "not-started")
+    if (mode == "not-started")
+        expectPhase(EnginePhase::startDelay, EngineReason::none, 300);
+    else
         kick();
-    responsesOnceQuiet();
+    responses();
     requestAM(mode != "stop");
-    EXPECT_EQ(responsesOnceQuiet(), 1);
+    EXPECT_EQ(responses(1), 1);
     EXPECT_FALSE(ran(L"window", clock.value + kHour));
 }
 
@@ -324,23 +277,19 @@ INSTANTIATE_TEST_SUITE_P(Refused, AutoMaintenanceAnswer, ::testing::Values("disa
 // nothing; an auto-maintenance run does not ask and runs the task.
 TEST_F(StartModes, ConnectedStandbyRunsNothingUntilAnAutoMaintenanceRun)
 {
-    m_monitors->unsubscribe(names::kConnectedStandbyRequest);
-    answer(names::kConnectedStandbyRequest, names::kConnectedStandbyOn);
-    storeDue(L"standby", L"--exit 0");
+    m_monitors.answer(names::kConnectedStandbyRequest, names::kConnectedStandbyOn);
+    storeTask({.name = L"standby"});
     const uint32_t dueAt = storedNextRun(L"standby");
     LogCapture log;
     start();
     kick();
+    expectPhase(EnginePhase::connectedStandby);
     EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"CS mode, don't trigger the task");
-    Keelwork::unique_handle timer(::OpenWaitableTimerW(TIMER_MODIFY_STATE, FALSE, Keelwork::engine::kWaitableTimerName));
-    ASSERT_TRUE(timer);
-    LARGE_INTEGER now = {};
-    now.QuadPart = -1;
-    ASSERT_TRUE(::SetWaitableTimer(timer.get(), &now, 0, nullptr, nullptr, FALSE));
+    fireTimer();
     EXPECT_TRUE(awaitLogged(log, L"Successfully set waitable timer. Seconds:604800"));
     EXPECT_FALSE(ran(L"standby", dueAt));
     requestAM(true);
-    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.Completed.standby {\"name\":\"standby\"}"}), std::set<std::wstring>{});
+    EXPECT_EQ(awaitMessages({completed(L"standby")}), std::set<std::wstring>{});
 }
 
 // Retail demo mode, as test automation's override values decide it; without a decision the
@@ -372,23 +321,6 @@ TEST_F(StartModes, RetailDemoProbeFollowsTheAutomationValues)
         EXPECT_EQ(KsPlatform::checkForRetailDemoMode(), row.demo) << row.check << "/" << row.inAutomation;
         EXPECT_TRUE(log.contains(row.logged)) << narrowForReport(row.logged);
     }
-}
-
-// In retail demo mode a task listed in "DisabledInRetailModeTasks" (any case) is not queued; the
-// others run.
-TEST_F(StartModes, ListedTaskIsSkippedInRetailDemoMode)
-{
-    setDword(kProductKey, L"AutomationModeCheck", 1);
-    setDword(kProductKey, L"RetailModeInAutomation", 1);
-    setString(KsStore::kSchedulerKeyPath, L"DisabledInRetailModeTasks", L"Other,LISTED");
-    storeDue(L"listed", L"--exit 0");
-    storeDue(L"free", L"--exit 0");
-    const uint32_t dueAt = storedNextRun(L"listed");
-    LogCapture log;
-    start();
-    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.Completed.free {\"name\":\"free\"}"}), std::set<std::wstring>{});
-    EXPECT_FALSE(ran(L"listed", dueAt));
-    EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_NORMAL, L"The Task is disabled in the retail mode");
 }
 
 } // namespace

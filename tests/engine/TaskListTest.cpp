@@ -6,40 +6,26 @@
 
 namespace {
 
-using kstest::TaskSpec;
+using kstest::storeTask;
 using Names = std::vector<std::wstring>;
 
 class TaskList : public kstest::TaskManagerFixture {};
 
-TEST_F(TaskList, KeyWithCapitalsIsLoadedUnderItsLowerCaseName)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel\\Platform\\Scheduler\\QuickScan", 0, nullptr,
-                              0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-    writeTask(L"quickscan", TaskSpec{});
-    gather();
-    EXPECT_EQ(mapNames(), Names{L"quickscan"});
-    m_manager->Refresh();
-    EXPECT_EQ(mapNames(), Names{L"quickscan"});
-}
-
 TEST_F(TaskList, RenameBetweenRefreshesLeavesOnlyTheNewName)
 {
-    writeTask(L"old", TaskSpec{});
+    storeTask({.name = L"old"});
     auto& manager = gather();
     manager.Refresh();
     manager._AddToQ(KS_TASK_SCHEDULED, 0, 0, 0);
     ASSERT_TRUE(CKsTask(L"old").Delete());
-    writeTask(L"new", TaskSpec{});
+    storeTask({.name = L"new"});
     manager.Refresh();
     EXPECT_EQ(mapNames(), Names{L"new"});
 }
 
 TEST_F(TaskList, VanishedTaskStaysUntilTheQueueBuilderVisitedIt)
 {
-    writeTask(L"gone", TaskSpec{});
+    storeTask({.name = L"gone"});
     auto& manager = gather();
     manager.Refresh();
     ASSERT_TRUE(CKsTask(L"gone").Delete());
@@ -52,9 +38,8 @@ TEST_F(TaskList, VanishedTaskStaysUntilTheQueueBuilderVisitedIt)
 
 TEST_F(TaskList, ZarnTasksAreDeletedAtStartAndTheBarePrefixIsLeft)
 {
-    writeTask(L"zarn_logs", TaskSpec{});
-    writeTask(L"zarn", TaskSpec{});
-    writeTask(L"scan", TaskSpec{});
+    for (const wchar_t* name : {L"zarn_logs", L"zarn", L"scan"})
+        storeTask({.name = name});
     auto& manager = gather();
     EXPECT_EQ(manager.DeleteAllZARNTasks(), 0u);
     EXPECT_EQ(mapNames(), (Names{L"scan", L"zarn"}));
@@ -66,7 +51,7 @@ TEST_F(TaskList, RetailNamesInMixedCaseAreKeptInLowerCaseAndHeldBackInDemoMode)
 {
     setString(kstest::kTasksKey, L"DisabledInRetailModeTasks", L"Update,SCAN");
     for (const wchar_t* name : {L"update", L"scan", L"report"})
-        writeTask(name, TaskSpec{KS_TASK_SCHEDULED, kstest::kNow - 60});
+        storeTask({.name = name});
     auto& manager = gather(true);
     EXPECT_FALSE(manager.IsTaskAllowedInRetailMode(L"update"));
     EXPECT_FALSE(manager.IsTaskAllowedInRetailMode(L"Scan"));
@@ -82,12 +67,12 @@ TEST_F(TaskList, NextWakeTime)
     setString(kstest::kTasksKey, L"DisabledInRetailModeTasks", L"");
     gather();
     EXPECT_EQ(m_manager->FindMinNextRunTime(), 0xFFFFFFFFu);
-    writeTask(L"late", TaskSpec{KS_TASK_SCHEDULED, kstest::kNow - 10});
-    writeTask(L"logon", TaskSpec{KS_TASK_LOGON, 1});
+    storeTask({.name = L"late"});
+    storeTask({.name = L"logon", .type = KS_TASK_LOGON, .nextRun = 1});
     gather();
     EXPECT_EQ(m_manager->FindMinNextRunTime(), kstest::kNow + 900);
-    writeTask(L"later", TaskSpec{KS_TASK_SCHEDULED, kstest::kNow + 500});
-    writeTask(L"soon", TaskSpec{KS_TASK_SCHEDULED, kstest::kNow + 200});
+    storeTask({.name = L"later", .nextRun = kstest::kNow + 500});
+    storeTask({.name = L"soon", .nextRun = kstest::kNow + 200});
     gather();
     EXPECT_EQ(m_manager->FindMinNextRunTime(), kstest::kNow + 200);
 

@@ -1,10 +1,11 @@
 // Shared set-up for the task-list and due-rule tests: a scratch registry, a fixed clock, tasks
-// written through the store, and a task manager whose machine answers the test chooses.
+// written through the store (TestTask), and a task manager whose machine answers the test chooses.
 #pragma once
 
 #include "RegistryFixture.h"
 
 #include "TestClock.h"
+#include "TestTask.h"
 #include "engine/TaskManager.h"
 #include "registry/RegKey.h"
 #include "store/KsTask.h"
@@ -18,15 +19,6 @@ namespace kstest {
 
 inline constexpr uint32_t kNow = 1700000000;  // 2023-11-14 22:13:20 UTC
 inline constexpr const wchar_t* kTasksKey = L"SOFTWARE\\Kestrel\\Platform\\Scheduler";
-
-struct TaskSpec {
-    DWORD type = KS_TASK_SCHEDULED;
-    DWORD nextRun = 0;  // a time for timed tasks, an occasion count for logon and reboot tasks
-    DWORD freq = 0;
-    DWORD flags = 0;  // dwMeteredAccessWise
-    DWORD runWhenIdle = 0;
-    int32_t priority = KS_PRIORITY_DEFAULT;
-};
 
 class RetailDemoAnswer final : public KsPlatform::RetailDemoModeChecker {
 public:
@@ -45,29 +37,6 @@ protected:
     {
         m_manager.reset();
         RegistryFixture::TearDown();
-    }
-
-    static void writeTask(const wchar_t* name, const TaskSpec& spec)
-    {
-        CKsTask task(name);
-        task.dwTaskType = spec.type;
-        task.pwszTaskTrigger = KsStore::duplicateString(L"C:\\tasks\\run.exe");
-        task.dwNextRun = spec.nextRun;
-        task.dwDefaultFreq = spec.freq;
-        task.dwMeteredAccessWise = spec.flags;
-        task.dwRunWhenIdle = spec.runWhenIdle;
-        task.nPriority = spec.priority;
-        ASSERT_TRUE(task.Write());
-    }
-
-    // A protected number under the task's key, as the engine and the launch write them.
-    static void setProtectedDword(const wchar_t* task, const wchar_t* value, DWORD number)
-    {
-        Keelwork::CRegKey key;
-        ASSERT_EQ(key.open(HKEY_LOCAL_MACHINE, (std::wstring(kTasksKey) + L"\\" + task).c_str(),
-                           KEY_ALL_ACCESS | KEY_WOW64_64KEY),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(KsStore::writeProtectedDword(key, value, number), 0u);
     }
 
     // The manager, its list gathered from the registry.

@@ -58,18 +58,4 @@ TEST(RunProcess, PathWithoutBackslashRunsInCallersFolder)
     EXPECT_EQ(CCPHelper::WorkingDirectoryOf(L"sample-task.exe"), L"");
 }
 
-// Wine 8 accepts a priority class at creation but runs the child at normal priority, so the
-// class is checked where it leaves for the system: the CreateProcessW call, which still runs.
-struct RecordingCreateProcess {
-    static inline DWORD lastFlags = 0xFFFFFFFF;
-    static BOOL WINAPI call(LPCWSTR application, LPWSTR cmdline, LPSECURITY_ATTRIBUTES process,
-                            LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
-                            LPCWSTR folder, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info)
-    {
-        lastFlags = flags;
-        return ::CreateProcessW(application, cmdline, process, thread, inherit, flags, environment, folder, startup,
-                                info);
-    }
-};
-
 } // namespace

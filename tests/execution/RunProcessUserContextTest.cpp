@@ -10,9 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <vector>
-
 namespace {
 
 constexpr wchar_t kWinlogon[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";

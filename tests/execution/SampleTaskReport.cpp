@@ -8,8 +8,6 @@
 
 namespace kstest {
 
-std::wstring sampleTaskPath() { return testProgramFolder() + L"\\sample-task.exe"; }
-
 std::wstring currentFolder()
 {
     wchar_t path[MAX_PATH] = {};

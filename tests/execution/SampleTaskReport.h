@@ -10,9 +10,6 @@
 
 namespace kstest {
 
-// sample-task.exe beside the running test program.
-std::wstring sampleTaskPath();
-
 // The current directory of this process.
 std::wstring currentFolder();
 

@@ -10,6 +10,7 @@
 #include "ResourceDllPaths.h"
 #include "SampleTaskReport.h"
 #include "TestClock.h"
+#include "TestTask.h"
 #include "TrustForTest.h"
 
 #include "execution/ProcessRunning.h"
@@ -35,6 +36,9 @@
 
 namespace {
 
+using kstest::storedDword;
+using kstest::storeTask;
+using kstest::uniqueEventName;
 using Tessel::Message;
 
 constexpr uint32_t kNow = 1800000000;
@@ -44,20 +48,6 @@ class FixedTrust final : public KsExecution::ITrustValidator {
 public:
     DWORD validate(const wchar_t*, Keelwork::unique_handle&) override { return answer; }
     DWORD answer = 0;
-};
-
-struct StoredTask {
-    const wchar_t* name = L"job";
-    uint32_t type = KS_TASK_SCHEDULED;
-    uint32_t trigType = KS_TRIGGER_PROCESS;
-    std::wstring trigger = kstest::sampleTaskPath();
-    std::wstring params = L"--exit 0";
-    const wchar_t* completeEvent = nullptr;
-    uint32_t defaultFreq = 3600;
-    uint32_t batteryWise = 0;
-    uint32_t meteredWise = 0;
-    uint32_t repeat = 0;
-    uint32_t nextRun = kNow - 10;
 };
 
 class SingleTaskLaunch : public kstest::RegistryFixture {
@@ -76,25 +66,6 @@ public:
     {
         m_listener.reset();
         RegistryFixture::TearDown();
-    }
-
-    static void store(const StoredTask& spec)
-    {
-        KSTASKINFO record = {};
-        record.dwSize = sizeof record;
-        record.dwTaskType = spec.type;
-        record.dwTaskTrigType = spec.trigType;
-        record.pwszTaskTrigger = const_cast<wchar_t*>(spec.trigger.c_str());
-        record.pwszTaskParams = const_cast<wchar_t*>(spec.params.c_str());
-        record.pwszTaskEventName = const_cast<wchar_t*>(spec.completeEvent);
-        record.dwNextRun = spec.nextRun;
-        record.dwDefaultFreq = spec.defaultFreq;
-        record.dwBatteryWise = spec.batteryWise;
-        record.dwMeteredAccessWise = spec.meteredWise;
-        record.dwRepeatTask = spec.repeat;
-        CKsTask task(spec.name);
-        ASSERT_EQ(task.Assign(&record), 0u);
-        ASSERT_TRUE(task.Write());
     }
 
     SingleTaskServices services()
@@ -117,18 +88,6 @@ public:
         EXPECT_TRUE(task.Read());
         DWORD ignored = 7;
         return task.Launch(deleted ? deleted : &ignored, finishWait, exitEvent);
-    }
-
-    // The task's protected number, or the read error.
-    static uint32_t stored(const wchar_t* task, const wchar_t* value)
-    {
-        Keelwork::CRegKey key;
-        if (key.open(HKEY_LOCAL_MACHINE, (std::wstring(KsStore::kSchedulerKeyPath) + L"\\" + task).c_str(),
-                     KEY_READ | KEY_WOW64_64KEY) != ERROR_SUCCESS)
-            return 0xDEAD0000;
-        uint32_t number = 0;
-        uint32_t rc = KsStore::readProtectedDword(key, value, number);
-        return rc == 0 ? number : 0xDEAD0000 | rc;
     }
 
     std::wstring nextMessage()
@@ -161,7 +120,7 @@ public:
 
 struct DeferralCase {
     const char* label;
-    StoredTask task;
+    kstest::TestTask task;
     std::function<void(SingleTaskLaunch&)> arrange;
     DWORD result;
     std::wstring payload;       // after "{\"name\":\"<task>\","
@@ -176,16 +135,16 @@ class Deferral : public SingleTaskLaunch, public ::testing::WithParamInterface<D
 TEST_P(Deferral, IsReportedOnTheBusAndInAnalyticsAndMovesTheNextRunAsItsStepSays)
 {
     const DeferralCase& c = GetParam();
-    store(c.task);
+    storeTask(c.task);
     if (c.arrange)
         c.arrange(*this);
-    EXPECT_EQ(launch(c.task.name), c.result);
+    EXPECT_EQ(launch(c.task.name.c_str()), c.result);
     EXPECT_EQ(nextMessage(), std::wstring(L"TaskScheduler.Task.Deferred.") + c.task.name + L" {\"name\":\"" +
                                  c.task.name + L"\"," + c.payload);
     auto event = lastEvent(L"TaskScheduler.Task.Deferred");
     EXPECT_EQ(event[L"Hit.Label.1"], c.reasonText);
     EXPECT_EQ(event[L"Event.Label"], c.task.name);
-    EXPECT_EQ(stored(c.task.name, L"NextRun"), c.nextRun);
+    EXPECT_EQ(storedDword(c.task.name.c_str(), L"NextRun"), c.nextRun);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -193,9 +152,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DeferralCase{"Battery", {.batteryWise = 1}, [](SingleTaskLaunch& t) { t.m_fakes.power.acLineStatus = 0; },
                      0, L"\"reason\":\"battery\",\"DeferredCode\":0,\"DeltaTime\":3600}", L"Battery Mode", kNow + 3600},
-        DeferralCase{"MetroMode", {.meteredWise = 2}, [](SingleTaskLaunch& t) { t.m_fakes.appVisibility.visibility = 2; },
+        DeferralCase{"MetroMode", {.wise = 2}, [](SingleTaskLaunch& t) { t.m_fakes.appVisibility.visibility = 2; },
                      0, L"\"reason\":\"metromode\",\"DeferredCode\":1,\"DeltaTime\":3600}", L"Metro Mode", kNow + 3600},
-        DeferralCase{"Metered", {.meteredWise = 1}, [](SingleTaskLaunch& t) { t.m_fakes.networkCost.cost = 2; },
+        DeferralCase{"Metered", {.wise = 1}, [](SingleTaskLaunch& t) { t.m_fakes.networkCost.cost = 2; },
                      0, L"\"reason\":\"metered\",\"DeferredCode\":2,\"DeltaTime\":3600}", L"Metered Mode", kNow + 3600},
         DeferralCase{"ScanModuleMissing", {.name = L"qsv_odsscheduledtask"},
                      [](SingleTaskLaunch& t) { t.m_moduleLookup = 2; }, 2,
@@ -230,25 +189,25 @@ bool contains(const std::wstring& text, const wchar_t* part)
 
 TEST_F(SingleTaskLaunch, MeteredTaskIsDeferredTheAllowedNumberOfTimesThenRunsAndTheCountResets)
 {
-    store({.meteredWise = 1});
+    storeTask({.wise = 1});
     m_fakes.networkCost.cost = 2;
     for (uint32_t attempt = 1; attempt <= 5; ++attempt) {
         EXPECT_EQ(launch(L"job"), 0u);
         EXPECT_TRUE(contains(nextMessage(), L"\"DeferredCode\":2")) << attempt;
-        EXPECT_EQ(stored(L"job", L"postponed"), attempt);
+        EXPECT_EQ(storedDword(L"job", L"postponed"), attempt);
     }
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(nextMessage(), kCompleted);
-    EXPECT_EQ(stored(L"job", L"postponed"), 0u);
+    EXPECT_EQ(storedDword(L"job", L"postponed"), 0u);
 }
 
 TEST_F(SingleTaskLaunch, UpdateTaskOnBatteryRunsOnceHeldBackForTheTimeoutDaysAndReportsItsFirstRun)
 {
-    store({.name = L"ksupdtsk", .batteryWise = 1});
+    storeTask({.name = L"ksupdtsk", .batteryWise = 1});
     m_fakes.power.acLineStatus = 0;
     EXPECT_EQ(launch(L"ksupdtsk"), 0u);
     EXPECT_TRUE(contains(nextMessage(), L"\"reason\":\"battery\""));
-    EXPECT_EQ(stored(L"ksupdtsk", L"UpdRun"), kNow) << "the first hold-back is marked";
+    EXPECT_EQ(storedDword(L"ksupdtsk", L"UpdRun"), kNow) << "the first hold-back is marked";
 
     m_clock.value = kNow + 3 * 86400 - 1;
     EXPECT_EQ(launch(L"ksupdtsk"), 0u);
@@ -257,8 +216,8 @@ TEST_F(SingleTaskLaunch, UpdateTaskOnBatteryRunsOnceHeldBackForTheTimeoutDaysAnd
     m_clock.value = kNow + 3 * 86400;
     EXPECT_EQ(launch(L"ksupdtsk"), 0u);
     EXPECT_EQ(nextMessage(), L"TaskScheduler.Task.Completed.ksupdtsk {\"name\":\"ksupdtsk\"}");
-    EXPECT_EQ(stored(L"ksupdtsk", L"UpdRun"), 0u);
-    EXPECT_EQ(stored(L"ksupdtsk", L"FirstUpdate"), 1u);
+    EXPECT_EQ(storedDword(L"ksupdtsk", L"UpdRun"), 0u);
+    EXPECT_EQ(storedDword(L"ksupdtsk", L"FirstUpdate"), 1u);
     EXPECT_EQ(lastEvent(L"TaskScheduler.Update.First")[L"Event.Label"], L"ksupdtsk");
 }
 
@@ -267,7 +226,7 @@ TEST_F(SingleTaskLaunch, UpdateTaskOnBatteryRunsOnceHeldBackForTheTimeoutDaysAnd
 TEST_F(SingleTaskLaunch, SettingRemovedBetweenLaunchesFallsBackToItsDefault)
 {
     const wchar_t* settings = L"SOFTWARE\\Kestrel\\Platform\\Settings\\taskscheduler";
-    store({.batteryWise = 1});
+    storeTask({.batteryWise = 1});
     m_fakes.power.acLineStatus = 0;
     setDword(settings, L"battery_poll_interval", 100);
     CSingleTask task(L"job", services());
@@ -282,42 +241,13 @@ TEST_F(SingleTaskLaunch, SettingRemovedBetweenLaunchesFallsBackToItsDefault)
     EXPECT_TRUE(contains(nextMessage(), L"\"DeltaTime\":3600}"));
 }
 
-// The calendar case is the preset test's: both take the store's calendar computation.
-TEST_F(SingleTaskLaunch, NextRunIsWrittenBeforeTheRunByPeriodOrRepeatFlag)
+// Without a period the repeat flag runs the task again a minute later; the period's case is every
+// engine test's, the calendar's the preset test's.
+TEST_F(SingleTaskLaunch, RepeatFlagWithoutPeriodRunsAgainAMinuteLater)
 {
-    store({.name = L"hourly", .defaultFreq = 3600});
-    store({.name = L"repeating", .defaultFreq = 0, .repeat = 1});
-    for (const wchar_t* name : {L"hourly", L"repeating"})
-        EXPECT_EQ(launch(name), 0u) << name;
-    EXPECT_EQ(stored(L"hourly", L"NextRun"), kNow + 3600);
-    EXPECT_EQ(stored(L"repeating", L"NextRun"), kNow + 60);
-}
-
-TEST_F(SingleTaskLaunch, TaskWithoutPeriodOrRepeatRunsOnceAndItsKeyIsDeleted)
-{
-    kstest::ReportFile report;
-    store({.params = L"--report " + report.path(), .defaultFreq = 0});
-    DWORD deleted = 0;
-    EXPECT_EQ(launch(L"job", &deleted), 0u);
-    EXPECT_EQ(deleted, 1u);
-    EXPECT_FALSE(keyExists((std::wstring(KsStore::kSchedulerKeyPath) + L"\\job").c_str()));
-    EXPECT_EQ(nextMessage(), kCompleted);
-    EXPECT_FALSE(report.firstRecord().empty()) << "the run still took place";
-}
-
-TEST_F(SingleTaskLaunch, ProgramStartsWithItsQuotedPathAndParametersInItsOwnFolder)
-{
-    kstest::ReportFile report;
-    const std::wstring params = L"--report " + report.path() + L" /quiet";
-    store({.params = params});
+    storeTask({.freq = 0, .repeat = 1});
     EXPECT_EQ(launch(L"job"), 0u);
-    EXPECT_EQ(nextMessage(), kCompleted);
-    auto record = report.firstRecord();
-    EXPECT_EQ(record[L"cmdline"], L"\"" + kstest::sampleTaskPath() + L"\" " + params);
-    EXPECT_EQ(record[L"cwd"], kstest::testProgramFolder());
-    auto executed = lastEvent(L"TaskScheduler.Task.Executed");
-    EXPECT_EQ(executed[L"Event.Label"], L"job");
-    EXPECT_FALSE(executed[L"Hit.Result"].empty()) << "the duration";
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), kNow + 60);
 }
 
 // A preset task takes its catalogue entry afresh before each run; an entry that is gone leaves
@@ -332,7 +262,7 @@ TEST_F(SingleTaskLaunch, PresetTaskFollowsItsCatalogueEntryAndKeepsItsNextRunOnc
                                                        {L"Minute", 5},       {L"DescriptionResId", KS_RES_PRESET_WEEKLY}};
     for (const auto& [name, value] : values)
         setDword(entry.c_str(), name, value);
-    store({.name = L"preset", .type = KS_TASK_PRESET, .defaultFreq = 0});
+    storeTask({.name = L"preset", .type = KS_TASK_PRESET, .freq = 0});
     {
         // Stored from an older catalogue: Mondays at 03:00.
         CKsTask task(L"preset");
@@ -354,12 +284,12 @@ TEST_F(SingleTaskLaunch, PresetTaskFollowsItsCatalogueEntryAndKeepsItsNextRunOnc
 
     // Only the next run is written: the catalogue stays the one source of the calendar.
     EXPECT_EQ(launch(L"preset"), 0u);
-    EXPECT_EQ(stored(L"preset", L"NextRun"), expected.dwNextRun);
+    EXPECT_EQ(storedDword(L"preset", L"NextRun"), expected.dwNextRun);
 
     ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, entry.c_str()), ERROR_SUCCESS);
     m_clock.value = expected.dwNextRun + 5;
     EXPECT_EQ(launch(L"preset"), 0u);
-    EXPECT_EQ(stored(L"preset", L"NextRun"), expected.dwNextRun) << "left as it was";
+    EXPECT_EQ(storedDword(L"preset", L"NextRun"), expected.dwNextRun) << "left as it was";
 }
 
 // Changes the file's last byte.
@@ -379,18 +309,21 @@ TEST_F(SingleTaskLaunch, ListedProgramRunsAndTheSameFileChangedByOneByteIsRefuse
     ASSERT_TRUE(kstest::trustForTest(program.path()));
     m_systemTrust = true;
     kstest::ReportFile ran;
-    store({.trigger = program.path(), .params = L"--report " + ran.path()});
+    storeTask({.trigger = program.path(), .params = L"--report " + ran.path()});
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(nextMessage(), kCompleted);
     EXPECT_FALSE(ran.firstRecord().empty());
+    auto executed = lastEvent(L"TaskScheduler.Task.Executed");
+    EXPECT_EQ(executed[L"Event.Label"], L"job");
+    EXPECT_FALSE(executed[L"Hit.Result"].empty()) << "the duration";
 
     flipLastByte(program.path());
     kstest::ReportFile refused;
-    store({.trigger = program.path(), .params = L"--report " + refused.path()});
+    storeTask({.trigger = program.path(), .params = L"--report " + refused.path()});
     EXPECT_EQ(launch(L"job"), 5u);
     EXPECT_EQ(nextMessage(), L"TaskScheduler.Task.Deferred.job {\"name\":\"job\",\"reason\":\"validation\","
                              L"\"errorCode\":5,\"DeferredCode\":10,\"DeltaTime\":3600}");
-    EXPECT_EQ(stored(L"job", L"NextRun"), kNow + 3600) << "the next run advances by the period";
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), kNow + 3600) << "the next run advances by the period";
     EXPECT_TRUE(refused.firstRecord().empty()) << "nothing started";
 }
 
@@ -399,12 +332,12 @@ TEST_F(SingleTaskLaunch, ListedProgramRunsAndTheSameFileChangedByOneByteIsRefuse
 // session to start in, the task runs and its occasions start counting again.
 TEST_F(SingleTaskLaunch, LogonTaskFailingToStartReportsCode7AndOneStartedInTheUsersSessionRuns)
 {
-    store({.type = KS_TASK_LOGON, .nextRun = 3});
+    storeTask({.type = KS_TASK_LOGON, .nextRun = 3});
     EXPECT_EQ(launch(L"job"), 2u);
     EXPECT_EQ(nextMessage(), L"TaskScheduler.Task.Deferred.job {\"name\":\"job\",\"reason\":\"failedToLaunch\","
                              L"\"errorCode\":2,\"DeferredCode\":7,\"DeltaTime\":0}");
-    EXPECT_EQ(stored(L"job", L"LogonNextRun"), 0u);
-    EXPECT_EQ(stored(L"job", L"NextRun"), 3u);
+    EXPECT_EQ(storedDword(L"job", L"LogonNextRun"), 0u);
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), 3u);
 
     kstest::FakeSessions::reset();
     kstest::FakeSessions::sessions = {kstest::session(1, WTSActive)};
@@ -412,7 +345,7 @@ TEST_F(SingleTaskLaunch, LogonTaskFailingToStartReportsCode7AndOneStartedInTheUs
     m_win32 = [] { return kstest::tableWithFakeSessions(); };
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(nextMessage(), kCompleted);
-    EXPECT_EQ(stored(L"job", L"NextRun"), 0u) << "the occasions start counting again";
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), 0u) << "the occasions start counting again";
 }
 
 // Records the creation flags of each start and starts the program for real. Wine accepts a
@@ -437,16 +370,11 @@ TEST_F(SingleTaskLaunch, LogCompactionRunsBelowNormalPriorityAndEveryOtherTaskAt
         table->pCreateProcessW = &CreationFlags::create;
         return table;
     };
-    store({.name = L"zarn_logcompact"});
-    store({.name = L"job"});
+    storeTask({.name = L"zarn_logcompact"});
+    storeTask({.name = L"job"});
     EXPECT_EQ(launch(L"zarn_logcompact"), 0u);
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(CreationFlags::seen, (std::vector<DWORD>{BELOW_NORMAL_PRIORITY_CLASS, NORMAL_PRIORITY_CLASS}));
-}
-
-std::wstring uniqueEventName(const wchar_t* base)
-{
-    return std::wstring(L"Global\\") + base + std::to_wstring(::GetCurrentProcessId());
 }
 
 // The access entries of a kernel object's DACL, as (type, mask, is Everyone).
@@ -475,7 +403,7 @@ TEST_F(SingleTaskLaunch, CompletionEventSetByTheTaskEndsTheWaitWhileTheProgramSt
     const std::wstring done = uniqueEventName(L"ks-done-");
     // Held across the launch, so its access list can be read afterwards.
     Keelwork::unique_event held(::CreateEventW(nullptr, TRUE, TRUE, done.c_str()));
-    store({.params = L"--set-event " + done + L" --sleep 3000", .completeEvent = done.c_str()});
+    storeTask({.params = L"--set-event " + done + L" --sleep 3000", .completeEvent = done});
     EXPECT_EQ(launch(L"job", nullptr, 60), 0u);
     EXPECT_TRUE(KsExecution::IsProcessRunning(L"sample-task.exe", nullptr)) << "the wait lasted until the exit";
     EXPECT_EQ(nextMessage(), kCompleted);
@@ -485,38 +413,33 @@ TEST_F(SingleTaskLaunch, CompletionEventSetByTheTaskEndsTheWaitWhileTheProgramSt
                                            {ACCESS_ALLOWED_ACE_TYPE, GENERIC_ALL, true}}));
 }
 
-// A completion event never set ends the wait after the finish wait; the exit event ends it with 1602.
-TEST_F(SingleTaskLaunch, WaitEndsAfterTheFinishWaitOrAtTheExitEvent)
+// The exit event ends the wait at once with 1602; a completion event never set ends it after the
+// finish wait, the engine fault test's case.
+TEST_F(SingleTaskLaunch, ExitEventEndsTheWaitWith1602)
 {
-    const std::wstring done = uniqueEventName(L"ks-never-");
-    store({.params = L"--sleep 4000", .completeEvent = done.c_str()});
-    EXPECT_EQ(launch(L"job", nullptr, 1), 0u);
-    EXPECT_TRUE(KsExecution::IsProcessRunning(L"sample-task.exe", nullptr)) << "the wait lasted until the exit";
-    EXPECT_EQ(nextMessage(), kCompleted);
-
     Keelwork::unique_event exitEvent(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
-    store({.params = L"--sleep 3000"});
+    storeTask({.params = L"--sleep 3000"});
     EXPECT_EQ(launch(L"job", nullptr, 60, exitEvent.get()), 1602u);
 }
 
 // A next run a user sets through task management while the engine holds the task loaded is kept.
 TEST_F(SingleTaskLaunch, NextRunChangedByAUserWhileTheTaskIsLoadedIsKept)
 {
-    store({});
+    storeTask({});
     CSingleTask task(L"job", services());
     ASSERT_TRUE(task.Read());
     Orbis::TaskManagement management;
     ASSERT_TRUE(management.modifyTask(L"job", L"{\"name\":\"job\",\"nextRun\":\"1900000000\"}"));
     DWORD deleted = 0;
     EXPECT_EQ(task.Launch(&deleted, 10, nullptr), 0u);
-    EXPECT_EQ(stored(L"job", L"NextRun"), 1900000000u);
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), 1900000000u);
 }
 
 // Changes racing the engine's runs: every change is kept, and no change writes back the next
 // run from before a run (which would run the task again).
 TEST_F(SingleTaskLaunch, ChangesRacingRunsNeverBringBackAnOlderNextRun)
 {
-    store({.trigType = KS_TRIGGER_EVENT, .trigger = uniqueEventName(L"ks-race-"), .params = L""});
+    storeTask({.trigType = KS_TRIGGER_EVENT, .trigger = uniqueEventName(L"ks-race-"), .params = L""});
     Orbis::TaskManagement management;
     std::atomic<bool> done{false};
     std::thread user([&] {
@@ -531,7 +454,7 @@ TEST_F(SingleTaskLaunch, ChangesRacingRunsNeverBringBackAnOlderNextRun)
         lastNextRun = m_clock.value + 3600;
     }
     user.join();
-    EXPECT_EQ(stored(L"job", L"NextRun"), lastNextRun);
+    EXPECT_EQ(storedDword(L"job", L"NextRun"), lastNextRun);
     CKsTask after(L"job");
     ASSERT_TRUE(after.Read());
     EXPECT_EQ(after.dwMinute, 299u % 60) << "the last change was kept";
@@ -541,13 +464,13 @@ TEST_F(SingleTaskLaunch, EventTriggerIsSetAndAMissingOneIsStillReportedExecuted)
 {
     const std::wstring trigger = uniqueEventName(L"ks-trigger-");
     Keelwork::unique_event event(::CreateEventW(nullptr, TRUE, FALSE, trigger.c_str()));
-    store({.trigType = KS_TRIGGER_EVENT, .trigger = trigger, .params = L""});
+    storeTask({.trigType = KS_TRIGGER_EVENT, .trigger = trigger, .params = L""});
     m_trust.answer = 5;  // event triggers are not validated
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(::WaitForSingleObject(event.get(), 0), DWORD{WAIT_OBJECT_0});
     EXPECT_EQ(nextMessage(), kCompleted);
 
-    store({.trigType = KS_TRIGGER_EVENT, .trigger = uniqueEventName(L"ks-nobody-"), .params = L""});
+    storeTask({.trigType = KS_TRIGGER_EVENT, .trigger = uniqueEventName(L"ks-nobody-"), .params = L""});
     EXPECT_EQ(launch(L"job"), 0u);
     EXPECT_EQ(nextMessage(), kCompleted);
 }
@@ -557,14 +480,10 @@ TEST_F(SingleTaskLaunch, UpdateTaskSetThroughItsEventClearsItsBatteryMark)
 {
     const std::wstring trigger = uniqueEventName(L"ks-update-");
     Keelwork::unique_event event(::CreateEventW(nullptr, TRUE, FALSE, trigger.c_str()));
-    store({.name = L"ksupdtsk", .trigType = KS_TRIGGER_EVENT, .trigger = trigger, .params = L""});
-    Keelwork::CRegKey key;
-    ASSERT_EQ(key.open(HKEY_LOCAL_MACHINE, (std::wstring(KsStore::kSchedulerKeyPath) + L"\\ksupdtsk").c_str(),
-                       KEY_ALL_ACCESS | KEY_WOW64_64KEY),
-              ERROR_SUCCESS);
-    ASSERT_EQ(KsStore::writeProtectedDword(key, L"UpdRun", kNow - 86400), 0u);
+    storeTask({.name = L"ksupdtsk", .trigType = KS_TRIGGER_EVENT, .trigger = trigger, .params = L""});
+    kstest::setStoredDword(L"ksupdtsk", L"UpdRun", kNow - 86400);
     EXPECT_EQ(launch(L"ksupdtsk"), 0u);
-    EXPECT_EQ(stored(L"ksupdtsk", L"UpdRun"), 0u);
+    EXPECT_EQ(storedDword(L"ksupdtsk", L"UpdRun"), 0u);
 }
 
 } // namespace

@@ -129,7 +129,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FieldCase{"None", 0, L"C:\\bin\\svc.exe", "a.cpp", 1, "f", L""},
         FieldCase{"LongImageCutTo15", 16, L"D:\\x\\averyveryverylongname.exe", "a.cpp", 1, "f", L" [averyveryverylo]$"},
-        FieldCase{"ProcessAndThread", 4, L"C:\\bin\\svc.exe", "a.cpp", 1, "f", L" <PT>"},
         FieldCase{"SourceAfterLastBackslash", 8, L"C:\\bin\\svc.exe", "C:\\src\\engine\\TaskScheduler.cpp", 1234, "f",
                   L" [   TaskScheduler.cpp: 1234]$"},
         FieldCase{"LongSourceCutTo20", 8, L"C:\\bin\\svc.exe", "ThisIsAVeryLongSourceFileName.cpp", 7, "f",

@@ -7,29 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 
 namespace fs = std::filesystem;
 
 namespace kstest {
-
-ScratchLogFolder::ScratchLogFolder()
-{
-    static std::atomic<unsigned> counter{0};
-    m_base = (fs::temp_directory_path() / (L"kslog_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                                           std::to_wstring(counter++))).wstring() + L"\\";
-    std::error_code ignored;
-    fs::remove_all(m_base, ignored);
-    EXPECT_EQ(ETWLogging::createFolderTree(m_base), 0u);
-}
-
-ScratchLogFolder::~ScratchLogFolder()
-{
-    std::error_code ignored;
-    fs::remove_all(m_base, ignored);
-}
 
 void ScratchLogFolder::setIni(const std::wstring& folder, const wchar_t* key, const std::wstring& value) const
 {

@@ -2,6 +2,8 @@
 // file logger pointed at it with a fixed clock.
 #pragma once
 
+#include "TestFolder.h"
+
 #include "logging/FileLogging.h"
 
 #include <memory>
@@ -18,11 +20,6 @@ public:
 
 class ScratchLogFolder {
 public:
-    ScratchLogFolder();
-    ~ScratchLogFolder();
-    ScratchLogFolder(const ScratchLogFolder&) = delete;
-    ScratchLogFolder& operator=(const ScratchLogFolder&) = delete;
-
     // The base folder, ending with "\".
     const std::wstring& base() const { return m_base; }
 
@@ -36,7 +33,8 @@ public:
     static void makeFile(const std::wstring& path, size_t bytes);
 
 private:
-    std::wstring m_base;
+    TestFolder m_folder;
+    std::wstring m_base = m_folder.path() + L"\\";
 };
 
 // A file logger writing under `folder` with image name "svc.exe" unless told otherwise.

@@ -8,6 +8,7 @@
 #include "MessageInbox.h"
 #include "RegistryFixture.h"
 #include "ResourceDllPaths.h"
+#include "TestTask.h"
 #include "message/JSONFormatter.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+using kstest::storeTask;
 using Tessel::JSONFormatter;
 using Tessel::Message;
 
@@ -74,16 +76,6 @@ std::vector<std::wstring> namesOf(const std::wstring& text)
     return names;
 }
 
-struct TaskSpec {
-    const wchar_t* name;
-    uint32_t triggerType = KS_TRIGGER_PROCESS;
-    const wchar_t* trigger = L"C:\\Tools\\scan.exe";
-    const wchar_t* params = nullptr;
-    const wchar_t* completeEvent = nullptr;
-    uint32_t nextRun = 1700000000;
-    uint32_t defaultFreq = 86400;
-};
-
 class Broadcasts : public kstest::RegistryFixture {
 protected:
     void SetUp() override
@@ -105,24 +97,6 @@ protected:
     {
         m_subscriber.reset();
         RegistryFixture::TearDown();
-    }
-
-    static void writeTask(const TaskSpec& spec)
-    {
-        KSTASKINFO record = {};
-        record.dwSize = sizeof record;
-        record.dwTaskType = KS_TASK_SCHEDULED;
-        record.dwTaskTrigType = spec.triggerType;
-        record.pwszTaskTrigger = const_cast<wchar_t*>(spec.trigger);
-        record.pwszTaskParams = const_cast<wchar_t*>(spec.params);
-        record.pwszTaskEventName = const_cast<wchar_t*>(spec.completeEvent);
-        record.dwNextRun = spec.nextRun;
-        record.dwDefaultFreq = spec.defaultFreq;
-        record.dwInterval = KS_INTERVAL_WEEKLY;
-        record.dwDayOfWeekMask = 0x02;
-        CKsTask task(spec.name);
-        ASSERT_EQ(task.Assign(&record), 0u);
-        ASSERT_TRUE(task.Write());
     }
 
     static Keelwork::CRegKey openTaskKey(const wchar_t* name)
@@ -148,7 +122,7 @@ protected:
 
 TEST_F(Broadcasts, RegistrationReportsReadableTasksAndPublishesTheirStateAtOnce)
 {
-    writeTask({.name = L"alpha", .params = L"-quick", .completeEvent = L"Global\\AlphaDone", .nextRun = 1700000123});
+    storeTask({.name = L"alpha", .params = L"-quick", .completeEvent = L"Global\\AlphaDone", .nextRun = 1700000123});
     Orbis::TaskManagement management;
     kstest::LogCapture log;
     std::wstring reply;
@@ -159,8 +133,8 @@ TEST_F(Broadcasts, RegistrationReportsReadableTasksAndPublishesTheirStateAtOnce)
     ASSERT_NE(update, nullptr) << "no update within the bound";
     EXPECT_EQ(update->alias(), L"TaskScheduler");
     // The complete event is not broadcast.
-    EXPECT_EQ(tasksOf(*update), (std::vector<UpdatedTask>{{L"alpha", KS_TASK_SCHEDULED, L"", 86400, 1700000123,
-                                                           L"C:\\Tools\\scan.exe", L"-quick"}}))
+    EXPECT_EQ(tasksOf(*update), (std::vector<UpdatedTask>{{L"alpha", KS_TASK_SCHEDULED, L"", 3600, 1700000123,
+                                                           kstest::sampleTaskPath(), L"-quick"}}))
         << update->payload();
 }
 
@@ -169,7 +143,7 @@ TEST_F(Broadcasts, RegistrationReportsReadableTasksAndPublishesTheirStateAtOnce)
 // only now and then.
 TEST_F(Broadcasts, ChangeMadeRightAfterTheReplyIsNeverMissed)
 {
-    writeTask({.name = L"alpha"});
+    storeTask({.name = L"alpha"});
     Orbis::TaskManagement management;
     Keelwork::CRegKey key = openTaskKey(L"alpha");
     for (uint32_t round = 1; round <= 200; ++round) {
@@ -192,7 +166,7 @@ TEST_F(Broadcasts, ChangeMadeRightAfterTheReplyIsNeverMissed)
 
 TEST_F(Broadcasts, UnreadableTaskAsksForItsUnregistrationAndPublishesAnEmptyUpdate)
 {
-    writeTask({.name = L"alpha"});
+    storeTask({.name = L"alpha"});
     Orbis::TaskManagement management;
     std::wstring reply;
     ASSERT_NE(registerAndTakeUpdate(management, {L"alpha"}, reply), nullptr);
@@ -212,8 +186,8 @@ TEST_F(Broadcasts, UnreadableTaskAsksForItsUnregistrationAndPublishesAnEmptyUpda
 
 TEST_F(Broadcasts, UnregisteredTaskIsNoLongerBroadcast)
 {
-    writeTask({.name = L"alpha"});
-    writeTask({.name = L"beta"});
+    storeTask({.name = L"alpha"});
+    storeTask({.name = L"beta"});
     Orbis::TaskManagement management;
     std::wstring reply;
     ASSERT_NE(registerAndTakeUpdate(management, {L"alpha"}, reply), nullptr);

@@ -1,14 +1,13 @@
 // Shared pieces of the task-management tests: the engine's new-task event as a test sees it,
-// registry probes of the task store, and printable test names.
+// where a task's key is, and printable test names.
 #pragma once
 
 #include "LogFileReader.h"
 #include "RegistryFixture.h"
+#include "TestTask.h"
 #include "common/UniqueHandle.h"
 #include "engine/EngineNames.h"
 #include "registry/RegKey.h"
-#include "store/KsTaskInfo.h"
-#include "store/ProtectedValue.h"
 
 #include <gtest/gtest.h>
 
@@ -29,33 +28,14 @@ private:
     Keelwork::unique_event m_event;
 };
 
-namespace detail {
-inline std::wstring taskPath(const std::wstring& name, bool disabledParent = false)
-{
-    return std::wstring(disabledParent ? KsStore::kSchedulerDisabledKeyPath : KsStore::kSchedulerKeyPath) + L"\\" + name;
-}
-} // namespace detail
-
 inline bool enabledKeyExists(const std::wstring& name)
 {
-    return Keelwork::CRegKey().open(HKEY_LOCAL_MACHINE, detail::taskPath(name, false).c_str(), KEY_READ) == ERROR_SUCCESS;
+    return Keelwork::CRegKey().open(HKEY_LOCAL_MACHINE, kstest::taskKeyPath(name.c_str()).c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 inline bool disabledKeyExists(const std::wstring& name)
 {
-    return Keelwork::CRegKey().open(HKEY_LOCAL_MACHINE, detail::taskPath(name, true).c_str(), KEY_READ) == ERROR_SUCCESS;
-}
-
-// A DWORD value of the task's key under the given parent; -1 when it cannot be read.
-inline long long taskDword(const std::wstring& name, const wchar_t* value, bool disabledParent = false)
-{
-    Keelwork::CRegKey key;
-    if (key.open(HKEY_LOCAL_MACHINE, detail::taskPath(name, disabledParent).c_str(), KEY_READ) != ERROR_SUCCESS)
-        return -1;
-    uint32_t data = 0;
-    if (KsStore::readProtectedDword(key, value, data) != ERROR_SUCCESS)
-        return -1;
-    return data;
+    return Keelwork::CRegKey().open(HKEY_LOCAL_MACHINE, kstest::taskKeyPath(name.c_str(), true).c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 // Short printable form of a wide text for test names: ASCII kept, anything else as '?', cut

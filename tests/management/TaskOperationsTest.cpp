@@ -2,6 +2,7 @@
 // key ends up, what is stored, what query answers, the log lines, and when the engine is woken.
 #include "ExpectLogged.h"
 #include "ManagementTestSupport.h"
+#include "TestTask.h"
 #include "management/TaskManagement.h"
 #include "message/JSONFormatter.h"
 #include "store/KsTask.h"
@@ -12,7 +13,7 @@
 
 using mgmttest::disabledKeyExists;
 using mgmttest::enabledKeyExists;
-using mgmttest::taskDword;
+using kstest::storedDword;
 
 namespace {
 
@@ -103,10 +104,10 @@ TEST_F(TaskOperations, PresetCategoryWithEnableTaskZeroStoresDisabledWithPresetC
         L"\"hour\":\"5\",\"enabled\":\"true\"}"));
     EXPECT_FALSE(enabledKeyExists(L"frompreset"));
     ASSERT_TRUE(disabledKeyExists(L"frompreset"));
-    EXPECT_EQ(taskDword(L"frompreset", L"Hour", true), 22);
-    EXPECT_EQ(taskDword(L"frompreset", L"Minute", true), 30);
-    EXPECT_EQ(taskDword(L"frompreset", L"DayOfWeekMask", true), 0x14);
-    EXPECT_EQ(taskDword(L"frompreset", L"Interval", true), 1);
+    EXPECT_EQ(storedDword(L"frompreset", L"Hour", true), 22u);
+    EXPECT_EQ(storedDword(L"frompreset", L"Minute", true), 30u);
+    EXPECT_EQ(storedDword(L"frompreset", L"DayOfWeekMask", true), 0x14u);
+    EXPECT_EQ(storedDword(L"frompreset", L"Interval", true), 1u);
     EXPECT_EQ(member(L"frompreset", L"presetId"), L"2");
 }
 
@@ -118,7 +119,7 @@ TEST_F(TaskOperations, PresetCategoryEnabledOverridesTheCallersFalse)
         L"\"enabled\":\"false\"}"));
     EXPECT_TRUE(enabledKeyExists(L"frompreset"));
     EXPECT_FALSE(disabledKeyExists(L"frompreset"));
-    EXPECT_EQ(taskDword(L"frompreset", L"Hour"), 1);
+    EXPECT_EQ(storedDword(L"frompreset", L"Hour"), 1u);
 }
 
 // Every member is stored by create and given back by query; modify replaces only those it names.
@@ -143,12 +144,12 @@ TEST_F(TaskOperations, ModifyWithOnlyEnabledFalseMovesTheTask)
     EXPECT_TRUE(m_tasks.modifyTask(L"Mover", L"{\"enabled\":\"false\"}"));
     EXPECT_FALSE(enabledKeyExists(L"mover"));
     EXPECT_TRUE(disabledKeyExists(L"mover"));
-    EXPECT_EQ(taskDword(L"mover", L"Hour", true), 3);
+    EXPECT_EQ(storedDword(L"mover", L"Hour", true), 3u);
     EXPECT_TRUE(m_engine.signalled());
     EXPECT_TRUE(m_tasks.modifyTask(L"Mover", L"{\"enabled\":\"yes\",\"hour\":\"8\"}"));
     EXPECT_TRUE(enabledKeyExists(L"mover"));
     EXPECT_FALSE(disabledKeyExists(L"mover"));
-    EXPECT_EQ(taskDword(L"mover", L"Hour"), 8);
+    EXPECT_EQ(storedDword(L"mover", L"Hour"), 8u);
 }
 
 // An unparsable payload is logged; a refused value is not; either way the stored task stays.
@@ -162,7 +163,7 @@ TEST_F(TaskOperations, ModifyWithUnparsableOrRefusedPayloadKeepsTheTask)
         EXPECT_FALSE(m_tasks.modifyTask(L"Keep", payload));
         EXPECT_EQ(kstest::loggedAt(capture, ::ETWLogging::LOG_LEVEL_ERROR, L"modifyTask : Could not parse json " + payload), unparsable)
             << payload;
-        EXPECT_EQ(taskDword(L"keep", L"Hour"), 3);
+        EXPECT_EQ(storedDword(L"keep", L"Hour"), 3u);
         EXPECT_FALSE(m_engine.pending());
     }
 }

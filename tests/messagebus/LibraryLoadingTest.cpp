@@ -2,6 +2,7 @@
 // shim's refusal of a bus it cannot use. Runs against the real MessageBus.dll.
 #include "ExpectLogged.h"
 #include "RegistryFixture.h"
+#include "ProgramFolder.h"
 #include "TestFolder.h"
 
 #include "common/WinInclude.h"

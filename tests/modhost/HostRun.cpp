@@ -32,14 +32,6 @@ Keelwork::unique_handle inheritableFile(const std::wstring& path, bool forWritin
 
 } // namespace
 
-std::wstring binFolder()
-{
-    wchar_t self[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring folder(self, length);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
 void expectEnded(const HostRun& run, unsigned long code)
 {
     ASSERT_TRUE(run.ended) << "modhost did not end within its bound\n" << run.out << run.err;
@@ -76,26 +68,9 @@ int HostRun::lineIndex(const char* part, int from) const
     return -1;
 }
 
-HostScratch::HostScratch()
-{
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    static unsigned counter = 0;
-    m_path = std::wstring(temp) + L"modhost-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-             std::to_wstring(++counter);
-    CreateDirectoryW(m_path.c_str(), nullptr);
-}
-
-HostScratch::~HostScratch()
-{
-    for (const wchar_t* file : {L"scenario.txt", L"input.txt", L"out.txt", L"err.txt"})
-        DeleteFileW((m_path + L"\\" + file).c_str());
-    RemoveDirectoryW(m_path.c_str());
-}
-
 std::wstring HostScratch::write(const wchar_t* fileName, const std::string& text) const
 {
-    std::wstring path = m_path + L"\\" + fileName;
+    std::wstring path = m_folder.path() + L"\\" + fileName;
     std::ofstream(std::filesystem::path(path), std::ios::binary) << text;
     return path;
 }
@@ -108,8 +83,8 @@ HostRun HostScratch::run(const std::vector<std::wstring>& args, const std::strin
         all.push_back(write(L"scenario.txt", *scenario));
     const std::wstring inputPath = write(L"input.txt", input);
     HostRun result;
-    const std::wstring outPath = m_path + L"\\out.txt";
-    const std::wstring errPath = m_path + L"\\err.txt";
+    const std::wstring outPath = m_folder.path() + L"\\out.txt";
+    const std::wstring errPath = m_folder.path() + L"\\err.txt";
     {
         Keelwork::unique_handle inputFile = inheritableFile(inputPath, false);
         Keelwork::unique_handle outputFile = inheritableFile(outPath, true);

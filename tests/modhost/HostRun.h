@@ -2,6 +2,9 @@
 // ended. Every run has a bound; a host that does not end in time is killed and reported.
 #pragma once
 
+#include "ProgramFolder.h"
+#include "TestFolder.h"
+
 #include <string>
 #include <vector>
 
@@ -26,11 +29,6 @@ struct HostRun {
 // A scratch folder for one test's scenario and captured output, removed afterwards.
 class HostScratch {
 public:
-    HostScratch();
-    ~HostScratch();
-    HostScratch(const HostScratch&) = delete;
-    HostScratch& operator=(const HostScratch&) = delete;
-
     // Runs modhost.exe with `args`, feeding `input` on standard input; the scenario text, when
     // given, becomes its last argument.
     HostRun run(const std::vector<std::wstring>& args, const std::string* scenario = nullptr,
@@ -40,11 +38,15 @@ private:
     // Writes `text` (UTF-8) as a file in the folder and returns its path.
     std::wstring write(const wchar_t* fileName, const std::string& text) const;
 
-    std::wstring m_path;
+    kstest::TestFolder m_folder;
 };
 
-// Folder of the running test program, where the build puts every program and DLL.
-std::wstring binFolder();
+// Folder of the running test program, where the build puts every program and DLL, with its
+// closing backslash.
+inline std::wstring binFolder()
+{
+    return kstest::testProgramFolder() + L"\\";
+}
 
 // Fails the test unless the host ended within its bound with exit code `code`.
 void expectEnded(const HostRun& run, unsigned long code);

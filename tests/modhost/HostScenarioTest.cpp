@@ -44,14 +44,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StandInCase{"StandbyOn", {L"--standby", L"on"}, "SystemMonitor.ConnectedStandby.Status.Request",
                     "SystemMonitor.ConnectedStandby.On"},
-        StandInCase{"FullScreen", {L"--notification-state", L"fullscreen"}, "SessionMonitor.Get.NotificationState",
-                    "SessionMonitor.NotificationState.FullScreenAppRunning"},
         StandInCase{"AnyReplyName", {L"--notification-state", L"SessionMonitor.NotificationState.Busy"},
                     "SessionMonitor.Get.NotificationState", "SessionMonitor.NotificationState.Busy"},
         // Each stand-in answers only its own request.
         StandInCase{"BothConfigured", {L"--standby", L"on", L"--notification-state", L"normal"},
                     "SessionMonitor.Get.NotificationState", "SessionMonitor.NotificationState.AcceptsNotifications"},
-        // A scenario switches an answer mid-run, or gives one the command line did not.
+        // A scenario switches an answer mid-run (the command line's first), or gives one the command
+        // line did not.
         StandInCase{"SwitchedByScenario", {L"--notification-state", L"fullscreen"}, "SessionMonitor.Get.NotificationState",
                     "SessionMonitor.NotificationState.AcceptsNotifications",
                     "request SessionMonitor.Get.NotificationState 5000\n"

@@ -1,14 +1,14 @@
 // Many host threads drive the loaded module at once: every request gets exactly one reply,
 // nothing deadlocks, and the registry ends as the model each thread kept of its own tasks.
+#include "Counter.h"
 #include "ModuleHost.h"
+#include "TestTask.h"
 
 #include "message/Message.h"
 #include "store/KsTask.h"
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <map>
 #include <random>
 #include <thread>
@@ -19,33 +19,6 @@ namespace {
 constexpr int kThreads = 8;
 constexpr int kTasksPerThread = 3;
 constexpr std::chrono::seconds kDuration{30};
-
-class ReplyCounter {
-public:
-    void add()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            ++m_value;
-        }
-        m_changed.notify_all();
-    }
-    int value() const
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        return m_value;
-    }
-    bool waitFor(int target)
-    {
-        std::unique_lock<std::mutex> lock(m_lock);
-        return m_changed.wait_for(lock, kAnswerBound, [&] { return m_value >= target; });
-    }
-
-private:
-    mutable std::mutex m_lock;
-    std::condition_variable m_changed;
-    int m_value = 0;
-};
 
 struct TaskModel {
     bool exists = false;
@@ -141,8 +114,8 @@ protected:
 
     static void expectStored(const std::wstring& name, const TaskModel& task)
     {
-        EXPECT_EQ(keyExists(enabledKeyPath(name).c_str()), task.exists && task.enabled) << "enabled key";
-        EXPECT_EQ(keyExists(disabledKeyPath(name).c_str()), task.exists && !task.enabled) << "disabled key";
+        EXPECT_EQ(keyExists(kstest::taskKeyPath(name.c_str()).c_str()), task.exists && task.enabled) << "enabled key";
+        EXPECT_EQ(keyExists(kstest::taskKeyPath(name.c_str(), true).c_str()), task.exists && !task.enabled) << "disabled key";
         if (!task.exists)
             return;
         CKsTask stored(name.c_str());
@@ -153,7 +126,7 @@ protected:
 
 TEST_F(ConcurrencyTest, EightHostsGetOneReplyEachAndTheRegistryMatchesTheModel)
 {
-    ReplyCounter replies;
+    kstest::Counter replies;
     for (const wchar_t* name : kCountedReplies)
         client().subscribe(name, L"counter", [&replies](std::shared_ptr<Tessel::Message>) {
             replies.add();

@@ -7,9 +7,6 @@
 #include "message/Reply.h"
 #include "messagebus/MessageBusConstants.h"
 
-#include <atomic>
-#include <future>
-
 namespace moduletest {
 
 void registerBusFolder()
@@ -19,35 +16,26 @@ void registerBusFolder()
                     folder.c_str(), static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
 }
 
-void ModuleHostFixture::SetUpTestSuite()
+HostedModule::HostedModule()
 {
-    moduleExports();
-}
-
-void ModuleHostFixture::SetUp()
-{
-    RegistryFixture::SetUp();
-    registerBusFolder();
-    ASSERT_EQ(table().newModule(&m_handle, kModuleName), 0u);
+    EXPECT_EQ(moduleTable().newModule(&m_handle, kModuleName), 0u);
     const wchar_t* keys[] = {L"key"};
     const wchar_t* values[] = {L"value"};
-    ASSERT_EQ(table().initializeModule(m_handle, kModuleName, kModuleAlias, 1, keys, values, nullptr, nullptr), 0u);
+    EXPECT_EQ(moduleTable().initializeModule(m_handle, kModuleName, kModuleAlias, 1, keys, values, nullptr, nullptr), 0u);
     m_client = std::make_shared<Tessel::MessageBusClient>();
 }
 
-void ModuleHostFixture::TearDown()
+HostedModule::~HostedModule()
 {
     if (m_handle) {
-        EXPECT_EQ(table().stopModule(m_handle), 0u);
-        EXPECT_EQ(table().uninitializeModule(m_handle), 0u);
-        EXPECT_EQ(table().destroyModule(m_handle), 0u);
-        m_handle = nullptr;
+        EXPECT_EQ(moduleTable().stopModule(m_handle), 0u);
+        EXPECT_EQ(moduleTable().uninitializeModule(m_handle), 0u);
+        EXPECT_EQ(moduleTable().destroyModule(m_handle), 0u);
     }
     m_client.reset();
-    RegistryFixture::TearDown();
 }
 
-std::optional<Answer> ModuleHostFixture::request(const std::wstring& name, const std::wstring& payload)
+std::optional<Answer> HostedModule::request(const std::wstring& name, const std::wstring& payload)
 {
     auto message = Tessel::Message::create(name, L"ModuleTests", payload);
     std::shared_ptr<Tessel::Reply> reply;
@@ -62,22 +50,25 @@ std::optional<Answer> ModuleHostFixture::request(const std::wstring& name, const
     return Answer{answer->name(), answer->payload(), answer->testFlag(MESSAGE_FLAG_BIT_REPLY)};
 }
 
+void ModuleHostFixture::SetUp()
+{
+    RegistryFixture::SetUp();
+    registerBusFolder();
+    m_host.emplace();
+}
+
+void ModuleHostFixture::TearDown()
+{
+    m_host.reset();
+    RegistryFixture::TearDown();
+}
+
 std::wstring ModuleHostFixture::createPayload(const std::wstring& name, unsigned defaultFreq, bool enabled)
 {
     return L"{\"name\":\"" + name +
            L"\",\"taskType\":\"scheduled\",\"triggerType\":\"process\","
            L"\"taskTrigger\":\"C:\\\\Windows\\\\system32\\\\cmd.exe\",\"defaultFreq\":\"" +
            std::to_wstring(defaultFreq) + L"\",\"enabled\":\"" + (enabled ? L"true" : L"false") + L"\"}";
-}
-
-std::wstring enabledKeyPath(const std::wstring& name)
-{
-    return L"SOFTWARE\\Kestrel\\Platform\\Scheduler\\" + name;
-}
-
-std::wstring disabledKeyPath(const std::wstring& name)
-{
-    return L"SOFTWARE\\Kestrel\\Platform\\SchedulerDisabled\\" + name;
 }
 
 } // namespace moduletest

@@ -28,27 +28,43 @@ struct Answer {
 // Points the bus library's install folder at the test program's folder.
 void registerBusFolder();
 
-class ModuleHostFixture : public kstest::RegistryFixture {
-protected:
-    static void SetUpTestSuite();
-    void SetUp() override;
-    void TearDown() override;
+// TaskScheduler.dll's module as a host makes it through the exported table, initialized (it loads
+// MessageBus.dll itself), with a bus client of the test's own to talk to it; stopped and destroyed
+// with this object. Made once the registry names the bus library's folder.
+class HostedModule {
+public:
+    HostedModule();
+    ~HostedModule();
+    HostedModule(const HostedModule&) = delete;
+    HostedModule& operator=(const HostedModule&) = delete;
 
-    const ModuleFunctions& table() const { return moduleTable(); }
     ModuleHandle handle() const { return m_handle; }
     Tessel::MessageBusClient& client() { return *m_client; }
-
     // Sends a request and waits, bounded, for its correlated reply.
     std::optional<Answer> request(const std::wstring& name, const std::wstring& payload);
 
-    static std::wstring createPayload(const std::wstring& name, unsigned defaultFreq, bool enabled = true);
-
+private:
     ModuleHandle m_handle = nullptr;
     std::shared_ptr<Tessel::MessageBusClient> m_client;
 };
 
-// Where a task's key lives, or would.
-std::wstring enabledKeyPath(const std::wstring& name);
-std::wstring disabledKeyPath(const std::wstring& name);
+class ModuleHostFixture : public kstest::RegistryFixture {
+protected:
+    static void SetUpTestSuite() { moduleExports(); }
+    void SetUp() override;
+    void TearDown() override;
+
+    const ModuleFunctions& table() const { return moduleTable(); }
+    ModuleHandle handle() const { return m_host->handle(); }
+    Tessel::MessageBusClient& client() { return m_host->client(); }
+    std::optional<Answer> request(const std::wstring& name, const std::wstring& payload)
+    {
+        return m_host->request(name, payload);
+    }
+
+    static std::wstring createPayload(const std::wstring& name, unsigned defaultFreq, bool enabled = true);
+
+    std::optional<HostedModule> m_host;
+};
 
 } // namespace moduletest

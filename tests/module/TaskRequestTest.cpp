@@ -1,5 +1,6 @@
 // The task-management rows end to end: host -> bus -> TaskScheduler.dll -> registry -> reply.
 #include "ModuleHost.h"
+#include "TestTask.h"
 
 namespace moduletest {
 namespace {
@@ -31,8 +32,8 @@ TEST_F(TaskRequestTest, ModifyDisableEnableAndDeleteMoveTheTaskKey)
         ASSERT_TRUE(answer);
         EXPECT_EQ(answer->name, step.replyName);
         EXPECT_EQ(answer->payload, L"{\"name\":\"mover\",\"status\":true}");
-        EXPECT_EQ(keyExists(enabledKeyPath(L"mover").c_str()), step.enabledKey);
-        EXPECT_EQ(keyExists(disabledKeyPath(L"mover").c_str()), step.disabledKey);
+        EXPECT_EQ(keyExists(kstest::taskKeyPath(L"mover").c_str()), step.enabledKey);
+        EXPECT_EQ(keyExists(kstest::taskKeyPath(L"mover", true).c_str()), step.disabledKey);
     }
 }
 

@@ -1,13 +1,12 @@
 // The bus-asking probes over the real MessageBus.dll: another client in this process plays the
 // system monitor and the session monitor, or nobody answers.
 #include "LogFileReader.h"
+#include "MonitorStandIn.h"
 #include "ProgramFolder.h"
 #include "RegistryFixture.h"
 
 #include "platform/PlatformNames.h"
 #include "platform/PlatformProbes.h"
-#include "message/Message.h"
-#include "messagebus/MessageBusClient.h"
 #include "messagebus/MessageBusConstants.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +16,6 @@
 namespace {
 
 namespace names = KsPlatform::names;
-using Tessel::Message;
 
 class RealBusProbes : public kstest::RegistryFixture {
 protected:
@@ -28,18 +26,13 @@ protected:
         setString(Tessel::kHearthKeyPath, Tessel::kHearthInstallDirValue, kstest::testProgramFolder());
     }
 
-    // A client answering `request` with a reply named `answer`.
-    std::shared_ptr<Tessel::MessageBusClient> answerer(const wchar_t* request, const wchar_t* answer)
+    void TearDown() override
     {
-        auto client = std::make_shared<Tessel::MessageBusClient>();
-        std::weak_ptr<Tessel::MessageBusClient> weak = client;
-        std::wstring answerName = answer;
-        EXPECT_EQ(client->subscribe(request, [weak, answerName](std::shared_ptr<Message> m) -> uint32_t {
-            auto self = weak.lock();
-            return self && m ? self->publish(Message::createReply(*m, answerName, L"Monitor", L"")) : 0;
-        }), Tessel::MODULE_STATUS_SUCCESS);
-        return client;
+        m_monitors.reset();
+        RegistryFixture::TearDown();
     }
+
+    kstest::MonitorStandIn m_monitors;
 };
 
 // No answer is a no; each monitor's answer moves only its own probe (connected standby also
@@ -48,10 +41,10 @@ TEST_F(RealBusProbes, EachMonitorsAnswerMovesItsOwnProbe)
 {
     EXPECT_FALSE(IsConnectedStandby(nullptr));
     EXPECT_FALSE(IsFullScreen());
-    auto sessions = answerer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.FullScreenAppRunning");
+    m_monitors.answer(names::kNotificationStateRequest, names::kFullScreenAppRunning);
     EXPECT_TRUE(IsFullScreen());
     EXPECT_FALSE(IsConnectedStandby(nullptr));
-    auto monitor = answerer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.On");
+    m_monitors.answer(names::kConnectedStandbyRequest, names::kConnectedStandbyOn);
     EXPECT_TRUE(IsConnectedStandby(nullptr));
     EXPECT_TRUE(IsIdleMode());
 }

@@ -1,6 +1,6 @@
 // The calendar rule against a brute-force oracle: for seeded random rules and bases, walk the
 // local calendar day by day through the test zone's own offset table and take the first slot
-// the rule allows; and chains of daily runs across the nights the clocks change.
+// the rule allows. Daily runs through the nights the clocks change are the run preview's.
 #include "store/CalendarRule.h"
 
 #include "CalendarTestZone.h"
@@ -138,39 +138,5 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values(KsCalendarTest::kCentralEurope, KsCalendarTest::kUsEastern, KsCalendarTest::kJapan),
                        ::testing::Values(kNone, kWeekly, kBiweekly, kFirstInMonth, kLastInMonth)),
     oracleCaseName);
-
-// A daily task run again right after each run: one run on every local day, none twice in the
-// repeated hour, none lost to the skipped one, always at the slot's wall-clock time (an hour
-// later when the slot was skipped).
-class DailyChain : public ::testing::TestWithParam<std::tuple<ZoneRule, int>> {};
-
-TEST_P(DailyChain, RunsOncePerLocalDayAcrossClockChanges) {
-    const auto& [zoneRule, slotMinutes] = GetParam();
-    KsCalendarTest::PinnedZone pinned(zoneRule.tz);
-    const ZoneOracle zone(zoneRule);
-    const CalendarRule rule{0x7F, kNone, static_cast<uint32_t>(slotMinutes / 60), static_cast<uint32_t>(slotMinutes % 60)};
-    uint32_t run = static_cast<uint32_t>(KsCalendarTest::utcOfCivil(2024, 12, 25, 12, 0));
-    int64_t day = 0;
-    for (int i = 0; i < 800; ++i) {
-        run = computeNextRun(rule, run, run, 0);
-        const int64_t runDay = zone.localDayOf(run);
-        SCOPED_TRACE("run " + std::to_string(i) + " at " + std::to_string(run));
-        if (i > 0) {
-            ASSERT_EQ(runDay, day + 1);
-        }
-        day = runDay;
-        const KsCalendarTest::WallClock wall = zone.wallClockAt(run);
-        const int expectedMinutes = slotMinutes + (zone.isSkipped(day, slotMinutes / 60, slotMinutes % 60) ? 60 : 0);
-        ASSERT_EQ(wall.hour * 60 + wall.minute, expectedMinutes);
-        ASSERT_EQ(run, zone.instantOf(day, slotMinutes / 60, slotMinutes % 60));
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(ComputeNextRun, DailyChain,
-                         ::testing::Combine(::testing::Values(KsCalendarTest::kCentralEurope, KsCalendarTest::kUsEastern),
-                                            ::testing::Values(0, 30, 60, 90, 119, 120, 150, 179, 180, 720, 1439)),
-                         [](const auto& info) {
-                             return zoneName(std::get<0>(info.param)) + "_" + std::to_string(std::get<1>(info.param));
-                         });
 
 } // namespace

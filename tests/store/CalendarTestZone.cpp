@@ -36,10 +36,6 @@ int64_t utcOfCivil(int64_t year, int month, int day, int hour, int minute, int s
     return _mkgmtime64(&fields);
 }
 
-int64_t at(int64_t year, int month, int day, int hour, int minute, double offsetHours) {
-    return utcOfCivil(year, month, day, hour, minute) - static_cast<int64_t>(offsetHours * 3600);
-}
-
 WallClock civilOfUtc(int64_t utc) {
     const __time64_t instant = utc;
     struct tm fields {};

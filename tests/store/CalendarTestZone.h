@@ -32,8 +32,6 @@ struct WallClock {
 
 // Seconds since 1970 of a UTC civil time, through the runtime's UTC-only conversion.
 int64_t utcOfCivil(int64_t year, int month, int day, int hour, int minute, int second = 0);
-// A local reading with its offset stated by the test: the exact instant it names.
-int64_t at(int64_t year, int month, int day, int hour, int minute, double offsetHours);
 // Civil fields of a UTC instant (no zone involved).
 WallClock civilOfUtc(int64_t utc);
 
@@ -48,13 +46,13 @@ public:
     // Instant of a wall-clock reading on local day `day`: a reading in the skipped hour takes the
     // standard offset; one in the repeated hour takes its first (daylight) occurrence.
     int64_t instantOf(int64_t day, int hour, int minute) const;
-    // Whether hour:minute on local day `day` falls into the hour skipped that day.
-    bool isSkipped(int64_t day, int hour, int minute) const;
     // Local days of the spring-forward and fall-back Sundays of `year`.
     int64_t springDay(int64_t year) const;
     int64_t autumnDay(int64_t year) const;
 
 private:
+    // Whether hour:minute on local day `day` falls into the hour skipped that day.
+    bool isSkipped(int64_t day, int hour, int minute) const;
 
     ZoneRule rule_;
 };

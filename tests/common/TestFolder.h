@@ -1,7 +1,6 @@
 // A scratch folder below the temporary directory, removed with everything in it.
 #pragma once
 
-#include "ProgramFolder.h"
 #include "common/WinInclude.h"
 
 #include <atomic>
@@ -17,7 +16,7 @@ public:
         static std::atomic<unsigned> counter{0};
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
-        m_path = std::wstring(temp) + L"ksbus_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+        m_path = std::wstring(temp) + L"ks-test-" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                  std::to_wstring(counter++);
         CreateDirectoryW(m_path.c_str(), nullptr);
     }

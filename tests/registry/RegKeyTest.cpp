@@ -1,9 +1,15 @@
-// CRegKey strings as the registry may hold them: bounded by their stored size, always terminated.
+// CRegKey: strings as the registry may hold them (bounded by their stored size, always
+// terminated), sub-key deletion and the security descriptor it builds for keys.
 #include "RegistryFixture.h"
+#include "common/UniqueHandle.h"
 #include "registry/RegKey.h"
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
 #include <vector>
 
 using Keelwork::CRegKey;
@@ -75,6 +81,43 @@ TEST_F(RegKeyTest, StringListWithAnEmptyItemIsRefused)
 {
     EXPECT_EQ(key.setMultiStringValue(L"m", {L"a", L"", L"b"}), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(kstest::readRaw(kPath, L"m").status, ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegKeyTest, EmptySubKeyNameIsRefusedRatherThanDeletingTheKeyItself)
+{
+    EXPECT_EQ(key.deleteSubKey(L""), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(key.deleteSubKeyTree(L""), ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(keyExists(kPath));
+}
+
+TEST_F(RegKeyTest, BuiltDescriptorGrantsFullControlToSystemAndAdministratorsOnly)
+{
+    std::vector<BYTE> sd;
+    ASSERT_EQ(key.buildSecurityDescriptor(sd), ERROR_SUCCESS);
+    ASSERT_TRUE(IsValidSecurityDescriptor(sd.data()));
+
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(sd.data(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present);
+    ASSERT_NE(dacl, nullptr);
+    ASSERT_EQ(dacl->AceCount, 2);
+
+    std::vector<std::wstring> trustees;
+    for (WORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(ace->Mask, static_cast<ACCESS_MASK>(KEY_ALL_ACCESS));
+        EXPECT_TRUE(ace->Header.AceFlags & CONTAINER_INHERIT_ACE);
+        wchar_t* sidText = nullptr;
+        ASSERT_TRUE(ConvertSidToStringSidW(&ace->SidStart, &sidText));
+        const Keelwork::unique_hlocal owner(sidText);
+        trustees.emplace_back(sidText);
+    }
+    std::sort(trustees.begin(), trustees.end());
+    EXPECT_EQ(trustees, (std::vector<std::wstring>{L"S-1-5-18", L"S-1-5-32-544"}));
 }
 
 } // namespace
