@@ -33,8 +33,10 @@ void setOccasion(Tessel::JSONFormatter& reply, const TaskPicture& picture)
 
 std::wstring errorReply(const wchar_t* requestName, const RequestError& error)
 {
-    KSLOG_WARNING(L"Refused %s for task '%s': %s", requestName, error.name ? error.name->c_str() : L"",
-                  error.sentence.c_str());
+    if (error.name)
+        KSLOG_WARNING(L"Refused %s for task '%s': %s", requestName, error.name->c_str(), error.sentence.c_str());
+    else
+        KSLOG_WARNING(L"Refused %s: %s", requestName, error.sentence.c_str());
     Tessel::JSONFormatter reply;
     openReply(reply, error.name, false);
     reply.setString(names::kError, error.sentence);

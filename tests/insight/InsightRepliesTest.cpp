@@ -135,7 +135,9 @@ TEST_F(InsightReplies, RefuseWhatTheyCannotAnswerWithASentenceAndAWarning)
     kstest::LogCapture log;
     for (const BadRequest& row : kBadRequests)
         EXPECT_EQ(row.reply(row.payload), row.expected) << row.payload;
-    EXPECT_TRUE(log.contains(L"Refused TaskScheduler.Task.Explain for task 'ghost': No task of that name is stored."));
+    EXPECT_TRUE(log.contains(L"Refused TaskScheduler.Task.History for task 'ghost': No task of that name is stored.") &&
+                log.contains(L"Refused TaskScheduler.Task.Explain: The request is not a JSON object."))
+        << kstest::narrowForReport(log.text());
     EXPECT_FALSE(keyExists((std::wstring(KsStore::kSchedulerKeyPath) + L"\\ghost").c_str()));
     EXPECT_FALSE(keyExists(KsStore::kSchedulerHistoryKeyPath)) << "nothing is written for a refused request";
 }
@@ -223,13 +225,12 @@ TEST_F(InsightReplies, PreviewListsTheNextRunsOrTheOccasion)
 TEST_F(InsightReplies, PreviewOfScheduleMembersGivesTheRunsOfTheTaskTheyCreate)
 {
     FixedClock clock;
-    // Mondays and Fridays, every other week, at 03:30, with its first run placed as a create places it.
+    // Mondays and Fridays, every other week, at 03:30; storing it places its first run.
     store(L"biweekly", KS_TASK_CUSTOM, 0, 0, [](CKsTask& task) {
         task.dwDayOfWeekMask = 0x22;
         task.dwInterval = KS_INTERVAL_BIWEEKLY;
         task.dwHour = 3;
         task.dwMinute = 30;
-        task.ComputeNextRun(0);
     });
     const std::wstring byName = runsOf(previewReply(std::wstring(L"{\"name\":\"biweekly\",\"count\":10}"), kNow));
     EXPECT_FALSE(byName.empty());
