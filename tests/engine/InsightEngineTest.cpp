@@ -3,6 +3,7 @@
 #include "EngineLoopFixture.h"
 
 #include "insight/InsightReplies.h"
+#include "message/JSONFormatter.h"
 
 #include <gtest/gtest.h>
 
@@ -26,10 +27,9 @@ std::wstring at(const std::wstring& reply, std::initializer_list<const wchar_t*>
             value = &(*value)[static_cast<unsigned>(std::wcstoul(key, nullptr, 10))];
             continue;
         }
-        auto found = value->IsObject() ? value->FindMember(key) : value->MemberEnd();
-        if (!value->IsObject() || found == value->MemberEnd())
+        if (!value->IsObject() || !value->HasMember(key))
             return L"<absent>";
-        value = &found->value;
+        value = &(*value)[key];
     }
     if (value->IsString())
         return value->GetString();
