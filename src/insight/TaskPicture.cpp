@@ -1,0 +1,94 @@
+// Reading the stored task for the answers, and the board's outcomes completed from the history.
+#include "insight/TaskPicture.h"
+
+#include "registry/RegKey.h"
+#include "store/KsTask.h"
+#include "store/ProtectedValue.h"
+#include "store/TaskName.h"
+
+namespace KsInsight {
+
+bool isTimed(uint32_t type)
+{
+    return type == KS_TASK_SCHEDULED || type == KS_TASK_CUSTOM || type == KS_TASK_PRESET;
+}
+
+bool isOccasion(uint32_t type) { return type == KS_TASK_REBOOT || type == KS_TASK_LOGON; }
+
+namespace {
+
+namespace V = KsStore::ValueName;
+
+constexpr REGSAM kReadAccess = KEY_QUERY_VALUE | KEY_WOW64_64KEY;
+
+// A name that cannot be a key names no task; asked first so the store logs no error for it.
+bool canBeStored(const std::wstring& name)
+{
+    return KsStore::isValidTaskKeyName(KsStore::registryTaskName(name.c_str()).c_str());
+}
+
+} // namespace
+
+bool isStoredTask(const std::wstring& name)
+{
+    if (!canBeStored(name))
+        return false;
+    CKsTask task(name.c_str());
+    task.IsDisabled();
+    Keelwork::CRegKey key;
+    return key.open(HKEY_LOCAL_MACHINE, task.currentPath(), kReadAccess) == ERROR_SUCCESS;
+}
+
+std::optional<TaskPicture> readTaskPicture(const std::wstring& name)
+{
+    if (!canBeStored(name))
+        return std::nullopt;
+    CKsTask task(name.c_str());  // for its key paths only
+    TaskPicture picture;
+    picture.disabled = task.IsDisabled();
+    Keelwork::CRegKey key;
+    if (key.open(HKEY_LOCAL_MACHINE, task.currentPath(), kReadAccess) != ERROR_SUCCESS)
+        return std::nullopt;
+    // Only the values an answer uses, each one round trip to the registry: the store's full read
+    // takes some twenty, and under a busy registry each is a chance to wait. A key is a task by
+    // the store's own tests: a type, a trigger, and the times of a timed task.
+    auto dword = [&key](const wchar_t* value, uint32_t& out) {
+        return KsStore::readProtectedDword(key, value, out) == ERROR_SUCCESS;
+    };
+    wchar_t trigger[2] = {};  // a longer text is cut short: enough to see that there is one
+    if (!dword(V::TaskType, picture.type) || picture.type == KS_TASK_UNKNOWN ||
+        KsStore::readProtectedString(key, V::TaskTrigger, trigger, 2) != ERROR_SUCCESS || trigger[0] == L'\0')
+        return std::nullopt;
+    dword(V::TaskTrigType, picture.triggerType);
+    const bool hasTimes = dword(V::NextRun, picture.nextRun) && dword(V::DefaultFreq, picture.defaultFreq);
+    if (isTimed(picture.type) && !hasTimes)
+        return std::nullopt;
+    if (isOccasion(picture.type))
+        dword(V::LogonNextRun, picture.logonNextRun);
+    if (picture.type == KS_TASK_CUSTOM || picture.type == KS_TASK_PRESET) {
+        dword(V::DayOfWeekMask, picture.rule.dayOfWeekMask);
+        dword(V::Interval, picture.rule.interval);
+        dword(V::Hour, picture.rule.hour);
+        dword(V::Minute, picture.rule.minute);
+    }
+    return picture;
+}
+
+void completeFromHistory(KsState::TaskState& task, const std::vector<KsStore::HistoryEntry>& history)
+{
+    using KsStore::HistoryEvent;
+    for (const KsStore::HistoryEntry& entry : history) {
+        if (entry.event == HistoryEvent::launched && !task.lastLaunch) {
+            task.lastLaunch = KsState::LaunchOutcome{entry.time, entry.result,
+                                                     entry.exitCodeKnown ? std::optional<uint32_t>(entry.exitCode)
+                                                                         : std::nullopt,
+                                                     entry.durationMs};
+        } else if (entry.event != HistoryEvent::launched && !task.lastDeferral) {
+            task.lastDeferral = KsState::DeferralOutcome{entry.time, entry.code, entry.delay, entry.errorCode};
+        }
+        if (task.lastLaunch && task.lastDeferral)
+            return;
+    }
+}
+
+} // namespace KsInsight
