@@ -11,6 +11,8 @@
 // withRunningEngine again.
 #pragma once
 
+#include "engine/SchedulerSettings.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,6 +44,8 @@ public:
     // Asks the engine to treat the stored task `name` as due at its next step; a task whose
     // program runs now is left alone (it runs once). Never waits for the engine thread.
     virtual void requestRunNow(const std::wstring& name) = 0;
+    // The settings the engine read at its start (they do not change while it runs).
+    virtual SchedulerSettings settings() const = 0;
 
 protected:
     EngineTarget() = default;

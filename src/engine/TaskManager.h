@@ -58,6 +58,14 @@ struct EngineTask : KsStore::OwnedTaskInfo {
     HoldReason m_builderHold = HoldReason::none;  // what the queue builder last said holds it
 };
 
+// Whether the task (its key name), due now, first waits for an idle user: the update and on-demand
+// scan tasks and those asking for it, unless the idle wait is switched off or the task is long
+// overdue.
+bool taskWaitsForIdle(const std::wstring& name, const KSTASKINFO& task, bool longOverdue);
+// Whether a timed task found due at `now` is long overdue: its next run lies more than 3 days (15
+// for tasks that ask for it) before the local time.
+bool isLongOverdue(const KSTASKINFO& task, uint32_t now);
+
 // What the manager asks of the machine; an empty member means the system's own.
 struct TaskManagerServices {
     // Null: the system's probe.

@@ -56,7 +56,25 @@ std::wstring timeText(uint32_t time)
     return text;
 }
 
+// The update and on-demand scan tasks always ask for an idle user; other tasks say so.
+bool asksForIdle(const std::wstring& name, const KSTASKINFO& task)
+{
+    return name == KsExecution::names::kUpdateTask || name == KsExecution::names::kOnDemandScanTask ||
+           task.dwRunWhenIdle != 0;
+}
+
 } // namespace
+
+bool taskWaitsForIdle(const std::wstring& name, const KSTASKINFO& task, bool longOverdue)
+{
+    return readIdleWait() != 0 && !longOverdue && asksForIdle(name, task);
+}
+
+bool isLongOverdue(const KSTASKINFO& task, uint32_t now)
+{
+    const uint32_t days = (task.dwMeteredAccessWise & KS_LONG_OVERDUE_TASK_WISE) != 0 ? 15 : 3;
+    return static_cast<int64_t>(task.dwNextRun) < localWallClock(now) - int64_t{days} * kDaySeconds;
+}
 
 bool CKsTaskManager::_OobeHoldActive(const EngineTask& task, uint32_t now, uint32_t* elapsed)
 {
@@ -117,8 +135,7 @@ bool CKsTaskManager::_TimedTaskDue(const std::wstring& taskName, EngineTask& tas
     if (!due) {
         KSLOG_NORMAL(L"Task %s is not overdue", name);
     } else {
-        const uint32_t days = (task.dwMeteredAccessWise & KS_LONG_OVERDUE_TASK_WISE) != 0 ? 15 : 3;
-        if (static_cast<int64_t>(task.dwNextRun) < localWallClock(now) - int64_t{days} * kDaySeconds)
+        if (isLongOverdue(task, now))
             task.m_bLongOverdue = 1;
         KSLOG_NORMAL(L"Task %s is OVERDUE", name);
     }
@@ -358,8 +375,7 @@ bool CKsTaskManager::ShouldTopTaskWaitForIdle()
         return false;
     }
     KSLOG_NORMAL(L"This task %s we do not ignore idle mode", name);
-    if (head->name == KsExecution::names::kUpdateTask || head->name == KsExecution::names::kOnDemandScanTask ||
-        task.dwRunWhenIdle != 0) {
+    if (asksForIdle(head->name, task)) {
         KSLOG_NORMAL(L"Task %s is going to WAIT for machine to be idle.", name);
         return true;
     }

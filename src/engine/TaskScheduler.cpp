@@ -92,6 +92,9 @@ bool CKsTaskScheduler::_CreateObjects()
     KSLOG_NORMAL(L"New task event: %p", newTask);
     const HANDLE amEvent = m_am.createEvent();
     KSLOG_NORMAL(L"AM mode event: %p", amEvent);
+    // Without it the engine still runs; only requests from other processes cannot reach it.
+    if (!m_loop.createRunNowEvent())
+        KSLOG_WARNING(L"Could not create the run-now event. Error: %u", ::GetLastError());
     if (!m_window.get() || !timer || !newTask || !amEvent) {
         KSLOG_ERROR(L"Error creating resources. Exiting");
         return false;

@@ -77,6 +77,7 @@ public:
     void SetAMMode(bool bAMMode, void* pContext, bool bInternalCall);
     std::unique_ptr<AutoMaintenanceResponse> requestAMMode(bool on) override;
     void requestRunNow(const std::wstring& name) override;
+    SchedulerSettings settings() const override { return m_settings; }
     uint32_t OnInstallComplete(const std::shared_ptr<Tessel::Message>& message);
     void InitialKickStart(bool bOobe);
     void _SetTimer(DWORD seconds);

@@ -1,4 +1,4 @@
-// CSingleTask::Launch and its steps: the checks that may defer a task, the next run written before
+// CSingleTask::Launch and its steps: the checks (SingleTaskChecks.cpp), the next run written before
 // the run, the start of the program or the trigger event, the wait and the completion report.
 #include "execution/SingleTask.h"
 
@@ -28,8 +28,6 @@ using namespace KsExecution::names;
 using KsExecution::DeferralCode;
 
 constexpr DWORD kExitedByEngine = 1602;
-constexpr DWORD kMetroModeBit = 0x2;
-constexpr DWORD kMeteredBit = 0x1;
 constexpr DWORD kLowPriority = BELOW_NORMAL_PRIORITY_CLASS;  // 0x4000
 constexpr DWORD kNormalPriority = NORMAL_PRIORITY_CLASS;     // 0x20
 
@@ -77,16 +75,6 @@ bool CSingleTask::_IsProcessRunning(const wchar_t* name1, const wchar_t* name2)
     return KsExecution::IsProcessRunning(name1, name2);
 }
 
-bool CSingleTask::_UpdateBatteryWaitIsOver()
-{
-    const uint32_t now = Keelwork::Clock::current().now();
-    DWORD updRun = 0;
-    if (_ReadTaskDword(KsStore::ValueName::UpdRun, updRun) && updRun != 0)
-        return (static_cast<double>(now) - updRun) / 86400.0 >= m_dwUpdateBatteryTimeout;
-    _WriteTaskDword(KsStore::ValueName::UpdRun, now);
-    return false;
-}
-
 DWORD CSingleTask::Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exitEvent)
 {
     m_report = LaunchReport{};
@@ -116,15 +104,16 @@ DWORD CSingleTask::_Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE ex
     Tessel::Analytics::sendTaskSchedulerEvent(A::kEventTaskLaunch, A::kActionTaskLaunch, m_wszName,
                                               std::to_wstring(m_dwLaunchCount), L"", L"");
 
-    if (_DeferOnBattery() || _DeferInMetroMode() || _DeferOnMeteredAccess())
-        return 0;
-    if (_IsTask(kOnDemandScanTask)) {
-        DWORD result = 0;
-        if (!_CheckOnDemandScan(result))
-            return result;
-    } else if (_DeferUpdateWhileScanRuns()) {
-        return 0;
+    const std::optional<LaunchReport::Deferral> deferral = _FirstDeferral(true);
+    const auto code = deferral ? static_cast<DeferralCode>(deferral->code) : DeferralCode::unknown;
+    // Any launch past the metered check resets its count, so the next metered stretch again
+    // defers the full number of times.
+    if (!deferral || (code != DeferralCode::battery && code != DeferralCode::metroMode && code != DeferralCode::metered)) {
+        m_dwMeteredAccessAttemped = 0;
+        _WriteTaskDword(KsStore::ValueName::Postponed, 0);
     }
+    if (deferral)
+        return _ApplyDeferral(*deferral);
 
     _AdvanceBeforeRun(deleted);
     run.completion = _CreateCompletionEvent();
@@ -161,83 +150,6 @@ void CSingleTask::_Defer(DeferralCode code, DWORD delay, DWORD error)
 {
     SendTaskDeferredMessage(KsExecution::deferralReasonWord(code), static_cast<DWORD>(code), delay, error);
     m_report.deferral = LaunchReport::Deferral{static_cast<uint32_t>(code), delay, error};
-}
-
-bool CSingleTask::_DeferOnBattery()
-{
-    const bool updateTask = _IsUpdateTask();
-    if (dwBatteryWise == 0 && !(updateTask && m_dwStopUpdatesOnBattery != 0))
-        return false;
-    SYSTEM_POWER_STATUS power{};
-    if (!m_probes->power.query(power) || power.ACLineStatus != 0)
-        return false;
-    if (updateTask && _UpdateBatteryWaitIsOver())
-        return false;
-    _Defer(DeferralCode::battery, m_dwBatteryPollInterval, 0);
-    WriteNextRunFromNow(m_dwBatteryPollInterval);
-    return true;
-}
-
-bool CSingleTask::_DeferInMetroMode()
-{
-    if ((dwMeteredAccessWise & kMetroModeBit) == 0)
-        return false;
-    KSLOG_NORMAL(L"The task is MetroMode wise");
-    if (!TaskSchedIsMetroMode(*m_probes)) {
-        KSLOG_NORMAL(L"It is NOT MetroMode");
-        return false;
-    }
-    KSLOG_NORMAL(L"It is MetroMode");
-    WriteNextRunFromNow(m_dwBatteryPollInterval);
-    _Defer(DeferralCode::metroMode, m_dwBatteryPollInterval, 0);
-    return true;
-}
-
-bool CSingleTask::_DeferOnMeteredAccess()
-{
-    if ((dwMeteredAccessWise & kMeteredBit) != 0 && m_dwMeteredAccessAttemped < m_dwMeteredAccessAttemptsAllowed &&
-        IsMeteredAccess(*m_probes)) {
-        _Defer(DeferralCode::metered, m_dwMeteredAccessPollInterval, 0);
-        WriteNextRunFromNow(m_dwMeteredAccessPollInterval);
-        ++m_dwMeteredAccessAttemped;
-        _WriteTaskDword(KsStore::ValueName::Postponed, m_dwMeteredAccessAttemped);
-        return true;
-    }
-    // Any run resets the count, so the next metered stretch again defers the full number of times.
-    m_dwMeteredAccessAttemped = 0;
-    _WriteTaskDword(KsStore::ValueName::Postponed, 0);
-    return false;
-}
-
-// False when the launch ends here, with `result` as its result.
-bool CSingleTask::_CheckOnDemandScan(DWORD& result)
-{
-    std::wstring moduleName;
-    std::wstring longModuleName;
-    const DWORD lookup = m_services.moduleNameFromClsid
-                             ? m_services.moduleNameFromClsid(kOnDemandScanClsid, moduleName, longModuleName)
-                             : KsModuleNameFromCLSID(kOnDemandScanClsid, moduleName, longModuleName);
-    if (lookup != 0) {
-        _Defer(DeferralCode::scanModuleMissing, m_dwMeteredAccessPollInterval, lookup);
-        result = lookup;
-        return false;
-    }
-    if (_IsProcessRunning(moduleName.c_str(), longModuleName.c_str())) {
-        _Defer(DeferralCode::scanRunning, m_dwBatteryPollInterval, 0);
-        WriteNextRunFromNow(m_dwBatteryPollInterval);
-        result = 0;
-        return false;
-    }
-    return true;
-}
-
-bool CSingleTask::_DeferUpdateWhileScanRuns()
-{
-    if (!_IsUpdateTask() || _UpdateBatteryWaitIsOver() || !_IsProcessRunning(kOnDemandScanProgram, nullptr))
-        return false;
-    _Defer(DeferralCode::updateWhileScanRuns, m_dwBatteryPollInterval, 0);
-    WriteNextRunFromNow(m_dwBatteryPollInterval);
-    return true;
 }
 
 void CSingleTask::_AdvanceBeforeRun(DWORD* deletedOut)

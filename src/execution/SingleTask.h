@@ -76,6 +76,11 @@ public:
     // key was deleted (a run-once task).
     DWORD Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exitEvent);
 
+    // What a launch now would decide before it starts the program, asking `probes` and writing
+    // nothing: the deferral of its checks, else the validation's refusal of the program, else none.
+    // Call after Read, instead of Launch.
+    std::optional<LaunchReport::Deferral> WouldDefer(const KsPlatform::ProbeServices& probes);
+
     // Next run = now + dwSeconds ("LogonNextRun" for logon and reboot tasks). True when written.
     bool WriteNextRunFromNow(DWORD dwSeconds);
     // The regular advance after a run: by the period, the calendar rule or the preset.
@@ -114,18 +119,23 @@ private:
     void _Defer(KsExecution::DeferralCode code, DWORD delay, DWORD error);
 
     void _PrepareLaunch();
+    // The launch settings and the task's counters, as a launch starting now reads them.
+    void _ReadLaunchState();
     void _ReadSettings();
     bool _IsUpdateTask() const;
     bool _IsTask(const wchar_t* name) const;
     // The update task's age test: true once it has been held back on battery for
-    // m_dwUpdateBatteryTimeout days; marks the first hold-back.
-    bool _UpdateBatteryWaitIsOver();
+    // m_dwUpdateBatteryTimeout days; marks the first hold-back when `mark` is set.
+    bool _UpdateBatteryWaitIsOver(bool mark);
 
-    bool _DeferOnBattery();
-    bool _DeferInMetroMode();
-    bool _DeferOnMeteredAccess();
-    bool _CheckOnDemandScan(DWORD& result);
-    bool _DeferUpdateWhileScanRuns();
+    bool _BatteryDefers(bool mark);
+    bool _MetroModeDefers();
+    bool _MeteredDefers();
+    // The first check that defers the launch now, in the launch's order; none when it may run.
+    std::optional<LaunchReport::Deferral> _FirstDeferral(bool mark);
+    // Reports the deferral and writes what it moves (the next run, the metered count); the
+    // launch's result.
+    DWORD _ApplyDeferral(const LaunchReport::Deferral& deferral);
     void _AdvanceBeforeRun(DWORD* deletedOut);
     Keelwork::unique_event _CreateCompletionEvent();
     DWORD _StartProgram(Run& run);

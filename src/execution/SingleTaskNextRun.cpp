@@ -47,6 +47,19 @@ CSingleTask::~CSingleTask() = default;
 // made when the launch starts.
 void CSingleTask::_PrepareLaunch()
 {
+    _ReadLaunchState();
+    if (m_pBus)
+        return;
+    try {
+        m_pBus = std::make_shared<Tessel::MessageBusClient>();
+    } catch (...) {
+        // The bus library could not be reached: the task still runs, unreported on the bus.
+        KSLOG_ERROR(L"Unable to reach the message bus for task %s; its reports will not be published", m_wszName);
+    }
+}
+
+void CSingleTask::_ReadLaunchState()
+{
     m_dwLoadedNextRun = dwNextRun;
     _ReadSettings();
     Keelwork::CRegKey key;  // one opening for both counters
@@ -56,14 +69,6 @@ void CSingleTask::_PrepareLaunch()
             m_dwMeteredAccessAttemped = read;
         if (KsStore::readProtectedDword(key, KsStore::ValueName::LogonNextRun, read) == 0)
             m_dwLogonNextRun = read;
-    }
-    if (m_pBus)
-        return;
-    try {
-        m_pBus = std::make_shared<Tessel::MessageBusClient>();
-    } catch (...) {
-        // The bus library could not be reached: the task still runs, unreported on the bus.
-        KSLOG_ERROR(L"Unable to reach the message bus for task %s; its reports will not be published", m_wszName);
     }
 }
 

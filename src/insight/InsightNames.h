@@ -7,10 +7,12 @@ namespace KsInsight::names {
 inline constexpr const wchar_t* kExplainRequest = L"TaskScheduler.Task.Explain";
 inline constexpr const wchar_t* kHistoryRequest = L"TaskScheduler.Task.History";
 inline constexpr const wchar_t* kPreviewRequest = L"TaskScheduler.Task.Preview";
+inline constexpr const wchar_t* kRunNowRequest = L"TaskScheduler.Task.RunNow";
 inline constexpr const wchar_t* kResponseSuffix = L".Response";
 inline constexpr const wchar_t* kExplainResponse = L"TaskScheduler.Task.Explain.Response";
 inline constexpr const wchar_t* kHistoryResponse = L"TaskScheduler.Task.History.Response";
 inline constexpr const wchar_t* kPreviewResponse = L"TaskScheduler.Task.Preview.Response";
+inline constexpr const wchar_t* kRunNowResponse = L"TaskScheduler.Task.RunNow.Response";
 
 // Request members.
 inline constexpr const wchar_t* kName = L"name";

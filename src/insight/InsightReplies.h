@@ -9,6 +9,7 @@
 #include "insight/StateSource.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -35,5 +36,16 @@ std::wstring historyReply(const std::wstring& payload);
 
 std::wstring previewReply(const PreviewRequest& request, uint32_t now);
 std::wstring previewReply(const std::wstring& payload, uint32_t now);
+
+// What became of a run-now request the module handed on.
+enum class RunNowOutcome {
+    asked,     // the engine treats the task as due at its next step
+    noEngine,  // no engine runs to ask
+};
+
+// Refuses a task that is not stored or is disabled; otherwise `ask` hands the stored task on and
+// says what became of it.
+std::wstring runNowReply(const RunNowRequest& request, const std::function<RunNowOutcome(const std::wstring&)>& ask);
+std::wstring runNowReply(const std::wstring& payload, const std::function<RunNowOutcome(const std::wstring&)>& ask);
 
 } // namespace KsInsight

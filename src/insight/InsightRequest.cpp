@@ -168,6 +168,17 @@ Parsed<HistoryRequest> parseHistoryRequest(const std::wstring& payload)
     return request;
 }
 
+Parsed<RunNowRequest> parseRunNowRequest(const std::wstring& payload)
+{
+    Payload p(payload);
+    if (!p.parsed)
+        return RequestError{std::nullopt, kNotAnObject};
+    RunNowRequest request;
+    if (auto error = takeName(p.root(), request.name, false))
+        return *error;
+    return request;
+}
+
 Parsed<PreviewRequest> parsePreviewRequest(const std::wstring& payload)
 {
     Payload p(payload);

@@ -49,6 +49,10 @@ struct PreviewRequest {
     unsigned count = kDefaultPreviewCount;
 };
 
+struct RunNowRequest {
+    std::wstring name;
+};
+
 struct RequestError {
     std::optional<std::wstring> name;  // the task name as given, when the payload had one
     std::wstring sentence;
@@ -60,5 +64,6 @@ using Parsed = std::variant<Request, RequestError>;
 Parsed<ExplainRequest> parseExplainRequest(const std::wstring& payload);
 Parsed<HistoryRequest> parseHistoryRequest(const std::wstring& payload);
 Parsed<PreviewRequest> parsePreviewRequest(const std::wstring& payload);
+Parsed<RunNowRequest> parseRunNowRequest(const std::wstring& payload);
 
 } // namespace KsInsight

@@ -152,6 +152,7 @@ void TaskSchedulerImpl::fillHandlerTable()
                           [&tm](const std::wstring& category, const std::wstring&, std::wstring& text) {
                               return tm.getPresets(category, text);
                           }));
+    addInsightHandlers();
 }
 
 TaskSchedulerImpl::Handler TaskSchedulerImpl::singleNameHandler(const wchar_t* replyName, TaskReplyForm form,

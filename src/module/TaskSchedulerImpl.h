@@ -1,7 +1,7 @@
 // Tessel::TaskSchedulerImpl: the scheduler module the host creates. At initialization it
-// subscribes to its twelve bus messages; nine serve the JSON task-management protocol through
+// subscribes to its sixteen bus messages; nine serve the JSON task-management protocol through
 // Orbis::TaskManagement under one lock, three forward a log-on and the auto-maintenance switch
-// to the engine.
+// to the engine, and four explain the tasks and run one now (TaskSchedulerInsight.cpp).
 //
 // Handlers run on the bus client's delivery threads, several at once; m_lock makes the
 // task-management calls mutually exclusive, while parsing and publishing happen outside it.
@@ -9,8 +9,10 @@
 
 #include "module/BaseModule.h"
 #include "module/EngineThread.h"
+#include "module/RequestWorkers.h"
 #include "module/TaskRequestWorker.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -56,6 +58,12 @@ private:
     bool switchAutoMaintenanceMode(bool on);
     Handler singleNameHandler(const wchar_t* replyName, TaskReplyForm form, SingleNameCall call);
     Handler nameListHandler(const wchar_t* replyName, NameListCall call);
+    // Explain, History, Preview and RunNow.
+    void addInsightHandlers();
+    // A handler whose reply text is `reply(payload)`.
+    Handler replyHandler(const wchar_t* replyName, std::function<std::wstring(const std::wstring&)> reply);
+    // Answers at once, or hands an "ifDueNow" question to m_workers, which publishes the reply.
+    ModuleStatus explain(const std::shared_ptr<Message>& request);
     // Publishes `responseText` as `replyName`, correlated with `request` when it asked for a reply.
     void publishReply(const Message& request, const wchar_t* replyName, const std::wstring& responseText);
 
@@ -66,6 +74,8 @@ private:
     EngineThread m_engine;
     // Serializes every call into m_taskManagement made by the handlers.
     std::mutex m_lock;
+    // Last: its threads publish through the module, so they end before anything else goes.
+    RequestWorkers m_workers;
 };
 
 } // namespace Tessel

@@ -5,9 +5,11 @@ namespace KsPlatform::names {
 
 inline constexpr wchar_t kConnectedStandbyRequest[] = L"SystemMonitor.ConnectedStandby.Status.Request";
 inline constexpr wchar_t kConnectedStandbyOn[] = L"SystemMonitor.ConnectedStandby.On";
+inline constexpr wchar_t kConnectedStandbyOff[] = L"SystemMonitor.ConnectedStandby.Off";
 inline constexpr unsigned kConnectedStandbyTimeoutMs = 5000;
 inline constexpr wchar_t kNotificationStateRequest[] = L"SessionMonitor.Get.NotificationState";
 inline constexpr wchar_t kFullScreenAppRunning[] = L"SessionMonitor.NotificationState.FullScreenAppRunning";
+inline constexpr wchar_t kNotificationStateNormal[] = L"SessionMonitor.NotificationState.Normal";
 inline constexpr unsigned kNotificationStateTimeoutMs = 15000;
 
 inline constexpr wchar_t kIdleMutex[] = L"Global\\{B72FC4DF-1F8A-41B1-B17E-9E317681E08B}";

@@ -2,8 +2,15 @@
 // about by its real cause through the real engine, read from the test's thread.
 #include "EngineLoopFixture.h"
 
+#include "TestClock.h"
+
+#include "engine/DueNowDecision.h"
+#include "engine/RunningEngine.h"
 #include "insight/InsightReplies.h"
 #include "message/JSONFormatter.h"
+#include "platform/AssumedProbeServices.h"
+#include "platform/SystemProbeServices.h"
+#include "state/RunNowRequest.h"
 
 #include <gtest/gtest.h>
 
@@ -46,11 +53,8 @@ protected:
     static std::wstring awaitReply(const std::function<std::wstring()>& ask,
                                    const std::function<bool(const std::wstring&)>& ready)
     {
-        std::wstring reply = ask();
-        for (DWORD waited = 0; waited < kBoundMs && !ready(reply); waited += 50) {
-            ::Sleep(50);
-            reply = ask();
-        }
+        std::wstring reply;
+        awaitTrue([&] { return ready(reply = ask()); });
         return reply;
     }
 
@@ -59,9 +63,9 @@ protected:
 
 TEST_F(InsightOverEngine, AFullScreenApplicationHoldsADueTask)
 {
-    DrivenClock clock;
+    TestClock clock;
     const uint32_t t0 = clock.value;
-    storeAt(L"held", t0 - 5);
+    storeTask({.name = L"held", .nextRun = t0 - 5});
     answerFullScreen(true);
     start();
     kick();
@@ -71,12 +75,102 @@ TEST_F(InsightOverEngine, AFullScreenApplicationHoldsADueTask)
     EXPECT_EQ(at(reply, {L"hold", L"reason"}), L"full screen");
     EXPECT_EQ(at(reply, {L"hold", L"since"}), std::to_wstring(t0));
     EXPECT_EQ(at(reply, {L"hold", L"until"}), std::to_wstring(t0 + 21600));
+
+    // Asked to run now, it meets the same hold: still held, nothing launched, its schedule kept.
+    LogCapture log;
+    ASSERT_TRUE(Keelwork::engine::askRunningEngineToRunNow(L"held"));
+    ASSERT_TRUE(awaitLogged(log, L"Task held is asked to run now"));
+    ASSERT_TRUE(awaitLogged(log, L"Reason: Full-screen WaitTimeout"));
+    EXPECT_EQ(at(explain(L"held", t0), {L"verdict"}), L"held");
+    EXPECT_EQ(storedNextRun(L"held"), t0 - 5);
+    EXPECT_FALSE(m_inbox.take(std::chrono::milliseconds(0))) << "nothing was launched";
 }
+
+// A task due in a day runs when asked, from the bus's side of the engine and from another process's;
+// its next run is then what a run at that moment gives.
+TEST_F(InsightOverEngine, RunNowRunsATaskThatIsNotDue)
+{
+    const uint32_t tomorrow = Keelwork::Clock::current().now() + 86400;
+    storeTask({.name = L"bus", .nextRun = tomorrow});
+    storeTask({.name = L"outside", .nextRun = tomorrow});
+    start();
+    kick();
+    const auto runNow = [](const std::wstring& name) {
+        return KsInsight::runNowReply(L"{\"name\":\"" + name + L"\"}", [](const std::wstring& task) {
+            return Keelwork::engine::askRunningEngineToRunNow(task) ? KsInsight::RunNowOutcome::asked
+                                                                     : KsInsight::RunNowOutcome::noEngine;
+        });
+    };
+    EXPECT_EQ(runNow(L"bus"), L"{\"name\":\"bus\",\"status\":true}");
+    EXPECT_EQ(KsState::requestRunNow(L"outside"), KsState::RunNowRequest::requested);
+    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.Completed.bus {\"name\":\"bus\"}",
+                             L"TaskScheduler.Task.Completed.outside {\"name\":\"outside\"}"}),
+              std::set<std::wstring>{});
+    for (const wchar_t* name : {L"bus", L"outside"}) {
+        const uint32_t next = storedNextRun(name);
+        EXPECT_LT(next, tomorrow) << testing::PrintToString(std::wstring(name));
+        EXPECT_GE(next + 60, Keelwork::Clock::current().now() + 3600) << testing::PrintToString(std::wstring(name));
+    }
+    EXPECT_EQ(runNow(L"absent"),
+              L"{\"name\":\"absent\",\"status\":false,\"error\":\"No task of that name is stored.\"}");
+    stop();
+    EXPECT_EQ(runNow(L"bus"), L"{\"name\":\"bus\",\"status\":false,\"error\":\"The task scheduler engine is "
+                              L"not running; the task was not run.\"}");
+    EXPECT_EQ(KsState::requestRunNow(L"bus"), KsState::RunNowRequest::noEngine);
+}
+
+// What a launch would decide now, from the probes as they answer or as the request assumes them.
+struct IfDueNowCase {
+    const char* label;
+    kstest::TestTask task;
+    KsPlatform::ProbeAssumptions assume;
+    std::optional<Keelwork::engine::DueNowAnswer> expected;  // none: it would run
+};
+
+void PrintTo(const IfDueNowCase& row, std::ostream* out)
+{
+    *out << row.label;
+}
+
+class IfDueNow : public InsightOverEngine, public ::testing::WithParamInterface<IfDueNowCase> {};
+
+TEST_P(IfDueNow, TellsWhatALaunchWouldDecide)
+{
+    const IfDueNowCase& row = GetParam();
+    storeTask(row.task);
+    KsPlatform::SystemProbeServices system;
+    KsPlatform::AssumedProbeServices assumed(system, row.assume);
+    const auto answer = Keelwork::engine::decideIfDueNow(row.task.name, assumed.services(), {});
+    ASSERT_TRUE(answer);
+    const Keelwork::engine::DueNowAnswer expected = row.expected.value_or(Keelwork::engine::DueNowAnswer{});
+    EXPECT_EQ(std::make_tuple(answer->run, answer->reason, answer->code, answer->delay),
+              std::make_tuple(expected.run, expected.reason, expected.code, expected.delay));
+    EXPECT_FALSE(Keelwork::engine::decideIfDueNow(L"absent", assumed.services(), {}));
+}
+
+using Keelwork::engine::DueNowAnswer;
+INSTANTIATE_TEST_SUITE_P(
+    Probes, IfDueNow,
+    ::testing::Values(
+        IfDueNowCase{"AsTheMachineIs", {}, {}, std::nullopt},
+        IfDueNowCase{"OnBattery", {.batteryWise = 1}, {.battery = true}, DueNowAnswer{false, L"battery", 0u, 3600}},
+        IfDueNowCase{"OnMains", {.batteryWise = 1}, {.battery = false}, std::nullopt},
+        IfDueNowCase{"Metered", {.wise = KS_METERED_ACCESS_WISE}, {.metered = true},
+                     DueNowAnswer{false, L"metered", 2u, 3600}},
+        IfDueNowCase{"FullScreen", {}, {.fullScreen = true}, DueNowAnswer{false, L"full screen", std::nullopt, 600}},
+        IfDueNowCase{"ConnectedStandby", {}, {.connectedStandby = true},
+                     DueNowAnswer{false, L"connected standby", std::nullopt, 0}},
+        IfDueNowCase{"UserBusy", {.runWhenIdle = 1}, {.userIdle = false},
+                     DueNowAnswer{false, L"idle", std::nullopt, 600}},
+        IfDueNowCase{"UserIdle", {.runWhenIdle = 1}, {.userIdle = true}, std::nullopt},
+        IfDueNowCase{"Untrusted", {.trigger = L"C:\\windows\\notepad.exe"}, {},
+                     DueNowAnswer{false, L"validation", 10u, 3600}}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(InsightOverEngine, APendingRestartSuspendsTheEngine)
 {
     setDword(L"SOFTWARE\\Kestrel\\Volatile\\ZARN", L"IsRestartPending", 1);
-    storeDue(L"due", L"--exit 0");
+    storeTask({.name = L"due"});
     start();
     kick();
     const std::wstring reply =
@@ -88,15 +182,14 @@ TEST_F(InsightOverEngine, APendingRestartSuspendsTheEngine)
 // An exit code, a refused program (and its history), a disabled task and a logon task counting.
 TEST_F(InsightOverEngine, LaunchesRefusalsDisabledTasksAndOccasionsAreExplained)
 {
-    storeDue(L"exits7", L"--exit 7");
-    storeTask(L"refused", KS_TASK_SCHEDULED, L"", Keelwork::Clock::current().now() - 5, 3600,
-              testProgramFolder() + L"\\no-such-program.exe");
-    storeDue(L"off", L"--exit 0");
+    storeTask({.name = L"exits7", .params = L"--exit 7"});
+    storeTask({.name = L"refused", .trigger = testProgramFolder() + L"\\no-such-program.exe", .params = L""});
+    storeTask({.name = L"off"});
     {
         CKsTask task(L"off");
         ASSERT_TRUE(task.Read() && task.Disable());
     }
-    storeTask(L"logon", KS_TASK_LOGON, L"--exit 0", 0, 3);
+    storeTask({.name = L"logon", .type = KS_TASK_LOGON, .nextRun = 0, .freq = 3});
     start();
     EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.Completed.exits7 {\"name\":\"exits7\"}",
                              L"TaskScheduler.Task.LaunchAttempt.refused {\"name\":\"refused\"}"}),

@@ -29,6 +29,7 @@ public:
         return nullptr;
     }
     void requestRunNow(const std::wstring&) override {}
+    Keelwork::engine::SchedulerSettings settings() const override { return {}; }
 
     std::atomic<bool> retired{false};
     std::atomic<int> calls{0};

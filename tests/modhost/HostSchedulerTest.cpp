@@ -25,15 +25,16 @@ std::wstring schedulerPath()
     return modhosttest::binFolder() + L"TaskScheduler.dll";
 }
 
-// An hourly task running sample-task.exe, first due `dueIn` seconds from now.
-std::string sampleTaskPayload(const std::string& name, int dueIn)
+// An hourly task running sample-task.exe, first due `dueIn` seconds from now; `extra` members
+// follow the schedule's.
+std::string sampleTaskPayload(const std::string& name, int dueIn, const std::string& extra = "")
 {
     std::string program;
     for (wchar_t c : modhosttest::binFolder() + L"sample-task.exe")
         program += c == L'\\' ? std::string("\\\\") : std::string(1, static_cast<char>(c));
     return "{\"name\":\"" + name + "\",\"taskType\":\"scheduled\",\"triggerType\":\"process\",\"taskTrigger\":\"" +
            program + "\",\"cmdParams\":\"--exit 0\",\"nextRun\":\"" + std::to_string(time(nullptr) + dueIn) +
-           "\",\"defaultFreq\":\"3600\"}";
+           "\",\"defaultFreq\":\"3600\"" + extra + "}";
 }
 
 // The module opens buses of its own (InitializeModule, and one per change broadcast) and finds
@@ -229,5 +230,38 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(std::get<1>(info.param).label) +
                (std::get<0>(info.param) == std::wstring(L"v1") ? "V1" : "V2");
     });
+
+// A task asked to run now runs at once, though due only in an hour; its outcome is in its history
+// after the engine restarted; Explain answers what a launch would decide on battery; the history
+// goes with the task.
+TEST_F(SchedulerHostBase, RunNowRunsTheTaskAndItsHistoryOutlivesARestartButNotTheTask)
+{
+    TrustedSampleTask trusted;
+    const std::string name = "modhost-now-" + std::to_string(GetCurrentProcessId());
+    const std::string task = "{\"name\":\"" + name + "\"}";
+    const std::string scenario =
+        "watch TaskScheduler\\.Task\\.(LaunchAttempt|Completed)\\..*\n"
+        "watch Response\\.Auto\\.Maintenance\\.Mode\n"
+        "expect Response\\.Auto\\.Maintenance\\.Mode 20000\n"  // the engine is up
+        "request TaskScheduler.Task.Create 5000 " + sampleTaskPayload(name, 3600, ",\"batteryWise\":\"true\"") + "\n"
+        "expect TaskScheduler\\.Task\\.Created 5000 \"status\":true\n"
+        "request TaskScheduler.Task.RunNow 5000 " + task + "\n"
+        "expect TaskScheduler\\.Task\\.RunNow\\.Response 5000 " + task.substr(0, task.size() - 1) + ",\"status\":true}\n"
+        "expect TaskScheduler\\.Task\\.Completed\\." + name + " 20000\n"
+        "request TaskScheduler.Task.Explain 20000 {\"name\":\"" + name + "\",\"assume\":{\"battery\":true}}\n"
+        "expect TaskScheduler\\.Task\\.Explain\\.Response 20000 "
+        "\"ifDueNow\":{\"decision\":\"defer\",\"reason\":\"battery\",\"code\":0,\"delay\":3600}\n"
+        "call TaskScheduler stop\n"
+        "call TaskScheduler start\n"
+        "request TaskScheduler.Task.History 5000 " + task + "\n"
+        "expect TaskScheduler\\.Task\\.History\\.Response 5000 \"event\":\"launched\",\"result\":0,\"exitCode\":0\n"
+        "request TaskScheduler.Task.Delete 5000 " + task + "\n"
+        "expect TaskScheduler\\.Task\\.Deleted 5000 \"status\":true\n"
+        "request TaskScheduler.Task.History 5000 " + task + "\n"
+        "expect TaskScheduler\\.Task\\.History\\.Response 5000 \"status\":false,\"error\":\"No task of that name is stored.\"\n";
+    HostRun result = runWith(L"v2", scenario);
+    expectEnded(result, 0);
+    EXPECT_NE(result.lineWith({"message", ("TaskScheduler.Task.LaunchAttempt." + name).c_str()}), "") << result.out;
+}
 
 } // namespace
