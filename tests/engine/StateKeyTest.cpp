@@ -2,13 +2,12 @@
 // through the writer and the reader, damaged values read as absent, a key that is volatile and
 // closed to all but SYSTEM and Administrators, and the real engine keeping it up to date.
 #include "EngineLoopFixture.h"
+#include "KeySecurity.h"
+#include "StateKeyWait.h"
 
 #include "state/MirroredState.h"
 #include "state/StateKey.h"
 #include "state/StateMirror.h"
-
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -179,62 +178,24 @@ TEST_F(StateKey, IsVolatileAndClosedToAllButSystemAndAdministrators)
 {
     ASSERT_EQ(StateMirror().write(EngineState{}, {}), ERROR_SUCCESS);
     Keelwork::unique_hkey key, child;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kStateKeyPath, 0, READ_CONTROL | KEY_CREATE_SUB_KEY, key.put()),
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kStateKeyPath, 0, KEY_CREATE_SUB_KEY, key.put()),
               ERROR_SUCCESS);
     EXPECT_EQ(RegCreateKeyExW(key.get(), L"lasting", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr,
                               child.put(), nullptr),
               ERROR_CHILD_MUST_BE_VOLATILE)
         << "only a volatile key refuses a lasting child";
 
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(key.get(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                              nullptr, &descriptor),
-              ERROR_SUCCESS);
-    const Keelwork::unique_hlocal owner(descriptor);
-    wchar_t* sddl = nullptr;
-    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                                     DACL_SECURITY_INFORMATION, &sddl, nullptr));
-    const Keelwork::unique_hlocal sddlOwner(sddl);
-    EXPECT_STREQ(sddl, L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)");
-
-    // A member of Users and Everyone who is no administrator is refused.
-    Keelwork::unique_handle process, restricted, impersonation;
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
-    DWORD sidSize = sizeof administrators;
-    SID_AND_ATTRIBUTES denyOnly{administrators, 0};
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, process.put()) &&
-                CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize) &&
-                CreateRestrictedToken(process.get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, restricted.put()) &&
-                DuplicateToken(restricted.get(), SecurityImpersonation, impersonation.put()) &&
-                SetThreadToken(nullptr, impersonation.get()));
-    Keelwork::unique_hkey asUser;
-    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kStateKeyPath, 0, KEY_READ, asUser.put());
-    SetThreadToken(nullptr, nullptr);
-    EXPECT_EQ(opened, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(daclText(kStateKeyPath), L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)");
+    EXPECT_EQ(openAsNonAdministrator(kStateKeyPath), ERROR_ACCESS_DENIED);
 }
 
 // --- The running engine ------------------------------------------------------------------------
 
 class EngineStateKey : public EngineLoop {
 protected:
-    // Waits (bounded) for the key to satisfy `wanted`, woken by each change below the platform key.
     static MirroredState awaitState(const std::function<bool(const MirroredState&)>& wanted)
     {
-        Keelwork::unique_hkey platform;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel\\Platform", 0, nullptr, 0, KEY_NOTIFY, nullptr,
-                        platform.put(), nullptr);
-        Keelwork::unique_event changed(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        const ULONGLONG until = ::GetTickCount64() + kBoundMs;
-        MirroredState state;
-        for (;;) {
-            RegNotifyChangeKeyValue(platform.get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                                    changed.get(), TRUE);
-            state = readState();
-            const ULONGLONG now = ::GetTickCount64();
-            if (wanted(state) || now >= until)
-                return state;
-            ::WaitForSingleObject(changed.get(), static_cast<DWORD>(until - now));
-        }
+        return awaitMirroredState(wanted, kBoundMs);
     }
 };
 
