@@ -191,13 +191,7 @@ TEST_F(StateKey, IsVolatileAndClosedToAllButSystemAndAdministrators)
 
 // --- The running engine ------------------------------------------------------------------------
 
-class EngineStateKey : public EngineLoop {
-protected:
-    static MirroredState awaitState(const std::function<bool(const MirroredState&)>& wanted)
-    {
-        return awaitMirroredState(wanted, kBoundMs);
-    }
-};
+using EngineStateKey = EngineLoop;
 
 // Held while a full-screen application runs; after a clean stop the key says "stopped" and still
 // tells the task's hold, as the board does.
@@ -209,7 +203,7 @@ TEST_F(EngineStateKey, TellsAHeldTaskAndTheCleanStop)
     start();
     kick();
     triggerAndPump();
-    MirroredState state = awaitState([](const MirroredState& s) { return s.tasks.count(L"held") != 0; });
+    MirroredState state = awaitMirroredState([](const MirroredState& s) { return s.tasks.count(L"held") != 0; }, kBoundMs);
     ASSERT_TRUE(state.present);
     EXPECT_EQ(state.engine.phase, EnginePhase::running) << phaseWord(state.engine.phase);
     EXPECT_EQ(state.tasks[L"held"].hold.reason, HoldReason::fullScreen);
@@ -227,10 +221,8 @@ TEST_F(EngineStateKey, TellsARunningTaskWhileItRuns)
     Keelwork::unique_event released(::CreateEventW(nullptr, TRUE, FALSE, release.c_str()));
     storeDue(L"long", L"--wait-event " + release);
     start();
-    const MirroredState state = awaitState([](const MirroredState& s) {
-        auto task = s.tasks.find(L"long");
-        return task != s.tasks.end() && task->second.running;
-    });
+    const MirroredState state = awaitMirroredState(
+        [](const MirroredState& s) { return s.tasks.count(L"long") && s.tasks.at(L"long").running; }, kBoundMs);
     ::SetEvent(released.get());
     EXPECT_TRUE(state.tasks.count(L"long") && state.tasks.at(L"long").running);
 }
