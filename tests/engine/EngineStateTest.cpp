@@ -2,6 +2,7 @@
 // holds a task, entered by its real transition and read from the test's thread while the engine
 // runs.
 #include "EngineLoopFixture.h"
+#include "StateKeyWait.h"
 
 #include "state/EngineState.h"
 #include "store/TaskHistory.h"
@@ -178,6 +179,8 @@ TEST_F(EngineStateTest, OemSetUpIsTheStartsReason)
     ASSERT_TRUE(awaitLogged(log, L"Found OOBEDONE=0; Waiting for OOBEDONE=1"));
     EXPECT_EQ(engineState().phase, EnginePhase::starting);
     EXPECT_EQ(engineState().reason, EngineReason::oemSetUp);
+    // Told to other processes before the loop's first step.
+    EXPECT_EQ(awaitMirroredState([](const auto& key) { return key.present; }, kBoundMs).engine, engineState());
 }
 
 // --- What holds a task, and what its last launch and deferral came to --------------------------

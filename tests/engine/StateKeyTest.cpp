@@ -2,6 +2,7 @@
 // through the writer and the reader, damaged values read as absent, a key that is volatile and
 // closed to all but SYSTEM and Administrators, and the real engine keeping it up to date.
 #include "EngineLoopFixture.h"
+#include "ExpectLogged.h"
 #include "KeySecurity.h"
 #include "StateKeyWait.h"
 
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -189,12 +191,38 @@ TEST_F(StateKey, IsVolatileAndClosedToAllButSystemAndAdministrators)
     EXPECT_EQ(openAsNonAdministrator(kStateKeyPath), ERROR_ACCESS_DENIED);
 }
 
+// A key the mirror may not write: one Warning for a run of failed steps, not one per step.
+TEST_F(StateKey, FailingWritesWarnOnce)
+{
+    Keelwork::unique_hkey key;
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly,
+                                                                     nullptr));
+    const Keelwork::unique_hlocal owner(readOnly);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kStateKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                              nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, readOnly), ERROR_SUCCESS);
+    LogCapture log;
+    EngineStateBoard board;
+    StateMirror mirror;
+    for (EnginePhase phase : {EnginePhase::starting, EnginePhase::running, EnginePhase::stopping}) {
+        board.setEngine(EngineState{phase});
+        mirror.follow(board);
+    }
+    const std::wstring warning = L"The engine's state could not be written to the registry key";
+    EXPECT_LOGGED(log, ::ETWLogging::LOG_LEVEL_WARNING, warning);
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const auto& line) { return line.find(warning) != line.npos; }),
+              1);
+    EXPECT_FALSE(readState().present);
+}
+
 // --- The running engine ------------------------------------------------------------------------
 
 using EngineStateKey = EngineLoop;
 
-// Held while a full-screen application runs; after a clean stop the key says "stopped" and still
-// tells the task's hold, as the board does.
+// Held while a full-screen application runs; after a clean stop the key says "stopped".
 TEST_F(EngineStateKey, TellsAHeldTaskAndTheCleanStop)
 {
     DrivenClock clock;
@@ -203,7 +231,12 @@ TEST_F(EngineStateKey, TellsAHeldTaskAndTheCleanStop)
     start();
     kick();
     triggerAndPump();
-    MirroredState state = awaitMirroredState([](const MirroredState& s) { return s.tasks.count(L"held") != 0; }, kBoundMs);
+    MirroredState state = awaitMirroredState(
+        [](const MirroredState& s) {
+            return s.engine.phase == EnginePhase::running && s.tasks.count(L"held") &&
+                   s.tasks.at(L"held").hold.reason != HoldReason::none;
+        },
+        kBoundMs);
     ASSERT_TRUE(state.present);
     EXPECT_EQ(state.engine.phase, EnginePhase::running) << phaseWord(state.engine.phase);
     EXPECT_EQ(state.tasks[L"held"].hold.reason, HoldReason::fullScreen);
@@ -211,7 +244,7 @@ TEST_F(EngineStateKey, TellsAHeldTaskAndTheCleanStop)
     stop();
     state = readState();
     EXPECT_EQ(state.engine.phase, EnginePhase::stopped) << phaseWord(state.engine.phase);
-    EXPECT_EQ(state.tasks[L"held"].hold.reason, HoldReason::fullScreen);
+    EXPECT_EQ(state.ownerPid, ::GetCurrentProcessId());
 }
 
 // A task's run takes the engine's whole step: the key tells it runs while it does.
