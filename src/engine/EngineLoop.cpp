@@ -80,6 +80,7 @@ bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, Engine
     const HANDLE handles[] = {m_timer.get(), m_newTask.get(), exitEvent, logonEvent, amEvent, m_runNow.get()};
     const DWORD kCount = static_cast<DWORD>(std::size(handles)) - (m_runNow ? 0 : 1);
     for (;;) {
+        handler.betweenSteps();
         // Input already in the queue wakes the wait too: a WM_QUIT, or the end of a task, ends a
         // draining early and leaves the messages behind it unread, which a plain wait would sleep
         // through.

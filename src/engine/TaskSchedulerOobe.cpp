@@ -11,7 +11,11 @@ namespace Keelwork::engine {
 void CKsTaskScheduler::_OobeCheck()
 {
     KSLOG_NORMAL(L"Checking for OOBEDONE");
-    if (!m_gate.waitForOemSetUp(m_hExitEvent, [this] { enterPhase(EnginePhase::starting, EngineReason::oemSetUp); }))
+    // The wait can last for hours before the loop's first step: told to other processes at once.
+    if (!m_gate.waitForOemSetUp(m_hExitEvent, [this] {
+            enterPhase(EnginePhase::starting, EngineReason::oemSetUp);
+            m_mirror.follow(*m_board);
+        }))
         return;
     KSLOG_NORMAL(L"Checking if we are in factory mode");
     m_pTaskManager->SetOobeModeState(StartGate::readOobeMode());

@@ -12,6 +12,7 @@
 
 #include "common/SrwLock.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -38,6 +39,7 @@ struct EngineState {
     EngineReason reason = EngineReason::none;
     uint32_t since = 0;  // seconds since 1970
     uint32_t until = 0;  // 0: open-ended
+    friend bool operator==(const EngineState&, const EngineState&) = default;
 };
 
 enum class HoldReason : uint8_t { none, outOfBox, idle, fullScreen, retailDemo, maintenanceExclusion };
@@ -46,6 +48,7 @@ struct TaskHold {
     HoldReason reason = HoldReason::none;
     uint32_t since = 0;
     uint32_t until = 0;  // 0: open-ended
+    friend bool operator==(const TaskHold&, const TaskHold&) = default;
 };
 
 struct LaunchOutcome {
@@ -53,6 +56,7 @@ struct LaunchOutcome {
     uint32_t result = 0;
     std::optional<uint32_t> exitCode;  // known when the program had ended by the end of the wait
     uint32_t durationMs = 0;
+    friend bool operator==(const LaunchOutcome&, const LaunchOutcome&) = default;
 };
 
 struct DeferralOutcome {
@@ -60,6 +64,7 @@ struct DeferralOutcome {
     uint32_t code = 0;  // a deferral code; its reason word comes with it
     uint32_t delay = 0;
     uint32_t error = 0;
+    friend bool operator==(const DeferralOutcome&, const DeferralOutcome&) = default;
 };
 
 struct TaskState {
@@ -68,6 +73,7 @@ struct TaskState {
     TaskHold hold;
     std::optional<LaunchOutcome> lastLaunch;
     std::optional<DeferralOutcome> lastDeferral;
+    friend bool operator==(const TaskState&, const TaskState&) = default;
 };
 
 // The words the state is told in: "running", "restart pending", "full screen", ...
@@ -89,6 +95,7 @@ public:
     {
         Keelwork::SrwExclusive hold(m_lock);
         change(m_tasks[name]);
+        ++m_changes;
     }
     void removeTask(const std::wstring& name);
     // The batch ended: nothing is queued, and the holds that lasted for the batch (idle, full
@@ -100,11 +107,14 @@ public:
     // The engine's state and the task's, taken together.
     std::pair<EngineState, TaskState> read(const std::wstring& name) const;
     std::pair<EngineState, std::map<std::wstring, TaskState>> readAll() const;
+    // Moves at every write: a reader that saw the same count before has nothing new to read.
+    uint64_t changeCount() const { return m_changes.load(std::memory_order_acquire); }
 
 private:
     mutable SRWLOCK m_lock = SRWLOCK_INIT;
     EngineState m_engine;                       // written under m_lock
     std::map<std::wstring, TaskState> m_tasks;  // written under m_lock
+    std::atomic<uint64_t> m_changes{0};         // bumped under m_lock, after the write
 };
 
 // The board of the engine that runs, or ran last, in this process: each engine publishes its own

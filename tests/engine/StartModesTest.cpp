@@ -2,6 +2,7 @@
 // connected standby, retail demo, safe mode), each entered, seen at work and on the board, and left.
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
+#include "StateKeyWait.h"
 
 #include "platform/BootMode.h"
 #include "platform/RetailDemoModeChecker.h"
@@ -145,6 +146,8 @@ TEST_F(StartModes, OemSetUpHoldsTheStartAndAnInstallerCompletionMeanwhileIsKept)
     EXPECT_EQ(::WaitForSingleObject(m_started.get(), 0), DWORD{WAIT_TIMEOUT}) << "started during the OEM set-up";
     EXPECT_EQ(engineState().phase, EnginePhase::starting);
     EXPECT_EQ(engineState().reason, EngineReason::oemSetUp);
+    // Told to other processes before the loop's first step.
+    EXPECT_EQ(awaitMirroredState([](const auto& key) { return key.present; }, kBoundMs).engine, engineState());
     ASSERT_EQ(m_monitors->publish(Message::create(L"Core.Installer.Complete", L"Installer", L"{}")),
               Tessel::MODULE_STATUS_SUCCESS);
     EXPECT_TRUE(awaitLogged(log, L"Received message on Install Complete")) << "the completion was dropped";

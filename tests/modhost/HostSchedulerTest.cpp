@@ -4,12 +4,16 @@
 // Skipped while the library is not built. The child's registry is the prefix's own, not a
 // scratch key: task names carry the process id and every test deletes what it created.
 #include "HostRun.h"
+#include "StateKeyWait.h"
 
+#include "common/UniqueHandle.h"
 #include "common/WinInclude.h"
 #include "execution/TrustedFileList.h"
+#include "state/StateKey.h"
 
 #include <ctime>
 #include <ostream>
+#include <thread>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -262,6 +266,30 @@ TEST_F(SchedulerHostBase, RunNowRunsTheTaskAndItsHistoryOutlivesARestartButNotTh
     HostRun result = runWith(L"v2", scenario);
     expectEnded(result, 0);
     EXPECT_NE(result.lineWith({"message", ("TaskScheduler.Task.LaunchAttempt." + name).c_str()}), "") << result.out;
+}
+
+// A host killed while its engine runs leaves the state key telling what the engine last knew, and
+// a reader sees that its writer is gone.
+TEST_F(SchedulerHostBase, KilledHostsStateReadsWithItsOwnerGone)
+{
+    HostRun result;
+    std::thread host([&] { result = runWith(L"v2", "absent Never\\.Comes 50000\n"); });
+    const KsState::MirroredState live = kstest::awaitMirroredState(
+        [](const KsState::MirroredState& state) { return state.present && state.ownerRunning; },
+        modhosttest::kRunBoundMs / 2);
+    Keelwork::unique_handle process(live.ownerRunning ? OpenProcess(PROCESS_TERMINATE, FALSE, live.ownerPid) : nullptr);
+    if (process)
+        TerminateProcess(process.get(), 9);
+    host.join();
+    ASSERT_TRUE(process) << "no running host told its state\n" << result.out;
+    EXPECT_EQ(result.exitCode, 9u);
+    KsState::MirroredState after;
+    ASSERT_EQ(KsState::readMirroredState(after), ERROR_SUCCESS);
+    EXPECT_TRUE(after.present);
+    EXPECT_EQ(after.ownerPid, live.ownerPid);
+    EXPECT_FALSE(after.ownerRunning);
+    EXPECT_NE(after.engine.phase, KsState::EnginePhase::stopped);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, KsState::kStateKeyPath, KEY_WOW64_64KEY, 0);
 }
 
 } // namespace
