@@ -1,0 +1,77 @@
+// The Preview reply: the next runs of a stored task, or of the schedule a create request would
+// give, as the engine's own calendar code places them. Occasion tasks have no times to list.
+#include "insight/InsightNames.h"
+#include "insight/InsightReplies.h"
+#include "insight/ReplyWriting.h"
+#include "insight/TaskPicture.h"
+
+#include "store/CalendarPreview.h"
+
+#include <memory>
+#include <vector>
+
+namespace KsInsight {
+namespace {
+
+using Tessel::JSONFormatter;
+
+TaskPicture pictureOf(const PreviewSchedule& schedule)
+{
+    TaskPicture picture;
+    const KSTASKINFO& record = schedule.record;
+    picture.type = record.dwTaskType;
+    picture.defaultFreq = record.dwDefaultFreq;
+    picture.rule = {record.dwDayOfWeekMask, record.dwInterval, record.dwHour, record.dwMinute};
+    return picture;  // no next run stored: the first is the one a create would store
+}
+
+std::vector<KsCalendar::PreviewRun> runsOf(const TaskPicture& picture, uint32_t now, unsigned count)
+{
+    if (picture.type == KS_TASK_SCHEDULED)
+        return KsCalendar::previewPeriodicRuns(picture.defaultFreq, picture.nextRun, now, count);
+    if (isTimed(picture.type))
+        return KsCalendar::previewCalendarRuns(picture.rule, picture.nextRun, now, count);
+    return {};
+}
+
+std::wstring buildPreviewReply(const PreviewRequest& request, uint32_t now)
+{
+    std::optional<TaskPicture> picture;
+    if (request.schedule)
+        picture = pictureOf(*request.schedule);
+    else if (!(picture = readTaskPicture(request.name)))
+        return unknownTaskReply(names::kPreviewRequest, request.name);
+
+    std::vector<std::shared_ptr<JSONFormatter>> runs;
+    for (const KsCalendar::PreviewRun& run : runsOf(*picture, now, request.count)) {
+        auto object = std::make_shared<JSONFormatter>();
+        setTime(*object, names::kTime, names::kLocal, run.time);
+        object->setString(names::kNote, std::wstring(run.note));
+        runs.push_back(object);
+    }
+    JSONFormatter reply;
+    openReply(reply, request.name.empty() ? std::nullopt : std::optional<std::wstring>(request.name), true);
+    reply.setObjectArray(names::kRuns, runs);
+    if (isOccasion(picture->type))
+        setOccasion(reply, *picture);
+    return reply.serialize();
+}
+
+} // namespace
+
+std::wstring previewReply(const PreviewRequest& request, uint32_t now)
+{
+    return guardReply(names::kPreviewRequest, [&] { return buildPreviewReply(request, now); });
+}
+
+std::wstring previewReply(const std::wstring& payload, uint32_t now)
+{
+    return guardReply(names::kPreviewRequest, [&] {
+        Parsed<PreviewRequest> parsed = parsePreviewRequest(payload);
+        if (auto* error = std::get_if<RequestError>(&parsed))
+            return errorReply(names::kPreviewRequest, *error);
+        return buildPreviewReply(std::get<PreviewRequest>(parsed), now);
+    });
+}
+
+} // namespace KsInsight

@@ -1,0 +1,26 @@
+// What the three reply builders share: the reply's opening members, a time with its local text
+// beside it, the refusal of an unknown task, and the guard that keeps every failure inside.
+#pragma once
+
+#include "insight/InsightRequest.h"
+#include "insight/TaskPicture.h"
+#include "message/JSONFormatter.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace KsInsight {
+
+// "name" (when given) and "status" first, as every reply opens.
+void openReply(Tessel::JSONFormatter& reply, const std::optional<std::wstring>& name, bool status);
+// `key` as a number and `localKey` as ISO 8601 local text beside it.
+void setTime(Tessel::JSONFormatter& object, const wchar_t* key, const wchar_t* localKey, uint32_t time);
+// "occasion": {"kind": "logon"|"boot", "every": N, "seen": n} of an occasion task.
+void setOccasion(Tessel::JSONFormatter& reply, const TaskPicture& picture);
+// The error reply for a request naming a task that is not stored.
+std::wstring unknownTaskReply(const wchar_t* requestName, const std::wstring& name);
+// Runs `build`; anything it throws becomes an error reply with an Error line.
+std::wstring guardReply(const wchar_t* requestName, const std::function<std::wstring()>& build);
+
+} // namespace KsInsight

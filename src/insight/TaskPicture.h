@@ -1,0 +1,43 @@
+// What the answers need of a stored task, read once from the store: where it is kept, its type,
+// its next run or occasion count, its retry time after a deferral and its calendar rule; and the
+// last launch outcomes its history keeps, for when the engine's board has none.
+#pragma once
+
+#include "state/EngineState.h"
+#include "store/CalendarRule.h"
+#include "store/TaskHistory.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace KsInsight {
+
+struct TaskPicture {
+    bool disabled = false;
+    uint32_t type = 0;
+    uint32_t triggerType = 0;
+    // Timed tasks: the next run (seconds since 1970). Occasion tasks: the occasions seen.
+    uint32_t nextRun = 0;
+    // Periodic tasks: the period in seconds. Occasion tasks: the occasions between runs.
+    uint32_t defaultFreq = 0;
+    uint32_t logonNextRun = 0;  // occasion tasks: the retry time after a deferral, 0 = none
+    KsCalendar::CalendarRule rule{};
+};
+
+bool isTimed(uint32_t type);     // scheduled, custom, preset: the engine runs them by the clock
+bool isOccasion(uint32_t type);  // reboot, logon: the engine counts machine starts or logons
+
+// The stored task of that name (as given, any case), from the enabled or the disabled key;
+// nullopt when there is none or its record cannot be read.
+std::optional<TaskPicture> readTaskPicture(const std::wstring& name);
+
+// Whether a task of that name is stored, enabled or disabled; reads no value.
+bool isStoredTask(const std::wstring& name);
+
+// Fills the task's last launch and last deferral from the history (newest first) where the
+// board has none: a launch from the newest launched entry, a deferral from the newest other one.
+void completeFromHistory(KsState::TaskState& task, const std::vector<KsStore::HistoryEntry>& history);
+
+} // namespace KsInsight
