@@ -64,6 +64,7 @@ bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, Engine
     const HANDLE handles[] = {m_timer.get(), m_newTask.get(), exitEvent, logonEvent, amEvent};
     constexpr DWORD kCount = static_cast<DWORD>(std::size(handles));
     for (;;) {
+        handler.betweenSteps();
         // Input already in the queue wakes the wait too: a WM_QUIT, or the end of a task, ends a
         // draining early and leaves the messages behind it unread, which a plain wait would sleep
         // through.

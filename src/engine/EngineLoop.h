@@ -21,6 +21,8 @@ public:
     virtual void onAutoMaintenance() = 0;
     // True once a window message ended on an unexpected exception: the loop ends.
     virtual bool windowFailed() const = 0;
+    // Before each wait: the step before it (or the start) is over.
+    virtual void betweenSteps() = 0;
 
 protected:
     EngineLoopHandler() = default;

@@ -49,6 +49,9 @@ CKsTaskScheduler::~CKsTaskScheduler()
     m_pTaskManager.reset();
     try {
         enterPhase(EnginePhase::stopped);
+        // The tasks' values stay with the stopped engine's: their last launch and deferral are
+        // what a reader asks about then, and the in-process board keeps them too.
+        m_mirror.follow(*m_board);
     } catch (...) {
         // Ending on an exception already: the board keeps the phase it had.
     }
@@ -123,6 +126,8 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     // look costs more than half a millisecond between the timer and the program's start.
     TaskManagerServices services;
     services.launch.customization = &m_customization;
+    // A task's run takes its whole loop step: told when the program has started, not only after.
+    services.launch.started = [this] { m_mirror.follow(*m_board); };
     m_pTaskManager.reset(new (std::nothrow) CKsTaskManager(0, exitEvent, std::move(services)));
     if (!m_pTaskManager) {
         KSLOG_ERROR(L"Could not create task manager object. Memory error");

@@ -4,7 +4,8 @@
 // start gate (StartGate), the task list and run queue (CKsTaskManager), the pump's holds
 // (PumpPolicy) and the auto-maintenance switch (AutoMaintenance). Everything it does happens on its
 // thread, one step at a time, and it writes its state at every transition to its EngineStateBoard,
-// which any thread may read.
+// which any thread may read, and which it mirrors into the registry for other processes between
+// two steps of its loop.
 //
 // Threading: only the engine thread touches the engine, except requestAMMode (any thread; the
 // switch has its own lock) and OnInstallComplete (a bus thread: the start gate's atomic flags and a
@@ -15,6 +16,7 @@
 #include "engine/AutoMaintenance.h"
 #include "engine/EngineLoop.h"
 #include "state/EngineState.h"
+#include "state/StateMirror.h"
 #include "engine/EngineWindow.h"
 #include "engine/PumpPolicy.h"
 #include "engine/RunningEngine.h"
@@ -92,6 +94,7 @@ private:
     void onLogon() override;
     void onAutoMaintenance() override;
     bool windowFailed() const override { return m_bWindowFailed; }
+    void betweenSteps() override { m_mirror.follow(*m_board); }
 
     bool _CreateObjects();
     void _SubscribeInstaller();
@@ -125,6 +128,7 @@ private:
     HANDLE m_hExitEvent;  // the module's; not owned
     HINSTANCE m_hInstance = nullptr;
     std::shared_ptr<EngineStateBoard> m_board;
+    KsState::StateMirror m_mirror;  // the board, told to other processes
     EngineWindow m_window;
     EngineLoop m_loop;
     std::unique_ptr<CKsTaskManager> m_pTaskManager;

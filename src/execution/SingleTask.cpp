@@ -140,6 +140,8 @@ DWORD CSingleTask::_Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE ex
     }
     m_report.attempted = run.startAttempted;
     m_report.started = run.startAttempted && !run.failed;
+    if (m_report.started && m_services.started)
+        m_services.started();
 
     if (_WaitForFinish(run, finishWaitSeconds, exitEvent) == kExitedByEngine)
         result = kExitedByEngine;

@@ -42,6 +42,8 @@ struct SingleTaskServices {
     std::function<bool(const wchar_t* name1, const wchar_t* name2)> isProcessRunning;
     std::function<DWORD(const wchar_t* clsid, std::wstring& moduleName, std::wstring& longModuleName)>
         moduleNameFromClsid;
+    // Called once the program started or the task's event was set, before the wait for its end.
+    std::function<void()> started;
 };
 
 namespace KsExecution {

@@ -143,9 +143,14 @@ LONG CRegKey::buildSecurityDescriptor(std::vector<BYTE>& descriptor) const
     return internal::CRegKeyImpl::buildSecurityDescriptor(descriptor);
 }
 
-LONG CRegKey::createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition)
+LONG CRegKey::createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition, DWORD options)
 {
-    return m_impl ? m_impl->createSystemOnly(root, path, access, disposition) : ERROR_INVALID_HANDLE;
+    return m_impl ? m_impl->createSystemOnly(root, path, access, disposition, options) : ERROR_INVALID_HANDLE;
+}
+
+LONG CRegKey::enumValues(std::vector<RegValue>& values) const
+{
+    return m_impl ? m_impl->enumValues(values) : ERROR_INVALID_HANDLE;
 }
 
 bool CRegKey::isOpen() const noexcept

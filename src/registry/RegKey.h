@@ -25,6 +25,13 @@ namespace internal {
 class CRegKeyImpl;
 }
 
+// One value of a key as enumValues finds it.
+struct RegValue {
+    std::wstring name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
 class CRegKey {
 public:
     CRegKey();
@@ -86,9 +93,13 @@ public:
     REGSAM access() const noexcept;
     // Deletes a sub-key with everything below it, in the key's view.
     LONG deleteSubKeyTree(const wchar_t* subKey);
-    // Creates or opens a non-volatile key like create(); a key it creates carries the descriptor
-    // of buildSecurityDescriptor() from the start. The handle also holds WRITE_DAC and WRITE_OWNER.
-    LONG createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition = nullptr);
+    // Creates or opens a key like create(); a key it creates carries the descriptor of
+    // buildSecurityDescriptor() from the start. The handle also holds WRITE_DAC and WRITE_OWNER.
+    // `options` applies to a key it creates (REG_OPTION_VOLATILE: gone when the machine restarts).
+    LONG createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition = nullptr,
+                          DWORD options = REG_OPTION_NON_VOLATILE);
+    // Every value of the key with its data as stored, in the registry's order.
+    LONG enumValues(std::vector<RegValue>& values) const;
 
 protected:
     explicit CRegKey(std::unique_ptr<internal::CRegKeyImpl> impl) noexcept;

@@ -119,6 +119,42 @@ LONG CRegKeyImpl::enumSubKeys(std::vector<std::wstring>& names) const
     return ERROR_SUCCESS;
 }
 
+LONG CRegKeyImpl::enumValues(std::vector<RegValue>& values) const
+{
+    if (!isOpen())
+        return ERROR_INVALID_HANDLE;
+    // Sized from the key's own longest name and data; a value that grew since is a reason to size
+    // again, a few times at most.
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        DWORD count = 0, longestName = 0, longestData = 0;
+        LONG status = ::RegQueryInfoKeyW(m_key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                                         &longestName, &longestData, nullptr, nullptr);
+        if (status != ERROR_SUCCESS)
+            return status;
+        std::vector<wchar_t> name(longestName + 1);
+        std::vector<BYTE> data(std::max<DWORD>(longestData, 1));
+        std::vector<RegValue> found;
+        found.reserve(count);
+        for (DWORD index = 0;; ++index) {
+            DWORD chars = static_cast<DWORD>(name.size());
+            DWORD size = static_cast<DWORD>(data.size());
+            DWORD type = REG_NONE;
+            status = ::RegEnumValueW(m_key.get(), index, name.data(), &chars, nullptr, &type, data.data(), &size);
+            if (status != ERROR_SUCCESS)
+                break;
+            found.push_back(RegValue{std::wstring(name.data(), std::min<size_t>(chars, name.size() - 1)), type,
+                                     std::vector<BYTE>(data.begin(), data.begin() + std::min<size_t>(size, data.size()))});
+        }
+        if (status == ERROR_NO_MORE_ITEMS) {
+            values = std::move(found);
+            return ERROR_SUCCESS;
+        }
+        if (status != ERROR_MORE_DATA)
+            return status;
+    }
+    return ERROR_MORE_DATA;
+}
+
 LONG CRegKeyImpl::notifyChange(bool watchSubtree, DWORD filter, HANDLE event, bool asynchronous)
 {
     if (!isOpen())

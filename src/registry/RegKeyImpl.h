@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/UniqueHandle.h"
+#include "registry/RegKey.h"
 
 #include <string>
 #include <vector>
@@ -39,7 +40,7 @@ public:
     LONG getKeySecurity(SECURITY_INFORMATION info, std::vector<BYTE>& descriptor) const;
     LONG setKeySecurity(SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor);
     static LONG buildSecurityDescriptor(std::vector<BYTE>& descriptor);
-    LONG createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition);
+    LONG createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition, DWORD options);
 
     // The key itself.
     LONG create(HKEY root, const wchar_t* path, REGSAM access, DWORD options, DWORD* disposition);
@@ -47,6 +48,7 @@ public:
     LONG flush();
     LONG enumSubKey(DWORD index, std::wstring& name) const;
     LONG enumSubKeys(std::vector<std::wstring>& names) const;
+    LONG enumValues(std::vector<RegValue>& values) const;
     LONG notifyChange(bool watchSubtree, DWORD filter, HANDLE event, bool asynchronous);
     LONG deleteSubKey(const wchar_t* subKey);
     LONG deleteSubKeyTree(const wchar_t* subKey);

@@ -49,7 +49,7 @@ LONG CRegKeyImpl::buildSecurityDescriptor(std::vector<BYTE>& descriptor)
     return ERROR_SUCCESS;
 }
 
-LONG CRegKeyImpl::createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition)
+LONG CRegKeyImpl::createSystemOnly(HKEY root, const wchar_t* path, REGSAM access, DWORD* disposition, DWORD options)
 {
     access |= WRITE_DAC | WRITE_OWNER;
     // The usual case, a key that is there, needs no descriptor.
@@ -65,7 +65,7 @@ LONG CRegKeyImpl::createSystemOnly(HKEY root, const wchar_t* path, REGSAM access
         return status;
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.data(), FALSE};
     DWORD created = 0;
-    status = ::RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, &attributes, m_key.put(),
+    status = ::RegCreateKeyExW(root, path, 0, nullptr, options, access, &attributes, m_key.put(),
                                &created);
     if (status != ERROR_SUCCESS)
         return status;

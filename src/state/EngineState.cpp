@@ -53,12 +53,14 @@ void EngineStateBoard::setEngine(const EngineState& state)
 {
     SrwExclusive hold(m_lock);
     m_engine = state;
+    ++m_changes;
 }
 
 void EngineStateBoard::removeTask(const std::wstring& name)
 {
     SrwExclusive hold(m_lock);
-    m_tasks.erase(name);
+    if (m_tasks.erase(name))
+        ++m_changes;
 }
 
 void EngineStateBoard::endBatch()
@@ -70,6 +72,7 @@ void EngineStateBoard::endBatch()
         if (reason == HoldReason::idle || reason == HoldReason::fullScreen || reason == HoldReason::maintenanceExclusion)
             task.hold = TaskHold{};
     }
+    ++m_changes;
 }
 
 EngineState EngineStateBoard::engine() const

@@ -12,6 +12,7 @@
 
 #include "common/SrwLock.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -89,6 +90,7 @@ public:
     {
         Keelwork::SrwExclusive hold(m_lock);
         change(m_tasks[name]);
+        ++m_changes;
     }
     void removeTask(const std::wstring& name);
     // The batch ended: nothing is queued, and the holds that lasted for the batch (idle, full
@@ -100,11 +102,14 @@ public:
     // The engine's state and the task's, taken together.
     std::pair<EngineState, TaskState> read(const std::wstring& name) const;
     std::pair<EngineState, std::map<std::wstring, TaskState>> readAll() const;
+    // Moves at every write: a reader that saw the same count before has nothing new to read.
+    uint64_t changeCount() const { return m_changes.load(std::memory_order_acquire); }
 
 private:
     mutable SRWLOCK m_lock = SRWLOCK_INIT;
     EngineState m_engine;                       // written under m_lock
     std::map<std::wstring, TaskState> m_tasks;  // written under m_lock
+    std::atomic<uint64_t> m_changes{0};         // bumped under m_lock, after the write
 };
 
 // The board of the engine that runs, or ran last, in this process: each engine publishes its own

@@ -1,0 +1,64 @@
+// The state key, read back.
+#include "state/MirroredState.h"
+
+#include "common/UniqueHandle.h"
+#include "registry/RegKey.h"
+#include "state/StateKey.h"
+
+namespace KsState {
+namespace {
+
+bool ownerRuns(const StateOwner& owner)
+{
+    if (owner.pid == 0)
+        return false;
+    // A process that ended and whose handles are all closed cannot be opened; one that ended while
+    // someone holds a handle still can, and then has an exit time.
+    Keelwork::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner.pid));
+    FILETIME created, exited{}, kernel, user;
+    if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
+        return false;
+    DWORD code = 0;
+    if (::GetExitCodeProcess(process.get(), &code) && code != STILL_ACTIVE)
+        return false;
+    return (static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime) == owner.created;
+}
+
+} // namespace
+
+LONG readMirroredState(MirroredState& state)
+{
+    Keelwork::CRegKey key;
+    LONG status = key.open(HKEY_LOCAL_MACHINE, kStateKeyPath, KEY_QUERY_VALUE | KEY_WOW64_64KEY);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        state = MirroredState{};
+        return ERROR_SUCCESS;
+    }
+    std::vector<Keelwork::RegValue> values;
+    if (status == ERROR_SUCCESS)
+        status = key.enumValues(values);
+    if (status != ERROR_SUCCESS)
+        return status;
+    MirroredState read;
+    for (const auto& value : values) {
+        if (value.type != REG_BINARY)
+            continue;
+        if (value.name == kEngineValueName) {
+            if (const auto engine = decodeEngine(value.data)) {
+                read.present = true;
+                read.engine = engine->engine;
+                read.ownerPid = engine->owner.pid;
+                read.ownerRunning = ownerRuns(engine->owner);
+                read.written = engine->written;
+            }
+        } else if (auto task = decodeTask(value.data)) {
+            read.tasks.emplace(value.name, std::move(*task));
+        }
+    }
+    if (!read.present)
+        read.tasks.clear();
+    state = std::move(read);
+    return ERROR_SUCCESS;
+}
+
+} // namespace KsState
