@@ -107,6 +107,18 @@ std::wstring historyDetail(const Value& entry)
     return deferralText(entry);
 }
 
+// The daylight-saving note beside a run, with what it means for the reader.
+std::wstring noteText(const std::wstring& note)
+{
+    if (note.empty())
+        return L"";
+    if (note == L"shifted")
+        return L"  shifted: the clock skips this hour that night; the run is at the later instant";
+    if (note == L"repeated hour")
+        return L"  repeated hour: the clock shows this hour twice that night; the run is at the first";
+    return L"  " + note;
+}
+
 std::wstring padded(const std::wstring& value, size_t width)
 {
     return value.size() >= width ? value : value + std::wstring(width - value.size(), L' ');
@@ -165,8 +177,7 @@ std::wstring previewText(const std::wstring& reply)
         return L"No run is ahead.\n";
     std::wstring out;
     for (const Value& run : runs->GetArray()) {
-        const std::wstring note = text(run, names::kNote);
-        out += timeOf(run, names::kTime) + (note.empty() ? L"" : L"  " + note) + L"\n";
+        out += timeOf(run, names::kTime) + noteText(text(run, names::kNote)) + L"\n";
     }
     return out;
 }
