@@ -34,7 +34,7 @@ void storeTasks()
         record.dwDefaultFreq = record.dwTaskType == KS_TASK_LOGON ? 3 : 3600 + static_cast<uint32_t>(i);
         record.dwNextRun = record.dwTaskType == KS_TASK_LOGON ? 0 : now + static_cast<uint32_t>(i);
         record.dwDayOfWeekMask = record.dwTaskType == KS_TASK_CUSTOM ? 0x22 : 0;
-        record.dwInterval = record.dwTaskType == KS_TASK_CUSTOM ? KS_INTERVAL_WEEKLY : 0;
+        record.dwInterval = record.dwTaskType == KS_TASK_CUSTOM ? uint32_t{KS_INTERVAL_WEEKLY} : 0u;
         wchar_t name[32];
         _snwprintf(name, 32, L"task%05d", i);
         CKsTask task(name);
