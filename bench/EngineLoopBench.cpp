@@ -23,10 +23,53 @@
 #include <cstdio>
 #include <memory>
 
-namespace {
-
 namespace names = KsPlatform::names;
 namespace engine = Keelwork::engine;
+
+namespace ksbench {
+
+EngineThread::EngineThread()
+{
+    // A prompt start whether or not this is the first start since boot.
+    const std::wstring overrides =
+        std::wstring(Keelwork::customization::kBaseSettingsKey) + L"\\" + engine::kSettingsOverrideKey;
+    const DWORD zero = 0;
+    ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, overrides.c_str(), engine::kWinRestartWaitValue, REG_DWORD, &zero,
+                      sizeof zero);
+    answer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.Off");
+    answer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.Normal");
+    m_handles.hExitEvent = m_exit.get();
+    m_handles.hStartedEvent = m_started.get();
+    m_thread.reset(::CreateThread(nullptr, 0, engine::CKsTaskScheduler::TSThread, &m_handles, 0, nullptr));
+    // A thread that ends first could not start the engine.
+    const HANDLE either[] = {m_started.get(), m_thread.get()};
+    m_running = m_thread && ::WaitForMultipleObjects(2, either, FALSE, 120000) == WAIT_OBJECT_0;
+}
+
+EngineThread::~EngineThread()
+{
+    ::SetEvent(m_exit.get());
+    // The exit event ends the loop and cuts a launch's wait short; the thread owns m_handles.
+    if (m_thread)
+        ::WaitForSingleObject(m_thread.get(), INFINITE);
+}
+
+void EngineThread::answer(const wchar_t* request, const wchar_t* reply)
+{
+    std::weak_ptr<Tessel::MessageBusClient> weak = m_monitors;
+    std::wstring replyName = reply;
+    m_monitors->subscribe(request, [weak, replyName](std::shared_ptr<Tessel::Message> m) -> uint32_t {
+        auto self = weak.lock();
+        return self && m ? self->publish(Tessel::Message::createReply(*m, replyName, L"Monitor", L"")) : 0;
+    });
+}
+
+} // namespace ksbench
+
+namespace {
+
+using ksbench::EngineThread;
+
 
 constexpr DWORD kBoundMs = 20000;
 constexpr int kLatenessSamples = 12;
@@ -52,62 +95,6 @@ void sleepUntil(double when)
     if (left > 0)
         ::Sleep(static_cast<DWORD>(left * 1000));
 }
-
-// The engine thread as the scheduler module runs it, on the current scratch hive. This process
-// answers the probes' bus requests as the suite's monitors do, or each probe waits out its timeout.
-class EngineThread {
-public:
-    EngineThread()
-    {
-        // A prompt start whether or not this is the first start since boot.
-        const std::wstring overrides =
-            std::wstring(Keelwork::customization::kBaseSettingsKey) + L"\\" + engine::kSettingsOverrideKey;
-        const DWORD zero = 0;
-        ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, overrides.c_str(), engine::kWinRestartWaitValue, REG_DWORD, &zero,
-                          sizeof zero);
-        answer(names::kConnectedStandbyRequest, L"SystemMonitor.ConnectedStandby.Off");
-        answer(names::kNotificationStateRequest, L"SessionMonitor.NotificationState.Normal");
-        m_handles.hExitEvent = m_exit.get();
-        m_handles.hStartedEvent = m_started.get();
-        m_thread.reset(::CreateThread(nullptr, 0, engine::CKsTaskScheduler::TSThread, &m_handles, 0, nullptr));
-        // A thread that ends first could not start the engine.
-        const HANDLE either[] = {m_started.get(), m_thread.get()};
-        m_running = m_thread && ::WaitForMultipleObjects(2, either, FALSE, 120000) == WAIT_OBJECT_0;
-    }
-
-    ~EngineThread()
-    {
-        ::SetEvent(m_exit.get());
-        // The exit event ends the loop and cuts a launch's wait short; the thread owns m_handles.
-        if (m_thread)
-            ::WaitForSingleObject(m_thread.get(), INFINITE);
-    }
-
-    EngineThread(const EngineThread&) = delete;
-    EngineThread& operator=(const EngineThread&) = delete;
-
-    bool running() const { return m_running; }
-    HANDLE thread() const { return m_thread.get(); }
-    Tessel::MessageBusClient& bus() { return *m_monitors; }
-
-private:
-    void answer(const wchar_t* request, const wchar_t* reply)
-    {
-        std::weak_ptr<Tessel::MessageBusClient> weak = m_monitors;
-        std::wstring replyName = reply;
-        m_monitors->subscribe(request, [weak, replyName](std::shared_ptr<Tessel::Message> m) -> uint32_t {
-            auto self = weak.lock();
-            return self && m ? self->publish(Tessel::Message::createReply(*m, replyName, L"Monitor", L"")) : 0;
-        });
-    }
-
-    std::shared_ptr<Tessel::MessageBusClient> m_monitors = std::make_shared<Tessel::MessageBusClient>();
-    Keelwork::unique_event m_exit{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // manual reset, as the module makes it
-    Keelwork::unique_event m_started{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-    _tagTSHANDLES m_handles;
-    Keelwork::unique_handle m_thread;
-    bool m_running = false;
-};
 
 double cpuMillis(const FILETIME& kernel, const FILETIME& user)
 {

@@ -17,21 +17,24 @@ namespace {
 
 using Tessel::JSONFormatter;
 
-void setSinceUntil(JSONFormatter& object, uint32_t since, uint32_t until)
+void setSinceUntil(ObjectWriter& object, uint32_t since, uint32_t until)
 {
     // 0 is "not known" or "open-ended": no local text is written beside it.
-    object.setUInt(names::kSince, since);
     if (since != 0)
-        object.setString(names::kSinceLocal, Keelwork::isoLocalTimeText(since));
-    object.setUInt(names::kUntil, until);
+        object.time(names::kSince, names::kSinceLocal, since);
+    else
+        object.number(names::kSince, since);
     if (until != 0)
-        object.setString(names::kUntilLocal, Keelwork::isoLocalTimeText(until));
+        object.time(names::kUntil, names::kUntilLocal, until);
+    else
+        object.number(names::kUntil, until);
 }
 
 void writeSchedule(JSONFormatter& reply, const TaskPicture& picture)
 {
     if (isTimed(picture.type)) {
-        setTime(reply, names::kNextRun, names::kNextRunLocal, picture.nextRun);
+        reply.setUInt(names::kNextRun, picture.nextRun);
+        reply.setString(names::kNextRunLocal, Keelwork::isoLocalTimeText(picture.nextRun));
     } else if (isOccasion(picture.type)) {
         setOccasion(reply, picture);
     }
@@ -39,53 +42,51 @@ void writeSchedule(JSONFormatter& reply, const TaskPicture& picture)
 
 void writeState(JSONFormatter& reply, const KsState::EngineState& engine, const KsState::TaskState& task)
 {
-    JSONFormatter object;
-    object.setString(names::kPhase, KsState::phaseWord(engine.phase));
-    object.setString(names::kReason, KsState::reasonWord(engine.reason));
+    ObjectWriter object(reply);
+    object.text(names::kPhase, KsState::phaseWord(engine.phase)).text(names::kReason, KsState::reasonWord(engine.reason));
     setSinceUntil(object, engine.since, engine.until);
-    reply.setObject(names::kEngine, object);
+    reply.setValue(names::kEngine, object.value());
     if (task.hold.reason != KsState::HoldReason::none) {
-        JSONFormatter hold;
-        hold.setString(names::kReason, KsState::holdWord(task.hold.reason));
+        ObjectWriter hold(reply);
+        hold.text(names::kReason, KsState::holdWord(task.hold.reason));
         setSinceUntil(hold, task.hold.since, task.hold.until);
-        reply.setObject(names::kHold, hold);
+        reply.setValue(names::kHold, hold.value());
     }
 }
 
 void writeOutcomes(JSONFormatter& reply, const KsState::TaskState& task)
 {
     if (const auto& launch = task.lastLaunch) {
-        JSONFormatter object;
-        setTime(object, names::kTime, names::kTimeLocal, launch->time);
-        object.setUInt(names::kResult, launch->result);
+        ObjectWriter object(reply);
+        object.time(names::kTime, names::kTimeLocal, launch->time).number(names::kResult, launch->result);
         if (launch->exitCode)
-            object.setUInt(names::kExitCode, *launch->exitCode);
-        object.setUInt(names::kDurationMs, launch->durationMs);
-        reply.setObject(names::kLastLaunch, object);
+            object.number(names::kExitCode, *launch->exitCode);
+        object.number(names::kDurationMs, launch->durationMs);
+        reply.setValue(names::kLastLaunch, object.value());
     }
     if (const auto& deferral = task.lastDeferral) {
-        JSONFormatter object;
-        setTime(object, names::kTime, names::kTimeLocal, deferral->time);
-        object.setString(names::kReason, KsExecution::deferralReasonWord(
-                                             static_cast<KsExecution::DeferralCode>(deferral->code)));
-        object.setUInt(names::kCode, deferral->code);
-        object.setUInt(names::kDelay, deferral->delay);
-        object.setUInt(names::kErrorCode, deferral->error);
-        reply.setObject(names::kLastDeferral, object);
+        ObjectWriter object(reply);
+        object.time(names::kTime, names::kTimeLocal, deferral->time)
+            .text(names::kReason,
+                  KsExecution::deferralReasonWord(static_cast<KsExecution::DeferralCode>(deferral->code)))
+            .number(names::kCode, deferral->code)
+            .number(names::kDelay, deferral->delay)
+            .number(names::kErrorCode, deferral->error);
+        reply.setValue(names::kLastDeferral, object.value());
     }
 }
 
 void writeIfDueNow(JSONFormatter& reply, const IfDueNow& answer)
 {
-    JSONFormatter object;
-    object.setString(names::kDecision, answer.run ? names::kRun : names::kDefer);
+    ObjectWriter object(reply);
+    object.text(names::kDecision, answer.run ? names::kRun : names::kDefer);
     if (!answer.run) {
-        object.setString(names::kReason, answer.reason);
+        object.text(names::kReason, answer.reason);
         if (answer.code)
-            object.setUInt(names::kCode, *answer.code);
-        object.setUInt(names::kDelay, answer.delay);
+            object.number(names::kCode, *answer.code);
+        object.number(names::kDelay, answer.delay);
     }
-    reply.setObject(names::kIfDueNow, object);
+    reply.setValue(names::kIfDueNow, object.value());
 }
 
 std::wstring buildExplainReply(const ExplainRequest& request, const StateSource& source, uint32_t now,

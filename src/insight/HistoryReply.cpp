@@ -5,11 +5,10 @@
 #include "insight/ReplyWriting.h"
 #include "insight/TaskPicture.h"
 
+#include "common/TimeText.h"
 #include "execution/DeferralCodes.h"
 #include "store/TaskHistory.h"
 
-#include <memory>
-#include <vector>
 
 namespace KsInsight {
 namespace {
@@ -28,33 +27,31 @@ const wchar_t* eventWord(HistoryEvent event)
     return names::kFailed;
 }
 
-std::shared_ptr<JSONFormatter> entryObject(const KsStore::HistoryEntry& entry)
+void writeEntry(ObjectWriter& out, const KsStore::HistoryEntry& entry)
 {
-    auto object = std::make_shared<JSONFormatter>();
-    setTime(*object, names::kTime, names::kTimeLocal, entry.time);
-    object->setString(names::kEvent, eventWord(entry.event));
+    out.number(names::kTime, entry.time);
+    out.text(names::kTimeLocal, Keelwork::isoLocalTimeText(entry.time));
+    out.text(names::kEvent, eventWord(entry.event));
     switch (entry.event) {
     case HistoryEvent::launched:
         // Without an exit code the engine did not wait for the program: there is no outcome to tell.
         if (entry.exitCodeKnown) {
-            object->setUInt(names::kResult, entry.result);
-            object->setUInt(names::kExitCode, entry.exitCode);
-            object->setUInt(names::kDurationMs, entry.durationMs);
+            out.number(names::kResult, entry.result);
+            out.number(names::kExitCode, entry.exitCode);
+            out.number(names::kDurationMs, entry.durationMs);
         }
         break;
     case HistoryEvent::deferred:
     case HistoryEvent::refused:
-        object->setString(names::kReason,
-                          KsExecution::deferralReasonWord(static_cast<KsExecution::DeferralCode>(entry.code)));
-        object->setUInt(names::kCode, entry.code);
-        object->setUInt(names::kDelay, entry.delay);
-        object->setUInt(names::kErrorCode, entry.errorCode);
+        out.text(names::kReason, KsExecution::deferralReasonWord(static_cast<KsExecution::DeferralCode>(entry.code)));
+        out.number(names::kCode, entry.code);
+        out.number(names::kDelay, entry.delay);
+        out.number(names::kErrorCode, entry.errorCode);
         break;
     case HistoryEvent::failed:
-        object->setUInt(names::kResult, entry.result);
+        out.number(names::kResult, entry.result);
         break;
     }
-    return object;
 }
 
 std::wstring buildHistoryReply(const HistoryRequest& request)
@@ -62,12 +59,15 @@ std::wstring buildHistoryReply(const HistoryRequest& request)
     if (!isStoredTask(request.name))
         return unknownTaskReply(names::kHistoryRequest, request.name);
     const size_t count = std::min<size_t>(request.count, KsStore::kMaxHistoryEntries);
-    std::vector<std::shared_ptr<JSONFormatter>> entries;
-    for (const KsStore::HistoryEntry& entry : KsStore::TaskHistory::read(request.name.c_str(), count).entries)
-        entries.push_back(entryObject(entry));
     JSONFormatter reply;
     openReply(reply, request.name, true);
-    reply.setObjectArray(names::kEntries, entries);
+    JSONFormatter::Value entries(rapidjson::kArrayType);
+    for (const KsStore::HistoryEntry& entry : KsStore::TaskHistory::read(request.name.c_str(), count).entries) {
+        ObjectWriter object(reply);
+        writeEntry(object, entry);
+        entries.PushBack(object.value(), reply.allocator());
+    }
+    reply.setValue(names::kEntries, entries);
     return reply.serialize();
 }
 

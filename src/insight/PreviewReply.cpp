@@ -7,7 +7,6 @@
 
 #include "store/CalendarPreview.h"
 
-#include <memory>
 #include <vector>
 
 namespace KsInsight {
@@ -42,16 +41,15 @@ std::wstring buildPreviewReply(const PreviewRequest& request, uint32_t now)
     else if (!(picture = readTaskPicture(request.name)))
         return unknownTaskReply(names::kPreviewRequest, request.name);
 
-    std::vector<std::shared_ptr<JSONFormatter>> runs;
-    for (const KsCalendar::PreviewRun& run : runsOf(*picture, now, request.count)) {
-        auto object = std::make_shared<JSONFormatter>();
-        setTime(*object, names::kTime, names::kLocal, run.time);
-        object->setString(names::kNote, std::wstring(run.note));
-        runs.push_back(object);
-    }
     JSONFormatter reply;
     openReply(reply, request.name.empty() ? std::nullopt : std::optional<std::wstring>(request.name), true);
-    reply.setObjectArray(names::kRuns, runs);
+    JSONFormatter::Value runs(rapidjson::kArrayType);
+    for (const KsCalendar::PreviewRun& run : runsOf(*picture, now, request.count)) {
+        ObjectWriter object(reply);
+        object.time(names::kTime, names::kLocal, run.time).text(names::kNote, std::wstring(run.note));
+        runs.PushBack(object.value(), reply.allocator());
+    }
+    reply.setValue(names::kRuns, runs);
     if (isOccasion(picture->type))
         setOccasion(reply, *picture);
     return reply.serialize();

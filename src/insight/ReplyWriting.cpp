@@ -16,19 +16,33 @@ void openReply(Tessel::JSONFormatter& reply, const std::optional<std::wstring>& 
     reply.setBool(names::kStatus, status);
 }
 
-void setTime(Tessel::JSONFormatter& object, const wchar_t* key, const wchar_t* localKey, uint32_t time)
+ObjectWriter& ObjectWriter::number(const wchar_t* key, uint32_t value)
 {
-    object.setUInt(key, time);
-    object.setString(localKey, Keelwork::isoLocalTimeText(time));
+    m_object.AddMember(rapidjson::StringRef(key), Tessel::JSONFormatter::Value(value), m_allocator);
+    return *this;
+}
+
+ObjectWriter& ObjectWriter::text(const wchar_t* key, const std::wstring& value)
+{
+    m_object.AddMember(rapidjson::StringRef(key),
+                       Tessel::JSONFormatter::Value(value.c_str(), static_cast<rapidjson::SizeType>(value.size()),
+                                                    m_allocator),
+                       m_allocator);
+    return *this;
+}
+
+ObjectWriter& ObjectWriter::time(const wchar_t* key, const wchar_t* localKey, uint32_t time)
+{
+    return number(key, time).text(localKey, Keelwork::isoLocalTimeText(time));
 }
 
 void setOccasion(Tessel::JSONFormatter& reply, const TaskPicture& picture)
 {
-    Tessel::JSONFormatter occasion;
-    occasion.setString(names::kKind, picture.type == KS_TASK_LOGON ? names::kLogon : names::kBoot);
-    occasion.setUInt(names::kEvery, picture.defaultFreq);
-    occasion.setUInt(names::kSeen, picture.nextRun);
-    reply.setObject(names::kOccasion, occasion);
+    ObjectWriter occasion(reply);
+    occasion.text(names::kKind, picture.type == KS_TASK_LOGON ? names::kLogon : names::kBoot)
+        .number(names::kEvery, picture.defaultFreq)
+        .number(names::kSeen, picture.nextRun);
+    reply.setValue(names::kOccasion, occasion.value());
 }
 
 std::wstring errorReply(const wchar_t* requestName, const RequestError& error)

@@ -12,10 +12,25 @@
 
 namespace KsInsight {
 
+// One object member of a reply, made in the reply's own allocator: a formatter of its own would
+// take a memory pool of its own and be copied once more into the reply.
+class ObjectWriter {
+public:
+    explicit ObjectWriter(Tessel::JSONFormatter& reply) : m_allocator(reply.allocator()) {}
+    ObjectWriter& number(const wchar_t* key, uint32_t value);
+    ObjectWriter& text(const wchar_t* key, const std::wstring& value);
+    // `key` as a number and `localKey` as ISO 8601 local text beside it.
+    ObjectWriter& time(const wchar_t* key, const wchar_t* localKey, uint32_t time);
+    // Moves the object out, as a reply member or an array element.
+    Tessel::JSONFormatter::Value& value() { return m_object; }
+
+private:
+    Tessel::JSONFormatter::Allocator& m_allocator;
+    Tessel::JSONFormatter::Value m_object{rapidjson::kObjectType};
+};
+
 // "name" (when given) and "status" first, as every reply opens.
 void openReply(Tessel::JSONFormatter& reply, const std::optional<std::wstring>& name, bool status);
-// `key` as a number and `localKey` as ISO 8601 local text beside it.
-void setTime(Tessel::JSONFormatter& object, const wchar_t* key, const wchar_t* localKey, uint32_t time);
 // "occasion": {"kind": "logon"|"boot", "every": N, "seen": n} of an occasion task.
 void setOccasion(Tessel::JSONFormatter& reply, const TaskPicture& picture);
 // The error reply for a request naming a task that is not stored.

@@ -17,6 +17,8 @@ bool isOccasion(uint32_t type) { return type == KS_TASK_REBOOT || type == KS_TAS
 
 namespace {
 
+namespace V = KsStore::ValueName;
+
 constexpr REGSAM kReadAccess = KEY_QUERY_VALUE | KEY_WOW64_64KEY;
 
 // A name that cannot be a key names no task; asked first so the store logs no error for it.
@@ -41,22 +43,33 @@ std::optional<TaskPicture> readTaskPicture(const std::wstring& name)
 {
     if (!canBeStored(name))
         return std::nullopt;
-    CKsTask task(name.c_str());
-    if (!task.Read())
-        return std::nullopt;
+    CKsTask task(name.c_str());  // for its key paths only
     TaskPicture picture;
-    picture.disabled = task.disabled();
-    picture.type = task.dwTaskType;
-    picture.triggerType = task.dwTaskTrigType;
-    picture.nextRun = task.dwNextRun;
-    picture.defaultFreq = task.dwDefaultFreq;
-    picture.rule = {task.dwDayOfWeekMask, task.dwInterval, task.dwHour, task.dwMinute};
-    if (isOccasion(picture.type)) {
-        Keelwork::CRegKey key;
-        uint32_t retry = 0;
-        if (key.open(HKEY_LOCAL_MACHINE, task.currentPath(), kReadAccess) == ERROR_SUCCESS &&
-            KsStore::readProtectedDword(key, KsStore::ValueName::LogonNextRun, retry) == 0)
-            picture.logonNextRun = retry;
+    picture.disabled = task.IsDisabled();
+    Keelwork::CRegKey key;
+    if (key.open(HKEY_LOCAL_MACHINE, task.currentPath(), kReadAccess) != ERROR_SUCCESS)
+        return std::nullopt;
+    // Only the values an answer uses, each one round trip to the registry: the store's full read
+    // takes some twenty, and under a busy registry each is a chance to wait. A key is a task by
+    // the store's own tests: a type, a trigger, and the times of a timed task.
+    auto dword = [&key](const wchar_t* value, uint32_t& out) {
+        return KsStore::readProtectedDword(key, value, out) == ERROR_SUCCESS;
+    };
+    wchar_t trigger[2] = {};  // a longer text is cut short: enough to see that there is one
+    if (!dword(V::TaskType, picture.type) || picture.type == KS_TASK_UNKNOWN ||
+        KsStore::readProtectedString(key, V::TaskTrigger, trigger, 2) != ERROR_SUCCESS || trigger[0] == L'\0')
+        return std::nullopt;
+    dword(V::TaskTrigType, picture.triggerType);
+    const bool hasTimes = dword(V::NextRun, picture.nextRun) && dword(V::DefaultFreq, picture.defaultFreq);
+    if (isTimed(picture.type) && !hasTimes)
+        return std::nullopt;
+    if (isOccasion(picture.type))
+        dword(V::LogonNextRun, picture.logonNextRun);
+    if (picture.type == KS_TASK_CUSTOM || picture.type == KS_TASK_PRESET) {
+        dword(V::DayOfWeekMask, picture.rule.dayOfWeekMask);
+        dword(V::Interval, picture.rule.interval);
+        dword(V::Hour, picture.rule.hour);
+        dword(V::Minute, picture.rule.minute);
     }
     return picture;
 }

@@ -165,6 +165,9 @@ TEST_F(InsightReplies, HistoryTellsEachEventNewestFirst)
                   .find(L"{\"time\":1799999500,\"timeLocal\":\"2027-01-15T16:51:40+09:00\",\"event\":\"launched\","
                         L"\"result\":0,\"exitCode\":7,\"durationMs\":1200}]}"),
               std::wstring::npos);
+    // A damaged history reads as none.
+    kstest::writeRaw(KsStore::kSchedulerHistoryKeyPath, L"logon", REG_BINARY, "damaged", 7);
+    ASSERT_TRUE(KsStore::TaskHistory::read(L"logon").damaged);
     EXPECT_EQ(historyReply(std::wstring(L"{\"name\":\"logon\"}")), L"{\"name\":\"logon\",\"status\":true,\"entries\":[]}");
 }
 
