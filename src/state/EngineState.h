@@ -39,6 +39,7 @@ struct EngineState {
     EngineReason reason = EngineReason::none;
     uint32_t since = 0;  // seconds since 1970
     uint32_t until = 0;  // 0: open-ended
+    friend bool operator==(const EngineState&, const EngineState&) = default;
 };
 
 enum class HoldReason : uint8_t { none, outOfBox, idle, fullScreen, retailDemo, maintenanceExclusion };
@@ -47,6 +48,7 @@ struct TaskHold {
     HoldReason reason = HoldReason::none;
     uint32_t since = 0;
     uint32_t until = 0;  // 0: open-ended
+    friend bool operator==(const TaskHold&, const TaskHold&) = default;
 };
 
 struct LaunchOutcome {
@@ -54,6 +56,7 @@ struct LaunchOutcome {
     uint32_t result = 0;
     std::optional<uint32_t> exitCode;  // known when the program had ended by the end of the wait
     uint32_t durationMs = 0;
+    friend bool operator==(const LaunchOutcome&, const LaunchOutcome&) = default;
 };
 
 struct DeferralOutcome {
@@ -61,6 +64,7 @@ struct DeferralOutcome {
     uint32_t code = 0;  // a deferral code; its reason word comes with it
     uint32_t delay = 0;
     uint32_t error = 0;
+    friend bool operator==(const DeferralOutcome&, const DeferralOutcome&) = default;
 };
 
 struct TaskState {
@@ -69,6 +73,7 @@ struct TaskState {
     TaskHold hold;
     std::optional<LaunchOutcome> lastLaunch;
     std::optional<DeferralOutcome> lastDeferral;
+    friend bool operator==(const TaskState&, const TaskState&) = default;
 };
 
 // The words the state is told in: "running", "restart pending", "full screen", ...

@@ -4,16 +4,19 @@
 // Skipped while the library is not built. The child's registry is the prefix's own, not a
 // scratch key: task names carry the process id and every test deletes what it created.
 #include "HostRun.h"
+#include "StateKeyWait.h"
 
 #include "common/WinInclude.h"
 #include "common/UniqueHandle.h"
 #include "execution/TrustedFileList.h"
 #include "registry/RegKey.h"
+#include "state/StateKey.h"
 #include "store/ProtectedValue.h"
 
 #include <tlhelp32.h>
 
 #include <ctime>
+#include <thread>
 #include <ostream>
 #include <tuple>
 
@@ -205,6 +208,30 @@ TEST_P(SchedulerHost, StopDuringAHangingTaskEndsTheHostAndKeepsTheTask)
     EXPECT_LT(took, 40000u) << "the stop waited for the task";
     ASSERT_EQ(read, 0u) << "the task was lost";
     EXPECT_GE(nextRun, created + 3600);
+}
+
+// A host killed while its engine runs leaves the state key telling what the engine last knew, and
+// a reader sees that its writer is gone.
+TEST_F(SchedulerHostBase, KilledHostsStateReadsWithItsOwnerGone)
+{
+    HostRun result;
+    std::thread host([&] { result = runWith(L"v2", "absent Never\\.Comes 50000\n"); });
+    const KsState::MirroredState live = kstest::awaitMirroredState(
+        [](const KsState::MirroredState& state) { return state.present && state.ownerRunning; },
+        modhosttest::kRunBoundMs / 2);
+    Keelwork::unique_handle process(live.ownerRunning ? OpenProcess(PROCESS_TERMINATE, FALSE, live.ownerPid) : nullptr);
+    if (process)
+        TerminateProcess(process.get(), 9);
+    host.join();
+    ASSERT_TRUE(process) << "no running host told its state\n" << result.out;
+    EXPECT_EQ(result.exitCode, 9u);
+    KsState::MirroredState after;
+    ASSERT_EQ(KsState::readMirroredState(after), ERROR_SUCCESS);
+    EXPECT_TRUE(after.present);
+    EXPECT_EQ(after.ownerPid, live.ownerPid);
+    EXPECT_FALSE(after.ownerRunning);
+    EXPECT_NE(after.engine.phase, KsState::EnginePhase::stopped);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, KsState::kStateKeyPath, KEY_WOW64_64KEY, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Init, SchedulerHost, ::testing::Values(L"v1", L"v2"),

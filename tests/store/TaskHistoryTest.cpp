@@ -1,13 +1,12 @@
 // Task history: what goes in comes out newest first, 50 at most; a damaged value reads as empty;
 // the history leaves with its task; the key is closed to everyone but SYSTEM and Administrators.
 #include "ExpectLogged.h"
+#include "KeySecurity.h"
 #include "RegistryFixture.h"
 #include "StoreTestSupport.h"
 
 #include "store/TaskHistory.h"
 
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <iterator>
@@ -166,36 +165,10 @@ INSTANTIATE_TEST_SUITE_P(Kinds, DamagedHistory, ::testing::ValuesIn(kDamage),
 TEST_F(TaskHistory, KeyIsClosedToAllButSystemAndAdministrators)
 {
     ASSERT_TRUE(History::append(L"Nightly Scan", at(1)));
-    Keelwork::unique_hkey key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHistoryPath.c_str(), 0, READ_CONTROL, key.put()), ERROR_SUCCESS);
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(key.get(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                              &descriptor),
-              ERROR_SUCCESS);
-    const Keelwork::unique_hlocal owner(descriptor);
-    wchar_t* sddl = nullptr;
-    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                                     DACL_SECURITY_INFORMATION, &sddl, nullptr));
-    const Keelwork::unique_hlocal sddlOwner(sddl);
-    EXPECT_STREQ(sddl, L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)");
-
+    EXPECT_EQ(kstest::daclText(kHistoryPath.c_str()), L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)");
     // A member of Users and Everyone who is no administrator: refused here, let into the task's key.
-    Keelwork::unique_handle process, restricted, impersonation;
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
-    DWORD sidSize = sizeof administrators;
-    SID_AND_ATTRIBUTES denyOnly{administrators, 0};
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, process.put()) &&
-                CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize) &&
-                CreateRestrictedToken(process.get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, restricted.put()) &&
-                DuplicateToken(restricted.get(), SecurityImpersonation, impersonation.put()) &&
-                SetThreadToken(nullptr, impersonation.get()));
-    Keelwork::unique_hkey asUser, taskAsUser;
-    const LONG history = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHistoryPath.c_str(), 0, KEY_READ, asUser.put());
-    const LONG taskKey = RegOpenKeyExW(HKEY_LOCAL_MACHINE, enabledPath(kValue).c_str(), 0, KEY_READ, taskAsUser.put());
-    SetThreadToken(nullptr, nullptr);
-    EXPECT_EQ(history, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(taskKey, ERROR_SUCCESS);
+    EXPECT_EQ(kstest::openAsNonAdministrator(kHistoryPath.c_str()), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(kstest::openAsNonAdministrator(enabledPath(kValue).c_str()), ERROR_SUCCESS);
 }
 
 } // namespace
