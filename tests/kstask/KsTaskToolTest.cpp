@@ -185,6 +185,10 @@ TEST_F(KsTaskOverEngine, CommandsTellWhatTheEngineDid)
     ASSERT_EQ(dead.size(), 6u);
     EXPECT_EQ(dead[1], L"Verdict | suspended");
     EXPECT_EQ(dead[5].rfind(L"Engine | the module that wrote this state is no longer running", 0), 0u) << dead[5];
+    const std::vector<std::wstring> deadList = cells(runTool({L"list"}, t0).out);
+    ASSERT_EQ(deadList.size(), listed.size() + 1);
+    EXPECT_EQ(deadList[1], L"exits7 | every 3600 s | " + hour + L" | suspended | exit 7");
+    EXPECT_EQ(deadList.back(), L"The module that wrote the engine's state is no longer running.");
 }
 
 // Bad usage gives exit code 2 and the usage text; the built program writes UTF-8 when redirected.

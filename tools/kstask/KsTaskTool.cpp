@@ -71,7 +71,15 @@ Outcome list(const Command& command, const MirroredStateSource& source, uint32_t
     std::vector<ListRow> rows;
     if (const long error = collectTaskRows(source, command.all, now, rows))
         return registryUnreadable(error);
-    return {kDone, command.json ? listJson(rows) + L"\n" : listText(rows), L""};
+    if (command.json)
+        return {kDone, listJson(rows) + L"\n", L""};
+    // The verdicts then rest on a stopped engine; the reader is told why.
+    std::wstring note;
+    if (!source.mirrored().present)
+        note = L"No engine has written its state since the machine started.\n";
+    else if (source.ownerGone())
+        note = L"The module that wrote the engine's state is no longer running.\n";
+    return {kDone, listText(rows) + note, L""};
 }
 
 Outcome run(const Command& command)
