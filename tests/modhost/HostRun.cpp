@@ -81,6 +81,12 @@ HostRun HostScratch::run(const std::vector<std::wstring>& args, const std::strin
     std::vector<std::wstring> all = args;
     if (scenario)
         all.push_back(write(L"scenario.txt", *scenario));
+    return runProgram(L"modhost.exe", all, input);
+}
+
+HostRun HostScratch::runProgram(const wchar_t* program, const std::vector<std::wstring>& all,
+                                const std::string& input) const
+{
     const std::wstring inputPath = write(L"input.txt", input);
     HostRun result;
     const std::wstring outPath = m_folder.path() + L"\\out.txt";
@@ -89,7 +95,7 @@ HostRun HostScratch::run(const std::vector<std::wstring>& args, const std::strin
         Keelwork::unique_handle inputFile = inheritableFile(inputPath, false);
         Keelwork::unique_handle outputFile = inheritableFile(outPath, true);
         Keelwork::unique_handle errorFile = inheritableFile(errPath, true);
-        std::wstring commandLine = L"\"" + binFolder() + L"modhost.exe\"";
+        std::wstring commandLine = L"\"" + binFolder() + program + L"\"";
         for (const std::wstring& arg : all)
             commandLine += L" \"" + arg + L"\"";
         STARTUPINFOW startup{};
@@ -101,7 +107,7 @@ HostRun HostScratch::run(const std::vector<std::wstring>& args, const std::strin
         PROCESS_INFORMATION created{};
         if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                             &created)) {
-            result.err = "modhost.exe did not start: error " + std::to_string(GetLastError());
+            result.err = "the program did not start: error " + std::to_string(GetLastError());
             return result;
         }
         Keelwork::unique_process_information process;

@@ -33,6 +33,9 @@ public:
     // given, becomes its last argument.
     HostRun run(const std::vector<std::wstring>& args, const std::string* scenario = nullptr,
                 const std::string& input = "") const;
+    // Runs another program of the build (`program`, a file name in binFolder()) the same way.
+    HostRun runProgram(const wchar_t* program, const std::vector<std::wstring>& args,
+                       const std::string& input = "") const;
 
 private:
     // Writes `text` (UTF-8) as a file in the folder and returns its path.

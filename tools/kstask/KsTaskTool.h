@@ -1,0 +1,28 @@
+// kstask.exe's work, apart from its console: the command line in, the exit code and the texts
+// for standard output and standard error out. It reads the store, the task histories and the
+// engine's state key, and writes nothing but the run-now request.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace KsTaskTool {
+
+enum ExitCode : int {
+    kDone = 0,
+    kUnknownTask = 1,  // also: run, with no engine running
+    kBadUsage = 2,
+    kRegistryUnreadable = 3,
+};
+
+struct Outcome {
+    int exitCode = kDone;
+    std::wstring out;
+    std::wstring err;
+};
+
+// `args` without the program's own name; `now` in seconds since 1970.
+Outcome runTool(const std::vector<std::wstring>& args, uint32_t now);
+
+} // namespace KsTaskTool
