@@ -5,6 +5,7 @@
 #include "ExpectLogged.h"
 #include "KeySecurity.h"
 #include "StateKeyWait.h"
+#include "TestClock.h"
 
 #include "state/MirroredState.h"
 #include "state/StateKey.h"
@@ -51,7 +52,7 @@ Tasks everyKind()
 
 // A fixed clock: the engine's value changes only with what it tells.
 struct StateKey : RegistryFixture {
-    DrivenClock m_clock;
+    TestClock m_clock;
 };
 
 // --- Writer and reader -------------------------------------------------------------------------
@@ -221,8 +222,8 @@ using EngineStateKey = EngineLoop;
 // Held while a full-screen application runs; after a clean stop the key says "stopped".
 TEST_F(EngineStateKey, TellsAHeldTaskAndTheCleanStop)
 {
-    DrivenClock clock;
-    storeAt(L"held", clock.value - 5);
+    TestClock clock;
+    storeTask({.name = L"held", .nextRun = clock.value - 5});
     answerFullScreen(true);
     start();
     kick();
@@ -248,7 +249,7 @@ TEST_F(EngineStateKey, TellsARunningTaskWhileItRuns)
 {
     const std::wstring release = L"Global\\ks-statekey-release-" + std::to_wstring(::GetCurrentProcessId());
     Keelwork::unique_event released(::CreateEventW(nullptr, TRUE, FALSE, release.c_str()));
-    storeDue(L"long", L"--wait-event " + release);
+    storeTask({.name = L"long", .params = L"--wait-event " + release});
     start();
     const MirroredState state = awaitMirroredState(
         [](const MirroredState& s) { return s.tasks.count(L"long") && s.tasks.at(L"long").running; }, kBoundMs);

@@ -4,6 +4,7 @@
 // the bus replies built from the engine's own board. Then the built program, as a child process,
 // for its console output and exit codes.
 #include "EngineLoopFixture.h"
+#include "TestClock.h"
 #include "HostRun.h"
 
 #include "KsTaskTool.h"
@@ -13,6 +14,7 @@
 #include "state/MirroredState.h"
 #include "state/RunNowRequest.h"
 #include "state/StateKey.h"
+#include "store/TaskHistory.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +55,7 @@ protected:
 
     static void storeWeekly(const wchar_t* name)
     {
-        storeTask(name, KS_TASK_CUSTOM, L"--exit 0", 0, 0);
+        storeTask({.name = name, .type = KS_TASK_CUSTOM, .nextRun = 0, .freq = 0});
         CKsTask task(name);
         ASSERT_TRUE(task.Read());
         task.dwInterval = KS_INTERVAL_WEEKLY;
@@ -73,13 +75,13 @@ struct Row {
 
 TEST_F(KsTaskOverEngine, CommandsTellWhatTheEngineDid)
 {
-    DrivenClock clock;
+    TestClock clock;
     const uint32_t t0 = clock.value;
-    storeTask(L"exits7", KS_TASK_SCHEDULED, L"--exit 7", t0 - 5, 3600);
-    storeTask(L"refused", KS_TASK_SCHEDULED, L"", t0 - 5, 3600, testProgramFolder() + L"\\no-such-program.exe");
+    storeTask({.name = L"exits7", .params = L"--exit 7", .nextRun = t0 - 5});
+    storeTask({.name = L"refused", .trigger = testProgramFolder() + L"\\no-such-program.exe", .params = L"", .nextRun = t0 - 5});
     storeWeekly(L"weekly");
-    storeTask(L"logon3", KS_TASK_LOGON, L"--exit 0", 0, 3);
-    storeAt(L"off", t0 + 60);
+    storeTask({.name = L"logon3", .type = KS_TASK_LOGON, .nextRun = 0, .freq = 3});
+    storeTask({.name = L"off", .nextRun = t0 + 60});
     {
         CKsTask task(L"off");
         ASSERT_TRUE(task.Read() && task.Disable());
@@ -93,8 +95,6 @@ TEST_F(KsTaskOverEngine, CommandsTellWhatTheEngineDid)
     })) << "the engine's state key never told both outcomes";
     const uint32_t weekly = storedNextRun(L"weekly");
     const std::wstring hour = T(t0 + 3600);
-    // The engine's run-now event, standing in for an engine that listens for it.
-    Keelwork::unique_event runNow(::CreateEventW(nullptr, FALSE, FALSE, KsState::kRunNowEvent));
 
     const std::wstring listHeader = L"NAME | TRIGGER | NEXT RUN | VERDICT | LAST RESULT";
     const std::vector<std::wstring> listed = {
@@ -144,8 +144,11 @@ TEST_F(KsTaskOverEngine, CommandsTellWhatTheEngineDid)
         for (size_t i = 0; i < got.size(); ++i)
             EXPECT_EQ(got[i].substr(0, row.lines[i].size()), row.lines[i]);
     }
-    std::vector<std::wstring> asked = KsState::takeRunNowRequests();
-    EXPECT_EQ(asked, std::vector<std::wstring>{L"exits7"});
+    // The engine takes the request and runs the task again: its first run's report, then this one's.
+    const std::set<std::wstring> completed = {L"TaskScheduler.Task.Completed.exits7 {\"name\":\"exits7\"}"};
+    EXPECT_EQ(awaitMessages(completed), std::set<std::wstring>{});
+    EXPECT_EQ(awaitMessages(completed), std::set<std::wstring>{}) << "the asked-for run did not come";
+    ASSERT_TRUE(awaitTrue([] { return KsStore::TaskHistory::read(L"exits7").entries.size() == 2; }));
 
     // The columns line up under the header.
     const std::wstring list = runTool({L"list"}, t0).out;
@@ -166,14 +169,13 @@ TEST_F(KsTaskOverEngine, CommandsTellWhatTheEngineDid)
               L"[{\"name\":\"exits7\",\"trigger\":\"every 3600 s\",\"ne");
 
     // Without an engine listening the request is not left.
-    runNow.reset();
+    stop();
     const KsTaskTool::Outcome alone = runTool({L"run", L"exits7"}, t0);
     EXPECT_EQ(alone.exitCode, 1);
     EXPECT_EQ(alone.err, L"No task scheduler engine is running; exits7 was not run.\n");
     EXPECT_TRUE(KsState::takeRunNowRequests().empty());
 
     // A key whose writer is gone tells no phase to trust: no engine runs these tasks.
-    stop();
     const KsState::MirroredEngine gone{{KsState::EnginePhase::running, KsState::EngineReason::none, t0, 0},
                                        {0xFFFFFFF0u, 1}, t0};
     const std::vector<uint8_t> bytes = KsState::encodeEngine(gone);
