@@ -191,6 +191,15 @@ TEST_F(KsTaskOverEngine, CommandsTellWhatTheEngineDid)
     ASSERT_EQ(deadList.size(), listed.size() + 1);
     EXPECT_EQ(deadList[1], L"exits7 | every 3600 s | " + hour + L" | suspended | exit 7");
     EXPECT_EQ(deadList.back(), L"The module that wrote the engine's state is no longer running.");
+
+    // A writer that stopped cleanly said so: its "stopped" is trusted after it is gone.
+    KsState::MirroredEngine clean = gone;
+    clean.engine.phase = KsState::EnginePhase::stopped;
+    const std::vector<uint8_t> cleanBytes = KsState::encodeEngine(clean);
+    ASSERT_EQ(key.setBinaryValue(KsState::kEngineValueName, cleanBytes.data(), static_cast<DWORD>(cleanBytes.size())),
+              ERROR_SUCCESS);
+    EXPECT_EQ(cells(runTool({L"explain", L"exits7"}, t0).out).back(), L"Engine | stopped since " + T(t0));
+    EXPECT_EQ(cells(runTool({L"list"}, t0).out).size(), listed.size());
 }
 
 // Bad usage gives exit code 2 and the usage text; the built program writes UTF-8 when redirected.

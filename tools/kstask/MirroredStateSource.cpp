@@ -14,6 +14,8 @@ std::pair<KsState::EngineState, KsState::TaskState> MirroredStateSource::read(co
     KsState::TaskState outcomes;
     outcomes.lastLaunch = task.lastLaunch;
     outcomes.lastDeferral = task.lastDeferral;
+    if (!ownerGone())
+        return {m_state.engine, outcomes};
     return {KsState::EngineState{KsState::EnginePhase::stopped, KsState::EngineReason::none, m_state.written, 0},
             outcomes};
 }

@@ -16,7 +16,12 @@ public:
     std::pair<KsState::EngineState, KsState::TaskState> read(const std::wstring& name) const override;
 
     // A key is there, and the process that wrote it is gone.
-    bool ownerGone() const { return m_state.present && !m_state.ownerRunning; }
+    // The writer ended without saying it stopped: its last phase is not to be trusted. A writer
+    // that stopped cleanly left "stopped", which stays true after it is gone.
+    bool ownerGone() const
+    {
+        return m_state.present && !m_state.ownerRunning && m_state.engine.phase != KsState::EnginePhase::stopped;
+    }
     const KsState::MirroredState& mirrored() const { return m_state; }
 
 private:

@@ -60,7 +60,7 @@ std::wstring engineLine(const Value& engine, const KsState::MirroredState& mirro
 {
     if (!mirrored.present)
         return L"no engine has written its state since the machine started";
-    if (!mirrored.ownerRunning)
+    if (!mirrored.ownerRunning && mirrored.engine.phase != KsState::EnginePhase::stopped)
         return L"the module that wrote this state is no longer running (process " +
                std::to_wstring(mirrored.ownerPid) + L", last written " + Keelwork::localTimeText(mirrored.written) +
                L"); its last phase is not trusted";
