@@ -23,8 +23,10 @@ bool rewind(HANDLE file)
     return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != FALSE;
 }
 
-// Feeds the whole file into `hash`; 0 or the Windows error (or NTSTATUS) of the failing step.
-DWORD hashFileContents(HANDLE file, BCRYPT_HASH_HANDLE hash)
+// Hands the file to `consume(data, size)` block by block from where it stands; 0, the Windows
+// error of a failing read, or the first non-zero result of `consume`.
+template <typename Consume>
+DWORD forEachBlock(HANDLE file, Consume consume)
 {
     std::vector<UCHAR> block(kBlockBytes);
     for (;;) {
@@ -33,9 +35,17 @@ DWORD hashFileContents(HANDLE file, BCRYPT_HASH_HANDLE hash)
             return ::GetLastError();
         if (read == 0)
             return 0;
-        if (NTSTATUS status = ::BCryptHashData(hash, block.data(), read, 0); status != 0)
-            return static_cast<DWORD>(status);
+        if (const DWORD result = consume(block.data(), read); result != 0)
+            return result;
     }
+}
+
+// Feeds the whole file into `hash`; 0 or the Windows error (or NTSTATUS) of the failing step.
+DWORD hashFileContents(HANDLE file, BCRYPT_HASH_HANDLE hash)
+{
+    return forEachBlock(file, [hash](UCHAR* data, DWORD size) {
+        return static_cast<DWORD>(::BCryptHashData(hash, data, size, 0));
+    });
 }
 
 std::wstring hexText(const UCHAR* digest)
@@ -54,17 +64,13 @@ std::wstring hexText(const UCHAR* digest)
 DWORD hashWithProcessor(HANDLE file, std::array<UCHAR, kSha256Bytes>& digest)
 {
     Sha256Engine engine;
-    std::vector<UCHAR> block(kBlockBytes);
-    for (;;) {
-        DWORD read = 0;
-        if (!::ReadFile(file, block.data(), kBlockBytes, &read, nullptr))
-            return ::GetLastError();
-        if (read == 0)
-            break;
-        engine.update(block.data(), read);
-    }
-    digest = engine.finish();
-    return 0;
+    const DWORD error = forEachBlock(file, [&engine](const UCHAR* data, DWORD size) {
+        engine.update(data, size);
+        return DWORD{0};
+    });
+    if (error == 0)
+        digest = engine.finish();
+    return error;
 }
 
 // Through CNG: 0, or the Windows error or NTSTATUS of the failing step.
