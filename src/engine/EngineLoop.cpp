@@ -80,7 +80,11 @@ bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, Engine
     const HANDLE handles[] = {m_timer.get(), m_newTask.get(), exitEvent, logonEvent, amEvent, m_runNow.get()};
     const DWORD kCount = static_cast<DWORD>(std::size(handles)) - (m_runNow ? 0 : 1);
     for (;;) {
-        handler.betweenSteps();
+        // Not while a message waits (the pump's next step above all): what is told between steps
+        // never comes between a task falling due and its program's start.
+        MSG pending;
+        if (!::PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE))
+            handler.betweenSteps();
         // Input already in the queue wakes the wait too: a WM_QUIT, or the end of a task, ends a
         // draining early and leaves the messages behind it unread, which a plain wait would sleep
         // through.

@@ -23,7 +23,7 @@ public:
     virtual void onRunNowRequest() = 0;
     // True once a window message ended on an unexpected exception: the loop ends.
     virtual bool windowFailed() const = 0;
-    // Before each wait: the step before it (or the start) is over.
+    // Before a wait with no message in hand: the steps before it (or the start) are over.
     virtual void betweenSteps() = 0;
 
 protected:

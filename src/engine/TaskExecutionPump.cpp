@@ -8,6 +8,7 @@
 #include "engine/EngineNames.h"
 #include "engine/TaskManager.h"
 #include "logging/internal_logging.h"
+#include "platform/AssumedProbeServices.h"
 #include "platform/KsUpdateMgr/KsUpdateMgr_Helper.h"
 #include "platform/PlatformProbes.h"
 #include "platform/SystemProbeServices.h"
@@ -22,17 +23,20 @@ constexpr DWORD kUpdateInstallingWait = 300;
 
 bool SystemPumpProbes::idle()
 {
-    return IsIdleMode(KsPlatform::SystemProbeServices(m_exitEvent, m_bus));
+    KsPlatform::SystemProbeServices system(m_exitEvent, m_bus);
+    return IsIdleMode(KsPlatform::AssumedProbeServices(system, {.connectedStandby = m_standby}).services());
 }
 
 bool SystemPumpProbes::fullScreen()
 {
-    return IsFullScreen(KsPlatform::SystemProbeServices(m_exitEvent, m_bus));
+    KsPlatform::SystemProbeServices system(m_exitEvent, m_bus);
+    return IsFullScreen(KsPlatform::AssumedProbeServices(system, {.connectedStandby = m_standby}).services());
 }
 
 bool SystemPumpProbes::connectedStandby()
 {
-    return IsConnectedStandby(nullptr, KsPlatform::SystemProbeServices(m_exitEvent, m_bus));
+    m_standby = IsConnectedStandby(nullptr, KsPlatform::SystemProbeServices(m_exitEvent, m_bus));
+    return *m_standby;
 }
 
 bool SystemPumpProbes::updateInstalling()
@@ -47,6 +51,7 @@ void CKsTaskScheduler::_TaskExecutionPump()
 {
     if (!m_pTaskManager)
         return;
+    m_probes.beginStep();
     if (!m_am.on() && m_probes.connectedStandby()) {
         enterPhase(EnginePhase::connectedStandby, EngineReason::none,
                    Clock::current().now() + kConnectedStandbyRearmSeconds);

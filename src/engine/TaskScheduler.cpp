@@ -130,7 +130,7 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     TaskManagerServices services;
     services.launch.customization = &m_customization;
     // A task's run takes its whole loop step: told when the program has started, not only after.
-    services.launch.started = [this] { m_mirror.follow(*m_board); };
+    services.launch.stillRunning = [this] { m_mirror.follow(*m_board); };
     m_pTaskManager.reset(new (std::nothrow) CKsTaskManager(0, exitEvent, std::move(services)));
     if (!m_pTaskManager) {
         KSLOG_ERROR(L"Could not create task manager object. Memory error");

@@ -28,6 +28,8 @@ using namespace KsExecution::names;
 using KsExecution::DeferralCode;
 
 constexpr DWORD kExitedByEngine = 1602;
+// How long a program runs before the launch says it still runs.
+constexpr DWORD kStillRunningMs = 500;
 constexpr DWORD kLowPriority = BELOW_NORMAL_PRIORITY_CLASS;  // 0x4000
 constexpr DWORD kNormalPriority = NORMAL_PRIORITY_CLASS;     // 0x20
 
@@ -129,8 +131,6 @@ DWORD CSingleTask::_Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE ex
     }
     m_report.attempted = run.startAttempted;
     m_report.started = run.startAttempted && !run.failed;
-    if (m_report.started && m_services.started)
-        m_services.started();
 
     if (_WaitForFinish(run, finishWaitSeconds, exitEvent) == kExitedByEngine)
         result = kExitedByEngine;
@@ -308,7 +308,16 @@ DWORD CSingleTask::_WaitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exit
     const HANDLE handles[] = {waitFor, exitEvent};
     const DWORD count = exitEvent ? 2 : 1;
     const DWORD limitMs = finishWaitSeconds > MAXDWORD / 1000 ? INFINITE - 1 : finishWaitSeconds * 1000;
-    const DWORD waited = ::WaitForMultipleObjects(count, handles, FALSE, limitMs);
+    DWORD waited = WAIT_TIMEOUT;
+    DWORD spentMs = 0;
+    if (m_services.stillRunning && limitMs > kStillRunningMs) {
+        waited = ::WaitForMultipleObjects(count, handles, FALSE, kStillRunningMs);
+        if (waited == WAIT_TIMEOUT)
+            m_services.stillRunning();
+        spentMs = kStillRunningMs;
+    }
+    if (waited == WAIT_TIMEOUT)
+        waited = ::WaitForMultipleObjects(count, handles, FALSE, limitMs - spentMs);
     return waited == WAIT_OBJECT_0 + 1 ? kExitedByEngine : 0;
 }
 

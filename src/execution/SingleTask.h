@@ -42,8 +42,9 @@ struct SingleTaskServices {
     std::function<bool(const wchar_t* name1, const wchar_t* name2)> isProcessRunning;
     std::function<DWORD(const wchar_t* clsid, std::wstring& moduleName, std::wstring& longModuleName)>
         moduleNameFromClsid;
-    // Called once the program started or the task's event was set, before the wait for its end.
-    std::function<void()> started;
+    // Called once the program has run for half a second and the wait for its end goes
+    // on; not at the start itself, where any work would slow the program's own start.
+    std::function<void()> stillRunning;
 };
 
 namespace KsExecution {
