@@ -2,7 +2,7 @@
 #include "engine/AutoMaintenance.h"
 
 #include "common/ComPtr.h"
-#include "logging/internal_logging.h"
+#include "logging/LogAs.h"
 
 #include <objbase.h>
 #include <objidl.h>
@@ -28,8 +28,9 @@ bool AutoMaintenance::decide(bool bAMMode, bool bInternalCall, bool runnable)
 {
     bool respond = true;
     CKsLock::Held held(m_lock);
-    KSLOG_INFO(L"CKsTaskScheduler::SetAMMode is called, m_bAMMode = %d, bAMMode = %d, bInternalCall = %d",
-               static_cast<int>(m_bAMMode.load()), bAMMode, bInternalCall);
+    KSLOG_INFO_AS("CKsTaskScheduler::SetAMMode",
+                  L"CKsTaskScheduler::SetAMMode is called, m_bAMMode = %d, bAMMode = %d, bInternalCall = %d",
+                  static_cast<int>(m_bAMMode.load()), bAMMode, bInternalCall);
     if (!bAMMode) {
         m_bAMMode = 0;
     } else if (runnable && m_bAMEnabled && m_interfaceTable) {

@@ -2,7 +2,7 @@
 #include "engine/EngineLoop.h"
 
 #include "engine/EngineNames.h"
-#include "logging/internal_logging.h"
+#include "logging/LogAs.h"
 #include "state/RunNowRequest.h"
 
 #include <sddl.h>
@@ -11,6 +11,9 @@
 #include <iterator>
 
 namespace Keelwork::engine {
+
+// The function the log contract gives these lines, whichever helper writes them.
+constexpr const char* kThread = "CKsTaskScheduler::TSThread";
 
 EngineLoop::~EngineLoop()
 {
@@ -91,23 +94,23 @@ bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, Engine
         const DWORD wait = ::MsgWaitForMultipleObjectsEx(kCount, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         switch (wait) {
         case WAIT_OBJECT_0:
-            KSLOG_NORMAL(L"Waitable timer HIT. Canceling the timer. It will be set again after a trigger.");
+            KSLOG_NORMAL_AS(kThread, L"Waitable timer HIT. Canceling the timer. It will be set again after a trigger.");
             handler.onTimer();
             break;
         case WAIT_OBJECT_0 + 1:
-            KSLOG_NORMAL(L"A new task was either added or deleted. Refreshing internal task list");
+            KSLOG_NORMAL_AS(kThread, L"A new task was either added or deleted. Refreshing internal task list");
             handler.onNewTask();
             break;
         case WAIT_OBJECT_0 + 2:
-            KSLOG_NORMAL(L"EXIT Event set. Task Scheduler will now exit...");
+            KSLOG_NORMAL_AS(kThread, L"EXIT Event set. Task Scheduler will now exit...");
             return true;
         case WAIT_OBJECT_0 + 3:
-            KSLOG_NORMAL(L"Login event set. A user has logged on");
-            KSLOG_NORMAL(L"A user logged in. Letting task scheduler know...");
+            KSLOG_NORMAL_AS(kThread, L"Login event set. A user has logged on");
+            KSLOG_NORMAL_AS(kThread, L"A user logged in. Letting task scheduler know...");
             handler.onLogon();
             break;
         case WAIT_OBJECT_0 + 4:
-            KSLOG_INFO(L"Received AM mode event");
+            KSLOG_INFO_AS(kThread, L"Received AM mode event");
             handler.onAutoMaintenance();
             break;
         default:
@@ -115,7 +118,7 @@ bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, Engine
                 if (!drainMessages(handler))
                     return false;
             } else if (m_runNow && wait == WAIT_OBJECT_0 + 5) {
-                KSLOG_INFO(L"Run-now requested from outside the engine");
+                KSLOG_INFO_AS(kThread, L"Run-now requested from outside the engine");
                 handler.onRunNowRequest();
             } else {
                 return true;

@@ -2,9 +2,12 @@
 #include "engine/EngineWindow.h"
 
 #include "engine/EngineNames.h"
-#include "logging/internal_logging.h"
+#include "logging/LogAs.h"
 
 namespace Keelwork::engine {
+
+// The function the log contract gives these lines, whichever helper writes them.
+constexpr const char* kInit = "CKsTaskScheduler::_Init";
 
 EngineWindow::~EngineWindow()
 {
@@ -34,12 +37,12 @@ bool EngineWindow::create(HINSTANCE instance, WNDPROC procedure, void* param)
         m_atom = ::RegisterClassW(&plain);
     }
     if (!m_atom) {
-        KSLOG_ERROR(L"RegisterClass FAILED for Task Scheduler window. Error: %d", ::GetLastError());
+        KSLOG_ERROR_AS(kInit, L"RegisterClass FAILED for Task Scheduler window. Error: %d", ::GetLastError());
         return false;
     }
     m_window = ::CreateWindowExW(0, kWindowClass, kWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr, nullptr,
                                  instance, param);
-    KSLOG_NORMAL(L"Intrenal window handle: %p", m_window.load());
+    KSLOG_NORMAL_AS(kInit, L"Intrenal window handle: %p", m_window.load());
     return true;
 }
 

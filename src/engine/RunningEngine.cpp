@@ -3,11 +3,14 @@
 #include "engine/RunningEngine.h"
 
 #include "common/SrwLock.h"
-#include "logging/internal_logging.h"
+#include "logging/LogAs.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
 
 namespace Keelwork::engine {
+
+// The function the log contract gives these lines, whichever helper writes them.
+constexpr const char* kSetAMMode = "CKsTaskScheduler::SetAMMode";
 namespace {
 
 // A slim reader/writer lock of the system's rather than the C++ runtime's: callers come from the
@@ -37,7 +40,8 @@ void AutoMaintenanceResponse::publish() const
         status = Tessel::MODULE_STATUS_UNKNOWN_EXCEPTION;
     }
     if (status != Tessel::MODULE_STATUS_SUCCESS)
-        KSLOG_ERROR(L"Failed to publish auto maintenance response. Error: %ls", Tessel::moduleStatusName(status));
+        KSLOG_ERROR_AS(kSetAMMode, L"Failed to publish auto maintenance response. Error: %ls",
+                       Tessel::moduleStatusName(status));
 }
 
 bool switchRunningEngineAMMode(bool on)

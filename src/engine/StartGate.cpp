@@ -4,13 +4,18 @@
 
 #include "engine/SchedulerRegistry.h"
 #include "engine/SchedulerSettings.h"
-#include "logging/internal_logging.h"
+#include "logging/LogAs.h"
 #include "platform/BootMode.h"
 #include "platform/PlatformNames.h"
 #include "platform/PlatformProbes.h"
 #include "registry/RegKey.h"
 
 namespace Keelwork::engine {
+
+// The functions the log contract gives these lines, whichever helper writes them.
+constexpr const char* kCheckOobedone = "CKsTaskScheduler::_CheckOobedone";
+constexpr const char* kInit = "CKsTaskScheduler::_Init";
+constexpr const char* kKickStart = "CKsTaskScheduler::InitialKickStart";
 namespace {
 
 constexpr DWORD kOobeDoneRereadMs = 30000;
@@ -42,13 +47,13 @@ bool StartGate::waitForOemSetUp(HANDLE exitEvent, const std::function<void()>& w
     CRegKey key;
     if (key.open(HKEY_LOCAL_MACHINE, KsPlatform::names::kOemKey, KEY_READ | KEY_NOTIFY | KEY_WOW64_64KEY) !=
         ERROR_SUCCESS) {
-        KSLOG_NORMAL(L"OEM Key / OOBEDONE not found; not a factory install");
+        KSLOG_NORMAL_AS(kCheckOobedone, L"OEM Key / OOBEDONE not found; not a factory install");
         return true;
     }
     unique_event changed(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     LONG rc = changed ? key.notifyChange(false, kOobeWatchFilter, changed.get(), true) : ERROR_OUTOFMEMORY;
     if (rc != ERROR_SUCCESS) {
-        KSLOG_ERROR(L"Could not monitor OEM Key ( error code %ld)", rc);
+        KSLOG_ERROR_AS(kCheckOobedone, L"Could not monitor OEM Key ( error code %ld)", rc);
         return true;
     }
     for (bool told = false;; told = true) {
@@ -57,14 +62,14 @@ bool StartGate::waitForOemSetUp(HANDLE exitEvent, const std::function<void()>& w
         DWORD size = sizeof done;
         if (key.queryValue(kOobeDoneValue, &type, &done, &size) != ERROR_SUCCESS || type != REG_DWORD ||
             size != sizeof done) {
-            KSLOG_NORMAL(L"OOBEDONE not found; not a factory install");
+            KSLOG_NORMAL_AS(kCheckOobedone, L"OOBEDONE not found; not a factory install");
             return true;
         }
         if (done != 0) {
-            KSLOG_NORMAL(L"Found OOBEDONE != 0, continuing with OOBEMODE check");
+            KSLOG_NORMAL_AS(kCheckOobedone, L"Found OOBEDONE != 0, continuing with OOBEMODE check");
             return true;
         }
-        KSLOG_NORMAL(L"Found OOBEDONE=0; Waiting for OOBEDONE=1");
+        KSLOG_NORMAL_AS(kCheckOobedone, L"Found OOBEDONE=0; Waiting for OOBEDONE=1");
         if (!told && waiting)
             waiting();
         if (exitSignalled(exitEvent))
@@ -93,12 +98,12 @@ uint32_t StartGate::readOobeMode()
 
 bool StartGate::checkReboot(uint32_t rebootDelay)
 {
-    KSLOG_NORMAL(L"Checking if current start is a reboot");
+    KSLOG_NORMAL_AS(kInit, L"Checking if current start is a reboot");
     if (!IsFirstStartSinceBoot()) {
         m_bRebooted = 0;
         return false;
     }
-    KSLOG_NORMAL(L"Machine has just been rebooted");
+    KSLOG_NORMAL_AS(kInit, L"Machine has just been rebooted");
     m_bRebooted = 1;
     m_dwRebootDelay = rebootDelay;
     return true;
@@ -107,14 +112,16 @@ bool StartGate::checkReboot(uint32_t rebootDelay)
 EngineReason StartGate::checkRestartAndSafeMode()
 {
     if (IsRestartPending()) {
-        KSLOG_CRITICAL(L"Wait a min. An update that required reboot had happened and the machine has not yet been "
-                       L"reboted. Scheduler will SUSPEND ALL EXECUTION");
+        KSLOG_CRITICAL_AS(kInit,
+                          L"Wait a min. An update that required reboot had happened and the machine has not yet been "
+                          L"reboted. Scheduler will SUSPEND ALL EXECUTION");
         return EngineReason::restartPending;
     }
-    KSLOG_NORMAL(L"Now checking if we are in safe mode");
+    KSLOG_NORMAL_AS(kInit, L"Now checking if we are in safe mode");
     if (KsPlatform::BootMode::current().cleanBoot() != 0) {
-        KSLOG_CRITICAL(L"This is not a normal boot. It is some kind of safe mode boot. Scheduler will SUSPEND ALL "
-                       L"EXECUTION");
+        KSLOG_CRITICAL_AS(kInit,
+                          L"This is not a normal boot. It is some kind of safe mode boot. Scheduler will SUSPEND ALL "
+                          L"EXECUTION");
         m_bSafeMode = true;
         return EngineReason::safeMode;
     }
@@ -125,15 +132,17 @@ uint32_t StartGate::startDelayMs(bool outOfBox) const
 {
     uint32_t delayMs = kShortDelayMs;
     if (!outOfBox) {
-        KSLOG_NORMAL(L"Kickstarting TS");
+        KSLOG_NORMAL_AS(kKickStart, L"Kickstarting TS");
         if (m_bRebooted)
             delayMs = m_dwRebootDelay * 1000;
         if (m_bInstallCompleted) {
-            KSLOG_NORMAL(L"Installation Completed before KickStart Start, So resetting final wait time to zero");
+            KSLOG_NORMAL_AS(kKickStart,
+                            L"Installation Completed before KickStart Start, So resetting final wait time to zero");
             delayMs = 0;
         }
     } else {
-        KSLOG_NORMAL(L"Kickstarting TS. But we are being asked to look for OOBE value. Looking for it...");
+        KSLOG_NORMAL_AS(kKickStart,
+                        L"Kickstarting TS. But we are being asked to look for OOBE value. Looking for it...");
         if (m_dwOobeStartDelay != 0)
             delayMs = m_dwOobeStartDelay * 1000;
     }
