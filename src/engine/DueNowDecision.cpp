@@ -38,7 +38,7 @@ std::optional<DueNowAnswer> decideIfDueNow(const std::wstring& name, const KsPla
 
     const uint32_t now = Clock::current().now();
     const bool longOverdue = isTimed(task.dwTaskType) && task.dwNextRun <= now && isLongOverdue(task, now);
-    if (taskWaitsForIdle(KsStore::registryTaskName(name.c_str()), task, longOverdue) && !IsIdleMode(probes))
+    if (taskWaitsForIdle(KsStore::TaskIdentity(name).key(), task, longOverdue) && !IsIdleMode(probes))
         return deferred(KsState::holdWord(KsState::HoldReason::idle), settings.idleModePoll);
     if (IsFullScreen(probes))
         return deferred(KsState::holdWord(KsState::HoldReason::fullScreen), settings.fullScreenPoll);

@@ -22,15 +22,25 @@ constexpr DWORD kNameBufferChars = 128;
 // "DisabledInRetailModeTasks" is read into 2080 bytes, terminator included.
 constexpr size_t kRetailListMaxChars = 2080 / sizeof(wchar_t) - 1;
 
-// The sub-key at index: 0 with its lower-cased name, or the registry's error.
+// The sub-key at index: 0 with the task's identity key, or the registry's error.
 LONG enumTaskKey(const CRegKey& key, DWORD index, std::wstring& name)
 {
     wchar_t buffer[kNameBufferChars] = {};
     DWORD chars = kNameBufferChars;
     LONG rc = ::RegEnumKeyExW(key.get(), index, buffer, &chars, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_SUCCESS)
-        name = KsStore::normalizeTaskName(buffer);
+        name = KsStore::TaskIdentity(buffer).key();
     return rc;
+}
+
+// How the retail list and a task name meet: as the task's identity, so a name the code page
+// cannot hold still matches its task, then with every letter lower-cased, the list's own rule.
+std::wstring retailListKey(const std::wstring& name)
+{
+    std::wstring key = KsStore::TaskIdentity(name).key();
+    for (wchar_t& c : key)
+        c = static_cast<wchar_t>(std::towlower(c));
+    return key;
 }
 
 } // namespace
@@ -179,10 +189,7 @@ bool CKsTaskManager::LoadRetailDisabledTasks()
         size_t end = list.find(L',', begin);
         if (end == std::wstring::npos)
             end = list.size();
-        std::wstring piece = list.substr(begin, end - begin);
-        for (wchar_t& c : piece)
-            c = static_cast<wchar_t>(std::towlower(c));
-        m_retailDisabled.insert(std::move(piece));
+        m_retailDisabled.insert(retailListKey(list.substr(begin, end - begin)));
         begin = end + 1;
     }
     // An absent value is an empty list, not a failure.
@@ -191,11 +198,9 @@ bool CKsTaskManager::LoadRetailDisabledTasks()
 
 bool CKsTaskManager::IsTaskAllowedInRetailMode(const std::wstring& name)
 {
-    std::wstring lower = name;
-    for (wchar_t& c : lower)
-        c = static_cast<wchar_t>(std::towlower(c));
+    const std::wstring key = retailListKey(name);
     std::lock_guard<std::mutex> lock(m_retailMutex);
-    return m_retailDisabled.count(lower) == 0;
+    return m_retailDisabled.count(key) == 0;
 }
 
 void CKsTaskManager::_EmptyTaskList()

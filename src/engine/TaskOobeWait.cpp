@@ -18,7 +18,7 @@ bool TaskOobeWaitOverride::read(const std::wstring& taskName, uint32_t& wait)
     if (!available())
         return false;
     // Values are named as task keys are.
-    const std::wstring valueName = KsStore::normalizeTaskName(taskName.c_str());
+    const std::wstring valueName = KsStore::TaskIdentity(taskName).key();
     DWORD type = REG_NONE;
     DWORD value = 0;
     DWORD size = sizeof value;

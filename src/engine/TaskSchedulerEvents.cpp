@@ -111,7 +111,7 @@ void CKsTaskScheduler::_UserLoginDetected()
 
 void CKsTaskScheduler::requestRunNow(const std::wstring& name)
 {
-    const std::wstring key = KsStore::registryTaskName(name.c_str());
+    const std::wstring key = KsStore::TaskIdentity(name).key();
     // The run in progress answers the request: the task runs once.
     if (m_board && m_board->read(key).second.running) {
         KSLOG_INFO(L"Task %s runs now; the run-now request is answered by that run", name.c_str());
@@ -132,7 +132,7 @@ void CKsTaskScheduler::onRunNowRequest()
     {
         SrwExclusive hold(m_runNowLock);
         for (std::wstring& name : names)
-            m_runNowAsked.push_back(KsStore::registryTaskName(name.c_str()));
+            m_runNowAsked.push_back(KsStore::TaskIdentity(name).key());
     }
     _OnRunNow();
 }

@@ -95,7 +95,7 @@ std::wstring buildExplainReply(const ExplainRequest& request, const StateSource&
     const std::optional<TaskPicture> picture = readTaskPicture(request.name);
     if (!picture)
         return unknownTaskReply(names::kExplainRequest, request.name);
-    auto [engine, task] = source.read(KsStore::normalizeTaskName(request.name.c_str()));
+    auto [engine, task] = source.read(KsStore::TaskIdentity(request.name).key());
     // The board forgets with the engine; the history keeps them across a module restart.
     if (!task.lastLaunch || !task.lastDeferral)
         completeFromHistory(task, KsStore::TaskHistory::read(request.name.c_str()).entries);

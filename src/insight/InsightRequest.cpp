@@ -5,6 +5,7 @@
 
 #include "management/TaskFieldCodec.h"
 #include "message/JSONFormatter.h"
+#include "store/TaskName.h"
 
 #include <algorithm>
 #include <iterator>
@@ -50,6 +51,10 @@ std::optional<RequestError> takeName(const Value& root, std::wstring& name, bool
     name.assign(value->GetString(), value->GetStringLength());
     if (name.empty())
         return RequestError{name, kBadName};
+    // A name no task can have is refused whole: cut at a NUL, say, it would name another task.
+    const KsStore::TaskIdentity identity(name);
+    if (identity.fault() == KsStore::TaskNameFault::containsNul || identity.fault() == KsStore::TaskNameFault::tooLong)
+        return RequestError{name, KsStore::taskNameFaultSentence(identity.fault())};
     return std::nullopt;
 }
 

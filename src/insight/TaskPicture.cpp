@@ -24,7 +24,7 @@ constexpr REGSAM kReadAccess = KEY_QUERY_VALUE | KEY_WOW64_64KEY;
 // A name that cannot be a key names no task; asked first so the store logs no error for it.
 bool canBeStored(const std::wstring& name)
 {
-    return KsStore::isValidTaskKeyName(KsStore::registryTaskName(name.c_str()).c_str());
+    return KsStore::TaskIdentity(name).valid();
 }
 
 } // namespace

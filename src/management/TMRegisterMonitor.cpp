@@ -16,9 +16,12 @@ constexpr DWORD kNotifyFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_
 TMRegisterMonitor::TMRegisterMonitor(const std::wstring& taskName, Callback callback)
     : m_taskName(taskName), m_watcher(std::make_shared<Keelwork::monitored_reg_key>()), m_callback(std::move(callback))
 {
-    // The key name the store gives the task (lower-cased, cut), so a long name still finds it.
-    const std::wstring path =
-        std::wstring(KsStore::kSchedulerKeyPath) + L"\\" + KsStore::normalizeTaskName(m_taskName.c_str());
+    // The key name the store gives the task, so any spelling of the name finds it; a name that is
+    // no task's would name the parent key instead.
+    const KsStore::TaskIdentity identity(m_taskName);
+    if (!identity.valid())
+        return;
+    const std::wstring path = std::wstring(KsStore::kSchedulerKeyPath) + L"\\" + identity.key();
     if (m_watcher->openKey(HKEY_LOCAL_MACHINE, path.c_str(), kTaskKeyAccess) != ERROR_SUCCESS)
         return;
     m_watcher->startMonitoring([this] { m_callback(m_taskName); }, true, kNotifyFilter);

@@ -30,5 +30,6 @@ inline constexpr const wchar_t* kTaskGetPresetsResponse = L"TaskScheduler.Task.G
 // Reply members.
 inline constexpr const wchar_t* kStatusMember = L"status";
 inline constexpr const wchar_t* kNameMember = L"name";
+inline constexpr const wchar_t* kErrorMember = L"error";  // only where a request is refused outright
 
 } // namespace Tessel::ModuleNames

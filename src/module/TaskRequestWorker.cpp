@@ -1,8 +1,10 @@
 // Request parsing and reply shaping of the task-management handlers.
 #include "module/TaskRequestWorker.h"
 
+#include "logging/internal_logging.h"
 #include "message/JSONFormatter.h"
 #include "module/SchedulerModuleNames.h"
+#include "store/TaskName.h"
 
 namespace Tessel {
 namespace {
@@ -11,6 +13,19 @@ namespace {
 void replaceByCallText(JSONFormatter& response, const std::wstring& text)
 {
     response.parse(text);
+}
+
+// A name no task can have is refused whole (cut at a NUL, it would name another task): the reply
+// says why, and so does a Warning line.
+bool refusedName(const std::wstring& name, JSONFormatter& response)
+{
+    const KsStore::TaskIdentity identity(name);
+    if (identity.fault() != KsStore::TaskNameFault::containsNul && identity.fault() != KsStore::TaskNameFault::tooLong)
+        return false;
+    const wchar_t* sentence = KsStore::taskNameFaultSentence(identity.fault());
+    KSLOG_WARNING(L"Refused the request for task '%s': %s", name.c_str(), sentence);
+    response.setString(ModuleNames::kErrorMember, sentence);
+    return true;
 }
 
 } // namespace
@@ -25,6 +40,8 @@ ModuleStatus runSingleNameRequest(const std::wstring& payload, TaskReplyForm for
     if (!request.getString(ModuleNames::kNameMember, name) || name.empty())
         return MODULE_STATUS_DATA_ERROR;
     response.setString(ModuleNames::kNameMember, name);
+    if (refusedName(name, response))
+        return MODULE_STATUS_DATA_ERROR;
 
     std::wstring text;
     bool succeeded = false;
@@ -53,6 +70,9 @@ ModuleStatus runNameListRequest(const std::wstring& payload, std::mutex& lock, c
     // Absent counts as empty: getStringArray answers true with nothing appended.
     if (!request.getStringArray(ModuleNames::kNameMember, names) || names.empty())
         return MODULE_STATUS_DATA_ERROR;
+    for (const std::wstring& name : names)
+        if (refusedName(name, response))
+            return MODULE_STATUS_DATA_ERROR;
 
     std::wstring text;
     bool succeeded = false;

@@ -1,4 +1,4 @@
-// Conversions between UTF-16 and the thread's ANSI code page for the task store.
+// Conversions between UTF-16 and the system's ANSI code page for the task store.
 #include "store/AnsiText.h"
 
 #include "common/WinInclude.h"
@@ -22,9 +22,9 @@ bool isAscii(const wchar_t* text)
 // WC_NO_BEST_FIT_CHARS is refused by a few code pages (UTF-8 among them); those map exactly anyway.
 int toAnsi(const wchar_t* text, int chars, char* out, int capacity)
 {
-    int n = WideCharToMultiByte(CP_THREAD_ACP, WC_NO_BEST_FIT_CHARS, text, chars, out, capacity, nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, chars, out, capacity, nullptr, nullptr);
     if (n == 0 && GetLastError() == ERROR_INVALID_FLAGS)
-        n = WideCharToMultiByte(CP_THREAD_ACP, 0, text, chars, out, capacity, nullptr, nullptr);
+        n = WideCharToMultiByte(CP_ACP, 0, text, chars, out, capacity, nullptr, nullptr);
     return n;
 }
 
@@ -49,11 +49,11 @@ std::wstring ansiRoundTrip(const wchar_t* text)
         return {};
     std::vector<char> ansi(static_cast<size_t>(bytes));
     toAnsi(text, -1, ansi.data(), bytes);
-    int chars = MultiByteToWideChar(CP_THREAD_ACP, 0, ansi.data(), bytes, nullptr, 0);
+    int chars = MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, nullptr, 0);
     if (chars <= 0)
         return {};
     std::wstring wide(static_cast<size_t>(chars), L'\0');
-    MultiByteToWideChar(CP_THREAD_ACP, 0, ansi.data(), bytes, wide.data(), chars);
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, wide.data(), chars);
     wide.resize(std::wcslen(wide.c_str()));
     return wide;
 }
@@ -77,7 +77,7 @@ size_t ansiToWide(const char* text, size_t bytes, wchar_t* out, size_t capacity)
         // Each ANSI byte gives at most one UTF-16 unit, so a buffer of `length` always suffices;
         // convert whole, then cut, because the converter refuses a buffer that is too small.
         std::wstring wide(length, L'\0');
-        int n = MultiByteToWideChar(CP_THREAD_ACP, 0, text, static_cast<int>(length), wide.data(),
+        int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide.data(),
                                     static_cast<int>(length));
         written = n > 0 ? static_cast<size_t>(n) : 0;
         if (written > capacity - 1)

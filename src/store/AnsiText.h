@@ -1,6 +1,8 @@
-// Text through the thread's ANSI code page: the task store keeps key paths, value names and
+// Text through the system's ANSI code page: the task store keeps key paths, value names and
 // string data in that code page, so what the code page cannot hold is lost the same way on every
-// path (it becomes '?'; no best-fit look-alikes, which could turn into a path separator).
+// path (it becomes '?'; no best-fit look-alikes, which could turn into a path separator). The
+// system's, not the calling thread's: the service and a tool under another user locale must find
+// the same keys and read the same texts.
 #pragma once
 
 #include <cstddef>

@@ -10,6 +10,7 @@
 #include "store/TaskHistory.h"
 #include "store/TaskName.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 
@@ -90,14 +91,13 @@ CKsTask::CKsTask(const wchar_t* pwszName) : KSTASKINFO{}
     nPriority = KS_PRIORITY_DEFAULT;
     dwRunInRetailMode = KsStore::kDefaultRunInRetailMode;
 
-    std::wstring name = KsStore::normalizeTaskName(pwszName);
-    std::wmemcpy(m_wszName, name.c_str(), name.size() + 1);
-
-    // The registry gets the name through the ANSI code page; check what it will really see.
-    std::wstring registryName = KsStore::registryTaskName(m_wszName);
-    m_bValidName = KsStore::isValidTaskKeyName(registryName.c_str()) &&
-                   buildKeyPath(m_wszKeyPath, KsStore::kSchedulerKeyPath, registryName.c_str()) &&
-                   buildKeyPath(m_wszDisabledKeyPath, KsStore::kSchedulerDisabledKeyPath, registryName.c_str());
+    // The name is kept in its stored form, as the registry sees it; an invalid one only for the log.
+    const KsStore::TaskIdentity identity(pwszName);
+    const size_t chars = std::min(identity.key().size(), KsStore::kMaxTaskNameChars);
+    std::wmemcpy(m_wszName, identity.key().c_str(), chars);
+    m_wszName[chars] = L'\0';
+    m_bValidName = identity.valid() && buildKeyPath(m_wszKeyPath, KsStore::kSchedulerKeyPath, m_wszName) &&
+                   buildKeyPath(m_wszDisabledKeyPath, KsStore::kSchedulerDisabledKeyPath, m_wszName);
     _MakeEnabledCurrent();
 }
 

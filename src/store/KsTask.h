@@ -6,8 +6,9 @@
 // destruction. It is neither copyable nor movable: its current-path pointer refers into itself;
 // copy a record's fields with Assign() instead.
 //
-// A name that cannot be a single key name (empty, or with a backslash once it has passed
-// through the ANSI code page) is refused: every operation then fails and logs an Error line.
+// The name is taken through the task's identity (TaskName.h) and kept in its stored form. A name
+// that is no task's name (empty, too long, or with a backslash once it has passed through the
+// ANSI code page) is refused: every operation then fails and logs an Error line.
 // Delete() also removes the task's history (TaskHistory.h).
 // Not safe for concurrent use of one object.
 #pragma once
@@ -69,6 +70,6 @@ private:
     bool _WriteCommon(Keelwork::CRegKey& key);
     bool _WriteSchedule(Keelwork::CRegKey& key);
 
-    // The name as the registry sees it (after the ANSI code page) is a single key name.
+    // The name is a task's name (TaskIdentity::valid).
     bool m_bValidName = false;
 };

@@ -25,7 +25,9 @@ uint32_t enumerateTaskNames(TaskParent parent, std::vector<std::wstring>& names)
             return static_cast<uint32_t>(rc);
         if (name.empty())
             return ERROR_SUCCESS;
-        names.push_back(normalizeTaskName(name.c_str()));
+        // A key that is no task's name (too long, say) holds no task.
+        if (const TaskIdentity identity(name); identity.valid())
+            names.push_back(identity.key());
     }
 }
 

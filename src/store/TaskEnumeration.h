@@ -10,7 +10,8 @@ namespace KsStore {
 
 enum class TaskParent { enabled, disabled };
 
-// Fills names with the sub-key names under the parent, lower-cased (A-Z), in registry order.
+// Fills names with the identity keys of the sub-keys under the parent (TaskName.h), in registry
+// order; a sub-key that is no task's name is left out.
 // Answers 0; 2 when the parent key does not exist (names empty); otherwise the registry's error
 // (names then holds the names listed before it).
 uint32_t enumerateTaskNames(TaskParent parent, std::vector<std::wstring>& names);

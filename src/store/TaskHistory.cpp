@@ -186,8 +186,9 @@ namespace TaskHistory {
 
 bool append(const wchar_t* taskName, const HistoryEntry& entry)
 {
-    const std::wstring name = registryTaskName(taskName);
-    if (!isValidTaskKeyName(name.c_str()))
+    const TaskIdentity identity(taskName);
+    const std::wstring& name = identity.key();
+    if (!identity.valid())
         return false;
     AppendOutcome out;
     {
@@ -204,8 +205,9 @@ bool append(const wchar_t* taskName, const HistoryEntry& entry)
 HistoryRead read(const wchar_t* taskName, size_t maxCount)
 {
     HistoryRead out;
-    const std::wstring name = registryTaskName(taskName);
-    if (!isValidTaskKeyName(name.c_str()))
+    const TaskIdentity identity(taskName);
+    const std::wstring& name = identity.key();
+    if (!identity.valid())
         return out;
     // No lock: a value is replaced whole, so a read sees the history before or after an append.
     Keelwork::CRegKey key;
@@ -229,8 +231,9 @@ HistoryRead read(const wchar_t* taskName, size_t maxCount)
 
 bool remove(const wchar_t* taskName)
 {
-    const std::wstring name = registryTaskName(taskName);
-    if (!isValidTaskKeyName(name.c_str()))
+    const TaskIdentity identity(taskName);
+    const std::wstring& name = identity.key();
+    if (!identity.valid())
         return true;
     LONG rc;
     {

@@ -2,7 +2,7 @@
 // survive a module restart and a reboot.
 //
 // Where: one value per task under HKEY_LOCAL_MACHINE\<kSchedulerHistoryKeyPath>, named by the
-// task's key name (registryTaskName). The key is created with a protected DACL that grants full
+// task's key name (TaskIdentity::key). The key is created with a protected DACL that grants full
 // control to SYSTEM and to Administrators and nothing to anyone else.
 //
 // Form: a protected value of logical type REG_BINARY (ProtectedValueCodec.h: enciphered, with a

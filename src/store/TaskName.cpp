@@ -1,36 +1,55 @@
-// Normalising and checking task names.
+// Making a task's identity from its name.
 #include "store/TaskName.h"
 
 #include "store/AnsiText.h"
 #include "store/KsTaskInfo.h"
 
-#include <cwchar>
-
 namespace KsStore {
 
-std::wstring normalizeTaskName(const wchar_t* name)
+namespace {
+
+std::wstring lowerAsciiLetters(std::wstring_view name)
 {
-    std::wstring result;
-    if (name == nullptr)
-        return result;
-    for (size_t i = 0; name[i] != L'\0' && i < kMaxTaskNameChars; ++i) {
-        wchar_t c = name[i];
-        result.push_back(c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c);
-    }
-    // A cut between the halves of a surrogate pair would leave a name no code page can hold.
-    if (result.size() == kMaxTaskNameChars && result.back() >= 0xD800 && result.back() <= 0xDBFF)
-        result.pop_back();
+    std::wstring result(name);
+    for (wchar_t& c : result)
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
     return result;
 }
 
-std::wstring registryTaskName(const wchar_t* name)
+} // namespace
+
+TaskIdentity::TaskIdentity(std::wstring_view name)
 {
-    return ansiRoundTrip(normalizeTaskName(name).c_str());
+    if (name.empty()) {
+        m_fault = TaskNameFault::empty;
+        return;
+    }
+    m_key = ansiRoundTrip(lowerAsciiLetters(name).c_str());  // stops at a NUL, as the registry would
+    if (name.find(L'\0') != std::wstring_view::npos)
+        m_fault = TaskNameFault::containsNul;
+    else if (m_key.empty() || m_key.find(L'\\') != std::wstring::npos)
+        m_fault = TaskNameFault::notOneKey;
+    else if (m_key.size() > kMaxTaskNameChars)
+        m_fault = TaskNameFault::tooLong;
 }
 
-bool isValidTaskKeyName(const wchar_t* registryName)
+TaskIdentity::TaskIdentity(const wchar_t* name) : TaskIdentity(name ? std::wstring_view(name) : std::wstring_view())
 {
-    return registryName != nullptr && registryName[0] != L'\0' && std::wcschr(registryName, L'\\') == nullptr;
+}
+
+static_assert(kMaxTaskNameChars == 127, "the sentence below states the limit");
+
+const wchar_t* taskNameFaultSentence(TaskNameFault fault)
+{
+    switch (fault) {
+    case TaskNameFault::none: return L"";
+    case TaskNameFault::empty: return L"A task name must not be empty.";
+    case TaskNameFault::containsNul: return L"A task name must not contain a NUL character.";
+    case TaskNameFault::tooLong: return L"A task name may have at most 127 characters.";
+    case TaskNameFault::notOneKey: return L"A task name must not contain a backslash.";
+    }
+    return L"";
 }
 
 } // namespace KsStore

@@ -1,20 +1,38 @@
-// Task names as registry key names: lower-cased (A-Z only), cut to 127 characters, and checked
-// so that a name can never reach outside its own key.
+// A task's identity: the one form of its name under which the store keeps it and every other part
+// looks it up (the engine's list and board, the history, run-now requests, the answers, the tool).
+// It is made once from a name as given; nothing else converts task names.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace KsStore {
 
-// Lower-cases the letters A-Z and cuts the name to kMaxTaskNameChars characters.
-std::wstring normalizeTaskName(const wchar_t* name);
+enum class TaskNameFault : uint8_t { none, empty, containsNul, tooLong, notOneKey };
 
-// The key name a task is stored under: the normalised name as the registry gets it through the
-// ANSI code page (AnsiText.h). The task's key and its history value both carry it.
-std::wstring registryTaskName(const wchar_t* name);
+// The rule: the letters A-Z are lower-cased and the name goes through the system's ANSI code page
+// (what it cannot hold becomes '?'), the way the registry gets it; that text is the key. A name
+// that is empty, holds a NUL, is longer than kMaxTaskNameChars after the conversion, or would not
+// name exactly one sub-key (a backslash) is no task's name.
+class TaskIdentity {
+public:
+    explicit TaskIdentity(std::wstring_view name);
+    // A C string cannot hold a NUL; null counts as empty.
+    explicit TaskIdentity(const wchar_t* name);
 
-// True when the name, as the registry will see it, names exactly one sub-key: not empty and
-// without a backslash.
-bool isValidTaskKeyName(const wchar_t* registryName);
+    bool valid() const { return m_fault == TaskNameFault::none; }
+    TaskNameFault fault() const { return m_fault; }
+    // The stored form: the task's key name, its history value's name, its board entry. For an
+    // invalid name it is the text as far as it converts, for log lines only.
+    const std::wstring& key() const { return m_key; }
+
+private:
+    std::wstring m_key;
+    TaskNameFault m_fault = TaskNameFault::none;
+};
+
+// The sentence a request naming such a task is refused with; "" for none.
+const wchar_t* taskNameFaultSentence(TaskNameFault fault);
 
 } // namespace KsStore

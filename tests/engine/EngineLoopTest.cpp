@@ -4,7 +4,6 @@
 #include "EngineLoopFixture.h"
 
 #include "message/JSONFormatter.h"
-#include "store/AnsiText.h"
 #include "store/TaskHistory.h"
 #include "store/TaskName.h"
 
@@ -146,7 +145,7 @@ TEST_P(EngineReports, AreJsonCarryingTheTaskNameExactly)
     storeTask({.name = GetParam().name + refusedSuffix, .trigger = L"C:\\windows\\system32\\cmd.exe",
                .params = L"/c exit 0"});
     start();
-    const std::wstring ran = KsStore::ansiRoundTrip(KsStore::normalizeTaskName(GetParam().name).c_str());
+    const std::wstring ran = KsStore::TaskIdentity(GetParam().name).key();
     const std::wstring refused = ran + refusedSuffix;
     std::map<std::wstring, std::wstring> reports;  // payload by message name
     while (reports.size() < 4) {

@@ -85,6 +85,13 @@ struct BadRequest {
 std::wstring explain(const std::wstring& payload) { return explainReply(payload, StateOnHand{}, kNow); }
 std::wstring history(const std::wstring& payload) { return historyReply(payload); }
 std::wstring preview(const std::wstring& payload) { return previewReply(payload, kNow); }
+std::wstring runNow(const std::wstring& payload)
+{
+    return runNowReply(payload, [](const std::wstring& name) {
+        ADD_FAILURE() << "asked the engine to run " << testing::PrintToString(name);
+        return RunNowOutcome::asked;
+    });
+}
 
 #define NOT_OBJECT L"{\"status\":false,\"error\":\"The request is not a JSON object.\"}"
 #define NO_NAME L"\"status\":false,\"error\":\"The request must name a task: \\\"name\\\" must be a non-empty string.\"}"
@@ -94,6 +101,11 @@ std::wstring preview(const std::wstring& payload) { return previewReply(payload,
 #define PREVIEW_COUNT \
     L"{\"name\":\"hourly\",\"status\":false,\"error\":\"\\\"count\\\" must be a whole number from 1 to 100.\"}"
 #define UNKNOWN(name) L"{\"name\":\"" name L"\",\"status\":false,\"error\":\"No task of that name is stored.\"}"
+// A name no task can have; before it is refused, its cut form names the task "say \"hi\" now".
+#define WITH_NUL L"say \\\"hi\\\" now\\u0000zzz"
+#define NUL_NAME L"{\"name\":\"" WITH_NUL L"\",\"status\":false,\"error\":\"A task name must not contain a NUL character.\"}"
+#define X16 L"xxxxxxxxxxxxxxxx"
+#define X128 X16 X16 X16 X16 X16 X16 X16 X16
 #define NAME_OR_SCHEDULE L"\"status\":false,\"error\":\"The request must name a task or give a schedule, not both.\"}"
 
 const BadRequest kBadRequests[] = {
@@ -106,6 +118,12 @@ const BadRequest kBadRequests[] = {
     {explain, L"{\"name\":\"gh\\\"ost\"}", UNKNOWN(L"gh\\\"ost")},
     {history, L"{\"name\":\"ghost\"}", UNKNOWN(L"ghost")},
     {preview, L"{\"name\":\"ghost\"}", UNKNOWN(L"ghost")},
+    {explain, L"{\"name\":\"" WITH_NUL L"\"}", NUL_NAME},
+    {history, L"{\"name\":\"" WITH_NUL L"\"}", NUL_NAME},
+    {preview, L"{\"name\":\"" WITH_NUL L"\"}", NUL_NAME},
+    {runNow, L"{\"name\":\"" WITH_NUL L"\"}", NUL_NAME},
+    {explain, L"{\"name\":\"" X128 L"\"}",
+     L"{\"name\":\"" X128 L"\",\"status\":false,\"error\":\"A task name may have at most 127 characters.\"}"},
     {explain, L"{\"name\":\"a\\\\b\"}", UNKNOWN(L"a\\\\b")},
     {explain, L"{\"name\":\"hourly\",\"ifDueNow\":\"yes\"}",
      L"{\"name\":\"hourly\",\"status\":false,\"error\":\"\\\"ifDueNow\\\" must be true or false.\"}"},
@@ -132,12 +150,16 @@ const BadRequest kBadRequests[] = {
 
 TEST_F(InsightReplies, RefuseWhatTheyCannotAnswerWithASentenceAndAWarning)
 {
+    store(L"say \"hi\" now", KS_TASK_SCHEDULED, kNow + 3600, 3600);
+    store(std::wstring(127, L'x').c_str(), KS_TASK_SCHEDULED, kNow + 3600, 3600);  // X128 was cut to it
     kstest::LogCapture log;
     for (const BadRequest& row : kBadRequests)
         EXPECT_EQ(row.reply(row.payload), row.expected) << row.payload;
     EXPECT_TRUE(log.contains(L"Refused TaskScheduler.Task.History for task 'ghost': No task of that name is stored.") &&
                 log.contains(L"Refused TaskScheduler.Task.Explain: The request is not a JSON object."))
         << kstest::narrowForReport(log.text());
+    EXPECT_TRUE(log.contains(L"Refused TaskScheduler.Task.Explain for task 'say \"hi\" now': A task name must not "
+                             L"contain a NUL character."));
     EXPECT_FALSE(keyExists((std::wstring(KsStore::kSchedulerKeyPath) + L"\\ghost").c_str()));
     EXPECT_FALSE(keyExists(KsStore::kSchedulerHistoryKeyPath)) << "nothing is written for a refused request";
 }

@@ -6,6 +6,7 @@
 #include "EngineLoopFixture.h"
 #include "TestClock.h"
 #include "HostRun.h"
+#include "ThreadLocale.h"
 
 #include "KsTaskTool.h"
 
@@ -200,6 +201,56 @@ TEST_F(KsTaskOverEngine, CommandsTellWhatTheEngineDid)
               ERROR_SUCCESS);
     EXPECT_EQ(cells(runTool({L"explain", L"exits7"}, t0).out).back(), L"Engine | stopped since " + T(t0));
     EXPECT_EQ(cells(runTool({L"list"}, t0).out).size(), listed.size());
+}
+
+// A name the code page cannot hold is one task wherever it is looked up: held, and then while its
+// program runs, the bus answer, kstask's explain and its list tell the same verdict.
+TEST_F(KsTaskOverEngine, ATaskNamedOutsideTheCodePageIsTheSameTaskToEveryReader)
+{
+    const std::wstring name = L"Smile \U0001F600";
+    GateTask gate;
+    storeTask({.name = name, .params = gate.params()});
+    answerFullScreen(true);
+    start();
+    kick();
+    triggerAndPump();
+    const auto verdicts = [&](const wchar_t *verdict) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(verdict)));
+        ASSERT_TRUE(awaitMirror([](const KsState::MirroredState& s) { return s.tasks.size() == 1; }));
+        const uint32_t now = Keelwork::Clock::current().now();
+        KsInsight::BoardStateSource board;
+        const std::wstring bus = KsInsight::explainReply(L"{\"name\":\"" + name + L"\"}", board, now);
+        EXPECT_NE(bus.find(L"\"verdict\":\"" + std::wstring(verdict) + L"\""), std::wstring::npos)
+            << narrowForReport(bus);
+        const std::vector<std::wstring> explained = cells(runTool({L"explain", name}, now).out);
+        ASSERT_GE(explained.size(), 2u);
+        EXPECT_EQ(explained[1], L"Verdict | " + std::wstring(verdict));
+        const std::vector<std::wstring> listed = cells(runTool({L"list"}, now).out);
+        ASSERT_EQ(listed.size(), 2u);
+        EXPECT_NE(listed[1].find(L" | " + std::wstring(verdict) + L" | "), std::wstring::npos)
+            << narrowForReport(listed[1]);
+    };
+    verdicts(L"held");
+    answerFullScreen(false);
+    fireTimer();
+    ASSERT_TRUE(gate.runs());
+    ASSERT_TRUE(awaitMirror(
+        [](const KsState::MirroredState& s) { return !s.tasks.empty() && s.tasks.begin()->second.running; }));
+    verdicts(L"running");
+    gate.release();
+}
+
+// A user whose locale has another code page than the system's still sees every task, by any name.
+TEST_F(KsTaskOverEngine, AnotherUserLocaleFindsTheSameTasks)
+{
+    storeTask({.name = L"Caf\u00e9"});
+    const uint32_t now = Keelwork::Clock::current().now();
+    kstest::OtherThreadLocale locale;
+    const std::vector<std::wstring> listed = cells(runTool({L"list"}, now).out);
+    ASSERT_GE(listed.size(), 2u);  // and, with no engine, a line that says so
+    EXPECT_EQ(listed[1].rfind(L"caf\u00e9 | every 3600 s | ", 0), 0u) << narrowForReport(listed[1]);
+    for (const wchar_t* command : {L"explain", L"history", L"preview"})
+        EXPECT_EQ(runTool({command, L"CAF\u00e9"}, now).exitCode, 0) << testing::PrintToString(std::wstring(command));
 }
 
 // Bad usage gives exit code 2 and the usage text; the built program writes UTF-8 when redirected.

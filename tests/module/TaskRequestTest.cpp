@@ -91,6 +91,15 @@ const RefusedRequest kRefusedRequests[] = {
      L"TaskScheduler.Task.Created", L"{\"status\":false,\"name\":\"notrigger\"}"},
     {L"TaskScheduler.Task.BroadcastRegister", L"{\"name\":[\"absent\"]}", L"TaskScheduler.Task.BroadcastRegistered",
      L"{\"status\":false}"},
+    // A name no task can have: refused whole, never cut at its NUL into another task's name.
+    {L"TaskScheduler.Task.Create",
+     L"{\"name\":\"say \\\"hi\\\" now\\u0000zzz\",\"taskType\":\"scheduled\",\"triggerType\":\"process\","
+     L"\"taskTrigger\":\"C:\\\\Windows\\\\system32\\\\cmd.exe\",\"defaultFreq\":\"60\"}",
+     L"TaskScheduler.Task.Created",
+     L"{\"status\":false,\"name\":\"say \\\"hi\\\" now\\u0000zzz\",\"error\":\"A task name must not contain a NUL "
+     L"character.\"}"},
+    {L"TaskScheduler.Task.BroadcastRegister", L"{\"name\":[\"a\\u0000b\"]}", L"TaskScheduler.Task.BroadcastRegistered",
+     L"{\"status\":false,\"error\":\"A task name must not contain a NUL character.\"}"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, RefusedRequestTest, ::testing::ValuesIn(kRefusedRequests));

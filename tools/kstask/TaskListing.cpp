@@ -42,7 +42,7 @@ ListRow rowOf(const std::wstring& name, const KsInsight::TaskPicture& picture, c
               uint32_t now)
 {
     const std::vector<KsStore::HistoryEntry> history = KsStore::TaskHistory::read(name.c_str()).entries;
-    auto [engine, task] = source.read(KsStore::normalizeTaskName(name.c_str()));
+    auto [engine, task] = source.read(KsStore::TaskIdentity(name).key());
     if (!task.lastLaunch || !task.lastDeferral)
         KsInsight::completeFromHistory(task, history);
     ListRow row;
