@@ -4,14 +4,20 @@
 // Skipped while the library is not built. The child's registry is the prefix's own, not a
 // scratch key: task names carry the process id and every test deletes what it created.
 #include "HostRun.h"
+#include "LogFileReader.h"
 #include "StateKeyWait.h"
 
+#include "common/KnownFolder.h"
 #include "common/UniqueHandle.h"
 #include "common/WinInclude.h"
 #include "execution/TrustedFileList.h"
 #include "state/StateKey.h"
 
+#include <knownfolders.h>
+
 #include <ctime>
+#include <filesystem>
+#include <map>
 #include <ostream>
 #include <thread>
 #include <tuple>
@@ -290,6 +296,39 @@ TEST_F(SchedulerHostBase, KilledHostsStateReadsWithItsOwnerGone)
     EXPECT_FALSE(after.ownerRunning);
     EXPECT_NE(after.engine.phase, KsState::EnginePhase::stopped);
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, KsState::kStateKeyPath, KEY_WOW64_64KEY, 0);
+}
+
+// With function names on (log.ini Options bit 32), the engine's lines carry the functions the log
+// contract gives them, not those of the helpers that write them now. The settings are the module's
+// own log folder's for this run only; of its logs only what this run added is read.
+TEST_F(SchedulerHostBase, LogLinesNameTheContractsFunctions)
+{
+    namespace fs = std::filesystem;
+    std::wstring programData;
+    ASSERT_TRUE(Keelwork::knownFolderPath(FOLDERID_ProgramData, programData));
+    const fs::path folder = programData + L"\\Kestrel\\KSLOGS\\TaskScheduler\\TaskScheduler";
+    const fs::path ini = folder / L"log.ini";
+    fs::create_directories(folder);
+    ASSERT_FALSE(fs::exists(ini)) << "the module's log settings are someone else's";
+    std::map<fs::path, size_t> before;  // chars of each log the run may add to
+    for (const auto& file : fs::directory_iterator(folder))
+        before[file.path()] = kstest::readUtf16File(file.path().wstring()).size();
+    const bool configured = WritePrivateProfileStringW(L"Config", L"Severity", L"1", ini.c_str()) &&
+                            WritePrivateProfileStringW(L"Config", L"Options", L"32", ini.c_str());
+    // A start and a stop: the engine's thread switches maintenance off as it ends.
+    const HostRun result = runWith(L"v2", "echo started\n");
+    std::error_code ignored;
+    fs::remove(ini, ignored);
+    ASSERT_TRUE(configured);
+    expectEnded(result, 0);
+    std::wstring log;
+    for (const auto& file : fs::directory_iterator(folder))
+        if (file.path().extension() == L".log")
+            log += kstest::readUtf16File(file.path().wstring()).substr(before.count(file.path()) ? before[file.path()] : 0);
+    for (const wchar_t* line : {L"CKsTaskScheduler::SetAMMode()]$ CKsTaskScheduler::SetAMMode is called",
+                                L"CKsTaskScheduler::TSThread()]$ EXIT Event set",
+                                L"CKsTaskScheduler::_Init()]$ Intrenal window handle"})
+        EXPECT_NE(log.find(line), std::wstring::npos) << kstest::narrowForReport(line);
 }
 
 } // namespace
