@@ -103,7 +103,8 @@ std::wstring runNow(const std::wstring& payload)
 #define UNKNOWN(name) L"{\"name\":\"" name L"\",\"status\":false,\"error\":\"No task of that name is stored.\"}"
 // A name no task can have; before it is refused, its cut form names the task "say \"hi\" now".
 #define WITH_NUL L"say \\\"hi\\\" now\\u0000zzz"
-#define NUL_NAME L"{\"name\":\"" WITH_NUL L"\",\"status\":false,\"error\":\"A task name must not contain a NUL character.\"}"
+#define NUL_NAME \
+    L"{\"name\":\"" WITH_NUL L"\",\"status\":false,\"error\":\"A task name must not contain a NUL character.\"}"
 #define X16 L"xxxxxxxxxxxxxxxx"
 #define X128 X16 X16 X16 X16 X16 X16 X16 X16
 #define NAME_OR_SCHEDULE L"\"status\":false,\"error\":\"The request must name a task or give a schedule, not both.\"}"
