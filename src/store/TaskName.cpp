@@ -25,10 +25,13 @@ TaskIdentity::TaskIdentity(std::wstring_view name)
         m_fault = TaskNameFault::empty;
         return;
     }
-    m_key = ansiRoundTrip(lowerAsciiLetters(name).c_str());  // stops at a NUL, as the registry would
-    if (name.find(L'\0') != std::wstring_view::npos)
+    // Cut at the NUL, the key would be another task's: such a name has none at all.
+    if (name.find(L'\0') != std::wstring_view::npos) {
         m_fault = TaskNameFault::containsNul;
-    else if (m_key.empty() || m_key.find(L'\\') != std::wstring::npos)
+        return;
+    }
+    m_key = ansiRoundTrip(lowerAsciiLetters(name).c_str());
+    if (m_key.empty() || m_key.find(L'\\') != std::wstring::npos)
         m_fault = TaskNameFault::notOneKey;
     else if (m_key.size() > kMaxTaskNameChars)
         m_fault = TaskNameFault::tooLong;

@@ -24,7 +24,7 @@ public:
     bool valid() const { return m_fault == TaskNameFault::none; }
     TaskNameFault fault() const { return m_fault; }
     // The stored form: the task's key name, its history value's name, its board entry. For an
-    // invalid name it is the text as far as it converts, for log lines only.
+    // invalid name it is the text as far as it converts (none for a NUL), for log lines only.
     const std::wstring& key() const { return m_key; }
 
 private:
