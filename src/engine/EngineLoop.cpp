@@ -3,9 +3,6 @@
 
 #include "engine/EngineNames.h"
 #include "logging/LogAs.h"
-#include "state/RunNowRequest.h"
-
-#include <sddl.h>
 
 #include <algorithm>
 #include <iterator>
@@ -30,19 +27,6 @@ HANDLE EngineLoop::createNewTaskEvent()
 {
     m_newTask.reset(::CreateEventW(nullptr, FALSE, FALSE, kNewTaskEvent));
     return m_newTask.get();
-}
-
-HANDLE EngineLoop::createRunNowEvent()
-{
-    // Only SYSTEM and administrators may ask: the event and the request key share the audience.
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1,
-                                                                &descriptor, nullptr))
-        return nullptr;
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-    m_runNow.reset(::CreateEventW(&attributes, FALSE, FALSE, KsState::kRunNowEvent));
-    ::LocalFree(descriptor);
-    return m_runNow.get();
 }
 
 bool EngineLoop::armIn(int64_t units)
@@ -80,8 +64,8 @@ bool EngineLoop::drainMessages(const EngineLoopHandler& handler)
 
 bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, EngineLoopHandler& handler)
 {
-    const HANDLE handles[] = {m_timer.get(), m_newTask.get(), exitEvent, logonEvent, amEvent, m_runNow.get()};
-    const DWORD kCount = static_cast<DWORD>(std::size(handles)) - (m_runNow ? 0 : 1);
+    const HANDLE handles[] = {m_timer.get(), m_newTask.get(), exitEvent, logonEvent, amEvent};
+    const DWORD kCount = static_cast<DWORD>(std::size(handles));
     for (;;) {
         // Not while a message waits (the pump's next step above all): what is told between steps
         // never comes between a task falling due and its program's start.
@@ -114,15 +98,10 @@ bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, Engine
             handler.onAutoMaintenance();
             break;
         default:
-            if (wait == WAIT_OBJECT_0 + kCount) {
-                if (!drainMessages(handler))
-                    return false;
-            } else if (m_runNow && wait == WAIT_OBJECT_0 + 5) {
-                KSLOG_INFO_AS(kThread, L"Run-now requested from outside the engine");
-                handler.onRunNowRequest();
-            } else {
+            if (wait != WAIT_OBJECT_0 + kCount)
                 return true;
-            }
+            if (!drainMessages(handler))
+                return false;
             break;
         }
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "common/UniqueHandle.h"
+#include "engine/RunNowListener.h"
 
 #include <cstdint>
 
@@ -19,8 +20,6 @@ public:
     virtual void onNewTask() = 0;
     virtual void onLogon() = 0;
     virtual void onAutoMaintenance() = 0;
-    // A process outside the engine's asked for tasks to run now.
-    virtual void onRunNowRequest() = 0;
     // True once a window message ended on an unexpected exception: the loop ends.
     virtual bool windowFailed() const = 0;
     // Before a wait with no message in hand: the steps before it (or the start) are over.
@@ -44,9 +43,9 @@ public:
     HANDLE createTimer();
     HANDLE createNewTaskEvent();
     HANDLE newTaskEvent() const { return m_newTask.get(); }
-    // The named auto-reset run-now event, settable by SYSTEM and administrators; null on failure
-    // (requests from outside the process then find no engine).
-    HANDLE createRunNowEvent();
+    // Starts hearing run-now requests from other processes; false on failure (they then find no
+    // engine). Once the engine is linked as the running one: the first request may come at once.
+    bool startRunNowListener() { return m_runNow.start(); }
 
     // Arms the timer once, `units` of 100 ns from now (at least one). False with the system's
     // error in GetLastError() when it cannot be armed.
@@ -55,8 +54,7 @@ public:
 
     // Waits until the exit event is set (true), a wait fails (true) or a window message failed
     // (false). The handles are served in this order when several are set: the timer, the
-    // new-task event, the exit event, the log-on event, the auto-maintenance event, the run-now
-    // event (when there is one).
+    // new-task event, the exit event, the log-on event, the auto-maintenance event.
     bool run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, EngineLoopHandler& handler);
 
 private:
@@ -65,7 +63,7 @@ private:
 
     unique_handle m_timer;
     unique_event m_newTask;
-    unique_event m_runNow;
+    RunNowListener m_runNow;
 };
 
 } // namespace Keelwork::engine

@@ -53,9 +53,11 @@ bool switchRunningEngineAMMode(bool on)
     return reached;
 }
 
-bool askRunningEngineToRunNow(const std::wstring& name)
+KsState::RunNowOutcome askRunningEngineToRunNow(const std::wstring& name)
 {
-    return withRunningEngine([&](EngineTarget& engine) { engine.requestRunNow(name); });
+    return withRunningEngine([&](EngineTarget& engine) { engine.requestRunNow(name); })
+               ? KsState::RunNowOutcome::asked
+               : KsState::RunNowOutcome::noEngine;
 }
 
 RunningEngineRegistration::RunningEngineRegistration(EngineTarget& engine) : m_engine(&engine)

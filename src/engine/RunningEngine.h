@@ -12,6 +12,7 @@
 #pragma once
 
 #include "engine/SchedulerSettings.h"
+#include "state/RunNowRequest.h"
 
 #include <functional>
 #include <memory>
@@ -62,8 +63,9 @@ bool withRunningEngine(const std::function<void(EngineTarget&)>& call);
 // the link is released. False, without a switch, while no engine runs.
 bool switchRunningEngineAMMode(bool on);
 
-// Asks the running engine to run the task now; false, asking nothing, while no engine runs.
-bool askRunningEngineToRunNow(const std::wstring& name);
+// The one door by which a run-now request reaches the engine, from the bus and from other
+// processes alike: asked, or noEngine (asking nothing) while no engine runs.
+KsState::RunNowOutcome askRunningEngineToRunNow(const std::wstring& name);
 
 // Links an engine for the registration's lifetime; the destructor unlinks it and waits for calls
 // in flight. Only one engine runs per process: a newer registration replaces an older one, and

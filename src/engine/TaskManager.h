@@ -56,6 +56,7 @@ struct EngineTask : KsStore::OwnedTaskInfo {
     uint32_t m_dwRetryAt = 0;       // logon and boot tasks: "LogonNextRun", when a deferral retries it
     uint32_t m_dwLaunchCount = 0;   // launches since its last completed run
     HoldReason m_builderHold = HoldReason::none;  // what the queue builder last said holds it
+    bool m_queuedToRunNow = false;  // queued by a run-now request: its next launch schedules from that run
 };
 
 // Whether the task (its key name), due now, first waits for an idle user: the update and on-demand

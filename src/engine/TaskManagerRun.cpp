@@ -13,6 +13,7 @@
 
 #include <new>
 #include <optional>
+#include <utility>
 
 namespace Keelwork::engine {
 namespace {
@@ -79,6 +80,8 @@ DWORD CKsTaskManager::launch(const std::wstring& name, EngineTask& task,
     if (!run || run->Assign(&task) != ERROR_SUCCESS)
         return ERROR_NOT_ENOUGH_MEMORY;
     run->CarryLaunchCount(task.m_dwLaunchCount);
+    if (std::exchange(task.m_queuedToRunNow, false))
+        run->scheduleFromRunMoment();
     if (bus)
         run->UseBus(bus);
     if (m_board)

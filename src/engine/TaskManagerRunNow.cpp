@@ -33,6 +33,9 @@ DWORD CKsTaskManager::AddRunNowTasksToQ()
             ++asked;
             continue;
         }
+        // A task already queued was due: its run is a scheduled one.
+        if (!m_queue.contains(*asked))
+            found->second->m_queuedToRunNow = true;
         if (_Enqueue(*asked, *found->second) != 0)
             return ERROR_NOT_ENOUGH_MEMORY;
         asked = m_runNow.erase(asked);

@@ -95,9 +95,6 @@ bool CKsTaskScheduler::_CreateObjects()
     KSLOG_NORMAL(L"New task event: %p", newTask);
     const HANDLE amEvent = m_am.createEvent();
     KSLOG_NORMAL(L"AM mode event: %p", amEvent);
-    // Without it the engine still runs; only requests from other processes cannot reach it.
-    if (!m_loop.createRunNowEvent())
-        KSLOG_WARNING(L"Could not create the run-now event. Error: %u", ::GetLastError());
     if (!m_window.get() || !timer || !newTask || !amEvent) {
         KSLOG_ERROR(L"Error creating resources. Exiting");
         return false;
@@ -158,6 +155,9 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     if (FAILED(hr))
         KSLOG_ERROR(L"Failed to create IGlobalInterfaceTable. error code = %x", hr);
     m_link = std::make_unique<RunningEngineRegistration>(*this);
+    // Without it the engine still runs; only requests from other processes cannot reach it.
+    if (!m_loop.startRunNowListener())
+        KSLOG_WARNING(L"Could not create the run-now event. Error: %u", ::GetLastError());
     return true;
 }
 

@@ -104,7 +104,6 @@ private:
     void onNewTask() override;
     void onLogon() override;
     void onAutoMaintenance() override;
-    void onRunNowRequest() override;
     bool windowFailed() const override { return m_bWindowFailed; }
     void betweenSteps() override { m_mirror.follow(*m_board); }
 

@@ -9,7 +9,6 @@
 #include "logging/internal_logging.h"
 #include "message/Message.h"
 #include "platform/PlatformProbes.h"
-#include "state/RunNowRequest.h"
 #include "store/TaskName.h"
 
 #include <exception>
@@ -124,17 +123,6 @@ void CKsTaskScheduler::requestRunNow(const std::wstring& name)
     // Before the window exists the start's first queue build takes the request.
     if (HWND window = m_window.get())
         ::PostMessageW(window, kRunNowMessage, 0, 0);
-}
-
-void CKsTaskScheduler::onRunNowRequest()
-{
-    std::vector<std::wstring> names = KsState::takeRunNowRequests();
-    {
-        SrwExclusive hold(m_runNowLock);
-        for (std::wstring& name : names)
-            m_runNowAsked.push_back(KsStore::TaskIdentity(name).key());
-    }
-    _OnRunNow();
 }
 
 void CKsTaskScheduler::_TakeRunNowRequests()

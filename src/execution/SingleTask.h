@@ -98,6 +98,9 @@ public:
     void UseBus(std::shared_ptr<Tessel::MessageBusClient> bus) { m_pBus = std::move(bus); }
     // The launches since the task's last completed run, carried from the launch before.
     void CarryLaunchCount(DWORD count) { m_dwLaunchCount = count; }
+    // A run asked for out of turn: the calendar advance then starts at the run's moment, so a
+    // slot still ahead of it (tonight's) is kept instead of being counted as run.
+    void scheduleFromRunMoment() { m_scheduleFromRunMoment = true; }
     const LaunchReport& report() const { return m_report; }
 
 protected:
@@ -112,6 +115,7 @@ protected:
     DWORD m_dwLogonNextRun = 0;
     DWORD m_dwLaunchCount = 0;
     DWORD m_dwLoadedNextRun = 0;  // "NextRun" as last read or written by this object
+    bool m_scheduleFromRunMoment = false;
     std::shared_ptr<Tessel::MessageBusClient> m_pBus;
 
 private:
@@ -122,6 +126,8 @@ private:
     void _Defer(KsExecution::DeferralCode code, DWORD delay, DWORD error);
 
     void _PrepareLaunch();
+    // The calendar step of the advance after a run at `now`.
+    void advanceByCalendar(uint32_t now);
     // The launch settings and the task's counters, as a launch starting now reads them.
     void _ReadLaunchState();
     void _ReadSettings();

@@ -167,7 +167,7 @@ bool CSingleTask::WriteNextRunAfterRun()
         KSLOG_NORMAL(L"Default frequency for this task is %d secs. Writing next-run time as %s", dwDefaultFreq,
                      Keelwork::localTimeText(dwNextRun).c_str());
     } else if (dwTaskType == KS_TASK_CUSTOM) {
-        ComputeNextRun(0);
+        advanceByCalendar(now);
     } else if (dwTaskType == KS_TASK_PRESET) {
         if (pwszPresetCategory == nullptr) {
             KSLOG_CRITICAL(L"pwszPresetCategory parameter is NULL");
@@ -184,10 +184,18 @@ bool CSingleTask::WriteNextRunAfterRun()
             return false;
         const uint32_t remembered = dwNextRun;
         Orbis::applySchedulePreset(*preset, *this);
-        dwNextRun = std::max(remembered, now);
-        ComputeNextRun(0);
+        dwNextRun = m_scheduleFromRunMoment ? remembered : std::max(remembered, now);
+        advanceByCalendar(now);
     }
     return _WriteNextRun(dwNextRun);
+}
+
+void CSingleTask::advanceByCalendar(uint32_t now)
+{
+    if (m_scheduleFromRunMoment)
+        computeNextRunAfter(now);
+    else
+        ComputeNextRun(0);
 }
 
 void CSingleTask::SendTaskDeferredMessage(const std::wstring& reason, DWORD code, DWORD dwDeltaTime, DWORD dwError)

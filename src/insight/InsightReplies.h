@@ -7,6 +7,7 @@
 
 #include "insight/InsightRequest.h"
 #include "insight/StateSource.h"
+#include "state/RunNowRequest.h"
 
 #include <cstdint>
 #include <functional>
@@ -37,14 +38,11 @@ std::wstring historyReply(const std::wstring& payload);
 std::wstring previewReply(const PreviewRequest& request, uint32_t now);
 std::wstring previewReply(const std::wstring& payload, uint32_t now);
 
-// What became of a run-now request the module handed on.
-enum class RunNowOutcome {
-    asked,     // the engine treats the task as due at its next step
-    noEngine,  // no engine runs to ask
-};
+// What became of a run-now request handed on: from the bus or from another process alike.
+using RunNowOutcome = KsState::RunNowOutcome;
 
 // Refuses a task that is not stored or is disabled; otherwise `ask` hands the stored task on and
-// says what became of it.
+// says what became of it. The bus and kstask both answer through it, so their replies agree.
 std::wstring runNowReply(const RunNowRequest& request, const std::function<RunNowOutcome(const std::wstring&)>& ask);
 std::wstring runNowReply(const std::wstring& payload, const std::function<RunNowOutcome(const std::wstring&)>& ask);
 

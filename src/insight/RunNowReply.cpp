@@ -1,5 +1,6 @@
 // The RunNow reply: "status": true once the engine was asked; a task the engine would not find
-// (not stored, or disabled) and an engine that does not run are refused with a sentence.
+// (not stored, or disabled), an engine that does not run or does not answer are refused with a
+// sentence.
 #include "insight/InsightNames.h"
 #include "insight/InsightReplies.h"
 #include "insight/ReplyWriting.h"
@@ -12,6 +13,19 @@ namespace {
 
 constexpr const wchar_t* kDisabled = L"The task is disabled; enable it before asking it to run.";
 constexpr const wchar_t* kNoEngine = L"The task scheduler engine is not running; the task was not run.";
+// Only kstask's way, through the registry, meets these.
+constexpr const wchar_t* kNoAnswer = L"The task scheduler engine did not answer in time; the request was withdrawn.";
+constexpr const wchar_t* kNotWritten = L"The request could not be written to the registry; the task was not run.";
+
+const wchar_t* refusalOf(RunNowOutcome outcome)
+{
+    switch (outcome) {
+    case RunNowOutcome::asked: return nullptr;
+    case RunNowOutcome::noEngine: return kNoEngine;
+    case RunNowOutcome::noAnswer: return kNoAnswer;
+    default: return kNotWritten;
+    }
+}
 
 std::wstring buildRunNowReply(const RunNowRequest& request, const std::function<RunNowOutcome(const std::wstring&)>& ask)
 {
@@ -20,8 +34,8 @@ std::wstring buildRunNowReply(const RunNowRequest& request, const std::function<
         return unknownTaskReply(names::kRunNowRequest, request.name);
     if (picture->disabled)
         return errorReply(names::kRunNowRequest, RequestError{request.name, kDisabled});
-    if (ask(request.name) == RunNowOutcome::noEngine)
-        return errorReply(names::kRunNowRequest, RequestError{request.name, kNoEngine});
+    if (const wchar_t* refusal = refusalOf(ask(request.name)))
+        return errorReply(names::kRunNowRequest, RequestError{request.name, refusal});
     Tessel::JSONFormatter reply;
     openReply(reply, request.name, true);
     return reply.serialize();

@@ -68,10 +68,7 @@ void TaskSchedulerImpl::addInsightHandlers()
         return KsInsight::previewReply(payload, now());
     }));
     m_handlers.emplace_back(I::kRunNowRequest, replyHandler(I::kRunNowResponse, [](const std::wstring& payload) {
-        return KsInsight::runNowReply(payload, [](const std::wstring& name) {
-            return Keelwork::engine::askRunningEngineToRunNow(name) ? KsInsight::RunNowOutcome::asked
-                                                                     : KsInsight::RunNowOutcome::noEngine;
-        });
+        return KsInsight::runNowReply(payload, Keelwork::engine::askRunningEngineToRunNow);
     }));
 }
 

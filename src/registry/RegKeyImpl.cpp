@@ -178,9 +178,11 @@ LONG CRegKeyImpl::deleteSubKeyTree(const wchar_t* subKey)
         return ERROR_INVALID_HANDLE;
     if (!subKey || !*subKey)
         return ERROR_INVALID_PARAMETER;
-    // RegDeleteTreeW has no view parameter; open the sub-key in our view, empty it, then delete it.
+    // RegDeleteTreeW has no view parameter; open the sub-key in our view, empty it (its values too,
+    // which takes the right to set them), then delete it.
     unique_hkey child;
-    LONG status = ::RegOpenKeyExW(m_key.get(), subKey, 0, KEY_READ | DELETE | (m_access & kViewFlags), child.put());
+    LONG status = ::RegOpenKeyExW(m_key.get(), subKey, 0, KEY_READ | KEY_SET_VALUE | DELETE | (m_access & kViewFlags),
+                                  child.put());
     if (status != ERROR_SUCCESS)
         return status;
     status = ::RegDeleteTreeW(child.get(), nullptr);

@@ -1,55 +1,79 @@
-// The run-now request key: one value per asked-for task, removed by the engine as it takes it.
+// The asking side of the run-now request key: leave the request, wake the engine, wait for the
+// answer stamped after it; withdraw the request when no answer comes in time.
 #include "state/RunNowRequest.h"
 
-#include "common/Clock.h"
 #include "common/UniqueHandle.h"
+#include "common/WinInclude.h"
 #include "registry/RegKey.h"
+#include "state/RunNowAnswer.h"
+
+#include <optional>
 
 namespace KsState {
 namespace {
 
 constexpr REGSAM kView = KEY_WOW64_64KEY;
 
-} // namespace
-
-RunNowRequest requestRunNow(const std::wstring& name, uint32_t* error)
+std::optional<RunNowOutcome> answerFor(const Keelwork::CRegKey& answers, const std::wstring& name, uint64_t asked)
 {
-    uint32_t ignored = 0;
-    uint32_t& failure = error ? *error : ignored;
-    failure = 0;
-    Keelwork::unique_event wake(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kRunNowEvent));
-    if (!wake)
-        return RunNowRequest::noEngine;
-    Keelwork::CRegKey key;
-    LONG rc = key.createSystemOnly(HKEY_LOCAL_MACHINE, kRunNowKeyPath, KEY_SET_VALUE | kView);
-    if (rc == ERROR_SUCCESS)
-        rc = key.setDwordValue(name.c_str(), Keelwork::Clock::current().now());
-    if (rc != ERROR_SUCCESS) {
-        failure = static_cast<uint32_t>(rc);
-        return RunNowRequest::registryError;
-    }
-    ::SetEvent(wake.get());
-    return RunNowRequest::requested;
+    std::vector<BYTE> data;
+    if (answers.getBinaryValue(name.c_str(), data) != ERROR_SUCCESS)
+        return std::nullopt;
+    const std::optional<RunNowAnswer> answer = decodeRunNowAnswer(data);
+    if (!answer || answer->answeredAt < asked)
+        return std::nullopt;
+    return answer->outcome;
 }
 
-std::vector<std::wstring> takeRunNowRequests()
+// The request still holds our stamp: nobody took it, so it goes rather than fire later.
+void withdraw(Keelwork::CRegKey& requests, const std::wstring& name, uint64_t asked)
 {
-    std::vector<std::wstring> names;
-    Keelwork::CRegKey key;
-    if (key.open(HKEY_LOCAL_MACHINE, kRunNowKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE | kView) != ERROR_SUCCESS)
-        return names;
-    // Value names are at most 16,383 characters.
-    std::wstring buffer(16384, L'\0');
-    for (DWORD index = 0;; ++index) {
-        DWORD chars = static_cast<DWORD>(buffer.size());
-        if (::RegEnumValueW(key.get(), index, buffer.data(), &chars, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
+    ULONGLONG stamp = 0;
+    if (requests.getQwordValue(name.c_str(), stamp) == ERROR_SUCCESS && stamp == asked)
+        requests.deleteValue(name.c_str());
+}
+
+} // namespace
+
+uint64_t runNowStampNow()
+{
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+RunNowOutcome askEngineToRunNow(const std::wstring& name, uint32_t boundMs)
+{
+    Keelwork::unique_event wake(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kRunNowEvent));
+    if (!wake)
+        return RunNowOutcome::noEngine;
+    // The engine makes both keys; without them it has not started listening.
+    Keelwork::CRegKey requests;
+    Keelwork::CRegKey answers;
+    if (requests.open(HKEY_LOCAL_MACHINE, kRunNowKeyPath, KEY_SET_VALUE | KEY_QUERY_VALUE | kView) != ERROR_SUCCESS ||
+        answers.open(HKEY_LOCAL_MACHINE, kRunNowAnswersKeyPath, KEY_QUERY_VALUE | KEY_NOTIFY | kView) != ERROR_SUCCESS)
+        return RunNowOutcome::noEngine;
+    Keelwork::unique_event changed(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!changed)
+        return RunNowOutcome::registryError;
+    const uint64_t asked = runNowStampNow();
+    if (requests.setQwordValue(name.c_str(), asked) != ERROR_SUCCESS)
+        return RunNowOutcome::registryError;
+    ::SetEvent(wake.get());
+    const ULONGLONG deadline = ::GetTickCount64() + boundMs;
+    for (;;) {
+        // Armed before the read: an answer written between the two still wakes the wait.
+        if (answers.notifyChange(false, REG_NOTIFY_CHANGE_LAST_SET, changed.get(), true) != ERROR_SUCCESS)
             break;
-        names.emplace_back(buffer.data(), chars);
+        if (const std::optional<RunNowOutcome> outcome = answerFor(answers, name, asked))
+            return *outcome;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline ||
+            ::WaitForSingleObject(changed.get(), static_cast<DWORD>(deadline - now)) != WAIT_OBJECT_0)
+            break;
     }
-    for (const std::wstring& name : names)
-        key.deleteValue(name.c_str());
-    return names;
+    withdraw(requests, name, asked);
+    return RunNowOutcome::noAnswer;
 }
 
 } // namespace KsState

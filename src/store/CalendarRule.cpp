@@ -94,6 +94,13 @@ int64_t runDay(const CalendarRule& rule, int64_t day, uint32_t previousNextRun) 
     default: return day; // daily
     }
 }
+
+
+uint32_t slotAfter(const CalendarRule& rule, int64_t from, uint32_t previousNextRun) {
+    const int64_t day = runDay(rule, firstCandidateDay(rule, from), previousNextRun);
+    // A run beyond 2106 keeps its low 32 bits, as every stored time does.
+    return static_cast<uint32_t>(static_cast<uint64_t>(slotInstant(rule, day)));
+}
 } // namespace
 
 uint32_t computeNextRun(const CalendarRule& rule, uint32_t previousNextRun, uint32_t base, uint32_t now) {
@@ -102,9 +109,11 @@ uint32_t computeNextRun(const CalendarRule& rule, uint32_t previousNextRun, uint
     int64_t from = base != 0 ? base : now;
     if (from < previousNextRun)
         from = static_cast<int64_t>(previousNextRun) + 1; // never at or before the stored run
-    const int64_t day = runDay(rule, firstCandidateDay(rule, from), previousNextRun);
-    // A run beyond 2106 keeps its low 32 bits, as every stored time does.
-    return static_cast<uint32_t>(static_cast<uint64_t>(slotInstant(rule, day)));
+    return slotAfter(rule, from, previousNextRun);
+}
+
+uint32_t nextRunAfter(const CalendarRule& rule, uint32_t moment, uint32_t previousNextRun) {
+    return rule.dayOfWeekMask == 0 ? previousNextRun : slotAfter(rule, moment, previousNextRun);
 }
 
 } // namespace KsCalendar

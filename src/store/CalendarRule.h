@@ -23,4 +23,8 @@ struct CalendarRule {
 // spring-forward night); a slot inside a repeated hour runs once, at its first occurrence.
 uint32_t computeNextRun(const CalendarRule& rule, uint32_t previousNextRun, uint32_t base, uint32_t now);
 
+// The first slot after `moment`, even one before previousNextRun (which still sets the biweekly
+// rule's weeks): the schedule a run at that moment leaves, as a run asked for out of turn needs.
+uint32_t nextRunAfter(const CalendarRule& rule, uint32_t moment, uint32_t previousNextRun);
+
 } // namespace KsCalendar

@@ -83,6 +83,11 @@ bool buildKeyPath(wchar_t (&path)[KsStore::kKeyPathChars], const wchar_t* parent
     return true;
 }
 
+KsCalendar::CalendarRule calendarRuleOf(const KSTASKINFO& task)
+{
+    return {task.dwDayOfWeekMask, task.dwInterval, task.dwHour, task.dwMinute};
+}
+
 } // namespace
 
 CKsTask::CKsTask(const wchar_t* pwszName) : KSTASKINFO{}
@@ -279,9 +284,13 @@ bool CKsTask::_WriteSchedule(Keelwork::CRegKey& key)
 
 bool CKsTask::ComputeNextRun(uint32_t base)
 {
-    const KsCalendar::CalendarRule rule{dwDayOfWeekMask, dwInterval, dwHour, dwMinute};
-    dwNextRun = KsCalendar::computeNextRun(rule, dwNextRun, base, Keelwork::Clock::current().now());
+    dwNextRun = KsCalendar::computeNextRun(calendarRuleOf(*this), dwNextRun, base, Keelwork::Clock::current().now());
     return true;
+}
+
+void CKsTask::computeNextRunAfter(uint32_t moment)
+{
+    dwNextRun = KsCalendar::nextRunAfter(calendarRuleOf(*this), moment, dwNextRun);
 }
 
 long CKsTask::_DeleteCurrentKey()

@@ -37,6 +37,9 @@ public:
     bool Write();
     // Applies the calendar rule from base (0 = now) to dwNextRun; always true. No registry access.
     bool ComputeNextRun(uint32_t base);
+    // Sets dwNextRun to the rule's first slot after `moment`, even one before the stored run: the
+    // schedule a run at that moment leaves. No registry access.
+    void computeNextRunAfter(uint32_t moment);
     bool Delete();
     bool Enable();
     bool Disable();

@@ -78,45 +78,12 @@ TEST_F(InsightOverEngine, AFullScreenApplicationHoldsADueTask)
 
     // Asked to run now, it meets the same hold: still held, nothing launched, its schedule kept.
     LogCapture log;
-    ASSERT_TRUE(Keelwork::engine::askRunningEngineToRunNow(L"held"));
+    ASSERT_EQ(Keelwork::engine::askRunningEngineToRunNow(L"held"), KsState::RunNowOutcome::asked);
     ASSERT_TRUE(awaitLogged(log, L"Task held is asked to run now"));
     ASSERT_TRUE(awaitLogged(log, L"Reason: Full-screen WaitTimeout"));
     EXPECT_EQ(at(explain(L"held", t0), {L"verdict"}), L"held");
     EXPECT_EQ(storedNextRun(L"held"), t0 - 5);
     EXPECT_FALSE(m_inbox.take(std::chrono::milliseconds(0))) << "nothing was launched";
-}
-
-// A task due in a day runs when asked, from the bus's side of the engine and from another process's;
-// its next run is then what a run at that moment gives.
-TEST_F(InsightOverEngine, RunNowRunsATaskThatIsNotDue)
-{
-    const uint32_t tomorrow = Keelwork::Clock::current().now() + 86400;
-    storeTask({.name = L"bus", .nextRun = tomorrow});
-    storeTask({.name = L"outside", .nextRun = tomorrow});
-    start();
-    kick();
-    const auto runNow = [](const std::wstring& name) {
-        return KsInsight::runNowReply(L"{\"name\":\"" + name + L"\"}", [](const std::wstring& task) {
-            return Keelwork::engine::askRunningEngineToRunNow(task) ? KsInsight::RunNowOutcome::asked
-                                                                     : KsInsight::RunNowOutcome::noEngine;
-        });
-    };
-    EXPECT_EQ(runNow(L"bus"), L"{\"name\":\"bus\",\"status\":true}");
-    EXPECT_EQ(KsState::requestRunNow(L"outside"), KsState::RunNowRequest::requested);
-    EXPECT_EQ(awaitMessages({L"TaskScheduler.Task.Completed.bus {\"name\":\"bus\"}",
-                             L"TaskScheduler.Task.Completed.outside {\"name\":\"outside\"}"}),
-              std::set<std::wstring>{});
-    for (const wchar_t* name : {L"bus", L"outside"}) {
-        const uint32_t next = storedNextRun(name);
-        EXPECT_LT(next, tomorrow) << testing::PrintToString(std::wstring(name));
-        EXPECT_GE(next + 60, Keelwork::Clock::current().now() + 3600) << testing::PrintToString(std::wstring(name));
-    }
-    EXPECT_EQ(runNow(L"absent"),
-              L"{\"name\":\"absent\",\"status\":false,\"error\":\"No task of that name is stored.\"}");
-    stop();
-    EXPECT_EQ(runNow(L"bus"), L"{\"name\":\"bus\",\"status\":false,\"error\":\"The task scheduler engine is "
-                              L"not running; the task was not run.\"}");
-    EXPECT_EQ(KsState::requestRunNow(L"bus"), KsState::RunNowRequest::noEngine);
 }
 
 // What a launch would decide now, from the probes as they answer or as the request assumes them.

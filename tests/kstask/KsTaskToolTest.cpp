@@ -173,7 +173,7 @@ TEST_F(KsTaskOverEngine, CommandsTellWhatTheEngineDid)
     stop();
     const KsTaskTool::Outcome alone = runTool({L"run", L"exits7"}, t0);
     EXPECT_EQ(alone.exitCode, 1);
-    EXPECT_EQ(alone.err, L"No task scheduler engine is running; exits7 was not run.\n");
+    EXPECT_EQ(alone.err, L"exits7: The task scheduler engine is not running; the task was not run.\n");
     EXPECT_TRUE(KsState::takeRunNowRequests().empty());
 
     // A key whose writer is gone tells no phase to trust: no engine runs these tasks.

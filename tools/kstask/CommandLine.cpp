@@ -16,9 +16,9 @@ const wchar_t kUsageText[] =
     L"  preview NAME [-n N]          its next runs (5 unless N is given, at most 100)\n"
     L"  preview --weekly DAYS HH:MM | --daily HH:MM | --every SECONDS [-n N]\n"
     L"                               the next runs of a schedule; DAYS like Mon,Fri\n"
-    L"  run NAME                     asks the running engine to run the task now\n"
+    L"  run NAME                     asks the running engine to run the task now; prints its answer\n"
     L"  --json                       the same JSON text the bus replies give\n"
-    L"exit codes: 0 done; 1 no task of that name, or (run) no engine is running;\n"
+    L"exit codes: 0 done; 1 no task of that name, or (run) the engine refused or did not answer;\n"
     L"            2 bad usage; 3 the registry cannot be read\n";
 
 namespace {

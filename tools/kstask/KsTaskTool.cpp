@@ -49,8 +49,8 @@ std::wstring payloadOf(const Command& command)
     return payload.serialize();
 }
 
-// A reply shown as it is (--json) or as text; a refused request is an unknown task, the only
-// refusal a checked command line leaves.
+// A reply shown as it is (--json) or as text; a refused request is an unknown task (for run: any
+// refusal), the only refusal a checked command line leaves.
 Outcome show(const Command& command, const std::wstring& reply,
              const std::function<std::wstring(const std::wstring&)>& render)
 {
@@ -82,35 +82,13 @@ Outcome list(const Command& command, const MirroredStateSource& source, uint32_t
     return {kDone, listText(rows) + note, L""};
 }
 
+// The bus's reply for the same request: the engine hears it through the request key and answers
+// through the same door as a bus request, and the reply is built by the module's own builder.
 Outcome run(const Command& command)
 {
-    const std::wstring& name = command.name;
-    if (!KsInsight::isStoredTask(name))
-        return {kUnknownTask, L"", name + L": No task of that name is stored.\n"};
-    const KsState::RunNowRequest outcome = KsState::requestRunNow(name);
-    std::wstring sentence;
-    int exitCode = kDone;
-    switch (outcome) {
-    case KsState::RunNowRequest::requested: sentence = L"Asked the engine to run " + name + L" now."; break;
-    case KsState::RunNowRequest::noEngine:
-        sentence = L"No task scheduler engine is running; " + name + L" was not run.";
-        exitCode = kUnknownTask;
-        break;
-    case KsState::RunNowRequest::registryError:
-        sentence = L"The request to run " + name + L" could not be written to the registry.";
-        exitCode = kRegistryUnreadable;
-        break;
-    }
-    if (command.json) {
-        // No bus reply exists for this; it opens as the others do, with "name" and "status".
-        Tessel::JSONFormatter reply;
-        reply.setString(names::kName, name);
-        reply.setBool(names::kStatus, exitCode == kDone);
-        if (exitCode != kDone)
-            reply.setString(names::kError, sentence);
-        return {exitCode, reply.serialize() + L"\n", L""};
-    }
-    return exitCode == kDone ? Outcome{exitCode, sentence + L"\n", L""} : Outcome{exitCode, L"", sentence + L"\n"};
+    const std::wstring reply = KsInsight::runNowReply(
+        payloadOf(command), [](const std::wstring& name) { return KsState::askEngineToRunNow(name); });
+    return show(command, reply, [&](const std::wstring&) { return L"Asked the engine to run " + command.name + L" now.\n"; });
 }
 
 Outcome dispatch(const Command& command, uint32_t now)

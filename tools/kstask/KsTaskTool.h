@@ -11,7 +11,7 @@ namespace KsTaskTool {
 
 enum ExitCode : int {
     kDone = 0,
-    kUnknownTask = 1,  // also: run, with no engine running
+    kUnknownTask = 1,  // also: run, refused for any reason
     kBadUsage = 2,
     kRegistryUnreadable = 3,
 };
