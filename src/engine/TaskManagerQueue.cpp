@@ -63,6 +63,18 @@ bool asksForIdle(const std::wstring& name, const KSTASKINFO& task)
            task.dwRunWhenIdle != 0;
 }
 
+// Whether the task is due at `now` by its own rule (a timed task's next run has come, an occasion
+// task has seen its count), or was asked to run now. A hold keeps a due task from the queue; a task
+// that is not due is not held, whatever would hold it once it is.
+bool dueOrAsked(const std::set<std::wstring>& asked, const std::wstring& name, const EngineTask& task, uint32_t now)
+{
+    if (asked.count(name) != 0)
+        return true;
+    if (isTimed(task.dwTaskType))
+        return task.dwNextRun <= now;
+    return isOccasion(task.dwTaskType) && task.dwDefaultFreq <= task.dwNextRun;
+}
+
 } // namespace
 
 bool taskWaitsForIdle(const std::wstring& name, const KSTASKINFO& task, bool longOverdue)
@@ -108,11 +120,14 @@ bool CKsTaskManager::_HeldByOobe(const std::wstring& name, EngineTask& task, DWO
         return false;
     KSLOG_NORMAL(L"Not adding task %s to the execution Q as it is oobewait (%d/%d)", name.c_str(),
                  static_cast<int>(elapsed), static_cast<int>(task.m_dwOobeWait));
-    const auto start = static_cast<uint32_t>(m_tsStartTime);
-    holdBy(name, task, HoldReason::outOfBox, start, start + task.m_dwOobeWait);
     // Occasions seen during the hold still count, so the task runs on time once it ends.
     if (task.dwTaskType == type && isOccasion(type) && bOutOfOobe == 0)
         _CountOccasion(name, task);
+    const auto start = static_cast<uint32_t>(m_tsStartTime);
+    if (dueOrAsked(m_runNow, name, task, now))
+        holdBy(name, task, HoldReason::outOfBox, start, start + task.m_dwOobeWait);
+    else
+        holdBy(name, task, HoldReason::none);
     return true;
 }
 
@@ -142,7 +157,7 @@ bool CKsTaskManager::_TimedTaskDue(const std::wstring& taskName, EngineTask& tas
     if (bAMMode != 0) {
         if ((task.dwMeteredAccessWise & KS_AM_TASK_EXCLUSION_WISE) != 0) {
             KSLOG_NORMAL(L"Task %s is excluded from AM task execution", name);
-            holdBy(taskName, task, HoldReason::maintenanceExclusion, now);
+            holdBy(taskName, task, due ? HoldReason::maintenanceExclusion : HoldReason::none, now);
             return false;
         }
         KSLOG_NORMAL(L"Task %s is included from AM task execution", name);
@@ -298,7 +313,7 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
         // The list first: the probe may reach the Windows Runtime, so only listed tasks ask it.
         if (!IsTaskAllowedInRetailMode(name) && m_services.retailDemo->isRetailDemoMode()) {
             KSLOG_NORMAL(L"The Task is disabled in the retail mode");
-            holdBy(name, *task, HoldReason::retailDemo);
+            holdBy(name, *task, dueOrAsked(m_runNow, name, *task, now) ? HoldReason::retailDemo : HoldReason::none);
             continue;
         }
         if (_HeldByOobe(name, *task, type, bOutOfOobe, now))
@@ -333,9 +348,12 @@ uint32_t CKsTaskManager::FindMinNextRunTime()
             continue;
         uint32_t elapsed = 0;
         uint64_t candidate = kNoTime;
-        if (_OobeHoldActive(*task, now, &elapsed))
+        if (_OobeHoldActive(*task, now, &elapsed)) {
             candidate = std::min<uint64_t>(m_tsStartTime + task->m_dwOobeWait, kNoTime);
-        else if (isTimed(task->dwTaskType))
+            // A timed task falling due within its hold is looked at then: from then on it is held.
+            if (isTimed(task->dwTaskType) && task->dwNextRun > after)
+                candidate = std::min<uint64_t>(candidate, task->dwNextRun);
+        } else if (isTimed(task->dwTaskType))
             candidate = task->dwNextRun;
         else if (task->m_dwRetryAt != 0)
             candidate = task->m_dwRetryAt;  // a deferred logon or boot task's retry
