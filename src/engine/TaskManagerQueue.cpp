@@ -63,9 +63,8 @@ bool asksForIdle(const std::wstring& name, const KSTASKINFO& task)
            task.dwRunWhenIdle != 0;
 }
 
-// Whether the task is due at `now` by its own rule (a timed task's next run has come, an occasion
-// task has seen its count), or was asked to run now. A hold keeps a due task from the queue; a task
-// that is not due is not held, whatever would hold it once it is.
+// Whether the task is due by its own rule (next run come, occasions counted) or asked to run now:
+// a hold keeps a due task from the queue, so a task that is not due is never held.
 bool dueOrAsked(const std::set<std::wstring>& asked, const std::wstring& name, const EngineTask& task, uint32_t now)
 {
     if (asked.count(name) != 0)
@@ -124,10 +123,8 @@ bool CKsTaskManager::_HeldByOobe(const std::wstring& name, EngineTask& task, DWO
     if (task.dwTaskType == type && isOccasion(type) && bOutOfOobe == 0)
         _CountOccasion(name, task);
     const auto start = static_cast<uint32_t>(m_tsStartTime);
-    if (dueOrAsked(m_runNow, name, task, now))
-        holdBy(name, task, HoldReason::outOfBox, start, start + task.m_dwOobeWait);
-    else
-        holdBy(name, task, HoldReason::none);
+    const bool due = dueOrAsked(m_runNow, name, task, now);
+    holdBy(name, task, due ? HoldReason::outOfBox : HoldReason::none, start, start + task.m_dwOobeWait);
     return true;
 }
 
@@ -349,10 +346,9 @@ uint32_t CKsTaskManager::FindMinNextRunTime()
         uint32_t elapsed = 0;
         uint64_t candidate = kNoTime;
         if (_OobeHoldActive(*task, now, &elapsed)) {
-            candidate = std::min<uint64_t>(m_tsStartTime + task->m_dwOobeWait, kNoTime);
-            // A timed task falling due within its hold is looked at then: from then on it is held.
-            if (isTimed(task->dwTaskType) && task->dwNextRun > after)
-                candidate = std::min<uint64_t>(candidate, task->dwNextRun);
+            // The hold's end, or sooner when a timed task falls due within it: from then on it is held.
+            const bool fallsDue = isTimed(task->dwTaskType) && task->dwNextRun > after;
+            candidate = std::min<uint64_t>(m_tsStartTime + task->m_dwOobeWait, fallsDue ? task->dwNextRun : kNoTime);
         } else if (isTimed(task->dwTaskType))
             candidate = task->dwNextRun;
         else if (task->m_dwRetryAt != 0)
