@@ -1,11 +1,12 @@
-// What the engine would decide if a task fell due now: the checks of the connected standby, the
-// pump's idle and full-screen holds, and the launch's own checks and validation, asked of the
-// probes as they answer at this moment, with nothing started and nothing written.
+// What the engine would decide if a task fell due now and stood at the head of the run queue: the
+// pump's one decision (HeadTaskDecision) over the engine's state as it is, then the launch's own
+// checks and validation, asked of the probes as they answer at this moment (or as the caller
+// assumes them), with nothing started, nothing written and nothing logged of the pump's lines.
 //
 // Threading: any thread with COM initialised; the bus probes' questions may take their time-outs.
 #pragma once
 
-#include "engine/SchedulerSettings.h"
+#include "engine/HeadTaskDecision.h"
 
 #include <cstdint>
 #include <optional>
@@ -25,11 +26,11 @@ struct DueNowAnswer {
     uint32_t delay = 0;            // seconds until the engine looks again; 0: when the state ends
 };
 
-// Null when no task of that name is stored. `settings`: the running engine's, else the defaults.
+// Null when no task of that name is stored. `view`: the running engine's (runningEngineView).
 std::optional<DueNowAnswer> decideIfDueNow(const std::wstring& name, const KsPlatform::ProbeServices& probes,
-                                           const SchedulerSettings& settings);
+                                           const PumpView& view);
 
-// The running engine's settings; the defaults while no engine runs.
-SchedulerSettings runningEngineSettings();
+// The running engine's view; a fresh pump with the default settings while no engine runs.
+PumpView runningEngineView();
 
 } // namespace Keelwork::engine

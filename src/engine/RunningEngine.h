@@ -11,7 +11,7 @@
 // withRunningEngine again.
 #pragma once
 
-#include "engine/SchedulerSettings.h"
+#include "engine/HeadTaskDecision.h"
 #include "state/RunNowRequest.h"
 
 #include <functional>
@@ -45,8 +45,9 @@ public:
     // Asks the engine to treat the stored task `name` as due at its next step; a task whose
     // program runs now is left alone (it runs once). Never waits for the engine thread.
     virtual void requestRunNow(const std::wstring& name) = 0;
-    // The settings the engine read at its start (they do not change while it runs).
-    virtual SchedulerSettings settings() const = 0;
+    // What the engine decides a head task's fate from, besides the machine: its settings (read at
+    // its start), the pump's holds and the AM switch, as they are now.
+    virtual PumpView decisionView() const = 0;
 
 protected:
     EngineTarget() = default;

@@ -6,20 +6,14 @@
 #include "common/Clock.h"
 #include "engine/EngineCodes.h"
 #include "engine/EngineNames.h"
+#include "engine/HeadTaskDecision.h"
 #include "engine/TaskManager.h"
 #include "logging/internal_logging.h"
 #include "platform/AssumedProbeServices.h"
-#include "platform/KsUpdateMgr/KsUpdateMgr_Helper.h"
 #include "platform/PlatformProbes.h"
 #include "platform/SystemProbeServices.h"
 
 namespace Keelwork::engine {
-namespace {
-
-constexpr DWORD kUpdateInstallingPhase = 3;
-constexpr DWORD kUpdateInstallingWait = 300;
-
-} // namespace
 
 bool SystemPumpProbes::idle()
 {
@@ -41,64 +35,72 @@ bool SystemPumpProbes::connectedStandby()
 
 bool SystemPumpProbes::updateInstalling()
 {
-    BOOL running = FALSE;
-    DWORD phase = 0;
-    const HRESULT hr = CKsUpdateMgr_Helper(L"default").IsUpdateRunning2(&running, &phase);
-    return SUCCEEDED(hr) && running && phase == kUpdateInstallingPhase;
+    return updatesInstalling(KsPlatform::systemNamedObjects());
 }
 
 void CKsTaskScheduler::_TaskExecutionPump()
 {
     if (!m_pTaskManager)
         return;
+    // The decision's questions, answered by the machine and the run queue; the pump's own lines
+    // are written from here as the decision reaches the queue.
+    class PumpQuestions final : public HeadTaskQuestions {
+    public:
+        PumpQuestions(SystemPumpProbes& probes, CKsTaskManager& tasks) : m_probes(probes), m_tasks(tasks) {}
+        bool connectedStandby() override { return m_probes.connectedStandby(); }
+        bool updatesInstalling() override { return m_probes.updateInstalling(); }
+        bool idle() override { return m_probes.idle(); }
+        bool fullScreen() override { return m_probes.fullScreen(); }
+        bool headWaitsForIdle() override { return m_tasks.ShouldTopTaskWaitForIdle(); }
+        std::optional<std::wstring> headTask() override
+        {
+            KSLOG_NORMAL(L"Task execution pump. If the execution Q is not empty, we will take the top task in the Q "
+                         L"and execute it");
+            const QueueItem* head = m_tasks.queue().top();
+            if (!head)
+                return std::nullopt;
+            KSLOG_INFO(L"Fetching task from Queue Name:%s , WaitForIdleMode: %d, ", head->name.c_str(),
+                       m_tasks.ShouldTopTaskWaitForIdle() ? 1 : 0);
+            return head->name;
+        }
+
+    private:
+        SystemPumpProbes& m_probes;
+        CKsTaskManager& m_tasks;
+    };
+
     m_probes.beginStep();
-    if (!m_am.on() && m_probes.connectedStandby()) {
+    PumpQuestions questions(m_probes, *m_pTaskManager);
+    const HeadDecision decision = decideHeadTask(questions, decisionView(), Clock::current().now(), true);
+    m_pump.write(decision.after);
+    switch (decision.step) {
+    case HeadStep::connectedStandby:
         enterPhase(EnginePhase::connectedStandby, EngineReason::none,
                    Clock::current().now() + kConnectedStandbyRearmSeconds);
         _SetTimer(kConnectedStandbyRearmSeconds);
         return;
-    }
-    if (m_probes.updateInstalling()) {
+    case HeadStep::updatesInstalling:
         KSLOG_INFO(L"Schedule task installing updates. Setting timer");
-        _SetTimer(kUpdateInstallingWait);
+        _SetTimer(decision.delay);
         return;
-    }
-    KSLOG_NORMAL(L"Task execution pump. If the execution Q is not empty, we will take the top task in the Q and "
-                 L"execute it");
-    const QueueItem* head = m_pTaskManager->queue().top();
-    if (!head) {
+    case HeadStep::queueEmpty:
         KSLOG_NORMAL(L"There are no more items in the Q. Setting waitable timer. Reseting full screen wait flag");
-        m_pump.batchEnds();
         m_pTaskManager->EndBatch();
         _SetTaskWaitableTimer(0);
         return;
-    }
-    KSLOG_INFO(L"Fetching task from Queue Name:%s , WaitForIdleMode: %d, ", head->name.c_str(),
-               m_pTaskManager->ShouldTopTaskWaitForIdle() ? 1 : 0);
-    if (holdHeadTask(head->name))
+    case HeadStep::held:
+        m_pTaskManager->Hold(decision.head, decision.hold.hold);
+        _SetTaskWaitableTimer(decision.hold.lookAgainAt);
         return;
-    _RunTopTask();
-}
-
-bool CKsTaskScheduler::holdHeadTask(const std::wstring& head)
-{
-    std::optional<PumpHold> held;
-    const bool amMode = m_am.on();
-    if (!amMode && !m_pump.idlePhaseDone() && m_pTaskManager->ShouldTopTaskWaitForIdle())
-        held = m_pump.holdForIdle(head, [this] { return m_pTaskManager->ShouldTopTaskWaitForIdle(); },
-                                  Clock::current().now());
-    if (!held)
-        held = m_pump.holdForFullScreen(head, amMode, Clock::current().now());
-    if (!held)
-        return false;
-    m_pTaskManager->Hold(head, held->hold);
-    _SetTaskWaitableTimer(held->lookAgainAt);
-    return true;
+    case HeadStep::launch:
+        _RunTopTask();
+        return;
+    }
 }
 
 void CKsTaskScheduler::_RunTopTask()
 {
-    m_pump.taskRuns(m_pTaskManager->ShouldTopTaskWaitForIdle());
+    m_pump.write(m_pump.read().afterRun(m_pTaskManager->ShouldTopTaskWaitForIdle()));
     std::wstring name;
     const DWORD result = m_pTaskManager->RunAndPopTopTask(name, m_pBus);
     if (result == kStopping) {

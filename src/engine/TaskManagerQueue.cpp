@@ -63,6 +63,17 @@ bool asksForIdle(const std::wstring& name, const KSTASKINFO& task)
            task.dwRunWhenIdle != 0;
 }
 
+// Whether the task is due by its own rule (next run come, occasions counted) or asked to run now:
+// a hold keeps a due task from the queue, so a task that is not due is never held.
+bool dueOrAsked(const std::set<std::wstring>& asked, const std::wstring& name, const EngineTask& task, uint32_t now)
+{
+    if (asked.count(name) != 0)
+        return true;
+    if (isTimed(task.dwTaskType))
+        return task.dwNextRun <= now;
+    return isOccasion(task.dwTaskType) && task.dwDefaultFreq <= task.dwNextRun;
+}
+
 } // namespace
 
 bool taskWaitsForIdle(const std::wstring& name, const KSTASKINFO& task, bool longOverdue)
@@ -108,11 +119,12 @@ bool CKsTaskManager::_HeldByOobe(const std::wstring& name, EngineTask& task, DWO
         return false;
     KSLOG_NORMAL(L"Not adding task %s to the execution Q as it is oobewait (%d/%d)", name.c_str(),
                  static_cast<int>(elapsed), static_cast<int>(task.m_dwOobeWait));
-    const auto start = static_cast<uint32_t>(m_tsStartTime);
-    holdBy(name, task, HoldReason::outOfBox, start, start + task.m_dwOobeWait);
     // Occasions seen during the hold still count, so the task runs on time once it ends.
     if (task.dwTaskType == type && isOccasion(type) && bOutOfOobe == 0)
         _CountOccasion(name, task);
+    const auto start = static_cast<uint32_t>(m_tsStartTime);
+    const bool due = dueOrAsked(m_runNow, name, task, now);
+    holdBy(name, task, due ? HoldReason::outOfBox : HoldReason::none, start, start + task.m_dwOobeWait);
     return true;
 }
 
@@ -142,7 +154,7 @@ bool CKsTaskManager::_TimedTaskDue(const std::wstring& taskName, EngineTask& tas
     if (bAMMode != 0) {
         if ((task.dwMeteredAccessWise & KS_AM_TASK_EXCLUSION_WISE) != 0) {
             KSLOG_NORMAL(L"Task %s is excluded from AM task execution", name);
-            holdBy(taskName, task, HoldReason::maintenanceExclusion, now);
+            holdBy(taskName, task, due ? HoldReason::maintenanceExclusion : HoldReason::none, now);
             return false;
         }
         KSLOG_NORMAL(L"Task %s is included from AM task execution", name);
@@ -298,7 +310,7 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
         // The list first: the probe may reach the Windows Runtime, so only listed tasks ask it.
         if (!IsTaskAllowedInRetailMode(name) && m_services.retailDemo->isRetailDemoMode()) {
             KSLOG_NORMAL(L"The Task is disabled in the retail mode");
-            holdBy(name, *task, HoldReason::retailDemo);
+            holdBy(name, *task, dueOrAsked(m_runNow, name, *task, now) ? HoldReason::retailDemo : HoldReason::none);
             continue;
         }
         if (_HeldByOobe(name, *task, type, bOutOfOobe, now))
@@ -333,9 +345,11 @@ uint32_t CKsTaskManager::FindMinNextRunTime()
             continue;
         uint32_t elapsed = 0;
         uint64_t candidate = kNoTime;
-        if (_OobeHoldActive(*task, now, &elapsed))
-            candidate = std::min<uint64_t>(m_tsStartTime + task->m_dwOobeWait, kNoTime);
-        else if (isTimed(task->dwTaskType))
+        if (_OobeHoldActive(*task, now, &elapsed)) {
+            // The hold's end, or sooner when a timed task falls due within it: from then on it is held.
+            const bool fallsDue = isTimed(task->dwTaskType) && task->dwNextRun > after;
+            candidate = std::min<uint64_t>(m_tsStartTime + task->m_dwOobeWait, fallsDue ? task->dwNextRun : kNoTime);
+        } else if (isTimed(task->dwTaskType))
             candidate = task->dwNextRun;
         else if (task->m_dwRetryAt != 0)
             candidate = task->m_dwRetryAt;  // a deferred logon or boot task's retry

@@ -19,7 +19,7 @@
 #include "state/EngineState.h"
 #include "state/StateMirror.h"
 #include "engine/EngineWindow.h"
-#include "engine/PumpPolicy.h"
+#include "engine/HeadTaskDecision.h"
 #include "engine/RunningEngine.h"
 #include "engine/SchedulerSettings.h"
 #include "engine/StartGate.h"
@@ -85,7 +85,7 @@ public:
     void SetAMMode(bool bAMMode, void* pContext, bool bInternalCall);
     std::unique_ptr<AutoMaintenanceResponse> requestAMMode(bool on) override;
     void requestRunNow(const std::wstring& name) override;
-    SchedulerSettings settings() const override { return m_settings; }
+    PumpView decisionView() const override { return {m_pump.read(), m_am.on(), m_settings}; }
     uint32_t OnInstallComplete(const std::shared_ptr<Tessel::Message>& message);
     void InitialKickStart(bool bOobe);
     void _SetTimer(DWORD seconds);
@@ -130,8 +130,6 @@ private:
     void _SuspendWasAborted();
 
     void _TaskExecutionPump();
-    // The pump's holds; true when the head task is held and the pump returns.
-    bool holdHeadTask(const std::wstring& head);
     void _RunTopTask();
     void _CancelTimer();
 
@@ -152,7 +150,7 @@ private:
     StartGate m_gate;
     AutoMaintenance m_am;
     SystemPumpProbes m_probes;
-    PumpPolicy m_pump{m_settings, m_probes};
+    PublishedPumpState m_pump;
     std::atomic<uint32_t> m_bSuspended{0};
     std::atomic<uint32_t> m_bStarted{0};
     EngineReason m_suspension = EngineReason::none;

@@ -43,7 +43,7 @@ std::optional<KsInsight::IfDueNow> decideIfDueNow(const KsInsight::ExplainReques
         KsPlatform::SystemProbeServices system(stopEvent);
         KsPlatform::AssumedProbeServices assumed(system, probeAssumptions(request.assume));
         const std::optional<Keelwork::engine::DueNowAnswer> answer = Keelwork::engine::decideIfDueNow(
-            request.name, assumed.services(), Keelwork::engine::runningEngineSettings());
+            request.name, assumed.services(), Keelwork::engine::runningEngineView());
         if (answer)
             return KsInsight::IfDueNow{answer->run, answer->reason, answer->code, answer->delay};
     } catch (const std::exception& error) {

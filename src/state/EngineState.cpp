@@ -53,6 +53,12 @@ void EngineStateBoard::setEngine(const EngineState& state)
 {
     SrwExclusive hold(m_lock);
     m_engine = state;
+    if (state.phase == EnginePhase::stopped) {
+        for (auto& [name, task] : m_tasks) {
+            task.queued = false;
+            task.hold = TaskHold{};
+        }
+    }
     ++m_changes;
 }
 

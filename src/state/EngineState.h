@@ -87,7 +87,8 @@ public:
     EngineStateBoard(const EngineStateBoard&) = delete;
     EngineStateBoard& operator=(const EngineStateBoard&) = delete;
 
-    // Engine thread only.
+    // Engine thread only. A stopped engine queues and holds nothing: its tasks' queued marks and
+    // holds end with it; what they last did stays.
     void setEngine(const EngineState& state);
     // Applies `change` to the task's state (a default one when it has none yet).
     template <typename Change>

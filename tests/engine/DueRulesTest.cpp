@@ -153,6 +153,59 @@ TEST_P(DueRules, QueuesDueTasksOnly)
 INSTANTIATE_TEST_SUITE_P(Table, DueRules, ::testing::ValuesIn(kDueCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// The queue builder's holds fall only on a due task: the same task due next week is not held.
+struct BuilderHoldCase {
+    const char* label;
+    KsState::HoldReason hold;
+    int64_t dueIn;
+    KsState::HoldReason expected;
+};
+
+void PrintTo(const BuilderHoldCase& row, std::ostream* out)
+{
+    *out << row.label;
+}
+
+class BuilderHold : public kstest::TaskManagerFixture, public ::testing::WithParamInterface<BuilderHoldCase> {};
+
+TEST_P(BuilderHold, FallsOnlyOnADueTask)
+{
+    using KsState::HoldReason;
+    const BuilderHoldCase& row = GetParam();
+    storeTask(timed(row.dueIn, row.hold == HoldReason::maintenanceExclusion ? kAmExclusion : 0));
+    setString(kstest::kTasksKey, L"DisabledInRetailModeTasks", L"job");
+    auto& manager = gather(row.hold == HoldReason::retailDemo);
+    ASSERT_TRUE(manager.LoadRetailDisabledTasks());
+    auto board = std::make_shared<KsState::EngineStateBoard>();
+    manager.UseStateBoard(board);
+    if (row.hold == HoldReason::outOfBox) {
+        manager.InitTSStartTime();
+        manager.SetOobeModeState(1);
+        manager.tasks().at(L"job")->m_dwOobeWait = 600;
+    }
+    const bool am = row.hold == HoldReason::maintenanceExclusion;
+    manager._AddToQ(KS_TASK_SCHEDULED, 0, am ? 1 : 0, am ? kWindow : 0);
+    EXPECT_TRUE(drainQueue().empty());
+    EXPECT_EQ(board->read(L"job").second.hold.reason, row.expected);
+    // The engine wakes when the held task falls due, or when its hold ends.
+    if (row.hold == KsState::HoldReason::outOfBox) {
+        EXPECT_EQ(manager.FindMinNextRunTime(), std::min<int64_t>(kNow + 600, row.dueIn > 0 ? kNow + row.dueIn : kNow + 600));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Holds, BuilderHold,
+    ::testing::Values(BuilderHoldCase{"RetailDemoDue", KsState::HoldReason::retailDemo, -60, KsState::HoldReason::retailDemo},
+                      BuilderHoldCase{"RetailDemoNextWeek", KsState::HoldReason::retailDemo, 7 * kDay, {}},
+                      BuilderHoldCase{"OutOfBoxDue", KsState::HoldReason::outOfBox, -60, KsState::HoldReason::outOfBox},
+                      BuilderHoldCase{"OutOfBoxNextWeek", KsState::HoldReason::outOfBox, 7 * kDay, {}},
+                      BuilderHoldCase{"OutOfBoxDueWithinTheHold", KsState::HoldReason::outOfBox, 60, {}},
+                      BuilderHoldCase{"MaintenanceExclusionDue", KsState::HoldReason::maintenanceExclusion, -60,
+                                      KsState::HoldReason::maintenanceExclusion},
+                      BuilderHoldCase{"MaintenanceExclusionNextWeek", KsState::HoldReason::maintenanceExclusion,
+                                      7 * kDay, {}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 // A logon or boot task deferred at its occasion ("LogonNextRun" written by the deferral) is queued
 // again once the deferral's delay is over, and the timer wakes the engine for a retry ahead.
 TEST_F(DueRulesQueue, DeferredOccasionTaskIsRetriedAfterItsDelay)

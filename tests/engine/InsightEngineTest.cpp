@@ -84,6 +84,12 @@ TEST_F(InsightOverEngine, AFullScreenApplicationHoldsADueTask)
     EXPECT_EQ(at(explain(L"held", t0), {L"verdict"}), L"held");
     EXPECT_EQ(storedNextRun(L"held"), t0 - 5);
     EXPECT_FALSE(m_inbox.take(std::chrono::milliseconds(0))) << "nothing was launched";
+
+    // A stopped engine holds nothing.
+    stop();
+    const std::wstring stopped = explain(L"held", t0);
+    EXPECT_EQ(at(stopped, {L"engine", L"phase"}), L"stopped") << stopped;
+    EXPECT_EQ(at(stopped, {L"hold"}), L"<absent>");
 }
 
 // What a launch would decide now, from the probes as they answer or as the request assumes them.

@@ -29,7 +29,7 @@ public:
         return nullptr;
     }
     void requestRunNow(const std::wstring&) override {}
-    Keelwork::engine::SchedulerSettings settings() const override { return {}; }
+    Keelwork::engine::PumpView decisionView() const override { return {}; }
 
     std::atomic<bool> retired{false};
     std::atomic<int> calls{0};
