@@ -53,11 +53,10 @@ void CKsTaskScheduler::_TaskExecutionPump()
         return;
     m_probes.beginStep();
     if (!m_am.on() && m_probes.connectedStandby()) {
-        enterPhase(EnginePhase::connectedStandby, EngineReason::none,
-                   Clock::current().now() + kConnectedStandbyRearmSeconds);
-        _SetTimer(kConnectedStandbyRearmSeconds);
+        move({EngineEvent::standbyFound, 0, EngineReason::none, Clock::current().now() + kConnectedStandbyRearmSeconds});
         return;
     }
+    move({EngineEvent::standbyOver});
     if (m_probes.updateInstalling()) {
         KSLOG_INFO(L"Schedule task installing updates. Setting timer");
         _SetTimer(kUpdateInstallingWait);
@@ -102,12 +101,10 @@ void CKsTaskScheduler::_RunTopTask()
     std::wstring name;
     const DWORD result = m_pTaskManager->RunAndPopTopTask(name, m_pBus);
     if (result == kStopping) {
-        _CancelTimer();
+        m_loop.cancelTimer();
         ::PostQuitMessage(0);  // the exit event stays set: the loop ends at its next wait
     } else if (result == kRestartPending) {
-        _CancelTimer();
-        m_bSuspended = 1;
-        enterPhase(EnginePhase::suspended, EngineReason::restartPending);
+        move({EngineEvent::suspend, 0, EngineReason::restartPending});
         KSLOG_NORMAL(L"Update task has just run and we have found that a reboot is required. SUSPENDING TASK "
                      L"SCHEDULER");
     } else {
