@@ -228,7 +228,8 @@ DWORD WINAPI CKsTaskScheduler::TSThread(void* param)
             }
             ::SetEvent(handles->hStartedEvent);
             engine->start();
-            const bool orderly = engine->m_loop.run(handles->hExitEvent, logonEvent.get(), engine->m_am.event(), *engine);
+            const bool orderly = engine->m_loop.run(handles->hExitEvent, logonEvent.get(), engine->m_am.event(),
+                                                    engine->m_window, *engine);
             engine->move({EngineEvent::stopRequested});
             engine->SetAMMode(false, nullptr, true);
             engine->m_loop.cancelTimer();

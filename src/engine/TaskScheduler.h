@@ -107,7 +107,6 @@ private:
     void onLogon() override;
     void onAutoMaintenance() override;
     void onRunNowRequest() override;
-    bool windowFailed() const override { return m_window.failed(); }
     void betweenSteps() override { m_mirror.follow(*m_board); }
 
     bool _CreateObjects();

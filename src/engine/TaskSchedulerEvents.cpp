@@ -12,7 +12,6 @@
 #include "state/RunNowRequest.h"
 #include "store/TaskName.h"
 
-
 namespace Keelwork::engine {
 
 void CKsTaskScheduler::onTimer()
