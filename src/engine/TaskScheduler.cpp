@@ -54,7 +54,7 @@ void CKsTaskScheduler::move(EngineInput input)
         Trigger();
 }
 
-void CKsTaskScheduler::_SubscribeInstaller()
+void CKsTaskScheduler::subscribeInstaller()
 {
     try {
         m_pBus = std::make_shared<Tessel::MessageBusClient>();
@@ -75,7 +75,7 @@ void CKsTaskScheduler::_SubscribeInstaller()
         m_installer.hold(m_pBus, kInstallerComplete);
 }
 
-bool CKsTaskScheduler::_CreateObjects()
+bool CKsTaskScheduler::createObjects()
 {
     CRegKey schedulerKey;
     schedulerKey.create(HKEY_LOCAL_MACHINE, kSchedulerKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
@@ -114,8 +114,8 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          reinterpret_cast<LPCWSTR>(&CKsTaskScheduler::TSThread), &m_hInstance);
     KSLOG_NORMAL(L"Task Scheduler started. Initializing... Current process instance: %p", m_hInstance);
-    _SubscribeInstaller();
-    if (!m_window.create(m_hInstance, *this) || !_CreateObjects())
+    subscribeInstaller();
+    if (!m_window.create(m_hInstance, *this) || !createObjects())
         return false;
 
     // Launches take the hives this engine found at its start rather than look for them again: the
@@ -142,8 +142,8 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
         move({EngineEvent::oemSetUpRuns});
         m_mirror.follow(*m_board);
     });
-    _ReadSettings();
-    _CheckInstall();
+    readSettings();
+    checkInstall();
     m_pTaskManager->DeleteAllZARNTasks();
     if (m_gate.checkReboot(m_settings.rebootDelay)) {
         KSLOG_NORMAL(L"Adding reboot tasks to execution Q if they exist");
@@ -160,14 +160,14 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     return true;
 }
 
-void CKsTaskScheduler::_ReadSettings()
+void CKsTaskScheduler::readSettings()
 {
     SchedulerSettingsLoader(m_customization).load(m_settings, IsFirstStartSinceBoot());
     m_am.setEnabled(m_settings.amModeEnabled);
     m_pTaskManager->SetFinishWait(m_settings.taskFinishWait);
 }
 
-void CKsTaskScheduler::_CheckInstall()
+void CKsTaskScheduler::checkInstall()
 {
     // Read before the subscription; a completion may already have cleared it since.
     if (m_gate.installing() || m_gate.installCompleted()) {

@@ -109,10 +109,10 @@ private:
     void onRunNowRequest() override;
     void betweenSteps() override { m_mirror.follow(*m_board); }
 
-    bool _CreateObjects();
-    void _SubscribeInstaller();
-    void _ReadSettings();
-    void _CheckInstall();
+    bool createObjects();
+    void subscribeInstaller();
+    void readSettings();
+    void checkInstall();
     // The start, once _Init succeeded: the out-of-box start (not while suspended) or the start
     // delay.
     void start();
