@@ -42,7 +42,7 @@ void EngineLoop::cancelTimer()
         ::CancelWaitableTimer(m_timer.get());
 }
 
-bool EngineLoop::drainMessages(const EngineLoopHandler& handler)
+bool EngineLoop::drainMessages(const EngineWindow& window)
 {
     // A WM_QUIT ends only this draining, never the engine. The pump re-posts its message after
     // each task, so the queue would never run dry during a batch: back to the wait after each
@@ -54,7 +54,7 @@ bool EngineLoop::drainMessages(const EngineLoopHandler& handler)
             break;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
-        if (handler.windowFailed())
+        if (window.failed())
             return false;
         if (message.message == kPumpMessage)
             break;
@@ -62,7 +62,8 @@ bool EngineLoop::drainMessages(const EngineLoopHandler& handler)
     return true;
 }
 
-bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, EngineLoopHandler& handler)
+bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, const EngineWindow& window,
+                     EngineLoopHandler& handler)
 {
     const HANDLE handles[] = {m_timer.get(), m_newTask.get(), exitEvent, logonEvent, amEvent};
     const DWORD kCount = static_cast<DWORD>(std::size(handles));
@@ -100,7 +101,7 @@ bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, Engine
         default:
             if (wait != WAIT_OBJECT_0 + kCount)
                 return true;
-            if (!drainMessages(handler))
+            if (!drainMessages(window))
                 return false;
             break;
         }

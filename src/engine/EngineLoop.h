@@ -7,21 +7,20 @@
 
 #include "common/UniqueHandle.h"
 #include "engine/RunNowListener.h"
+#include "engine/EngineWindow.h"
 
 #include <cstdint>
 
 namespace Keelwork::engine {
 
 // What the engine does when the loop wakes for one of its handles. Window messages go to the
-// engine's window procedure.
+// engine's window, whose procedure forwards them.
 class EngineLoopHandler {
 public:
     virtual void onTimer() = 0;
     virtual void onNewTask() = 0;
     virtual void onLogon() = 0;
     virtual void onAutoMaintenance() = 0;
-    // True once a window message ended on an unexpected exception: the loop ends.
-    virtual bool windowFailed() const = 0;
     // Before a wait with no message in hand: the steps before it (or the start) are over.
     virtual void betweenSteps() = 0;
 
@@ -52,14 +51,15 @@ public:
     bool armIn(int64_t units);
     void cancelTimer();
 
-    // Waits until the exit event is set (true), a wait fails (true) or a window message failed
-    // (false). The handles are served in this order when several are set: the timer, the
+    // Waits until the exit event is set (true), a wait fails (true) or a message to `window`
+    // failed (false). The handles are served in this order when several are set: the timer, the
     // new-task event, the exit event, the log-on event, the auto-maintenance event.
-    bool run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, EngineLoopHandler& handler);
+    bool run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, const EngineWindow& window,
+             EngineLoopHandler& handler);
 
 private:
     // Dispatches the queued messages; false when one of them failed.
-    static bool drainMessages(const EngineLoopHandler& handler);
+    static bool drainMessages(const EngineWindow& window);
 
     unique_handle m_timer;
     unique_event m_newTask;

@@ -19,6 +19,8 @@ inline constexpr unsigned kLogonTimerMs = 30000;
 inline constexpr unsigned kLogonMessage = 0x8065;
 inline constexpr unsigned kPumpMessage = 0x8066;
 inline constexpr unsigned kRunNowMessage = 0x8067;
+// An auto-maintenance run was stopped from another thread: the engine thread leaves its phase.
+inline constexpr unsigned kMaintenanceEndedMessage = 0x8068;
 
 // How far ahead the timer is armed while the machine is in connected standby.
 inline constexpr unsigned long kConnectedStandbyRearmSeconds = 604800;

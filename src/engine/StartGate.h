@@ -1,7 +1,6 @@
 // When the engine may begin running tasks, and what holds it back at its start: an installation of
-// the product in progress, the OEM set-up still running, the out-of-box wait of a factory-fresh
-// machine, the delay after a reboot or a resume, a pending restart and safe mode (both suspend the
-// engine for its life).
+// the product in progress, the delay after a reboot or a resume, a pending restart and safe mode
+// (both suspend the engine for its life). The out-of-box experience is OutOfBox's.
 //
 // Threading: the engine thread, except completeInstall() (the installer's message, on a bus
 // thread) and the two install flags it changes, which are atomic.
@@ -11,7 +10,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 
 namespace Keelwork::engine {
 
@@ -27,14 +25,6 @@ public:
     // The installer's completion: true when it was awaited (the engine is to start at once).
     bool completeInstall();
 
-    // Waits while the OEM set-up runs ("OOBEDone" 0), re-reading on each change of its key and at
-    // least every 30 seconds; `waiting` is told once when the wait begins. False only when the exit
-    // event ended the wait.
-    bool waitForOemSetUp(HANDLE exitEvent, const std::function<void()>& waiting);
-    // "oobemode", deleted once read: the next start is a normal one.
-    static uint32_t readOobeMode();
-    void setOobeStartDelay(uint32_t seconds) { m_dwOobeStartDelay = seconds; }
-
     // Whether this start is the first since the machine booted; `rebootDelay` ("winrestart_wait")
     // is then the start delay.
     bool checkReboot(uint32_t rebootDelay);
@@ -44,16 +34,15 @@ public:
     // After a resume from suspend the start delay is "aftersuspend_wait" like after a reboot.
     void resumed() { m_bRebooted = 1; }
 
-    // The start-delay window timer's period, in milliseconds, for a normal start or an
-    // out-of-box one.
-    uint32_t startDelayMs(bool outOfBox) const;
+    // The start-delay window timer's period of a normal start, in milliseconds (an out-of-box
+    // start's is OutOfBox's).
+    uint32_t startDelayMs() const;
 
 private:
     std::atomic<uint32_t> m_bInstalling{0};
     std::atomic<uint32_t> m_bInstallCompleted{0};
     uint32_t m_bRebooted = 0;
     uint32_t m_dwRebootDelay = 0;
-    uint32_t m_dwOobeStartDelay = 0;
     bool m_bSafeMode = false;
 };
 

@@ -73,11 +73,11 @@ void CKsTaskScheduler::_TaskExecutionPump()
     PumpQuestions questions(m_probes, *m_pTaskManager);
     const HeadDecision decision = decideHeadTask(questions, decisionView(), Clock::current().now(), true);
     m_pump.write(decision.after);
+    if (decision.step != HeadStep::connectedStandby)
+        move({EngineEvent::standbyOver});
     switch (decision.step) {
     case HeadStep::connectedStandby:
-        enterPhase(EnginePhase::connectedStandby, EngineReason::none,
-                   Clock::current().now() + kConnectedStandbyRearmSeconds);
-        _SetTimer(kConnectedStandbyRearmSeconds);
+        move({EngineEvent::standbyFound, 0, EngineReason::none, Clock::current().now() + kConnectedStandbyRearmSeconds});
         return;
     case HeadStep::updatesInstalling:
         KSLOG_INFO(L"Schedule task installing updates. Setting timer");
@@ -104,12 +104,10 @@ void CKsTaskScheduler::_RunTopTask()
     std::wstring name;
     const DWORD result = m_pTaskManager->RunAndPopTopTask(name, m_pBus);
     if (result == kStopping) {
-        _CancelTimer();
+        m_loop.cancelTimer();
         ::PostQuitMessage(0);  // the exit event stays set: the loop ends at its next wait
     } else if (result == kRestartPending) {
-        _CancelTimer();
-        m_bSuspended = 1;
-        enterPhase(EnginePhase::suspended, EngineReason::restartPending);
+        move({EngineEvent::suspend, 0, EngineReason::restartPending});
         KSLOG_NORMAL(L"Update task has just run and we have found that a reboot is required. SUSPENDING TASK "
                      L"SCHEDULER");
     } else {

@@ -33,36 +33,28 @@ CKsTaskScheduler::CKsTaskScheduler(HANDLE exitEvent)
     : m_hExitEvent(exitEvent), m_board(std::make_shared<EngineStateBoard>()), m_probes(exitEvent)
 {
     m_customization.Initialize();
-    enterPhase(EnginePhase::starting);
+    m_board->setEngine(EngineState{EnginePhase::starting, EngineReason::none, Clock::current().now(), 0});
     publishEngineStateBoard(m_board);
 }
 
-// Other threads first: the running-engine link waits for their calls, the unsubscription for an
-// installer message in flight; only then does anything they may touch go.
-CKsTaskScheduler::~CKsTaskScheduler()
+// The members' destruction is the teardown (see their declaration).
+CKsTaskScheduler::~CKsTaskScheduler() = default;
+
+void CKsTaskScheduler::move(EngineInput input)
 {
-    m_link.reset();
-    if (m_pBus && m_bInstallSubscribed)
-        m_pBus->unsubscribe(kInstallerComplete);
-    m_probes.useBus(nullptr);
-    m_pBus.reset();
-    m_pTaskManager.reset();
-    try {
-        enterPhase(EnginePhase::stopped);
-        // The tasks' values stay with the stopped engine's: their last launch and deferral are
-        // what a reader asks about then, and the in-process board keeps them too.
-        m_mirror.follow(*m_board);
-    } catch (...) {
-        // Ending on an exception already: the board keeps the phase it had.
-    }
+    input.now = Clock::current().now();
+    input.maintenance = m_am.on();
+    const EngineMove next = transition(m_board->engine(), input);
+    m_board->setEngine(next.state);
+    if (next.actions.cancelTimer)
+        m_loop.cancelTimer();
+    if (next.actions.armStandby)
+        _SetTimer(kConnectedStandbyRearmSeconds);
+    if (next.actions.trigger)
+        Trigger();
 }
 
-void CKsTaskScheduler::enterPhase(EnginePhase phase, EngineReason reason, uint32_t until)
-{
-    m_board->setEngine(EngineState{phase, reason, Clock::current().now(), until});
-}
-
-void CKsTaskScheduler::_SubscribeInstaller()
+void CKsTaskScheduler::subscribeInstaller()
 {
     try {
         m_pBus = std::make_shared<Tessel::MessageBusClient>();
@@ -79,10 +71,11 @@ void CKsTaskScheduler::_SubscribeInstaller()
             return OnInstallComplete(m);
         });
     KSLOG_NORMAL(L"Subscribed for Install Complete,  bRet=%x", status);
-    m_bInstallSubscribed = status == Tessel::MODULE_STATUS_SUCCESS;
+    if (status == Tessel::MODULE_STATUS_SUCCESS)
+        m_installer.hold(m_pBus, kInstallerComplete);
 }
 
-bool CKsTaskScheduler::_CreateObjects()
+bool CKsTaskScheduler::createObjects()
 {
     CRegKey schedulerKey;
     schedulerKey.create(HKEY_LOCAL_MACHINE, kSchedulerKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
@@ -116,10 +109,10 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
 {
     m_hExitEvent = exitEvent;
     ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCWSTR>(&CKsTaskScheduler::_WindowProc), &m_hInstance);
+                         reinterpret_cast<LPCWSTR>(&CKsTaskScheduler::TSThread), &m_hInstance);
     KSLOG_NORMAL(L"Task Scheduler started. Initializing... Current process instance: %p", m_hInstance);
-    _SubscribeInstaller();
-    if (!m_window.create(m_hInstance, &CKsTaskScheduler::_WindowProc, this) || !_CreateObjects())
+    subscribeInstaller();
+    if (!m_window.create(m_hInstance, *this) || !createObjects())
         return false;
 
     // Launches take the hives this engine found at its start rather than look for them again: the
@@ -140,16 +133,22 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     }
     KSLOG_NORMAL(L"Successfully read all task information from registry");
     m_pTaskManager->InitTSStartTime();
-    _OobeCheck();
-    _ReadSettings();
-    _CheckInstall();
+    // The OEM set-up wait can last for hours before the loop's first step: told to other
+    // processes at once. A stop during it ends the wait; the mode is then not read.
+    m_outOfBox.check(m_hExitEvent, *m_pTaskManager, m_customization, [this] {
+        move({EngineEvent::oemSetUpRuns});
+        m_mirror.follow(*m_board);
+    });
+    readSettings();
+    checkInstall();
     m_pTaskManager->DeleteAllZARNTasks();
-    m_bStarted = 0;
     if (m_gate.checkReboot(m_settings.rebootDelay)) {
         KSLOG_NORMAL(L"Adding reboot tasks to execution Q if they exist");
         m_pTaskManager->_AddToQ(KS_TASK_REBOOT, 0, 0, 0);
     }
-    _CheckRestartAndSafeMode();
+    const EngineReason suspension = m_gate.checkRestartAndSafeMode();
+    if (suspension != EngineReason::none)
+        move({EngineEvent::suspend, 0, suspension});
 
     const HRESULT hr = m_am.createInterfaceTable();
     if (FAILED(hr))
@@ -161,28 +160,21 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     return true;
 }
 
-void CKsTaskScheduler::_ReadSettings()
+void CKsTaskScheduler::readSettings()
 {
     SchedulerSettingsLoader(m_customization).load(m_settings, IsFirstStartSinceBoot());
     m_am.setEnabled(m_settings.amModeEnabled);
     m_pTaskManager->SetFinishWait(m_settings.taskFinishWait);
 }
 
-void CKsTaskScheduler::_CheckInstall()
+void CKsTaskScheduler::checkInstall()
 {
     // Read before the subscription; a completion may already have cleared it since.
     if (m_gate.installing() || m_gate.installCompleted()) {
         KSLOG_INFO(L"Product is currently getting installed, will run scheduler after install");
-    } else if (m_pBus && m_bInstallSubscribed) {
-        m_pBus->unsubscribe(kInstallerComplete);
-        m_bInstallSubscribed = false;
+    } else {
+        m_installer.end();
     }
-}
-
-void CKsTaskScheduler::_CheckRestartAndSafeMode()
-{
-    m_suspension = m_gate.checkRestartAndSafeMode();
-    m_bSuspended = m_suspension != EngineReason::none ? 1 : 0;
 }
 
 void CKsTaskScheduler::start()
@@ -190,15 +182,23 @@ void CKsTaskScheduler::start()
     KSLOG_NORMAL(L"Checking if we are in factory mode");
     if (m_pTaskManager->IsOobeMode()) {
         KSLOG_WARNING(L"WE ARE IN FACTORY MODE. TS will be halted");
-        m_bSuspended = 1;
         KsPlatform::writeInstallTimeStamp();
-        _OobeStart();
+        // Suspended at the start (safe mode, a restart pending) stays suspended; a restart
+        // pending since then suspends it now.
+        if (isSuspended(*m_board))
+            return;
+        if (IsRestartPending()) {
+            move({EngineEvent::suspend, 0, EngineReason::restartPending});
+            return;
+        }
+        KSLOG_NORMAL(L"Refreshing task scheduler data and then triggering it immediately");
+        m_pTaskManager->Refresh();
+        Trigger();
+        InitialKickStart(true);
     } else {
         KsPlatform::writeInstallTimeStamp();
         InitialKickStart(false);
     }
-    if (m_bSuspended)
-        enterPhase(EnginePhase::suspended, m_suspension);
 }
 
 DWORD WINAPI CKsTaskScheduler::TSThread(void* param)
@@ -208,7 +208,33 @@ DWORD WINAPI CKsTaskScheduler::TSThread(void* param)
     // Nothing thrown on this thread may reach the host's process: the engine ends instead, its
     // objects released on the way out, and the module can start a fresh one.
     try {
-        result = runThread(static_cast<const _tagTSHANDLES*>(param));
+        result = [](const _tagTSHANDLES* handles) -> DWORD {
+            if (!handles || !handles->hExitEvent || !handles->hStartedEvent) {
+                KSLOG_CRITICAL(L"ERROR in parameters passed to task scheduler thread. Not running");
+                return kThreadFailed;
+            }
+            // Created signalled: the logon tasks are looked at once, about 30 seconds after every start.
+            unique_event logonEvent(::CreateEventW(nullptr, FALSE, TRUE, kLogonEvent));
+            if (!logonEvent) {
+                KSLOG_CRITICAL(L"Error creating the onlogin event. Error: %u. Not running...", ::GetLastError());
+                return kThreadFailed;
+            }
+            auto engine = std::make_unique<CKsTaskScheduler>(handles->hExitEvent);
+            if (!engine->_Init(handles->hExitEvent)) {
+                engine.reset();
+                KSLOG_CRITICAL(L"Could not create an instance of the task scheduler object. TASK SCHEDULER "
+                               L"FUNCTIONALITY IS NOT AVAILABLE");
+                return kThreadFailed;
+            }
+            ::SetEvent(handles->hStartedEvent);
+            engine->start();
+            const bool orderly = engine->m_loop.run(handles->hExitEvent, logonEvent.get(), engine->m_am.event(),
+                                                    engine->m_window, *engine);
+            engine->move({EngineEvent::stopRequested});
+            engine->SetAMMode(false, nullptr, true);
+            engine->m_loop.cancelTimer();
+            return orderly ? 0 : kThreadFailed;
+        }(static_cast<const _tagTSHANDLES*>(param));
     } catch (const std::exception& error) {
         KSLOG_ERROR(L"The task scheduler thread ended on an unexpected exception: %hs", error.what());
     } catch (...) {
@@ -217,34 +243,6 @@ DWORD WINAPI CKsTaskScheduler::TSThread(void* param)
     if (SUCCEEDED(com))
         ::CoUninitialize();
     return result;
-}
-
-DWORD CKsTaskScheduler::runThread(const _tagTSHANDLES* handles)
-{
-    if (!handles || !handles->hExitEvent || !handles->hStartedEvent) {
-        KSLOG_CRITICAL(L"ERROR in parameters passed to task scheduler thread. Not running");
-        return kThreadFailed;
-    }
-    // Created signalled: the logon tasks are looked at once, about 30 seconds after every start.
-    unique_event logonEvent(::CreateEventW(nullptr, FALSE, TRUE, kLogonEvent));
-    if (!logonEvent) {
-        KSLOG_CRITICAL(L"Error creating the onlogin event. Error: %u. Not running...", ::GetLastError());
-        return kThreadFailed;
-    }
-    auto engine = std::make_unique<CKsTaskScheduler>(handles->hExitEvent);
-    if (!engine->_Init(handles->hExitEvent)) {
-        engine.reset();
-        KSLOG_CRITICAL(L"Could not create an instance of the task scheduler object. TASK SCHEDULER FUNCTIONALITY IS "
-                       L"NOT AVAILABLE");
-        return kThreadFailed;
-    }
-    ::SetEvent(handles->hStartedEvent);
-    engine->start();
-    const bool orderly = engine->m_loop.run(handles->hExitEvent, logonEvent.get(), engine->m_am.event(), *engine);
-    engine->enterPhase(EnginePhase::stopping);
-    engine->SetAMMode(false, nullptr, true);
-    engine->_CancelTimer();
-    return orderly ? 0 : kThreadFailed;
 }
 
 } // namespace Keelwork::engine

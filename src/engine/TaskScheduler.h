@@ -1,28 +1,33 @@
 // CKsTaskScheduler: the engine's face. It lives on its own thread, TSThread, started by the
 // scheduler module and stopped through the module's exit event, and puts together the engine's
 // parts: the loop (EngineLoop, EngineWindow: the thread's wait, its hidden window and timers), the
-// start gate (StartGate), the task list and run queue (CKsTaskManager), the pump's holds
+// start gate (StartGate, OutOfBox), the task list and run queue (CKsTaskManager), the pump's holds
 // (PumpPolicy) and the auto-maintenance switch (AutoMaintenance). Everything it does happens on its
-// thread, one step at a time, and it writes its state at every transition to its EngineStateBoard,
-// which any thread may read, and which it mirrors into the registry for other processes between
-// two steps of its loop.
+// thread, one step at a time. Its phase has one record, its EngineStateBoard: the engine decides
+// from what the board says (started, suspended) and moves it only through the transitions of
+// EngineTransitions.h; any thread may read the board, only the engine thread writes it, and it is
+// mirrored into the registry for other processes between two steps of its loop.
 //
 // Threading: only the engine thread touches the engine, except requestAMMode (any thread; the
-// switch has its own lock), requestRunNow (any thread: a list under its own lock and a posted
-// message) and OnInstallComplete (a bus thread: the start gate's atomic flags and a
-// posted message).
+// switch has its own lock, and a run stopped is posted to the engine thread), requestRunNow (any
+// thread: a list under its own lock and a posted message) and OnInstallComplete (a bus thread:
+// the start gate's atomic flags and a posted message).
 #pragma once
 
 #include "customization/KsPartnerCustomizationCommon.h"
 #include "engine/AutoMaintenance.h"
+#include "engine/BusSubscription.h"
 #include "engine/EngineLoop.h"
+#include "engine/EngineTransitions.h"
 #include "state/EngineState.h"
 #include "state/StateMirror.h"
 #include "engine/EngineWindow.h"
 #include "engine/HeadTaskDecision.h"
+#include "engine/OutOfBox.h"
 #include "engine/RunningEngine.h"
 #include "engine/SchedulerSettings.h"
 #include "engine/StartGate.h"
+#include "engine/StoppedOnExit.h"
 
 #include <atomic>
 #include <memory>
@@ -68,7 +73,7 @@ private:
     std::optional<bool> m_standby;  // this step's connected-standby answer, once asked
 };
 
-class CKsTaskScheduler final : public EngineTarget, private EngineLoopHandler {
+class CKsTaskScheduler final : public EngineTarget, private EngineLoopHandler, private EngineWindowHandler {
 public:
     // The thread procedure; `param` points to the module's _tagTSHANDLES. 0 after an orderly
     // stop, 0xFFFFFFFF when the engine could not start or ended on an unexpected exception.
@@ -92,11 +97,8 @@ public:
     void _SetTaskWaitableTimer(uint32_t hint);
 
 private:
-    static DWORD runThread(const _tagTSHANDLES* handles);
-    // The switch; the response still to publish, if any.
-    std::unique_ptr<AutoMaintenanceResponse> requestAMMode(bool on, bool internal);
-    static LRESULT CALLBACK _WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT _HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // EngineWindowHandler.
+    LRESULT onWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     bool _Handle_WM_TIMER(UINT_PTR id);
 
     // EngineLoopHandler.
@@ -104,20 +106,14 @@ private:
     void onNewTask() override;
     void onLogon() override;
     void onAutoMaintenance() override;
-    bool windowFailed() const override { return m_bWindowFailed; }
     void betweenSteps() override { m_mirror.follow(*m_board); }
 
-    bool _CreateObjects();
-    void _SubscribeInstaller();
-    void _ReadSettings();
-    void _CheckInstall();
-    void _OobeCheck();
-    // The thread's start in OOBE mode: stays suspended while a restart is pending or in safe mode.
-    void _OobeStart();
-    // Leaves OOBE mode once no task is held and the global wait has passed.
-    void _OobeExpiry();
-    void _CheckRestartAndSafeMode();
-    // The start, once _Init succeeded: the out-of-box start or the start delay.
+    bool createObjects();
+    void subscribeInstaller();
+    void readSettings();
+    void checkInstall();
+    // The start, once _Init succeeded: the out-of-box start (not while suspended) or the start
+    // delay.
     void start();
 
     void _UserLoginDetected();
@@ -131,35 +127,36 @@ private:
 
     void _TaskExecutionPump();
     void _RunTopTask();
-    void _CancelTimer();
 
-    // The engine's state, told to the board: the phase and reason since now, until `until`.
-    void enterPhase(EnginePhase phase, EngineReason reason = EngineReason::none, uint32_t until = 0);
-    // The phase the engine runs in once started: running, or auto-maintenance during a run.
-    void enterRunningPhase();
+    // The engine's one record of its phase is its board: it moves by `input` (the time and the
+    // auto-maintenance switch filled in here), and the move's actions are carried out. Engine
+    // thread only.
+    void move(EngineInput input);
 
+    // Declared in the order the engine needs them and destroyed in reverse, which is its teardown:
+    // first the link other threads reach the engine by (it waits for their calls), the installer's
+    // subscription (it waits for a message in flight), the bus, the pump and the task list; then
+    // the loop and the window; last the board's final word, "stopped".
     HANDLE m_hExitEvent;  // the module's; not owned
     HINSTANCE m_hInstance = nullptr;
     std::shared_ptr<EngineStateBoard> m_board;
     KsState::StateMirror m_mirror;  // the board, told to other processes
+    StoppedOnExit m_stoppedOnExit{*m_board, m_mirror};
+    KsZARNPartnerCustomization m_customization;
+    SchedulerSettings m_settings;
+    StartGate m_gate;
+    OutOfBox m_outOfBox;
+    AutoMaintenance m_am;
     EngineWindow m_window;
     EngineLoop m_loop;
     std::unique_ptr<CKsTaskManager> m_pTaskManager;
-    SchedulerSettings m_settings;
-    KsZARNPartnerCustomization m_customization;
-    StartGate m_gate;
-    AutoMaintenance m_am;
     SystemPumpProbes m_probes;
     PublishedPumpState m_pump;
-    std::atomic<uint32_t> m_bSuspended{0};
-    std::atomic<uint32_t> m_bStarted{0};
-    EngineReason m_suspension = EngineReason::none;
-    bool m_bWindowFailed = false;  // a window message ended on an unexpected exception
     std::shared_ptr<Tessel::MessageBusClient> m_pBus;
-    bool m_bInstallSubscribed = false;
-    std::unique_ptr<RunningEngineRegistration> m_link;
+    BusSubscription m_installer;
     SRWLOCK m_runNowLock = SRWLOCK_INIT;
     std::vector<std::wstring> m_runNowAsked;  // by other threads, under m_runNowLock
+    std::unique_ptr<RunningEngineRegistration> m_link;
 };
 
 } // namespace Keelwork::engine

@@ -11,28 +11,18 @@
 #include "platform/PlatformProbes.h"
 #include "store/TaskName.h"
 
-#include <exception>
-
 namespace Keelwork::engine {
-
-void CKsTaskScheduler::enterRunningPhase()
-{
-    enterPhase(m_am.on() ? EnginePhase::autoMaintenance : EnginePhase::running);
-}
 
 void CKsTaskScheduler::onTimer()
 {
     if (m_probes.connectedStandby()) {
         KSLOG_NORMAL(L"CS is ON, Set a large timer");
-        enterPhase(EnginePhase::connectedStandby, EngineReason::none,
-                   Clock::current().now() + kConnectedStandbyRearmSeconds);
-        _SetTimer(kConnectedStandbyRearmSeconds);
+        move({EngineEvent::standbyFound, 0, EngineReason::none, Clock::current().now() + kConnectedStandbyRearmSeconds});
         return;
     }
     SetAMMode(false, nullptr, true);
-    _CancelTimer();
-    if (m_bStarted && !m_bSuspended)
-        enterRunningPhase();
+    m_loop.cancelTimer();
+    move({EngineEvent::standbyOver});
     Trigger();
 }
 
@@ -48,8 +38,8 @@ void CKsTaskScheduler::onLogon()
 
 void CKsTaskScheduler::onAutoMaintenance()
 {
-    _CancelTimer();
-    enterPhase(EnginePhase::autoMaintenance);
+    m_loop.cancelTimer();
+    move({EngineEvent::maintenanceBegins});
     m_pTaskManager->Refresh();
     Trigger();
 }
@@ -60,7 +50,7 @@ DWORD CKsTaskScheduler::Trigger()
     if (!m_pTaskManager)
         return kNoTaskManager;
     KSLOG_NORMAL(L"Checking if we are supposed to run any task at all (we could be delaying startup after reboot)");
-    if (m_bStarted == 0) {
+    if (!isStarted(*m_board)) {
         KSLOG_NORMAL(L"Not triggering the task. We are still in wait mode");
         return 0;
     }
@@ -91,9 +81,8 @@ DWORD CKsTaskScheduler::Refresh()
         return kNoTaskManager;
     KSLOG_NORMAL(L"Refreshing task scheduler data and then triggering it immediately");
     m_pTaskManager->Refresh();
-    if (!m_bSuspended && !m_bStarted && m_pTaskManager->IsOobeMode()) {
-        m_bStarted = 1;
-        enterRunningPhase();
+    if (!isSuspended(*m_board) && !isStarted(*m_board) && m_pTaskManager->IsOobeMode()) {
+        move({EngineEvent::outOfBoxRefresh});
         KSLOG_NORMAL(L"We will allow the triger() to work as a less oobe_wait time task may has been added");
     }
     return Trigger();
@@ -140,7 +129,7 @@ void CKsTaskScheduler::_TakeRunNowRequests()
 // build; so does one in connected standby, which runs nothing until the machine wakes.
 void CKsTaskScheduler::_OnRunNow()
 {
-    if (m_bSuspended || !m_bStarted || !m_pTaskManager) {
+    if (!isStarted(*m_board) || !m_pTaskManager) {
         KSLOG_INFO(L"Run-now request kept until the engine runs tasks again");
         return;
     }
@@ -151,28 +140,36 @@ void CKsTaskScheduler::_OnRunNow()
     Trigger();
 }
 
+// The engine's own switch-off (queue drained, timer re-armed, exit) ends the run at once; its
+// response is published here, after the switch's lock.
 void CKsTaskScheduler::SetAMMode(bool bAMMode, void*, bool bInternalCall)
 {
-    if (std::unique_ptr<AutoMaintenanceResponse> response = requestAMMode(bAMMode, bInternalCall))
-        response->publish();
+    if (!bInternalCall) {
+        if (std::unique_ptr<AutoMaintenanceResponse> response = requestAMMode(bAMMode))
+            response->publish();
+        return;
+    }
+    const bool wasOn = m_am.on();
+    const bool respond = m_am.decide(bAMMode, true, isStarted(*m_board));
+    if (wasOn && !m_am.on())
+        move({EngineEvent::maintenanceEnds});
+    if (respond)
+        AutoMaintenanceResponse(m_pBus).publish();
 }
 
+// Another module's request, on its thread: the board is read, never written, here; a run stopped
+// is told to the engine thread, which alone moves the phase (a run begins when it takes the
+// event). The response goes out through the engine's own client once the switch's lock is
+// released: a client made per response loads the bus library, and publishing under the lock
+// stalls every other caller.
 std::unique_ptr<AutoMaintenanceResponse> CKsTaskScheduler::requestAMMode(bool on)
 {
-    return requestAMMode(on, false);
-}
-
-// The response goes out through the engine's own client once the switch's lock is released: a
-// client made per response loads the bus library, and publishing under the lock stalls every
-// other caller.
-std::unique_ptr<AutoMaintenanceResponse> CKsTaskScheduler::requestAMMode(bool on, bool internal)
-{
     const bool wasOn = m_am.on();
-    const bool respond = m_am.decide(on, internal, !m_bSuspended && m_bStarted);
-    // The run ends here when the engine switches it off itself; a request's run begins when the
-    // engine thread takes the event.
-    if (internal && wasOn && !m_am.on())
-        enterRunningPhase();
+    const bool respond = m_am.decide(on, false, isStarted(*m_board));
+    if (wasOn && !m_am.on()) {
+        if (HWND window = m_window.get())
+            ::PostMessageW(window, kMaintenanceEndedMessage, 0, 0);
+    }
     return respond ? std::make_unique<AutoMaintenanceResponse>(m_pBus) : nullptr;
 }
 
@@ -187,37 +184,9 @@ uint32_t CKsTaskScheduler::OnInstallComplete(const std::shared_ptr<Tessel::Messa
     return 0;
 }
 
-LRESULT CALLBACK CKsTaskScheduler::_WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        if (!create || !create->lpCreateParams)
-            return -1;
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        return 0;
-    }
-    auto* engine = reinterpret_cast<CKsTaskScheduler*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!engine)
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    // An exception must not unwind through the system's message dispatch: the engine ends at
-    // the loop instead.
-    try {
-        return engine->_HandleMessage(window, message, wParam, lParam);
-    } catch (const std::exception& error) {
-        KSLOG_ERROR(L"The task scheduler thread ended on an unexpected exception: %hs", error.what());
-    } catch (...) {
-        KSLOG_ERROR(L"The task scheduler thread ended on an unexpected exception");
-    }
-    engine->m_bWindowFailed = true;
-    return 0;
-}
-
-LRESULT CKsTaskScheduler::_HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CKsTaskScheduler::onWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_DESTROY:
-        ::PostQuitMessage(0);
-        break;
     case WM_POWERBROADCAST:
         if (wParam == PBT_APMSUSPEND)
             _JustBeforeSuspend();
@@ -227,7 +196,7 @@ LRESULT CKsTaskScheduler::_HandleMessage(HWND window, UINT message, WPARAM wPara
             _ResumeAfterSuspend();
         break;
     case WM_TIMER:
-        if (m_bSuspended) {
+        if (isSuspended(*m_board)) {
             KSLOG_NORMAL(L"Task scheduler has been SUSPENDED. Not processing any messages");
             // The log-on timer repeats too: left alone it would wake and log every 30 seconds
             // for the engine's whole suspended life.
@@ -239,7 +208,7 @@ LRESULT CKsTaskScheduler::_HandleMessage(HWND window, UINT message, WPARAM wPara
             return 0;
         break;
     case kLogonMessage:
-        if (m_bSuspended) {
+        if (isSuspended(*m_board)) {
             KSLOG_NORMAL(L"Task scheduler has been SUSPENDED. Not processing any messages");
             break;
         }
@@ -248,8 +217,11 @@ LRESULT CKsTaskScheduler::_HandleMessage(HWND window, UINT message, WPARAM wPara
     case kRunNowMessage:
         _OnRunNow();
         return 0;
+    case kMaintenanceEndedMessage:
+        move({EngineEvent::maintenanceEnds});
+        return 0;
     case kPumpMessage:
-        if (m_bSuspended) {
+        if (isSuspended(*m_board)) {
             KSLOG_INFO(L"Task scheduler has been SUSPENDED. Not processing any messages");
             break;
         }
@@ -266,14 +238,10 @@ bool CKsTaskScheduler::_Handle_WM_TIMER(UINT_PTR id)
     if (id == kStartDelayTimer) {
         ::KillTimer(m_window.get(), kStartDelayTimer);
         KSLOG_NORMAL(L"Start delay timer has hit. Operation now begins");
-        m_bStarted = 1;
-        if (!m_probes.connectedStandby()) {
-            enterRunningPhase();
-            Trigger();
-        } else {
+        const bool standby = m_probes.connectedStandby();
+        if (standby)
             KSLOG_NORMAL(L"CS mode, don't trigger the task");
-            enterPhase(EnginePhase::connectedStandby);
-        }
+        move({.event = EngineEvent::startDelayOver, .standby = standby});
         return true;
     }
     if (id == kLogonTimer) {
@@ -287,10 +255,8 @@ bool CKsTaskScheduler::_Handle_WM_TIMER(UINT_PTR id)
 void CKsTaskScheduler::_JustBeforeSuspend()
 {
     KSLOG_INFO(L"Suspend was initiated");
-    m_bStarted = 0;
-    _CancelTimer();
     ::KillTimer(m_window.get(), kStartDelayTimer);
-    enterPhase(EnginePhase::startDelay);
+    move({EngineEvent::machineSuspends});
 }
 
 void CKsTaskScheduler::_SuspendWasAborted()
@@ -302,15 +268,14 @@ void CKsTaskScheduler::_SuspendWasAborted()
 void CKsTaskScheduler::_ResumeAfterSuspend()
 {
     KSLOG_INFO(L"Resumed after suspend");
-    _CancelTimer();
+    m_loop.cancelTimer();
     Keelwork::unique_event factoryEvent;
     if (IsFactoryMode(&factoryEvent))
         return;  // the engine does not wait on the factory event: the owner closes it here
     m_gate.resumed();
-    m_bStarted = 0;
     const uint32_t wait = SchedulerSettingsLoader(m_customization).loadAfterSuspendWait();
     ::SetTimer(m_window.get(), kStartDelayTimer, wait * 1000, nullptr);
-    enterPhase(EnginePhase::startDelay, EngineReason::none, Clock::current().now() + wait);
+    move({EngineEvent::startDelayBegins, 0, EngineReason::none, Clock::current().now() + wait});
 }
 
 } // namespace Keelwork::engine

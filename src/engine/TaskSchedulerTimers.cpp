@@ -34,11 +34,6 @@ void logTimerFailure()
 
 } // namespace
 
-void CKsTaskScheduler::_CancelTimer()
-{
-    m_loop.cancelTimer();
-}
-
 void CKsTaskScheduler::_SetTimer(DWORD seconds)
 {
     if (m_loop.armIn(static_cast<int64_t>(seconds) * kUnitsPerSecond))
@@ -50,7 +45,7 @@ void CKsTaskScheduler::_SetTimer(DWORD seconds)
 void CKsTaskScheduler::_SetTaskWaitableTimer(uint32_t hint)
 {
     SetAMMode(false, nullptr, true);
-    _OobeExpiry();
+    OutOfBox::expire(*m_pTaskManager);
     uint32_t target = m_pTaskManager->FindMinNextRunTime();
     if (hint != 0) {
         KSLOG_NORMAL(L"Next run time passed in to SetWaitableTimer. we may use next run value: %u", hint);
@@ -79,7 +74,7 @@ void CKsTaskScheduler::_SetTaskWaitableTimer(uint32_t hint)
 
 void CKsTaskScheduler::InitialKickStart(bool bOobe)
 {
-    const uint32_t delayMs = m_gate.startDelayMs(bOobe);
+    const uint32_t delayMs = bOobe ? m_outOfBox.startDelayMs() : m_gate.startDelayMs();
     KSLOG_NORMAL(L"Setting a timer of %u milli-seconds. The scheduler will kick off after this time", delayMs);
     ::SetTimer(m_window.get(), kStartDelayTimer, delayMs, nullptr);
     EngineReason reason = EngineReason::none;
@@ -87,7 +82,7 @@ void CKsTaskScheduler::InitialKickStart(bool bOobe)
         reason = EngineReason::outOfBoxWait;
     else if (m_gate.installing())
         reason = EngineReason::installing;
-    enterPhase(EnginePhase::startDelay, reason, Clock::current().now() + (delayMs + 999) / 1000);
+    move({EngineEvent::startDelayBegins, 0, reason, Clock::current().now() + (delayMs + 999) / 1000});
 }
 
 } // namespace Keelwork::engine

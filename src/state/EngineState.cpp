@@ -2,6 +2,7 @@
 #include "state/EngineState.h"
 
 #include "common/SrwLock.h"
+#include "logging/internal_logging.h"
 
 namespace KsState {
 
@@ -49,8 +50,22 @@ const wchar_t* holdWord(HoldReason reason)
     return L"";
 }
 
-void EngineStateBoard::setEngine(const EngineState& state)
+EngineStateBoard::EngineStateBoard() : m_writer(::GetCurrentThreadId()) {}
+
+bool EngineStateBoard::mayWrite() const
 {
+    const DWORD thread = ::GetCurrentThreadId();
+    if (thread == m_writer)
+        return true;
+    KSLOG_ERROR(L"The engine's state board refused a write from thread %lu; only thread %lu writes it", thread,
+                m_writer);
+    return false;
+}
+
+bool EngineStateBoard::setEngine(const EngineState& state)
+{
+    if (!mayWrite())
+        return false;
     SrwExclusive hold(m_lock);
     m_engine = state;
     if (state.phase == EnginePhase::stopped) {
@@ -60,10 +75,13 @@ void EngineStateBoard::setEngine(const EngineState& state)
         }
     }
     ++m_changes;
+    return true;
 }
 
 void EngineStateBoard::removeTask(const std::wstring& name)
 {
+    if (!mayWrite())
+        return;
     SrwExclusive hold(m_lock);
     if (m_tasks.erase(name))
         ++m_changes;
@@ -71,6 +89,8 @@ void EngineStateBoard::removeTask(const std::wstring& name)
 
 void EngineStateBoard::endBatch()
 {
+    if (!mayWrite())
+        return;
     SrwExclusive hold(m_lock);
     for (auto& [name, task] : m_tasks) {
         task.queued = false;

@@ -6,8 +6,9 @@
 // and since and until when (0: open-ended). A task's state says whether it is queued or running,
 // what holds it, and the outcome of its last launch and last deferral.
 //
-// Threading: EngineStateBoard is written by the engine thread only; any thread takes a copy under
-// a short shared lock, never waiting for the engine thread itself.
+// Threading: EngineStateBoard is written by one thread, the one that made it (the engine thread):
+// a write from any other is refused and logged, so a second writer cannot slip in unseen. Any
+// thread takes a copy under a short shared lock, never waiting for the engine thread itself.
 #pragma once
 
 #include "common/SrwLock.h"
@@ -83,17 +84,20 @@ const wchar_t* holdWord(HoldReason reason);      // "" for none
 
 class EngineStateBoard {
 public:
-    EngineStateBoard() = default;
+    EngineStateBoard();
     EngineStateBoard(const EngineStateBoard&) = delete;
     EngineStateBoard& operator=(const EngineStateBoard&) = delete;
 
-    // Engine thread only. A stopped engine queues and holds nothing: its tasks' queued marks and
-    // holds end with it; what they last did stays.
-    void setEngine(const EngineState& state);
+    // The writer's thread only; false (and logged) from any other, with nothing written. A stopped
+    // engine queues and holds nothing: its tasks' queued marks and holds end with it; what they
+    // last did stays.
+    bool setEngine(const EngineState& state);
     // Applies `change` to the task's state (a default one when it has none yet).
     template <typename Change>
     void changeTask(const std::wstring& name, Change change)
     {
+        if (!mayWrite())
+            return;
         Keelwork::SrwExclusive hold(m_lock);
         change(m_tasks[name]);
         ++m_changes;
@@ -112,6 +116,9 @@ public:
     uint64_t changeCount() const { return m_changes.load(std::memory_order_acquire); }
 
 private:
+    bool mayWrite() const;
+
+    const unsigned long m_writer;  // the thread that made the board
     mutable SRWLOCK m_lock = SRWLOCK_INIT;
     EngineState m_engine;                       // written under m_lock
     std::map<std::wstring, TaskState> m_tasks;  // written under m_lock
