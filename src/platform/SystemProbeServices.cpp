@@ -1,6 +1,9 @@
 // Real system calls behind the probe services, and the production bundle.
 #include "platform/SystemProbeServices.h"
 
+#include <atomic>
+#include <type_traits>
+
 namespace KsPlatform {
 
 bool SystemPowerStatus::query(SYSTEM_POWER_STATUS& status) { return ::GetSystemPowerStatus(&status) != FALSE; }
@@ -76,11 +79,26 @@ SharedServices& sharedServices()
     return services;
 }
 
+std::atomic<IPowerStatus*> g_installedPower{nullptr};
+std::atomic<INetworkCostService*> g_installedCost{nullptr};
+
+template <typename Service>
+Service& installedOr(const std::atomic<Service*>& installed, std::type_identity_t<Service>& system)
+{
+    Service* service = installed.load(std::memory_order_acquire);
+    return service ? *service : system;
+}
+
 } // namespace
+
+void installPowerStatus(IPowerStatus* power) { g_installedPower.store(power, std::memory_order_release); }
+
+void installNetworkCost(INetworkCostService* cost) { g_installedCost.store(cost, std::memory_order_release); }
 
 SystemProbeServices::SystemProbeServices(HANDLE stopEvent, std::shared_ptr<Tessel::MessageBusClient> busClient)
     : SystemOwnedServices(stopEvent, std::move(busClient)),
-      ProbeServices{sharedServices().power, SystemOwnedServices::bus, SystemOwnedServices::networkCost,
+      ProbeServices{installedOr(g_installedPower, sharedServices().power), SystemOwnedServices::bus,
+                    installedOr(g_installedCost, SystemOwnedServices::networkCost),
                     SystemOwnedServices::appVisibility, systemNamedObjects(), sharedServices().win32}
 {
 }

@@ -71,6 +71,12 @@ public:
 // The process's one set of named-object calls; it holds nothing, so any thread may share it.
 INamedObjects& systemNamedObjects();
 
+// Who answers the power-source and network-cost questions of every bundle made from now on: the
+// system, or a service a test installs (not owned; null restores the system's) to put the whole
+// engine on battery or on a metered network, which the machine itself cannot be told to be.
+void installPowerStatus(IPowerStatus* power);
+void installNetworkCost(INetworkCostService* cost);
+
 // The services a bundle owns (those holding COM interfaces, and the bus requester that knows
 // its stop event); a base of SystemProbeServices so that they exist before the bundle's
 // references to them.
