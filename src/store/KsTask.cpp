@@ -1,11 +1,9 @@
 // CKsTask: loading, saving, deleting and moving one task's registry key.
 #include "store/KsTask.h"
 
-#include "common/Clock.h"
 #include "common/WinInclude.h"
 #include "logging/internal_logging.h"
 #include "registry/RegKey.h"
-#include "store/CalendarRule.h"
 #include "store/ProtectedValue.h"
 #include "store/TaskHistory.h"
 #include "store/TaskName.h"
@@ -81,11 +79,6 @@ bool buildKeyPath(wchar_t (&path)[KsStore::kKeyPathChars], const wchar_t* parent
         return false;
     }
     return true;
-}
-
-KsCalendar::CalendarRule calendarRuleOf(const KSTASKINFO& task)
-{
-    return {task.dwDayOfWeekMask, task.dwInterval, task.dwHour, task.dwMinute};
 }
 
 } // namespace
@@ -280,17 +273,6 @@ bool CKsTask::_WriteSchedule(Keelwork::CRegKey& key)
            writeStringIfPresent(key, V::User, pwszUser) && writeStringIfPresent(key, V::Domain, pwszDomain) &&
            writeDword(key, V::RunInRetailMode, dwRunInRetailMode) &&
            writeStringIfPresent(key, V::Appid, pwszAppid) && writeStringIfPresent(key, V::RuleName, pwszRuleName);
-}
-
-bool CKsTask::ComputeNextRun(uint32_t base)
-{
-    dwNextRun = KsCalendar::computeNextRun(calendarRuleOf(*this), dwNextRun, base, Keelwork::Clock::current().now());
-    return true;
-}
-
-void CKsTask::computeNextRunAfter(uint32_t moment)
-{
-    dwNextRun = KsCalendar::nextRunAfter(calendarRuleOf(*this), moment, dwNextRun);
 }
 
 long CKsTask::_DeleteCurrentKey()
