@@ -330,7 +330,10 @@ TEST_F(SchedulerHostBase, LogLinesNameTheContractsFunctions)
         }
     for (const wchar_t* line : {L"CKsTaskScheduler::SetAMMode()]$ CKsTaskScheduler::SetAMMode is called",
                                 L"CKsTaskScheduler::TSThread()]$ EXIT Event set",
-                                L"CKsTaskScheduler::_Init()]$ Intrenal window handle"})
+                                L"CKsTaskScheduler::_Init()]$ Intrenal window handle",
+                                L"CKsTaskScheduler::subscribeInstaller()]$ Subscribed for Install Complete",
+                                L"CKsTaskScheduler::createObjects()]$ Waitable timer:",
+                                L"CKsTaskScheduler::InitialKickStart()]$ Setting a timer of"})
         EXPECT_NE(log.find(line), std::wstring::npos) << kstest::narrowForReport(line);
 }
 
