@@ -333,7 +333,8 @@ TEST_F(SchedulerHostBase, LogLinesNameTheContractsFunctions)
                                 L"CKsTaskScheduler::_Init()]$ Intrenal window handle",
                                 L"CKsTaskScheduler::subscribeInstaller()]$ Subscribed for Install Complete",
                                 L"CKsTaskScheduler::createObjects()]$ Waitable timer:",
-                                L"CKsTaskScheduler::InitialKickStart()]$ Setting a timer of"})
+                                L"CKsTaskScheduler::InitialKickStart()]$ Setting a timer of",
+                                L"CKsTaskManager::GatherAllTasks()]$ Getting ready to load all tasks"})
         EXPECT_NE(log.find(line), std::wstring::npos) << kstest::narrowForReport(line);
 }
 
