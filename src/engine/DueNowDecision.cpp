@@ -13,11 +13,6 @@
 namespace Keelwork::engine {
 namespace {
 
-bool isTimed(DWORD type)
-{
-    return type == KS_TASK_SCHEDULED || type == KS_TASK_CUSTOM || type == KS_TASK_PRESET;
-}
-
 // The decision's questions, answered by the probes given and the stored task standing at the head.
 class DueNowQuestions final : public HeadTaskQuestions {
 public:

@@ -1,46 +1,21 @@
 // The execution pump: one queued task per pump message, held back while the machine is in
 // connected standby, updates install, or the pump's holds (idle user, full-screen application)
 // keep the head task, each within its limit.
-#include "engine/TaskScheduler.h"
+#include "engine/EngineSteps.h"
 
 #include "common/Clock.h"
 #include "engine/EngineCodes.h"
 #include "engine/EngineNames.h"
 #include "engine/HeadTaskDecision.h"
 #include "engine/TaskManager.h"
-#include "logging/internal_logging.h"
-#include "platform/AssumedProbeServices.h"
+#include "logging/LogAs.h"
 #include "platform/PlatformProbes.h"
-#include "platform/SystemProbeServices.h"
 
 namespace Keelwork::engine {
 
-bool SystemPumpProbes::idle()
+void EngineSteps::_TaskExecutionPump()
 {
-    KsPlatform::SystemProbeServices system(m_exitEvent, m_bus);
-    return IsIdleMode(KsPlatform::AssumedProbeServices(system, {.connectedStandby = m_standby}).services());
-}
-
-bool SystemPumpProbes::fullScreen()
-{
-    KsPlatform::SystemProbeServices system(m_exitEvent, m_bus);
-    return IsFullScreen(KsPlatform::AssumedProbeServices(system, {.connectedStandby = m_standby}).services());
-}
-
-bool SystemPumpProbes::connectedStandby()
-{
-    m_standby = IsConnectedStandby(nullptr, KsPlatform::SystemProbeServices(m_exitEvent, m_bus));
-    return *m_standby;
-}
-
-bool SystemPumpProbes::updateInstalling()
-{
-    return updatesInstalling(KsPlatform::systemNamedObjects());
-}
-
-void CKsTaskScheduler::_TaskExecutionPump()
-{
-    if (!m_pTaskManager)
+    if (!m_parts.m_pTaskManager)
         return;
     // The decision's questions, answered by the machine and the run queue; the pump's own lines
     // are written from here as the decision reaches the queue.
@@ -54,13 +29,15 @@ void CKsTaskScheduler::_TaskExecutionPump()
         bool headWaitsForIdle() override { return m_tasks.ShouldTopTaskWaitForIdle(); }
         std::optional<std::wstring> headTask() override
         {
-            KSLOG_NORMAL(L"Task execution pump. If the execution Q is not empty, we will take the top task in the Q "
-                         L"and execute it");
+            KSLOG_NORMAL_AS("CKsTaskScheduler::_TaskExecutionPump",
+                            L"Task execution pump. If the execution Q is not empty, we will take the top task in the Q "
+                            L"and execute it");
             const QueueItem* head = m_tasks.queue().top();
             if (!head)
                 return std::nullopt;
-            KSLOG_INFO(L"Fetching task from Queue Name:%s , WaitForIdleMode: %d, ", head->name.c_str(),
-                       m_tasks.ShouldTopTaskWaitForIdle() ? 1 : 0);
+            KSLOG_INFO_AS("CKsTaskScheduler::_TaskExecutionPump",
+                          L"Fetching task from Queue Name:%s , WaitForIdleMode: %d, ", head->name.c_str(),
+                          m_tasks.ShouldTopTaskWaitForIdle() ? 1 : 0);
             return head->name;
         }
 
@@ -69,27 +46,29 @@ void CKsTaskScheduler::_TaskExecutionPump()
         CKsTaskManager& m_tasks;
     };
 
-    m_probes.beginStep();
-    PumpQuestions questions(m_probes, *m_pTaskManager);
-    const HeadDecision decision = decideHeadTask(questions, decisionView(), Clock::current().now(), true);
-    m_pump.write(decision.after);
+    m_parts.m_probes.beginStep();
+    PumpQuestions questions(m_parts.m_probes, *m_parts.m_pTaskManager);
+    const HeadDecision decision = decideHeadTask(questions, m_parts.pumpView(), Clock::current().now(), true);
+    m_parts.m_pump.write(decision.after);
     if (decision.step != HeadStep::connectedStandby)
         move({EngineEvent::standbyOver});
     switch (decision.step) {
     case HeadStep::connectedStandby:
-        move({EngineEvent::standbyFound, 0, EngineReason::none, Clock::current().now() + kConnectedStandbyRearmSeconds});
+        move(
+            {EngineEvent::standbyFound, 0, EngineReason::none, Clock::current().now() + kConnectedStandbyRearmSeconds});
         return;
     case HeadStep::updatesInstalling:
-        KSLOG_INFO(L"Schedule task installing updates. Setting timer");
+        KSLOG_INFO_AS("CKsTaskScheduler::_TaskExecutionPump", L"Schedule task installing updates. Setting timer");
         _SetTimer(decision.delay);
         return;
     case HeadStep::queueEmpty:
-        KSLOG_NORMAL(L"There are no more items in the Q. Setting waitable timer. Reseting full screen wait flag");
-        m_pTaskManager->EndBatch();
+        KSLOG_NORMAL_AS("CKsTaskScheduler::_TaskExecutionPump",
+                        L"There are no more items in the Q. Setting waitable timer. Reseting full screen wait flag");
+        m_parts.m_pTaskManager->EndBatch();
         _SetTaskWaitableTimer(0);
         return;
     case HeadStep::held:
-        m_pTaskManager->Hold(decision.head, decision.hold.hold);
+        m_parts.m_pTaskManager->Hold(decision.head, decision.hold.hold);
         _SetTaskWaitableTimer(decision.hold.lookAgainAt);
         return;
     case HeadStep::launch:
@@ -98,21 +77,22 @@ void CKsTaskScheduler::_TaskExecutionPump()
     }
 }
 
-void CKsTaskScheduler::_RunTopTask()
+void EngineSteps::_RunTopTask()
 {
-    m_pump.write(m_pump.read().afterRun(m_pTaskManager->ShouldTopTaskWaitForIdle()));
+    m_parts.m_pump.write(m_parts.m_pump.read().afterRun(m_parts.m_pTaskManager->ShouldTopTaskWaitForIdle()));
     std::wstring name;
-    const DWORD result = m_pTaskManager->RunAndPopTopTask(name, m_pBus);
+    const DWORD result = m_parts.m_pTaskManager->RunAndPopTopTask(name, m_parts.m_pBus);
     if (result == kStopping) {
-        m_loop.cancelTimer();
+        m_parts.m_loop.cancelTimer();
         ::PostQuitMessage(0);  // the exit event stays set: the loop ends at its next wait
     } else if (result == kRestartPending) {
         move({EngineEvent::suspend, 0, EngineReason::restartPending});
-        KSLOG_NORMAL(L"Update task has just run and we have found that a reboot is required. SUSPENDING TASK "
-                     L"SCHEDULER");
+        KSLOG_NORMAL_AS("CKsTaskScheduler::_RunTopTask",
+                        L"Update task has just run and we have found that a reboot is required. SUSPENDING TASK "
+                        L"SCHEDULER");
     } else {
-        KSLOG_NORMAL(L"Continuing with Q execution pump");
-        ::PostMessageW(m_window.get(), kPumpMessage, 0, 0);
+        KSLOG_NORMAL_AS("CKsTaskScheduler::_RunTopTask", L"Continuing with Q execution pump");
+        ::PostMessageW(m_parts.m_window.get(), kPumpMessage, 0, 0);
     }
 }
 

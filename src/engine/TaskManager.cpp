@@ -1,52 +1,16 @@
-// CKsTaskManager: loading the task list, refreshing it from the registry, the retail-disabled
-// names, the removal of old-generation tasks and the OOBE state.
+// CKsTaskManager: the owner of the task list, the due rules and the run queue, which the engine
+// knows by one name; it forwards to the part that does the work.
 #include "engine/TaskManager.h"
 
-#include "common/Clock.h"
-#include "engine/SchedulerRegistry.h"
 #include "logging/internal_logging.h"
-#include "registry/RegKey.h"
-#include "store/KsTask.h"
-#include "store/TaskName.h"
 
-#include <cwctype>
 #include <new>
 
 namespace Keelwork::engine {
 
-namespace {
-
-constexpr REGSAM kSchedulerKeyAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
-// The registry's key-name buffer: a longer name ends the enumeration with its error.
-constexpr DWORD kNameBufferChars = 128;
-// "DisabledInRetailModeTasks" is read into 2080 bytes, terminator included.
-constexpr size_t kRetailListMaxChars = 2080 / sizeof(wchar_t) - 1;
-
-// The sub-key at index: 0 with the task's identity key, or the registry's error.
-LONG enumTaskKey(const CRegKey& key, DWORD index, std::wstring& name)
-{
-    wchar_t buffer[kNameBufferChars] = {};
-    DWORD chars = kNameBufferChars;
-    LONG rc = ::RegEnumKeyExW(key.get(), index, buffer, &chars, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_SUCCESS)
-        name = KsStore::TaskIdentity(buffer).key();
-    return rc;
-}
-
-// How the retail list and a task name meet: as the task's identity, so a name the code page
-// cannot hold still matches its task, then with every letter lower-cased, the list's own rule.
-std::wstring retailListKey(const std::wstring& name)
-{
-    std::wstring key = KsStore::TaskIdentity(name).key();
-    for (wchar_t& c : key)
-        c = static_cast<wchar_t>(std::towlower(c));
-    return key;
-}
-
-} // namespace
-
 CKsTaskManager::CKsTaskManager(DWORD dwFinishWait, HANDLE hExitEvent, TaskManagerServices services)
-    : m_dwFinishWait(dwFinishWait), m_hExitEvent(hExitEvent), m_services(std::move(services))
+    : m_rules(services.isConsoleAdmin), m_dwFinishWait(dwFinishWait), m_hExitEvent(hExitEvent),
+      m_services(std::move(services))
 {
     if (!m_services.retailDemo)
         m_services.retailDemo = std::make_unique<KsPlatform::SystemRetailDemoModeChecker>();
@@ -58,155 +22,40 @@ CKsTaskManager::~CKsTaskManager()
     _EmptyTaskList();
 }
 
-std::unique_ptr<EngineTask> CKsTaskManager::_LoadTask(const std::wstring& name, bool* outOfMemory)
-{
-    CKsTask stored(name.c_str());
-    if (!stored.Read()) {
-        KSLOG_ERROR(L"There was some error reading the details of task %s into memory. Cannot add this task",
-                    name.c_str());
-        return nullptr;
-    }
-    std::unique_ptr<EngineTask> task(new (std::nothrow) EngineTask(stored));
-    if (!task) {
-        *outOfMemory = true;
-        return nullptr;
-    }
-    readRetryTime(name, *task);
-    return task;
-}
-
 DWORD CKsTaskManager::GatherAllTasks()
 {
-    KSLOG_NORMAL(L"Getting ready to load all tasks into internal memory list");
-    CRegKey key;
-    LONG rc = key.open(HKEY_LOCAL_MACHINE, kSchedulerKey, kSchedulerKeyAccess);
-    if (rc != ERROR_SUCCESS) {
-        KSLOG_WARNING(L"Could not open main task scheduler key. Cannot create list");
-        return static_cast<DWORD>(rc);
-    }
-    std::wstring name;
-    DWORD index = 0;
-    while ((rc = enumTaskKey(key, index++, name)) == ERROR_SUCCESS && !name.empty()) {
-        KSLOG_NORMAL(L"Processing and adding task: %s", name.c_str());
-        bool outOfMemory = false;
-        std::unique_ptr<EngineTask> task = _LoadTask(name, &outOfMemory);
-        if (outOfMemory)
-            return ERROR_NOT_ENOUGH_MEMORY;
-        if (task)
-            m_tasks[name] = std::move(task);
-    }
-    LoadRetailDisabledTasks();
-    return rc == ERROR_NO_MORE_ITEMS || rc == ERROR_SUCCESS ? 0 : static_cast<DWORD>(rc);
+    return m_list.gatherAll();
 }
 
 void CKsTaskManager::Refresh()
 {
-    KSLOG_NORMAL(L"A new task was added or deleted. Refreshing our internal memory list");
-    if (!LoadRetailDisabledTasks())
-        KSLOG_INFO(L"Failed to read Retail Mode Disabled Tasks");
-    CRegKey key;
-    if (key.open(HKEY_LOCAL_MACHINE, kSchedulerKey, kSchedulerKeyAccess) != ERROR_SUCCESS) {
-        KSLOG_WARNING(L"Could not open main task scheduler key. Cannot refresh list");
-        return;
-    }
-    std::wstring name;
-    bool outOfMemory = false;
-    for (DWORD index = 0; !outOfMemory && enumTaskKey(key, index, name) == ERROR_SUCCESS && !name.empty(); ++index)
-        _RefreshOne(name, &outOfMemory);
-    _DropUnvisited();
-}
-
-void CKsTaskManager::_RefreshOne(const std::wstring& name, bool* outOfMemory)
-{
-    KSLOG_NORMAL(L"Processing task: %s", name.c_str());
-    DWORD oobeWait = 0;
-    auto existing = m_tasks.find(name);
-    if (existing != m_tasks.end()) {
-        KSLOG_NORMAL(L"Task %s exists in our internal list. Deleting it", name.c_str());
-        if (m_bIsOobeMode != 0 && existing->second)
-            oobeWait = existing->second->m_dwOobeWait;
-        m_tasks.erase(existing);
-    } else if (m_bIsOobeMode != 0) {
-        oobeWait = _OobeWaitForNewTask(name);
-    }
-    KSLOG_NORMAL(L"Adding task %s back to the list", name.c_str());
-    std::unique_ptr<EngineTask> task = _LoadTask(name, outOfMemory);
-    if (!task)
-        return;
-    task->m_bDirty = 1;
-    if (m_bIsOobeMode != 0 && oobeWait != 0)
-        task->m_dwOobeWait = oobeWait;
-    m_tasks[name] = std::move(task);
-}
-
-void CKsTaskManager::_DropUnvisited()
-{
-    KSLOG_NORMAL(L"Finished looking at all items in the registry. Now deleting all items in our internal list that "
-                 L"are not dirty");
-    for (auto it = m_tasks.begin(); it != m_tasks.end();) {
-        if (it->second && it->second->m_bDirty == 0) {
-            KSLOG_NORMAL(L"Task %s was not found in the registry. So it will be deleted from our internal list",
-                         it->first.c_str());
-            if (m_board)
-                m_board->removeTask(it->first);
-            it = m_tasks.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    m_list.refresh(
+        [this](const std::wstring& name, const EngineTask* previous) -> DWORD {
+            if (m_bIsOobeMode == 0)
+                return 0;
+            return previous ? previous->m_dwOobeWait : _OobeWaitForNewTask(name);
+        },
+        m_board.get());
 }
 
 DWORD CKsTaskManager::DeleteAllZARNTasks()
 {
-    if (!m_tasks.empty())
-        KSLOG_NORMAL(L"Deleting all zarn_ tasks");
-    const std::wstring prefix = kZarnTaskPrefix;
-    for (auto it = m_tasks.begin(); it != m_tasks.end();) {
-        if (it->first.compare(0, prefix.size(), prefix) != 0 || it->first.size() < prefix.size()) {
-            ++it;
-            continue;
-        }
-        KSLOG_NORMAL(L"Deleting task %s", it->first.c_str());
-        CKsTask(it->first.c_str()).Delete();
-        it = m_tasks.erase(it);
-    }
-    return 0;
+    return m_list.deleteZarnTasks();
 }
 
 bool CKsTaskManager::LoadRetailDisabledTasks()
 {
-    std::wstring list;
-    CRegKey key;
-    bool read = key.open(HKEY_LOCAL_MACHINE, kSchedulerKey, KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS;
-    LONG rc = read ? key.getStringValue(kDisabledInRetailModeTasksValue, list) : ERROR_FILE_NOT_FOUND;
-    if (rc != ERROR_SUCCESS)
-        list.clear();
-    if (list.size() > kRetailListMaxChars)
-        list.resize(kRetailListMaxChars);
-    std::lock_guard<std::mutex> lock(m_retailMutex);
-    m_retailDisabled.clear();
-    for (size_t begin = 0; !list.empty() && begin <= list.size();) {
-        size_t end = list.find(L',', begin);
-        if (end == std::wstring::npos)
-            end = list.size();
-        m_retailDisabled.insert(retailListKey(list.substr(begin, end - begin)));
-        begin = end + 1;
-    }
-    // An absent value is an empty list, not a failure.
-    return read && (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND);
+    return m_list.loadRetailDisabled();
 }
 
 bool CKsTaskManager::IsTaskAllowedInRetailMode(const std::wstring& name)
 {
-    const std::wstring key = retailListKey(name);
-    std::lock_guard<std::mutex> lock(m_retailMutex);
-    return m_retailDisabled.count(key) == 0;
+    return m_list.allowedInRetailMode(name);
 }
 
 void CKsTaskManager::_EmptyTaskList()
 {
-    KSLOG_NORMAL(L"Emptying task list and deleting all tasks (From Memory)");
-    m_tasks.clear();
+    m_list.clear();
 }
 
 void CKsTaskManager::_EmptyQ()

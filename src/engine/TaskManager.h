@@ -1,22 +1,22 @@
-// CKsTaskManager: the engine's in-memory picture of the task store and its run queue.
-//
-// The task map holds one task per key under the enabled scheduler key, by lower-case name: its
-// record and the engine's marks, nothing of a launch (each launch is an object of its own, made
-// from the record and dropped after it).
-// GatherAllTasks fills it once; Refresh re-reads every task from scratch (queue state lives in
-// the run queue, keyed by name, and survives) and drops a vanished task only once the queue
-// builder has visited it since its last load. _AddToQ queues the due tasks of one type;
+// CKsTaskManager: the owner the engine knows its tasks by. It puts together the task list
+// (TaskList: the in-memory picture of the task store, gathered once and refreshed), the due rules
+// (which task is due, when the next one falls due, whether the head task waits for an idle
+// machine) and the run queue (RunQueue), and forwards to them. Queue state lives in the run
+// queue, keyed by name, and survives a refresh. _AddToQ queues the due tasks of one type;
 // FindMinNextRunTime says when the next timed task falls due; ShouldTopTaskWaitForIdle says
 // whether the head task wants an idle machine.
 //
 // Engine state arrives in the arguments of _AddToQ (AM mode and window, the occasion type, the
 // out-of-OOBE pass) and through SetOobeModeState, InitTSStartTime and SetGlobalOobeWait.
-// Used on the engine thread only, except the retail-disabled set, which has its own mutex.
+// Used on the engine thread only, except the task list's retail-disabled set, which has its own
+// mutex.
 #pragma once
 
 #include "common/WinInclude.h"
 #include "state/EngineState.h"
+#include "engine/DueRules.h"
 #include "engine/RunQueue.h"
+#include "engine/TaskList.h"
 #include "execution/SingleTask.h"
 #include "platform/RetailDemoModeChecker.h"
 #include "store/OwnedTaskInfo.h"
@@ -42,31 +42,6 @@ using KsState::TaskState;
 using KsState::LaunchOutcome;
 using KsState::DeferralOutcome;
 
-// Tasks of this name prefix belong to an earlier product generation and are removed at start.
-inline constexpr wchar_t kZarnTaskPrefix[] = L"zarn_";
-
-// A task as the engine holds it: its record (as the store read it, and as its launches since
-// changed it) and the engine's own marks.
-struct EngineTask : KsStore::OwnedTaskInfo {
-    using OwnedTaskInfo::OwnedTaskInfo;
-
-    uint8_t m_bDirty = 0;           // 1 when a refresh re-read it; 0 once the queue builder visited it
-    uint32_t m_bLongOverdue = 0;    // set when found due long after its time; never cleared
-    uint32_t m_dwOobeWait = 0;      // seconds after the engine start it is held; 0 = none or over
-    uint32_t m_dwRetryAt = 0;       // logon and boot tasks: "LogonNextRun", when a deferral retries it
-    uint32_t m_dwLaunchCount = 0;   // launches since its last completed run
-    HoldReason m_builderHold = HoldReason::none;  // what the queue builder last said holds it
-    bool m_queuedToRunNow = false;  // queued by a run-now request: its next launch schedules from that run
-};
-
-// Whether the task (its key name), due now, first waits for an idle user: the update and on-demand
-// scan tasks and those asking for it, unless the idle wait is switched off or the task is long
-// overdue.
-bool taskWaitsForIdle(const std::wstring& name, const KSTASKINFO& task, bool longOverdue);
-// Whether a timed task found due at `now` is long overdue: its next run lies more than 3 days (15
-// for tasks that ask for it) before the local time.
-bool isLongOverdue(const KSTASKINFO& task, uint32_t now);
-
 // What the manager asks of the machine; an empty member means the system's own.
 struct TaskManagerServices {
     // Null: the system's probe.
@@ -79,7 +54,7 @@ struct TaskManagerServices {
 
 class CKsTaskManager {
 public:
-    using TaskMap = std::map<std::wstring, std::unique_ptr<EngineTask>>;
+    using TaskMap = TaskList::TaskMap;
 
     // dwFinishWait ("taskfinishwait") and hExitEvent (not owned) are handed to every launch.
     CKsTaskManager(DWORD dwFinishWait, HANDLE hExitEvent, TaskManagerServices services = {});
@@ -135,7 +110,7 @@ public:
     bool RefreshOobeWaitPerTask();
     bool GlobalOobeWaitElapsed() const;
 
-    const TaskMap& tasks() const { return m_tasks; }
+    const TaskMap& tasks() const { return m_list.tasks(); }
     RunQueue& queue() { return m_queue; }
     DWORD finishWait() const { return m_dwFinishWait; }
     void SetFinishWait(DWORD seconds) { m_dwFinishWait = seconds; }
@@ -145,21 +120,11 @@ public:
     void _EmptyQ();
 
 private:
-    // Null when the key would not read (logged) or memory ran out (*outOfMemory set).
-    std::unique_ptr<EngineTask> _LoadTask(const std::wstring& name, bool* outOfMemory);
-    void _RefreshOne(const std::wstring& name, bool* outOfMemory);
-    void _DropUnvisited();
     // Seconds a task first seen while OOBE mode is on is held; 0 once the global wait is over.
     DWORD _OobeWaitForNewTask(const std::wstring& name);
 
     // True when the OOBE hold keeps this task out of the queue.
     bool _HeldByOobe(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe, uint32_t now);
-    bool _TimedTaskDue(const std::wstring& name, EngineTask& task, DWORD bAMMode, DWORD dwAMFutureWindow,
-                       uint32_t now);
-    bool _OccasionTaskDue(const std::wstring& name, EngineTask& task, DWORD bOutOfOobe);
-    void _CountOccasion(const std::wstring& name, EngineTask& task);
-    // "LogonNextRun" from the store into m_dwRetryAt (0 when absent).
-    static void readRetryTime(const std::wstring& name, EngineTask& task);
     // 0, or 8 when out of memory.
     DWORD _Enqueue(const std::wstring& name, const EngineTask& task);
     bool _OobeHoldActive(const EngineTask& task, uint32_t now, uint32_t* elapsed);
@@ -172,7 +137,8 @@ private:
     DWORD launch(const std::wstring& name, EngineTask& task, const std::shared_ptr<Tessel::MessageBusClient>& bus,
                  DWORD* deleted);
 
-    TaskMap m_tasks;
+    TaskList m_list;
+    DueRules m_rules;
     RunQueue m_queue;
     DWORD m_dwFinishWait;
     HANDLE m_hExitEvent;
@@ -184,8 +150,6 @@ private:
     uint64_t m_tsStartTime = 0;  // seconds since 1970; 0 = not recorded
     DWORD m_dwGlobalOobeWait = 0;
 
-    std::mutex m_retailMutex;
-    std::set<std::wstring> m_retailDisabled;  // written under m_retailMutex
     // Key names asked to run now and not yet queued; kept across refreshes, dropped with the task.
     std::set<std::wstring> m_runNow;
 };

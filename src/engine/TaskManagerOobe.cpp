@@ -48,7 +48,7 @@ uint64_t CKsTaskManager::GetTSStartTime()
 DWORD CKsTaskManager::InitOobeWaitPerTask(DWORD globalOobeWait)
 {
     m_dwGlobalOobeWait = globalOobeWait;
-    if (m_tasks.empty())
+    if (m_list.tasks().empty())
         return globalOobeWait;
     TaskOobeWaitOverride override;
     if (FAILED(override.initializeResult()))
@@ -58,7 +58,7 @@ DWORD CKsTaskManager::InitOobeWaitPerTask(DWORD globalOobeWait)
         KSLOG_NORMAL(L"OpenKey(REGKEY_HALO_SCHEDULER_OOBE_WAIT) failed with hr = %x", override.openResult());
     KSLOG_NORMAL(L"Trying to find oobe_wait per task of all scheduled type tasks and find the minimum value");
     DWORD smallest = globalOobeWait;
-    for (auto& [name, task] : m_tasks) {
+    for (auto& [name, task] : m_list.tasks()) {
         if (!task) {
             KSLOG_ERROR(L"Unexpected NULL task info detected for task %s", name.c_str());
             continue;
@@ -86,7 +86,7 @@ bool CKsTaskManager::RefreshOobeWaitPerTask()
     bool waiting = false;
     bool logonPass = false;
     bool rebootPass = false;
-    for (auto& [name, task] : m_tasks) {
+    for (auto& [name, task] : m_list.tasks()) {
         if (!task) {
             KSLOG_ERROR(L"Unexpected NULL task info detected for task %s", name.c_str());
             continue;

@@ -1,91 +1,25 @@
-// CKsTaskManager's due rules: which tasks of a type go into the run queue and with what
-// priority, when the next timed task falls due, and whether the head task waits for idle.
+// CKsTaskManager's queue builder: which tasks of a type go into the run queue (as the due rules
+// say) and with what priority, when the next timed task falls due, and whether the head task
+// waits for idle.
 #include "engine/TaskManager.h"
 
 #include "common/Clock.h"
 #include "engine/QueuePriority.h"
 #include "engine/SchedulerKeyValues.h"
-#include "platform/PlatformProbes.h"
-#include "execution/TaskExecutionNames.h"
 #include "logging/internal_logging.h"
-#include "registry/RegKey.h"
-#include "store/TaskWriteLock.h"
-#include "store/CalendarLocalTime.h"
-#include "store/KsTask.h"
-#include "store/ProtectedValue.h"
 
 #include <algorithm>
-#include <cwchar>
-#include <ctime>
 #include <new>
 
 namespace Keelwork::engine {
 
 namespace {
 
-constexpr uint32_t kDaySeconds = 86400;
 constexpr uint32_t kNoTime = 0xFFFFFFFF;
 // When nothing is due in the future the engine still looks again after this long.
 constexpr uint32_t kSafetyWait = 900;
 
-bool isTimed(DWORD type)
-{
-    return type == KS_TASK_SCHEDULED || type == KS_TASK_CUSTOM || type == KS_TASK_PRESET;
-}
-
-bool isOccasion(DWORD type)
-{
-    return type == KS_TASK_REBOOT || type == KS_TASK_LOGON;
-}
-
-// The local wall-clock reading at `utc`, counted in seconds since 1970 as if it were UTC: the
-// long-overdue limit is a number of days before the local time.
-int64_t localWallClock(uint32_t utc)
-{
-    const KsCalendar::LocalTime local = KsCalendar::toLocalTime(utc);
-    return local.days * kDaySeconds + local.secondOfDay;
-}
-
-std::wstring timeText(uint32_t time)
-{
-    std::time_t t = time;
-    std::tm utc{};
-    wchar_t text[32] = L"?";
-    if (gmtime_s(&utc, &t) == 0)
-        std::wcsftime(text, sizeof text / sizeof text[0], L"%Y-%m-%d %H:%M:%S UTC", &utc);
-    return text;
-}
-
-// The update and on-demand scan tasks always ask for an idle user; other tasks say so.
-bool asksForIdle(const std::wstring& name, const KSTASKINFO& task)
-{
-    return name == KsExecution::names::kUpdateTask || name == KsExecution::names::kOnDemandScanTask ||
-           task.dwRunWhenIdle != 0;
-}
-
-// Whether the task is due by its own rule (next run come, occasions counted) or asked to run now:
-// a hold keeps a due task from the queue, so a task that is not due is never held.
-bool dueOrAsked(const std::set<std::wstring>& asked, const std::wstring& name, const EngineTask& task, uint32_t now)
-{
-    if (asked.count(name) != 0)
-        return true;
-    if (isTimed(task.dwTaskType))
-        return task.dwNextRun <= now;
-    return isOccasion(task.dwTaskType) && task.dwDefaultFreq <= task.dwNextRun;
-}
-
 } // namespace
-
-bool taskWaitsForIdle(const std::wstring& name, const KSTASKINFO& task, bool longOverdue)
-{
-    return readIdleWait() != 0 && !longOverdue && asksForIdle(name, task);
-}
-
-bool isLongOverdue(const KSTASKINFO& task, uint32_t now)
-{
-    const uint32_t days = (task.dwMeteredAccessWise & KS_LONG_OVERDUE_TASK_WISE) != 0 ? 15 : 3;
-    return static_cast<int64_t>(task.dwNextRun) < localWallClock(now) - int64_t{days} * kDaySeconds;
-}
 
 bool CKsTaskManager::_OobeHoldActive(const EngineTask& task, uint32_t now, uint32_t* elapsed)
 {
@@ -98,19 +32,6 @@ bool CKsTaskManager::_OobeHoldActive(const EngineTask& task, uint32_t now, uint3
     return *elapsed < task.m_dwOobeWait;
 }
 
-void CKsTaskManager::_CountOccasion(const std::wstring& name, EngineTask& task)
-{
-    ++task.dwNextRun;
-    // A change made through task management at the same moment must not write the old count back.
-    std::lock_guard<std::mutex> storeLock(KsStore::taskWriteLock());
-    CRegKey key;
-    // Opens rather than creates: a task deleted meanwhile is not brought back.
-    if (key.open(HKEY_LOCAL_MACHINE, CKsTask(name.c_str()).currentPath(),
-                 KEY_SET_VALUE | KEY_QUERY_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS ||
-        KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, task.dwNextRun) != 0)
-        KSLOG_NORMAL(L"Failed to Increase NextRun for login task %s", name.c_str());
-}
-
 bool CKsTaskManager::_HeldByOobe(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe,
                                  uint32_t now)
 {
@@ -121,86 +42,10 @@ bool CKsTaskManager::_HeldByOobe(const std::wstring& name, EngineTask& task, DWO
                  static_cast<int>(elapsed), static_cast<int>(task.m_dwOobeWait));
     // Occasions seen during the hold still count, so the task runs on time once it ends.
     if (task.dwTaskType == type && isOccasion(type) && bOutOfOobe == 0)
-        _CountOccasion(name, task);
+        DueRules::countOccasion(name, task);
     const auto start = static_cast<uint32_t>(m_tsStartTime);
     const bool due = dueOrAsked(m_runNow, name, task, now);
     holdBy(name, task, due ? HoldReason::outOfBox : HoldReason::none, start, start + task.m_dwOobeWait);
-    return true;
-}
-
-bool CKsTaskManager::_TimedTaskDue(const std::wstring& taskName, EngineTask& task, DWORD bAMMode,
-                                   DWORD dwAMFutureWindow, uint32_t now)
-{
-    const wchar_t* name = taskName.c_str();
-    KSLOG_NORMAL(L"Current Time: %s", timeText(now).c_str());
-    KSLOG_NORMAL(L"Task %s Next-Run time: %s", name, timeText(task.dwNextRun).c_str());
-    uint64_t comparison = now;
-    if (bAMMode != 0) {
-        if ((task.dwMeteredAccessWise & KS_AM_FUTURE_TASK_EXCLUSION_WISE) == 0) {
-            KSLOG_NORMAL(L"Task %s is included from AM future task execution", name);
-            comparison += dwAMFutureWindow;
-        } else {
-            KSLOG_NORMAL(L"Task %s is excluded from AM future task execution", name);
-        }
-    }
-    const bool due = comparison >= task.dwNextRun;
-    if (!due) {
-        KSLOG_NORMAL(L"Task %s is not overdue", name);
-    } else {
-        if (isLongOverdue(task, now))
-            task.m_bLongOverdue = 1;
-        KSLOG_NORMAL(L"Task %s is OVERDUE", name);
-    }
-    if (bAMMode != 0) {
-        if ((task.dwMeteredAccessWise & KS_AM_TASK_EXCLUSION_WISE) != 0) {
-            KSLOG_NORMAL(L"Task %s is excluded from AM task execution", name);
-            holdBy(taskName, task, due ? HoldReason::maintenanceExclusion : HoldReason::none, now);
-            return false;
-        }
-        KSLOG_NORMAL(L"Task %s is included from AM task execution", name);
-    }
-    return due;
-}
-
-bool CKsTaskManager::_OccasionTaskDue(const std::wstring& taskName, EngineTask& task, DWORD bOutOfOobe)
-{
-    const wchar_t* name = taskName.c_str();
-    const int count = static_cast<int>(task.dwNextRun);
-    const int frequency = static_cast<int>(task.dwDefaultFreq);
-    if (bOutOfOobe == 0) {
-        _CountOccasion(taskName, task);
-        task.m_dwOobeWait = 0;
-    } else if (task.m_dwOobeWait != 0) {
-        task.m_dwOobeWait = 0;
-        KSLOG_NORMAL(L"This Logon/Reboot task %s is out of oobe, set its out of oobe flag, check if we need to add it "
-                     L"to queue",
-                     name);
-    } else {
-        KSLOG_NORMAL(L"This Logon/Reboot task %s's out of oobe flag has already been set, skip it", name);
-        KSLOG_NORMAL(L"Logon task %s is not overdue (%d/%d)", name, count, frequency);
-        return false;
-    }
-    const int seen = static_cast<int>(task.dwNextRun);
-    if (task.dwDefaultFreq > task.dwNextRun) {
-        KSLOG_NORMAL(L"Logon task %s is not overdue (%d/%d)", name, seen, frequency);
-        return false;
-    }
-    if (task.dwTaskType == KS_TASK_REBOOT) {
-        KSLOG_NORMAL(L"Reboot task %s is OVERDUE (%d/%d)", name, seen, frequency);
-        return true;
-    }
-    if ((task.dwMeteredAccessWise & KS_ADMIN_WISE) != 0) {
-        BOOL filtered = FALSE;
-        bool admin = m_services.isConsoleAdmin ? m_services.isConsoleAdmin(&filtered)
-                                               : KsIsActiveSessionNTAdmin(&filtered);
-        // An administrator whose rights are filtered still counts; only a plain user is refused.
-        if (!admin && !filtered) {
-            KSLOG_NORMAL(L"Logon task %s is Overdue (%d/%d), but Windows administrator required", name, seen,
-                         frequency);
-            return false;
-        }
-    }
-    KSLOG_NORMAL(L"Logon task %s is OVERDUE (%d/%d)", name, seen, frequency);
     return true;
 }
 
@@ -252,23 +97,10 @@ void CKsTaskManager::EndBatch()
     if (!m_board)
         return;
     m_board->endBatch();
-    for (auto& [name, task] : m_tasks) {
+    for (auto& [name, task] : m_list.tasks()) {
         if (task->m_builderHold == HoldReason::maintenanceExclusion)
             task->m_builderHold = HoldReason::none;
     }
-}
-
-void CKsTaskManager::readRetryTime(const std::wstring& name, EngineTask& task)
-{
-    task.m_dwRetryAt = 0;
-    if (!isOccasion(task.dwTaskType))
-        return;
-    CRegKey key;
-    uint32_t value = 0;
-    if (key.open(HKEY_LOCAL_MACHINE, CKsTask(name.c_str()).currentPath(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) ==
-            ERROR_SUCCESS &&
-        KsStore::readProtectedDword(key, KsStore::ValueName::LogonNextRun, value) == 0)
-        task.m_dwRetryAt = value;
 }
 
 // A logon or boot task deferred at its occasion (on battery, on a metered connection) is tried
@@ -277,7 +109,7 @@ void CKsTaskManager::readRetryTime(const std::wstring& name, EngineTask& task)
 DWORD CKsTaskManager::AddDeferredOccasionsToQ()
 {
     const uint32_t now = Clock::current().now();
-    for (auto& [name, task] : m_tasks) {
+    for (auto& [name, task] : m_list.tasks()) {
         if (!task || !isOccasion(task->dwTaskType) || task->m_dwRetryAt == 0 || task->m_dwRetryAt > now)
             continue;
         uint32_t elapsed = 0;
@@ -298,11 +130,11 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
                  static_cast<int>(type));
     if (isTimed(type))
         m_lastTimedQueueBuild = now;
-    if (m_tasks.empty()) {
+    if (m_list.tasks().empty()) {
         KSLOG_NORMAL(L"Our internal task list of empty. Nothing to add to the Q");
         return 0;
     }
-    for (auto& [name, task] : m_tasks) {
+    for (auto& [name, task] : m_list.tasks()) {
         if (!task)
             continue;
         task->m_bDirty = 0;
@@ -320,10 +152,14 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
         if (task->dwTaskType != type)
             continue;
         bool due = true;
-        if (isTimed(type))
-            due = _TimedTaskDue(name, *task, bAMMode, dwAMFutureWindow, now);
-        else if (isOccasion(type))
-            due = _OccasionTaskDue(name, *task, bOutOfOobe);
+        if (isTimed(type)) {
+            const TimedVerdict verdict = m_rules.timedTaskDue(name, *task, bAMMode, dwAMFutureWindow, now);
+            if (verdict.excluded)
+                holdBy(name, *task, verdict.due ? HoldReason::maintenanceExclusion : HoldReason::none, now);
+            due = verdict.due && !verdict.excluded;
+        } else if (isOccasion(type)) {
+            due = m_rules.occasionTaskDue(name, *task, bOutOfOobe);
+        }
         if (due && _Enqueue(name, *task) != 0)
             return ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -332,7 +168,7 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
 
 uint32_t CKsTaskManager::FindMinNextRunTime()
 {
-    if (m_tasks.empty())
+    if (m_list.tasks().empty())
         return kNoTime;
     const uint32_t now = Clock::current().now();
     KSLOG_NORMAL(L"Trying to find the earliest next-run time of all scheduled type tasks");
@@ -340,7 +176,7 @@ uint32_t CKsTaskManager::FindMinNextRunTime()
     // taking only later times would leave it until the next task or the safety wait.
     const uint32_t after = m_lastTimedQueueBuild != 0 && m_lastTimedQueueBuild < now ? m_lastTimedQueueBuild : now;
     uint32_t earliest = kNoTime;
-    for (const auto& [name, task] : m_tasks) {
+    for (const auto& [name, task] : m_list.tasks()) {
         if (!task)
             continue;
         uint32_t elapsed = 0;
@@ -362,7 +198,7 @@ uint32_t CKsTaskManager::FindMinNextRunTime()
         KSLOG_INFO(L"All tasks are overdue, we return a 15 minutes time for safety");
         earliest = now + kSafetyWait;
     }
-    KSLOG_NORMAL(L"The earliest next-run time is %s", timeText(earliest).c_str());
+    KSLOG_NORMAL(L"The earliest next-run time is %s", utcTimeText(earliest).c_str());
     return earliest;
 }
 
@@ -378,8 +214,8 @@ bool CKsTaskManager::ShouldTopTaskWaitForIdle()
         return false;
     const wchar_t* name = head->name.c_str();
     KSLOG_NORMAL(L"Checking if task %s should wait for machine to be idle", name);
-    auto found = m_tasks.find(head->name);
-    if (found == m_tasks.end() || !found->second) {
+    auto found = m_list.tasks().find(head->name);
+    if (found == m_list.tasks().end() || !found->second) {
         KSLOG_ERROR(L"Somehow could not find this task in our internal task map. Cannot execute");
         return false;
     }

@@ -116,8 +116,8 @@ DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_
     report.setString(names::kNameMember, nameOut);
     publish(bus, names::kLaunchAttemptTopic, nameOut, report);
 
-    auto found = m_tasks.find(nameOut);
-    if (found == m_tasks.end() || !found->second) {
+    auto found = m_list.tasks().find(nameOut);
+    if (found == m_list.tasks().end() || !found->second) {
         KSLOG_ERROR(L"Somehow could not find this task in our internal task map. Cannot execute");
         report.setString(names::kReasonMember, L"error");
         report.setUInt(names::kErrorCodeMember, kNotInList);
@@ -131,9 +131,9 @@ DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_
     if (deleted) {
         KSLOG_NORMAL(L"The task has been deleted, maybe because it had no default frequency set. Removing it from our "
                      L"internal memory list");
-        m_tasks.erase(found);
+        m_list.tasks().erase(found);
     } else {
-        readRetryTime(nameOut, *found->second);  // the launch cleared or moved it
+        TaskList::readRetryTime(nameOut, *found->second);  // the launch cleared or moved it
     }
     if (result == kStopping)
         return kStopping;

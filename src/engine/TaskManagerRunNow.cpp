@@ -9,7 +9,7 @@ namespace Keelwork::engine {
 
 bool CKsTaskManager::AskRunNow(const std::wstring& name)
 {
-    if (m_tasks.find(name) == m_tasks.end()) {
+    if (m_list.tasks().find(name) == m_list.tasks().end()) {
         KSLOG_WARNING(L"Run-now request for task %s, which is not an enabled task; nothing runs", name.c_str());
         return false;
     }
@@ -22,8 +22,8 @@ DWORD CKsTaskManager::AddRunNowTasksToQ()
 {
     const uint32_t now = Clock::current().now();
     for (auto asked = m_runNow.begin(); asked != m_runNow.end();) {
-        auto found = m_tasks.find(*asked);
-        if (found == m_tasks.end() || !found->second) {
+        auto found = m_list.tasks().find(*asked);
+        if (found == m_list.tasks().end() || !found->second) {
             asked = m_runNow.erase(asked);  // deleted or disabled since it was asked for
             continue;
         }

@@ -330,7 +330,11 @@ TEST_F(SchedulerHostBase, LogLinesNameTheContractsFunctions)
         }
     for (const wchar_t* line : {L"CKsTaskScheduler::SetAMMode()]$ CKsTaskScheduler::SetAMMode is called",
                                 L"CKsTaskScheduler::TSThread()]$ EXIT Event set",
-                                L"CKsTaskScheduler::_Init()]$ Intrenal window handle"})
+                                L"CKsTaskScheduler::_Init()]$ Intrenal window handle",
+                                L"CKsTaskScheduler::subscribeInstaller()]$ Subscribed for Install Complete",
+                                L"CKsTaskScheduler::createObjects()]$ Waitable timer:",
+                                L"CKsTaskScheduler::InitialKickStart()]$ Setting a timer of",
+                                L"CKsTaskManager::GatherAllTasks()]$ Getting ready to load all tasks"})
         EXPECT_NE(log.find(line), std::wstring::npos) << kstest::narrowForReport(line);
 }
 

@@ -3,7 +3,7 @@
 
 #include "RegistryFixture.h"
 #include "TestClock.h"
-#include "engine/SchedulerRegistry.h"
+#include "platform/PlatformNames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,218 @@
+// The task list: loaded and refreshed from the registry, the retail-disabled names, the removal of
+// old-generation tasks.
+#include "engine/TaskList.h"
+
+#include "common/Clock.h"
+#include "engine/SchedulerRegistry.h"
+#include "logging/LogAs.h"
+#include "registry/RegKey.h"
+#include "store/KsTask.h"
+#include "store/ProtectedValue.h"
+#include "store/TaskName.h"
+
+#include <cwctype>
+#include <new>
+
+namespace Keelwork::engine {
+
+namespace {
+
+constexpr REGSAM kSchedulerKeyAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
+// The registry's key-name buffer: a longer name ends the enumeration with its error.
+constexpr DWORD kNameBufferChars = 128;
+// "DisabledInRetailModeTasks" is read into 2080 bytes, terminator included.
+constexpr size_t kRetailListMaxChars = 2080 / sizeof(wchar_t) - 1;
+
+// The sub-key at index: 0 with the task's identity key, or the registry's error.
+LONG enumTaskKey(const CRegKey& key, DWORD index, std::wstring& name)
+{
+    wchar_t buffer[kNameBufferChars] = {};
+    DWORD chars = kNameBufferChars;
+    LONG rc = ::RegEnumKeyExW(key.get(), index, buffer, &chars, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_SUCCESS)
+        name = KsStore::TaskIdentity(buffer).key();
+    return rc;
+}
+
+// How the retail list and a task name meet: as the task's identity, so a name the code page
+// cannot hold still matches its task, then with every letter lower-cased, the list's own rule.
+std::wstring retailListKey(const std::wstring& name)
+{
+    std::wstring key = KsStore::TaskIdentity(name).key();
+    for (wchar_t& c : key)
+        c = static_cast<wchar_t>(std::towlower(c));
+    return key;
+}
+
+} // namespace
+
+std::unique_ptr<EngineTask> TaskList::load(const std::wstring& name, bool* outOfMemory)
+{
+    CKsTask stored(name.c_str());
+    if (!stored.Read()) {
+        KSLOG_ERROR_AS("CKsTaskManager::_LoadTask",
+                       L"There was some error reading the details of task %s into memory. Cannot add this task",
+                       name.c_str());
+        return nullptr;
+    }
+    std::unique_ptr<EngineTask> task(new (std::nothrow) EngineTask(stored));
+    if (!task) {
+        *outOfMemory = true;
+        return nullptr;
+    }
+    readRetryTime(name, *task);
+    return task;
+}
+
+DWORD TaskList::gatherAll()
+{
+    KSLOG_NORMAL_AS("CKsTaskManager::GatherAllTasks", L"Getting ready to load all tasks into internal memory list");
+    CRegKey key;
+    LONG rc = key.open(HKEY_LOCAL_MACHINE, kSchedulerKey, kSchedulerKeyAccess);
+    if (rc != ERROR_SUCCESS) {
+        KSLOG_WARNING_AS("CKsTaskManager::GatherAllTasks",
+                         L"Could not open main task scheduler key. Cannot create list");
+        return static_cast<DWORD>(rc);
+    }
+    std::wstring name;
+    DWORD index = 0;
+    while ((rc = enumTaskKey(key, index++, name)) == ERROR_SUCCESS && !name.empty()) {
+        KSLOG_NORMAL_AS("CKsTaskManager::GatherAllTasks", L"Processing and adding task: %s", name.c_str());
+        bool outOfMemory = false;
+        std::unique_ptr<EngineTask> task = load(name, &outOfMemory);
+        if (outOfMemory)
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (task)
+            m_tasks[name] = std::move(task);
+    }
+    loadRetailDisabled();
+    return rc == ERROR_NO_MORE_ITEMS || rc == ERROR_SUCCESS ? 0 : static_cast<DWORD>(rc);
+}
+
+void TaskList::refresh(const OobeWaitOf& oobeWaitOf, KsState::EngineStateBoard* board)
+{
+    KSLOG_NORMAL_AS("CKsTaskManager::Refresh", L"A new task was added or deleted. Refreshing our internal memory list");
+    if (!loadRetailDisabled())
+        KSLOG_INFO_AS("CKsTaskManager::Refresh", L"Failed to read Retail Mode Disabled Tasks");
+    CRegKey key;
+    if (key.open(HKEY_LOCAL_MACHINE, kSchedulerKey, kSchedulerKeyAccess) != ERROR_SUCCESS) {
+        KSLOG_WARNING_AS("CKsTaskManager::Refresh", L"Could not open main task scheduler key. Cannot refresh list");
+        return;
+    }
+    std::wstring name;
+    bool outOfMemory = false;
+    for (DWORD index = 0; !outOfMemory && enumTaskKey(key, index, name) == ERROR_SUCCESS && !name.empty(); ++index)
+        refreshOne(name, oobeWaitOf, &outOfMemory);
+    dropUnvisited(board);
+}
+
+void TaskList::refreshOne(const std::wstring& name, const OobeWaitOf& oobeWaitOf, bool* outOfMemory)
+{
+    KSLOG_NORMAL_AS("CKsTaskManager::_RefreshOne", L"Processing task: %s", name.c_str());
+    DWORD oobeWait = 0;
+    auto existing = m_tasks.find(name);
+    if (existing != m_tasks.end()) {
+        KSLOG_NORMAL_AS("CKsTaskManager::_RefreshOne", L"Task %s exists in our internal list. Deleting it",
+                        name.c_str());
+        if (existing->second)
+            oobeWait = oobeWaitOf(name, existing->second.get());
+        m_tasks.erase(existing);
+    } else {
+        oobeWait = oobeWaitOf(name, nullptr);
+    }
+    KSLOG_NORMAL_AS("CKsTaskManager::_RefreshOne", L"Adding task %s back to the list", name.c_str());
+    std::unique_ptr<EngineTask> task = load(name, outOfMemory);
+    if (!task)
+        return;
+    task->m_bDirty = 1;
+    if (oobeWait != 0)
+        task->m_dwOobeWait = oobeWait;
+    m_tasks[name] = std::move(task);
+}
+
+void TaskList::dropUnvisited(KsState::EngineStateBoard* board)
+{
+    KSLOG_NORMAL_AS("CKsTaskManager::_DropUnvisited",
+                    L"Finished looking at all items in the registry. Now deleting all items in our internal list that "
+                    L"are not dirty");
+    for (auto it = m_tasks.begin(); it != m_tasks.end();) {
+        if (it->second && it->second->m_bDirty == 0) {
+            KSLOG_NORMAL_AS("CKsTaskManager::_DropUnvisited",
+                            L"Task %s was not found in the registry. So it will be deleted from our internal list",
+                            it->first.c_str());
+            if (board)
+                board->removeTask(it->first);
+            it = m_tasks.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+DWORD TaskList::deleteZarnTasks()
+{
+    if (!m_tasks.empty())
+        KSLOG_NORMAL_AS("CKsTaskManager::DeleteAllZARNTasks", L"Deleting all zarn_ tasks");
+    const std::wstring prefix = kZarnTaskPrefix;
+    for (auto it = m_tasks.begin(); it != m_tasks.end();) {
+        if (it->first.compare(0, prefix.size(), prefix) != 0 || it->first.size() < prefix.size()) {
+            ++it;
+            continue;
+        }
+        KSLOG_NORMAL_AS("CKsTaskManager::DeleteAllZARNTasks", L"Deleting task %s", it->first.c_str());
+        CKsTask(it->first.c_str()).Delete();
+        it = m_tasks.erase(it);
+    }
+    return 0;
+}
+
+bool TaskList::loadRetailDisabled()
+{
+    std::wstring list;
+    CRegKey key;
+    bool read = key.open(HKEY_LOCAL_MACHINE, kSchedulerKey, KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS;
+    LONG rc = read ? key.getStringValue(kDisabledInRetailModeTasksValue, list) : ERROR_FILE_NOT_FOUND;
+    if (rc != ERROR_SUCCESS)
+        list.clear();
+    if (list.size() > kRetailListMaxChars)
+        list.resize(kRetailListMaxChars);
+    std::lock_guard<std::mutex> lock(m_retailMutex);
+    m_retailDisabled.clear();
+    for (size_t begin = 0; !list.empty() && begin <= list.size();) {
+        size_t end = list.find(L',', begin);
+        if (end == std::wstring::npos)
+            end = list.size();
+        m_retailDisabled.insert(retailListKey(list.substr(begin, end - begin)));
+        begin = end + 1;
+    }
+    // An absent value is an empty list, not a failure.
+    return read && (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND);
+}
+
+bool TaskList::allowedInRetailMode(const std::wstring& name)
+{
+    const std::wstring key = retailListKey(name);
+    std::lock_guard<std::mutex> lock(m_retailMutex);
+    return m_retailDisabled.count(key) == 0;
+}
+
+void TaskList::clear()
+{
+    KSLOG_NORMAL_AS("CKsTaskManager::_EmptyTaskList", L"Emptying task list and deleting all tasks (From Memory)");
+    m_tasks.clear();
+}
+
+void TaskList::readRetryTime(const std::wstring& name, EngineTask& task)
+{
+    task.m_dwRetryAt = 0;
+    if (!isOccasion(task.dwTaskType))
+        return;
+    CRegKey key;
+    uint32_t value = 0;
+    if (key.open(HKEY_LOCAL_MACHINE, CKsTask(name.c_str()).currentPath(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) ==
+            ERROR_SUCCESS &&
+        KsStore::readProtectedDword(key, KsStore::ValueName::LogonNextRun, value) == 0)
+        task.m_dwRetryAt = value;
+}
+
+} // namespace Keelwork::engine

@@ -1,0 +1,88 @@
+// The task list: the engine's in-memory picture of the task store, one task per key under the
+// enabled scheduler key, by its identity key: its record and the engine's marks, nothing of a
+// launch. gatherAll fills it once; refresh re-reads every task from scratch and drops a vanished
+// task only once the queue builder has visited it since its last load. Beside it, the names the
+// retail demo mode keeps from running.
+//
+// Threading: the engine thread, except the retail-disabled set, which has its own mutex.
+#pragma once
+
+#include "common/WinInclude.h"
+#include "state/EngineState.h"
+#include "store/KsTaskInfo.h"
+#include "store/OwnedTaskInfo.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+namespace Keelwork::engine {
+
+// A task as the engine holds it: its record (as the store read it, and as its launches since
+// changed it) and the engine's own marks.
+struct EngineTask : KsStore::OwnedTaskInfo {
+    using OwnedTaskInfo::OwnedTaskInfo;
+
+    uint8_t m_bDirty = 0;           // 1 when a refresh re-read it; 0 once the queue builder visited it
+    uint32_t m_bLongOverdue = 0;    // set when found due long after its time; never cleared
+    uint32_t m_dwOobeWait = 0;      // seconds after the engine start it is held; 0 = none or over
+    uint32_t m_dwRetryAt = 0;       // logon and boot tasks: "LogonNextRun", when a deferral retries it
+    uint32_t m_dwLaunchCount = 0;   // launches since its last completed run
+    KsState::HoldReason m_builderHold = KsState::HoldReason::none;  // what the queue builder last said holds it
+    bool m_queuedToRunNow = false;  // queued by a run-now request: its next launch schedules from that run
+};
+
+// Tasks of this name prefix belong to an earlier product generation and are removed at start.
+inline constexpr wchar_t kZarnTaskPrefix[] = L"zarn_";
+
+// Scheduled, custom and preset tasks run at a time; log-on and boot tasks at an occasion.
+inline bool isTimed(DWORD type)
+{
+    return type == KS_TASK_SCHEDULED || type == KS_TASK_CUSTOM || type == KS_TASK_PRESET;
+}
+
+inline bool isOccasion(DWORD type)
+{
+    return type == KS_TASK_REBOOT || type == KS_TASK_LOGON;
+}
+
+class TaskList {
+public:
+    using TaskMap = std::map<std::wstring, std::unique_ptr<EngineTask>>;
+    // The out-of-box hold a re-read task keeps: `previous` is the task as it was, null for a task
+    // first seen; 0 for none.
+    using OobeWaitOf = std::function<DWORD(const std::wstring& name, const EngineTask* previous)>;
+
+    TaskMap& tasks() { return m_tasks; }
+    const TaskMap& tasks() const { return m_tasks; }
+
+    // 0, the open error of the scheduler key, 8 when out of memory, or the enumeration error.
+    DWORD gatherAll();
+    // Re-reads every task; vanished ones are dropped and told to `board` (when there is one).
+    void refresh(const OobeWaitOf& oobeWaitOf, KsState::EngineStateBoard* board);
+    // Removes the tasks of an earlier product generation from the list and the store.
+    DWORD deleteZarnTasks();
+    // False when "DisabledInRetailModeTasks" could not be read (the set is then empty).
+    bool loadRetailDisabled();
+    bool allowedInRetailMode(const std::wstring& name);
+    void clear();
+
+    // "LogonNextRun" from the store into m_dwRetryAt (0 when absent).
+    static void readRetryTime(const std::wstring& name, EngineTask& task);
+
+private:
+    // Null when the key would not read (logged) or memory ran out (*outOfMemory set).
+    std::unique_ptr<EngineTask> load(const std::wstring& name, bool* outOfMemory);
+    void refreshOne(const std::wstring& name, const OobeWaitOf& oobeWaitOf, bool* outOfMemory);
+    void dropUnvisited(KsState::EngineStateBoard* board);
+
+    TaskMap m_tasks;
+    std::mutex m_retailMutex;
+    std::set<std::wstring> m_retailDisabled;  // written under m_retailMutex
+};
+
+} // namespace Keelwork::engine
