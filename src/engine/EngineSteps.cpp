@@ -9,6 +9,8 @@
 #include "engine/TaskManager.h"
 #include "logging/LogAs.h"
 
+#include <algorithm>
+
 namespace Keelwork::engine {
 namespace {
 
@@ -92,8 +94,15 @@ void EngineSteps::_UserLoginDetected()
 
 void EngineSteps::takeRunNowRequests()
 {
-    for (const std::wstring& name : m_parts.m_runNow.take())
-        m_parts.m_pTaskManager->AskRunNow(name);
+    CKsTaskManager& tasks = *m_parts.m_pTaskManager;
+    const std::vector<std::wstring> names = m_parts.m_runNow.take();
+    // A request can name a task created a moment before it whose new-task event the loop has not
+    // served yet (the request's message came first): the store, which the request was checked
+    // against, is read again before the request is judged.
+    if (std::any_of(names.begin(), names.end(), [&](const std::wstring& name) { return !tasks.tasks().count(name); }))
+        tasks.Refresh();
+    for (const std::wstring& name : names)
+        tasks.AskRunNow(name);
 }
 
 // A suspended engine, or one still in its start delay, keeps the request for its first queue

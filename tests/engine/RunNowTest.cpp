@@ -154,6 +154,18 @@ TEST_F(EngineLoop, RunNowLeavesTheScheduleOfARunAtThatMoment)
     EXPECT_EQ(storedNextRun(L"hourly"), moment + 3600);
 }
 
+// A task stored a moment before the request, whose new-task event the engine has not served yet,
+// still runs: the request is judged against the store it was checked against, not a stale list.
+TEST_F(RunNowEngine, ATaskStoredJustBeforeTheRequestRuns)
+{
+    storeSentinel();
+    start();
+    kick();
+    storeTask({.name = L"new", .nextRun = Keelwork::Clock::current().now() + 86400});  // no new-task event
+    EXPECT_EQ(busRunNow(L"new"), L"{\"name\":\"new\",\"status\":true}");
+    EXPECT_EQ(launchesUntilSentinel(L"new"), 1);
+}
+
 // A request an older engine's non-volatile key still holds (written as the engine stopped) is gone
 // with the key, which the engine makes afresh, volatile; the next request runs only its own task.
 TEST_F(RunNowEngine, ARunNowRequestLeftBeforeTheStartNeverFires)
