@@ -131,11 +131,11 @@ HRESULT KsPartnerCustomizationBase::Initialize()
         return hr;
     }
 
-    const std::wstring defaultDll = _ReadDefaultDll(base);
-    hr = _AddPluginHives(listRoot(base, kPluginsLeaf));
+    const std::wstring defaultDll = readDefaultDll(base);
+    hr = addPluginHives(listRoot(base, kPluginsLeaf));
     if (FAILED(hr))
         return hr;
-    return _AddOverrideHives(listRoot(base, kOverridesLeaf), defaultDll);
+    return addOverrideHives(listRoot(base, kOverridesLeaf), defaultDll);
 }
 
 void KsPartnerCustomizationBase::InitializeFrom(const KsPartnerCustomizationBase& initialized)
@@ -145,7 +145,7 @@ void KsPartnerCustomizationBase::InitializeFrom(const KsPartnerCustomizationBase
     m_override.CopyHives(initialized.m_override);
 }
 
-std::wstring KsPartnerCustomizationBase::_ReadDefaultDll(const KsRegistryPath& base)
+std::wstring KsPartnerCustomizationBase::readDefaultDll(const KsRegistryPath& base)
 {
     Keelwork::CRegKey key;
     std::wstring path = base.str() + kGeneralSettingsKey;
@@ -169,7 +169,7 @@ std::wstring KsPartnerCustomizationBase::_ReadDefaultDll(const KsRegistryPath& b
     return dll;
 }
 
-HRESULT KsPartnerCustomizationBase::_AddPluginHives(const std::wstring& root)
+HRESULT KsPartnerCustomizationBase::addPluginHives(const std::wstring& root)
 {
     static constexpr ListedHiveTexts texts{L"Couldn't open key '%s' (%ld) - skipping", ETWLogging::LOG_LEVEL_ERROR,
                                            L"Couldn't get value '%s' (%ld) - skipping",
@@ -192,7 +192,7 @@ HRESULT KsPartnerCustomizationBase::_AddPluginHives(const std::wstring& root)
     return addListedHives(m_override, m_resDllCache, root, texts, ownDll);
 }
 
-HRESULT KsPartnerCustomizationBase::_AddOverrideHives(const std::wstring& root, const std::wstring& defaultDll)
+HRESULT KsPartnerCustomizationBase::addOverrideHives(const std::wstring& root, const std::wstring& defaultDll)
 {
     static constexpr ListedHiveTexts texts{L"Couldn't open key '%s' (%ld)", ETWLogging::LOG_LEVEL_NORMAL,
                                            L"Couldn't query value '%s' (%ld)",

@@ -28,9 +28,9 @@ public:
     KsResDllCache& GetResDllCache() noexcept { return m_resDllCache; }
 
 private:
-    std::wstring _ReadDefaultDll(const KsRegistryPath& base);
-    HRESULT _AddPluginHives(const std::wstring& root);
-    HRESULT _AddOverrideHives(const std::wstring& root, const std::wstring& defaultDll);
+    std::wstring readDefaultDll(const KsRegistryPath& base);
+    HRESULT addPluginHives(const std::wstring& root);
+    HRESULT addOverrideHives(const std::wstring& root, const std::wstring& defaultDll);
 
     KsRegistryOverride m_override;
     // Held for the whole of Initialize; guards the hive list and the DLL cache while they are rebuilt.

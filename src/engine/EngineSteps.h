@@ -42,7 +42,7 @@ public:
 private:
     // The tasks asked to run now: handed to the task list, where they wait for the next queue build.
     void takeRunNowRequests();
-    void _RunTopTask();
+    void runTopTask();
 
     EngineParts& m_parts;
 };

@@ -72,12 +72,12 @@ void EngineSteps::_TaskExecutionPump()
         _SetTaskWaitableTimer(decision.hold.lookAgainAt);
         return;
     case HeadStep::launch:
-        _RunTopTask();
+        runTopTask();
         return;
     }
 }
 
-void EngineSteps::_RunTopTask()
+void EngineSteps::runTopTask()
 {
     m_parts.m_pump.write(m_parts.m_pump.read().afterRun(m_parts.m_pTaskManager->ShouldTopTaskWaitForIdle()));
     std::wstring name;
@@ -87,11 +87,11 @@ void EngineSteps::_RunTopTask()
         ::PostQuitMessage(0);  // the exit event stays set: the loop ends at its next wait
     } else if (result == kRestartPending) {
         move({EngineEvent::suspend, 0, EngineReason::restartPending});
-        KSLOG_NORMAL_AS("CKsTaskScheduler::_RunTopTask",
+        KSLOG_NORMAL_AS("CKsTaskScheduler::_TaskExecutionPump",
                         L"Update task has just run and we have found that a reboot is required. SUSPENDING TASK "
                         L"SCHEDULER");
     } else {
-        KSLOG_NORMAL_AS("CKsTaskScheduler::_RunTopTask", L"Continuing with Q execution pump");
+        KSLOG_NORMAL_AS("CKsTaskScheduler::_TaskExecutionPump", L"Continuing with Q execution pump");
         ::PostMessageW(m_parts.m_window.get(), kPumpMessage, 0, 0);
     }
 }

@@ -33,7 +33,7 @@ void CKsTaskManager::Refresh()
         [this](const std::wstring& name, const EngineTask* previous) -> DWORD {
             if (m_bIsOobeMode == 0)
                 return 0;
-            return previous ? previous->m_dwOobeWait : _OobeWaitForNewTask(name);
+            return previous ? previous->m_dwOobeWait : oobeWaitForNewTask(name);
         },
         m_board.get());
 }

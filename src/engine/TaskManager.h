@@ -121,13 +121,13 @@ public:
 
 private:
     // Seconds a task first seen while OOBE mode is on is held; 0 once the global wait is over.
-    DWORD _OobeWaitForNewTask(const std::wstring& name);
+    DWORD oobeWaitForNewTask(const std::wstring& name);
 
     // True when the OOBE hold keeps this task out of the queue.
-    bool _HeldByOobe(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe, uint32_t now);
+    bool heldByOobe(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe, uint32_t now);
     // 0, or 8 when out of memory.
-    DWORD _Enqueue(const std::wstring& name, const EngineTask& task);
-    bool _OobeHoldActive(const EngineTask& task, uint32_t now, uint32_t* elapsed);
+    DWORD enqueue(const std::wstring& name, const EngineTask& task);
+    bool oobeHoldActive(const EngineTask& task, uint32_t now, uint32_t* elapsed);
 
     // The queue builder's hold of the task (retail demo, out-of-box wait, maintenance exclusion),
     // told to the board; none ends the one it told before.

@@ -9,7 +9,7 @@
 namespace Keelwork::engine {
 
 // A task that appears after the global wait ran out needs no hold of its own.
-DWORD CKsTaskManager::_OobeWaitForNewTask(const std::wstring& name)
+DWORD CKsTaskManager::oobeWaitForNewTask(const std::wstring& name)
 {
     if (m_tsStartTime == 0 || elapsedSince(m_tsStartTime, Clock::current().now()) >= m_dwGlobalOobeWait)
         return 0;

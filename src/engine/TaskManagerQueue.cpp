@@ -21,7 +21,7 @@ constexpr uint32_t kSafetyWait = 900;
 
 } // namespace
 
-bool CKsTaskManager::_OobeHoldActive(const EngineTask& task, uint32_t now, uint32_t* elapsed)
+bool CKsTaskManager::oobeHoldActive(const EngineTask& task, uint32_t now, uint32_t* elapsed)
 {
     if (m_bIsOobeMode == 0 || task.m_dwOobeWait == 0)
         return false;
@@ -32,11 +32,11 @@ bool CKsTaskManager::_OobeHoldActive(const EngineTask& task, uint32_t now, uint3
     return *elapsed < task.m_dwOobeWait;
 }
 
-bool CKsTaskManager::_HeldByOobe(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe,
+bool CKsTaskManager::heldByOobe(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe,
                                  uint32_t now)
 {
     uint32_t elapsed = 0;
-    if (!_OobeHoldActive(task, now, &elapsed))
+    if (!oobeHoldActive(task, now, &elapsed))
         return false;
     KSLOG_NORMAL(L"Not adding task %s to the execution Q as it is oobewait (%d/%d)", name.c_str(),
                  static_cast<int>(elapsed), static_cast<int>(task.m_dwOobeWait));
@@ -49,7 +49,7 @@ bool CKsTaskManager::_HeldByOobe(const std::wstring& name, EngineTask& task, DWO
     return true;
 }
 
-DWORD CKsTaskManager::_Enqueue(const std::wstring& name, const EngineTask& task)
+DWORD CKsTaskManager::enqueue(const std::wstring& name, const EngineTask& task)
 {
     if (m_queue.contains(name)) {
         KSLOG_NORMAL(L"Not adding task %s to the execution Q as it already exists", name.c_str());
@@ -113,11 +113,11 @@ DWORD CKsTaskManager::AddDeferredOccasionsToQ()
         if (!task || !isOccasion(task->dwTaskType) || task->m_dwRetryAt == 0 || task->m_dwRetryAt > now)
             continue;
         uint32_t elapsed = 0;
-        if (_OobeHoldActive(*task, now, &elapsed) ||
+        if (oobeHoldActive(*task, now, &elapsed) ||
             (!IsTaskAllowedInRetailMode(name) && m_services.retailDemo->isRetailDemoMode()))
             continue;
         KSLOG_NORMAL(L"Task %s is due again after its deferral", name.c_str());
-        if (_Enqueue(name, *task) != 0)
+        if (enqueue(name, *task) != 0)
             return ERROR_NOT_ENOUGH_MEMORY;
     }
     return 0;
@@ -145,7 +145,7 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
             holdBy(name, *task, dueOrAsked(m_runNow, name, *task, now) ? HoldReason::retailDemo : HoldReason::none);
             continue;
         }
-        if (_HeldByOobe(name, *task, type, bOutOfOobe, now))
+        if (heldByOobe(name, *task, type, bOutOfOobe, now))
             continue;
         if (task->m_builderHold != HoldReason::maintenanceExclusion || bAMMode == 0)
             holdBy(name, *task, HoldReason::none);
@@ -160,7 +160,7 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
         } else if (isOccasion(type)) {
             due = m_rules.occasionTaskDue(name, *task, bOutOfOobe);
         }
-        if (due && _Enqueue(name, *task) != 0)
+        if (due && enqueue(name, *task) != 0)
             return ERROR_NOT_ENOUGH_MEMORY;
     }
     return 0;
@@ -181,7 +181,7 @@ uint32_t CKsTaskManager::FindMinNextRunTime()
             continue;
         uint32_t elapsed = 0;
         uint64_t candidate = kNoTime;
-        if (_OobeHoldActive(*task, now, &elapsed)) {
+        if (oobeHoldActive(*task, now, &elapsed)) {
             // The hold's end, or sooner when a timed task falls due within it: from then on it is held.
             const bool fallsDue = isTimed(task->dwTaskType) && task->dwNextRun > after;
             candidate = std::min<uint64_t>(m_tsStartTime + task->m_dwOobeWait, fallsDue ? task->dwNextRun : kNoTime);

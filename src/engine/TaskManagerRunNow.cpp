@@ -28,7 +28,7 @@ DWORD CKsTaskManager::AddRunNowTasksToQ()
             continue;
         }
         uint32_t elapsed = 0;
-        if (_OobeHoldActive(*found->second, now, &elapsed) ||
+        if (oobeHoldActive(*found->second, now, &elapsed) ||
             (!IsTaskAllowedInRetailMode(*asked) && m_services.retailDemo->isRetailDemoMode())) {
             ++asked;
             continue;
@@ -36,7 +36,7 @@ DWORD CKsTaskManager::AddRunNowTasksToQ()
         // A task already queued was due: its run is a scheduled one.
         if (!m_queue.contains(*asked))
             found->second->m_queuedToRunNow = true;
-        if (_Enqueue(*asked, *found->second) != 0)
+        if (enqueue(*asked, *found->second) != 0)
             return ERROR_NOT_ENOUGH_MEMORY;
         asked = m_runNow.erase(asked);
     }

@@ -98,7 +98,7 @@ unique_handle CCPHelper::_RunProcessNormal(std::wstring& cmdline, DWORD* pdwErro
     return std::move(owned.process);
 }
 
-DWORD CCPHelper::_OpenSelfToken(unique_handle& token)
+DWORD CCPHelper::openSelfToken(unique_handle& token)
 {
     if (!m_api->usable(m_api->pOpenProcessToken))
         return ERROR_PROC_NOT_FOUND;
@@ -119,7 +119,7 @@ unique_handle CCPHelper::_RunProcessAsUserXP(std::wstring& cmdline, DWORD* pdwEr
         return {};
     }
     unique_handle selfToken;
-    if (DWORD error = _OpenSelfToken(selfToken); error != 0) {
+    if (DWORD error = openSelfToken(selfToken); error != 0) {
         *pdwError = error;
         KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserXP: OpenProcessToken for SELF failed with error: %u", error);
         return {};
@@ -139,7 +139,7 @@ unique_handle CCPHelper::_RunProcessAsUserXP(std::wstring& cmdline, DWORD* pdwEr
         return {};
     }
     unique_handle process;
-    if (DWORD error = _CreateProcessWithToken(userToken.get(), cmdline, workdir, process); error != 0) {
+    if (DWORD error = createProcessWithToken(userToken.get(), cmdline, workdir, process); error != 0) {
         *pdwError = error;
         KSLOG_ERROR(L"CreateProcessAsUser for XP failed. GetLastError = %d", error);
         return {};
@@ -183,7 +183,7 @@ unique_handle CCPHelper::_RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwEr
         return {};
     }
     unique_handle selfToken;
-    if (DWORD error = _OpenSelfToken(selfToken); error != 0) {
+    if (DWORD error = openSelfToken(selfToken); error != 0) {
         *pdwError = error;
         KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: OpenProcessToken for SELF failed with error: %u", error);
         return {};
@@ -197,7 +197,7 @@ unique_handle CCPHelper::_RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwEr
         }
     }
     unique_handle process;
-    if (DWORD error = _CreateProcessWithToken(shellToken.get(), cmdline, workdir, process); error != 0) {
+    if (DWORD error = createProcessWithToken(shellToken.get(), cmdline, workdir, process); error != 0) {
         *pdwError = error;
         KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: CreateProcessAsUser failed. GetLastError = %u", error);
         return {};
@@ -207,7 +207,7 @@ unique_handle CCPHelper::_RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwEr
     return process;
 }
 
-DWORD CCPHelper::_CreateProcessWithToken(HANDLE token, std::wstring& cmdline, const std::wstring& workdir,
+DWORD CCPHelper::createProcessWithToken(HANDLE token, std::wstring& cmdline, const std::wstring& workdir,
                                          unique_handle& process)
 {
     if (!m_api->usable(m_api->pCreateProcessAsUserW))
@@ -251,7 +251,7 @@ DWORD CCPHelper::_IsActiveOrAdminSessionAvailable(DWORD* pdwSessionId, const wch
         const WTS_SESSION_INFOW& session = sessions.get()[i];
         if (session.State != WTSActive && session.State != WTSDisconnected)
             continue;
-        bool matches = anyUser || _SessionMatchesUser(session.SessionId, user, domain);
+        bool matches = anyUser || sessionMatchesUser(session.SessionId, user, domain);
         if (session.State == WTSActive && matches) {
             KSLOG_NORMAL(L"_IsActiveOrAdminSessionAvailable: Active SessionId = %u, State = %u\n", session.SessionId,
                          static_cast<unsigned>(session.State));
@@ -268,7 +268,7 @@ DWORD CCPHelper::_IsActiveOrAdminSessionAvailable(DWORD* pdwSessionId, const wch
     return ERROR_NO_SUCH_LOGON_SESSION;
 }
 
-bool CCPHelper::_SessionMatchesUser(DWORD sessionId, const wchar_t* user, const wchar_t* domain)
+bool CCPHelper::sessionMatchesUser(DWORD sessionId, const wchar_t* user, const wchar_t* domain)
 {
     unique_handle token;
     if (!m_api->usable(m_api->pWTSQueryUserToken) || !m_api->pWTSQueryUserToken(sessionId, token.put()))

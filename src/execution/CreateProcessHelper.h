@@ -38,18 +38,18 @@ private:
     Keelwork::unique_handle _RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
                                                 const wchar_t* user, const wchar_t* domain);
     // Starts the command line with `token` on the interactive desktop; 0 or the error.
-    DWORD _CreateProcessWithToken(HANDLE token, std::wstring& cmdline, const std::wstring& workdir,
+    DWORD createProcessWithToken(HANDLE token, std::wstring& cmdline, const std::wstring& workdir,
                                   Keelwork::unique_handle& process);
     DWORD _IsActiveOrAdminSessionAvailable(DWORD* pdwSessionId, const wchar_t* user, const wchar_t* domain);
-    bool _SessionMatchesUser(DWORD sessionId, const wchar_t* user, const wchar_t* domain);
+    bool sessionMatchesUser(DWORD sessionId, const wchar_t* user, const wchar_t* domain);
     DWORD _GetShellPid(DWORD* pdwPid, const wchar_t* user, const wchar_t* domain);
     DWORD _GetShellProgram(std::wstring& shell);
     // 0 and the base name of the process's first module, or the error of the failing call.
-    DWORD _GetProcessBaseName(DWORD pid, std::wstring& baseName);
-    bool _ProcessMatchesUser(DWORD pid, const wchar_t* user, const wchar_t* domain);
+    DWORD getProcessBaseName(DWORD pid, std::wstring& baseName);
+    bool processMatchesUser(DWORD pid, const wchar_t* user, const wchar_t* domain);
     DWORD _AdjustPrivilege(HANDLE token, const wchar_t* name);
     // Opens the service's own token for adjusting privileges; 0 or the error.
-    DWORD _OpenSelfToken(Keelwork::unique_handle& token);
+    DWORD openSelfToken(Keelwork::unique_handle& token);
     void* _LoadProfileAndEnvironment(HANDLE token, HANDLE* phProfile);
 
     std::unique_ptr<CKsWin32APIBase> m_api;

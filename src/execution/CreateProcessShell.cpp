@@ -40,7 +40,7 @@ DWORD CCPHelper::_GetShellProgram(std::wstring& shell)
     return 0;
 }
 
-DWORD CCPHelper::_GetProcessBaseName(DWORD pid, std::wstring& baseName)
+DWORD CCPHelper::getProcessBaseName(DWORD pid, std::wstring& baseName)
 {
     KsExecution::BaseNameStep failedStep = KsExecution::BaseNameStep::OpenProcess;
     DWORD error = KsExecution::processBaseName(*m_api, pid, baseName, failedStep);
@@ -49,7 +49,7 @@ DWORD CCPHelper::_GetProcessBaseName(DWORD pid, std::wstring& baseName)
     return error;
 }
 
-bool CCPHelper::_ProcessMatchesUser(DWORD pid, const wchar_t* user, const wchar_t* domain)
+bool CCPHelper::processMatchesUser(DWORD pid, const wchar_t* user, const wchar_t* domain)
 {
     unique_handle process;
     if (m_api->usable(m_api->pOpenProcess))
@@ -82,9 +82,9 @@ DWORD CCPHelper::_GetShellPid(DWORD* pdwPid, const wchar_t* user, const wchar_t*
     bool anyUser = user == nullptr || *user == L'\0';
     for (DWORD pid : pids) {
         std::wstring baseName;
-        if (_GetProcessBaseName(pid, baseName) != 0 || _wcsicmp(baseName.c_str(), shellName.c_str()) != 0)
+        if (getProcessBaseName(pid, baseName) != 0 || _wcsicmp(baseName.c_str(), shellName.c_str()) != 0)
             continue;
-        if (!anyUser && !_ProcessMatchesUser(pid, user, domain)) {
+        if (!anyUser && !processMatchesUser(pid, user, domain)) {
             KSLOG_NORMAL(L"Shell PID = %u doesnt match %s,%s", pid, user, orEmpty(domain));
             continue;
         }

@@ -60,14 +60,14 @@ struct CSingleTask::Run {
     bool startAttempted = false;  // a start was tried, successful or not
 };
 
-bool CSingleTask::_IsTask(const wchar_t* name) const
+bool CSingleTask::isTask(const wchar_t* name) const
 {
     return _wcsicmp(m_wszName, name) == 0;
 }
 
-bool CSingleTask::_IsUpdateTask() const
+bool CSingleTask::isUpdateTask() const
 {
-    return _IsTask(kUpdateTask);
+    return isTask(kUpdateTask);
 }
 
 bool CSingleTask::_IsProcessRunning(const wchar_t* name1, const wchar_t* name2)
@@ -82,19 +82,19 @@ DWORD CSingleTask::Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exi
     m_report = LaunchReport{};
     m_report.time = Keelwork::Clock::current().now();
     const ULONGLONG began = ::GetTickCount64();
-    m_report.result = _Launch(deletedOut, finishWaitSeconds, exitEvent);
+    m_report.result = launchProgram(deletedOut, finishWaitSeconds, exitEvent);
     m_report.durationMs = static_cast<uint32_t>(::GetTickCount64() - began);
     m_report.launchCount = m_dwLaunchCount;
     return m_report.result;
 }
 
-DWORD CSingleTask::_Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exitEvent)
+DWORD CSingleTask::launchProgram(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exitEvent)
 {
     DWORD ignored = 0;
     DWORD* deleted = deletedOut ? deletedOut : &ignored;
     *deleted = 0;
 
-    _PrepareLaunch();
+    prepareLaunch();
     KsPlatform::SystemProbeServices systemProbes(exitEvent);
     Run run(m_services.probes ? *m_services.probes : systemProbes);
     m_probes = &run.probes;
@@ -106,33 +106,33 @@ DWORD CSingleTask::_Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE ex
     Tessel::Analytics::sendTaskSchedulerEvent(A::kEventTaskLaunch, A::kActionTaskLaunch, m_wszName,
                                               std::to_wstring(m_dwLaunchCount), L"", L"");
 
-    const std::optional<LaunchReport::Deferral> deferral = _FirstDeferral(true);
+    const std::optional<LaunchReport::Deferral> deferral = firstDeferral(true);
     const auto code = deferral ? static_cast<DeferralCode>(deferral->code) : DeferralCode::unknown;
     // Any launch past the metered check resets its count, so the next metered stretch again
     // defers the full number of times.
     if (!deferral || (code != DeferralCode::battery && code != DeferralCode::metroMode && code != DeferralCode::metered)) {
         m_dwMeteredAccessAttemped = 0;
-        _WriteTaskDword(KsStore::ValueName::Postponed, 0);
+        writeTaskDword(KsStore::ValueName::Postponed, 0);
     }
     if (deferral)
-        return _ApplyDeferral(*deferral);
+        return applyDeferral(*deferral);
 
-    _AdvanceBeforeRun(deleted);
-    run.completion = _CreateCompletionEvent();
+    advanceBeforeRun(deleted);
+    run.completion = createCompletionEvent();
     run.started = systemTime100ns();
 
     DWORD result = 0;
     if (dwTaskTrigType == KS_TRIGGER_PROCESS) {
-        result = _StartProgram(run);
+        result = startProgram(run);
         if (!run.startAttempted)
             return result;  // refused by validation
     } else if (dwTaskTrigType == KS_TRIGGER_EVENT) {
-        _SetTriggerEvent(run);
+        setTriggerEvent(run);
     }
     m_report.attempted = run.startAttempted;
     m_report.started = run.startAttempted && !run.failed;
 
-    if (_WaitForFinish(run, finishWaitSeconds, exitEvent) == kExitedByEngine)
+    if (waitForFinish(run, finishWaitSeconds, exitEvent) == kExitedByEngine)
         result = kExitedByEngine;
     DWORD exitCode = 0;
     if (run.process && ::WaitForSingleObject(run.process.get(), 0) == WAIT_OBJECT_0 &&
@@ -142,19 +142,19 @@ DWORD CSingleTask::_Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE ex
     run.process.reset();
 
     if (!run.failed)
-        _ReportCompletion(run);
-    if (_IsUpdateTask() && run.startAttempted)
-        _WriteTaskDword(KsStore::ValueName::UpdRun, 0);
+        reportCompletion(run);
+    if (isUpdateTask() && run.startAttempted)
+        writeTaskDword(KsStore::ValueName::UpdRun, 0);
     return result;
 }
 
-void CSingleTask::_Defer(DeferralCode code, DWORD delay, DWORD error)
+void CSingleTask::deferLaunch(DeferralCode code, DWORD delay, DWORD error)
 {
     SendTaskDeferredMessage(KsExecution::deferralReasonWord(code), static_cast<DWORD>(code), delay, error);
     m_report.deferral = LaunchReport::Deferral{static_cast<uint32_t>(code), delay, error};
 }
 
-void CSingleTask::_AdvanceBeforeRun(DWORD* deletedOut)
+void CSingleTask::advanceBeforeRun(DWORD* deletedOut)
 {
     *deletedOut = 0;
     if (dwTaskType != KS_TASK_SCHEDULED && dwTaskType != KS_TASK_CUSTOM && dwTaskType != KS_TASK_PRESET)
@@ -175,7 +175,7 @@ void CSingleTask::_AdvanceBeforeRun(DWORD* deletedOut)
     }
 }
 
-Keelwork::unique_event CSingleTask::_CreateCompletionEvent()
+Keelwork::unique_event CSingleTask::createCompletionEvent()
 {
     if (pwszTaskEventName == nullptr || *pwszTaskEventName == L'\0')
         return {};
@@ -199,7 +199,7 @@ Keelwork::unique_event CSingleTask::_CreateCompletionEvent()
     return event;
 }
 
-DWORD CSingleTask::_StartProgram(Run& run)
+DWORD CSingleTask::startProgram(Run& run)
 {
     KSLOG_NORMAL(L"Validating %s before trying to execute it", orEmpty(pwszTaskTrigger));
     // Held from the check until the start is over, so the file that was checked is the one that runs.
@@ -208,11 +208,11 @@ DWORD CSingleTask::_StartProgram(Run& run)
     const DWORD validation = trust.validate(pwszTaskTrigger, heldFile);
     if (validation != 0) {
         KSLOG_CRITICAL(L"VALIDATION FAILED. Task: %s. We will reset the next run time.", m_wszName);
-        _Defer(DeferralCode::validation, m_dwBatteryPollInterval, validation);
+        deferLaunch(DeferralCode::validation, m_dwBatteryPollInterval, validation);
         if (dwTaskType == KS_TASK_REBOOT || dwTaskType == KS_TASK_LOGON) {
             m_dwLogonNextRun = 0;
-            _WriteTaskDword(KsStore::ValueName::LogonNextRun, 0);
-            _ResetOccasions();
+            writeTaskDword(KsStore::ValueName::LogonNextRun, 0);
+            resetOccasions();
         } else {
             WriteNextRunAfterRun();
         }
@@ -222,7 +222,7 @@ DWORD CSingleTask::_StartProgram(Run& run)
     }
     KSLOG_NORMAL(L"SUCCESS. %s validated. We will execute it", pwszTaskTrigger);
 
-    const DWORD priority = _IsTask(kLogCompactionTask) ? kLowPriority : kNormalPriority;
+    const DWORD priority = isTask(kLogCompactionTask) ? kLowPriority : kNormalPriority;
     CCPHelper helper = m_services.win32 ? CCPHelper(m_services.win32()) : CCPHelper();
     DWORD error = 0;
     run.startAttempted = true;
@@ -243,25 +243,25 @@ DWORD CSingleTask::_StartProgram(Run& run)
 
     if (dwTaskType == KS_TASK_LOGON || dwTaskType == KS_TASK_REBOOT) {
         m_dwLogonNextRun = 0;
-        _WriteTaskDword(KsStore::ValueName::LogonNextRun, 0);
+        writeTaskDword(KsStore::ValueName::LogonNextRun, 0);
     }
     if (!started) {
         run.failed = true;
         if (dwTaskType == KS_TASK_LOGON) {
-            _Defer(DeferralCode::logonStartFailed, 0, error);
+            deferLaunch(DeferralCode::logonStartFailed, 0, error);
         } else if (dwTaskType == KS_TASK_REBOOT) {
             KSLOG_INFO(L"Failed to launch the logon task, will try it again in next logon");
-            _Defer(DeferralCode::rebootStartFailed, m_dwBatteryPollInterval, error);
+            deferLaunch(DeferralCode::rebootStartFailed, m_dwBatteryPollInterval, error);
         } else {
-            _Defer(DeferralCode::startFailed, m_dwBatteryPollInterval, error);
+            deferLaunch(DeferralCode::startFailed, m_dwBatteryPollInterval, error);
         }
         return error;
     }
     if (dwTaskType == KS_TASK_LOGON) {
-        _ResetOccasions();
+        resetOccasions();
         KSLOG_INFO(L"Task has been Launched On LOGIN Name: %s", m_wszName);
     } else if (dwTaskType == KS_TASK_REBOOT) {
-        _ResetOccasions();
+        resetOccasions();
         KSLOG_INFO(L"Task has been Launched On Reboot Name: %s", m_wszName);
     } else {
         KSLOG_INFO(L"Task has been Launched Name: %s", m_wszName);
@@ -269,7 +269,7 @@ DWORD CSingleTask::_StartProgram(Run& run)
     return 0;
 }
 
-void CSingleTask::_SetTriggerEvent(Run& run)
+void CSingleTask::setTriggerEvent(Run& run)
 {
     // Setting the task's event is its start: the update task's battery mark ends with it too.
     run.startAttempted = true;
@@ -286,12 +286,12 @@ void CSingleTask::_SetTriggerEvent(Run& run)
     }
     if (dwTaskType == KS_TASK_REBOOT || dwTaskType == KS_TASK_LOGON) {
         m_dwLogonNextRun = 0;
-        _WriteTaskDword(KsStore::ValueName::LogonNextRun, 0);
-        _ResetOccasions();
+        writeTaskDword(KsStore::ValueName::LogonNextRun, 0);
+        resetOccasions();
     }
 }
 
-DWORD CSingleTask::_WaitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exitEvent)
+DWORD CSingleTask::waitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exitEvent)
 {
     HANDLE waitFor = nullptr;
     if (run.completion && run.process) {
@@ -321,7 +321,7 @@ DWORD CSingleTask::_WaitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exit
     return waited == WAIT_OBJECT_0 + 1 ? kExitedByEngine : 0;
 }
 
-void CSingleTask::_ReportCompletion(const Run& run)
+void CSingleTask::reportCompletion(const Run& run)
 {
     m_dwLaunchCount = 0;
     const double duration = static_cast<double>(systemTime100ns() - run.started) / 10000000.0;
@@ -330,15 +330,15 @@ void CSingleTask::_ReportCompletion(const Run& run)
     // escaped and the report stays parseable.
     Tessel::JSONFormatter payload;
     payload.setString(kNameMember, m_wszName);
-    _Publish(std::wstring(kCompletedTopic) + L"." + m_wszName, payload.serialize());
+    publishReport(std::wstring(kCompletedTopic) + L"." + m_wszName, payload.serialize());
     Tessel::Analytics::sendTaskSchedulerEvent(A::kEventTaskExecuted, A::kActionTaskExecuted, m_wszName,
                                               std::to_wstring(duration), L"", L"");
-    if (!_IsUpdateTask())
+    if (!isUpdateTask())
         return;
     DWORD firstUpdate = 0;
-    if (!_ReadTaskDword(KsStore::ValueName::FirstUpdate, firstUpdate) || firstUpdate == 0) {
+    if (!readTaskDword(KsStore::ValueName::FirstUpdate, firstUpdate) || firstUpdate == 0) {
         Tessel::Analytics::sendTaskSchedulerEvent(A::kEventUpdateFirst, A::kActionUpdateFirst, m_wszName, L"0", L"",
                                                   L"");
-        _WriteTaskDword(KsStore::ValueName::FirstUpdate, 1);
+        writeTaskDword(KsStore::ValueName::FirstUpdate, 1);
     }
 }

@@ -121,45 +121,45 @@ protected:
 private:
     struct Run;
 
-    DWORD _Launch(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exitEvent);
+    DWORD launchProgram(DWORD* deletedOut, DWORD finishWaitSeconds, HANDLE exitEvent);
     // Reports the deferral with its code's reason word and keeps it in the report.
-    void _Defer(KsExecution::DeferralCode code, DWORD delay, DWORD error);
+    void deferLaunch(KsExecution::DeferralCode code, DWORD delay, DWORD error);
 
-    void _PrepareLaunch();
+    void prepareLaunch();
     // The calendar step of the advance after a run at `now`.
     void advanceByCalendar(uint32_t now);
     // The launch settings and the task's counters, as a launch starting now reads them.
-    void _ReadLaunchState();
-    void _ReadSettings();
-    bool _IsUpdateTask() const;
-    bool _IsTask(const wchar_t* name) const;
+    void readLaunchState();
+    void readLaunchSettings();
+    bool isUpdateTask() const;
+    bool isTask(const wchar_t* name) const;
     // The update task's age test: true once it has been held back on battery for
     // m_dwUpdateBatteryTimeout days; marks the first hold-back when `mark` is set.
-    bool _UpdateBatteryWaitIsOver(bool mark);
+    bool updateBatteryWaitIsOver(bool mark);
 
-    bool _BatteryDefers(bool mark);
-    bool _MetroModeDefers();
-    bool _MeteredDefers();
+    bool batteryDefers(bool mark);
+    bool metroModeDefers();
+    bool meteredDefers();
     // The first check that defers the launch now, in the launch's order; none when it may run.
-    std::optional<LaunchReport::Deferral> _FirstDeferral(bool mark);
+    std::optional<LaunchReport::Deferral> firstDeferral(bool mark);
     // Reports the deferral and writes what it moves (the next run, the metered count); the
     // launch's result.
-    DWORD _ApplyDeferral(const LaunchReport::Deferral& deferral);
-    void _AdvanceBeforeRun(DWORD* deletedOut);
-    Keelwork::unique_event _CreateCompletionEvent();
-    DWORD _StartProgram(Run& run);
-    void _SetTriggerEvent(Run& run);
-    DWORD _WaitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exitEvent);
-    void _ReportCompletion(const Run& run);
+    DWORD applyDeferral(const LaunchReport::Deferral& deferral);
+    void advanceBeforeRun(DWORD* deletedOut);
+    Keelwork::unique_event createCompletionEvent();
+    DWORD startProgram(Run& run);
+    void setTriggerEvent(Run& run);
+    DWORD waitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exitEvent);
+    void reportCompletion(const Run& run);
 
     // Reads and writes of the task's own values, in their protected form.
-    bool _ReadTaskDword(const wchar_t* valueName, DWORD& value) const;
-    bool _WriteTaskDword(const wchar_t* valueName, DWORD value);
+    bool readTaskDword(const wchar_t* valueName, DWORD& value) const;
+    bool writeTaskDword(const wchar_t* valueName, DWORD value);
     // Writes "NextRun" unless it was changed in the store since this object loaded it; a change
     // made meanwhile (a user's, through task management) is kept and taken into dwNextRun.
-    bool _WriteNextRun(DWORD value);
-    void _ResetOccasions();
-    void _Publish(const std::wstring& topic, const std::wstring& payload);
+    bool writeNextRun(DWORD value);
+    void resetOccasions();
+    void publishReport(const std::wstring& topic, const std::wstring& payload);
 
     SingleTaskServices m_services;
     LaunchReport m_report;

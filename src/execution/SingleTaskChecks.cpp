@@ -22,29 +22,29 @@ constexpr DWORD kMeteredBit = 0x1;
 
 } // namespace
 
-bool CSingleTask::_UpdateBatteryWaitIsOver(bool mark)
+bool CSingleTask::updateBatteryWaitIsOver(bool mark)
 {
     const uint32_t now = Keelwork::Clock::current().now();
     DWORD updRun = 0;
-    if (_ReadTaskDword(KsStore::ValueName::UpdRun, updRun) && updRun != 0)
+    if (readTaskDword(KsStore::ValueName::UpdRun, updRun) && updRun != 0)
         return (static_cast<double>(now) - updRun) / 86400.0 >= m_dwUpdateBatteryTimeout;
     if (mark)
-        _WriteTaskDword(KsStore::ValueName::UpdRun, now);
+        writeTaskDword(KsStore::ValueName::UpdRun, now);
     return false;
 }
 
-bool CSingleTask::_BatteryDefers(bool mark)
+bool CSingleTask::batteryDefers(bool mark)
 {
-    const bool updateTask = _IsUpdateTask();
+    const bool updateTask = isUpdateTask();
     if (dwBatteryWise == 0 && !(updateTask && m_dwStopUpdatesOnBattery != 0))
         return false;
     SYSTEM_POWER_STATUS power{};
     if (!m_probes->power.query(power) || power.ACLineStatus != 0)
         return false;
-    return !(updateTask && _UpdateBatteryWaitIsOver(mark));
+    return !(updateTask && updateBatteryWaitIsOver(mark));
 }
 
-bool CSingleTask::_MetroModeDefers()
+bool CSingleTask::metroModeDefers()
 {
     if ((dwMeteredAccessWise & kMetroModeBit) == 0)
         return false;
@@ -57,25 +57,25 @@ bool CSingleTask::_MetroModeDefers()
     return true;
 }
 
-bool CSingleTask::_MeteredDefers()
+bool CSingleTask::meteredDefers()
 {
     return (dwMeteredAccessWise & kMeteredBit) != 0 && m_dwMeteredAccessAttemped < m_dwMeteredAccessAttemptsAllowed &&
            IsMeteredAccess(*m_probes);
 }
 
-std::optional<LaunchReport::Deferral> CSingleTask::_FirstDeferral(bool mark)
+std::optional<LaunchReport::Deferral> CSingleTask::firstDeferral(bool mark)
 {
     using Deferral = LaunchReport::Deferral;
     const auto deferral = [](DeferralCode code, DWORD delay, DWORD error = 0) {
         return Deferral{static_cast<uint32_t>(code), delay, error};
     };
-    if (_BatteryDefers(mark))
+    if (batteryDefers(mark))
         return deferral(DeferralCode::battery, m_dwBatteryPollInterval);
-    if (_MetroModeDefers())
+    if (metroModeDefers())
         return deferral(DeferralCode::metroMode, m_dwBatteryPollInterval);
-    if (_MeteredDefers())
+    if (meteredDefers())
         return deferral(DeferralCode::metered, m_dwMeteredAccessPollInterval);
-    if (_IsTask(kOnDemandScanTask)) {
+    if (isTask(kOnDemandScanTask)) {
         std::wstring moduleName;
         std::wstring longModuleName;
         const DWORD lookup = m_services.moduleNameFromClsid
@@ -85,32 +85,32 @@ std::optional<LaunchReport::Deferral> CSingleTask::_FirstDeferral(bool mark)
             return deferral(DeferralCode::scanModuleMissing, m_dwMeteredAccessPollInterval, lookup);
         if (_IsProcessRunning(moduleName.c_str(), longModuleName.c_str()))
             return deferral(DeferralCode::scanRunning, m_dwBatteryPollInterval);
-    } else if (_IsUpdateTask() && !_UpdateBatteryWaitIsOver(mark) && _IsProcessRunning(kOnDemandScanProgram, nullptr)) {
+    } else if (isUpdateTask() && !updateBatteryWaitIsOver(mark) && _IsProcessRunning(kOnDemandScanProgram, nullptr)) {
         return deferral(DeferralCode::updateWhileScanRuns, m_dwBatteryPollInterval);
     }
     return std::nullopt;
 }
 
-DWORD CSingleTask::_ApplyDeferral(const LaunchReport::Deferral& deferral)
+DWORD CSingleTask::applyDeferral(const LaunchReport::Deferral& deferral)
 {
     const auto code = static_cast<DeferralCode>(deferral.code);
     switch (code) {
     case DeferralCode::metroMode:
         WriteNextRunFromNow(deferral.delay);
-        _Defer(code, deferral.delay, 0);
+        deferLaunch(code, deferral.delay, 0);
         return 0;
     case DeferralCode::metered:
-        _Defer(code, deferral.delay, 0);
+        deferLaunch(code, deferral.delay, 0);
         WriteNextRunFromNow(deferral.delay);
         ++m_dwMeteredAccessAttemped;
-        _WriteTaskDword(KsStore::ValueName::Postponed, m_dwMeteredAccessAttemped);
+        writeTaskDword(KsStore::ValueName::Postponed, m_dwMeteredAccessAttemped);
         return 0;
     case DeferralCode::scanModuleMissing:
         // The next run stays: the task is looked at again at the next queue build.
-        _Defer(code, deferral.delay, deferral.error);
+        deferLaunch(code, deferral.delay, deferral.error);
         return deferral.error;
     default:
-        _Defer(code, deferral.delay, deferral.error);
+        deferLaunch(code, deferral.delay, deferral.error);
         WriteNextRunFromNow(deferral.delay);
         return 0;
     }
@@ -118,9 +118,9 @@ DWORD CSingleTask::_ApplyDeferral(const LaunchReport::Deferral& deferral)
 
 std::optional<LaunchReport::Deferral> CSingleTask::WouldDefer(const KsPlatform::ProbeServices& probes)
 {
-    _ReadLaunchState();
+    readLaunchState();
     m_probes = &probes;
-    std::optional<LaunchReport::Deferral> deferral = _FirstDeferral(false);
+    std::optional<LaunchReport::Deferral> deferral = firstDeferral(false);
     if (!deferral && dwTaskTrigType == KS_TRIGGER_PROCESS) {
         Keelwork::unique_handle heldFile;
         KsExecution::ITrustValidator& trust =

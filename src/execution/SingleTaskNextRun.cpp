@@ -45,9 +45,9 @@ CSingleTask::~CSingleTask() = default;
 
 // The settings, the launch counters and a bus client (unless the engine lent its own) are read and
 // made when the launch starts.
-void CSingleTask::_PrepareLaunch()
+void CSingleTask::prepareLaunch()
 {
-    _ReadLaunchState();
+    readLaunchState();
     if (m_pBus)
         return;
     try {
@@ -58,10 +58,10 @@ void CSingleTask::_PrepareLaunch()
     }
 }
 
-void CSingleTask::_ReadLaunchState()
+void CSingleTask::readLaunchState()
 {
     m_dwLoadedNextRun = dwNextRun;
-    _ReadSettings();
+    readLaunchSettings();
     Keelwork::CRegKey key;  // one opening for both counters
     if (key.open(HKEY_LOCAL_MACHINE, currentPath(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS) {
         uint32_t read = 0;
@@ -72,7 +72,7 @@ void CSingleTask::_ReadLaunchState()
     }
 }
 
-void CSingleTask::_ReadSettings()
+void CSingleTask::readLaunchSettings()
 {
     static const TaskSetting kSettings[] = {
         {L"battery_poll_interval", &CSingleTask::m_dwBatteryPollInterval, 3600},
@@ -95,7 +95,7 @@ void CSingleTask::_ReadSettings()
     }
 }
 
-bool CSingleTask::_ReadTaskDword(const wchar_t* valueName, DWORD& value) const
+bool CSingleTask::readTaskDword(const wchar_t* valueName, DWORD& value) const
 {
     Keelwork::CRegKey key;
     if (key.open(HKEY_LOCAL_MACHINE, currentPath(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS)
@@ -108,29 +108,29 @@ bool CSingleTask::_ReadTaskDword(const wchar_t* valueName, DWORD& value) const
 }
 
 // Opens rather than creates: a task whose key is gone is not brought back by a late write.
-bool CSingleTask::_WriteTaskDword(const wchar_t* valueName, DWORD value)
+bool CSingleTask::writeTaskDword(const wchar_t* valueName, DWORD value)
 {
     Keelwork::CRegKey key;
     return key.open(HKEY_LOCAL_MACHINE, currentPath(), kTaskKeyAccess) == ERROR_SUCCESS &&
            KsStore::writeProtectedDword(key, valueName, value) == 0;
 }
 
-void CSingleTask::_ResetOccasions()
+void CSingleTask::resetOccasions()
 {
     dwNextRun = 0;
-    _WriteNextRun(0);
+    writeNextRun(0);
 }
 
-bool CSingleTask::_WriteNextRun(DWORD value)
+bool CSingleTask::writeNextRun(DWORD value)
 {
     std::lock_guard<std::mutex> storeLock(KsStore::taskWriteLock());
     DWORD stored = 0;
-    if (_ReadTaskDword(KsStore::ValueName::NextRun, stored) && stored != m_dwLoadedNextRun) {
+    if (readTaskDword(KsStore::ValueName::NextRun, stored) && stored != m_dwLoadedNextRun) {
         KSLOG_NORMAL(L"The next run of task %s was changed while it ran (%u); the change is kept", m_wszName, stored);
         dwNextRun = m_dwLoadedNextRun = stored;
         return false;
     }
-    if (!_WriteTaskDword(KsStore::ValueName::NextRun, value))
+    if (!writeTaskDword(KsStore::ValueName::NextRun, value))
         return false;
     m_dwLoadedNextRun = value;
     return true;
@@ -148,14 +148,14 @@ bool CSingleTask::WriteNextRunFromNow(DWORD dwSeconds)
         KSLOG_NORMAL(L"_WriteNextRunFromNow 2 %ld", dwNextRun);
         KSLOG_NORMAL(L"Default frequency for this task is %d secs. Writing next-run time as %s", dwDefaultFreq,
                      Keelwork::localTimeText(dwNextRun).c_str());
-        return _WriteNextRun(dwNextRun);
+        return writeNextRun(dwNextRun);
     case KS_TASK_REBOOT:
     case KS_TASK_LOGON:
         m_dwLogonNextRun = now + dwSeconds;
         KSLOG_NORMAL(L"_WriteLogonNextRunFromNow 2 %ld", m_dwLogonNextRun);
-        return _WriteTaskDword(KsStore::ValueName::LogonNextRun, m_dwLogonNextRun);
+        return writeTaskDword(KsStore::ValueName::LogonNextRun, m_dwLogonNextRun);
     default:
-        return _WriteNextRun(dwNextRun);
+        return writeNextRun(dwNextRun);
     }
 }
 
@@ -187,7 +187,7 @@ bool CSingleTask::WriteNextRunAfterRun()
         dwNextRun = m_scheduleFromRunMoment ? remembered : std::max(remembered, now);
         advanceByCalendar(now);
     }
-    return _WriteNextRun(dwNextRun);
+    return writeNextRun(dwNextRun);
 }
 
 void CSingleTask::advanceByCalendar(uint32_t now)
@@ -211,13 +211,13 @@ void CSingleTask::SendTaskDeferredMessage(const std::wstring& reason, DWORD code
         payload.setUInt(kErrorCodeMember, dwError);
     payload.setUInt(kDeferredCodeMember, code);
     payload.setUInt(kDeltaTimeMember, dwDeltaTime);
-    _Publish(std::wstring(kDeferredTopic) + L"." + m_wszName, payload.serialize());
+    publishReport(std::wstring(kDeferredTopic) + L"." + m_wszName, payload.serialize());
     Tessel::Analytics::sendTaskSchedulerEvent(A::kEventTaskDeferred, A::kActionTaskDeferred, m_wszName,
                                               std::to_wstring(dwError), KsExecution::deferralReasonText(code),
                                               std::to_wstring(dwDeltaTime));
 }
 
-void CSingleTask::_Publish(const std::wstring& topic, const std::wstring& payload)
+void CSingleTask::publishReport(const std::wstring& topic, const std::wstring& payload)
 {
     if (!m_pBus)
         return;

@@ -96,25 +96,25 @@ CKsTask::CKsTask(const wchar_t* pwszName) : KSTASKINFO{}
     m_wszName[chars] = L'\0';
     m_bValidName = identity.valid() && buildKeyPath(m_wszKeyPath, KsStore::kSchedulerKeyPath, m_wszName) &&
                    buildKeyPath(m_wszDisabledKeyPath, KsStore::kSchedulerDisabledKeyPath, m_wszName);
-    _MakeEnabledCurrent();
+    makeEnabledCurrent();
 }
 
 CKsTask::~CKsTask() { KsStore::freeStrings(*this); }
 
-bool CKsTask::_CheckName() const
+bool CKsTask::checkName() const
 {
     if (!m_bValidName)
         KSLOG_ERROR(L"Invalid task name '%s'", m_wszName);
     return m_bValidName;
 }
 
-void CKsTask::_MakeEnabledCurrent()
+void CKsTask::makeEnabledCurrent()
 {
     m_bDisabled = false;
     m_pwszCurrentPath = m_wszKeyPath;
 }
 
-void CKsTask::_MakeDisabledCurrent()
+void CKsTask::makeDisabledCurrent()
 {
     m_bDisabled = true;
     m_pwszCurrentPath = m_wszDisabledKeyPath;
@@ -122,21 +122,21 @@ void CKsTask::_MakeDisabledCurrent()
 
 bool CKsTask::IsDisabled()
 {
-    if (!_CheckName()) {
-        _MakeEnabledCurrent();
+    if (!checkName()) {
+        makeEnabledCurrent();
         return false;
     }
     Keelwork::CRegKey key;
     if (key.open(HKEY_LOCAL_MACHINE, m_wszDisabledKeyPath, kReadAccess) == ERROR_SUCCESS)
-        _MakeDisabledCurrent();
+        makeDisabledCurrent();
     else
-        _MakeEnabledCurrent();
+        makeEnabledCurrent();
     return m_bDisabled;
 }
 
 bool CKsTask::Read()
 {
-    if (!_CheckName())
+    if (!checkName())
         return false;
     IsDisabled();
     Keelwork::CRegKey key;
@@ -148,19 +148,19 @@ bool CKsTask::Read()
         return false;
     dwTaskType = type;
     readDwordOr(key, V::TaskTrigType, dwTaskTrigType, KS_TRIGGER_PROCESS);
-    _ReadStrings(key);
+    readStrings(key);
     if (pwszTaskTrigger == nullptr || pwszTaskTrigger[0] == L'\0')
         return false;
-    if (!_ReadTimes(key))
+    if (!readTimes(key))
         return false;
     if (type == KS_TASK_LOGON || hasCalendar(type))
-        _ReadOptions(key);
+        readOptions(key);
     else
-        _ResetOptions();
+        resetOptions();
     return true;
 }
 
-void CKsTask::_ReadStrings(const Keelwork::CRegKey& key)
+void CKsTask::readStrings(const Keelwork::CRegKey& key)
 {
     readString(key, V::TaskTrigger, pwszTaskTrigger);
     readString(key, V::User, pwszUser);
@@ -176,7 +176,7 @@ void CKsTask::_ReadStrings(const Keelwork::CRegKey& key)
         KsStore::freeString(pwszTaskEventName);
 }
 
-bool CKsTask::_ReadTimes(const Keelwork::CRegKey& key)
+bool CKsTask::readTimes(const Keelwork::CRegKey& key)
 {
     // Occasion tasks start counting from 0; timed tasks are useless without their times.
     if (countsOccasions(dwTaskType)) {
@@ -187,7 +187,7 @@ bool CKsTask::_ReadTimes(const Keelwork::CRegKey& key)
     return readDword(key, V::NextRun, dwNextRun) && readDword(key, V::DefaultFreq, dwDefaultFreq);
 }
 
-void CKsTask::_ReadOptions(const Keelwork::CRegKey& key)
+void CKsTask::readOptions(const Keelwork::CRegKey& key)
 {
     readDwordOr(key, V::TaskBatteryWise, dwBatteryWise, 0);
     readDwordOr(key, V::TaskMeteredAccessWise, dwMeteredAccessWise, 0);
@@ -212,7 +212,7 @@ void CKsTask::_ReadOptions(const Keelwork::CRegKey& key)
     readDwordOr(key, V::RunInRetailMode, dwRunInRetailMode, KsStore::kDefaultRunInRetailMode);
 }
 
-void CKsTask::_ResetOptions()
+void CKsTask::resetOptions()
 {
     dwBatteryWise = 0;
     dwMeteredAccessWise = 0;
@@ -231,7 +231,7 @@ void CKsTask::_ResetOptions()
 
 bool CKsTask::Write()
 {
-    if (!_CheckName())
+    if (!checkName())
         return false;
     // Checked before the key is created, so a record that can never load leaves nothing behind.
     if (dwTaskType == KS_TASK_UNKNOWN || pwszTaskTrigger == nullptr)
@@ -239,16 +239,16 @@ bool CKsTask::Write()
     Keelwork::CRegKey key;
     if (key.create(HKEY_LOCAL_MACHINE, m_pwszCurrentPath, kWriteAccess) != ERROR_SUCCESS)
         return false;
-    if (!_WriteCommon(key))
+    if (!writeCommon(key))
         return false;
     if (!hasSchedule(dwTaskType))
         return true;
     if (dwTaskType == KS_TASK_CUSTOM || dwTaskType == KS_TASK_PRESET)
         ComputeNextRun(0);
-    return _WriteSchedule(key);
+    return writeScheduleValues(key);
 }
 
-bool CKsTask::_WriteCommon(Keelwork::CRegKey& key)
+bool CKsTask::writeCommon(Keelwork::CRegKey& key)
 {
     return writeDword(key, V::TaskType, dwTaskType) && writeDword(key, V::TaskTrigType, dwTaskTrigType) &&
            writeString(key, V::TaskTrigger, pwszTaskTrigger) &&
@@ -256,7 +256,7 @@ bool CKsTask::_WriteCommon(Keelwork::CRegKey& key)
            writeStringIfPresent(key, V::TaskEventName, pwszTaskEventName);
 }
 
-bool CKsTask::_WriteSchedule(Keelwork::CRegKey& key)
+bool CKsTask::writeScheduleValues(Keelwork::CRegKey& key)
 {
     bool ok = writeDword(key, V::NextRun, dwNextRun) && writeDword(key, V::DefaultFreq, dwDefaultFreq) &&
               writeDword(key, V::TaskBatteryWise, dwBatteryWise) &&
@@ -275,7 +275,7 @@ bool CKsTask::_WriteSchedule(Keelwork::CRegKey& key)
            writeStringIfPresent(key, V::Appid, pwszAppid) && writeStringIfPresent(key, V::RuleName, pwszRuleName);
 }
 
-long CKsTask::_DeleteCurrentKey()
+long CKsTask::deleteCurrentKey()
 {
     // The current path is relative to HKEY_LOCAL_MACHINE; delete it from there in the 64-bit view.
     Keelwork::CRegKey root;
@@ -289,9 +289,9 @@ long CKsTask::_DeleteCurrentKey()
 
 bool CKsTask::Delete()
 {
-    if (!_CheckName())
+    if (!checkName())
         return false;
-    long rc = _DeleteCurrentKey();
+    long rc = deleteCurrentKey();
     if (rc == ERROR_FILE_NOT_FOUND)
         KSLOG_ERROR(L"Unable to delete registry key %s, error %d", m_pwszCurrentPath, static_cast<int>(rc));
     if (rc != ERROR_SUCCESS)
@@ -305,34 +305,34 @@ bool CKsTask::Delete()
 // never lives under both parents.
 bool CKsTask::Enable()
 {
-    if (!_CheckName())
+    if (!checkName())
         return false;
     if (!m_bDisabled)
         return true;
-    long rc = _DeleteCurrentKey();
+    long rc = deleteCurrentKey();
     if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
         return false;
-    _MakeEnabledCurrent();
+    makeEnabledCurrent();
     return Write();
 }
 
 bool CKsTask::Disable()
 {
-    if (!_CheckName())
+    if (!checkName())
         return false;
     if (m_bDisabled)
         return true;
-    long rc = _DeleteCurrentKey();
+    long rc = deleteCurrentKey();
     if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
         return false;
-    _MakeDisabledCurrent();
+    makeDisabledCurrent();
     return Write();
 }
 
 uint32_t CKsTask::Assign(const KSTASKINFO* pInfo)
 {
-    _MakeEnabledCurrent();
-    if (!_CheckName())
+    makeEnabledCurrent();
+    if (!checkName())
         return ERROR_INVALID_PARAMETER;
     if (pInfo == nullptr)
         return ERROR_INVALID_PARAMETER;
@@ -349,7 +349,7 @@ uint32_t CKsTask::Assign(const KSTASKINFO* pInfo)
                    L"therefore we will use only the base struct portion",
                    pInfo->dwSize, fullSize);
     }
-    if (!_AssignBase(pInfo)) {
+    if (!assignBase(pInfo)) {
         KSLOG_ERROR(L"ksutil.dll KSTASKINFO size base assign failed");
         return ERROR_INVALID_PARAMETER;
     }
@@ -361,7 +361,7 @@ uint32_t CKsTask::Assign(const KSTASKINFO* pInfo)
     return ERROR_SUCCESS;
 }
 
-bool CKsTask::_AssignBase(const KSTASKINFO_BASE* pInfo)
+bool CKsTask::assignBase(const KSTASKINFO_BASE* pInfo)
 {
     if (pInfo->dwSize < sizeof(KSTASKINFO_BASE) || pInfo->pwszTaskTrigger == nullptr)
         return false;

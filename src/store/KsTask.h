@@ -59,19 +59,19 @@ protected:
     const wchar_t* m_pwszCurrentPath = m_wszKeyPath;
 
 private:
-    bool _CheckName() const;
-    void _MakeEnabledCurrent();
-    void _MakeDisabledCurrent();
+    bool checkName() const;
+    void makeEnabledCurrent();
+    void makeDisabledCurrent();
     // Deletes the key at the current path; logs every failure but "not found", which the
     // callers judge themselves.
-    long _DeleteCurrentKey();
-    bool _AssignBase(const KSTASKINFO_BASE* pInfo);
-    void _ReadStrings(const Keelwork::CRegKey& key);
-    bool _ReadTimes(const Keelwork::CRegKey& key);
-    void _ReadOptions(const Keelwork::CRegKey& key);
-    void _ResetOptions();
-    bool _WriteCommon(Keelwork::CRegKey& key);
-    bool _WriteSchedule(Keelwork::CRegKey& key);
+    long deleteCurrentKey();
+    bool assignBase(const KSTASKINFO_BASE* pInfo);
+    void readStrings(const Keelwork::CRegKey& key);
+    bool readTimes(const Keelwork::CRegKey& key);
+    void readOptions(const Keelwork::CRegKey& key);
+    void resetOptions();
+    bool writeCommon(Keelwork::CRegKey& key);
+    bool writeScheduleValues(Keelwork::CRegKey& key);
 
     // The name is a task's name (TaskIdentity::valid).
     bool m_bValidName = false;

@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
         PrettyName{"virtual DWORD KsExecution::{anonymous}::SystemTrustValidator::validate(const wchar_t*, "
                    "Keelwork::unique_handle&)",
                    "SystemTrustValidator::validate"},
-        PrettyName{"long int CKsTask::_DeleteCurrentKey()", "CKsTask::_DeleteCurrentKey"},
+        PrettyName{"long int CKsTask::deleteCurrentKey()", "CKsTask::deleteCurrentKey"},
         PrettyName{"uint32_t KsStore::readProtectedDword(const Keelwork::CRegKey&, const wchar_t*, uint32_t&)",
                    "readProtectedDword"},
         PrettyName{"virtual Tessel::ModuleStatus Tessel::MessageBusClient::unsubscribe(const std::wstring&)",
