@@ -236,6 +236,14 @@ bool CKsTask::Write()
     // Checked before the key is created, so a record that can never load leaves nothing behind.
     if (dwTaskType == KS_TASK_UNKNOWN || pwszTaskTrigger == nullptr)
         return false;
+    // One stored copy per task: a task created again over its disabled copy (or written disabled
+    // over an enabled one) would otherwise be run by the engine while answers read it disabled.
+    Keelwork::CRegKey root;
+    LONG twin = root.open(HKEY_LOCAL_MACHINE, L"", kWriteAccess);
+    if (twin == ERROR_SUCCESS)
+        twin = root.deleteSubKey(m_bDisabled ? m_wszKeyPath : m_wszDisabledKeyPath);
+    if (twin != ERROR_SUCCESS && twin != ERROR_FILE_NOT_FOUND)
+        return false;
     Keelwork::CRegKey key;
     if (key.create(HKEY_LOCAL_MACHINE, m_pwszCurrentPath, kWriteAccess) != ERROR_SUCCESS)
         return false;

@@ -43,6 +43,24 @@ TEST_F(TaskState, EnumerationListsEachParent)
     EXPECT_EQ(disabled, std::vector<std::wstring>{L"second"});
 }
 
+// A task stored again over its disabled copy keeps one copy, the enabled one just written:
+// otherwise the engine runs one while every answer reads the other, disabled.
+TEST_F(TaskState, StoringATaskAgainOverItsDisabledCopyKeepsOneCopy)
+{
+    CKsTask task(L"task");
+    ASSERT_TRUE(task.Read() && task.Disable());
+    ASSERT_TRUE(storeFull(L"task"));
+    std::vector<std::wstring> enabled;
+    std::vector<std::wstring> disabled;
+    ASSERT_EQ(KsStore::enumerateTaskNames(KsStore::TaskParent::enabled, enabled), 0u);
+    KsStore::enumerateTaskNames(KsStore::TaskParent::disabled, disabled);
+    EXPECT_EQ(enabled, std::vector<std::wstring>{L"task"});
+    EXPECT_EQ(disabled, std::vector<std::wstring>{});
+    CKsTask again(L"task");
+    ASSERT_TRUE(again.Read());
+    EXPECT_FALSE(again.disabled());
+}
+
 class EmptyStore : public kstest::RegistryFixture {};
 
 TEST_F(EmptyStore, MissingParentAnswersNotFound)
