@@ -40,6 +40,14 @@ std::unique_ptr<QueueItem> RunQueue::pop()
     return head;
 }
 
+std::vector<std::wstring> RunQueue::names() const
+{
+    std::vector<std::wstring> all;
+    for (const auto& item : m_heap)
+        all.push_back(item->name);
+    return all;
+}
+
 bool RunQueue::contains(const std::wstring& name) const
 {
     for (const auto& item : m_heap) {

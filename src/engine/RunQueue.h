@@ -24,6 +24,7 @@ public:
     std::unique_ptr<QueueItem> pop();
     // Whether an item with exactly this name (code-unit comparison) is queued.
     bool contains(const std::wstring& name) const;
+    std::vector<std::wstring> names() const;
     bool empty() const { return m_heap.empty(); }
     size_t size() const { return m_heap.size(); }
 

@@ -36,6 +36,14 @@ void CKsTaskManager::Refresh()
             return previous ? previous->m_dwOobeWait : oobeWaitForNewTask(name);
         },
         m_board.get());
+    // A task deleted and stored again while its item waited keeps that item: the new task runs
+    // at its turn, so it reads as queued, as the engine will treat it.
+    if (!m_board)
+        return;
+    for (const std::wstring& name : m_queue.names()) {
+        if (m_list.tasks().count(name) != 0)
+            m_board->changeTask(name, [](TaskState& state) { state.queued = true; });
+    }
 }
 
 DWORD CKsTaskManager::DeleteAllZARNTasks()

@@ -88,7 +88,9 @@ void CKsTaskManager::holdBy(const std::wstring& name, EngineTask& task, HoldReas
 
 void CKsTaskManager::Hold(const std::wstring& name, const TaskHold& hold)
 {
-    if (m_board)
+    // A queued name whose task has left the list (disabled or deleted since it was queued) still
+    // waits at the head, but it will never be launched: no answer may call that task held.
+    if (m_board && (hold.reason == HoldReason::none || m_list.tasks().count(name) != 0))
         m_board->changeTask(name, [&](TaskState& state) { state.hold = hold; });
 }
 

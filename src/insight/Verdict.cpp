@@ -46,9 +46,10 @@ bool engineRunsTasks(EnginePhase phase)
 }
 
 // The last attempt was deferred (nothing launched since) and its retry time is ahead.
+// A deferred task queued again (asked to run now, say) runs at its turn: it is due, not deferred.
 bool isDeferred(const KsState::TaskState& task, const TaskPicture& picture, uint32_t now)
 {
-    return task.lastDeferral && (!task.lastLaunch || task.lastDeferral->time > task.lastLaunch->time) &&
+    return !task.queued && task.lastDeferral && (!task.lastLaunch || task.lastDeferral->time > task.lastLaunch->time) &&
            retryTime(picture) > now;
 }
 

@@ -111,6 +111,32 @@ TEST_F(PumpHold, BatchThatWaitedOutTheLimitRunsWholeAndTheNextIsHeldAgain)
     EXPECT_FALSE(ran(L"second", clock.value - 5)) << "the next batch ran during full screen";
 }
 
+// A task that leaves the list while its item waits in the queue is held no more, though its item
+// still heads the queue; stored again, it is queued again on the board, as the engine will run it
+// at its turn.
+TEST_F(PumpHold, AQueuedTaskThatLeavesAndComesBackIsHeldOnlyWhileStored)
+{
+    TestClock clock;
+    setDword(kSettingsKey, L"fullscreen_wait", kHold);
+    answerFullScreen(true);
+    storeTask({.name = L"comes back", .nextRun = clock.value - 5});
+    start();
+    kick();
+    triggerAndPump();
+    ASSERT_EQ(taskState(L"comes back").hold.reason, HoldReason::fullScreen);
+    for (const bool stored : {false, true}) {
+        LogCapture log;
+        CKsTask task(L"comes back");
+        ASSERT_TRUE(task.Read() && (stored ? task.Enable() : task.Disable()));
+        signalNewTask();
+        ASSERT_TRUE(awaitLogged(log, L"Task has been Deferred Name: comes back Reason: Full-screen"));
+        send(WM_NULL);
+        const KsState::TaskState state = taskState(L"comes back");
+        EXPECT_EQ(state.hold.reason, stored ? HoldReason::fullScreen : HoldReason::none) << "stored " << stored;
+        EXPECT_EQ(state.queued, stored) << "stored " << stored;
+    }
+}
+
 // The timer takes the earlier of the poll and the next due task.
 TEST_F(PumpHold, HeldTaskIsLookedAtAgainAfterItsPoll)
 {

@@ -96,6 +96,8 @@ const VerdictCase kCases[] = {
      Verdict::waiting, L"Its next run is at 18:00:00 and nothing holds it."},
     {"RetryTimeCame", kRunning, deferred(1, 0), with(kHourly, [](TaskPicture& p) { p.nextRun = kNow - 1; }),
      Verdict::due, L"It has been due since 16:59:59 and runs when the engine next looks at its tasks."},
+    {"DeferredThenQueuedAgain", kRunning, TaskState{true, false, {}, {}, DeferralOutcome{kNow - 60, 0, 3600, 0}},
+     kHourly, Verdict::due, L"It is due and waits in the run queue behind other tasks."},
     {"Queued", kRunning, {true, false, {}, {}, {}}, kLogonEvery3, Verdict::due,
      L"It is due and waits in the run queue behind other tasks."},
     {"NeverScheduled", kRunning, {}, with(kHourly, [](TaskPicture& p) { p.nextRun = 0; }), Verdict::due,
