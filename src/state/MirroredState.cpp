@@ -15,8 +15,12 @@ bool ownerRuns(const StateOwner& owner)
     // A process that ended and whose handles are all closed cannot be opened; one that ended while
     // someone holds a handle still can, and then has an exit time.
     Keelwork::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner.pid));
+    // A process this caller may not open is there: only a missing one is gone. Its start time
+    // cannot be compared then, so the key is taken at its word.
+    if (!process)
+        return ::GetLastError() == ERROR_ACCESS_DENIED;
     FILETIME created, exited{}, kernel, user;
-    if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
+    if (!::GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
         return false;
     DWORD code = 0;
     if (::GetExitCodeProcess(process.get(), &code) && code != STILL_ACTIVE)
