@@ -3,7 +3,6 @@
 
 #include "registry/RegKey.h"
 #include "store/KsTaskInfo.h"
-#include "store/KsTask.h"
 #include "store/ProtectedValue.h"
 #include "store/TaskName.h"
 

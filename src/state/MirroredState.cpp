@@ -1,6 +1,7 @@
 // The state key, read back.
 #include "state/MirroredState.h"
 
+#include "common/ReadStatus.h"
 #include "common/UniqueHandle.h"
 #include "registry/RegKey.h"
 #include "state/StateKey.h"
@@ -34,7 +35,7 @@ LONG readMirroredState(MirroredState& state)
 {
     Keelwork::CRegKey key;
     LONG status = key.open(HKEY_LOCAL_MACHINE, kStateKeyPath, KEY_QUERY_VALUE | KEY_WOW64_64KEY);
-    if (status == ERROR_FILE_NOT_FOUND) {
+    if (Keelwork::ReadStatus::of(status).kind == Keelwork::ReadKind::absent) {
         state = MirroredState{};
         return ERROR_SUCCESS;
     }

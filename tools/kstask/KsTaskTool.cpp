@@ -6,6 +6,7 @@
 #include "ReplyText.h"
 #include "TaskListing.h"
 
+#include "common/ReadStatus.h"
 #include "common/WinInclude.h"
 #include "insight/InsightNames.h"
 #include "insight/InsightReplies.h"
@@ -32,8 +33,9 @@ Outcome registryUnreadable(long error)
 long storeReadable()
 {
     Keelwork::CRegKey key;
-    const long error = key.open(HKEY_LOCAL_MACHINE, KsStore::kSchedulerKeyPath, KEY_READ | KEY_WOW64_64KEY);
-    return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+    const auto opened =
+        Keelwork::ReadStatus::of(key.open(HKEY_LOCAL_MACHINE, KsStore::kSchedulerKeyPath, KEY_READ | KEY_WOW64_64KEY));
+    return opened.denied() ? opened.error : ERROR_SUCCESS;
 }
 
 // The request's payload as the bus would carry it.

@@ -62,11 +62,12 @@ long collectParent(const wchar_t* parent, const KsInsight::StateSource& source, 
                    std::vector<ListRow>& rows)
 {
     Keelwork::CRegKey key;
-    long error = key.open(HKEY_LOCAL_MACHINE, parent, KEY_READ | KEY_WOW64_64KEY);
-    if (error == ERROR_FILE_NOT_FOUND)
-        return ERROR_SUCCESS;
+    const auto opened = Keelwork::ReadStatus::of(key.open(HKEY_LOCAL_MACHINE, parent, KEY_READ | KEY_WOW64_64KEY));
+    if (!opened.read())
+        return opened.denied() ? opened.error : ERROR_SUCCESS;
     std::vector<std::wstring> names;
-    if (error != ERROR_SUCCESS || (error = key.enumSubKeys(names)) != ERROR_SUCCESS)
+    long error = key.enumSubKeys(names);
+    if (error != ERROR_SUCCESS)
         return error;
     for (const std::wstring& name : names) {
         // A key that is not a task's is no task: the engine does not load it either. One that may
