@@ -64,9 +64,9 @@ std::wstring unknownTaskReply(const wchar_t* requestName, const std::wstring& na
 
 std::wstring unreadableReply(const wchar_t* requestName, const std::wstring& name, const wchar_t* what, long error)
 {
-    return deniedReply(requestName, name,
-                       L"The task's " + std::wstring(what) + L" cannot be read (error " + std::to_wstring(error) + L").",
-                       error);
+    const std::wstring sentence =
+        L"The task's " + std::wstring(what) + L" cannot be read (error " + std::to_wstring(error) + L").";
+    return deniedReply(requestName, name, sentence, error);
 }
 
 std::wstring deniedReply(const wchar_t* requestName, const std::wstring& name, const std::wstring& sentence,

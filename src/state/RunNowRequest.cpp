@@ -57,8 +57,8 @@ RunNowOutcome askEngineToRunNow(const std::wstring& name, uint32_t boundMs)
     // The engine makes both keys; without them it has not started listening.
     Keelwork::CRegKey requests;
     Keelwork::CRegKey answers;
-    Keelwork::ReadStatus opened =
-        Keelwork::ReadStatus::of(requests.open(HKEY_LOCAL_MACHINE, kRunNowKeyPath, KEY_SET_VALUE | KEY_QUERY_VALUE | kView));
+    Keelwork::ReadStatus opened = Keelwork::ReadStatus::of(
+        requests.open(HKEY_LOCAL_MACHINE, kRunNowKeyPath, KEY_SET_VALUE | KEY_QUERY_VALUE | kView));
     if (opened.read())
         opened = Keelwork::ReadStatus::of(
             answers.open(HKEY_LOCAL_MACHINE, kRunNowAnswersKeyPath, KEY_QUERY_VALUE | KEY_NOTIFY | kView));

@@ -49,8 +49,8 @@ public:
         ::RegGetKeySecurity(m_key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
         m_saved.resize(size);
         EXPECT_EQ(::RegGetKeySecurity(m_key.get(), DACL_SECURITY_INFORMATION, m_saved.data(), &size), ERROR_SUCCESS);
-        EXPECT_EQ(::RegSetKeySecurity(m_key.get(), DACL_SECURITY_INFORMATION, descriptorOf(denyingEveryone(L"KR")).get()),
-                  ERROR_SUCCESS);
+        const Keelwork::unique_hlocal denying = descriptorOf(denyingEveryone(L"KR"));
+        EXPECT_EQ(::RegSetKeySecurity(m_key.get(), DACL_SECURITY_INFORMATION, denying.get()), ERROR_SUCCESS);
     }
     ~DeniedKey() { ::RegSetKeySecurity(m_key.get(), DACL_SECURITY_INFORMATION, m_saved.data()); }
 
@@ -90,13 +90,13 @@ public:
         m_process.adopt(started);
         FILETIME created, exited, kernel, user;
         EXPECT_TRUE(::GetProcessTimes(m_process.process.get(), &created, &exited, &kernel, &user));
-        const KsState::MirroredEngine engine{{KsState::EnginePhase::running, KsState::EngineReason::none, kNow, 0},
-                                             {m_process.processId,
-                                              static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime},
-                                             kNow};
+        const uint64_t start = static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+        const KsState::MirroredEngine engine{
+            {KsState::EnginePhase::running, KsState::EngineReason::none, kNow, 0}, {m_process.processId, start}, kNow};
         const std::vector<uint8_t> bytes = KsState::encodeEngine(engine);
         Keelwork::CRegKey key;
-        EXPECT_EQ(key.create(HKEY_LOCAL_MACHINE, KsState::kStateKeyPath, KEY_SET_VALUE | KEY_WOW64_64KEY), ERROR_SUCCESS);
+        EXPECT_EQ(key.create(HKEY_LOCAL_MACHINE, KsState::kStateKeyPath, KEY_SET_VALUE | KEY_WOW64_64KEY),
+                  ERROR_SUCCESS);
         EXPECT_EQ(key.setBinaryValue(KsState::kEngineValueName, bytes.data(), static_cast<DWORD>(bytes.size())),
                   ERROR_SUCCESS);
     }
@@ -139,6 +139,7 @@ TEST_F(KsTaskRefused, DeniedExitsThreeAndOnlyAbsenceSaysNothingIsThere)
     const std::wstring record = L"quiet: The task's record cannot be read (error 5).";
     const std::wstring unreadable = L"The registry cannot be read (error 5).";
     const std::wstring unknown = L"nosuch: No task of that name is stored.";
+    const std::wstring noEngine = L"quiet: The task scheduler engine is not running; the task was not run.";
     const Row rows[] = {
         {{L"history", L"bare"}, Refusal::none, 0, L"No launch outcome is recorded for bare."},
         {{L"history", L"quiet"}, Refusal::historyKey, 3, history},
@@ -149,7 +150,7 @@ TEST_F(KsTaskRefused, DeniedExitsThreeAndOnlyAbsenceSaysNothingIsThere)
         {{L"explain", L"nosuch"}, Refusal::none, 1, unknown},
         {{L"preview", L"quiet"}, Refusal::taskKey, 3, record},
         {{L"preview", L"nosuch"}, Refusal::none, 1, unknown},
-        {{L"run", L"quiet"}, Refusal::none, 1, L"quiet: The task scheduler engine is not running; the task was not run."},
+        {{L"run", L"quiet"}, Refusal::none, 1, noEngine},
         {{L"run", L"quiet"}, Refusal::taskKey, 3, record},
         {{L"run", L"quiet"}, Refusal::event, 3,
          L"quiet: This user may not signal the task scheduler engine (access denied); the task was not run."},
@@ -169,10 +170,10 @@ TEST_F(KsTaskRefused, DeniedExitsThreeAndOnlyAbsenceSaysNothingIsThere)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args) + " refused " + std::to_string(static_cast<int>(row.refusal)));
-        std::unique_ptr<DeniedKey> deniedKey;
-        if (row.refusal == Refusal::historyKey || row.refusal == Refusal::taskKey)
-            deniedKey = std::make_unique<DeniedKey>(row.refusal == Refusal::taskKey ? taskKey
-                                                                                    : KsStore::kSchedulerHistoryKeyPath);
+        const std::unique_ptr<DeniedKey> deniedKey(
+            row.refusal == Refusal::taskKey      ? new DeniedKey(taskKey)
+            : row.refusal == Refusal::historyKey ? new DeniedKey(KsStore::kSchedulerHistoryKeyPath)
+                                                 : nullptr);
         const std::unique_ptr<DeniedEvent> deniedEvent(row.refusal == Refusal::event ? new DeniedEvent : nullptr);
         const std::unique_ptr<UnopenableOwner> owner(row.refusal == Refusal::owner ? new UnopenableOwner : nullptr);
         const KsTaskTool::Outcome outcome = runTool(row.args, kNow);
