@@ -95,17 +95,16 @@ public:
             {KsState::EnginePhase::running, KsState::EngineReason::none, kNow, 0}, {m_process.processId, start}, kNow};
         const std::vector<uint8_t> bytes = KsState::encodeEngine(engine);
         Keelwork::CRegKey key;
-        EXPECT_EQ(key.create(HKEY_LOCAL_MACHINE, KsState::kStateKeyPath, KEY_SET_VALUE | KEY_WOW64_64KEY),
-                  ERROR_SUCCESS);
+        EXPECT_EQ(key.open(HKEY_LOCAL_MACHINE, KsState::kStateKeyPath, KEY_SET_VALUE | KEY_WOW64_64KEY), ERROR_SUCCESS);
         EXPECT_EQ(key.setBinaryValue(KsState::kEngineValueName, bytes.data(), static_cast<DWORD>(bytes.size())),
                   ERROR_SUCCESS);
     }
-    // The key goes with its writer, so that no later row sees an engine.
+    // The value goes with its writer, so that no later row sees an engine.
     ~UnopenableOwner()
     {
         ::TerminateProcess(m_process.process.get(), 0);
         ::WaitForSingleObject(m_process.process.get(), 10000);
-        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, KsState::kStateKeyPath, KEY_WOW64_64KEY, 0);
+        ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, KsState::kStateKeyPath, KsState::kEngineValueName);
     }
 
 private:
@@ -120,10 +119,12 @@ protected:
         for (const wchar_t* name : {L"quiet", L"bare", L"-dash"})
             kstest::storeTask({.name = name, .nextRun = kNow + 60});
         ASSERT_TRUE(KsStore::TaskHistory::append(L"quiet", {.time = kNow - 60, .exitCodeKnown = true}));
+        Keelwork::CRegKey state;  // empty: no engine has written it
+        ASSERT_EQ(state.create(HKEY_LOCAL_MACHINE, KsState::kStateKeyPath, KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
     }
 };
 
-enum class Refusal { none, historyKey, taskKey, event, owner };
+enum class Refusal { none, historyKey, taskKey, stateKey, event, owner };
 
 struct Row {
     std::vector<std::wstring> args;
@@ -156,6 +157,8 @@ TEST_F(KsTaskRefused, DeniedExitsThreeAndOnlyAbsenceSaysNothingIsThere)
          L"quiet: This user may not signal the task scheduler engine (access denied); the task was not run."},
         {{L"list"}, Refusal::taskKey, 3, unreadable},
         {{L"list"}, Refusal::historyKey, 3, unreadable},
+        {{L"list"}, Refusal::stateKey, 3, unreadable},
+        {{L"explain", L"quiet"}, Refusal::stateKey, 3, unreadable},
         {{L"list"}, Refusal::none, 0, L"NAME"},
         // An engine this caller may not open still runs; its key's phase stands.
         {{L"explain", L"quiet"}, Refusal::owner, 0, L"Task           quiet"},
@@ -173,6 +176,7 @@ TEST_F(KsTaskRefused, DeniedExitsThreeAndOnlyAbsenceSaysNothingIsThere)
         const std::unique_ptr<DeniedKey> deniedKey(
             row.refusal == Refusal::taskKey      ? new DeniedKey(taskKey)
             : row.refusal == Refusal::historyKey ? new DeniedKey(KsStore::kSchedulerHistoryKeyPath)
+            : row.refusal == Refusal::stateKey   ? new DeniedKey(KsState::kStateKeyPath)
                                                  : nullptr);
         const std::unique_ptr<DeniedEvent> deniedEvent(row.refusal == Refusal::event ? new DeniedEvent : nullptr);
         const std::unique_ptr<UnopenableOwner> owner(row.refusal == Refusal::owner ? new UnopenableOwner : nullptr);
