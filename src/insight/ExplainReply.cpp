@@ -92,13 +92,18 @@ void writeIfDueNow(JSONFormatter& reply, const IfDueNow& answer)
 std::wstring buildExplainReply(const ExplainRequest& request, const StateSource& source, uint32_t now,
                                const std::optional<IfDueNow>& ifDueNow)
 {
-    const std::optional<TaskPicture> picture = readTaskPicture(request.name);
+    Keelwork::ReadStatus status;
+    const std::optional<TaskPicture> picture = readTaskPicture(request.name, status);
     if (!picture)
-        return unknownTaskReply(names::kExplainRequest, request.name);
+        return unreadTaskReply(names::kExplainRequest, request.name, status);
     auto [engine, task] = source.read(KsStore::TaskIdentity(request.name).key());
     // The board forgets with the engine; the history keeps them across a module restart.
-    if (!task.lastLaunch || !task.lastDeferral)
-        completeFromHistory(task, KsStore::TaskHistory::read(request.name.c_str()).entries);
+    if (!task.lastLaunch || !task.lastDeferral) {
+        const KsStore::HistoryRead history = KsStore::TaskHistory::read(request.name.c_str());
+        if (history.status.denied())
+            return unreadableReply(names::kExplainRequest, request.name, L"history", history.status.error);
+        completeFromHistory(task, history.entries);
+    }
     const Explanation explanation = explainTask(engine, task, *picture, now);
 
     JSONFormatter reply;

@@ -56,13 +56,18 @@ void writeEntry(ObjectWriter& out, const KsStore::HistoryEntry& entry)
 
 std::wstring buildHistoryReply(const HistoryRequest& request)
 {
-    if (!isStoredTask(request.name))
-        return unknownTaskReply(names::kHistoryRequest, request.name);
+    const Keelwork::ReadStatus found = findStoredTask(request.name);
+    if (!found.read())
+        return unreadTaskReply(names::kHistoryRequest, request.name, found);
     const size_t count = std::min<size_t>(request.count, KsStore::kMaxHistoryEntries);
+    // An empty list says that nothing is recorded: a history that could not be looked at is not.
+    const KsStore::HistoryRead history = KsStore::TaskHistory::read(request.name.c_str(), count);
+    if (history.status.denied())
+        return unreadableReply(names::kHistoryRequest, request.name, L"history", history.status.error);
     JSONFormatter reply;
     openReply(reply, request.name, true);
     JSONFormatter::Value entries(rapidjson::kArrayType);
-    for (const KsStore::HistoryEntry& entry : KsStore::TaskHistory::read(request.name.c_str(), count).entries) {
+    for (const KsStore::HistoryEntry& entry : history.entries) {
         ObjectWriter object(reply);
         writeEntry(object, entry);
         entries.PushBack(object.value(), reply.allocator());

@@ -36,10 +36,11 @@ std::vector<KsCalendar::PreviewRun> runsOf(const TaskPicture& picture, uint32_t 
 std::wstring buildPreviewReply(const PreviewRequest& request, uint32_t now)
 {
     std::optional<TaskPicture> picture;
+    Keelwork::ReadStatus status;
     if (request.schedule)
         picture = pictureOf(*request.schedule);
-    else if (!(picture = readTaskPicture(request.name)))
-        return unknownTaskReply(names::kPreviewRequest, request.name);
+    else if (!(picture = readTaskPicture(request.name, status)))
+        return unreadTaskReply(names::kPreviewRequest, request.name, status);
 
     JSONFormatter reply;
     openReply(reply, request.name.empty() ? std::nullopt : std::optional<std::wstring>(request.name), true);

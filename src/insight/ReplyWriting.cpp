@@ -62,6 +62,31 @@ std::wstring unknownTaskReply(const wchar_t* requestName, const std::wstring& na
     return errorReply(requestName, RequestError{name, L"No task of that name is stored."});
 }
 
+std::wstring unreadableReply(const wchar_t* requestName, const std::wstring& name, const wchar_t* what, long error)
+{
+    const std::wstring sentence =
+        L"The task's " + std::wstring(what) + L" cannot be read (error " + std::to_wstring(error) + L").";
+    return deniedReply(requestName, name, sentence, error);
+}
+
+std::wstring deniedReply(const wchar_t* requestName, const std::wstring& name, const std::wstring& sentence,
+                         long error)
+{
+    KSLOG_WARNING(L"Refused %s for task '%s': %s", requestName, name.c_str(), sentence.c_str());
+    Tessel::JSONFormatter reply;
+    openReply(reply, name, false);
+    reply.setString(names::kError, sentence);
+    reply.setUInt(names::kErrorCode, static_cast<uint32_t>(error));
+    return reply.serialize();
+}
+
+std::wstring unreadTaskReply(const wchar_t* requestName, const std::wstring& name, const Keelwork::ReadStatus& status)
+{
+    if (status.denied())
+        return unreadableReply(requestName, name, L"record", status.error);
+    return unknownTaskReply(requestName, name);
+}
+
 std::wstring guardReply(const wchar_t* requestName, const std::function<std::wstring()>& build)
 {
     try {

@@ -35,6 +35,14 @@ void openReply(Tessel::JSONFormatter& reply, const std::optional<std::wstring>& 
 void setOccasion(Tessel::JSONFormatter& reply, const TaskPicture& picture);
 // The error reply for a request naming a task that is not stored.
 std::wstring unknownTaskReply(const wchar_t* requestName, const std::wstring& name);
+// The error reply for a request that could not look at what it needed or could not signal the
+// engine: "errorCode" carries the Windows error, which tells this refusal from every answer.
+std::wstring deniedReply(const wchar_t* requestName, const std::wstring& name, const std::wstring& sentence,
+                         long error);
+// The denied reply for a task whose `what` ("record", "history") could not be read.
+std::wstring unreadableReply(const wchar_t* requestName, const std::wstring& name, const wchar_t* what, long error);
+// The reply for a task whose record did not read: unknown when absent, unreadable when denied.
+std::wstring unreadTaskReply(const wchar_t* requestName, const std::wstring& name, const Keelwork::ReadStatus& status);
 // Runs `build`; anything it throws becomes an error reply with an Error line.
 std::wstring guardReply(const wchar_t* requestName, const std::function<std::wstring()>& build);
 

@@ -15,6 +15,8 @@ constexpr const wchar_t* kDisabled = L"The task is disabled; enable it before as
 constexpr const wchar_t* kNoEngine = L"The task scheduler engine is not running; the task was not run.";
 // Only kstask's way, through the registry, meets these.
 constexpr const wchar_t* kNoAnswer = L"The task scheduler engine did not answer in time; the request was withdrawn.";
+constexpr const wchar_t* kNotSignalled =
+    L"This user may not signal the task scheduler engine (access denied); the task was not run.";
 constexpr const wchar_t* kNotWritten = L"The request could not be written to the registry; the task was not run.";
 
 const wchar_t* refusalOf(RunNowOutcome outcome)
@@ -29,12 +31,16 @@ const wchar_t* refusalOf(RunNowOutcome outcome)
 
 std::wstring buildRunNowReply(const RunNowRequest& request, const std::function<RunNowOutcome(const std::wstring&)>& ask)
 {
-    const std::optional<TaskPicture> picture = readTaskPicture(request.name);
+    Keelwork::ReadStatus status;
+    const std::optional<TaskPicture> picture = readTaskPicture(request.name, status);
     if (!picture)
-        return unknownTaskReply(names::kRunNowRequest, request.name);
+        return unreadTaskReply(names::kRunNowRequest, request.name, status);
     if (picture->disabled)
         return errorReply(names::kRunNowRequest, RequestError{request.name, kDisabled});
-    if (const wchar_t* refusal = refusalOf(ask(request.name)))
+    const RunNowOutcome outcome = ask(request.name);
+    if (outcome == RunNowOutcome::denied)
+        return deniedReply(names::kRunNowRequest, request.name, kNotSignalled, ERROR_ACCESS_DENIED);
+    if (const wchar_t* refusal = refusalOf(outcome))
         return errorReply(names::kRunNowRequest, RequestError{request.name, refusal});
     Tessel::JSONFormatter reply;
     openReply(reply, request.name, true);

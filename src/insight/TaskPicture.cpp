@@ -2,7 +2,7 @@
 #include "insight/TaskPicture.h"
 
 #include "registry/RegKey.h"
-#include "store/KsTask.h"
+#include "store/KsTaskInfo.h"
 #include "store/ProtectedValue.h"
 #include "store/TaskName.h"
 
@@ -21,33 +21,42 @@ namespace V = KsStore::ValueName;
 
 constexpr REGSAM kReadAccess = KEY_QUERY_VALUE | KEY_WOW64_64KEY;
 
-// A name that cannot be a key names no task; asked first so the store logs no error for it.
-bool canBeStored(const std::wstring& name)
+// The task's key, looked for under the disabled parent first as the store does. A refusal under
+// either parent is told as such: the task may well be there.
+Keelwork::ReadStatus openTaskKey(const std::wstring& name, Keelwork::CRegKey& key, bool& disabled)
 {
-    return KsStore::TaskIdentity(name).valid();
+    // A name that cannot be a key names no task; asked first so the store logs no error for it.
+    const KsStore::TaskIdentity identity(name);
+    if (!identity.valid())
+        return Keelwork::ReadStatus::absent();
+    for (const wchar_t* parent : {KsStore::kSchedulerDisabledKeyPath, KsStore::kSchedulerKeyPath}) {
+        const std::wstring path = std::wstring(parent) + L"\\" + identity.key();
+        const auto status = Keelwork::ReadStatus::of(key.open(HKEY_LOCAL_MACHINE, path.c_str(), kReadAccess));
+        if (status.kind != Keelwork::ReadKind::absent) {
+            disabled = parent == KsStore::kSchedulerDisabledKeyPath;
+            return status;
+        }
+    }
+    return Keelwork::ReadStatus::absent();
 }
 
 } // namespace
 
-bool isStoredTask(const std::wstring& name)
+Keelwork::ReadStatus findStoredTask(const std::wstring& name)
 {
-    if (!canBeStored(name))
-        return false;
-    CKsTask task(name.c_str());
-    task.IsDisabled();
     Keelwork::CRegKey key;
-    return key.open(HKEY_LOCAL_MACHINE, task.currentPath(), kReadAccess) == ERROR_SUCCESS;
+    bool disabled = false;
+    return openTaskKey(name, key, disabled);
 }
 
-std::optional<TaskPicture> readTaskPicture(const std::wstring& name)
+bool isStoredTask(const std::wstring& name) { return findStoredTask(name).read(); }
+
+std::optional<TaskPicture> readTaskPicture(const std::wstring& name, Keelwork::ReadStatus& status)
 {
-    if (!canBeStored(name))
-        return std::nullopt;
-    CKsTask task(name.c_str());  // for its key paths only
     TaskPicture picture;
-    picture.disabled = task.IsDisabled();
     Keelwork::CRegKey key;
-    if (key.open(HKEY_LOCAL_MACHINE, task.currentPath(), kReadAccess) != ERROR_SUCCESS)
+    status = openTaskKey(name, key, picture.disabled);
+    if (!status.read())
         return std::nullopt;
     // Only the values an answer uses, each one round trip to the registry: the store's full read
     // takes some twenty, and under a busy registry each is a chance to wait. A key is a task by
@@ -56,6 +65,7 @@ std::optional<TaskPicture> readTaskPicture(const std::wstring& name)
         return KsStore::readProtectedDword(key, value, out) == ERROR_SUCCESS;
     };
     wchar_t trigger[2] = {};  // a longer text is cut short: enough to see that there is one
+    status = Keelwork::ReadStatus::absent();  // until the record reads as a task's
     if (!dword(V::TaskType, picture.type) || picture.type == KS_TASK_UNKNOWN ||
         KsStore::readProtectedString(key, V::TaskTrigger, trigger, 2) != ERROR_SUCCESS || trigger[0] == L'\0')
         return std::nullopt;
@@ -71,6 +81,7 @@ std::optional<TaskPicture> readTaskPicture(const std::wstring& name)
         dword(V::Hour, picture.rule.hour);
         dword(V::Minute, picture.rule.minute);
     }
+    status = Keelwork::ReadStatus{};
     return picture;
 }
 

@@ -3,6 +3,7 @@
 // last launch outcomes its history keeps, for when the engine's board has none.
 #pragma once
 
+#include "common/ReadStatus.h"
 #include "state/EngineState.h"
 #include "store/CalendarRule.h"
 #include "store/TaskHistory.h"
@@ -30,10 +31,13 @@ bool isTimed(uint32_t type);     // scheduled, custom, preset: the engine runs t
 bool isOccasion(uint32_t type);  // reboot, logon: the engine counts machine starts or logons
 
 // The stored task of that name (as given, any case), from the enabled or the disabled key;
-// nullopt when there is none or its record cannot be read.
-std::optional<TaskPicture> readTaskPicture(const std::wstring& name);
+// nullopt when there is none, its record is not a task's, or its key may not be read: `status`
+// then tells absent from denied.
+std::optional<TaskPicture> readTaskPicture(const std::wstring& name, Keelwork::ReadStatus& status);
 
-// Whether a task of that name is stored, enabled or disabled; reads no value.
+// Whether a task of that name is stored, enabled or disabled (read), or not (absent), or whether
+// its parent or its key may not be looked at (denied); reads no value.
+Keelwork::ReadStatus findStoredTask(const std::wstring& name);
 bool isStoredTask(const std::wstring& name);
 
 // Fills the task's last launch and last deferral from the history (newest first) where the

@@ -1,6 +1,7 @@
 // The state key, read back.
 #include "state/MirroredState.h"
 
+#include "common/ReadStatus.h"
 #include "common/UniqueHandle.h"
 #include "registry/RegKey.h"
 #include "state/StateKey.h"
@@ -15,8 +16,12 @@ bool ownerRuns(const StateOwner& owner)
     // A process that ended and whose handles are all closed cannot be opened; one that ended while
     // someone holds a handle still can, and then has an exit time.
     Keelwork::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner.pid));
+    // A process this caller may not open is there: only a missing one is gone. Its start time
+    // cannot be compared then, so the key is taken at its word.
+    if (!process)
+        return ::GetLastError() == ERROR_ACCESS_DENIED;
     FILETIME created, exited{}, kernel, user;
-    if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
+    if (!::GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
         return false;
     DWORD code = 0;
     if (::GetExitCodeProcess(process.get(), &code) && code != STILL_ACTIVE)
@@ -30,7 +35,7 @@ LONG readMirroredState(MirroredState& state)
 {
     Keelwork::CRegKey key;
     LONG status = key.open(HKEY_LOCAL_MACHINE, kStateKeyPath, KEY_QUERY_VALUE | KEY_WOW64_64KEY);
-    if (status == ERROR_FILE_NOT_FOUND) {
+    if (Keelwork::ReadStatus::of(status).kind == Keelwork::ReadKind::absent) {
         state = MirroredState{};
         return ERROR_SUCCESS;
     }

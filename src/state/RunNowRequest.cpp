@@ -2,6 +2,7 @@
 // answer stamped after it; withdraw the request when no answer comes in time.
 #include "state/RunNowRequest.h"
 
+#include "common/ReadStatus.h"
 #include "common/UniqueHandle.h"
 #include "common/WinInclude.h"
 #include "registry/RegKey.h"
@@ -33,6 +34,11 @@ void withdraw(Keelwork::CRegKey& requests, const std::wstring& name, uint64_t as
         requests.deleteValue(name.c_str());
 }
 
+RunNowOutcome outcomeOf(const Keelwork::ReadStatus& opened)
+{
+    return opened.denied() ? RunNowOutcome::denied : RunNowOutcome::noEngine;
+}
+
 } // namespace
 
 uint64_t runNowStampNow()
@@ -44,15 +50,20 @@ uint64_t runNowStampNow()
 
 RunNowOutcome askEngineToRunNow(const std::wstring& name, uint32_t boundMs)
 {
+    // Only a missing event or key says that no engine listens; any other refusal is this caller's.
     Keelwork::unique_event wake(::OpenEventW(EVENT_MODIFY_STATE, FALSE, kRunNowEvent));
     if (!wake)
-        return RunNowOutcome::noEngine;
+        return outcomeOf(Keelwork::ReadStatus::of(static_cast<long>(::GetLastError())));
     // The engine makes both keys; without them it has not started listening.
     Keelwork::CRegKey requests;
     Keelwork::CRegKey answers;
-    if (requests.open(HKEY_LOCAL_MACHINE, kRunNowKeyPath, KEY_SET_VALUE | KEY_QUERY_VALUE | kView) != ERROR_SUCCESS ||
-        answers.open(HKEY_LOCAL_MACHINE, kRunNowAnswersKeyPath, KEY_QUERY_VALUE | KEY_NOTIFY | kView) != ERROR_SUCCESS)
-        return RunNowOutcome::noEngine;
+    Keelwork::ReadStatus opened = Keelwork::ReadStatus::of(
+        requests.open(HKEY_LOCAL_MACHINE, kRunNowKeyPath, KEY_SET_VALUE | KEY_QUERY_VALUE | kView));
+    if (opened.read())
+        opened = Keelwork::ReadStatus::of(
+            answers.open(HKEY_LOCAL_MACHINE, kRunNowAnswersKeyPath, KEY_QUERY_VALUE | KEY_NOTIFY | kView));
+    if (!opened.read())
+        return outcomeOf(opened);
     Keelwork::unique_event changed(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!changed)
         return RunNowOutcome::registryError;

@@ -29,6 +29,7 @@ enum class RunNowOutcome : uint32_t {
     noEngine = 2,       // no engine runs to ask
     noAnswer = 3,       // the engine did not answer within the bound; the request was withdrawn
     registryError = 4,  // the request could not be written
+    denied = 5,         // the engine runs, but this caller may not open its event or its keys
 };
 
 // Any process run by an administrator: leaves the request, wakes the engine and waits at most

@@ -207,8 +207,10 @@ HistoryRead read(const wchar_t* taskName, size_t maxCount)
     HistoryRead out;
     const TaskIdentity identity(taskName);
     const std::wstring& name = identity.key();
-    if (!identity.valid())
+    if (!identity.valid()) {
+        out.status = Keelwork::ReadStatus::absent();
         return out;
+    }
     // No lock: a value is replaced whole, so a read sees the history before or after an append.
     Keelwork::CRegKey key;
     LONG rc = key.open(HKEY_LOCAL_MACHINE, kSchedulerHistoryKeyPath, KEY_QUERY_VALUE | kView);
@@ -222,6 +224,10 @@ HistoryRead read(const wchar_t* taskName, size_t maxCount)
             decodeEntry(payload.entry(i - 1), out.entries.emplace_back());
     }
     out.damaged = stored == Stored::damaged;
+    if (stored == Stored::absent)
+        out.status = Keelwork::ReadStatus::absent();
+    else if (stored == Stored::failed)
+        out.status = Keelwork::ReadStatus::of(static_cast<long>(error));
     if (out.damaged)
         KSLOG_WARNING(L"The history of task %s is damaged and is read as empty", name.c_str());
     if (error != 0)

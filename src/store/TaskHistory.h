@@ -20,6 +20,8 @@
 // brings back the history of a task deleted meanwhile.
 #pragma once
 
+#include "common/ReadStatus.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -52,6 +54,8 @@ struct HistoryEntry {
 struct HistoryRead {
     std::vector<HistoryEntry> entries; // newest first
     bool damaged = false;              // a stored value was there but unusable
+    // absent: no history is kept for the task; denied: it could not be looked at (no entries).
+    Keelwork::ReadStatus status;
 };
 
 namespace TaskHistory {

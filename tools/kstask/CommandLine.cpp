@@ -11,15 +11,18 @@ namespace KsTaskTool {
 const wchar_t kUsageText[] =
     L"usage: kstask <command> [--json]\n"
     L"  list [--all]                 the enabled tasks (--all: the disabled ones too), by next run\n"
-    L"  explain NAME                 why the task runs or waits\n"
-    L"  history NAME [-n N]          its last launch outcomes, newest first (20 unless N is given)\n"
-    L"  preview NAME [-n N]          its next runs (5 unless N is given, at most 100)\n"
+    L"  explain [--] NAME            why the task runs or waits\n"
+    L"  history [-n N] [--] NAME     its last launch outcomes, newest first (20 unless N is given)\n"
+    L"  preview [-n N] [--] NAME     its next runs (5 unless N is given, at most 100)\n"
     L"  preview --weekly DAYS HH:MM | --daily HH:MM | --every SECONDS [-n N]\n"
     L"                               the next runs of a schedule; DAYS like Mon,Fri\n"
-    L"  run NAME                     asks the running engine to run the task now; prints its answer\n"
+    L"  run [--] NAME                asks the running engine to run the task now; prints its answer\n"
     L"  --json                       the same JSON text the bus replies give\n"
+    L"  --                           ends the options: what follows is the command and its NAME,\n"
+    L"                               even when it starts with '-'\n"
     L"exit codes: 0 done; 1 no task of that name, or (run) the engine refused or did not answer;\n"
-    L"            2 bad usage; 3 the registry cannot be read\n";
+    L"            2 bad usage; 3 the registry cannot be read (or, for run, the engine may not be\n"
+    L"            signalled): access denied is never taken for \"nothing there\"\n";
 
 namespace {
 
@@ -115,11 +118,27 @@ bool takeSchedule(const std::wstring& option, Reader& reader, Command& command)
     return time && takeClockTime(*time, command);
 }
 
-bool takeArgument(const std::wstring& arg, Reader& reader, Command& command, bool& verbSeen)
+// The command's verb, then its one name.
+bool takeOperand(const std::wstring& arg, Command& command, bool& verbSeen)
 {
     static const std::pair<const wchar_t*, Verb> kVerbs[] = {{L"list", Verb::list},       {L"explain", Verb::explain},
                                                               {L"history", Verb::history}, {L"preview", Verb::preview},
                                                               {L"run", Verb::run}};
+    if (!verbSeen) {
+        verbSeen = true;
+        for (const auto& [word, verb] : kVerbs)
+            if (arg == word)
+                command.verb = verb;
+        return command.verb != Verb::help;
+    }
+    if (!command.name.empty() || arg.empty())
+        return false;  // a second name, or an empty one
+    command.name = arg;
+    return true;
+}
+
+bool takeArgument(const std::wstring& arg, Reader& reader, Command& command, bool& verbSeen)
+{
     if (arg == L"--json") {
         command.json = true;
     } else if (arg == L"--all") {
@@ -130,18 +149,10 @@ bool takeArgument(const std::wstring& arg, Reader& reader, Command& command, boo
         return command.count.has_value();
     } else if (arg == L"--weekly" || arg == L"--daily" || arg == L"--every") {
         return takeSchedule(arg, reader, command);
-    } else if (!verbSeen) {
-        verbSeen = true;
-        for (const auto& [word, verb] : kVerbs)
-            if (arg == word)
-                command.verb = verb;
-        return command.verb != Verb::help;
     } else if (!arg.empty() && arg[0] == L'-') {
-        return false;
-    } else if (command.name.empty() && !arg.empty()) {
-        command.name = arg;
+        return false;  // an option this tool does not have; after "--" it would be a name
     } else {
-        return false;  // a second name, or an empty one
+        return takeOperand(arg, command, verbSeen);
     }
     return true;
 }
@@ -173,9 +184,12 @@ std::optional<Command> parseCommandLine(const std::vector<std::wstring>& args)
         return command;
     Reader reader(args);
     bool verbSeen = false;
+    bool optionsEnded = false;
     while (reader.more()) {
         const std::wstring& arg = reader.take();
-        if (!takeArgument(arg, reader, command, verbSeen))
+        if (!optionsEnded && arg == L"--")
+            optionsEnded = true;
+        else if (!(optionsEnded ? takeOperand(arg, command, verbSeen) : takeArgument(arg, reader, command, verbSeen)))
             return std::nullopt;
     }
     if (!fitsVerb(command))

@@ -6,6 +6,7 @@
 #include "ReplyText.h"
 #include "TaskListing.h"
 
+#include "common/ReadStatus.h"
 #include "common/WinInclude.h"
 #include "insight/InsightNames.h"
 #include "insight/InsightReplies.h"
@@ -32,8 +33,9 @@ Outcome registryUnreadable(long error)
 long storeReadable()
 {
     Keelwork::CRegKey key;
-    const long error = key.open(HKEY_LOCAL_MACHINE, KsStore::kSchedulerKeyPath, KEY_READ | KEY_WOW64_64KEY);
-    return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+    const auto opened =
+        Keelwork::ReadStatus::of(key.open(HKEY_LOCAL_MACHINE, KsStore::kSchedulerKeyPath, KEY_READ | KEY_WOW64_64KEY));
+    return opened.denied() ? opened.error : ERROR_SUCCESS;
 }
 
 // The request's payload as the bus would carry it.
@@ -49,21 +51,24 @@ std::wstring payloadOf(const Command& command)
     return payload.serialize();
 }
 
-// A reply shown as it is (--json) or as text; a refused request is an unknown task (for run: any
-// refusal), the only refusal a checked command line leaves.
+// A reply shown as it is (--json) or as text. A refusal that carries an error code could not look
+// at what it needed (or signal the engine); any other is an unknown task (for run: any refusal),
+// the only refusal a checked command line leaves.
 Outcome show(const Command& command, const std::wstring& reply,
              const std::function<std::wstring(const std::wstring&)>& render)
 {
     Tessel::JSONFormatter json;
     bool status = false;
     const bool answered = json.parse(reply) && json.getBool(names::kStatus, status) && status;
+    uint32_t errorCode = 0;
+    const int refused = !answered && json.getUInt(names::kErrorCode, errorCode) ? kRegistryUnreadable : kUnknownTask;
     if (command.json)
-        return {answered ? kDone : kUnknownTask, reply + L"\n", L""};
+        return {answered ? kDone : refused, reply + L"\n", L""};
     if (answered)
         return {kDone, render(reply), L""};
     std::wstring error;
     json.getString(names::kError, error);
-    return {kUnknownTask, L"", command.name + L": " + error + L"\n"};
+    return {refused, L"", command.name + L": " + error + L"\n"};
 }
 
 Outcome list(const Command& command, const MirroredStateSource& source, uint32_t now)

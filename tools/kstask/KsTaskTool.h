@@ -13,7 +13,7 @@ enum ExitCode : int {
     kDone = 0,
     kUnknownTask = 1,  // also: run, refused for any reason
     kBadUsage = 2,
-    kRegistryUnreadable = 3,
+    kRegistryUnreadable = 3,  // also: the engine's event or keys may not be opened (denied, never absent)
 };
 
 struct Outcome {

@@ -38,37 +38,46 @@ std::wstring resultText(const std::vector<KsStore::HistoryEntry>& history)
     return L"-";
 }
 
-ListRow rowOf(const std::wstring& name, const KsInsight::TaskPicture& picture, const KsInsight::StateSource& source,
-              uint32_t now)
+// ERROR_SUCCESS with the row, or the error of a history that may not be read.
+long rowOf(const std::wstring& name, const KsInsight::TaskPicture& picture, const KsInsight::StateSource& source,
+           uint32_t now, ListRow& row)
 {
-    const std::vector<KsStore::HistoryEntry> history = KsStore::TaskHistory::read(name.c_str()).entries;
+    const KsStore::HistoryRead read = KsStore::TaskHistory::read(name.c_str());
+    if (read.status.denied())
+        return read.status.error;
+    const std::vector<KsStore::HistoryEntry>& history = read.entries;
     auto [engine, task] = source.read(KsStore::TaskIdentity(name).key());
     if (!task.lastLaunch || !task.lastDeferral)
         KsInsight::completeFromHistory(task, history);
-    ListRow row;
     row.name = name;
     row.trigger = triggerText(picture);
     if (!picture.disabled && KsInsight::isTimed(picture.type))
         row.nextRun = picture.nextRun;
     row.verdict = KsInsight::verdictWord(KsInsight::explainTask(engine, task, picture, now).verdict);
     row.lastResult = resultText(history);
-    return row;
+    return ERROR_SUCCESS;
 }
 
 long collectParent(const wchar_t* parent, const KsInsight::StateSource& source, uint32_t now,
                    std::vector<ListRow>& rows)
 {
     Keelwork::CRegKey key;
-    long error = key.open(HKEY_LOCAL_MACHINE, parent, KEY_READ | KEY_WOW64_64KEY);
-    if (error == ERROR_FILE_NOT_FOUND)
-        return ERROR_SUCCESS;
+    const auto opened = Keelwork::ReadStatus::of(key.open(HKEY_LOCAL_MACHINE, parent, KEY_READ | KEY_WOW64_64KEY));
+    if (!opened.read())
+        return opened.denied() ? opened.error : ERROR_SUCCESS;
     std::vector<std::wstring> names;
-    if (error != ERROR_SUCCESS || (error = key.enumSubKeys(names)) != ERROR_SUCCESS)
+    long error = key.enumSubKeys(names);
+    if (error != ERROR_SUCCESS)
         return error;
     for (const std::wstring& name : names) {
-        // A key that is not a readable task is no task: the engine does not load it either.
-        if (const auto picture = KsInsight::readTaskPicture(name))
-            rows.push_back(rowOf(name, *picture, source, now));
+        // A key that is not a task's is no task: the engine does not load it either. One that may
+        // not be read may well be a task, so the list would be short of it.
+        Keelwork::ReadStatus status;
+        const auto picture = KsInsight::readTaskPicture(name, status);
+        if (status.denied())
+            return status.error;
+        if (picture && (error = rowOf(name, *picture, source, now, rows.emplace_back())) != ERROR_SUCCESS)
+            return error;
     }
     return ERROR_SUCCESS;
 }

@@ -18,8 +18,8 @@ struct ListRow {
     std::wstring lastResult;
 };
 
-// ERROR_SUCCESS, or the registry's error when a parent key cannot be read (a missing parent holds
-// no task). `all` takes the disabled tasks too.
+// ERROR_SUCCESS, or the registry's error when a parent key, a task's key or its history may not be
+// read (a missing parent holds no task). `all` takes the disabled tasks too.
 long collectTaskRows(const KsInsight::StateSource& source, bool all, uint32_t now, std::vector<ListRow>& rows);
 
 // A header line and aligned columns.
