@@ -11,19 +11,19 @@
 
 namespace kstest {
 
-// The DACL of the key at `path` under HKEY_LOCAL_MACHINE, in SDDL; empty when it cannot be read.
-inline std::wstring daclText(const wchar_t* path)
+// The DACL (or other `parts`) of the key at `path` under HKEY_LOCAL_MACHINE, in SDDL; empty when
+// it cannot be read.
+inline std::wstring daclText(const wchar_t* path, SECURITY_INFORMATION parts = DACL_SECURITY_INFORMATION)
 {
     Keelwork::unique_hkey key;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     wchar_t* sddl = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, READ_CONTROL, key.put()) != ERROR_SUCCESS ||
-        GetSecurityInfo(key.get(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+        GetSecurityInfo(key.get(), SE_REGISTRY_KEY, parts, nullptr, nullptr, nullptr, nullptr,
                         &descriptor) != ERROR_SUCCESS)
         return L"";
     const Keelwork::unique_hlocal owner(descriptor);
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                              &sddl, nullptr))
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &sddl, nullptr))
         return L"";
     const Keelwork::unique_hlocal sddlOwner(sddl);
     return sddl;
