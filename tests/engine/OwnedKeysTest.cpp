@@ -3,6 +3,7 @@
 // Warning; keys that are right already are left as they are, without one.
 #include "EngineLoopFixture.h"
 #include "KeySecurity.h"
+#include "StateKeyWait.h"
 
 #include "platform/PlatformNames.h"
 #include "state/RunNowRequest.h"
@@ -60,6 +61,8 @@ TEST_F(OwnedKeys, KeysMadeOpenAndLastingBeforeTheStartAreRepaired)
         makeKey(owned.path, kOpenToEveryone);
     LogCapture log;
     start();
+    EXPECT_TRUE(awaitMirroredState([](const auto& state) { return state.present; }, kBoundMs).present);
+    EXPECT_FALSE(log.contains(L"could not be written")) << "the state key was remade under the engine's own writes";
     for (const OwnedKeyCase& owned : cases) {
         SCOPED_TRACE(narrowForReport(owned.path));
         const std::wstring named = L"The registry key HKLM\\" + owned.path + L" was ";
