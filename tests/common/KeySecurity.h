@@ -29,9 +29,9 @@ inline std::wstring daclText(const wchar_t* path, SECURITY_INFORMATION parts = D
     return sddl;
 }
 
-// Opens `path` for reading as a member of Users and Everyone who is no administrator: the
-// open's result, or ERROR_CANNOT_IMPERSONATE when such a user cannot be made.
-inline LONG openAsNonAdministrator(const wchar_t* path)
+// Opens `path` (for reading unless told) as a member of Users and Everyone who is no
+// administrator: the open's result, or ERROR_CANNOT_IMPERSONATE when such a user cannot be made.
+inline LONG openAsNonAdministrator(const wchar_t* path, REGSAM access = KEY_READ)
 {
     Keelwork::unique_handle process, restricted, impersonation;
     BYTE administrators[SECURITY_MAX_SID_SIZE];
@@ -44,7 +44,7 @@ inline LONG openAsNonAdministrator(const wchar_t* path)
         !SetThreadToken(nullptr, impersonation.get()))
         return ERROR_CANNOT_IMPERSONATE;
     Keelwork::unique_hkey asUser;
-    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, asUser.put());
+    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, asUser.put());
     SetThreadToken(nullptr, nullptr);
     return opened;
 }

@@ -57,8 +57,10 @@ TEST_F(OwnedKeys, KeysMadeOpenAndLastingBeforeTheStartAreRepaired)
         {KsState::kStateKeyPath, true},             {KsState::kRunNowKeyPath, true},
         {KsPlatform::names::kTrustedFilesKey, false},
     };
-    for (const OwnedKeyCase& owned : cases)
+    for (const OwnedKeyCase& owned : cases) {
         makeKey(owned.path, kOpenToEveryone);
+        ASSERT_EQ(openAsNonAdministrator(owned.path.c_str(), KEY_SET_VALUE), ERROR_SUCCESS) << "what a squatter holds";
+    }
     LogCapture log;
     start();
     EXPECT_TRUE(awaitMirroredState([](const auto& state) { return state.present; }, kBoundMs).present);
@@ -67,6 +69,7 @@ TEST_F(OwnedKeys, KeysMadeOpenAndLastingBeforeTheStartAreRepaired)
         SCOPED_TRACE(narrowForReport(owned.path));
         const std::wstring named = L"The registry key HKLM\\" + owned.path + L" was ";
         EXPECT_TRUE(log.contains(named + (owned.mustBeVolatile ? L"not volatile" : L"open to others"))) << narrowForReport(log.text());
+        EXPECT_EQ(openAsNonAdministrator(owned.path.c_str(), KEY_SET_VALUE), ERROR_ACCESS_DENIED);
         EXPECT_EQ(isVolatile(owned.path), owned.mustBeVolatile);
         if (owned.mustBeVolatile)
             EXPECT_FALSE(readDword(owned.path.c_str(), L"left")) << "a remade key starts empty";
