@@ -5,6 +5,7 @@
 #include "common/Clock.h"
 #include "engine/EngineCodes.h"
 #include "engine/EngineNames.h"
+#include "engine/OwnedKeys.h"
 #include "engine/SchedulerRegistry.h"
 #include "engine/TSHandles.h"
 #include "engine/TaskManager.h"
@@ -51,7 +52,7 @@ void subscribeInstaller(EngineParts& parts, EngineEvents& events, BusSubscriptio
 bool createObjects(EngineParts& parts)
 {
     CRegKey schedulerKey;
-    schedulerKey.create(HKEY_LOCAL_MACHINE, kSchedulerKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
+    schedulerKey.createSystemOnly(HKEY_LOCAL_MACHINE, kSchedulerKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
     schedulerKey.close();
 
     // Made before they are logged: a log line's arguments are not evaluated when its level is off.
@@ -115,6 +116,8 @@ bool CKsTaskScheduler::_Init(HANDLE exitEvent)
     subscribeInstaller(m_parts, m_events, m_installer);
     if (!m_parts.m_window.create(m_parts.m_hInstance, m_events) || !createObjects(m_parts))
         return false;
+    // Before anything is read from them: keys someone else made or changed are put right first.
+    checkOwnedKeys();
 
     // Launches take the hives this engine found at its start rather than look for them again: the
     // look costs more than half a millisecond between the timer and the program's start.

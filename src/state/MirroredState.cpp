@@ -3,6 +3,7 @@
 
 #include "common/ReadStatus.h"
 #include "common/UniqueHandle.h"
+#include "logging/internal_logging.h"
 #include "registry/RegKey.h"
 #include "state/StateKey.h"
 
@@ -46,18 +47,22 @@ LONG readMirroredState(MirroredState& state)
         return status;
     MirroredState read;
     for (const auto& value : values) {
-        if (value.type != REG_BINARY)
-            continue;
+        const bool binary = value.type == REG_BINARY;
         if (value.name == kEngineValueName) {
-            if (const auto engine = decodeEngine(value.data)) {
-                read.present = true;
-                read.engine = engine->engine;
-                read.ownerPid = engine->owner.pid;
-                read.ownerRunning = ownerRuns(engine->owner);
-                read.written = engine->written;
+            const auto engine = binary ? decodeEngine(value.data) : std::nullopt;
+            if (!engine) {
+                KSLOG_WARNING(L"The engine's value in the state key is damaged; the state reads as absent");
+                continue;
             }
-        } else if (auto task = decodeTask(value.data)) {
+            read.present = true;
+            read.engine = engine->engine;
+            read.ownerPid = engine->owner.pid;
+            read.ownerRunning = ownerRuns(engine->owner);
+            read.written = engine->written;
+        } else if (auto task = binary ? decodeTask(value.data) : std::nullopt) {
             read.tasks.emplace(value.name, std::move(*task));
+        } else {
+            KSLOG_WARNING(L"The state of task %s in the state key is damaged and is left out", value.name.c_str());
         }
     }
     if (!read.present)

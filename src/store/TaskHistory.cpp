@@ -8,6 +8,7 @@
 #include "store/ProtectedValue.h"
 #include "store/TaskName.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -220,6 +221,9 @@ HistoryRead read(const wchar_t* taskName, size_t maxCount)
     if (rc == ERROR_SUCCESS)
         stored = readStored(key, name, payload, error);
     if (stored == Stored::present) {
+        // Sized once from the count the value's length was checked against: a list grown entry
+        // by entry would take more room than the value holds.
+        out.entries.reserve(std::min(payload.count(), maxCount));
         for (size_t i = payload.count(); i > 0 && out.entries.size() < maxCount; --i)
             decodeEntry(payload.entry(i - 1), out.entries.emplace_back());
     }
