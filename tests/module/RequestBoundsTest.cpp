@@ -1,12 +1,16 @@
 // What one request may cost the module: a payload or a name larger than the module keeps is
 // refused before it is read further, and "ifDueNow" questions, however many arrive at once, are
 // answered by a few threads, each with a decision or a busy refusal.
+#include "LogFileReader.h"
 #include "MessageInbox.h"
 #include "ModuleHost.h"
 
 #include "common/WinInclude.h"
+#include "insight/InsightReplies.h"
+#include "message/JSONFormatter.h"
 #include "message/Message.h"
 #include "message/Reply.h"
+#include "module/TaskRequestWorker.h"
 
 #include <tlhelp32.h>
 
@@ -82,6 +86,33 @@ TEST_P(RequestLimits, RefuseWhatIsLargerThanTheModuleKeeps)
     const std::optional<Answer> answer = request(row.message, payload);
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->payload, replaced(row.reply, name));
+}
+
+// The refusal's Warning, seen in this process's log by taking both roads in: the task-management
+// requests' and the insight requests'.
+TEST(RequestLimitWarnings, AnOversizedPayloadIsLoggedByEitherRoad)
+{
+    const std::wstring payload = payloadOf(L"nnnn", kLimitChars + 1);
+    const kstest::LogCapture log;
+    std::mutex lock;
+    Tessel::JSONFormatter response;
+    bool called = false;
+    EXPECT_EQ(Tessel::runSingleNameRequest(payload, Tessel::TaskReplyForm::StatusAndName, lock,
+                                           [&](const std::wstring&, const std::wstring&, std::wstring&) {
+                                               called = true;
+                                               return true;
+                                           },
+                                           response),
+              Tessel::MODULE_STATUS_DATA_ERROR);
+    EXPECT_FALSE(called);
+    KsInsight::runNowReply(payload, [&](const std::wstring&) {
+        called = true;
+        return KsInsight::RunNowOutcome::asked;
+    });
+    EXPECT_FALSE(called);
+    EXPECT_TRUE(log.contains(std::wstring(L"characters: ") + kTooLarge) &&
+                log.contains(std::wstring(L"Refused TaskScheduler.Task.RunNow: ") + kTooLarge))
+        << kstest::narrowForReport(log.text());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, RequestLimits, ::testing::ValuesIn(kLimitRows),
