@@ -115,7 +115,8 @@ ModuleStatus TaskSchedulerImpl::explain(const std::shared_ptr<Message>& request)
         });
     });
     if (handed != RequestWorkers::Handed::accepted) {
-        const KsInsight::RequestError error{explainRequest.name, handed == RequestWorkers::Handed::busy ? kBusy : kUnavailable};
+        const KsInsight::RequestError error{explainRequest.name,
+                                            handed == RequestWorkers::Handed::busy ? kBusy : kUnavailable};
         publishReply(*request, I::kExplainResponse, KsInsight::errorReply(I::kExplainRequest, error));
     }
     return MODULE_STATUS_SUCCESS;

@@ -12,6 +12,7 @@
 #include "message/Reply.h"
 #include "module/TaskRequestWorker.h"
 
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -118,19 +119,35 @@ TEST(RequestLimitWarnings, AnOversizedPayloadIsLoggedByEitherRoad)
 INSTANTIATE_TEST_SUITE_P(Rows, RequestLimits, ::testing::ValuesIn(kLimitRows),
                          [](const auto& info) { return std::string(info.param.label); });
 
-size_t threadsOfThisProcess()
+// Threads of this process that started in TaskScheduler.dll: the module's own, told apart from the
+// bus library's and COM's by their start address.
+size_t moduleThreads()
 {
+    using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    constexpr int kStartAddressClass = 9;  // ThreadQuerySetWin32StartAddress
+    const auto query = reinterpret_cast<QueryThread>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    MODULEINFO dll{};
+    EXPECT_TRUE(query && ::GetModuleInformation(::GetCurrentProcess(), ::GetModuleHandleW(L"TaskScheduler.dll"), &dll,
+                                                sizeof(dll)));
+    const auto base = reinterpret_cast<uintptr_t>(dll.lpBaseOfDll);
     Keelwork::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     size_t count = 0;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
-        count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+    const HANDLE threads = snapshot.get();
+    for (BOOL more = ::Thread32First(threads, &entry); more && query; more = ::Thread32Next(threads, &entry)) {
+        Keelwork::unique_handle thread(::OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID));
+        uintptr_t start = 0;
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId() && thread &&
+            query(thread.get(), kStartAddressClass, &start, sizeof(start), nullptr) == 0)
+            count += start >= base && start - base < dll.SizeOfImage;
+    }
     return count;
 }
 
-// The module's few workers plus the bus's own delivery threads: far fewer than one per question.
-constexpr size_t kMostExtraThreads = 16;
+constexpr size_t kWorkers = 4;
+constexpr const wchar_t* kQuestion = L"{\"name\":\"probed\",\"ifDueNow\":true}";
 constexpr int kQuestions = 200;
 
 class RequestBounds : public ModuleHostFixture {
@@ -144,14 +161,15 @@ protected:
     }
     void answer(const Tessel::Message& question)
     {
-        client().publish(Tessel::Message::createReply(question, L"SystemMonitor.ConnectedStandby.Off", L"ModuleTests", L""));
+        client().publish(
+            Tessel::Message::createReply(question, L"SystemMonitor.ConnectedStandby.Off", L"ModuleTests", L""));
     }
     std::vector<std::shared_ptr<Tessel::Reply>> ask(int questions)
     {
         std::vector<std::shared_ptr<Tessel::Reply>> replies(questions);
         for (std::shared_ptr<Tessel::Reply>& reply : replies) {
-            auto message = Tessel::Message::create(kExplain, L"ModuleTests", L"{\"name\":\"probed\",\"ifDueNow\":true}");
-            EXPECT_EQ(client().request(message, reply, kBoundMs), 0u);
+            auto question = Tessel::Message::create(kExplain, L"ModuleTests", kQuestion);
+            EXPECT_EQ(client().request(question, reply, kBoundMs), 0u);
         }
         return replies;
     }
@@ -160,18 +178,16 @@ protected:
         ModuleHostFixture::SetUp();
         ASSERT_TRUE(request(L"TaskScheduler.Task.Create", createPayload(L"probed", 3600)));
         holdConnectedStandbyQuestions();
-        m_threadsBefore = threadsOfThisProcess();
     }
     static constexpr uint32_t kBoundMs = 6 * std::chrono::milliseconds(kAnswerBound).count();
     kstest::MessageInbox m_held;
-    size_t m_threadsBefore = 0;
 };
 
 TEST_F(RequestBounds, ManyIfDueNowQuestionsAtOnceAreAllAnsweredByAFewThreads)
 {
     const std::vector<std::shared_ptr<Tessel::Reply>> replies = ask(kQuestions);
     // Each held question is answered in turn; the threads are counted while the rest wait.
-    size_t most = m_threadsBefore;
+    size_t most = 0;
     const auto allAnswered = [&] {
         return std::all_of(replies.begin(), replies.end(),
                            [](const auto& reply) { return reply->waitFor(0) != Tessel::REPLY_STATUS_PENDING; });
@@ -180,7 +196,7 @@ TEST_F(RequestBounds, ManyIfDueNowQuestionsAtOnceAreAllAnsweredByAFewThreads)
     while (!allAnswered()) {
         ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "questions left unanswered";
         if (std::shared_ptr<Tessel::Message> question = m_held.take(std::chrono::milliseconds(100))) {
-            most = std::max(most, threadsOfThisProcess());
+            most = std::max(most, moduleThreads());
             answer(*question);
         }
     }
@@ -194,7 +210,8 @@ TEST_F(RequestBounds, ManyIfDueNowQuestionsAtOnceAreAllAnsweredByAFewThreads)
     }
     EXPECT_EQ(decided + refused, kQuestions);
     EXPECT_GT(decided, 0);
-    EXPECT_LE(most, m_threadsBefore + kMostExtraThreads) << "threads before: " << m_threadsBefore;
+    EXPECT_GT(most, 0u) << "no thread of the module's was seen";
+    EXPECT_LE(most, kWorkers);
 }
 
 // A stop while questions wait: the held ones end at the stop and every question taken is answered
@@ -204,10 +221,11 @@ TEST_F(RequestBounds, StopAnswersEveryQuestionTakenAndLeavesNoWorker)
     const std::vector<std::shared_ptr<Tessel::Reply>> replies = ask(20);
     ASSERT_TRUE(m_held.take()) << "no worker asked its question";
     ASSERT_EQ(table().stopModule(handle()), 0u);
-    EXPECT_LE(threadsOfThisProcess(), m_threadsBefore);
+    EXPECT_EQ(moduleThreads(), 0u);
     for (const std::shared_ptr<Tessel::Reply>& reply : replies) {
         ASSERT_EQ(reply->waitFor(kBoundMs), Tessel::REPLY_STATUS_RECEIVED);
-        EXPECT_EQ(reply->getMessage()->payload().rfind(L"{\"name\":\"probed\",", 0), 0u) << testing::PrintToString(reply->getMessage()->payload());
+        const std::wstring payload = reply->getMessage()->payload();
+        EXPECT_EQ(payload.rfind(L"{\"name\":\"probed\",", 0), 0u) << testing::PrintToString(payload);
     }
 }
 
