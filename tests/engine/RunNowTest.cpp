@@ -1,6 +1,7 @@
 // A run now through the real engine, asked over the bus and by kstask through the registry: both
 // ways get the same reply and run the task at most once; the schedule it leaves is that of a run at
-// that moment; a request left before the engine started never fires.
+// that moment; a request left before the engine started never fires; a request repeated before the
+// engine takes it is kept once.
 #include "EngineLoopFixture.h"
 
 #include "CalendarTestZone.h"
