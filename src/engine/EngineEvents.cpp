@@ -54,7 +54,9 @@ void EngineEvents::requestRunNow(const std::wstring& name)
                       L"Task %s runs now; the run-now request is answered by that run", name.c_str());
         return;
     }
-    m_parts.m_runNow.ask(key);
+    // A repeat finds its task waiting already: the message posted for it suffices.
+    if (!m_parts.m_runNow.ask(key))
+        return;
     // Before the window exists the start's first queue build takes the request.
     if (HWND window = m_parts.m_window.get())
         ::PostMessageW(window, kRunNowMessage, 0, 0);

@@ -5,6 +5,7 @@
 
 #include "management/TaskFieldCodec.h"
 #include "message/JSONFormatter.h"
+#include "message/PayloadLimit.h"
 #include "store/TaskName.h"
 
 #include <algorithm>
@@ -32,11 +33,16 @@ const Value* member(const Value& object, const wchar_t* name)
     return found == object.MemberEnd() ? nullptr : &found->value;
 }
 
-// The payload's root object, or the error when it is not one.
+// The payload's root object, or the error when it is not one; one too large is not parsed at all.
 struct Payload {
     Tessel::JSONFormatter document;
-    bool parsed = false;
-    explicit Payload(const std::wstring& text) : parsed(document.parse(text)) {}
+    const wchar_t* error = nullptr;
+    explicit Payload(const std::wstring& text)
+        : error(Tessel::payloadTooLarge(text) ? Tessel::kPayloadTooLargeSentence
+                : document.parse(text)        ? nullptr
+                                              : kNotAnObject)
+    {
+    }
     const Value& root() const { return document.root(); }
 };
 
@@ -141,8 +147,8 @@ std::optional<PreviewSchedule> takeSchedule(const Value& root, std::optional<std
 Parsed<ExplainRequest> parseExplainRequest(const std::wstring& payload)
 {
     Payload p(payload);
-    if (!p.parsed)
-        return RequestError{std::nullopt, kNotAnObject};
+    if (p.error)
+        return RequestError{std::nullopt, p.error};
     ExplainRequest request;
     if (auto error = takeName(p.root(), request.name, false))
         return *error;
@@ -162,8 +168,8 @@ Parsed<ExplainRequest> parseExplainRequest(const std::wstring& payload)
 Parsed<HistoryRequest> parseHistoryRequest(const std::wstring& payload)
 {
     Payload p(payload);
-    if (!p.parsed)
-        return RequestError{std::nullopt, kNotAnObject};
+    if (p.error)
+        return RequestError{std::nullopt, p.error};
     HistoryRequest request;
     if (auto error = takeName(p.root(), request.name, false))
         return *error;
@@ -176,8 +182,8 @@ Parsed<HistoryRequest> parseHistoryRequest(const std::wstring& payload)
 Parsed<RunNowRequest> parseRunNowRequest(const std::wstring& payload)
 {
     Payload p(payload);
-    if (!p.parsed)
-        return RequestError{std::nullopt, kNotAnObject};
+    if (p.error)
+        return RequestError{std::nullopt, p.error};
     RunNowRequest request;
     if (auto error = takeName(p.root(), request.name, false))
         return *error;
@@ -187,8 +193,8 @@ Parsed<RunNowRequest> parseRunNowRequest(const std::wstring& payload)
 Parsed<PreviewRequest> parsePreviewRequest(const std::wstring& payload)
 {
     Payload p(payload);
-    if (!p.parsed)
-        return RequestError{std::nullopt, kNotAnObject};
+    if (p.error)
+        return RequestError{std::nullopt, p.error};
     PreviewRequest request;
     if (auto error = takeName(p.root(), request.name, true))
         return *error;

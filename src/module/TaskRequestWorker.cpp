@@ -3,6 +3,7 @@
 
 #include "logging/internal_logging.h"
 #include "message/JSONFormatter.h"
+#include "message/PayloadLimit.h"
 #include "module/SchedulerModuleNames.h"
 #include "store/TaskName.h"
 
@@ -28,11 +29,24 @@ bool refusedName(const std::wstring& name, JSONFormatter& response)
     return true;
 }
 
+// A payload too large is refused before it is parsed.
+bool refusedPayload(const std::wstring& payload, JSONFormatter& response)
+{
+    if (!payloadTooLarge(payload))
+        return false;
+    KSLOG_WARNING(L"Refused a request of %lu characters: %s", static_cast<unsigned long>(payload.size()),
+                  kPayloadTooLargeSentence);
+    response.setString(ModuleNames::kErrorMember, kPayloadTooLargeSentence);
+    return true;
+}
+
 } // namespace
 
 ModuleStatus runSingleNameRequest(const std::wstring& payload, TaskReplyForm form, std::mutex& lock,
                                   const SingleNameCall& call, JSONFormatter& response)
 {
+    if (refusedPayload(payload, response))
+        return MODULE_STATUS_DATA_ERROR;
     JSONFormatter request;
     if (!request.parse(payload))
         return MODULE_STATUS_DATA_ERROR;
@@ -63,6 +77,8 @@ ModuleStatus runSingleNameRequest(const std::wstring& payload, TaskReplyForm for
 ModuleStatus runNameListRequest(const std::wstring& payload, std::mutex& lock, const NameListCall& call,
                                 JSONFormatter& response)
 {
+    if (refusedPayload(payload, response))
+        return MODULE_STATUS_DATA_ERROR;
     JSONFormatter request;
     if (!request.parse(payload))
         return MODULE_STATUS_DATA_ERROR;

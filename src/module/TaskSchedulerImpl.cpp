@@ -33,6 +33,7 @@ ModuleStatus TaskSchedulerImpl::initialize()
 
 ModuleStatus TaskSchedulerImpl::start()
 {
+    m_workers.resume();
     if (m_engine.running()) {
         KSLOG_WARNING(L"The engine is already running; this start changes nothing.");
         return MODULE_STATUS_SUCCESS;
@@ -50,6 +51,7 @@ ModuleStatus TaskSchedulerImpl::start()
 
 ModuleStatus TaskSchedulerImpl::stop()
 {
+    m_workers.stop();
     m_engine.stop();
     return MODULE_STATUS_SUCCESS;
 }

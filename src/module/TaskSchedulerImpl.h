@@ -37,11 +37,13 @@ public:
 
     // Fills the handler table and subscribes it.
     ModuleStatus initialize() override;
-    // Creates the exit and started events and starts the engine thread; does not wait for it.
+    // Opens the request workers again after a stop; creates the exit and started events and starts
+    // the engine thread; does not wait for it.
     // While an engine thread runs, a second start starts nothing.
     ModuleStatus start() override;
-    // Sets the exit event, joins the engine thread and closes both events. Always 0; the
-    // destructor does the same for a host that never calls it.
+    // Stops the request workers (every question taken is answered first), sets the exit event,
+    // joins the engine thread and closes both events. Always 0; the destructor does the same for a
+    // host that never calls it.
     ModuleStatus stop() override;
 
     // Subscribes every row in table order; the first failure ends the loop and is returned.
@@ -74,8 +76,10 @@ private:
     EngineThread m_engine;
     // Serializes every call into m_taskManagement made by the handlers.
     std::mutex m_lock;
-    // Last: its threads publish through the module, so they end before anything else goes.
-    RequestWorkers m_workers;
+    // Last: its threads publish through the module, so they end before anything else goes. A few
+    // workers suffice for questions people ask; a queue a little deeper than that rides out a
+    // burst, and more is refused as busy rather than held.
+    RequestWorkers m_workers{4, 16};
 };
 
 } // namespace Tessel

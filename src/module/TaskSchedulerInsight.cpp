@@ -25,6 +25,11 @@ namespace {
 
 namespace I = KsInsight::names;
 
+// errorReply logs each refusal as a Warning.
+constexpr const wchar_t* kBusy =
+    L"The module is busy with other \"ifDueNow\" questions; ask again later or without \"ifDueNow\".";
+constexpr const wchar_t* kUnavailable = L"The module is stopping or out of resources; ask again without \"ifDueNow\".";
+
 uint32_t now()
 {
     return Keelwork::Clock::current().now();
@@ -101,7 +106,7 @@ ModuleStatus TaskSchedulerImpl::explain(const std::shared_ptr<Message>& request)
                      KsInsight::explainReply(explainRequest, KsInsight::BoardStateSource(), now()));
         return MODULE_STATUS_SUCCESS;
     }
-    const bool handedOn = m_workers.run([this, request, explainRequest](HANDLE stopEvent) {
+    const RequestWorkers::Handed handed = m_workers.run([this, request, explainRequest](HANDLE stopEvent) {
         guardStatus([&] {
             const std::optional<KsInsight::IfDueNow> ifDueNow = decideIfDueNow(explainRequest, stopEvent);
             publishReply(*request, I::kExplainResponse,
@@ -109,9 +114,9 @@ ModuleStatus TaskSchedulerImpl::explain(const std::shared_ptr<Message>& request)
             return MODULE_STATUS_SUCCESS;
         });
     });
-    if (!handedOn) {
-        KsInsight::RequestError error{explainRequest.name,
-                                      L"The module is stopping or out of resources; ask again without \"ifDueNow\"."};
+    if (handed != RequestWorkers::Handed::accepted) {
+        const KsInsight::RequestError error{explainRequest.name,
+                                            handed == RequestWorkers::Handed::busy ? kBusy : kUnavailable};
         publishReply(*request, I::kExplainResponse, KsInsight::errorReply(I::kExplainRequest, error));
     }
     return MODULE_STATUS_SUCCESS;

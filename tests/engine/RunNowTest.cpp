@@ -1,11 +1,13 @@
 // A run now through the real engine, asked over the bus and by kstask through the registry: both
 // ways get the same reply and run the task at most once; the schedule it leaves is that of a run at
-// that moment; a request left before the engine started never fires.
+// that moment; a request left before the engine started never fires; a request repeated before the
+// engine takes it is kept once.
 #include "EngineLoopFixture.h"
 
 #include "CalendarTestZone.h"
 #include "KsTaskTool.h"
 
+#include "engine/RunNowRequests.h"
 #include "engine/RunningEngine.h"
 #include "insight/InsightReplies.h"
 #include "state/RunNowRequest.h"
@@ -190,6 +192,35 @@ TEST_F(RunNowEngine, ARunNowRequestLeftBeforeTheStartNeverFires)
                            KEY_ALL_ACCESS | KEY_WOW64_64KEY),
               LONG{ERROR_CHILD_MUST_BE_VOLATILE})
         << "the request key is not volatile";
+}
+
+} // namespace
+
+namespace {
+
+// Requests kept for the next queue build, however often each is repeated meanwhile (a suspended
+// engine builds none): one entry per task, in the order first asked.
+struct KeptRequestsRow {
+    std::vector<std::wstring> asked;
+    std::vector<std::wstring> kept;
+};
+
+TEST(RunNowRequests, KeepOneEntryPerTaskUntilTaken)
+{
+    const KeptRequestsRow rows[] = {
+        {{L"a", L"a", L"a"}, {L"a"}},
+        {{L"a", L"b", L"a", L"b", L"c"}, {L"a", L"b", L"c"}},
+        {{}, {}},
+    };
+    Keelwork::engine::RunNowRequests requests;
+    for (const KeptRequestsRow& row : rows) {
+        std::vector<std::wstring> added;
+        for (const std::wstring& name : row.asked)
+            if (requests.ask(name))
+                added.push_back(name);
+        EXPECT_EQ(added, row.kept);
+        EXPECT_EQ(requests.take(), row.kept);  // taken, a name is asked afresh by the next row
+    }
 }
 
 } // namespace
