@@ -2,6 +2,7 @@
 #include "engine/EngineLoop.h"
 
 #include "engine/EngineNames.h"
+#include "engine/EngineObjects.h"
 #include "logging/LogAs.h"
 
 #include <algorithm>
@@ -19,13 +20,13 @@ EngineLoop::~EngineLoop()
 
 HANDLE EngineLoop::createTimer()
 {
-    m_timer.reset(::CreateWaitableTimerW(nullptr, FALSE, kWaitableTimerName));
+    m_timer = createEngineTimer({kWaitableTimerName});
     return m_timer.get();
 }
 
 HANDLE EngineLoop::createNewTaskEvent()
 {
-    m_newTask.reset(::CreateEventW(nullptr, FALSE, FALSE, kNewTaskEvent));
+    m_newTask = createEngineEvent({kNewTaskEvent, kSettableByEveryone}, false);
     return m_newTask.get();
 }
 
