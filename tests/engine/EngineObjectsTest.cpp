@@ -1,10 +1,12 @@
 // The engine's names taken first by another process, as a standard user could before the service
 // starts: every object found is refused (logged Error), the engine runs a due task on time with
-// stand-ins, and its loop does not spin on objects held signalled. Then the rule itself, over
+// stand-ins, and its loop does not spin on objects held signalled; a handle held set starves
+// nothing else. Then the rule itself, over
 // access lists and owners a test process under one user cannot make for real.
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
 
+#include "engine/EngineLoop.h"
 #include "engine/EngineObjects.h"
 #include "state/RunNowRequest.h"
 
@@ -89,6 +91,50 @@ TEST_P(SquattedNames, EngineRefusesEachAndRunsADueTaskWithoutSpinning)
 
 INSTANTIATE_TEST_SUITE_P(Access, SquattedNames, ::testing::Bool(),
                          [](const auto& info) { return std::string(info.param ? "Locked" : "Open"); });
+
+// The loop alone, its log-on handle held set: the first turn serves it and then the window's
+// message, which stops the loop. Held set for ever, it would otherwise come first every time;
+// after a thousand turns it lets the loop go.
+class HeldHandleProbe final : public Keelwork::engine::EngineLoopHandler,
+                              public Keelwork::engine::EngineWindowHandler {
+public:
+    void onTimer() override {}
+    void onNewTask() override {}
+    void onAutoMaintenance() override {}
+    void betweenSteps() override {}
+    void onLogon() override
+    {
+        if (++logons == 1)
+            ::PostMessageW(window.get(), WM_APP, 0, 0);
+        else if (logons == 1000)
+            ::SetEvent(exit.get());
+    }
+    LRESULT onWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message != WM_APP)
+            return ::DefWindowProcW(hwnd, message, wParam, lParam);
+        logonsBeforeMessage = logons;
+        ::SetEvent(exit.get());
+        return 0;
+    }
+
+    Keelwork::unique_event exit{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    Keelwork::engine::EngineWindow window;
+    int logons = 0;
+    int logonsBeforeMessage = 0;
+};
+
+TEST(EngineLoopTurn, HandleHeldSetStarvesNeitherMessagesNorStop)
+{
+    HeldHandleProbe probe;
+    ASSERT_TRUE(probe.window.create(::GetModuleHandleW(nullptr), probe) && probe.window.get());
+    Keelwork::engine::EngineLoop loop;
+    ASSERT_TRUE(loop.createTimer() && loop.createNewTaskEvent());
+    const Keelwork::unique_event held(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    const Keelwork::unique_event maintenance(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    EXPECT_TRUE(loop.run(probe.exit.get(), held.get(), maintenance.get(), probe.window, probe));
+    EXPECT_EQ(probe.logonsBeforeMessage, 1) << "the message waited " << probe.logons << " turns";
+}
 
 struct KindCase {
     const wchar_t* descriptor;  // owner and access list, as SDDL
