@@ -24,15 +24,13 @@ const std::wstring kTakenNames[] = {std::wstring(L"timer:") + Keelwork::engine::
                                     std::wstring(L"event:") + Keelwork::kLogonEvent,
                                     std::wstring(L"event:") + KsState::kRunNowEvent};
 
-// squatter.exe holding every engine name until the test ends.
+// squatter.exe holding every engine name (its own list of them) until the test ends.
 class Squatter {
 public:
     explicit Squatter(bool locked)
     {
         std::wstring command = L"\"" + testProgramFolder() + L"\\squatter.exe\" --ready " + m_readyName + L" --quit " +
                                m_quitName + (locked ? L" --locked" : L"");
-        for (const std::wstring& name : kTakenNames)
-            command += L" \"" + name + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
