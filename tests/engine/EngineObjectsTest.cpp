@@ -1,8 +1,7 @@
 // The engine's names taken first by another process, as a standard user could before the service
-// starts: every object found is refused (logged Error), the engine runs a due task on time with
-// stand-ins, and its loop does not spin on objects held signalled; a handle held set starves
-// nothing else. Then the rule itself, over
-// access lists and owners a test process under one user cannot make for real.
+// starts: every object found is refused (logged Error), the engine runs a due task with stand-ins,
+// and its loop does not spin on objects held signalled; a handle held set starves nothing else.
+// Then the rule itself, over owners and access lists a test process under one user cannot make.
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
 
@@ -19,10 +18,8 @@ namespace {
 using namespace kstest;
 using Keelwork::engine::kSettableByEveryone;
 
-const std::wstring kTakenNames[] = {std::wstring(L"timer:") + Keelwork::engine::kWaitableTimerName,
-                                    std::wstring(L"event:") + Keelwork::kNewTaskEvent,
-                                    std::wstring(L"event:") + Keelwork::kLogonEvent,
-                                    std::wstring(L"event:") + KsState::kRunNowEvent};
+const std::wstring kTakenNames[] = {Keelwork::engine::kWaitableTimerName, Keelwork::kNewTaskEvent,
+                                    Keelwork::kLogonEvent, KsState::kRunNowEvent};
 
 // squatter.exe holding every engine name (its own list of them) until the test ends.
 class Squatter {
@@ -78,7 +75,7 @@ TEST_P(SquattedNames, EngineRefusesEachAndRunsADueTaskWithoutSpinning)
     EXPECT_EQ(::WaitForSingleObject(m_ran.get(), kBoundMs), DWORD{WAIT_OBJECT_0}) << "the due task did not run";
     send(WM_NULL);  // the loop still serves its window
     for (const std::wstring& name : kTakenNames)
-        EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Refused the object " + name.substr(6) + L":");
+        EXPECT_LOGGED(log, ETWLogging::LOG_LEVEL_ERROR, L"Refused the object " + name + L":");
     // Signalled objects in the wait would wake it thousands of times by now; the logon stand-in,
     // made set, wakes it once, and the task's run may leave one timer hit.
     const std::wstring text = log.text();
