@@ -74,6 +74,7 @@ using ksbench::EngineThread;
 constexpr DWORD kBoundMs = 20000;
 constexpr int kLatenessSamples = 12;
 constexpr DWORD kIdleWindowMs = 30000;
+constexpr DWORD kSquattedWindowMs = 10000;
 constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
 
 uint64_t ticks(const FILETIME& time)
@@ -114,6 +115,74 @@ double threadCpuMillis(HANDLE thread)
     ::GetThreadTimes(thread, &created, &exited, &kernel, &user);
     return cpuMillis(kernel, user);
 }
+
+// Waits (at most 30 s) until `thread` has used no CPU time for a second.
+void awaitStill(HANDLE thread)
+{
+    for (int i = 0; i < 30; ++i) {
+        const double before = threadCpuMillis(thread);
+        ::Sleep(1000);
+        if (threadCpuMillis(thread) == before)
+            break;
+    }
+}
+
+// squatter.exe (built beside the bench) holding every name the engine makes, open to all and
+// signalled, from before the engine starts until the object is gone.
+class Squatter {
+public:
+    Squatter()
+    {
+        const std::wstring program = ksbench::sampleTaskPath();
+        std::wstring command = L"\"" + program.substr(0, program.find_last_of(L'\\')) + L"\\squatter.exe\" --ready " +
+                               m_readyName + L" --quit " + m_quitName;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+            m_process.adopt(info);
+        const HANDLE either[] = {m_ready.get(), m_process.process.get()};
+        m_holds = m_process.process && ::WaitForMultipleObjects(2, either, FALSE, kBoundMs) == WAIT_OBJECT_0;
+    }
+    ~Squatter()
+    {
+        ::SetEvent(m_quit.get());
+        ::WaitForSingleObject(m_process.process.get(), kBoundMs);
+    }
+    bool holds() const { return m_holds; }
+
+private:
+    std::wstring m_readyName = L"ksbench-squatter-ready-" + std::to_wstring(::GetCurrentProcessId());
+    std::wstring m_quitName = L"ksbench-squatter-quit-" + std::to_wstring(::GetCurrentProcessId());
+    Keelwork::unique_event m_ready{::CreateEventW(nullptr, TRUE, FALSE, m_readyName.c_str())};
+    Keelwork::unique_event m_quit{::CreateEventW(nullptr, TRUE, FALSE, m_quitName.c_str())};
+    Keelwork::unique_process_information m_process;
+    bool m_holds = false;
+};
+
+// The engine thread's share of one core while idle, its names taken first by another process;
+// goal: under 1 %.
+ksbench::Register squatted("engine.squatted", [] {
+    ksbench::ScratchHive hive(L"Software\\KsBench\\EngineSquatted");
+    ksbench::prepareLaunches(ksbench::sampleTaskPath());  // the bus library is found beside it
+    const Squatter squatter;
+    if (!squatter.holds()) {
+        std::printf("bench engine.idle_cpu_squatted: squatter.exe did not take the names\n");
+        return std::vector<std::pair<std::string, ksbench::Figure>>{};
+    }
+    EngineThread engineThread;
+    if (!engineThread.running()) {
+        std::printf("bench engine.idle_cpu_squatted: the engine did not start\n");
+        return std::vector<std::pair<std::string, ksbench::Figure>>{};
+    }
+    awaitStill(engineThread.thread());
+    const double startThread = threadCpuMillis(engineThread.thread());
+    const double start = ksbench::nowMicros();
+    ::Sleep(kSquattedWindowMs);
+    const double windowMs = (ksbench::nowMicros() - start) / 1000.0;
+    const double share = (threadCpuMillis(engineThread.thread()) - startThread) / windowMs * 100.0;
+    return std::vector<std::pair<std::string, ksbench::Figure>>{{"engine.idle_cpu_squatted", {share, -1, "%"}}};
+});
 
 // An hourly task running `program` with `params`, due at `due`.
 void storeTask(const wchar_t* name, const std::wstring& program, const std::wstring& params, uint32_t due)
@@ -245,12 +314,7 @@ std::vector<std::pair<std::string, Figure>> engineIdleCpu()
     // makes 30 s after every start, each a walk over every task. Measure once the engine thread
     // has been still for a second after that.
     ::Sleep(engine::kLogonTimerMs + 1000);
-    for (int i = 0; i < 30; ++i) {
-        const double before = threadCpuMillis(engineThread.thread());
-        ::Sleep(1000);
-        if (threadCpuMillis(engineThread.thread()) == before)
-            break;
-    }
+    awaitStill(engineThread.thread());
     // Under Wine both counters advance in whole clock ticks (10 ms).
     const double startCpu = processCpuMillis();
     const double startThread = threadCpuMillis(engineThread.thread());

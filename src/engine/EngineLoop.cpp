@@ -2,6 +2,7 @@
 #include "engine/EngineLoop.h"
 
 #include "engine/EngineNames.h"
+#include "engine/EngineObjects.h"
 #include "logging/LogAs.h"
 
 #include <algorithm>
@@ -19,13 +20,13 @@ EngineLoop::~EngineLoop()
 
 HANDLE EngineLoop::createTimer()
 {
-    m_timer.reset(::CreateWaitableTimerW(nullptr, FALSE, kWaitableTimerName));
+    m_timer = createEngineTimer({kWaitableTimerName});
     return m_timer.get();
 }
 
 HANDLE EngineLoop::createNewTaskEvent()
 {
-    m_newTask.reset(::CreateEventW(nullptr, FALSE, FALSE, kNewTaskEvent));
+    m_newTask = createEngineEvent({kNewTaskEvent, kSettableByEveryone}, false);
     return m_newTask.get();
 }
 
@@ -62,6 +63,32 @@ bool EngineLoop::drainMessages(const EngineWindow& window)
     return true;
 }
 
+bool EngineLoop::serve(DWORD index, EngineLoopHandler& handler)
+{
+    switch (index) {
+    case 0:
+        KSLOG_NORMAL_AS(kThread, L"Waitable timer HIT. Canceling the timer. It will be set again after a trigger.");
+        handler.onTimer();
+        return true;
+    case 1:
+        KSLOG_NORMAL_AS(kThread, L"A new task was either added or deleted. Refreshing internal task list");
+        handler.onNewTask();
+        return true;
+    case 2:
+        KSLOG_NORMAL_AS(kThread, L"EXIT Event set. Task Scheduler will now exit...");
+        return false;
+    case 3:
+        KSLOG_NORMAL_AS(kThread, L"Login event set. A user has logged on");
+        KSLOG_NORMAL_AS(kThread, L"A user logged in. Letting task scheduler know...");
+        handler.onLogon();
+        return true;
+    default:
+        KSLOG_INFO_AS(kThread, L"Received AM mode event");
+        handler.onAutoMaintenance();
+        return true;
+    }
+}
+
 bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, const EngineWindow& window,
                      EngineLoopHandler& handler)
 {
@@ -77,34 +104,21 @@ bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, const 
         // draining early and leaves the messages behind it unread, which a plain wait would sleep
         // through.
         const DWORD wait = ::MsgWaitForMultipleObjectsEx(kCount, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        switch (wait) {
-        case WAIT_OBJECT_0:
-            KSLOG_NORMAL_AS(kThread, L"Waitable timer HIT. Canceling the timer. It will be set again after a trigger.");
-            handler.onTimer();
-            break;
-        case WAIT_OBJECT_0 + 1:
-            KSLOG_NORMAL_AS(kThread, L"A new task was either added or deleted. Refreshing internal task list");
-            handler.onNewTask();
-            break;
-        case WAIT_OBJECT_0 + 2:
-            KSLOG_NORMAL_AS(kThread, L"EXIT Event set. Task Scheduler will now exit...");
+        if (wait > WAIT_OBJECT_0 + kCount)
             return true;
-        case WAIT_OBJECT_0 + 3:
-            KSLOG_NORMAL_AS(kThread, L"Login event set. A user has logged on");
-            KSLOG_NORMAL_AS(kThread, L"A user logged in. Letting task scheduler know...");
-            handler.onLogon();
-            break;
-        case WAIT_OBJECT_0 + 4:
-            KSLOG_INFO_AS(kThread, L"Received AM mode event");
-            handler.onAutoMaintenance();
-            break;
-        default:
-            if (wait != WAIT_OBJECT_0 + kCount)
+        // The wait names the first handle set; those after it that are set too are served in the
+        // same turn, and the queue after them all. A handle set again and again (the new-task
+        // event is anyone's to set) thus costs one action a turn and never keeps the stop, the
+        // other events or the window's messages and timers waiting.
+        const DWORD first = wait - WAIT_OBJECT_0;
+        for (DWORD index = first; index < kCount; ++index) {
+            if (index != first && ::WaitForSingleObject(handles[index], 0) != WAIT_OBJECT_0)
+                continue;
+            if (!serve(index, handler))
                 return true;
-            if (!drainMessages(window))
-                return false;
-            break;
         }
+        if (!drainMessages(window))
+            return false;
     }
 }
 

@@ -52,12 +52,15 @@ public:
     void cancelTimer();
 
     // Waits until the exit event is set (true), a wait fails (true) or a message to `window`
-    // failed (false). The handles are served in this order when several are set: the timer, the
-    // new-task event, the exit event, the log-on event, the auto-maintenance event.
+    // failed (false). Each turn serves every handle that is set, in this order: the timer, the
+    // new-task event, the exit event, the log-on event, the auto-maintenance event; then the
+    // window's messages.
     bool run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, const EngineWindow& window,
              EngineLoopHandler& handler);
 
 private:
+    // The action of the handle at `index` in the wait; false for the exit event.
+    static bool serve(DWORD index, EngineLoopHandler& handler);
     // Dispatches the queued messages; false when one of them failed.
     static bool drainMessages(const EngineWindow& window);
 

@@ -1,11 +1,10 @@
 // The run-now listener: one thread waiting on the request event and the stop event.
 #include "engine/RunNowListener.h"
 
+#include "engine/EngineObjects.h"
 #include "engine/RunningEngine.h"
 #include "logging/internal_logging.h"
 #include "state/RunNowRequest.h"
-
-#include <sddl.h>
 
 #include <iterator>
 
@@ -27,13 +26,7 @@ bool RunNowListener::start()
         return false;
     }
     // Only SYSTEM and administrators may ask: the event and the request key share the audience.
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1,
-                                                                &descriptor, nullptr))
-        return false;
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-    m_request.reset(::CreateEventW(&attributes, FALSE, FALSE, KsState::kRunNowEvent));
-    ::LocalFree(descriptor);
+    m_request = createEngineEvent({KsState::kRunNowEvent}, false);
     m_stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!m_request || !m_stop)
         return false;

@@ -5,6 +5,7 @@
 #include "common/Clock.h"
 #include "engine/EngineCodes.h"
 #include "engine/EngineNames.h"
+#include "engine/EngineObjects.h"
 #include "engine/OwnedKeys.h"
 #include "engine/SchedulerRegistry.h"
 #include "engine/TSHandles.h"
@@ -201,7 +202,7 @@ DWORD WINAPI CKsTaskScheduler::TSThread(void* param)
                 return kThreadFailed;
             }
             // Created signalled: the logon tasks are looked at once, about 30 seconds after every start.
-            unique_event logonEvent(::CreateEventW(nullptr, FALSE, TRUE, kLogonEvent));
+            unique_event logonEvent = createEngineEvent({kLogonEvent}, true);
             if (!logonEvent) {
                 KSLOG_CRITICAL(L"Error creating the onlogin event. Error: %u. Not running...", ::GetLastError());
                 return kThreadFailed;
