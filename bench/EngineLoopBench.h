@@ -40,6 +40,16 @@ private:
     bool m_running = false;
 };
 
+// CPU time while the engine idles: the process's and the engine thread's, in ms, over a window of
+// windowMs (the measured length in windowMs).
+struct IdleCpu {
+    double processMs = 0;
+    double threadMs = 0;
+    double windowMs = 0;
+};
+
+// Waits out `engineThread`'s start-up work (over 30 s), then measures a window of `windowMs`.
+IdleCpu measureIdleCpu(EngineThread& engineThread, DWORD windowMs);
 
 // The process's CPU time over 30 s while the engine thread runs with the stored tasks, none due,
 // measured once the engine's start-up work is over.
