@@ -71,6 +71,7 @@ bool measureTimes(int size, Row& row)
     return true;
 }
 
+// "-" where the smallest size's figure is 0 (an idle engine often uses no measurable CPU).
 std::string ratio(double largest, double smallest)
 {
     if (smallest <= 0)
