@@ -38,14 +38,11 @@ private:
     HANDLE m_owned = nullptr;
 };
 
-uint32_t writeAt(HANDLE file, uint64_t offset, std::wstring_view text)
+uint32_t writeText(HANDLE file, std::wstring_view text)
 {
     DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
     DWORD written = 0;
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    if (!WriteFile(file, text.data(), bytes, &written, &at))
+    if (!WriteFile(file, text.data(), bytes, &written, nullptr))
         return GetLastError();
     return 0;
 }
@@ -168,8 +165,7 @@ uint32_t CLogging::writeLine(uint32_t level, const char* file, const char* funct
 
     Keelwork::unique_handle handle;
     bool isNew = false;
-    uint64_t endOffset = 0;
-    if (uint32_t rc = m_rotation->open(handle, isNew, endOffset); rc != 0 && rc != ERROR_ALREADY_EXISTS)
+    if (uint32_t rc = m_rotation->open(handle, isNew); rc != 0 && rc != ERROR_ALREADY_EXISTS)
         return rc;
 
     // The byte-order mark goes out with the first line, in the same write.
@@ -178,7 +174,7 @@ uint32_t CLogging::writeLine(uint32_t level, const char* file, const char* funct
     text += L'\xFEFF';
     buildLine(level, file, function, line, message, text);
     const std::wstring_view lineText = std::wstring_view(text).substr(1);
-    uint32_t rc = writeAt(handle.get(), endOffset, isNew ? std::wstring_view(text) : lineText);
+    uint32_t rc = writeText(handle.get(), isNew ? std::wstring_view(text) : lineText);
     if ((m_settings.options & LOG_OPTION_DEBUGGER) && !lineText.empty())
         OutputDebugStringW(text.c_str() + 1);
     return rc;
