@@ -66,7 +66,7 @@ private:
     uint32_t m_processId = 0;
     std::unique_ptr<FolderWriteLock> m_folderLock;
 
-    // Written under m_stateLock: in-process writers are serialized even when the named mutex wait
+    // Written under m_stateLock: in-process writers are serialized even when the folder lock wait
     // times out.
     mutable std::mutex m_stateLock;
     FileLoggerSettings m_settings;
