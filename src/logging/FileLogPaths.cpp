@@ -64,9 +64,9 @@ uint32_t createFolderTree(const std::wstring& folder)
     }
 }
 
-std::wstring logFolderMutexName(const std::wstring& folder)
+std::wstring logFolderLockName(const std::wstring& folder)
 {
-    // FNV-1a over the lower-cased folder: mutex names cannot hold backslashes, and two spellings
+    // FNV-1a over the lower-cased folder: object names cannot hold backslashes, and two spellings
     // of one folder must meet on one mutex.
     uint64_t hash = 1469598103934665603ull;
     for (wchar_t c : folder) {

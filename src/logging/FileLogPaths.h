@@ -1,4 +1,4 @@
-// Where the file logger puts its files: base folder, log name, mutex name.
+// Where the file logger puts its files: base folder, log name, lock name.
 #pragma once
 
 #include <string>
@@ -20,7 +20,7 @@ std::wstring stripExtension(const std::wstring& fileName);
 // Creates a folder with all missing parents; 0 or the Windows error code.
 uint32_t createFolderTree(const std::wstring& folder);
 
-// The named mutex guarding one log folder, the same in every process.
-std::wstring logFolderMutexName(const std::wstring& folder);
+// The name of the write lock guarding one log folder, the same in every process.
+std::wstring logFolderLockName(const std::wstring& folder);
 
 } // namespace ETWLogging

@@ -14,38 +14,11 @@ namespace {
 inline constexpr uint32_t kAlreadyInitialized = 20001;
 inline constexpr uint32_t kNotInitialized = 20002;
 
-// Holds a named mutex for one write. A wait that times out proceeds without it, so a stuck
-// writer in another process delays lines but never loses them; an abandoned mutex is owned.
-class BoundedMutexLock {
-public:
-    BoundedMutexLock(HANDLE mutex, DWORD timeoutMs)
-    {
-        if (!mutex)
-            return;
-        DWORD result = WaitForSingleObject(mutex, timeoutMs);
-        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
-            m_owned = mutex;
-    }
-    ~BoundedMutexLock()
-    {
-        if (m_owned)
-            ReleaseMutex(m_owned);
-    }
-    BoundedMutexLock(const BoundedMutexLock&) = delete;
-    BoundedMutexLock& operator=(const BoundedMutexLock&) = delete;
-
-private:
-    HANDLE m_owned = nullptr;
-};
-
-uint32_t writeAt(HANDLE file, uint64_t offset, std::wstring_view text)
+uint32_t writeText(HANDLE file, std::wstring_view text)
 {
     DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
     DWORD written = 0;
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    if (!WriteFile(file, text.data(), bytes, &written, &at))
+    if (!WriteFile(file, text.data(), bytes, &written, nullptr))
         return GetLastError();
     return 0;
 }
@@ -85,8 +58,8 @@ uint32_t CLogging::initialize(const wchar_t* group, HINSTANCE__* module, const w
         stem += std::wstring(L"_") + host;
     m_rotation = std::make_unique<LogFileRotation>(stem, folderIni.path(), m_settings.maxSize, m_settings.maxEntries);
 
-    // Without the mutex, writes of this process are still serialized by m_stateLock.
-    m_folderMutex.reset(CreateMutexW(nullptr, FALSE, logFolderMutexName(m_logFolder).c_str()));
+    // Without the shared lock, writes of this process are still serialized by m_stateLock.
+    m_folderLock = std::make_unique<FolderWriteLock>(logFolderLockName(m_logFolder));
     m_processId = GetCurrentProcessId();
     m_initialized.store(true);
     return 0;
@@ -158,7 +131,7 @@ uint32_t CLogging::writeLine(uint32_t level, const char* file, const char* funct
     if (!m_initialized.load())
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(m_stateLock);
-    BoundedMutexLock folderLock(m_folderMutex.get(), kFileLogMutexWaitMs);
+    FolderWriteGuard folderLock(*m_folderLock, kFileLogMutexWaitMs);
     if (!m_settings.enable || message.empty())
         return ERROR_INVALID_PARAMETER;
     if (!levelName(level))
@@ -168,8 +141,7 @@ uint32_t CLogging::writeLine(uint32_t level, const char* file, const char* funct
 
     Keelwork::unique_handle handle;
     bool isNew = false;
-    uint64_t endOffset = 0;
-    if (uint32_t rc = m_rotation->open(handle, isNew, endOffset); rc != 0 && rc != ERROR_ALREADY_EXISTS)
+    if (uint32_t rc = m_rotation->open(handle, isNew); rc != 0 && rc != ERROR_ALREADY_EXISTS)
         return rc;
 
     // The byte-order mark goes out with the first line, in the same write.
@@ -178,7 +150,7 @@ uint32_t CLogging::writeLine(uint32_t level, const char* file, const char* funct
     text += L'\xFEFF';
     buildLine(level, file, function, line, message, text);
     const std::wstring_view lineText = std::wstring_view(text).substr(1);
-    uint32_t rc = writeAt(handle.get(), endOffset, isNew ? std::wstring_view(text) : lineText);
+    uint32_t rc = writeText(handle.get(), isNew ? std::wstring_view(text) : lineText);
     if ((m_settings.options & LOG_OPTION_DEBUGGER) && !lineText.empty())
         OutputDebugStringW(text.c_str() + 1);
     return rc;

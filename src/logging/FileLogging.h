@@ -1,9 +1,10 @@
 // ETWLogging::CLogging: the rotating text-file logger. Lines are UTF-16 files under
 // <base>\<group>\<log name>\, one file opened per line and closed after it, writes of all threads
-// and processes serialized by a named mutex per log folder.
+// and processes serialized by a write lock per log folder.
 #pragma once
 
 #include "common/UniqueHandle.h"
+#include "logging/FolderWriteLock.h"
 #include "logging/LogClock.h"
 #include "logging/LogFileRotation.h"
 #include "logging/LogSettings.h"
@@ -63,9 +64,9 @@ private:
     std::wstring m_logName;
     std::wstring m_processImageName; // empty when a module names the log
     uint32_t m_processId = 0;
-    Keelwork::unique_handle m_folderMutex;
+    std::unique_ptr<FolderWriteLock> m_folderLock;
 
-    // Written under m_stateLock: in-process writers are serialized even when the named mutex wait
+    // Written under m_stateLock: in-process writers are serialized even when the folder lock wait
     // times out.
     mutable std::mutex m_stateLock;
     FileLoggerSettings m_settings;

@@ -17,13 +17,47 @@ LastLogIndexStore::FileStamp LastLogIndexStore::stamp() const
             (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
 }
 
+bool LastLogIndexStore::stillAbsent()
+{
+    if (!m_absence)
+        return false;
+    if (WaitForSingleObject(m_absence.get(), 0) == WAIT_TIMEOUT)
+        return m_absenceConfirmed;
+    // A name changed in the folder: watch again before looking, so no later change is missed.
+    m_absenceConfirmed = FindNextChangeNotification(m_absence.get()) != FALSE;
+    if (!m_absenceConfirmed)
+        m_absence.reset();
+    return false;
+}
+
+void LastLogIndexStore::watchAbsence()
+{
+    if (m_absence)
+        return;
+    const std::wstring& path = m_ini.path();
+    const size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos)
+        return;
+    // Watching starts now, after the look that found the file absent: only the next look, made
+    // while watching, confirms the absence.
+    m_absence.reset(FindFirstChangeNotificationW(path.substr(0, slash).c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME));
+    m_absenceConfirmed = false;
+}
+
 uint32_t LastLogIndexStore::read()
 {
+    if (stillAbsent())
+        return 0;
     FileStamp now = stamp();
     if (!now.present) {
         m_cached = false;
+        if (m_absence)
+            m_absenceConfirmed = true;
+        else
+            watchAbsence();
         return 0;
     }
+    m_absence.reset();
     if (!m_cached || !(now == m_stamp)) {
         m_index = m_ini.readNumber(kIniSection, kIniLastLogIdx, 0);
         m_stamp = now;
@@ -39,6 +73,7 @@ uint32_t LastLogIndexStore::write(uint32_t index)
         m_cached = false;
         return rc;
     }
+    m_absence.reset();
     m_index = index;
     m_stamp = stamp();
     m_cached = m_stamp.present;

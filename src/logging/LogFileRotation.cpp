@@ -7,11 +7,15 @@ namespace ETWLogging {
 
 namespace {
 
-HANDLE openLogFile(const std::wstring& path, DWORD disposition)
+HANDLE openLogFile(const std::wstring& path, DWORD access, DWORD disposition)
 {
-    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
+
+// Append-only access: every write lands at the end of the file with no offset to pass. A write
+// with an explicit offset costs a completion notice on top of the write.
+constexpr DWORD kAppendAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
 
 } // namespace
 
@@ -36,28 +40,26 @@ std::wstring LogFileRotation::currentPath()
     return pathFor(index < m_maxEntries ? index : 0);
 }
 
-uint32_t LogFileRotation::createFresh(uint32_t index, Keelwork::unique_handle& file, bool& isNew,
-                                      uint64_t& endOffset)
+uint32_t LogFileRotation::createFresh(uint32_t index, Keelwork::unique_handle& file, bool& isNew)
 {
-    file.reset(openLogFile(pathFor(index), CREATE_ALWAYS));
+    // Truncating takes write access; the empty file's pointer is at its start.
+    file.reset(openLogFile(pathFor(index), GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS));
     if (!file)
         return GetLastError();
     isNew = true;
-    endOffset = 0;
     // A lost LastLogIdx only means the next line re-decides the file; the line itself is fine.
     m_lastIndex.write(index);
     return 0;
 }
 
-uint32_t LogFileRotation::open(Keelwork::unique_handle& file, bool& isNew, uint64_t& endOffset)
+uint32_t LogFileRotation::open(Keelwork::unique_handle& file, bool& isNew)
 {
     isNew = false;
-    endOffset = 0;
     uint32_t index = m_lastIndex.read();
     if (index >= m_maxEntries)
-        return createFresh(0, file, isNew, endOffset);
+        return createFresh(0, file, isNew);
 
-    file.reset(openLogFile(pathFor(index), OPEN_ALWAYS));
+    file.reset(openLogFile(pathFor(index), kAppendAccess, OPEN_ALWAYS));
     if (!file)
         return GetLastError();
     if (GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -70,11 +72,8 @@ uint32_t LogFileRotation::open(Keelwork::unique_handle& file, bool& isNew, uint6
     if (static_cast<uint64_t>(size.QuadPart) >= m_maxSize) {
         file.reset();
         uint32_t next = index + 1 == m_maxEntries ? 0 : index + 1;
-        return createFresh(next, file, isNew, endOffset);
+        return createFresh(next, file, isNew);
     }
-    // The caller writes at this offset: no seek needed, and the size cannot change meanwhile
-    // because writers of the folder hold its mutex.
-    endOffset = static_cast<uint64_t>(size.QuadPart);
     return 0;
 }
 

@@ -15,9 +15,9 @@ public:
     // fileStem: the log folder, "\", the log name and "_<host>" when a host is set.
     LogFileRotation(std::wstring fileStem, std::wstring folderIniPath, uint32_t maxSize, uint32_t maxEntries);
 
-    // Opens the file for this line; `isNew` tells that it was created (and needs its byte-order
-    // mark), `endOffset` where the line goes. 0 or the Windows error code.
-    uint32_t open(Keelwork::unique_handle& file, bool& isNew, uint64_t& endOffset);
+    // Opens the file for this line, positioned so that a plain write goes to its end; `isNew` tells
+    // that it was created (and needs its byte-order mark). 0 or the Windows error code.
+    uint32_t open(Keelwork::unique_handle& file, bool& isNew);
 
     // The file LastLogIdx names now.
     std::wstring currentPath();
@@ -25,7 +25,7 @@ public:
     std::wstring pathFor(uint32_t index) const;
 
 private:
-    uint32_t createFresh(uint32_t index, Keelwork::unique_handle& file, bool& isNew, uint64_t& endOffset);
+    uint32_t createFresh(uint32_t index, Keelwork::unique_handle& file, bool& isNew);
 
     std::wstring m_fileStem;
     LastLogIndexStore m_lastIndex;

@@ -29,11 +29,49 @@ const char* baseName(const char* file)
     return slash ? slash + 1 : file;
 }
 
+// Decimal digits of `value`, at least `width` of them: the fields every line carries are put
+// together by hand, which costs a fraction of a formatted print.
+void appendNumber(std::wstring& out, unsigned value, size_t width)
+{
+    wchar_t digits[10];
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (; count < width; --width)
+        out += L'0';
+    while (count > 0)
+        out += digits[--count];
+}
+
+// "MM/DD/YYYY hh:mm:ss AM$" on a 12-hour clock.
 void appendTimestamp(std::wstring& out, const LocalTimestamp& t)
 {
     unsigned short hour12 = t.hour == 0 ? 12 : (t.hour > 12 ? t.hour - 12 : t.hour);
-    appendFormatted(out, L"%02hu/%02hu/%hu %02hu:%02hu:%02hu %s$", t.month, t.day, t.year, hour12, t.minute,
-                    t.second, t.hour < 12 ? L"AM" : L"PM");
+    appendNumber(out, t.month, 2);
+    out += L'/';
+    appendNumber(out, t.day, 2);
+    out += L'/';
+    appendNumber(out, t.year, 1);
+    out += L' ';
+    appendNumber(out, hour12, 2);
+    out += L':';
+    appendNumber(out, t.minute, 2);
+    out += L':';
+    appendNumber(out, t.second, 2);
+    out += t.hour < 12 ? L" AM$" : L" PM$";
+}
+
+// " [name]$" with the name cut to, or right-aligned in, `width` characters.
+void appendField(std::wstring& out, const wchar_t* text, size_t width)
+{
+    const size_t length = std::wcslen(text);
+    out += L" [";
+    if (length < width)
+        out.append(width - length, L' ');
+    out.append(text, length < width ? length : width);
+    out += L"]$";
 }
 
 } // namespace
@@ -50,9 +88,11 @@ bool buildLogLine(const LogLineFields& f, const std::wstring& message, std::wstr
     if (!name)
         return false;
     appendTimestamp(out, f.time);
-    appendFormatted(out, L" -- (%s)$", name);
+    out += L" -- (";
+    out += name;
+    out += L")$";
     if ((f.options & LOG_OPTION_IMAGE_NAME) && f.processImageName)
-        appendFormatted(out, L" [%15.15s]$", f.processImageName);
+        appendField(out, f.processImageName, 15);
     if (f.options & LOG_OPTION_PROCESS_THREAD)
         appendFormatted(out, L" [PID:%5lu TID:%5lu]$", static_cast<unsigned long>(f.processId),
                         static_cast<unsigned long>(f.threadId));

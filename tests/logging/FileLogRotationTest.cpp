@@ -65,12 +65,16 @@ TEST_F(FileLogRotation, IndexAtOrAboveMaxEntriesRestartsAtFreshFirstFile)
 TEST_F(FileLogRotation, IndexChangedByAnotherWriterIsFollowed)
 {
     start();
+    // Two lines while log.ini is absent, then another process rotates: log.ini appears.
     ASSERT_EQ(write(), 0u);
-    // Another process rotated: the index in log.ini moved on.
+    ASSERT_EQ(write(), 0u);
     folder.setIni(logFolder, L"LastLogIdx", L"2");
     ASSERT_EQ(write(), 0u);
+    folder.setIni(logFolder, L"LastLogIdx", L"1");
+    ASSERT_EQ(write(), 0u);
+    EXPECT_EQ(kstest::readUtf16File(file(1)), kLine);
     EXPECT_EQ(kstest::readUtf16File(file(2)), kLine);
-    EXPECT_EQ(kstest::readUtf16File(file(0)), kLine);
+    EXPECT_EQ(kstest::readUtf16File(file(0)), kLine + kLine);
 }
 
 TEST_F(FileLogRotation, LongRunKeepsAtMostMaxEntriesFilesAndWraps)
