@@ -22,8 +22,8 @@ uint64_t ownerOf(HANDLE process, DWORD processId)
 } // namespace
 
 struct FolderWriteLock::State {
-    volatile LONG64 owner;  // 0 when free
-    volatile LONG waiters;
+    LONG64 owner;  // 0 when free; touched only through Interlocked calls
+    LONG waiters;
 };
 
 uint64_t FolderWriteLock::processOwner()
@@ -93,6 +93,8 @@ bool FolderWriteLock::acquire(unsigned long timeoutMs)
 
 void FolderWriteLock::release()
 {
+    if (!m_state)
+        return;
     InterlockedExchange64(&m_state->owner, 0);
     if (InterlockedCompareExchange(&m_state->waiters, 0, 0) > 0)
         SetEvent(m_released.get());
