@@ -41,6 +41,12 @@ private:
 };
 
 
+// How late the engine thread launches a task after its due time (p50 and p99, as "<prefix>.p50"
+// and ".p99"), against a waitable timer and CreateProcessW of the same program, on the current
+// scratch hive with whatever tasks it holds. `named`: each sample's task is told to the engine as
+// task management in this process tells it, else by the named event as another process does.
+std::vector<std::pair<std::string, Figure>> measureLateness(const std::string& prefix, bool named);
+
 // The process's CPU time over 30 s while the engine thread runs with the stored tasks, none due,
 // measured once the engine's start-up work is over.
 std::vector<std::pair<std::string, Figure>> engineIdleCpu();
