@@ -37,6 +37,11 @@ TaskList::OobeWaitOf CKsTaskManager::oobeWaitOf()
     };
 }
 
+// Every task is re-read at start, and where a change cannot be put down to its tasks: the inbox
+// overflowed; the scheduler key would not open or its enumeration failed (see
+// TaskList::refreshWritten); an auto-maintenance run begins; a run-now request names a task the
+// list does not hold. The retail-disabled names are read again by every refresh, so a change to
+// them alone needs no whole re-read.
 void CKsTaskManager::Refresh(RefreshScope scope)
 {
     ChangedTasks::Taken changed;

@@ -90,7 +90,8 @@ protected:
     Orbis::TaskManagement m_management;
 };
 
-enum class Change { create, modify, remove, disable, enable, outside };
+// `outside...`: written as another process writes, naming no task.
+enum class Change { create, modify, remove, disable, enable, outside, outsideRemove };
 
 // One change of `kind` to the task `name`; true when the store took it.
 bool apply(Orbis::TaskManagement& management, Change kind, const std::wstring& name, uint32_t hour)
@@ -111,6 +112,8 @@ bool apply(Orbis::TaskManagement& management, Change kind, const std::wstring& n
     case Change::outside:
         storeTask({.name = name, .nextRun = kstest::kNow + hour * 60});
         return true;
+    case Change::outsideRemove:
+        return CKsTask(name.c_str()).Delete();
     }
     return false;
 }
@@ -122,6 +125,7 @@ TEST_F(RefreshByChange, EachKindOfChangeLogsOnlyItsTaskAndLeavesWhatAWholeReRead
     const std::wstring begin = L"A new task was added or deleted. Refreshing our internal memory list";
     const Lines reread = {begin, L"Processing task: b", L"Task b exists in our internal list. Deleting it",
                           L"Adding task b back to the list", finished};
+    const Lines gone = {begin, finished, L"Task b was not found in the registry. So it will be deleted from our internal list"};
     const struct {
         Change kind;
         const wchar_t* name;
@@ -130,8 +134,9 @@ TEST_F(RefreshByChange, EachKindOfChangeLogsOnlyItsTaskAndLeavesWhatAWholeReRead
         {Change::create, L"new", {begin, L"Processing task: new", L"Adding task new back to the list", finished}},
         {Change::modify, L"b", reread},
         {Change::outside, L"b", reread},
-        {Change::remove, L"b", {begin, finished, L"Task b was not found in the registry. So it will be deleted from our internal list"}},
-        {Change::disable, L"b", {begin, finished, L"Task b was not found in the registry. So it will be deleted from our internal list"}},
+        {Change::remove, L"b", gone},
+        {Change::disable, L"b", gone},
+        {Change::outsideRemove, L"b", gone},
         {Change::enable, L"off", {begin, L"Processing task: off", L"Adding task off back to the list", finished}},
     };
     for (const auto& c : cases) {
@@ -150,7 +155,7 @@ TEST_F(RefreshByChange, EachKindOfChangeLogsOnlyItsTaskAndLeavesWhatAWholeReRead
         whole.queueAfterBuild();
         ASSERT_TRUE(apply(m_management, c.kind, c.name, 7));
         const kstest::LogCapture capture;
-        byChange.tasks->Refresh(c.kind == Change::outside ? Scope::written : Scope::named);
+        byChange.tasks->Refresh(c.kind >= Change::outside ? Scope::written : Scope::named);
         EXPECT_EQ(refreshLines(capture), c.lines);
         whole.tasks->Refresh();
         EXPECT_EQ(byChange.queueAfterBuild(), whole.queueAfterBuild());
@@ -170,10 +175,10 @@ TEST_F(RefreshByChange, SeededRandomChangesLeaveWhatAWholeReReadLeaves)
                 storeTask({.name = name});
         Engine byChange, whole;
         for (int step = 0; step < 40; ++step) {
-            const Change kind = static_cast<Change>(random() % 6);
+            const Change kind = static_cast<Change>(random() % 7);
             const std::wstring& name = names[random() % std::size(names)];
             apply(m_management, kind, name, random() % 24);
-            byChange.tasks->Refresh(kind == Change::outside ? Scope::written : Scope::named);
+            byChange.tasks->Refresh(kind >= Change::outside ? Scope::written : Scope::named);
             whole.tasks->Refresh();
             ASSERT_EQ(byChange.picture(), whole.picture()) << "step " << step;
             if (random() % 3 == 0) {
