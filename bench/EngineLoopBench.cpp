@@ -266,7 +266,8 @@ double rawLateness(LatenessRun& run)
 
 namespace ksbench {
 
-std::vector<std::pair<std::string, Figure>> measureLateness(const std::string& prefix, bool named)
+std::vector<std::pair<std::string, Figure>> measureLateness(const std::string& prefix, bool named,
+                                                            const std::function<void()>& started)
 {
     LatenessRun run;
     run.program = ksbench::sampleTaskPath();
@@ -287,6 +288,10 @@ std::vector<std::pair<std::string, Figure>> measureLateness(const std::string& p
         std::printf("bench %s: the engine did not start\n", prefix.c_str());
         return out;
     }
+    // Its start-up (the gather of every task) is over before the first sample.
+    awaitStill(engineThread.thread());
+    if (started)
+        started();
     std::vector<double> measured, raw;
     std::string notes;
     auto keep = [&](double late, std::vector<double>& into, const char* kind, int sample) {

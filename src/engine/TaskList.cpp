@@ -39,6 +39,11 @@ int registryOrder(const std::wstring& a, const std::wstring& b)
            CSTR_EQUAL;
 }
 
+bool registryBefore(const std::wstring& a, const std::wstring& b)
+{
+    return registryOrder(a, b) < 0;
+}
+
 // What a re-read leaves of the engine's marks: the out-of-box hold it is given, nothing else.
 void markReread(EngineTask& task, DWORD oobeWait)
 {
@@ -150,18 +155,14 @@ void TaskList::refreshNames(const std::vector<std::wstring>& names, const OobeWa
         }
         changed.push_back(std::move(name));
     }
-    std::sort(changed.begin(), changed.end(),
-              [](const std::wstring& a, const std::wstring& b) { return registryOrder(a, b) < 0; });
+    std::sort(changed.begin(), changed.end(), registryBefore);
     changed.erase(std::unique(changed.begin(), changed.end(),
                               [](const std::wstring& a, const std::wstring& b) { return registryOrder(a, b) == 0; }),
                   changed.end());
     // Every other task is as the store holds it: what a re-read would change is only its marks and
     // the retry time a launch leaves in the store (the few log-on and boot tasks).
     for (auto& [name, task] : m_tasks) {
-        if (!task || std::binary_search(changed.begin(), changed.end(), name,
-                                        [](const std::wstring& a, const std::wstring& b) {
-                                            return registryOrder(a, b) < 0;
-                                        }))
+        if (!task || std::binary_search(changed.begin(), changed.end(), name, registryBefore))
             continue;
         markReread(*task, oobeWaitOf(name, task.get()));
         readRetryTime(name, *task);
