@@ -17,9 +17,9 @@ struct Figure {
 using CaseFn = std::function<std::vector<std::pair<std::string, Figure>>()>;
 
 // Registers a group of cases at static-initialisation time; the group runs when its name matches
-// the command-line filter (empty filter: all).
+// the command-line filter (empty filter: all but the long groups, which run only when named).
 struct Register {
-    Register(const char* group, CaseFn fn);
+    Register(const char* group, CaseFn fn, bool onlyWhenNamed = false);
 };
 
 // Runs `op` `iterations` times per repetition, `repetitions` times, and gives the median time per

@@ -325,14 +325,8 @@ ksbench::Register lateness("engine", [] {
 
 namespace ksbench {
 
-std::vector<std::pair<std::string, Figure>> engineIdleCpu()
+IdleCpu measureIdleCpu(EngineThread& engineThread, DWORD windowMs)
 {
-    prepareLaunches(sampleTaskPath());
-    EngineThread engineThread;
-    if (!engineThread.running()) {
-        std::printf("bench engine.idle_cpu: the engine did not start\n");
-        return {};
-    }
     // Start-up work is not idling: the kick-start trigger at once and the logon pass the engine
     // makes 30 s after every start, each a walk over every task. Measure once the engine thread
     // has been still for a second after that.
@@ -342,13 +336,23 @@ std::vector<std::pair<std::string, Figure>> engineIdleCpu()
     const double startCpu = processCpuMillis();
     const double startThread = threadCpuMillis(engineThread.thread());
     const double start = nowMicros();
-    ::Sleep(kIdleWindowMs);
-    const double windowMs = (nowMicros() - start) / 1000.0;
-    const double cpu = processCpuMillis() - startCpu;
-    const double thread = threadCpuMillis(engineThread.thread()) - startThread;
-    return {{"engine.idle_cpu", {cpu, -1, "ms/30s"}},
-            {"engine.idle_cpu.core", {cpu / windowMs * 100.0, -1, "%"}},
-            {"engine.idle_cpu.engine_thread", {thread, -1, "ms/30s"}}};
+    ::Sleep(windowMs);
+    return {processCpuMillis() - startCpu, threadCpuMillis(engineThread.thread()) - startThread,
+            (nowMicros() - start) / 1000.0};
+}
+
+std::vector<std::pair<std::string, Figure>> engineIdleCpu()
+{
+    prepareLaunches(sampleTaskPath());
+    EngineThread engineThread;
+    if (!engineThread.running()) {
+        std::printf("bench engine.idle_cpu: the engine did not start\n");
+        return {};
+    }
+    const IdleCpu idle = measureIdleCpu(engineThread, kIdleWindowMs);
+    return {{"engine.idle_cpu", {idle.processMs, -1, "ms/30s"}},
+            {"engine.idle_cpu.core", {idle.processMs / idle.windowMs * 100.0, -1, "%"}},
+            {"engine.idle_cpu.engine_thread", {idle.threadMs, -1, "ms/30s"}}};
 }
 
 } // namespace ksbench

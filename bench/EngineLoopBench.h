@@ -41,6 +41,16 @@ private:
     bool m_running = false;
 };
 
+// CPU time while the engine idles: the process's and the engine thread's, in ms, over a window of
+// windowMs (the measured length in windowMs).
+struct IdleCpu {
+    double processMs = 0;
+    double threadMs = 0;
+    double windowMs = 0;
+};
+
+// Waits out `engineThread`'s start-up work (over 30 s), then measures a window of `windowMs`.
+IdleCpu measureIdleCpu(EngineThread& engineThread, DWORD windowMs);
 
 // How late the engine thread launches a task after its due time (p50 and p99, as "<prefix>.p50"
 // and ".p99"), against a waitable timer and CreateProcessW of the same program, on the current

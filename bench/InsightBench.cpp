@@ -4,6 +4,7 @@
 // The figures stand against their goals (1 ms, 2 ms), so they carry no floor.
 #include "BenchSampleTask.h"
 #include "BenchScratchHive.h"
+#include "BenchTaskList.h"
 #include "EngineLoopBench.h"
 
 #include "common/Clock.h"
@@ -38,22 +39,15 @@ void storeTask(const wchar_t* name, const std::wstring& program, const wchar_t* 
     task.Write();
 }
 
-std::wstring taskName(int i)
-{
-    wchar_t name[32];
-    _snwprintf(name, 32, L"task%05d", i);
-    return name;
-}
-
 void storeTasks(const std::wstring& program)
 {
     const uint32_t now = Keelwork::Clock::current().now();
     for (int i = 0; i < kTasks; ++i)
-        storeTask(taskName(i).c_str(), program, L"--exit 0", now + 86400);
+        storeTask(ksbench::taskName(i).c_str(), program, L"--exit 0", now + 86400);
     KsStore::HistoryEntry entry{now - 86400, KsStore::HistoryEvent::launched, true, 0, 0, 250, 0, 0, 0};
     for (int i = 0; i < kTasks; i += kTasks / kWithHistory) {
         for (size_t n = 0; n < KsStore::kMaxHistoryEntries; ++n, entry.time += 60)
-            KsStore::TaskHistory::append(taskName(i).c_str(), entry);
+            KsStore::TaskHistory::append(ksbench::taskName(i).c_str(), entry);
     }
     for (int i = 0; i < kBatch; ++i) {
         wchar_t name[32];
@@ -65,17 +59,8 @@ void storeTasks(const std::wstring& program)
 // The median and the 99th percentile, in ms, of `answer` over the tasks with a history, in turn.
 std::pair<double, double> millis(const std::function<std::wstring(const std::wstring& payload)>& answer)
 {
-    std::vector<double> samples;
-    for (int k = 0; k < kSamples; ++k) {
-        const std::wstring payload = L"{\"name\":\"" + taskName((k % kWithHistory) * (kTasks / kWithHistory)) +
-                                     L"\",\"count\":50}";
-        const double start = ksbench::nowMicros();
-        const std::wstring reply = answer(payload);
-        samples.push_back((ksbench::nowMicros() - start) / 1000.0);
-        if (reply.find(L"\"status\":true") == std::wstring::npos)
-            std::printf("bench insight: a request was refused\n");
-    }
-    return {ksbench::percentile(samples, 50), ksbench::percentile(samples, 99)};
+    return ksbench::answerMillis(
+        kSamples, [](int k) { return ksbench::taskName((k % kWithHistory) * (kTasks / kWithHistory)); }, answer);
 }
 
 ksbench::Register insight("insight", [] {

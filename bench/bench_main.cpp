@@ -12,14 +12,23 @@
 namespace ksbench {
 
 namespace {
-std::vector<std::pair<std::string, CaseFn>>& registry()
+struct Group {
+    std::string name;
+    CaseFn fn;
+    bool onlyWhenNamed;
+};
+
+std::vector<Group>& registry()
 {
-    static std::vector<std::pair<std::string, CaseFn>> cases;
-    return cases;
+    static std::vector<Group> groups;
+    return groups;
 }
 } // namespace
 
-Register::Register(const char* group, CaseFn fn) { registry().emplace_back(group, std::move(fn)); }
+Register::Register(const char* group, CaseFn fn, bool onlyWhenNamed)
+{
+    registry().push_back({group, std::move(fn), onlyWhenNamed});
+}
 
 double nowMicros()
 {
@@ -76,13 +85,13 @@ Figure compare(int repetitions, int iterations, const std::function<void()>& mea
 int main(int argc, char** argv)
 {
     using namespace ksbench;
-    for (auto& [group, fn] : registry()) {
-        bool selected = argc < 2;
+    for (auto& group : registry()) {
+        bool selected = argc < 2 && !group.onlyWhenNamed;
         for (int i = 1; i < argc; ++i)
-            selected = selected || std::strncmp(group.c_str(), argv[i], std::strlen(argv[i])) == 0;
+            selected = selected || std::strncmp(group.name.c_str(), argv[i], std::strlen(argv[i])) == 0;
         if (!selected)
             continue;
-        for (auto& [name, f] : fn()) {
+        for (auto& [name, f] : group.fn()) {
             if (f.floor > 0)
                 std::printf("bench %s: %.2f %s; floor %.2f %s; ratio %.2f\n", name.c_str(), f.value, f.unit.c_str(),
                             f.floor, f.unit.c_str(), f.value / f.floor);
