@@ -1,9 +1,11 @@
 // The stored task list and its figures, shared by the engine and growth groups.
 #include "BenchTaskList.h"
 
+#include "common/ChangedTasks.h"
 #include "common/Clock.h"
 #include "common/UniqueHandle.h"
 #include "engine/TaskManager.h"
+#include "management/TaskManagement.h"
 #include "store/KsTask.h"
 
 #include <psapi.h>
@@ -100,22 +102,27 @@ Figure gatherMillis(int repetitions)
     return gather;
 }
 
-Figure refreshOneChange(Keelwork::engine::CKsTaskManager& manager)
+Figure refreshOneChange(Keelwork::engine::CKsTaskManager& manager, Keelwork::engine::RefreshScope scope)
 {
-    std::vector<double> measured, raw;
-    for (DWORD r = 1; r <= 3; ++r) {
-        CKsTask changed(taskName(0).c_str());
+    Keelwork::ChangedTasks::ofProcess().attach();
+    std::vector<double> measured, floor;
+    for (DWORD r = 1; r <= 9; ++r) {
+        const std::wstring name = taskName(static_cast<int>(r));
+        CKsTask changed(name.c_str());
         changed.Read();
         changed.dwDefaultFreq = 86400 + r;
         changed.Write();
+        if (scope == Keelwork::engine::RefreshScope::named)
+            Orbis::TaskManagement::signalEngine(name);
         double start = nowMicros();
-        manager.Refresh();
+        manager.Refresh(scope);
         measured.push_back((nowMicros() - start) / 1000.0);
         start = nowMicros();
-        rawLoad();
-        raw.push_back((nowMicros() - start) / 1000.0);
+        CKsTask(name.c_str()).Read();
+        floor.push_back((nowMicros() - start) / 1000.0);
     }
-    return {median(measured), median(raw), "ms"};
+    Keelwork::ChangedTasks::ofProcess().detach();
+    return {median(measured), median(floor), "ms"};
 }
 
 std::pair<double, double> answerMillis(int samples, const std::function<std::wstring(int k)>& nameOf,

@@ -4,6 +4,8 @@
 
 #include "BenchCase.h"
 
+#include "engine/RefreshScope.h"
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -35,9 +37,11 @@ Figure loadedMemory(Keelwork::engine::CKsTaskManager& manager, int tasks);
 // A fresh manager's gather against rawLoad, alternately, `repetitions` times each; medians, ms.
 Figure gatherMillis(int repetitions);
 
-// The first task changed, then the refresh, against rawLoad; only the refresh is timed. Medians
-// of three, ms.
-Figure refreshOneChange(Keelwork::engine::CKsTaskManager& manager);
+// One of the first ten tasks changed, as task management changes it (`scope` named) or as another
+// process does (written), then the refresh, against reading that one task; only the refresh is
+// timed. Medians of nine, ms.
+Figure refreshOneChange(Keelwork::engine::CKsTaskManager& manager,
+                        Keelwork::engine::RefreshScope scope = Keelwork::engine::RefreshScope::named);
 
 // The median and the 99th percentile, in ms, of `answer` over `samples` requests, the k-th for
 // the task `nameOf(k)`, 50 entries; a refused request is reported.

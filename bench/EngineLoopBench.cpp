@@ -17,6 +17,7 @@
 #include "execution/TaskExecutionNames.h"
 #include "message/Message.h"
 #include "messagebus/MessageBusClient.h"
+#include "management/TaskManagement.h"
 #include "store/KsTask.h"
 
 #include <cmath>
@@ -210,7 +211,9 @@ struct LatenessRun {
 
 // The launch moment is when sample-task sets `ran` (its --set-event), for the engine and the floor
 // alike: the program is running then. NaN when nothing ran within the bound.
-double engineLateness(LatenessRun& run, int sample)
+// `named`: the new task is told as task management in this process tells it, else by the named
+// event as another process does.
+double engineLateness(LatenessRun& run, int sample, bool named)
 {
     const uint32_t boundary = static_cast<uint32_t>(preciseNowSeconds()) + 1;
     const uint32_t due = boundary + 1;
@@ -220,8 +223,12 @@ double engineLateness(LatenessRun& run, int sample)
     // The engine's clock counts whole seconds, so where in the second it refreshes could matter:
     // the samples spread that moment over the second.
     sleepUntil(boundary + (sample + 0.5) / kLatenessSamples);
-    Keelwork::unique_event newTask(::OpenEventW(EVENT_MODIFY_STATE, FALSE, engine::kNewTaskEvent));
-    ::SetEvent(newTask.get());
+    if (named) {
+        Orbis::TaskManagement::signalEngine(name);
+    } else {
+        Keelwork::unique_event newTask(::OpenEventW(EVENT_MODIFY_STATE, FALSE, engine::kNewTaskEvent));
+        ::SetEvent(newTask.get());
+    }
     if (::WaitForSingleObject(run.ran.get(), kBoundMs) != WAIT_OBJECT_0)
         return std::nan("");
     const double late = preciseNowSeconds() - due;
@@ -255,8 +262,13 @@ double rawLateness(LatenessRun& run)
     return late;
 }
 
-ksbench::Register lateness("engine", [] {
-    ksbench::ScratchHive hive(L"Software\\KsBench\\EngineLoop");
+} // namespace
+
+namespace ksbench {
+
+std::vector<std::pair<std::string, Figure>> measureLateness(const std::string& prefix, bool named,
+                                                            const std::function<void()>& started)
+{
     LatenessRun run;
     run.program = ksbench::sampleTaskPath();
     ksbench::prepareLaunches(run.program);
@@ -273,9 +285,13 @@ ksbench::Register lateness("engine", [] {
                                            return 0;
                                        });
     if (!engineThread.running()) {
-        std::printf("bench engine.lateness: the engine did not start\n");
+        std::printf("bench %s: the engine did not start\n", prefix.c_str());
         return out;
     }
+    // Its start-up (the gather of every task) is over before the first sample.
+    awaitStill(engineThread.thread());
+    if (started)
+        started();
     std::vector<double> measured, raw;
     std::string notes;
     auto keep = [&](double late, std::vector<double>& into, const char* kind, int sample) {
@@ -286,16 +302,23 @@ ksbench::Register lateness("engine", [] {
             into.push_back(late * 1000.0);
     };
     for (int i = 0; i < kLatenessSamples; ++i) {
-        keep(engineLateness(run, i), measured, "engine", i);
+        keep(engineLateness(run, i, named), measured, "engine", i);
         keep(rawLateness(run), raw, "floor", i);
     }
     if (!notes.empty())
-        std::printf("bench engine.lateness: samples not seen within %lu ms or early:%s\n", kBoundMs, notes.c_str());
-    out.emplace_back("engine.lateness.p50", ksbench::Figure{ksbench::percentile(measured, 50),
-                                                            ksbench::percentile(raw, 50), "ms"});
-    out.emplace_back("engine.lateness.p99", ksbench::Figure{ksbench::percentile(measured, 99),
-                                                            ksbench::percentile(raw, 99), "ms"});
+        std::printf("bench %s: samples not seen within %lu ms or early:%s\n", prefix.c_str(), kBoundMs, notes.c_str());
+    out.emplace_back(prefix + ".p50", Figure{percentile(measured, 50), percentile(raw, 50), "ms"});
+    out.emplace_back(prefix + ".p99", Figure{percentile(measured, 99), percentile(raw, 99), "ms"});
     return out;
+}
+
+} // namespace ksbench
+
+namespace {
+
+ksbench::Register lateness("engine", [] {
+    ksbench::ScratchHive hive(L"Software\\KsBench\\EngineLoop");
+    return ksbench::measureLateness("engine.lateness", false);
 });
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "engine/TSHandles.h"
 #include "messagebus/MessageBusClient.h"
 
+#include <functional>
 #include <memory>
 
 #include <string>
@@ -50,6 +51,14 @@ struct IdleCpu {
 
 // Waits out `engineThread`'s start-up work (over 30 s), then measures a window of `windowMs`.
 IdleCpu measureIdleCpu(EngineThread& engineThread, DWORD windowMs);
+
+// How late the engine thread launches a task after its due time (p50 and p99, as "<prefix>.p50"
+// and ".p99"), against a waitable timer and CreateProcessW of the same program, on the current
+// scratch hive with whatever tasks it holds. `named`: each sample's task is told to the engine as
+// task management in this process tells it, else by the named event as another process does.
+// `started` runs once the engine's start-up is over, before the first sample.
+std::vector<std::pair<std::string, Figure>> measureLateness(const std::string& prefix, bool named,
+                                                            const std::function<void()>& started = {});
 
 // The process's CPU time over 30 s while the engine thread runs with the stored tasks, none due,
 // measured once the engine's start-up work is over.

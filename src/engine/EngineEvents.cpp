@@ -27,9 +27,15 @@ void EngineEvents::onTimer()
     m_steps.Trigger();
 }
 
+// The named event is set by another process (or by this one when its inbox refused the name).
 void EngineEvents::onNewTask()
 {
-    m_steps.Refresh();
+    m_steps.Refresh(RefreshScope::written);
+}
+
+void EngineEvents::onChangedTasks()
+{
+    m_steps.Refresh(RefreshScope::named);
 }
 
 void EngineEvents::onLogon()

@@ -28,6 +28,7 @@ public:
     // EngineLoopHandler.
     void onTimer() override;
     void onNewTask() override;
+    void onChangedTasks() override;
     void onLogon() override;
     void onAutoMaintenance() override;
     void betweenSteps() override { m_parts.m_mirror.follow(*m_parts.m_board); }

@@ -1,6 +1,7 @@
 // The engine's wait loop and its timer.
 #include "engine/EngineLoop.h"
 
+#include "common/ChangedTasks.h"
 #include "engine/EngineNames.h"
 #include "engine/EngineObjects.h"
 #include "logging/LogAs.h"
@@ -16,6 +17,8 @@ constexpr const char* kThread = "CKsTaskScheduler::TSThread";
 EngineLoop::~EngineLoop()
 {
     cancelTimer();
+    if (m_changed)
+        ChangedTasks::ofProcess().detach();
 }
 
 HANDLE EngineLoop::createTimer()
@@ -27,6 +30,8 @@ HANDLE EngineLoop::createTimer()
 HANDLE EngineLoop::createNewTaskEvent()
 {
     m_newTask = createEngineEvent({kNewTaskEvent, kSettableByEveryone}, false);
+    if (m_newTask && !m_changed)
+        m_changed = ChangedTasks::ofProcess().attach();
     return m_newTask.get();
 }
 
@@ -82,9 +87,13 @@ bool EngineLoop::serve(DWORD index, EngineLoopHandler& handler)
         KSLOG_NORMAL_AS(kThread, L"A user logged in. Letting task scheduler know...");
         handler.onLogon();
         return true;
-    default:
+    case 4:
         KSLOG_INFO_AS(kThread, L"Received AM mode event");
         handler.onAutoMaintenance();
+        return true;
+    default:
+        KSLOG_NORMAL_AS(kThread, L"A new task was either added or deleted. Refreshing internal task list");
+        handler.onChangedTasks();
         return true;
     }
 }
@@ -92,8 +101,8 @@ bool EngineLoop::serve(DWORD index, EngineLoopHandler& handler)
 bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, const EngineWindow& window,
                      EngineLoopHandler& handler)
 {
-    const HANDLE handles[] = {m_timer.get(), m_newTask.get(), exitEvent, logonEvent, amEvent};
-    const DWORD kCount = static_cast<DWORD>(std::size(handles));
+    const HANDLE handles[] = {m_timer.get(), m_newTask.get(), exitEvent, logonEvent, amEvent, m_changed};
+    const DWORD kCount = static_cast<DWORD>(std::size(handles)) - (m_changed ? 0 : 1);
     for (;;) {
         // Not while a message waits (the pump's next step above all): what is told between steps
         // never comes between a task falling due and its program's start.

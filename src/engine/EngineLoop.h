@@ -19,6 +19,8 @@ class EngineLoopHandler {
 public:
     virtual void onTimer() = 0;
     virtual void onNewTask() = 0;
+    // Tasks were changed in this process: the inbox of changes names them.
+    virtual void onChangedTasks() = 0;
     virtual void onLogon() = 0;
     virtual void onAutoMaintenance() = 0;
     // Before a wait with no message in hand: the steps before it (or the start) are over.
@@ -39,6 +41,8 @@ public:
     EngineLoop& operator=(const EngineLoop&) = delete;
 
     // The named synchronization timer and the named auto-reset new-task event; null on failure.
+    // The new-task event comes with the wake of this process's inbox of changes (waited on when
+    // there is one): a change made here names its task, one made elsewhere only sets the event.
     HANDLE createTimer();
     HANDLE createNewTaskEvent();
     HANDLE newTaskEvent() const { return m_newTask.get(); }
@@ -54,7 +58,7 @@ public:
     // Waits until the exit event is set (true), a wait fails (true) or a message to `window`
     // failed (false). Each turn serves every handle that is set, in this order: the timer, the
     // new-task event, the exit event, the log-on event, the auto-maintenance event; then the
-    // window's messages.
+    // window's messages, the inbox of changes last.
     bool run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, const EngineWindow& window,
              EngineLoopHandler& handler);
 
@@ -66,6 +70,7 @@ private:
 
     unique_handle m_timer;
     unique_event m_newTask;
+    HANDLE m_changed = nullptr;  // owned by the inbox, which this loop listens to while it is set
     RunNowListener m_runNow;
 };
 

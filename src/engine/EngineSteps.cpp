@@ -68,12 +68,12 @@ DWORD EngineSteps::Trigger()
     return 0;
 }
 
-DWORD EngineSteps::Refresh()
+DWORD EngineSteps::Refresh(RefreshScope scope)
 {
     if (!m_parts.m_pTaskManager)
         return kNoTaskManager;
     KSLOG_NORMAL_AS(kRefresh, L"Refreshing task scheduler data and then triggering it immediately");
-    m_parts.m_pTaskManager->Refresh();
+    m_parts.m_pTaskManager->Refresh(scope);
     const KsState::EngineStateBoard& board = *m_parts.m_board;
     if (!isSuspended(board) && !isStarted(board) && m_parts.m_pTaskManager->IsOobeMode()) {
         move({EngineEvent::outOfBoxRefresh});

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "engine/EngineParts.h"
+#include "engine/RefreshScope.h"
 #include "engine/EngineTransitions.h"
 
 #include <cstdint>
@@ -23,7 +24,8 @@ public:
     void move(EngineInput input);
     // 13 without a task manager, else 0.
     DWORD Trigger();
-    DWORD Refresh();
+    // Re-reads the tasks of `scope` and triggers.
+    DWORD Refresh(RefreshScope scope = RefreshScope::everything);
     // The engine's own switch of auto-maintenance (another module's goes through EngineEvents).
     void SetAMMode(bool bAMMode);
     // A user logged on: the log-on tasks are queued and the engine triggered.

@@ -4,12 +4,14 @@
 
 #include "common/Clock.h"
 #include "engine/SchedulerRegistry.h"
+#include "engine/TaskKeyTimes.h"
 #include "logging/LogAs.h"
 #include "registry/RegKey.h"
 #include "store/KsTask.h"
 #include "store/ProtectedValue.h"
 #include "store/TaskName.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <new>
 
@@ -18,22 +20,8 @@ namespace Keelwork::engine {
 namespace {
 
 constexpr REGSAM kSchedulerKeyAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
-// The registry's key-name buffer: a longer name ends the enumeration with its error.
-constexpr DWORD kNameBufferChars = 128;
 // "DisabledInRetailModeTasks" is read into 2080 bytes, terminator included.
 constexpr size_t kRetailListMaxChars = 2080 / sizeof(wchar_t) - 1;
-
-// The sub-key at index: 0 with the task's identity key, or the registry's error.
-LONG enumTaskKey(const CRegKey& key, DWORD index, std::wstring& name)
-{
-    wchar_t buffer[kNameBufferChars] = {};
-    DWORD chars = kNameBufferChars;
-    LONG rc = ::RegEnumKeyExW(key.get(), index, buffer, &chars, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_SUCCESS)
-        name = KsStore::TaskIdentity(buffer).key();
-    return rc;
-}
-
 // How the retail list and a task name meet: as the task's identity, so a name the code page
 // cannot hold still matches its task, then with every letter lower-cased, the list's own rule.
 std::wstring retailListKey(const std::wstring& name)
@@ -42,6 +30,29 @@ std::wstring retailListKey(const std::wstring& name)
     for (wchar_t& c : key)
         c = static_cast<wchar_t>(std::towlower(c));
     return key;
+}
+
+// The registry's order of sub-keys, in which a refresh meets the tasks: letters compared regardless of case.
+int registryOrder(const std::wstring& a, const std::wstring& b)
+{
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) -
+           CSTR_EQUAL;
+}
+
+bool registryBefore(const std::wstring& a, const std::wstring& b)
+{
+    return registryOrder(a, b) < 0;
+}
+
+// What a re-read leaves of the engine's marks: the out-of-box hold it is given, nothing else.
+void markReread(EngineTask& task, DWORD oobeWait)
+{
+    task.m_bDirty = 1;
+    task.m_bLongOverdue = 0;
+    task.m_dwOobeWait = oobeWait;
+    task.m_dwLaunchCount = 0;
+    task.m_builderHold = KsState::HoldReason::none;
+    task.m_queuedToRunNow = false;
 }
 
 } // namespace
@@ -75,8 +86,10 @@ DWORD TaskList::gatherAll()
         return static_cast<DWORD>(rc);
     }
     std::wstring name;
+    FILETIME written;
     DWORD index = 0;
-    while ((rc = enumTaskKey(key, index++, name)) == ERROR_SUCCESS && !name.empty()) {
+    while ((rc = TaskKeyTimes::enumKey(key, index++, name, written)) == ERROR_SUCCESS && !name.empty()) {
+        m_keyTimes.seen(name, written);
         KSLOG_NORMAL_AS("CKsTaskManager::GatherAllTasks", L"Processing and adding task: %s", name.c_str());
         bool outOfMemory = false;
         std::unique_ptr<EngineTask> task = load(name, &outOfMemory);
@@ -89,21 +102,101 @@ DWORD TaskList::gatherAll()
     return rc == ERROR_NO_MORE_ITEMS || rc == ERROR_SUCCESS ? 0 : static_cast<DWORD>(rc);
 }
 
-void TaskList::refresh(const OobeWaitOf& oobeWaitOf, KsState::EngineStateBoard* board)
+bool TaskList::beginRefresh(CRegKey& key)
 {
     KSLOG_NORMAL_AS("CKsTaskManager::Refresh", L"A new task was added or deleted. Refreshing our internal memory list");
     if (!loadRetailDisabled())
         KSLOG_INFO_AS("CKsTaskManager::Refresh", L"Failed to read Retail Mode Disabled Tasks");
-    CRegKey key;
     if (key.open(HKEY_LOCAL_MACHINE, kSchedulerKey, kSchedulerKeyAccess) != ERROR_SUCCESS) {
         KSLOG_WARNING_AS("CKsTaskManager::Refresh", L"Could not open main task scheduler key. Cannot refresh list");
-        return;
+        return false;
     }
+    return true;
+}
+
+void TaskList::refresh(const OobeWaitOf& oobeWaitOf, KsState::EngineStateBoard* board)
+{
+    CRegKey key;
+    if (!beginRefresh(key))
+        return;
     std::wstring name;
     bool outOfMemory = false;
-    for (DWORD index = 0; !outOfMemory && enumTaskKey(key, index, name) == ERROR_SUCCESS && !name.empty(); ++index)
+    std::set<std::wstring> seen;
+    FILETIME written;
+    m_keyTimes.clear();
+    for (DWORD index = 0;
+         !outOfMemory && TaskKeyTimes::enumKey(key, index, name, written) == ERROR_SUCCESS && !name.empty(); ++index) {
+        m_keyTimes.seen(name, written);
         refreshOne(name, oobeWaitOf, &outOfMemory);
+        seen.insert(name);
+    }
     dropUnvisited(board);
+    m_kept.clear();
+    for (const auto& entry : m_tasks)
+        if (seen.count(entry.first) == 0)
+            m_kept.insert(entry.first);
+}
+
+void TaskList::refreshNames(const std::vector<std::wstring>& names, const OobeWaitOf& oobeWaitOf,
+                            KsState::EngineStateBoard* board)
+{
+    CRegKey key;
+    if (!beginRefresh(key))
+        return;
+    // Each changed task once, spelt as the list holds it, in the order a whole refresh meets it.
+    std::vector<std::wstring> changed(m_kept.begin(), m_kept.end());
+    for (const std::wstring& posted : names) {
+        std::wstring name = KsStore::TaskIdentity(posted).key();
+        if (m_tasks.count(name) == 0) {
+            auto same = std::find_if(m_tasks.begin(), m_tasks.end(),
+                                     [&](const auto& entry) { return registryOrder(entry.first, name) == 0; });
+            if (same != m_tasks.end())
+                name = same->first;
+        }
+        changed.push_back(std::move(name));
+    }
+    std::sort(changed.begin(), changed.end(), registryBefore);
+    changed.erase(std::unique(changed.begin(), changed.end(),
+                              [](const std::wstring& a, const std::wstring& b) { return registryOrder(a, b) == 0; }),
+                  changed.end());
+    // Every other task is as the store holds it: what a re-read would change is only its marks and
+    // the retry time a launch leaves in the store (the few log-on and boot tasks).
+    for (auto& [name, task] : m_tasks) {
+        if (!task || std::binary_search(changed.begin(), changed.end(), name, registryBefore))
+            continue;
+        markReread(*task, oobeWaitOf(name, task.get()));
+        readRetryTime(name, *task);
+    }
+    bool outOfMemory = false;
+    m_kept.clear();
+    for (const std::wstring& name : changed) {
+        CRegKey taskKey;
+        if (!outOfMemory && taskKey.open(key.get(), name.c_str(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS) {
+            m_keyTimes.seenKey(name, taskKey);
+            refreshOne(name, oobeWaitOf, &outOfMemory);
+        } else {
+            m_keyTimes.forget(name);
+            m_kept.insert(name);
+        }
+    }
+    dropUnvisited(board);
+    for (auto kept = m_kept.begin(); kept != m_kept.end();)
+        kept = m_tasks.count(*kept) ? std::next(kept) : m_kept.erase(kept);
+}
+
+// A whole re-read where what changed cannot be told from the keys: the scheduler key would not
+// open or its enumeration failed. (The inbox of named changes overflowing is the other case, seen
+// by the task manager.)
+void TaskList::refreshWritten(const OobeWaitOf& oobeWaitOf, KsState::EngineStateBoard* board)
+{
+    CRegKey key;
+    std::vector<std::wstring> changed;
+    if (key.open(HKEY_LOCAL_MACHINE, kSchedulerKey, KEY_READ | KEY_WOW64_64KEY) != ERROR_SUCCESS ||
+        !m_keyTimes.changes(key, changed)) {
+        refresh(oobeWaitOf, board);
+        return;
+    }
+    refreshNames(changed, oobeWaitOf, board);
 }
 
 void TaskList::refreshOne(const std::wstring& name, const OobeWaitOf& oobeWaitOf, bool* outOfMemory)
@@ -124,9 +217,7 @@ void TaskList::refreshOne(const std::wstring& name, const OobeWaitOf& oobeWaitOf
     std::unique_ptr<EngineTask> task = load(name, outOfMemory);
     if (!task)
         return;
-    task->m_bDirty = 1;
-    if (oobeWait != 0)
-        task->m_dwOobeWait = oobeWait;
+    markReread(*task, oobeWait);
     m_tasks[name] = std::move(task);
 }
 
@@ -200,6 +291,8 @@ void TaskList::clear()
 {
     KSLOG_NORMAL_AS("CKsTaskManager::_EmptyTaskList", L"Emptying task list and deleting all tasks (From Memory)");
     m_tasks.clear();
+    m_kept.clear();
+    m_keyTimes.clear();
 }
 
 void TaskList::readRetryTime(const std::wstring& name, EngineTask& task)

@@ -1,13 +1,16 @@
 // The task list: the engine's in-memory picture of the task store, one task per key under the
 // enabled scheduler key, by its identity key: its record and the engine's marks, nothing of a
 // launch. gatherAll fills it once; refresh re-reads every task from scratch and drops a vanished
-// task only once the queue builder has visited it since its last load. Beside it, the names the
-// retail demo mode keeps from running.
+// task only once the queue builder has visited it since its last load; refreshNames re-reads only
+// the named tasks (refreshWritten those whose keys were written) and leaves the list as refresh
+// would have. Beside it, the names the retail demo
+// mode keeps from running.
 //
 // Threading: the engine thread, except the retail-disabled set, which has its own mutex.
 #pragma once
 
 #include "common/WinInclude.h"
+#include "engine/TaskKeyTimes.h"
 #include "state/EngineState.h"
 #include "store/KsTaskInfo.h"
 #include "store/OwnedTaskInfo.h"
@@ -19,11 +22,18 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
+
+namespace Keelwork {
+class CRegKey;
+}
 
 namespace Keelwork::engine {
 
 // A task as the engine holds it: its record (as the store read it, and as its launches since
 // changed it) and the engine's own marks.
+// A re-read keeps none of the marks but the out-of-box hold (markReread in TaskList.cpp sets them
+// all: a new mark is added there too).
 struct EngineTask : KsStore::OwnedTaskInfo {
     using OwnedTaskInfo::OwnedTaskInfo;
 
@@ -64,6 +74,14 @@ public:
     DWORD gatherAll();
     // Re-reads every task; vanished ones are dropped and told to `board` (when there is one).
     void refresh(const OobeWaitOf& oobeWaitOf, KsState::EngineStateBoard* board);
+    // As refresh, when only the tasks of these names (as posted) changed since the last refresh:
+    // reads those, writes the same log lines refresh writes for them, and leaves every other task
+    // as a re-read of it would (its record already is what the store holds).
+    void refreshNames(const std::vector<std::wstring>& names, const OobeWaitOf& oobeWaitOf,
+                      KsState::EngineStateBoard* board);
+    // As refresh, after writes that name no task (another process's): reads the tasks whose keys
+    // were written, came or went since the last refresh, found by the keys' last-write times.
+    void refreshWritten(const OobeWaitOf& oobeWaitOf, KsState::EngineStateBoard* board);
     // Removes the tasks of an earlier product generation from the list and the store.
     DWORD deleteZarnTasks();
     // False when "DisabledInRetailModeTasks" could not be read (the set is then empty).
@@ -78,9 +96,15 @@ private:
     // Null when the key would not read (logged) or memory ran out (*outOfMemory set).
     std::unique_ptr<EngineTask> load(const std::wstring& name, bool* outOfMemory);
     void refreshOne(const std::wstring& name, const OobeWaitOf& oobeWaitOf, bool* outOfMemory);
+    // The retail list and the scheduler key, as both refreshes begin; false when the key would not open.
+    bool beginRefresh(CRegKey& key);
     void dropUnvisited(KsState::EngineStateBoard* board);
 
     TaskMap m_tasks;
+    // Tasks gone from the store but kept until the queue builder visits them: a refresh by change
+    // looks at them again, as a whole refresh would.
+    std::set<std::wstring> m_kept;
+    TaskKeyTimes m_keyTimes;
     std::mutex m_retailMutex;
     std::set<std::wstring> m_retailDisabled;  // written under m_retailMutex
 };

@@ -2,6 +2,7 @@
 // knows by one name; it forwards to the part that does the work.
 #include "engine/TaskManager.h"
 
+#include "common/ChangedTasks.h"
 #include "logging/internal_logging.h"
 
 #include <new>
@@ -27,15 +28,36 @@ DWORD CKsTaskManager::GatherAllTasks()
     return m_list.gatherAll();
 }
 
-void CKsTaskManager::Refresh()
+TaskList::OobeWaitOf CKsTaskManager::oobeWaitOf()
 {
-    m_list.refresh(
-        [this](const std::wstring& name, const EngineTask* previous) -> DWORD {
-            if (m_bIsOobeMode == 0)
-                return 0;
-            return previous ? previous->m_dwOobeWait : oobeWaitForNewTask(name);
-        },
-        m_board.get());
+    return [this](const std::wstring& name, const EngineTask* previous) -> DWORD {
+        if (m_bIsOobeMode == 0)
+            return 0;
+        return previous ? previous->m_dwOobeWait : oobeWaitForNewTask(name);
+    };
+}
+
+// Every task is re-read at start, and where a change cannot be put down to its tasks: the inbox
+// overflowed; the scheduler key would not open or its enumeration failed (see
+// TaskList::refreshWritten); an auto-maintenance run begins; a run-now request names a task the
+// list does not hold. The retail-disabled names are read again by every refresh, so a change to
+// them alone needs no whole re-read.
+void CKsTaskManager::Refresh(RefreshScope scope)
+{
+    ChangedTasks::Taken changed;
+    if (scope == RefreshScope::named)
+        changed = ChangedTasks::ofProcess().take();
+    if (scope == RefreshScope::everything || changed.overflowed)
+        m_list.refresh(oobeWaitOf(), m_board.get());
+    else if (scope == RefreshScope::named)
+        m_list.refreshNames(changed.names, oobeWaitOf(), m_board.get());
+    else
+        m_list.refreshWritten(oobeWaitOf(), m_board.get());
+    afterRefresh();
+}
+
+void CKsTaskManager::afterRefresh()
+{
     // A task deleted and stored again while its item waited keeps that item: the new task runs
     // at its turn, so it reads as queued, as the engine will treat it.
     if (!m_board)

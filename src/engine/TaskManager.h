@@ -15,6 +15,7 @@
 #include "common/WinInclude.h"
 #include "state/EngineState.h"
 #include "engine/DueRules.h"
+#include "engine/RefreshScope.h"
 #include "engine/RunQueue.h"
 #include "engine/TaskList.h"
 #include "execution/SingleTask.h"
@@ -65,7 +66,9 @@ public:
 
     // 0, the open error of the scheduler key, 8 when out of memory, or the enumeration error.
     DWORD GatherAllTasks();
-    void Refresh();
+    // Every scope leaves the list and the board as re-reading every task would, and logs the same
+    // lines for the tasks it reads.
+    void Refresh(RefreshScope scope = RefreshScope::everything);
     DWORD DeleteAllZARNTasks();
     // False when "DisabledInRetailModeTasks" could not be read (the set is then empty).
     bool LoadRetailDisabledTasks();
@@ -120,6 +123,8 @@ public:
     void _EmptyQ();
 
 private:
+    void afterRefresh();
+    TaskList::OobeWaitOf oobeWaitOf();
     // Seconds a task first seen while OOBE mode is on is held; 0 once the global wait is over.
     DWORD oobeWaitForNewTask(const std::wstring& name);
 

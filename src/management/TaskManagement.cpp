@@ -118,7 +118,7 @@ BOOL TaskManagement::ksCreateTask(const wchar_t* name, KSTASKINFO* record, BOOL 
     if (!enabled)
         task.Disable();
     if (ok)
-        signalEngine();
+        signalEngine(name);
     return ok ? TRUE : FALSE;
 }
 
@@ -142,7 +142,7 @@ bool TaskManagement::modifyTask(const std::wstring& name, const std::wstring& pa
         return false;
     if (!task.Write())
         return false;
-    signalEngine();
+    signalEngine(name);
     return true;
 }
 
@@ -155,7 +155,7 @@ BOOL TaskManagement::deleteTask(const wchar_t* name)
         return FALSE;
     if (task.name()[0] != L'\0' && !task.Delete())
         return FALSE;
-    signalEngine();
+    signalEngine(task.name());
     return TRUE;
 }
 
@@ -164,7 +164,7 @@ BOOL TaskManagement::enableTask(const wchar_t* name)
     CKsTask task(name ? name : L"");
     if (!task.Read() || !task.Enable())
         return FALSE;
-    signalEngine();
+    signalEngine(task.name());
     return TRUE;
 }
 
@@ -173,7 +173,7 @@ BOOL TaskManagement::disableTask(const wchar_t* name)
     CKsTask task(name ? name : L"");
     if (!task.Read() || !task.Disable())
         return FALSE;
-    signalEngine();
+    signalEngine(task.name());
     return TRUE;
 }
 

@@ -52,8 +52,9 @@ public:
     // The stored task's members in table order, then "enabled". Always true.
     static bool serializeTask(CKsTask& task, std::wstring& text);
 
-    // Sets the engine's new-task event when the engine has created it; silent otherwise.
-    static void signalEngine();
+    // Tells the engine that the task `name` changed: through this process's inbox when the engine
+    // runs here, else by its named event.
+    static void signalEngine(const std::wstring& name);
 
 private:
     // Tasks registered for change broadcasts, by exact name.

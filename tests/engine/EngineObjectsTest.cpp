@@ -95,6 +95,7 @@ class HeldHandleProbe final : public Keelwork::engine::EngineLoopHandler,
 public:
     void onTimer() override {}
     void onNewTask() override {}
+    void onChangedTasks() override {}
     void onAutoMaintenance() override {}
     void betweenSteps() override {}
     void onLogon() override
