@@ -129,7 +129,13 @@ TEST_F(PumpHold, AQueuedTaskThatLeavesAndComesBackIsHeldOnlyWhileStored)
         CKsTask task(L"comes back");
         ASSERT_TRUE(task.Read() && (stored ? task.Enable() : task.Disable()));
         signalNewTask();
-        ASSERT_TRUE(awaitLogged(log, L"Task has been Deferred Name: comes back Reason: Full-screen"));
+        // The pump after the refresh, not a pump message left over from the start.
+        ASSERT_TRUE(awaitTrue([&log] {
+            const std::wstring text = log.text();
+            const size_t refresh = text.find(L"A new task was either added or deleted");
+            return refresh != std::wstring::npos &&
+                   text.find(L"Task has been Deferred Name: comes back Reason: Full-screen", refresh) != std::wstring::npos;
+        })) << narrowForReport(log.text());
         send(WM_NULL);
         const KsState::TaskState state = taskState(L"comes back");
         EXPECT_EQ(state.hold.reason, stored ? HoldReason::fullScreen : HoldReason::none) << "stored " << stored;
