@@ -85,10 +85,14 @@ MessageBusLib::~MessageBusLib()
     // Releasing settles this handle's pending requests through the reply trampoline, so whoever
     // owns the reply callable must still be alive here.
     ModuleStatus status = m_functions->release(m_handle);
-    if (status != MODULE_STATUS_SUCCESS)
+    m_shim.reset();
+    if (status != MODULE_STATUS_SUCCESS) {
         KSLOG_WARNING(L"Failed to release message bus. Error code %ls(%lu).", moduleStatusName(status),
                       static_cast<unsigned long>(status));
-    m_shim.reset();
+        // The handle is still open (the bus's own worker, ending its last client, cannot join
+        // itself), so the library's code may be running on this very thread: it stays loaded.
+        new std::shared_ptr<SharedLibrary>(std::move(m_library));
+    }
     m_library.reset();
 }
 

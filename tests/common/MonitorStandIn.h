@@ -21,11 +21,12 @@ public:
     {
         if (!m_answered.insert(request).second)
             client()->unsubscribe(request);
-        std::weak_ptr<Tessel::MessageBusClient> weak = client();
+        // The client ends its subscriptions, waiting for a callback in flight, before it goes, so
+        // a plain pointer is enough; a callback that owned it could end it on the bus's own worker.
+        Tessel::MessageBusClient* self = client().get();
         std::wstring name = reply;
-        ASSERT_EQ(client()->subscribe(request, [weak, name](std::shared_ptr<Tessel::Message> m) -> uint32_t {
-            auto self = weak.lock();
-            return self && m ? self->publish(Tessel::Message::createReply(*m, name, L"Monitor", L"")) : 0;
+        ASSERT_EQ(client()->subscribe(request, [self, name](std::shared_ptr<Tessel::Message> m) -> uint32_t {
+            return m ? self->publish(Tessel::Message::createReply(*m, name, L"Monitor", L"")) : 0;
         }), Tessel::MODULE_STATUS_SUCCESS);
     }
 

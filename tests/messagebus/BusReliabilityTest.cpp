@@ -1,10 +1,11 @@
 // Load and shutdown over the real bus: many threads publishing and requesting while others
-// subscribe and unsubscribe, with every message counted; and a client destroyed with requests
-// still in flight.
+// subscribe and unsubscribe, with every message counted; a client destroyed with requests still
+// in flight; and one whose last owner is its own callback.
 #include "RealBusFixture.h"
 
 #include "message/Message.h"
 #include "message/Reply.h"
+#include "common/UniqueHandle.h"
 
 #include <gtest/gtest.h>
 
@@ -179,6 +180,30 @@ TEST_F(BusReliability, ShutdownWithRequestsInFlightEndsEveryReplyWithoutAMessage
         ASSERT_EQ(w.wait_for(std::chrono::seconds(10)), std::future_status::ready);
         EXPECT_EQ(w.get(), REPLY_STATUS_NO_REPLY);
     }
+}
+
+// The bus's worker cannot close the bus's last handle, so a client whose last owner was its own
+// callback keeps the library loaded: unloading it would pull the code out from under that worker.
+TEST_F(BusReliability, AClientEndedByItsOwnCallbackLeavesTheBusLoaded)
+{
+    auto client = makeClient();
+    auto lastOwner = std::make_shared<std::shared_ptr<MessageBusClient>>(client);
+    Keelwork::unique_event go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Keelwork::unique_event ended(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_EQ(client->subscribe(L"Load.Last", [&go, &ended, lastOwner](std::shared_ptr<Message>) -> uint32_t {
+        ::WaitForSingleObject(go.get(), 10000);
+        // Ending the client ends this callable too: nothing of it is touched afterwards.
+        const HANDLE endedEvent = ended.get();
+        std::shared_ptr<MessageBusClient> last = std::move(*lastOwner);
+        last.reset();
+        ::SetEvent(endedEvent);
+        return 0;
+    }), MODULE_STATUS_SUCCESS);
+    ASSERT_EQ(client->publish(Message::create(L"Load.Last", L"", L"")), MODULE_STATUS_SUCCESS);
+    client.reset();
+    ::SetEvent(go.get());
+    ASSERT_EQ(::WaitForSingleObject(ended.get(), 10000), DWORD{WAIT_OBJECT_0});
+    EXPECT_NE(::GetModuleHandleW(L"MessageBus.dll"), nullptr);
 }
 
 } // namespace
