@@ -44,13 +44,13 @@ void Broker::openHandle(uint64_t handleId)
 {
     auto state = std::make_shared<HandleState>();
     state->replyStrand = m_pool.makeStrand();
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimMutex> lock(m_mutex);
     m_handles[handleId] = std::move(state);
 }
 
 bool Broker::closeHandle(uint64_t handleId)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimMutex> lock(m_mutex);
     auto it = m_handles.find(handleId);
     if (it == m_handles.end() || it->second->closing)
         return false;
@@ -60,7 +60,7 @@ bool Broker::closeHandle(uint64_t handleId)
 
 bool Broker::isLastOpenHandle(uint64_t handleId) const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimMutex> lock(m_mutex);
     bool open = false;
     for (const auto& [id, state] : m_handles) {
         if (state->closing)
@@ -77,7 +77,7 @@ void Broker::finishRelease(uint64_t handleId)
     std::vector<std::shared_ptr<Subscription>> ended;
     std::shared_ptr<Strand> replyStrand;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimMutex> lock(m_mutex);
         for (auto it = m_subscriptions.begin(); it != m_subscriptions.end();) {
             if (it->second->handleId == handleId) {
                 ended.push_back(it->second);
@@ -96,14 +96,14 @@ void Broker::finishRelease(uint64_t handleId)
         m_pool.cancel(subscription->strand);
     }
     m_pool.waitIdle(replyStrand);
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimMutex> lock(m_mutex);
     m_handles.erase(handleId);
 }
 
 void Broker::shutdown()
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimMutex> lock(m_mutex);
         if (m_stopping)
             return;
         m_stopping = true;
@@ -152,7 +152,7 @@ void Broker::deliverLocked(const std::shared_ptr<Envelope>& envelope)
 uint32_t Broker::publish(uint64_t handleId, const MessageOptions& options, const wchar_t* name, const wchar_t* alias,
                          const wchar_t* payload)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimMutex> lock(m_mutex);
     if (!openHandleStateLocked(handleId))
         return MESSAGEBUS_STATUS_INVALID_HANDLE;
     std::shared_ptr<Envelope> envelope = makeEnvelope(options, name, alias, payload, nextStampLocked(handleId));
@@ -166,7 +166,7 @@ uint32_t Broker::publish(uint64_t handleId, const MessageOptions& options, const
 uint32_t Broker::request(uint64_t handleId, const ReplyTarget& target, const MessageOptions& options,
                          const wchar_t* name, const wchar_t* alias, const wchar_t* payload, uint32_t timeoutMs)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<SlimMutex> lock(m_mutex);
     if (!openHandleStateLocked(handleId))
         return MESSAGEBUS_STATUS_INVALID_HANDLE;
     std::shared_ptr<Envelope> envelope = makeEnvelope(options, name, alias, payload, nextStampLocked(handleId));
@@ -229,7 +229,7 @@ void Broker::runReply(const std::shared_ptr<HandleState>& handle, const ReplyTar
                       const std::shared_ptr<Envelope>& envelope, uint32_t status)
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimMutex> lock(m_mutex);
         if (handle->handedBack.count(target.trampoline))
             return;
     }
@@ -260,7 +260,7 @@ uint64_t Broker::subscribe(uint64_t handleId, void* context, MessageBusMessageTr
         }
     }
     subscription->strand = m_pool.makeStrand();
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimMutex> lock(m_mutex);
     if (!openHandleStateLocked(handleId))
         return 0;
     subscription->id = nextSubscriptionId();
@@ -272,7 +272,7 @@ void Broker::unsubscribe(uint64_t handleId, uint64_t subscriptionId)
 {
     std::shared_ptr<Subscription> subscription;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimMutex> lock(m_mutex);
         auto it = m_subscriptions.find(subscriptionId);
         if (it == m_subscriptions.end() || it->second->handleId != handleId)
             return;
@@ -286,7 +286,7 @@ void Broker::handOverReply(uint64_t handleId, MessageBusReplyTrampoline trampoli
 {
     std::shared_ptr<HandleState> handle;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimMutex> lock(m_mutex);
         auto found = m_handles.find(handleId);
         if (found == m_handles.end())
             return;
@@ -304,7 +304,7 @@ void Broker::handOverReply(uint64_t handleId, MessageBusReplyTrampoline trampoli
 
 void Broker::timerLoop()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<SlimMutex> lock(m_mutex);
     while (!m_stopping) {
         auto next = std::chrono::steady_clock::time_point::max();
         for (const auto& [token, pending] : m_pending)

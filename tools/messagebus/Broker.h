@@ -7,7 +7,6 @@
 #include "WorkerPool.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <cstdint>
 #include <map>
@@ -99,7 +98,7 @@ private:
     const uint32_t m_sessionId;
     WorkerPool m_pool;
 
-    mutable std::mutex m_mutex;
+    mutable SlimMutex m_mutex;
     // Written under m_mutex: the tables below, the counters, m_stopping and m_timerDeadline. The
     // handed-back sets in the HandleState records too.
     std::map<uint64_t, std::shared_ptr<HandleState>> m_handles;
@@ -111,7 +110,7 @@ private:
     // When the timer thread wakes next (max: not before it is woken). A request wakes it only when
     // its own deadline comes earlier; otherwise the timer finds the request when it wakes anyway.
     std::chrono::steady_clock::time_point m_timerDeadline = std::chrono::steady_clock::time_point::max();
-    std::condition_variable m_timerWake;
+    SlimCondition m_timerWake;
     std::thread m_timer;
 };
 

@@ -18,7 +18,7 @@ constexpr uint32_t kVersionNum = 1000000;
 constexpr const char* kVersionStr = "1.0.0";
 
 // Held only for map look-ups, never across a call into the broker: callbacks call back in here.
-std::mutex g_mutex;
+messagebus::SlimMutex g_mutex;
 // Written under g_mutex. A closing handle stays mapped until its release finishes, so that
 // unsubscribe and hand-over from callbacks during the release still reach its broker.
 std::map<uint64_t, std::shared_ptr<Broker>>* g_handles = new std::map<uint64_t, std::shared_ptr<Broker>>;
@@ -40,7 +40,7 @@ void* handleOf(uint64_t id)
 
 std::shared_ptr<Broker> brokerOf(MessageBusHandle handle)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<messagebus::SlimMutex> lock(g_mutex);
     auto it = g_handles->find(idOf(handle));
     return it == g_handles->end() ? nullptr : it->second;
 }
@@ -63,7 +63,7 @@ uint32_t __cdecl busOpen(MessageBusHandle* handle)
     if (!handle)
         return MESSAGEBUS_STATUS_INVALID_PARAMETER;
     return guarded([&] {
-        std::lock_guard<std::mutex> lock(g_mutex);
+        std::lock_guard<messagebus::SlimMutex> lock(g_mutex);
         if (!*g_current)
             *g_current = std::make_shared<Broker>();
         const uint64_t id = g_nextHandle++;
@@ -83,7 +83,7 @@ uint32_t __cdecl busRelease(MessageBusHandle handle)
         {
             // Closing and the "last handle" decision happen under g_mutex so that no open can
             // slip in and find a broker that is about to shut down.
-            std::lock_guard<std::mutex> lock(g_mutex);
+            std::lock_guard<messagebus::SlimMutex> lock(g_mutex);
             auto it = g_handles->find(id);
             if (it == g_handles->end())
                 return MESSAGEBUS_STATUS_INVALID_HANDLE;
@@ -101,7 +101,7 @@ uint32_t __cdecl busRelease(MessageBusHandle handle)
             broker->shutdown();
         else
             broker->finishRelease(id);
-        std::lock_guard<std::mutex> lock(g_mutex);
+        std::lock_guard<messagebus::SlimMutex> lock(g_mutex);
         g_handles->erase(id);
         return MESSAGEBUS_STATUS_SUCCESS;
     });

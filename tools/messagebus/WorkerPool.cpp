@@ -21,7 +21,7 @@ std::shared_ptr<Strand> WorkerPool::makeStrand()
 
 void WorkerPool::post(const std::shared_ptr<Strand>& strand, Job job)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimMutex> lock(m_mutex);
     if (strand->cancelled || (m_stopping && m_workers.empty()))
         return;
     strand->jobs.push_back(std::move(job));
@@ -44,7 +44,7 @@ void WorkerPool::cancel(const std::shared_ptr<Strand>& strand)
 {
     std::deque<Job> dropped;
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
+        std::unique_lock<SlimMutex> lock(m_mutex);
         strand->cancelled = true;
         dropped.swap(strand->jobs);
         const uint32_t self = GetCurrentThreadId();
@@ -55,7 +55,7 @@ void WorkerPool::cancel(const std::shared_ptr<Strand>& strand)
 
 void WorkerPool::waitIdle(const std::shared_ptr<Strand>& strand)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<SlimMutex> lock(m_mutex);
     const uint32_t self = GetCurrentThreadId();
     if (strand->runningThread == self)
         return;
@@ -64,7 +64,7 @@ void WorkerPool::waitIdle(const std::shared_ptr<Strand>& strand)
 
 void WorkerPool::waitNotRunning(const std::shared_ptr<Strand>& strand)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<SlimMutex> lock(m_mutex);
     const uint32_t self = GetCurrentThreadId();
     m_jobFinished.wait(lock, [&] { return strand->runningThread == 0 || strand->runningThread == self; });
 }
@@ -73,7 +73,7 @@ void WorkerPool::drainAndJoin()
 {
     std::vector<std::thread> workers;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<SlimMutex> lock(m_mutex);
         m_stopping = true;
         m_workAvailable.notify_all();
     }
@@ -81,7 +81,7 @@ void WorkerPool::drainAndJoin()
     // that is running a job re-queues its strand before looking again, so nothing is stranded.
     for (;;) {
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            std::lock_guard<SlimMutex> lock(m_mutex);
             if (m_workers.empty())
                 break;
             workers.swap(m_workers);
@@ -94,7 +94,7 @@ void WorkerPool::drainAndJoin()
 
 bool WorkerPool::isWorkerThread() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<SlimMutex> lock(m_mutex);
     for (const std::thread& worker : m_workers)
         if (worker.get_id() == std::this_thread::get_id())
             return true;
@@ -103,7 +103,7 @@ bool WorkerPool::isWorkerThread() const
 
 void WorkerPool::workerLoop()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<SlimMutex> lock(m_mutex);
     for (;;) {
         ++m_idle;
         m_workAvailable.wait(lock, [this] { return !m_ready.empty() || m_stopping; });
@@ -116,7 +116,7 @@ void WorkerPool::workerLoop()
     }
 }
 
-void WorkerPool::runOne(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Strand>& strand)
+void WorkerPool::runOne(std::unique_lock<SlimMutex>& lock, const std::shared_ptr<Strand>& strand)
 {
     if (strand->jobs.empty()) { // cancelled while queued
         strand->scheduled = false;

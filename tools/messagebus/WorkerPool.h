@@ -3,7 +3,8 @@
 // every worker is busy so that a blocking job does not hold back other strands.
 #pragma once
 
-#include <condition_variable>
+#include "SlimSync.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -57,18 +58,18 @@ public:
 
 private:
     void workerLoop();
-    void runOne(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Strand>& strand);
+    void runOne(std::unique_lock<SlimMutex>& lock, const std::shared_ptr<Strand>& strand);
     void spawnWorkerIfNeeded();
 
     const size_t m_maxWorkers;
-    mutable std::mutex m_mutex;
+    mutable SlimMutex m_mutex;
     // Written under m_mutex: the ready queue, the counters, the flags, the strands' fields, m_workers.
     std::deque<std::shared_ptr<Strand>> m_ready;
     size_t m_idle = 0;
     bool m_stopping = false;
     std::vector<std::thread> m_workers;
-    std::condition_variable m_workAvailable;
-    std::condition_variable m_jobFinished;
+    SlimCondition m_workAvailable;
+    SlimCondition m_jobFinished;
 };
 
 } // namespace messagebus
