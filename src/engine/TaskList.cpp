@@ -9,6 +9,7 @@
 #include "registry/RegKey.h"
 #include "store/KsTask.h"
 #include "store/ProtectedValue.h"
+#include "store/TaskMemory.h"
 #include "store/TaskName.h"
 
 #include <algorithm>
@@ -124,6 +125,7 @@ void TaskList::refresh(const OobeWaitOf& oobeWaitOf, KsState::EngineStateBoard* 
     std::set<std::wstring> seen;
     FILETIME written;
     m_keyTimes.clear();
+    KsStore::TaskMemory::changedAll();
     for (DWORD index = 0;
          !outOfMemory && TaskKeyTimes::enumKey(key, index, name, written) == ERROR_SUCCESS && !name.empty(); ++index) {
         m_keyTimes.seen(name, written);
@@ -170,6 +172,8 @@ void TaskList::refreshNames(const std::vector<std::wstring>& names, const OobeWa
     bool outOfMemory = false;
     m_kept.clear();
     for (const std::wstring& name : changed) {
+        // Another process's change reaches what this process keeps of the task only this way.
+        KsStore::TaskMemory::changed(name);
         CRegKey taskKey;
         if (!outOfMemory && taskKey.open(key.get(), name.c_str(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS) {
             m_keyTimes.seenKey(name, taskKey);
