@@ -60,6 +60,8 @@ void markReread(EngineTask& task, DWORD oobeWait)
 
 std::unique_ptr<EngineTask> TaskList::load(const std::wstring& name, bool* outOfMemory)
 {
+    // Taken before the reading: a change during it leaves the picture unkept.
+    const uint64_t generation = KsStore::TaskMemory::generation(name);
     CKsTask stored(name.c_str());
     if (!stored.Read()) {
         KSLOG_ERROR_AS("CKsTaskManager::_LoadTask",
@@ -73,6 +75,7 @@ std::unique_ptr<EngineTask> TaskList::load(const std::wstring& name, bool* outOf
         return nullptr;
     }
     readRetryTime(name, *task);
+    KsStore::TaskMemory::keep(name, generation, KsStore::pictureOf(*task, stored.disabled(), task->m_dwRetryAt));
     return task;
 }
 

@@ -7,10 +7,6 @@
 #include "store/TaskMemory.h"
 #include "store/TaskName.h"
 
-#include "common/SrwLock.h"
-
-#include <unordered_map>
-
 namespace KsInsight {
 
 bool isTimed(uint32_t type)
@@ -45,47 +41,15 @@ Keelwork::ReadStatus openTaskKey(const std::wstring& name, Keelwork::CRegKey& ke
     return Keelwork::ReadStatus::absent();
 }
 
-// The pictures of enabled tasks read while the task memory is kept, by TaskMemory::memoryKey,
-// each with the generation it was read under: it stands until the task changes. A disabled, absent
-// or unreadable task is read from the registry every time, as the engine does not watch for it.
-struct HeldPicture {
-    uint64_t generation = 0;
-    TaskPicture picture;
-};
-SRWLOCK g_heldLock = SRWLOCK_INIT;
-std::unordered_map<std::wstring, HeldPicture> g_held;  // written under g_heldLock
-
-std::optional<TaskPicture> heldPicture(const std::wstring& name, uint64_t generation)
-{
-    if (generation == 0)
-        return std::nullopt;
-    Keelwork::SrwShared hold(g_heldLock);
-    const auto found = g_held.find(KsStore::TaskMemory::memoryKey(name));
-    if (found == g_held.end() || found->second.generation != generation)
-        return std::nullopt;
-    return found->second.picture;
-}
-
-void keepPicture(const std::wstring& name, uint64_t generation, const TaskPicture& picture)
-{
-    if (generation == 0 || picture.disabled)
-        return;
-    Keelwork::SrwExclusive hold(g_heldLock);
-    g_held[KsStore::TaskMemory::memoryKey(name)] = HeldPicture{generation, picture};
-}
-
 std::optional<TaskPicture> readStoredPicture(const std::wstring& name, Keelwork::ReadStatus& status);
 
 } // namespace
 
 Keelwork::ReadStatus findStoredTask(const std::wstring& name)
 {
-    // A task whose picture is (or can be) kept is stored; any other key is looked for.
-    if (KsStore::TaskMemory::generation(name) != 0) {
-        Keelwork::ReadStatus status;
-        if (readTaskPicture(name, status))
-            return status;
-    }
+    // A task whose picture is kept is stored; any other key is looked for.
+    if (KsStore::TaskMemory::held(name, KsStore::TaskMemory::generation(name)))
+        return Keelwork::ReadStatus{};
     Keelwork::CRegKey key;
     bool disabled = false;
     return openTaskKey(name, key, disabled);
@@ -97,13 +61,13 @@ std::optional<TaskPicture> readTaskPicture(const std::wstring& name, Keelwork::R
 {
     // The generation before the reading: a change during it leaves the reading unkept.
     const uint64_t generation = KsStore::TaskMemory::generation(name);
-    if (std::optional<TaskPicture> held = heldPicture(name, generation)) {
+    if (std::optional<TaskPicture> held = KsStore::TaskMemory::held(name, generation)) {
         status = Keelwork::ReadStatus{};
         return held;
     }
     std::optional<TaskPicture> picture = readStoredPicture(name, status);
     if (picture)
-        keepPicture(name, generation, *picture);
+        KsStore::TaskMemory::keep(name, generation, *picture);
     return picture;
 }
 
@@ -128,7 +92,9 @@ std::optional<TaskPicture> readStoredPicture(const std::wstring& name, Keelwork:
         KsStore::readProtectedString(key, V::TaskTrigger, trigger, 2) != ERROR_SUCCESS || trigger[0] == L'\0')
         return std::nullopt;
     dword(V::TaskTrigType, picture.triggerType);
-    const bool hasTimes = dword(V::NextRun, picture.nextRun) && dword(V::DefaultFreq, picture.defaultFreq);
+    // Both read, as the store's full read does, so that a kept picture and a read one agree.
+    const bool hasNextRun = dword(V::NextRun, picture.nextRun);
+    const bool hasTimes = dword(V::DefaultFreq, picture.defaultFreq) && hasNextRun;
     if (isTimed(picture.type) && !hasTimes)
         return std::nullopt;
     if (isOccasion(picture.type))
