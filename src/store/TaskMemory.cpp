@@ -28,6 +28,14 @@ struct HeldPicture {
 SRWLOCK g_pictureLock = SRWLOCK_INIT;
 std::unordered_map<std::wstring, HeldPicture> g_pictures;
 
+std::wstring foldedKey(const TaskIdentity& identity)
+{
+    std::wstring key = identity.key();
+    for (wchar_t& c : key)
+        c = static_cast<wchar_t>(std::towupper(c));
+    return key;
+}
+
 void forgetAllLocked()
 {
     g_changed.clear();
@@ -43,13 +51,7 @@ void dropPictures()
 
 } // namespace
 
-std::wstring memoryKey(const std::wstring& name)
-{
-    std::wstring key = TaskIdentity(name).key();
-    for (wchar_t& c : key)
-        c = static_cast<wchar_t>(std::towupper(c));
-    return key;
-}
+std::wstring memoryKey(const std::wstring& name) { return foldedKey(TaskIdentity(name)); }
 
 Hold::Hold()
 {
@@ -73,10 +75,16 @@ Hold::~Hold()
 
 uint64_t generation(const std::wstring& name)
 {
+    {
+        Keelwork::SrwShared hold(g_lock);
+        if (g_holds == 0)
+            return 0;
+    }
     // A name that cannot be a key has nothing kept: its converted text may match another's.
-    if (!TaskIdentity(name).valid())
+    const TaskIdentity identity(name);
+    if (!identity.valid())
         return 0;
-    const std::wstring key = memoryKey(name);
+    const std::wstring key = foldedKey(identity);
     Keelwork::SrwShared hold(g_lock);
     if (g_holds == 0)
         return 0;
