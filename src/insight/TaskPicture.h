@@ -1,6 +1,7 @@
-// What the answers need of a stored task, read once from the store: where it is kept, its type,
-// its next run or occasion count, its retry time after a deferral and its calendar rule; and the
-// last launch outcomes its history keeps, for when the engine's board has none.
+// What the answers need of a stored task (its picture: where it is kept, its type, its next run or
+// occasion count, its retry time after a deferral and its calendar rule), from the memory the
+// running engine keeps of its tasks or read once from the store; and the last launch outcomes its
+// history keeps, for when the engine's board has none.
 #pragma once
 
 #include "common/ReadStatus.h"
@@ -26,7 +27,8 @@ bool isOccasion(uint32_t type);  // reboot, logon: the engine counts machine sta
 std::optional<TaskPicture> readTaskPicture(const std::wstring& name, Keelwork::ReadStatus& status);
 
 // Whether a task of that name is stored, enabled or disabled (read), or not (absent), or whether
-// its parent or its key may not be looked at (denied); reads no value.
+// its parent or its key may not be looked at (denied); reads no value, and no key where the
+// task's picture is kept.
 Keelwork::ReadStatus findStoredTask(const std::wstring& name);
 bool isStoredTask(const std::wstring& name);
 
