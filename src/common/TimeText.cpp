@@ -4,51 +4,75 @@
 
 #include "common/UtcOffset.h"
 
-#include <cwchar>
-#include <ctime>
-
 namespace Keelwork {
 
 namespace {
-// The runtime refuses readings before 1970, which a zone west of UTC reaches on 1970-01-01. 400
-// Gregorian years are a whole number of days and weeks, so such a reading is read 400 years on.
-constexpr int64_t kFourHundredYears = 146097LL * 86400;
 
-bool wallClockFields(int64_t wall, std::tm& fields)
+struct WallClock {
+    int year, month, day, hour, minute, second;
+};
+
+// The civil date of a count of days since 1970-01-01 (proleptic Gregorian, eras of 400 years),
+// by arithmetic: the runtime's conversion cost a microsecond, fifty times over in one answer.
+WallClock wallClockFields(int64_t wall)
 {
-    const __time64_t readable = wall < 0 ? wall + kFourHundredYears : wall;
-    if (_gmtime64_s(&fields, &readable) != 0)
-        return false;
-    if (wall < 0)
-        fields.tm_year -= 400;
-    return true;
+    constexpr int64_t kDay = 86400;
+    const int64_t days = wall >= 0 ? wall / kDay : -((-wall + kDay - 1) / kDay);
+    const int64_t secondOfDay = wall - days * kDay;
+    const int64_t shifted = days + 719468;  // days since 0000-03-01
+    const int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
+    const int64_t dayOfEra = shifted - era * 146097;
+    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    const int month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    return {static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0)), month,
+            static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1), static_cast<int>(secondOfDay / 3600),
+            static_cast<int>(secondOfDay / 60 % 60), static_cast<int>(secondOfDay % 60)};
 }
 
-std::wstring wallClockText(int64_t wall, const wchar_t* format)
+// Fixed-width decimal digits, for the same reason.
+wchar_t* putDigits(wchar_t* out, int value, int width)
 {
-    std::tm fields{};
-    wchar_t text[50];
-    if (!wallClockFields(wall, fields) || std::wcsftime(text, 50, format, &fields) == 0)
-        return L"?";
-    return text;
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        out[i] = static_cast<wchar_t>(L'0' + value % 10);
+    return out + width;
+}
+
+// "YYYY-MM-DD<between>HH:MM:SS"; the years a task time reaches (1969 to 2106) have four digits.
+std::wstring wallClockText(int64_t wall, wchar_t between)
+{
+    const WallClock fields = wallClockFields(wall);
+    wchar_t text[19];
+    wchar_t* out = putDigits(text, fields.year, 4);
+    *out++ = L'-';
+    out = putDigits(out, fields.month, 2);
+    *out++ = L'-';
+    out = putDigits(out, fields.day, 2);
+    *out++ = between;
+    out = putDigits(out, fields.hour, 2);
+    *out++ = L':';
+    out = putDigits(out, fields.minute, 2);
+    *out++ = L':';
+    out = putDigits(out, fields.second, 2);
+    return std::wstring(text, out);
 }
 } // namespace
 
 std::wstring localTimeText(uint32_t seconds)
 {
-    return wallClockText(seconds + utcOffsetAt(seconds), L"%Y-%m-%d %H:%M:%S");
+    return wallClockText(seconds + utcOffsetAt(seconds), L' ');
 }
 
 std::wstring isoLocalTimeText(uint32_t seconds)
 {
     const int64_t offset = utcOffsetAt(seconds);
-    std::wstring text = wallClockText(seconds + offset, L"%Y-%m-%dT%H:%M:%S");
-    if (text == L"?")
-        return text;
-    const int64_t minutes = (offset < 0 ? -offset : offset) / 60;
-    wchar_t zone[16];
-    std::swprintf(zone, 16, L"%02d:%02d", static_cast<int>(minutes / 60), static_cast<int>(minutes % 60));
-    return text + (offset < 0 ? L'-' : L'+') + zone;
+    std::wstring text = wallClockText(seconds + offset, L'T');
+    const int minutes = static_cast<int>((offset < 0 ? -offset : offset) / 60);
+    wchar_t zone[6] = {offset < 0 ? L'-' : L'+'};
+    putDigits(putDigits(zone + 1, minutes / 60, 2) + 1, minutes % 60, 2);
+    zone[3] = L':';
+    return text.append(zone, 6);
 }
 
 } // namespace Keelwork

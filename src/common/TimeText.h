@@ -7,11 +7,11 @@
 
 namespace Keelwork {
 
-// "YYYY-MM-DD HH:MM:SS" in local time (at most 50 characters); "?" when it cannot be converted.
+// "YYYY-MM-DD HH:MM:SS" in local time.
 std::wstring localTimeText(uint32_t seconds);
 
 // ISO 8601 local time with the offset in force at that instant, "2026-12-07T03:30:00+01:00"
-// ("+00:00" at UTC); "?" when it cannot be converted. Inside an hour the clock repeats, the two
+// ("+00:00" at UTC). Inside an hour the clock repeats, the two
 // instants that read alike differ in their offsets.
 std::wstring isoLocalTimeText(uint32_t seconds);
 

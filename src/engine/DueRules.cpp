@@ -10,6 +10,7 @@
 #include "store/CalendarLocalTime.h"
 #include "store/KsTask.h"
 #include "store/ProtectedValue.h"
+#include "store/TaskMemory.h"
 #include "store/TaskWriteLock.h"
 
 #include <cwchar>
@@ -75,6 +76,7 @@ void DueRules::countOccasion(const std::wstring& name, EngineTask& task)
     ++task.dwNextRun;
     // A change made through task management at the same moment must not write the old count back.
     std::lock_guard<std::mutex> storeLock(KsStore::taskWriteLock());
+    const KsStore::TaskMemory::ChangeNote note(name);
     CRegKey key;
     // Opens rather than creates: a task deleted meanwhile is not brought back.
     if (key.open(HKEY_LOCAL_MACHINE, CKsTask(name.c_str()).currentPath(),

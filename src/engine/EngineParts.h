@@ -25,6 +25,7 @@
 #include "engine/SystemPumpProbes.h"
 #include "state/EngineState.h"
 #include "state/StateMirror.h"
+#include "store/TaskMemory.h"
 
 #include <memory>
 
@@ -48,6 +49,8 @@ struct EngineParts {
     HANDLE m_hExitEvent;  // the module's; not owned
     HINSTANCE m_hInstance = nullptr;
     std::shared_ptr<KsState::EngineStateBoard> m_board;
+    // The answers keep what they read of the tasks while the engine, which sees every change, runs.
+    KsStore::TaskMemory::Hold m_taskMemory;
     KsState::StateMirror m_mirror;  // the board, told to other processes
     StoppedOnExit m_stoppedOnExit{*m_board, m_mirror};
     KsZARNPartnerCustomization m_customization;

@@ -9,6 +9,7 @@
 #include "registry/RegKey.h"
 #include "store/KsTask.h"
 #include "store/ProtectedValue.h"
+#include "store/TaskMemory.h"
 #include "store/TaskName.h"
 
 #include <algorithm>
@@ -59,6 +60,8 @@ void markReread(EngineTask& task, DWORD oobeWait)
 
 std::unique_ptr<EngineTask> TaskList::load(const std::wstring& name, bool* outOfMemory)
 {
+    // Taken before the reading: a change during it leaves the picture unkept.
+    const uint64_t generation = KsStore::TaskMemory::generation(name);
     CKsTask stored(name.c_str());
     if (!stored.Read()) {
         KSLOG_ERROR_AS("CKsTaskManager::_LoadTask",
@@ -72,6 +75,7 @@ std::unique_ptr<EngineTask> TaskList::load(const std::wstring& name, bool* outOf
         return nullptr;
     }
     readRetryTime(name, *task);
+    KsStore::TaskMemory::keep(name, generation, KsStore::pictureOf(*task, stored.disabled(), task->m_dwRetryAt));
     return task;
 }
 
@@ -124,6 +128,7 @@ void TaskList::refresh(const OobeWaitOf& oobeWaitOf, KsState::EngineStateBoard* 
     std::set<std::wstring> seen;
     FILETIME written;
     m_keyTimes.clear();
+    KsStore::TaskMemory::changedAll();
     for (DWORD index = 0;
          !outOfMemory && TaskKeyTimes::enumKey(key, index, name, written) == ERROR_SUCCESS && !name.empty(); ++index) {
         m_keyTimes.seen(name, written);
@@ -170,6 +175,8 @@ void TaskList::refreshNames(const std::vector<std::wstring>& names, const OobeWa
     bool outOfMemory = false;
     m_kept.clear();
     for (const std::wstring& name : changed) {
+        // Another process's change reaches what this process keeps of the task only this way.
+        KsStore::TaskMemory::changed(name);
         CRegKey taskKey;
         if (!outOfMemory && taskKey.open(key.get(), name.c_str(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS) {
             m_keyTimes.seenKey(name, taskKey);

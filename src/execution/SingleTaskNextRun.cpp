@@ -15,6 +15,7 @@
 #include "messagebus/MessageBusClient.h"
 #include "registry/RegKey.h"
 #include "store/ProtectedValue.h"
+#include "store/TaskMemory.h"
 #include "store/TaskWriteLock.h"
 
 #include <algorithm>
@@ -110,6 +111,7 @@ bool CSingleTask::readTaskDword(const wchar_t* valueName, DWORD& value) const
 // Opens rather than creates: a task whose key is gone is not brought back by a late write.
 bool CSingleTask::writeTaskDword(const wchar_t* valueName, DWORD value)
 {
+    const KsStore::TaskMemory::ChangeNote note(m_wszName);
     Keelwork::CRegKey key;
     return key.open(HKEY_LOCAL_MACHINE, currentPath(), kTaskKeyAccess) == ERROR_SUCCESS &&
            KsStore::writeProtectedDword(key, valueName, value) == 0;

@@ -4,6 +4,7 @@
 #include "registry/RegKey.h"
 #include "store/KsTaskInfo.h"
 #include "store/ProtectedValue.h"
+#include "store/TaskMemory.h"
 #include "store/TaskName.h"
 
 namespace KsInsight {
@@ -40,10 +41,15 @@ Keelwork::ReadStatus openTaskKey(const std::wstring& name, Keelwork::CRegKey& ke
     return Keelwork::ReadStatus::absent();
 }
 
+std::optional<TaskPicture> readStoredPicture(const std::wstring& name, Keelwork::ReadStatus& status);
+
 } // namespace
 
 Keelwork::ReadStatus findStoredTask(const std::wstring& name)
 {
+    // A task whose picture is kept is stored; any other key is looked for.
+    if (KsStore::TaskMemory::held(name, KsStore::TaskMemory::generation(name)))
+        return Keelwork::ReadStatus{};
     Keelwork::CRegKey key;
     bool disabled = false;
     return openTaskKey(name, key, disabled);
@@ -52,6 +58,22 @@ Keelwork::ReadStatus findStoredTask(const std::wstring& name)
 bool isStoredTask(const std::wstring& name) { return findStoredTask(name).read(); }
 
 std::optional<TaskPicture> readTaskPicture(const std::wstring& name, Keelwork::ReadStatus& status)
+{
+    // The generation before the reading: a change during it leaves the reading unkept.
+    const uint64_t generation = KsStore::TaskMemory::generation(name);
+    if (std::optional<TaskPicture> held = KsStore::TaskMemory::held(name, generation)) {
+        status = Keelwork::ReadStatus{};
+        return held;
+    }
+    std::optional<TaskPicture> picture = readStoredPicture(name, status);
+    if (picture)
+        KsStore::TaskMemory::keep(name, generation, *picture);
+    return picture;
+}
+
+namespace {
+
+std::optional<TaskPicture> readStoredPicture(const std::wstring& name, Keelwork::ReadStatus& status)
 {
     TaskPicture picture;
     Keelwork::CRegKey key;
@@ -70,7 +92,9 @@ std::optional<TaskPicture> readTaskPicture(const std::wstring& name, Keelwork::R
         KsStore::readProtectedString(key, V::TaskTrigger, trigger, 2) != ERROR_SUCCESS || trigger[0] == L'\0')
         return std::nullopt;
     dword(V::TaskTrigType, picture.triggerType);
-    const bool hasTimes = dword(V::NextRun, picture.nextRun) && dword(V::DefaultFreq, picture.defaultFreq);
+    // Both read, as the store's full read does, so that a kept picture and a read one agree.
+    const bool hasNextRun = dword(V::NextRun, picture.nextRun);
+    const bool hasTimes = dword(V::DefaultFreq, picture.defaultFreq) && hasNextRun;
     if (isTimed(picture.type) && !hasTimes)
         return std::nullopt;
     if (isOccasion(picture.type))
@@ -84,6 +108,8 @@ std::optional<TaskPicture> readTaskPicture(const std::wstring& name, Keelwork::R
     status = Keelwork::ReadStatus{};
     return picture;
 }
+
+} // namespace
 
 void completeFromHistory(KsState::TaskState& task, const std::vector<KsStore::HistoryEntry>& history)
 {

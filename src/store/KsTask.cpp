@@ -6,6 +6,7 @@
 #include "registry/RegKey.h"
 #include "store/ProtectedValue.h"
 #include "store/TaskHistory.h"
+#include "store/TaskMemory.h"
 #include "store/TaskName.h"
 
 #include <algorithm>
@@ -233,6 +234,7 @@ bool CKsTask::Write()
 {
     if (!checkName())
         return false;
+    const KsStore::TaskMemory::ChangeNote note(m_wszName);
     // Checked before the key is created, so a record that can never load leaves nothing behind.
     if (dwTaskType == KS_TASK_UNKNOWN || pwszTaskTrigger == nullptr)
         return false;
@@ -285,6 +287,7 @@ bool CKsTask::writeScheduleValues(Keelwork::CRegKey& key)
 
 long CKsTask::deleteCurrentKey()
 {
+    const KsStore::TaskMemory::ChangeNote note(m_wszName);
     // The current path is relative to HKEY_LOCAL_MACHINE; delete it from there in the 64-bit view.
     Keelwork::CRegKey root;
     LONG rc = root.open(HKEY_LOCAL_MACHINE, L"", kWriteAccess);

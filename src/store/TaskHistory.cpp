@@ -6,12 +6,16 @@
 #include "registry/RegKey.h"
 #include "store/KsTaskInfo.h"
 #include "store/ProtectedValue.h"
+#include "store/TaskMemory.h"
 #include "store/TaskName.h"
+
+#include "common/SrwLock.h"
 
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 namespace KsStore {
 
@@ -35,6 +39,19 @@ std::mutex& historyLock()
     static std::mutex lock;
     return lock;
 }
+
+// The histories read or written while the task memory is kept, by TaskMemory::memoryKey: each
+// one whole (newest first) as its value holds it, or none when there was no value. Filled and
+// changed under historyLock, after the registry, so a reading never overtakes an append; looked
+// up under g_heldLock alone. A damaged or unreadable value is never kept: it is read (and logged)
+// every time, as without the memory.
+struct HeldHistory {
+    uint64_t generation = 0;
+    bool stored = false;
+    std::vector<HistoryEntry> entries;
+};
+SRWLOCK g_heldLock = SRWLOCK_INIT;
+std::unordered_map<std::wstring, HeldHistory> g_held;  // written under g_heldLock and historyLock
 
 // Little-endian fields; the target is little-endian.
 void putU16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, sizeof v); }
@@ -122,6 +139,55 @@ struct Payload {
 
 enum class Stored { absent, present, damaged, failed };
 
+// The payload's entries, newest first, at most maxCount.
+std::vector<HistoryEntry> entriesOf(const Payload& payload, size_t maxCount)
+{
+    // Sized once from the count the value's length was checked against: a list grown entry by
+    // entry would take more room than the value holds.
+    std::vector<HistoryEntry> entries;
+    entries.reserve(std::min(payload.count(), maxCount));
+    for (size_t i = payload.count(); i > 0 && entries.size() < maxCount; --i)
+        decodeEntry(payload.entry(i - 1), entries.emplace_back());
+    return entries;
+}
+
+// Under historyLock: what the value now holds, kept when the task's memory is kept.
+void keepLocked(const std::wstring& name, uint64_t generation, const Payload* stored)
+{
+    Keelwork::SrwExclusive hold(g_heldLock);
+    if (generation == 0) {
+        g_held.erase(TaskMemory::memoryKey(name));
+        return;
+    }
+    HeldHistory& held = g_held[TaskMemory::memoryKey(name)];
+    held.generation = generation;
+    held.stored = stored != nullptr;
+    held.entries = stored ? entriesOf(*stored, kMaxHistoryEntries) : std::vector<HistoryEntry>{};
+}
+
+bool isHeld(const std::wstring& name, uint64_t generation)
+{
+    Keelwork::SrwShared hold(g_heldLock);
+    const auto found = g_held.find(TaskMemory::memoryKey(name));
+    return generation != 0 && found != g_held.end() && found->second.generation == generation;
+}
+
+// The kept history, when it was kept under this generation.
+bool readHeld(const std::wstring& name, uint64_t generation, size_t maxCount, HistoryRead& out)
+{
+    if (generation == 0)
+        return false;
+    Keelwork::SrwShared hold(g_heldLock);
+    const auto found = g_held.find(TaskMemory::memoryKey(name));
+    if (found == g_held.end() || found->second.generation != generation)
+        return false;
+    const std::vector<HistoryEntry>& entries = found->second.entries;
+    out.entries.assign(entries.begin(), entries.begin() + static_cast<ptrdiff_t>(std::min(maxCount, entries.size())));
+    if (!found->second.stored)
+        out.status = Keelwork::ReadStatus::absent();
+    return true;
+}
+
 // Reads the task's value into payload; error gets the registry's answer when it failed.
 Stored readStored(const Keelwork::CRegKey& key, const std::wstring& name, Payload& payload, uint32_t& error)
 {
@@ -137,15 +203,18 @@ Stored readStored(const Keelwork::CRegKey& key, const std::wstring& name, Payloa
     return payload.wellFormed() ? Stored::present : Stored::damaged;
 }
 
+bool isTaskUnder(const wchar_t* parent, const std::wstring& name)
+{
+    Keelwork::CRegKey key;
+    const std::wstring path = std::wstring(parent) + L"\\" + name;
+    return key.open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_QUERY_VALUE | kView) == ERROR_SUCCESS;
+}
+
+bool isTaskEnabled(const std::wstring& name) { return isTaskUnder(kSchedulerKeyPath, name); }
+
 bool isTaskStored(const std::wstring& name)
 {
-    for (const wchar_t* parent : {kSchedulerKeyPath, kSchedulerDisabledKeyPath}) {
-        Keelwork::CRegKey key;
-        const std::wstring path = std::wstring(parent) + L"\\" + name;
-        if (key.open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_QUERY_VALUE | kView) == ERROR_SUCCESS)
-            return true;
-    }
-    return false;
+    return isTaskEnabled(name) || isTaskUnder(kSchedulerDisabledKeyPath, name);
 }
 
 struct AppendOutcome {
@@ -157,6 +226,7 @@ struct AppendOutcome {
 AppendOutcome appendLocked(const std::wstring& name, const HistoryEntry& entry)
 {
     AppendOutcome out;
+    const uint64_t generation = TaskMemory::generation(name);
     Keelwork::CRegKey key;
     LONG rc = key.createSystemOnly(HKEY_LOCAL_MACHINE, kSchedulerHistoryKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE | kView);
     if (rc != ERROR_SUCCESS) {
@@ -178,6 +248,8 @@ AppendOutcome appendLocked(const std::wstring& name, const HistoryEntry& entry)
     payload.add(entry);
     out.error = writeProtectedBinary(key, name.c_str(), payload.bytes, payload.size);
     out.appended = out.error == ERROR_SUCCESS;
+    // Only a history already kept is kept on: the first reading decides whether it may be.
+    keepLocked(name, out.appended && isHeld(name, generation) ? generation : 0, &payload);
     return out;
 }
 
@@ -212,7 +284,14 @@ HistoryRead read(const wchar_t* taskName, size_t maxCount)
         out.status = Keelwork::ReadStatus::absent();
         return out;
     }
-    // No lock: a value is replaced whole, so a read sees the history before or after an append.
+    const uint64_t generation = TaskMemory::generation(name);
+    if (readHeld(name, generation, maxCount, out))
+        return out;
+    // Without memory, no lock: a value is replaced whole, so a read sees the history before or
+    // after an append. A reading to be kept is ordered with the appends, so none is lost.
+    std::unique_lock<std::mutex> ordered(historyLock(), std::defer_lock);
+    if (generation != 0)
+        ordered.lock();
     Keelwork::CRegKey key;
     LONG rc = key.open(HKEY_LOCAL_MACHINE, kSchedulerHistoryKeyPath, KEY_QUERY_VALUE | kView);
     uint32_t error = rc == ERROR_FILE_NOT_FOUND ? 0 : static_cast<uint32_t>(rc);
@@ -220,13 +299,13 @@ HistoryRead read(const wchar_t* taskName, size_t maxCount)
     Stored stored = error == 0 ? Stored::absent : Stored::failed;
     if (rc == ERROR_SUCCESS)
         stored = readStored(key, name, payload, error);
-    if (stored == Stored::present) {
-        // Sized once from the count the value's length was checked against: a list grown entry
-        // by entry would take more room than the value holds.
-        out.entries.reserve(std::min(payload.count(), maxCount));
-        for (size_t i = payload.count(); i > 0 && out.entries.size() < maxCount; --i)
-            decodeEntry(payload.entry(i - 1), out.entries.emplace_back());
-    }
+    if (stored == Stored::present)
+        out.entries = entriesOf(payload, maxCount);
+    // Kept only for a task under the enabled key, whose every change the engine sees.
+    if (generation != 0 && (stored == Stored::present || stored == Stored::absent) && isTaskEnabled(name))
+        keepLocked(name, generation, stored == Stored::present ? &payload : nullptr);
+    if (ordered.owns_lock())
+        ordered.unlock();
     out.damaged = stored == Stored::damaged;
     if (stored == Stored::absent)
         out.status = Keelwork::ReadStatus::absent();
@@ -252,6 +331,7 @@ bool remove(const wchar_t* taskName)
         rc = key.open(HKEY_LOCAL_MACHINE, kSchedulerHistoryKeyPath, KEY_SET_VALUE | kView);
         if (rc == ERROR_SUCCESS)
             rc = key.deleteValue(name.c_str());
+        keepLocked(name, 0, nullptr);
     }
     if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND)
         return true;

@@ -16,6 +16,10 @@
 // A value of another type, size, magic or version, with an unknown event or flag, or failing its
 // tag reads as an empty history (with a Warning line); the next append starts afresh.
 //
+// Memory: while the running engine keeps the task memory (TaskMemory.h), a history read once, of a
+// task under the enabled key, is kept whole and changed by the appends and removals that write the
+// registry, until the task changes; a damaged or unreadable one is read again every time.
+//
 // Thread-safe: one lock in this process orders every append and removal, so an append never
 // brings back the history of a task deleted meanwhile.
 #pragma once

@@ -15,6 +15,7 @@
 #include "message/JSONFormatter.h"
 #include "platform/ProbeServices.h"
 #include "platform/SystemProbeServices.h"
+#include "store/TaskMemory.h"
 #include "store/TaskName.h"
 
 #include <gtest/gtest.h>
@@ -132,6 +133,17 @@ protected:
                 std::printf("  %s: bus %s, kstask %s\n", narrow(name).c_str(), narrow(one.verdict).c_str(),
                             narrow(listed[KsStore::TaskIdentity(name).key()]).c_str());
         }
+        // What the answers kept in memory is what the registry holds: they are the same read again.
+        const auto replies = [this] {
+            std::wstring text;
+            for (const auto& [name, kind] : m_stored)
+                text += busExplain(name) + KsInsight::historyReply(KsInsight::HistoryRequest{name, 50}) +
+                        KsInsight::previewReply(KsInsight::PreviewRequest{name, std::nullopt, 3}, m_clock.value) + L"\n";
+            return text;
+        };
+        const std::wstring kept = replies();
+        KsStore::TaskMemory::changedAll();
+        EXPECT_EQ(narrow(kept), narrow(replies())) << "memory and registry differ at " << where();
         for (auto& [name, one] : said) {
             // "suspended" only while the engine runs nothing.
             EXPECT_FALSE(one.verdict == L"suspended" && anyRunning()) << narrow(name) << " suspended while a task runs, at " << where();

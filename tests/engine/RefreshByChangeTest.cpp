@@ -4,10 +4,13 @@
 #include "ExpectLogged.h"
 #include "TaskManagerFixture.h"
 #include "common/ChangedTasks.h"
+#include "insight/InsightReplies.h"
 #include "management/TaskManagement.h"
+#include "store/TaskMemory.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -187,6 +190,36 @@ TEST_F(RefreshByChange, SeededRandomChangesLeaveWhatAWholeReReadLeaves)
         }
         for (const std::wstring& name : names)
             CKsTask(name.c_str()).Delete();
+    }
+}
+
+// The answers keep what they read of a task until it changes; another process's write or removal
+// names no task, and reaches them through the engine, which finds it by the keys' times.
+TEST_F(RefreshByChange, AnswersTellAnotherProcesssWriteAndRemovalOnceTheEngineFoundThem)
+{
+    const KsStore::TaskMemory::Hold memory;
+    storeTask({.name = L"b", .nextRun = kstest::kNow + 60});
+    Engine engine;
+    const std::wstring path = std::wstring(KsStore::kSchedulerKeyPath) + L"\\b";
+    const auto told = [] { return KsInsight::explainReply(L"{\"name\":\"b\"}", KsInsight::BoardStateSource(), kstest::kNow); };
+    const std::function<LONG()> writes[] = {
+        [&] {
+            Keelwork::CRegKey key;
+            LONG rc = key.open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_SET_VALUE | KEY_QUERY_VALUE | KEY_WOW64_64KEY);
+            return rc ? rc : static_cast<LONG>(KsStore::writeProtectedDword(key, KsStore::ValueName::NextRun, kstest::kNow + 7200));
+        },
+        [&] { return ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WOW64_64KEY, 0); },
+    };
+    const std::wstring after[] = {L"\"nextRun\":" + std::to_wstring(kstest::kNow + 7200) + L",",
+                                  L"\"error\":\"No task of that name is stored.\""};
+    for (size_t i = 0; i < std::size(writes); ++i) {
+        for (int turn = 0; turn < 100000 && !refreshLines(settled(*engine.tasks), true).empty(); ++turn) {
+        }
+        const std::wstring before = told();
+        ASSERT_EQ(writes[i](), ERROR_SUCCESS);
+        EXPECT_EQ(told(), before);
+        engine.tasks->Refresh(Scope::written);
+        EXPECT_NE(told().find(after[i]), std::wstring::npos) << i;
     }
 }
 
