@@ -97,6 +97,7 @@ DWORD TaskList::gatherAll()
             return ERROR_NOT_ENOUGH_MEMORY;
         if (task)
             m_tasks[name] = std::move(task);
+        reindex(name);
     }
     loadRetailDisabled();
     return rc == ERROR_NO_MORE_ITEMS || rc == ERROR_SUCCESS ? 0 : static_cast<DWORD>(rc);
@@ -215,10 +216,18 @@ void TaskList::refreshOne(const std::wstring& name, const OobeWaitOf& oobeWaitOf
     }
     KSLOG_NORMAL_AS("CKsTaskManager::_RefreshOne", L"Adding task %s back to the list", name.c_str());
     std::unique_ptr<EngineTask> task = load(name, outOfMemory);
-    if (!task)
-        return;
-    markReread(*task, oobeWait);
-    m_tasks[name] = std::move(task);
+    if (task) {
+        markReread(*task, oobeWait);
+        m_tasks[name] = std::move(task);
+    }
+    reindex(name);
+}
+
+void TaskList::reindex(const std::wstring& name)
+{
+    auto found = m_tasks.find(name);
+    const EngineTask* task = found != m_tasks.end() ? found->second.get() : nullptr;
+    m_due.update(name, task != nullptr, task ? task->dwTaskType : 0, task ? task->dwNextRun : 0);
 }
 
 void TaskList::dropUnvisited(KsState::EngineStateBoard* board)
@@ -233,7 +242,9 @@ void TaskList::dropUnvisited(KsState::EngineStateBoard* board)
                             it->first.c_str());
             if (board)
                 board->removeTask(it->first);
+            const std::wstring name = it->first;
             it = m_tasks.erase(it);
+            reindex(name);
         } else {
             ++it;
         }
@@ -252,7 +263,9 @@ DWORD TaskList::deleteZarnTasks()
         }
         KSLOG_NORMAL_AS("CKsTaskManager::DeleteAllZARNTasks", L"Deleting task %s", it->first.c_str());
         CKsTask(it->first.c_str()).Delete();
+        const std::wstring name = it->first;
         it = m_tasks.erase(it);
+        reindex(name);
     }
     return 0;
 }
@@ -287,12 +300,19 @@ bool TaskList::allowedInRetailMode(const std::wstring& name)
     return m_retailDisabled.count(key) == 0;
 }
 
+bool TaskList::retailListEmpty()
+{
+    std::lock_guard<std::mutex> lock(m_retailMutex);
+    return m_retailDisabled.empty();
+}
+
 void TaskList::clear()
 {
     KSLOG_NORMAL_AS("CKsTaskManager::_EmptyTaskList", L"Emptying task list and deleting all tasks (From Memory)");
     m_tasks.clear();
     m_kept.clear();
     m_keyTimes.clear();
+    m_due.clear();
 }
 
 void TaskList::readRetryTime(const std::wstring& name, EngineTask& task)

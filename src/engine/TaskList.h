@@ -10,6 +10,7 @@
 #pragma once
 
 #include "common/WinInclude.h"
+#include "engine/DueIndex.h"
 #include "engine/TaskKeyTimes.h"
 #include "state/EngineState.h"
 #include "store/KsTaskInfo.h"
@@ -87,7 +88,14 @@ public:
     // False when "DisabledInRetailModeTasks" could not be read (the set is then empty).
     bool loadRetailDisabled();
     bool allowedInRetailMode(const std::wstring& name);
+    // Whether the retail demo mode keeps no task from running.
+    bool retailListEmpty();
     void clear();
+
+    // The tasks by when they fall due, as the list now holds them.
+    const DueIndex& due() const { return m_due; }
+    // Brings the due index up to date for this task after a change outside the list (a launch).
+    void reindex(const std::wstring& name);
 
     // "LogonNextRun" from the store into m_dwRetryAt (0 when absent).
     static void readRetryTime(const std::wstring& name, EngineTask& task);
@@ -105,6 +113,7 @@ private:
     // looks at them again, as a whole refresh would.
     std::set<std::wstring> m_kept;
     TaskKeyTimes m_keyTimes;
+    DueIndex m_due;
     std::mutex m_retailMutex;
     std::set<std::wstring> m_retailDisabled;  // written under m_retailMutex
 };

@@ -29,6 +29,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace Tessel {
 class MessageBusClient;
@@ -51,6 +52,9 @@ struct TaskManagerServices {
     std::function<bool(BOOL* pbFilteredAdmin)> isConsoleAdmin;
     // What each launch consults of the machine.
     SingleTaskServices launch;
+    // Whether the queue builder's lines about each task it looks at are written, so it must look
+    // at every task; empty: whether the logger writes Normal lines.
+    std::function<bool()> logsEachTask;
 };
 
 class CKsTaskManager {
@@ -128,6 +132,14 @@ private:
     // Seconds a task first seen while OOBE mode is on is held; 0 once the global wait is over.
     DWORD oobeWaitForNewTask(const std::wstring& name);
 
+    // The queue builder's look at one task for `type`: its holds, its due rule, its queue item.
+    // 0, or 8 when out of memory.
+    DWORD visitForQ(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe, DWORD bAMMode,
+                    DWORD dwAMFutureWindow, uint32_t now);
+    // The tasks a queue build for `type` must look at, in the list's order, when not all: those
+    // the due index finds due and those the builder holds; the others it would leave as they are.
+    std::vector<std::wstring> tasksToVisit(DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now) const;
+    bool visitsEveryTask(DWORD type);
     // True when the OOBE hold keeps this task out of the queue.
     bool heldByOobe(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe, uint32_t now);
     // 0, or 8 when out of memory.
@@ -157,6 +169,8 @@ private:
 
     // Key names asked to run now and not yet queued; kept across refreshes, dropped with the task.
     std::set<std::wstring> m_runNow;
+    // Every task the queue builder told a hold of (and maybe some whose hold has since ended).
+    std::set<std::wstring> m_builderHeld;
 };
 
 } // namespace Keelwork::engine
