@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <new>
+#include <utility>
 
 namespace Keelwork::engine {
 
@@ -72,6 +73,7 @@ std::unique_ptr<EngineTask> TaskList::load(const std::wstring& name, bool* outOf
         return nullptr;
     }
     readRetryTime(name, *task);
+    task->m_bDirty = DirtyMark(&m_stamps);
     return task;
 }
 
@@ -160,16 +162,17 @@ void TaskList::refreshNames(const std::vector<std::wstring>& names, const OobeWa
     changed.erase(std::unique(changed.begin(), changed.end(),
                               [](const std::wstring& a, const std::wstring& b) { return registryOrder(a, b) == 0; }),
                   changed.end());
-    // Every other task is as the store holds it: what a re-read would change is only its marks and
-    // the retry time a launch leaves in the store (the few log-on and boot tasks).
-    for (auto& [name, task] : m_tasks) {
-        if (!task || std::binary_search(changed.begin(), changed.end(), name, registryBefore))
-            continue;
-        markReread(*task, oobeWaitOf(name, task.get()));
-        readRetryTime(name, *task);
+    // A changed task the store no longer holds keeps its marks, as a whole refresh leaves it.
+    std::vector<std::pair<std::wstring, uint8_t>> dirtyBefore;
+    for (const std::wstring& name : changed) {
+        auto found = m_tasks.find(name);
+        if (found != m_tasks.end() && found->second)
+            dirtyBefore.emplace_back(name, found->second->m_bDirty);
     }
+    clearMarksOfUnchanged(changed, oobeWaitOf);
     bool outOfMemory = false;
     m_kept.clear();
+    std::vector<std::wstring> vanished;
     for (const std::wstring& name : changed) {
         CRegKey taskKey;
         if (!outOfMemory && taskKey.open(key.get(), name.c_str(), KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS) {
@@ -178,11 +181,49 @@ void TaskList::refreshNames(const std::vector<std::wstring>& names, const OobeWa
         } else {
             m_keyTimes.forget(name);
             m_kept.insert(name);
+            vanished.push_back(name);
         }
     }
-    dropUnvisited(board);
+    for (const auto& [name, dirty] : dirtyBefore) {
+        auto found = m_tasks.find(name);
+        if (m_kept.count(name) != 0 && found != m_tasks.end())
+            found->second->m_bDirty = dirty;
+    }
+    std::sort(vanished.begin(), vanished.end());
+    dropUnvisited(board, &vanished);
     for (auto kept = m_kept.begin(); kept != m_kept.end();)
         kept = m_tasks.count(*kept) ? std::next(kept) : m_kept.erase(kept);
+}
+
+// Every unchanged task is as the store holds it: what a re-read would change is only its marks and
+// the retry time a launch leaves in the store (the few log-on and boot tasks). Only the tasks the
+// engine marked since are visited, unless it may have marked any (the out-of-box holds).
+void TaskList::clearMarksOfUnchanged(const std::vector<std::wstring>& changed, const OobeWaitOf& oobeWaitOf)
+{
+    auto clear = [&](const std::wstring& name, EngineTask& task) {
+        if (std::binary_search(changed.begin(), changed.end(), name, registryBefore))
+            return;
+        markReread(task, oobeWaitOf(name, &task));
+        readRetryTime(name, task);
+        if (task.m_dwOobeWait != 0)
+            m_markedEverywhere = true;
+    };
+    std::set<std::wstring> marked;
+    marked.swap(m_marked);
+    const bool everywhere = std::exchange(m_markedEverywhere, false);
+    m_stamps.allReread = ++m_stamps.next;
+    if (everywhere) {
+        for (auto& [name, task] : m_tasks)
+            if (task)
+                clear(name, *task);
+        return;
+    }
+    marked.insert(m_due.occasions().begin(), m_due.occasions().end());
+    for (const std::wstring& name : marked) {
+        auto found = m_tasks.find(name);
+        if (found != m_tasks.end() && found->second)
+            clear(name, *found->second);
+    }
 }
 
 // A whole re-read where what changed cannot be told from the keys: the scheduler key would not
@@ -216,6 +257,8 @@ void TaskList::refreshOne(const std::wstring& name, const OobeWaitOf& oobeWaitOf
     }
     KSLOG_NORMAL_AS("CKsTaskManager::_RefreshOne", L"Adding task %s back to the list", name.c_str());
     std::unique_ptr<EngineTask> task = load(name, outOfMemory);
+    if (oobeWait != 0)
+        m_markedEverywhere = true;
     if (task) {
         markReread(*task, oobeWait);
         m_tasks[name] = std::move(task);
@@ -230,12 +273,20 @@ void TaskList::reindex(const std::wstring& name)
     m_due.update(name, task != nullptr, task ? task->dwTaskType : 0, task ? task->dwNextRun : 0);
 }
 
-void TaskList::dropUnvisited(KsState::EngineStateBoard* board)
+void TaskList::dropUnvisited(KsState::EngineStateBoard* board, const std::vector<std::wstring>* candidates)
 {
     KSLOG_NORMAL_AS("CKsTaskManager::_DropUnvisited",
                     L"Finished looking at all items in the registry. Now deleting all items in our internal list that "
                     L"are not dirty");
-    for (auto it = m_tasks.begin(); it != m_tasks.end();) {
+    auto next = [&](TaskMap::iterator from, size_t& at) {
+        if (!candidates)
+            return from;
+        while (at < candidates->size() && m_tasks.count((*candidates)[at]) == 0)
+            ++at;
+        return at < candidates->size() ? m_tasks.find((*candidates)[at++]) : m_tasks.end();
+    };
+    size_t at = 0;
+    for (auto it = next(m_tasks.begin(), at); it != m_tasks.end();) {
         if (it->second && it->second->m_bDirty == 0) {
             KSLOG_NORMAL_AS("CKsTaskManager::_DropUnvisited",
                             L"Task %s was not found in the registry. So it will be deleted from our internal list",
@@ -243,10 +294,10 @@ void TaskList::dropUnvisited(KsState::EngineStateBoard* board)
             if (board)
                 board->removeTask(it->first);
             const std::wstring name = it->first;
-            it = m_tasks.erase(it);
+            it = next(m_tasks.erase(it), at);
             reindex(name);
         } else {
-            ++it;
+            it = next(std::next(it), at);
         }
     }
 }

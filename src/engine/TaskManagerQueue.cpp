@@ -74,8 +74,10 @@ void CKsTaskManager::holdBy(const std::wstring& name, EngineTask& task, HoldReas
         return;
     const HoldReason told = task.m_builderHold;
     task.m_builderHold = reason;
-    if (reason != HoldReason::none)
+    if (reason != HoldReason::none) {
         m_builderHeld.insert(name);
+        m_list.marked(name);
+    }
     m_board->changeTask(name, [&](TaskState& state) {
         if (reason == HoldReason::none) {
             if (state.hold.reason == told)
@@ -185,7 +187,9 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
         }
     }
     // Every task the walk reached counts as visited, queued or not.
-    for (auto it = tasks.begin(); it != visitedUpTo; ++it) {
+    if (visitedUpTo == tasks.end())
+        m_list.visitedAll();
+    for (auto it = tasks.begin(); visitedUpTo != tasks.end() && it != visitedUpTo; ++it) {
         if (it->second)
             it->second->m_bDirty = 0;
     }
@@ -211,6 +215,8 @@ DWORD CKsTaskManager::visitForQ(const std::wstring& name, EngineTask& task, DWOR
     bool due = true;
     if (isTimed(type)) {
         const TimedVerdict verdict = m_rules.timedTaskDue(name, task, bAMMode, dwAMFutureWindow, now);
+        if (task.m_bLongOverdue != 0)
+            m_list.marked(name);
         if (verdict.excluded)
             holdBy(name, task, verdict.due ? HoldReason::maintenanceExclusion : HoldReason::none, now);
         due = verdict.due && !verdict.excluded;

@@ -94,6 +94,7 @@ DWORD CKsTaskManager::launch(const std::wstring& name, EngineTask& task,
     task.assign(*run);
     m_list.reindex(name);  // the launch moved its next run
     task.m_dwLaunchCount = run->report().launchCount;
+    m_list.marked(name);
     if (m_board)
         m_board->changeTask(name, [&](TaskState& state) { tell(state, run->report()); });
     // Only now, with the launch's messages out: the history costs registry writes, which must not

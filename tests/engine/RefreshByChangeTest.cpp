@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -33,9 +35,13 @@ protected:
 
     struct Engine {
         std::shared_ptr<KsState::EngineStateBoard> board = std::make_shared<KsState::EngineStateBoard>();
-        std::unique_ptr<CKsTaskManager> tasks = std::make_unique<CKsTaskManager>(3600, nullptr);
-        Engine()
+        std::unique_ptr<CKsTaskManager> tasks;
+        // `logsEachTask`: whether the queue builder looks at every task; empty: as the logger says.
+        explicit Engine(std::function<bool()> logsEachTask = {})
         {
+            Keelwork::engine::TaskManagerServices services;
+            services.logsEachTask = std::move(logsEachTask);
+            tasks = std::make_unique<CKsTaskManager>(3600, nullptr, std::move(services));
             tasks->UseStateBoard(board);
             EXPECT_EQ(tasks->GatherAllTasks(), 0u);
         }
@@ -48,7 +54,8 @@ protected:
                 out << name << L' ' << task->dwNextRun << L' ' << task->dwTaskType << L' ' << task->dwHour << L' '
                     << task->nPriority << L' ' << int(task->m_bDirty) << L' ' << task->m_dwOobeWait << L' '
                     << task->m_dwRetryAt << L' ' << task->m_dwLaunchCount << L' ' << int(task->m_builderHold) << L' '
-                    << state.queued << state.running << int(state.hold.reason) << L'\n';
+                    << state.queued << state.running << int(state.hold.reason) << task->m_bLongOverdue
+                    << task->m_queuedToRunNow << L'\n';
             }
             out << L"wake " << tasks->FindMinNextRunTime() << L'\n';
             return out.str();
@@ -109,8 +116,8 @@ bool apply(Orbis::TaskManagement& management, Change kind, const std::wstring& n
         return management.disableTask(name.c_str()) != FALSE;
     case Change::enable:
         return management.enableTask(name.c_str()) != FALSE;
-    case Change::outside:
-        storeTask({.name = name, .nextRun = kstest::kNow + hour * 60});
+    case Change::outside:  // now and then kept out of auto-maintenance runs (8) or its window (16)
+        storeTask({.name = name, .nextRun = Keelwork::Clock::current().now() + hour * 600, .wise = hour % 3 * 8});
         return true;
     case Change::outsideRemove:
         return CKsTask(name.c_str()).Delete();
@@ -183,6 +190,59 @@ TEST_F(RefreshByChange, SeededRandomChangesLeaveWhatAWholeReReadLeaves)
             ASSERT_EQ(byChange.picture(), whole.picture()) << "step " << step;
             if (random() % 3 == 0) {
                 ASSERT_EQ(byChange.queueAfterBuild(), whole.queueAfterBuild()) << "step " << step;
+            }
+        }
+        for (const std::wstring& name : names)
+            CKsTask(name.c_str()).Delete();
+    }
+}
+
+// The engine refreshing by change whose queue builder looks only at the tasks its due index finds
+// due (and those it holds) against one re-reading and looking at every task, after the same random
+// changes, clock moves, queue builds in and out of auto-maintenance, and runs of the head task.
+TEST_F(RefreshByChange, QueueBuiltFromTheDueIndexIsTheOneAWalkOverEveryTaskBuilds)
+{
+    for (const unsigned seed : {4u, 5u}) {
+        SCOPED_TRACE(seed);
+        std::mt19937 random(seed);
+        const std::wstring names[] = {L"alpha", L"Beta", L"gamma", L"delta", L"Epsilon", L"zeta"};
+        storeTask({.name = names[0]});
+        Engine walked([] { return true; }), indexed([] { return false; });
+        for (int step = 0; step < 40; ++step) {
+            // Some steps only move the clock to the next wake, as the timer wakes the engine.
+            const bool change = random() % 3 != 0;
+            const Change kind = static_cast<Change>(random() % 7);
+            if (change)
+                apply(m_management, kind, names[random() % std::size(names)], random() % 24);
+            if (change)
+                m_clock.value += random() % 8 == 0 ? 4 * 86400 : random() % 2400;  // now and then long overdue
+            else
+                m_clock.value = std::max<uint32_t>(m_clock.value, walked.tasks->FindMinNextRunTime());
+            const DWORD maintenance = random() % 4 == 0;
+            std::wstring built[2];
+            for (Engine* engine : {&walked, &indexed}) {
+                std::wstring& text = built[engine == &indexed];
+                if (change)
+                    engine->tasks->Refresh(engine == &walked      ? Scope::everything
+                                           : kind >= Change::outside ? Scope::written
+                                                                     : Scope::named);
+                text = engine->picture();
+                for (DWORD type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED})
+                    engine->tasks->_AddToQ(type, 0, maintenance, 43200);
+                engine->tasks->AddDeferredOccasionsToQ();
+                text += engine->picture();
+                for (const std::wstring& name : engine->tasks->queue().names())
+                    text += name + L'\n';
+            }
+            ASSERT_EQ(built[0], built[1]) << "step " << step;
+            if (random() % 3 == 0) {
+                std::wstring ran;
+                for (Engine* engine : {&walked, &indexed})
+                    engine->tasks->RunAndPopTopTask(ran, nullptr);
+            }
+            if (random() % 4 == 0) {
+                walked.tasks->EndBatch();
+                indexed.tasks->EndBatch();
             }
         }
         for (const std::wstring& name : names)
