@@ -351,12 +351,6 @@ bool TaskList::allowedInRetailMode(const std::wstring& name)
     return m_retailDisabled.count(key) == 0;
 }
 
-bool TaskList::retailListEmpty()
-{
-    std::lock_guard<std::mutex> lock(m_retailMutex);
-    return m_retailDisabled.empty();
-}
-
 void TaskList::clear()
 {
     KSLOG_NORMAL_AS("CKsTaskManager::_EmptyTaskList", L"Emptying task list and deleting all tasks (From Memory)");

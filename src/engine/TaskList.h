@@ -3,8 +3,9 @@
 // launch. gatherAll fills it once; refresh re-reads every task from scratch and drops a vanished
 // task only once the queue builder has visited it since its last load; refreshNames re-reads only
 // the named tasks (refreshWritten those whose keys were written) and leaves the list as refresh
-// would have. Beside it, the names the retail demo
-// mode keeps from running.
+// would have, touching no other task but those whose marks the engine set since. The tasks are
+// kept indexed by when they fall due (DueIndex). Beside it, the names the retail demo mode keeps
+// from running.
 //
 // Threading: the engine thread, except the retail-disabled set, which has its own mutex.
 #pragma once
@@ -120,8 +121,6 @@ public:
     // False when "DisabledInRetailModeTasks" could not be read (the set is then empty).
     bool loadRetailDisabled();
     bool allowedInRetailMode(const std::wstring& name);
-    // Whether the retail demo mode keeps no task from running.
-    bool retailListEmpty();
     void clear();
 
     // The tasks by when they fall due, as the list now holds them.

@@ -137,11 +137,11 @@ DWORD CKsTaskManager::AddDeferredOccasionsToQ()
 bool CKsTaskManager::visitsEveryTask(DWORD type)
 {
     // Every task is looked at while the lines about each are written (they name every task), for
-    // the log-on and boot tasks (each counts its occasion), while the out-of-box holds last and
-    // while the retail demo list names tasks: the due index knows none of these.
+    // the log-on and boot tasks (each counts its occasion) and while the out-of-box holds last:
+    // the due index knows none of these.
     const bool logsEach = m_services.logsEachTask ? m_services.logsEachTask()
                                                   : ETWLogging::isLogEnabled(ETWLogging::LOG_LEVEL_NORMAL);
-    return logsEach || !isTimed(type) || m_bIsOobeMode != 0 || !m_list.retailListEmpty();
+    return logsEach || !isTimed(type) || m_bIsOobeMode != 0;
 }
 
 std::vector<std::wstring> CKsTaskManager::tasksToVisit(DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now) const
@@ -150,6 +150,8 @@ std::vector<std::wstring> CKsTaskManager::tasksToVisit(DWORD bAMMode, DWORD dwAM
     const uint64_t until = std::min<uint64_t>(uint64_t{now} + (bAMMode != 0 ? dwAMFutureWindow : 0), kNoTime);
     std::vector<std::wstring> names = m_list.due().timedDueBy(static_cast<uint32_t>(until));
     names.insert(names.end(), m_builderHeld.begin(), m_builderHeld.end());
+    names.insert(names.end(), m_runNow.begin(), m_runNow.end());
+    names.insert(names.end(), m_list.due().occasions().begin(), m_list.due().occasions().end());
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
