@@ -2,8 +2,9 @@
 // of the log-on and boot tasks. The queue builder looks up the tasks that are due by it, and the
 // search for the next wake takes its first time, instead of visiting every task of the list.
 //
-// The list updates it wherever a task's type or next run can change: a task loaded, re-read,
-// launched or dropped.
+// It holds the list's own names (the keys of its map, which stay put while a task is listed), so
+// the list takes a task out before it drops or replaces it, and puts it in again after a change to
+// its type or next run.
 //
 // Threading: the engine thread.
 #pragma once
@@ -11,7 +12,6 @@
 #include "common/WinInclude.h"
 
 #include <cstdint>
-#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -21,8 +21,9 @@ namespace Keelwork::engine {
 
 class DueIndex {
 public:
-    // The task of this name as it now is: its type and next run; `present` false for a task gone.
-    void update(const std::wstring& name, bool present, DWORD type, uint32_t nextRun);
+    void add(const std::wstring& name, DWORD type, uint32_t nextRun);
+    // As added; a task not in the index is no change.
+    void remove(const std::wstring& name, DWORD type, uint32_t nextRun);
     void clear();
 
     // The timed tasks whose next run is at or before `until`, in no particular order.
@@ -33,8 +34,7 @@ public:
     const std::set<std::wstring>& occasions() const { return m_occasions; }
 
 private:
-    std::set<std::pair<uint32_t, std::wstring>> m_timed;
-    std::map<std::wstring, uint32_t> m_timedAt;  // each timed task's entry in m_timed
+    std::set<std::pair<uint32_t, const std::wstring*>> m_timed;
     std::set<std::wstring> m_occasions;
 };
 

@@ -97,9 +97,13 @@ DWORD TaskList::gatherAll()
         std::unique_ptr<EngineTask> task = load(name, &outOfMemory);
         if (outOfMemory)
             return ERROR_NOT_ENOUGH_MEMORY;
-        if (task)
-            m_tasks[name] = std::move(task);
-        reindex(name);
+        if (task) {
+            auto [it, fresh] = m_tasks.try_emplace(name);
+            if (!fresh)
+                unindexTask(it);
+            it->second = std::move(task);
+            indexTask(it);
+        }
     }
     loadRetailDisabled();
     return rc == ERROR_NO_MORE_ITEMS || rc == ERROR_SUCCESS ? 0 : static_cast<DWORD>(rc);
@@ -251,7 +255,7 @@ void TaskList::refreshOne(const std::wstring& name, const OobeWaitOf& oobeWaitOf
                         name.c_str());
         if (existing->second)
             oobeWait = oobeWaitOf(name, existing->second.get());
-        m_tasks.erase(existing);
+        erase(existing);
     } else {
         oobeWait = oobeWaitOf(name, nullptr);
     }
@@ -261,16 +265,38 @@ void TaskList::refreshOne(const std::wstring& name, const OobeWaitOf& oobeWaitOf
         m_markedEverywhere = true;
     if (task) {
         markReread(*task, oobeWait);
-        m_tasks[name] = std::move(task);
+        indexTask(m_tasks.emplace(name, std::move(task)).first);
     }
-    reindex(name);
+}
+
+void TaskList::indexTask(TaskMap::iterator it)
+{
+    if (EngineTask* task = it->second.get()) {
+        task->m_indexedType = task->dwTaskType;
+        task->m_indexedRun = task->dwNextRun;
+        m_due.add(it->first, task->m_indexedType, task->m_indexedRun);
+    }
+}
+
+void TaskList::unindexTask(TaskMap::iterator it)
+{
+    if (const EngineTask* task = it->second.get())
+        m_due.remove(it->first, task->m_indexedType, task->m_indexedRun);
 }
 
 void TaskList::reindex(const std::wstring& name)
 {
     auto found = m_tasks.find(name);
-    const EngineTask* task = found != m_tasks.end() ? found->second.get() : nullptr;
-    m_due.update(name, task != nullptr, task ? task->dwTaskType : 0, task ? task->dwNextRun : 0);
+    if (found == m_tasks.end())
+        return;
+    unindexTask(found);
+    indexTask(found);
+}
+
+TaskList::TaskMap::iterator TaskList::erase(TaskMap::iterator it)
+{
+    unindexTask(it);
+    return m_tasks.erase(it);
 }
 
 void TaskList::dropUnvisited(KsState::EngineStateBoard* board, const std::vector<std::wstring>* candidates)
@@ -293,9 +319,7 @@ void TaskList::dropUnvisited(KsState::EngineStateBoard* board, const std::vector
                             it->first.c_str());
             if (board)
                 board->removeTask(it->first);
-            const std::wstring name = it->first;
-            it = next(m_tasks.erase(it), at);
-            reindex(name);
+            it = next(erase(it), at);
         } else {
             it = next(std::next(it), at);
         }
@@ -314,9 +338,7 @@ DWORD TaskList::deleteZarnTasks()
         }
         KSLOG_NORMAL_AS("CKsTaskManager::DeleteAllZARNTasks", L"Deleting task %s", it->first.c_str());
         CKsTask(it->first.c_str()).Delete();
-        const std::wstring name = it->first;
-        it = m_tasks.erase(it);
-        reindex(name);
+        it = erase(it);
     }
     return 0;
 }

@@ -78,6 +78,8 @@ struct EngineTask : KsStore::OwnedTaskInfo {
     uint32_t m_dwLaunchCount = 0;   // launches since its last completed run
     KsState::HoldReason m_builderHold = KsState::HoldReason::none;  // what the queue builder last said holds it
     bool m_queuedToRunNow = false;  // queued by a run-now request: its next launch schedules from that run
+    DWORD m_indexedType = 0;        // the type and next run the due index holds it by
+    uint32_t m_indexedRun = 0;
 };
 
 // Tasks of this name prefix belong to an earlier product generation and are removed at start.
@@ -127,6 +129,7 @@ public:
     const DueIndex& due() const { return m_due; }
     // Brings the due index up to date for this task after a change outside the list (a launch).
     void reindex(const std::wstring& name);
+    TaskMap::iterator erase(TaskMap::iterator it);
     // The engine set marks of this task (or of every task) that a re-read would clear.
     void marked(const std::wstring& name) { m_marked.insert(name); }
     void markedEverywhere() { m_markedEverywhere = true; }
@@ -140,6 +143,9 @@ private:
     // Null when the key would not read (logged) or memory ran out (*outOfMemory set).
     std::unique_ptr<EngineTask> load(const std::wstring& name, bool* outOfMemory);
     void refreshOne(const std::wstring& name, const OobeWaitOf& oobeWaitOf, bool* outOfMemory);
+    // Into the due index as the task now is; out of it as it was put in.
+    void indexTask(TaskMap::iterator it);
+    void unindexTask(TaskMap::iterator it);
     // The retail list and the scheduler key, as both refreshes begin; false when the key would not open.
     bool beginRefresh(CRegKey& key);
     // Drops those of `candidates` (every task when null) the queue builder visited since their

@@ -133,8 +133,7 @@ DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_
     if (deleted) {
         KSLOG_NORMAL(L"The task has been deleted, maybe because it had no default frequency set. Removing it from our "
                      L"internal memory list");
-        m_list.tasks().erase(found);
-        m_list.reindex(nameOut);
+        m_list.erase(found);
     } else {
         TaskList::readRetryTime(nameOut, *found->second);  // the launch cleared or moved it
     }
