@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <new>
+#include <utility>
 
 namespace Keelwork::engine {
 
@@ -76,6 +77,7 @@ std::unique_ptr<EngineTask> TaskList::load(const std::wstring& name, bool* outOf
     }
     readRetryTime(name, *task);
     KsStore::TaskMemory::keep(name, generation, KsStore::pictureOf(*task, stored.disabled(), task->m_dwRetryAt));
+    task->m_bDirty = DirtyMark(&m_stamps);
     return task;
 }
 
@@ -99,8 +101,13 @@ DWORD TaskList::gatherAll()
         std::unique_ptr<EngineTask> task = load(name, &outOfMemory);
         if (outOfMemory)
             return ERROR_NOT_ENOUGH_MEMORY;
-        if (task)
-            m_tasks[name] = std::move(task);
+        if (task) {
+            auto [it, fresh] = m_tasks.try_emplace(name);
+            if (!fresh)
+                unindexTask(it);
+            it->second = std::move(task);
+            indexTask(it);
+        }
     }
     loadRetailDisabled();
     return rc == ERROR_NO_MORE_ITEMS || rc == ERROR_SUCCESS ? 0 : static_cast<DWORD>(rc);
@@ -164,16 +171,17 @@ void TaskList::refreshNames(const std::vector<std::wstring>& names, const OobeWa
     changed.erase(std::unique(changed.begin(), changed.end(),
                               [](const std::wstring& a, const std::wstring& b) { return registryOrder(a, b) == 0; }),
                   changed.end());
-    // Every other task is as the store holds it: what a re-read would change is only its marks and
-    // the retry time a launch leaves in the store (the few log-on and boot tasks).
-    for (auto& [name, task] : m_tasks) {
-        if (!task || std::binary_search(changed.begin(), changed.end(), name, registryBefore))
-            continue;
-        markReread(*task, oobeWaitOf(name, task.get()));
-        readRetryTime(name, *task);
+    // A changed task the store no longer holds keeps its marks, as a whole refresh leaves it.
+    std::vector<std::pair<std::wstring, uint8_t>> dirtyBefore;
+    for (const std::wstring& name : changed) {
+        auto found = m_tasks.find(name);
+        if (found != m_tasks.end() && found->second)
+            dirtyBefore.emplace_back(name, found->second->m_bDirty);
     }
+    clearMarksOfUnchanged(changed, oobeWaitOf);
     bool outOfMemory = false;
     m_kept.clear();
+    std::vector<std::wstring> vanished;
     for (const std::wstring& name : changed) {
         // Another process's change reaches what this process keeps of the task only this way.
         KsStore::TaskMemory::changed(name);
@@ -184,11 +192,49 @@ void TaskList::refreshNames(const std::vector<std::wstring>& names, const OobeWa
         } else {
             m_keyTimes.forget(name);
             m_kept.insert(name);
+            vanished.push_back(name);
         }
     }
-    dropUnvisited(board);
+    for (const auto& [name, dirty] : dirtyBefore) {
+        auto found = m_tasks.find(name);
+        if (m_kept.count(name) != 0 && found != m_tasks.end())
+            found->second->m_bDirty = dirty;
+    }
+    std::sort(vanished.begin(), vanished.end());
+    dropUnvisited(board, &vanished);
     for (auto kept = m_kept.begin(); kept != m_kept.end();)
         kept = m_tasks.count(*kept) ? std::next(kept) : m_kept.erase(kept);
+}
+
+// Every unchanged task is as the store holds it: what a re-read would change is only its marks and
+// the retry time a launch leaves in the store (the few log-on and boot tasks). Only the tasks the
+// engine marked since are visited, unless it may have marked any (the out-of-box holds).
+void TaskList::clearMarksOfUnchanged(const std::vector<std::wstring>& changed, const OobeWaitOf& oobeWaitOf)
+{
+    auto clear = [&](const std::wstring& name, EngineTask& task) {
+        if (std::binary_search(changed.begin(), changed.end(), name, registryBefore))
+            return;
+        markReread(task, oobeWaitOf(name, &task));
+        readRetryTime(name, task);
+        if (task.m_dwOobeWait != 0)
+            m_markedEverywhere = true;
+    };
+    std::set<std::wstring> marked;
+    marked.swap(m_marked);
+    const bool everywhere = std::exchange(m_markedEverywhere, false);
+    m_stamps.allReread = ++m_stamps.next;
+    if (everywhere) {
+        for (auto& [name, task] : m_tasks)
+            if (task)
+                clear(name, *task);
+        return;
+    }
+    marked.insert(m_due.occasions().begin(), m_due.occasions().end());
+    for (const std::wstring& name : marked) {
+        auto found = m_tasks.find(name);
+        if (found != m_tasks.end() && found->second)
+            clear(name, *found->second);
+    }
 }
 
 // A whole re-read where what changed cannot be told from the keys: the scheduler key would not
@@ -216,33 +262,73 @@ void TaskList::refreshOne(const std::wstring& name, const OobeWaitOf& oobeWaitOf
                         name.c_str());
         if (existing->second)
             oobeWait = oobeWaitOf(name, existing->second.get());
-        m_tasks.erase(existing);
+        erase(existing);
     } else {
         oobeWait = oobeWaitOf(name, nullptr);
     }
     KSLOG_NORMAL_AS("CKsTaskManager::_RefreshOne", L"Adding task %s back to the list", name.c_str());
     std::unique_ptr<EngineTask> task = load(name, outOfMemory);
-    if (!task)
-        return;
-    markReread(*task, oobeWait);
-    m_tasks[name] = std::move(task);
+    if (oobeWait != 0)
+        m_markedEverywhere = true;
+    if (task) {
+        markReread(*task, oobeWait);
+        indexTask(m_tasks.emplace(name, std::move(task)).first);
+    }
 }
 
-void TaskList::dropUnvisited(KsState::EngineStateBoard* board)
+void TaskList::indexTask(TaskMap::iterator it)
+{
+    if (EngineTask* task = it->second.get()) {
+        task->m_indexedType = task->dwTaskType;
+        task->m_indexedRun = task->dwNextRun;
+        m_due.add(it->first, task->m_indexedType, task->m_indexedRun);
+    }
+}
+
+void TaskList::unindexTask(TaskMap::iterator it)
+{
+    if (const EngineTask* task = it->second.get())
+        m_due.remove(it->first, task->m_indexedType, task->m_indexedRun);
+}
+
+void TaskList::reindex(const std::wstring& name)
+{
+    auto found = m_tasks.find(name);
+    if (found == m_tasks.end())
+        return;
+    unindexTask(found);
+    indexTask(found);
+}
+
+TaskList::TaskMap::iterator TaskList::erase(TaskMap::iterator it)
+{
+    unindexTask(it);
+    return m_tasks.erase(it);
+}
+
+void TaskList::dropUnvisited(KsState::EngineStateBoard* board, const std::vector<std::wstring>* candidates)
 {
     KSLOG_NORMAL_AS("CKsTaskManager::_DropUnvisited",
                     L"Finished looking at all items in the registry. Now deleting all items in our internal list that "
                     L"are not dirty");
-    for (auto it = m_tasks.begin(); it != m_tasks.end();) {
+    auto next = [&](TaskMap::iterator from, size_t& at) {
+        if (!candidates)
+            return from;
+        while (at < candidates->size() && m_tasks.count((*candidates)[at]) == 0)
+            ++at;
+        return at < candidates->size() ? m_tasks.find((*candidates)[at++]) : m_tasks.end();
+    };
+    size_t at = 0;
+    for (auto it = next(m_tasks.begin(), at); it != m_tasks.end();) {
         if (it->second && it->second->m_bDirty == 0) {
             KSLOG_NORMAL_AS("CKsTaskManager::_DropUnvisited",
                             L"Task %s was not found in the registry. So it will be deleted from our internal list",
                             it->first.c_str());
             if (board)
                 board->removeTask(it->first);
-            it = m_tasks.erase(it);
+            it = next(erase(it), at);
         } else {
-            ++it;
+            it = next(std::next(it), at);
         }
     }
 }
@@ -259,7 +345,7 @@ DWORD TaskList::deleteZarnTasks()
         }
         KSLOG_NORMAL_AS("CKsTaskManager::DeleteAllZARNTasks", L"Deleting task %s", it->first.c_str());
         CKsTask(it->first.c_str()).Delete();
-        it = m_tasks.erase(it);
+        it = erase(it);
     }
     return 0;
 }
@@ -300,6 +386,7 @@ void TaskList::clear()
     m_tasks.clear();
     m_kept.clear();
     m_keyTimes.clear();
+    m_due.clear();
 }
 
 void TaskList::readRetryTime(const std::wstring& name, EngineTask& task)

@@ -2,9 +2,10 @@
 // (TaskList: the in-memory picture of the task store, gathered once and refreshed), the due rules
 // (which task is due, when the next one falls due, whether the head task waits for an idle
 // machine) and the run queue (RunQueue), and forwards to them. Queue state lives in the run
-// queue, keyed by name, and survives a refresh. _AddToQ queues the due tasks of one type;
-// FindMinNextRunTime says when the next timed task falls due; ShouldTopTaskWaitForIdle says
-// whether the head task wants an idle machine.
+// queue, keyed by name, and survives a refresh. _AddToQ queues the due tasks of one type, looking
+// at the tasks the list's due index finds due and those it holds (at every task while it writes a
+// line about each, and in the cases visitsEveryTask names); FindMinNextRunTime says when the next
+// timed task falls due; ShouldTopTaskWaitForIdle says whether the head task wants an idle machine.
 //
 // Engine state arrives in the arguments of _AddToQ (AM mode and window, the occasion type, the
 // out-of-OOBE pass) and through SetOobeModeState, InitTSStartTime and SetGlobalOobeWait.
@@ -29,6 +30,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace Tessel {
 class MessageBusClient;
@@ -51,6 +53,9 @@ struct TaskManagerServices {
     std::function<bool(BOOL* pbFilteredAdmin)> isConsoleAdmin;
     // What each launch consults of the machine.
     SingleTaskServices launch;
+    // Whether the queue builder's lines about each task it looks at are written, so it must look
+    // at every task; empty: whether the logger writes Normal lines.
+    std::function<bool()> logsEachTask;
 };
 
 class CKsTaskManager {
@@ -128,6 +133,15 @@ private:
     // Seconds a task first seen while OOBE mode is on is held; 0 once the global wait is over.
     DWORD oobeWaitForNewTask(const std::wstring& name);
 
+    // The queue builder's look at one task for `type`: its holds, its due rule, its queue item.
+    // 0, or 8 when out of memory.
+    DWORD visitForQ(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe, DWORD bAMMode,
+                    DWORD dwAMFutureWindow, uint32_t now);
+    // The tasks a queue build must look at, in the list's order, when not all: those the due index
+    // finds due, those asked to run now, the log-on and boot tasks (a hold may keep them, once due)
+    // and those the builder holds; it would leave the others as they are.
+    std::vector<std::wstring> tasksToVisit(DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now) const;
+    bool visitsEveryTask(DWORD type);
     // True when the OOBE hold keeps this task out of the queue.
     bool heldByOobe(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe, uint32_t now);
     // 0, or 8 when out of memory.
@@ -157,6 +171,8 @@ private:
 
     // Key names asked to run now and not yet queued; kept across refreshes, dropped with the task.
     std::set<std::wstring> m_runNow;
+    // Every task the queue builder told a hold of (and maybe some whose hold has since ended).
+    std::set<std::wstring> m_builderHeld;
 };
 
 } // namespace Keelwork::engine

@@ -57,6 +57,7 @@ DWORD CKsTaskManager::InitOobeWaitPerTask(DWORD globalOobeWait)
     else if (FAILED(override.openResult()))
         KSLOG_NORMAL(L"OpenKey(REGKEY_HALO_SCHEDULER_OOBE_WAIT) failed with hr = %x", override.openResult());
     KSLOG_NORMAL(L"Trying to find oobe_wait per task of all scheduled type tasks and find the minimum value");
+    m_list.markedEverywhere();
     DWORD smallest = globalOobeWait;
     for (auto& [name, task] : m_list.tasks()) {
         if (!task) {

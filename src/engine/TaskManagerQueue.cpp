@@ -74,6 +74,10 @@ void CKsTaskManager::holdBy(const std::wstring& name, EngineTask& task, HoldReas
         return;
     const HoldReason told = task.m_builderHold;
     task.m_builderHold = reason;
+    if (reason != HoldReason::none) {
+        m_builderHeld.insert(name);
+        m_list.marked(name);
+    }
     m_board->changeTask(name, [&](TaskState& state) {
         if (reason == HoldReason::none) {
             if (state.hold.reason == told)
@@ -99,9 +103,12 @@ void CKsTaskManager::EndBatch()
     if (!m_board)
         return;
     m_board->endBatch();
-    for (auto& [name, task] : m_list.tasks()) {
-        if (task->m_builderHold == HoldReason::maintenanceExclusion)
+    for (auto held = m_builderHeld.begin(); held != m_builderHeld.end();) {
+        auto found = m_list.tasks().find(*held);
+        EngineTask* task = found != m_list.tasks().end() ? found->second.get() : nullptr;
+        if (task && task->m_builderHold == HoldReason::maintenanceExclusion)
             task->m_builderHold = HoldReason::none;
+        held = task && task->m_builderHold != HoldReason::none ? std::next(held) : m_builderHeld.erase(held);
     }
 }
 
@@ -111,8 +118,10 @@ void CKsTaskManager::EndBatch()
 DWORD CKsTaskManager::AddDeferredOccasionsToQ()
 {
     const uint32_t now = Clock::current().now();
-    for (auto& [name, task] : m_list.tasks()) {
-        if (!task || !isOccasion(task->dwTaskType) || task->m_dwRetryAt == 0 || task->m_dwRetryAt > now)
+    for (const std::wstring& name : m_list.due().occasions()) {
+        auto found = m_list.tasks().find(name);
+        EngineTask* task = found != m_list.tasks().end() ? found->second.get() : nullptr;
+        if (!task || task->m_dwRetryAt == 0 || task->m_dwRetryAt > now)
             continue;
         uint32_t elapsed = 0;
         if (oobeHoldActive(*task, now, &elapsed) ||
@@ -125,6 +134,29 @@ DWORD CKsTaskManager::AddDeferredOccasionsToQ()
     return 0;
 }
 
+bool CKsTaskManager::visitsEveryTask(DWORD type)
+{
+    // Every task is looked at while the lines about each are written (they name every task), for
+    // the log-on and boot tasks (each counts its occasion) and while the out-of-box holds last:
+    // the due index knows none of these.
+    const bool logsEach = m_services.logsEachTask ? m_services.logsEachTask()
+                                                  : ETWLogging::isLogEnabled(ETWLogging::LOG_LEVEL_NORMAL);
+    return logsEach || !isTimed(type) || m_bIsOobeMode != 0;
+}
+
+std::vector<std::wstring> CKsTaskManager::tasksToVisit(DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now) const
+{
+    // In auto-maintenance a task due within the window counts as due.
+    const uint64_t until = std::min<uint64_t>(uint64_t{now} + (bAMMode != 0 ? dwAMFutureWindow : 0), kNoTime);
+    std::vector<std::wstring> names = m_list.due().timedDueBy(static_cast<uint32_t>(until));
+    names.insert(names.end(), m_builderHeld.begin(), m_builderHeld.end());
+    names.insert(names.end(), m_runNow.begin(), m_runNow.end());
+    names.insert(names.end(), m_list.due().occasions().begin(), m_list.due().occasions().end());
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
 DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD dwAMFutureWindow)
 {
     const uint32_t now = Clock::current().now();
@@ -132,40 +164,68 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
                  static_cast<int>(type));
     if (isTimed(type))
         m_lastTimedQueueBuild = now;
-    if (m_list.tasks().empty()) {
+    TaskMap& tasks = m_list.tasks();
+    if (tasks.empty()) {
         KSLOG_NORMAL(L"Our internal task list of empty. Nothing to add to the Q");
         return 0;
     }
-    for (auto& [name, task] : m_list.tasks()) {
-        if (!task)
-            continue;
-        task->m_bDirty = 0;
-        KSLOG_NORMAL(L"Processing task %s", name.c_str());
-        // The list first: the probe may reach the Windows Runtime, so only listed tasks ask it.
-        if (!IsTaskAllowedInRetailMode(name) && m_services.retailDemo->isRetailDemoMode()) {
-            KSLOG_NORMAL(L"The Task is disabled in the retail mode");
-            holdBy(name, *task, dueOrAsked(m_runNow, name, *task, now) ? HoldReason::retailDemo : HoldReason::none);
-            continue;
+    auto visitedUpTo = tasks.end();  // the task where the walk stopped, when it stopped early
+    DWORD result = 0;
+    if (visitsEveryTask(type)) {
+        for (auto it = tasks.begin(); it != tasks.end() && result == 0; ++it) {
+            if (it->second && (result = visitForQ(it->first, *it->second, type, bOutOfOobe, bAMMode,
+                                                  dwAMFutureWindow, now)) != 0)
+                visitedUpTo = std::next(it);
         }
-        if (heldByOobe(name, *task, type, bOutOfOobe, now))
-            continue;
-        if (task->m_builderHold != HoldReason::maintenanceExclusion || bAMMode == 0)
-            holdBy(name, *task, HoldReason::none);
-        if (task->dwTaskType != type)
-            continue;
-        bool due = true;
-        if (isTimed(type)) {
-            const TimedVerdict verdict = m_rules.timedTaskDue(name, *task, bAMMode, dwAMFutureWindow, now);
-            if (verdict.excluded)
-                holdBy(name, *task, verdict.due ? HoldReason::maintenanceExclusion : HoldReason::none, now);
-            due = verdict.due && !verdict.excluded;
-        } else if (isOccasion(type)) {
-            due = m_rules.occasionTaskDue(name, *task, bOutOfOobe);
+    } else {
+        for (const std::wstring& name : tasksToVisit(bAMMode, dwAMFutureWindow, now)) {
+            auto it = tasks.find(name);
+            if (it == tasks.end() || !it->second)
+                continue;
+            if ((result = visitForQ(name, *it->second, type, bOutOfOobe, bAMMode, dwAMFutureWindow, now)) != 0) {
+                visitedUpTo = std::next(it);
+                break;
+            }
         }
-        if (due && enqueue(name, *task) != 0)
-            return ERROR_NOT_ENOUGH_MEMORY;
     }
-    return 0;
+    // Every task the walk reached counts as visited, queued or not.
+    if (visitedUpTo == tasks.end())
+        m_list.visitedAll();
+    for (auto it = tasks.begin(); visitedUpTo != tasks.end() && it != visitedUpTo; ++it) {
+        if (it->second)
+            it->second->m_bDirty = 0;
+    }
+    return result;
+}
+
+DWORD CKsTaskManager::visitForQ(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe,
+                                DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now)
+{
+    KSLOG_NORMAL(L"Processing task %s", name.c_str());
+    // The list first: the probe may reach the Windows Runtime, so only listed tasks ask it.
+    if (!IsTaskAllowedInRetailMode(name) && m_services.retailDemo->isRetailDemoMode()) {
+        KSLOG_NORMAL(L"The Task is disabled in the retail mode");
+        holdBy(name, task, dueOrAsked(m_runNow, name, task, now) ? HoldReason::retailDemo : HoldReason::none);
+        return 0;
+    }
+    if (heldByOobe(name, task, type, bOutOfOobe, now))
+        return 0;
+    if (task.m_builderHold != HoldReason::maintenanceExclusion || bAMMode == 0)
+        holdBy(name, task, HoldReason::none);
+    if (task.dwTaskType != type)
+        return 0;
+    bool due = true;
+    if (isTimed(type)) {
+        const TimedVerdict verdict = m_rules.timedTaskDue(name, task, bAMMode, dwAMFutureWindow, now);
+        if (task.m_bLongOverdue != 0)
+            m_list.marked(name);
+        if (verdict.excluded)
+            holdBy(name, task, verdict.due ? HoldReason::maintenanceExclusion : HoldReason::none, now);
+        due = verdict.due && !verdict.excluded;
+    } else if (isOccasion(type)) {
+        due = m_rules.occasionTaskDue(name, task, bOutOfOobe);
+    }
+    return due ? enqueue(name, task) : 0;
 }
 
 uint32_t CKsTaskManager::FindMinNextRunTime()
@@ -178,7 +238,18 @@ uint32_t CKsTaskManager::FindMinNextRunTime()
     // taking only later times would leave it until the next task or the safety wait.
     const uint32_t after = m_lastTimedQueueBuild != 0 && m_lastTimedQueueBuild < now ? m_lastTimedQueueBuild : now;
     uint32_t earliest = kNoTime;
-    for (const auto& [name, task] : m_list.tasks()) {
+    if (m_bIsOobeMode == 0) {
+        // No out-of-box hold ends: the due index's first time after `after`, or a retry sooner.
+        earliest = m_list.due().earliestTimedAfter(after);
+        for (const std::wstring& name : m_list.due().occasions()) {
+            auto found = m_list.tasks().find(name);
+            const uint32_t retry = found != m_list.tasks().end() && found->second ? found->second->m_dwRetryAt : 0;
+            if (retry != 0 && retry < earliest && retry > after)
+                earliest = retry;
+        }
+    }
+    for (auto it = m_list.tasks().begin(); m_bIsOobeMode != 0 && it != m_list.tasks().end(); ++it) {
+        const EngineTask* task = it->second.get();
         if (!task)
             continue;
         uint32_t elapsed = 0;

@@ -92,7 +92,9 @@ DWORD CKsTaskManager::launch(const std::wstring& name, EngineTask& task,
         });
     const DWORD result = run->Launch(deleted, m_dwFinishWait, m_hExitEvent);
     task.assign(*run);
+    m_list.reindex(name);  // the launch moved its next run
     task.m_dwLaunchCount = run->report().launchCount;
+    m_list.marked(name);
     if (m_board)
         m_board->changeTask(name, [&](TaskState& state) { tell(state, run->report()); });
     // Only now, with the launch's messages out: the history costs registry writes, which must not
@@ -131,7 +133,7 @@ DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_
     if (deleted) {
         KSLOG_NORMAL(L"The task has been deleted, maybe because it had no default frequency set. Removing it from our "
                      L"internal memory list");
-        m_list.tasks().erase(found);
+        m_list.erase(found);
     } else {
         TaskList::readRetryTime(nameOut, *found->second);  // the launch cleared or moved it
     }

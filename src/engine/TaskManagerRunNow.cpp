@@ -34,8 +34,10 @@ DWORD CKsTaskManager::AddRunNowTasksToQ()
             continue;
         }
         // A task already queued was due: its run is a scheduled one.
-        if (!m_queue.contains(*asked))
+        if (!m_queue.contains(*asked)) {
             found->second->m_queuedToRunNow = true;
+            m_list.marked(*asked);
+        }
         if (enqueue(*asked, *found->second) != 0)
             return ERROR_NOT_ENOUGH_MEMORY;
         asked = m_runNow.erase(asked);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <sstream>
@@ -36,9 +37,14 @@ protected:
 
     struct Engine {
         std::shared_ptr<KsState::EngineStateBoard> board = std::make_shared<KsState::EngineStateBoard>();
-        std::unique_ptr<CKsTaskManager> tasks = std::make_unique<CKsTaskManager>(3600, nullptr);
-        Engine()
+        std::unique_ptr<CKsTaskManager> tasks;
+        // `logsEachTask`: whether the queue builder looks at every task; empty: as the logger says.
+        explicit Engine(std::function<bool()> logsEachTask = {}, bool retailDemo = false)
         {
+            Keelwork::engine::TaskManagerServices services;
+            services.logsEachTask = std::move(logsEachTask);
+            services.retailDemo = std::make_unique<kstest::RetailDemoAnswer>(retailDemo);
+            tasks = std::make_unique<CKsTaskManager>(3600, nullptr, std::move(services));
             tasks->UseStateBoard(board);
             EXPECT_EQ(tasks->GatherAllTasks(), 0u);
         }
@@ -51,7 +57,8 @@ protected:
                 out << name << L' ' << task->dwNextRun << L' ' << task->dwTaskType << L' ' << task->dwHour << L' '
                     << task->nPriority << L' ' << int(task->m_bDirty) << L' ' << task->m_dwOobeWait << L' '
                     << task->m_dwRetryAt << L' ' << task->m_dwLaunchCount << L' ' << int(task->m_builderHold) << L' '
-                    << state.queued << state.running << int(state.hold.reason) << L'\n';
+                    << state.queued << state.running << int(state.hold.reason) << task->m_bLongOverdue
+                    << task->m_queuedToRunNow << L'\n';
             }
             out << L"wake " << tasks->FindMinNextRunTime() << L'\n';
             return out.str();
@@ -112,9 +119,13 @@ bool apply(Orbis::TaskManagement& management, Change kind, const std::wstring& n
         return management.disableTask(name.c_str()) != FALSE;
     case Change::enable:
         return management.enableTask(name.c_str()) != FALSE;
-    case Change::outside:
-        storeTask({.name = name, .nextRun = kstest::kNow + hour * 60});
+    case Change::outside: {  // now and then kept out of auto-maintenance runs (8) or its window (16)
+        const bool logon = hour % 5 == 4;  // or a log-on task, its count reached
+        storeTask({.name = name, .type = logon ? KS_TASK_LOGON : KS_TASK_SCHEDULED,
+                   .nextRun = logon ? 2 : Keelwork::Clock::current().now() + hour * 600, .freq = logon ? 1u : 3600u,
+                   .wise = hour % 3 * 8});
         return true;
+    }
     case Change::outsideRemove:
         return CKsTask(name.c_str()).Delete();
     }
@@ -220,6 +231,73 @@ TEST_F(RefreshByChange, AnswersTellAnotherProcesssWriteAndRemovalOnceTheEngineFo
         EXPECT_EQ(told(), before);
         engine.tasks->Refresh(Scope::written);
         EXPECT_NE(told().find(after[i]), std::wstring::npos) << i;
+    }
+}
+
+// The engine refreshing by change whose queue builder looks only at the tasks its due index finds
+// due (and those it holds) against one re-reading and looking at every task, after the same random
+// changes, retail demo lists, clock moves, queue builds in and out of auto-maintenance, and runs
+// of the head task.
+TEST_F(RefreshByChange, QueueBuiltFromTheDueIndexIsTheOneAWalkOverEveryTaskBuilds)
+{
+    for (const unsigned seed : {6u, 15u, 18u}) {
+        SCOPED_TRACE(seed);
+        std::mt19937 random(seed);
+        const std::wstring names[] = {L"alpha", L"Beta", L"gamma", L"delta", L"Epsilon", L"zeta"};
+        storeTask({.name = names[0]});
+        Engine walked([] { return true; }, true), indexed([] { return false; }, true);
+        for (int step = 0; step < 40; ++step) {
+            // Some steps only move the clock (to the next wake, as the timer wakes the engine).
+            const bool change = random() % 3 != 0;
+            const Change kind = static_cast<Change>(random() % 7);
+            if (change)
+                apply(m_management, kind, names[random() % std::size(names)], random() % 24);
+            if (change && random() % 4 == 0) {  // the retail demo mode keeps two tasks from running
+                const std::wstring listed = names[random() % 6] + L"," + names[random() % 6];
+                kstest::writeRaw(kstest::kTasksKey, L"DisabledInRetailModeTasks", REG_SZ, listed.c_str(),
+                                 (listed.size() + 1) * sizeof(wchar_t));
+            }
+            if (change)
+                m_clock.value += random() % 8 == 0 ? 4 * 86400 : random() % 2400;  // now and then long overdue
+            else if (random() % 2 == 0)
+                m_clock.value = std::max<uint32_t>(m_clock.value, walked.tasks->FindMinNextRunTime());
+            else
+                m_clock.value += random() % 600;
+            const DWORD maintenance = random() % 3 == 0;
+            std::wstring built[2];
+            for (Engine* engine : {&walked, &indexed}) {
+                std::wstring& text = built[engine == &indexed];
+                if (change)
+                    engine->tasks->Refresh(engine == &walked      ? Scope::everything
+                                           : kind >= Change::outside ? Scope::written
+                                                                     : Scope::named);
+                text = engine->picture();
+                for (DWORD type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED})
+                    engine->tasks->_AddToQ(type, 0, maintenance, 43200);
+                engine->tasks->AddDeferredOccasionsToQ();
+                engine->tasks->AddRunNowTasksToQ();
+                text += engine->picture();
+                for (const std::wstring& name : engine->tasks->queue().names())
+                    text += name + L'\n';
+            }
+            ASSERT_EQ(built[0], built[1]) << "step " << step;
+            if (random() % 3 == 0) {
+                std::wstring ran;
+                for (Engine* engine : {&walked, &indexed})
+                    engine->tasks->RunAndPopTopTask(ran, nullptr);
+            }
+            if (random() % 4 == 0) {
+                walked.tasks->EndBatch();
+                indexed.tasks->EndBatch();
+            }
+            if (random() % 3 == 0) {
+                const std::wstring& asked = names[random() % std::size(names)];
+                walked.tasks->AskRunNow(asked);
+                indexed.tasks->AskRunNow(asked);
+            }
+        }
+        for (const std::wstring& name : names)
+            CKsTask(name.c_str()).Delete();
     }
 }
 
