@@ -4,7 +4,6 @@
 #include "common/SrwLock.h"
 #include "store/TaskName.h"
 
-#include <cwctype>
 #include <unordered_map>
 
 namespace KsStore {
@@ -28,12 +27,16 @@ struct HeldPicture {
 SRWLOCK g_pictureLock = SRWLOCK_INIT;
 std::unordered_map<std::wstring, HeldPicture> g_pictures;
 
+// Every letter folded, as the registry folds key names: the runtime's towupper folds only A-Z in
+// its default locale, and two names one key holds would be kept apart.
 std::wstring foldedKey(const TaskIdentity& identity)
 {
-    std::wstring key = identity.key();
-    for (wchar_t& c : key)
-        c = static_cast<wchar_t>(std::towupper(c));
-    return key;
+    const std::wstring& key = identity.key();
+    std::wstring folded(key.size(), L'\0');
+    if (!key.empty() && ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, key.data(), static_cast<int>(key.size()),
+                                        folded.data(), static_cast<int>(folded.size()), nullptr, nullptr, 0) == 0)
+        return key;
+    return folded;
 }
 
 void forgetAllLocked()

@@ -3,6 +3,7 @@
 #include "ThreadLocale.h"
 
 #include "common/WinInclude.h"
+#include "store/TaskMemory.h"
 #include "store/TaskName.h"
 
 #include <gtest/gtest.h>
@@ -61,5 +62,21 @@ INSTANTIATE_TEST_SUITE_P(
                      TaskNameFault::none},
         IdentityCase{"Backslash", L"a\\b", L"", TaskNameFault::notOneKey}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// What is kept of a task is dropped by a change under any name its one key holds: the registry
+// folds the case of every letter, not only A-Z.
+TEST(TaskMemoryNames, AChangeUnderAnyCaseOfTheKeysNameDropsWhatWasKept)
+{
+    const KsStore::TaskMemory::Hold memory;
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"weekly scan", L"WEEKLY SCAN"}, {L"\u00c9t\u00e9", L"\u00e9T\u00c9"}, {L"smile \U0001F600", L"SMILE \U0001F600"}};
+    for (const auto& [kept, changed] : rows) {
+        const uint64_t generation = KsStore::TaskMemory::generation(kept);
+        KsStore::TaskMemory::keep(kept, generation, KsStore::TaskPicture{.nextRun = 7});
+        ASSERT_TRUE(KsStore::TaskMemory::held(kept, generation));
+        KsStore::TaskMemory::changed(changed);
+        EXPECT_FALSE(KsStore::TaskMemory::held(kept, KsStore::TaskMemory::generation(kept))) << changed;
+    }
+}
 
 } // namespace
