@@ -129,6 +129,7 @@ public:
     const DueIndex& due() const { return m_due; }
     // Brings the due index up to date for this task after a change outside the list (a launch).
     void reindex(const std::wstring& name);
+    // The only way a task leaves the list: the due index points at the list's own names.
     TaskMap::iterator erase(TaskMap::iterator it);
     // The engine set marks of this task (or of every task) that a re-read would clear.
     void marked(const std::wstring& name) { m_marked.insert(name); }
