@@ -10,10 +10,19 @@ namespace KsCalendar {
 namespace {
 constexpr int64_t kSecondsPerDay = 86400;
 
-using Keelwork::utcOffsetAt;
+// The fixed offset the calling thread reads local time at, or null for the runtime's zone.
+thread_local const int64_t* t_fixedOffset = nullptr;
+
+int64_t utcOffsetAt(int64_t utc) { return t_fixedOffset ? *t_fixedOffset : Keelwork::utcOffsetAt(utc); }
 
 bool showsWallClock(int64_t utc, int64_t wall) { return utc + utcOffsetAt(utc) == wall; }
 } // namespace
+
+FixedOffsetZone::FixedOffsetZone(int64_t secondsEast) : m_previous(t_fixedOffset), m_secondsEast(secondsEast) {
+    t_fixedOffset = &m_secondsEast;
+}
+
+FixedOffsetZone::~FixedOffsetZone() { t_fixedOffset = m_previous; }
 
 LocalTime toLocalTime(int64_t utc) {
     const int64_t wall = utc + utcOffsetAt(utc);

@@ -17,11 +17,17 @@ int64_t wallClockAt(int64_t utc) {
     return local.days * kSecondsPerDay + local.secondOfDay;
 }
 
+// A run its spread delay moved says so; the daylight-saving notes speak of runs on their slot.
 // Notes are read back from the wall clock the run shows. A run off its slot is shifted when the
 // last reading of the slot before that wall clock (a gap is shorter than a day) converts to it,
 // that is when the reading fell in a gap; a stored run moved off its slot is not. A run on its
 // slot is in a repeated hour when the clock, going back before this time tomorrow, shows it again.
 std::wstring_view noteOf(const CalendarRule& rule, int64_t run) {
+    if (rule.spreadOffset != 0) {
+        const std::optional<uint32_t> slot = slotOfRun(rule, static_cast<uint32_t>(run));
+        if (slot && *slot != run)
+            return kSpreadRun;
+    }
     const int64_t slot = static_cast<int64_t>(rule.hour) * 3600 + static_cast<int64_t>(rule.minute) * 60;
     const int64_t wall = wallClockAt(run);
     const int64_t slotDay = floorDiv(wall - slot, kSecondsPerDay);

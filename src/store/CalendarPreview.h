@@ -1,6 +1,6 @@
 // The next runs of a timed task as the engine will take them, for a preview: the first is the
 // task's next run, each later one what the engine writes after running at the one before, with a
-// note where a daylight-saving change bears on the run's wall-clock slot.
+// note where a daylight-saving change bears on the run's wall-clock slot or the spread moved it.
 #pragma once
 
 #include "store/CalendarRule.h"
@@ -19,6 +19,8 @@ inline constexpr std::wstring_view kPlainRun = L"";
 inline constexpr std::wstring_view kShiftedRun = L"shifted";
 // The slot lies in an hour the clock repeats; the run happens once, at its first occurrence.
 inline constexpr std::wstring_view kRepeatedHourRun = L"repeated hour";
+// The run is later than its slot by the task's spread delay on this machine.
+inline constexpr std::wstring_view kSpreadRun = L"spread";
 
 struct PreviewRun {
     uint32_t time;          // seconds since 1970, UTC

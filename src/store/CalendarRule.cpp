@@ -5,6 +5,8 @@
 #include "store/CalendarDate.h"
 #include "store/CalendarLocalTime.h"
 
+#include <algorithm>
+
 namespace KsCalendar {
 
 namespace {
@@ -95,11 +97,28 @@ int64_t runDay(const CalendarRule& rule, int64_t day, uint32_t previousNextRun) 
     }
 }
 
-
 uint32_t slotAfter(const CalendarRule& rule, int64_t from, uint32_t previousNextRun) {
     const int64_t day = runDay(rule, firstCandidateDay(rule, from), previousNextRun);
     // A run beyond 2106 keeps its low 32 bits, as every stored time does.
     return static_cast<uint32_t>(static_cast<uint64_t>(slotInstant(rule, day)));
+}
+
+// No rule leaves more than five weeks between two slots; a delay is never longer.
+constexpr int64_t kLongestGap = 40 * 86400;
+constexpr int64_t kRoomBeforeNextSlot = 60;
+
+uint32_t movedRun(const CalendarRule& rule, uint32_t slot) { return slot + spreadDelayAt(rule, slot); }
+
+// The slot of the stored run sets the biweekly rule's weeks: a delay may carry the run past
+// Saturday midnight into the next week.
+uint32_t weeksAnchor(const CalendarRule& rule, uint32_t previousNextRun) {
+    if (rule.spreadOffset == 0 || previousNextRun == 0 || rule.interval != static_cast<uint32_t>(Interval::biweekly))
+        return previousNextRun;
+    return slotOfRun(rule, previousNextRun).value_or(previousNextRun);
+}
+
+uint32_t movedRunAfter(const CalendarRule& rule, int64_t from, uint32_t previousNextRun) {
+    return movedRun(rule, slotAfter(rule, from, weeksAnchor(rule, previousNextRun)));
 }
 } // namespace
 
@@ -109,11 +128,38 @@ uint32_t computeNextRun(const CalendarRule& rule, uint32_t previousNextRun, uint
     int64_t from = base != 0 ? base : now;
     if (from < previousNextRun)
         from = static_cast<int64_t>(previousNextRun) + 1; // never at or before the stored run
-    return slotAfter(rule, from, previousNextRun);
+    return movedRunAfter(rule, from, previousNextRun);
 }
 
 uint32_t nextRunAfter(const CalendarRule& rule, uint32_t moment, uint32_t previousNextRun) {
-    return rule.dayOfWeekMask == 0 ? previousNextRun : slotAfter(rule, moment, previousNextRun);
+    return rule.dayOfWeekMask == 0 ? previousNextRun : movedRunAfter(rule, moment, previousNextRun);
+}
+
+uint32_t spreadDelayAt(const CalendarRule& rule, uint32_t slot) {
+    if (rule.spreadOffset == 0 || rule.dayOfWeekMask == 0)
+        return 0;
+    // The slot itself names a run week of the biweekly rule.
+    const int64_t room = static_cast<int64_t>(slotAfter(rule, slot, slot)) - slot - kRoomBeforeNextSlot;
+    return room <= 0 ? 0 : static_cast<uint32_t>(std::min<int64_t>(rule.spreadOffset, room));
+}
+
+// The slots a delay may reach back to, oldest first; each is checked against the run. A biweekly
+// slot is a slot of the weekly rule on the same days, whose weeks need no anchor.
+std::optional<uint32_t> slotOfRun(const CalendarRule& rule, uint32_t run) {
+    if (rule.dayOfWeekMask == 0)
+        return std::nullopt;
+    CalendarRule candidates = rule;
+    if (rule.interval == static_cast<uint32_t>(Interval::biweekly))
+        candidates.interval = static_cast<uint32_t>(Interval::weekly);
+    const int64_t reach = std::min<int64_t>(rule.spreadOffset, kLongestGap);
+    for (int64_t from = std::max<int64_t>(static_cast<int64_t>(run) - reach - 1, 0);;) {
+        const uint32_t slot = slotAfter(candidates, from, 0);
+        if (slot > run || slot <= from)
+            return std::nullopt;
+        if (movedRun(rule, slot) == run)
+            return slot;
+        from = slot;
+    }
 }
 
 } // namespace KsCalendar
