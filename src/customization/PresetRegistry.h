@@ -19,6 +19,8 @@ inline constexpr const wchar_t* kDayOfWeekMask = L"DayOfWeekMask";
 inline constexpr const wchar_t* kHour = L"Hour";
 inline constexpr const wchar_t* kMinute = L"Minute";
 inline constexpr const wchar_t* kDescriptionResId = L"DescriptionResId";
+// Optional: the spread, in seconds, a task created from the preset takes unless it gives its own.
+inline constexpr const wchar_t* kSpread = L"Spread";
 
 // Description placeholders and the string ids of the week-day names (Sunday first).
 inline constexpr const wchar_t* kDayPlaceholder = L"{DAY}";

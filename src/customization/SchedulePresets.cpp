@@ -56,6 +56,13 @@ bool readActivePreset(KsRegistryOverride& registry, SchedulePreset& preset)
            SUCCEEDED(registry.ReadDwordValue(PresetNames::kMinute, preset.minute)) && active != 0;
 }
 
+// The optional values: absent ones leave their defaults and keep the preset.
+void readPresetOptions(KsRegistryOverride& registry, SchedulePreset& preset)
+{
+    if (FAILED(registry.ReadDwordValue(PresetNames::kSpread, preset.spread)))
+        preset.spread = 0;
+}
+
 } // namespace
 
 HRESULT loadSchedulePresets(KsPartnerCustomizationBase& customization, const std::wstring& category,
@@ -83,6 +90,7 @@ HRESULT loadSchedulePresets(KsPartnerCustomizationBase& customization, const std
         if (FAILED(describeSchedulePreset(customization, PresetNames::kDescriptionResId, preset.description,
                                           preset.dayOfWeekMask, preset.hour, preset.minute)))
             continue;
+        readPresetOptions(registry, preset);
         presets.push_back(std::move(preset));
     }
     return S_OK;

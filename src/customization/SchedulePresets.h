@@ -21,6 +21,7 @@ struct SchedulePreset {
     uint32_t dayOfWeekMask = 0;
     uint32_t hour = 0;
     uint32_t minute = 0;
+    uint32_t spread = 0;  // seconds; 0 when the preset has none
 };
 
 // The active, describable presets of a category, in enumeration order. 0, or the negative error

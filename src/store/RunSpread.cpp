@@ -19,6 +19,8 @@ constexpr KsStore::SipKey kSpreadKey{0x7370726561642d31ull, 0x6b65792d72756e73ul
 constexpr const wchar_t* kIdentityKeyPath = L"SOFTWARE\\Microsoft\\Cryptography";
 constexpr const wchar_t* kIdentityValue = L"MachineGuid";
 
+} // namespace
+
 std::wstring readMachineGuid()
 {
     Keelwork::CRegKey key;
@@ -28,6 +30,8 @@ std::wstring readMachineGuid()
         value.clear();
     return value;
 }
+
+namespace {
 
 class MachineGuidIdentity final : public MachineIdentity {
 public:

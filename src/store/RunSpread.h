@@ -29,6 +29,10 @@ protected:
     MachineIdentity& operator=(const MachineIdentity&) = delete;
 };
 
+// The machine's installation GUID from the registry's 64-bit view; empty when it has none (the
+// machine's own identity then spreads runs by the task's name alone).
+std::wstring readMachineGuid();
+
 // A given identity, for tests and simulations.
 class FixedMachineIdentity final : public MachineIdentity {
 public:

@@ -5,6 +5,7 @@
 #include "store/RunSpread.h"
 
 #include "CalendarTestZone.h"
+#include "RegistryFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,15 @@ TEST(RunOffset, IsTheSameForTheSameMachineAndTaskAndDiffersBetweenMachines)
     EXPECT_NE(KsSpread::runOffset(identity(1), L"weekly scan", 86400),
               KsSpread::runOffset(identity(1), L"weekly update", 86400));
     EXPECT_EQ(KsSpread::runOffset(identity(1), L"weekly scan", 0), 0u);
+}
+
+class MachineGuid : public kstest::RegistryFixture {};
+
+TEST_F(MachineGuid, IsReadFromTheCryptographyKey)
+{
+    EXPECT_EQ(KsSpread::readMachineGuid(), L"");
+    setString(L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid", identity(7));
+    EXPECT_EQ(KsSpread::readMachineGuid(), identity(7));
 }
 
 // Ten equal parts of the spread each take a tenth of 20,000 machines, within 10 % (over 4 sigma).
