@@ -107,7 +107,7 @@ std::wstring historyDetail(const Value& entry)
     return deferralText(entry);
 }
 
-// The daylight-saving note beside a run, with what it means for the reader.
+// The note beside a run (daylight saving, spread), with what it means for the reader.
 std::wstring noteText(const std::wstring& note)
 {
     if (note.empty())
@@ -116,6 +116,8 @@ std::wstring noteText(const std::wstring& note)
         return L"  shifted: the clock skips this hour that night; the run is at the later instant";
     if (note == L"repeated hour")
         return L"  repeated hour: the clock shows this hour twice that night; the run is at the first";
+    if (note == L"spread")
+        return L"  spread: later than its slot by this machine's delay for the task";
     return L"  " + note;
 }
 
