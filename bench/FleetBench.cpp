@@ -81,16 +81,18 @@ std::vector<Machine> simulatedFleet()
     for (const ZoneShare& zone : kZones)
         weights.push_back(zone.perMille);
     std::discrete_distribution<size_t> zoneOf(weights.begin(), weights.end());
-    std::vector<Machine> fleet(kMachines);
-    for (Machine& machine : fleet) {
-        machine.identity = randomIdentity(random);
-        machine.zone = zoneOf(random);
+    std::vector<Machine> fleet;
+    fleet.reserve(kMachines);
+    for (unsigned i = 0; i < kMachines; ++i) {
+        std::wstring identity = randomIdentity(random);
+        fleet.push_back({std::move(identity), zoneOf(random)});
     }
     return fleet;
 }
 
-// Every launch of the week, machine by machine in its zone: the run the store writes when the
-// task is created at the week's start, then the run the engine writes after each launch.
+// Every launch of the week, machine by machine in its zone and with its identity: the run the store
+// writes when the task is created at the week's start, then the run the engine writes after each
+// launch, by the rule the task runs by on that machine.
 Figures peakOf(const std::vector<Machine>& fleet, uint32_t spread)
 {
     const KsCalendar::CalendarRule weekly{0x08, 1, 3, 30}; // Wednesdays, 03:30
@@ -105,8 +107,9 @@ Figures peakOf(const std::vector<Machine>& fleet, uint32_t spread)
     }
     for (const Machine& machine : fleet) {
         const KsCalendar::FixedOffsetZone zone(kZones[machine.zone].minutesEast * 60);
-        KsCalendar::CalendarRule rule = weekly;
-        rule.spreadOffset = KsSpread::runOffset(machine.identity, kTaskKey, spread);
+        const KsSpread::FixedMachineIdentity identity(machine.identity);
+        KsSpread::MachineIdentity::install(&identity);
+        const KsCalendar::CalendarRule rule = KsSpread::spreadRule(weekly, kTaskKey, spread);
         for (uint32_t run = KsCalendar::computeNextRun(rule, 0, 0, weekStart); run < weekEnd;
              run = KsCalendar::computeNextRun(rule, run, 0, run)) {
             ++perSecond[run - weekStart];
@@ -114,6 +117,7 @@ Figures peakOf(const std::vector<Machine>& fleet, uint32_t spread)
                 ++perZoneHour[machine.zone];
         }
     }
+    KsSpread::MachineIdentity::install(nullptr);
     const double busiestSecond = *std::max_element(perSecond.begin(), perSecond.end());
     const double evenSecond = *std::max_element(perZoneHour.begin(), perZoneHour.end()) / double(kHourSeconds);
     return {{"fleet.peak.spread" + std::to_string(spread), {busiestSecond, evenSecond, "launches"}}};

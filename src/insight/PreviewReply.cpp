@@ -6,6 +6,8 @@
 #include "insight/TaskPicture.h"
 
 #include "store/CalendarPreview.h"
+#include "store/RunSpread.h"
+#include "store/TaskName.h"
 
 #include <vector>
 
@@ -24,12 +26,15 @@ TaskPicture pictureOf(const PreviewSchedule& schedule)
     return picture;  // no next run stored: the first is the one a create would store
 }
 
-std::vector<KsCalendar::PreviewRun> runsOf(const TaskPicture& picture, uint32_t now, unsigned count)
+// taskKey names the stored task whose spread delay moves the runs; a schedule alone has none.
+std::vector<KsCalendar::PreviewRun> runsOf(const TaskPicture& picture, const std::wstring& taskKey, uint32_t now,
+                                           unsigned count)
 {
     if (picture.type == KS_TASK_SCHEDULED)
         return KsCalendar::previewPeriodicRuns(picture.defaultFreq, picture.nextRun, now, count);
     if (isTimed(picture.type))
-        return KsCalendar::previewCalendarRuns(picture.rule, picture.nextRun, now, count);
+        return KsCalendar::previewCalendarRuns(KsSpread::spreadRule(picture.rule, taskKey, picture.spread),
+                                               picture.nextRun, now, count);
     return {};
 }
 
@@ -45,7 +50,8 @@ std::wstring buildPreviewReply(const PreviewRequest& request, uint32_t now)
     JSONFormatter reply;
     openReply(reply, request.name.empty() ? std::nullopt : std::optional<std::wstring>(request.name), true);
     JSONFormatter::Value runs(rapidjson::kArrayType);
-    for (const KsCalendar::PreviewRun& run : runsOf(*picture, now, request.count)) {
+    const std::wstring taskKey = request.schedule ? L"" : KsStore::TaskIdentity(request.name).key();
+    for (const KsCalendar::PreviewRun& run : runsOf(*picture, taskKey, now, request.count)) {
         ObjectWriter object(reply);
         object.time(names::kTime, names::kLocal, run.time).text(names::kNote, std::wstring(run.note));
         runs.PushBack(object.value(), reply.allocator());

@@ -8,6 +8,7 @@
 #include "customization/SchedulePresets.h"
 #include "management/TaskFieldCodec.h"
 #include "message/JSONFormatter.h"
+#include "store/RunSpread.h"
 #include "store/TaskWriteLock.h"
 #include "store/KsTask.h"
 
@@ -40,7 +41,7 @@ bool wantsEnabled(const Tessel::JSONFormatter& json, bool fallback)
 }
 
 // Applies the first preset of the category whose id matches; the caller's enabled choice gives
-// way to the category's setting.
+// way to the category's setting, and a task without a spread of its own takes the preset's.
 void applyPreset(CKsTask& task, BOOL& enabled)
 {
     KsTaskCustomization customization;
@@ -52,8 +53,11 @@ void applyPreset(CKsTask& task, BOOL& enabled)
         readPresetCategoryEnable(customization, task.pwszPresetCategory, categoryEnabled);
         enabled = categoryEnabled ? TRUE : FALSE;
     }
-    if (const SchedulePreset* preset = findSchedulePreset(presets, task.dwPresetId))
+    if (const SchedulePreset* preset = findSchedulePreset(presets, task.dwPresetId)) {
         applySchedulePreset(*preset, task);
+        if (task.dwSpread == 0)
+            task.dwSpread = preset->spread;
+    }
 }
 
 } // namespace
@@ -114,6 +118,8 @@ BOOL TaskManagement::ksCreateTask(const wchar_t* name, KSTASKINFO* record, BOOL 
         KSLOG_ERROR(L"ksCreateTask %s failed on assign code = %d", name, code);
     if (task.dwTaskType == KS_TASK_PRESET)
         applyPreset(task, enabled);
+    if (task.dwTaskType == KS_TASK_SCHEDULED)
+        task.dwNextRun = KsSpread::spreadFirstPeriodicRun(task.dwNextRun, task.dwDefaultFreq, task.name(), task.dwSpread);
     bool ok = task.Write();
     if (!enabled)
         task.Disable();

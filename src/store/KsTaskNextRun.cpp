@@ -1,14 +1,17 @@
-// CKsTask's next run by its calendar rule: from the stored run, and after a run at a given moment.
+// CKsTask's next run by its calendar rule on this machine (its spread delay included): from the
+// stored run, and after a run at a given moment.
 #include "store/KsTask.h"
 
 #include "common/Clock.h"
 #include "store/CalendarRule.h"
+#include "store/RunSpread.h"
 
 namespace {
 
-KsCalendar::CalendarRule calendarRuleOf(const KSTASKINFO& task)
+KsCalendar::CalendarRule calendarRuleOf(const CKsTask& task)
 {
-    return {task.dwDayOfWeekMask, task.dwInterval, task.dwHour, task.dwMinute};
+    return KsSpread::spreadRule({task.dwDayOfWeekMask, task.dwInterval, task.dwHour, task.dwMinute}, task.name(),
+                                task.dwSpread);
 }
 
 } // namespace

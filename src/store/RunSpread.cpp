@@ -6,6 +6,7 @@
 #include "registry/RegKey.h"
 #include "store/SipHash.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace KsSpread {
@@ -70,6 +71,21 @@ uint32_t runOffset(std::wstring_view machine, std::wstring_view taskKey, uint32_
 uint32_t runOffset(std::wstring_view taskKey, uint32_t spreadSeconds)
 {
     return spreadSeconds == 0 ? 0 : runOffset(MachineIdentity::current().value(), taskKey, spreadSeconds);
+}
+
+KsCalendar::CalendarRule spreadRule(KsCalendar::CalendarRule rule, std::wstring_view taskKey, uint32_t spreadSeconds)
+{
+    rule.spreadOffset = runOffset(taskKey, spreadSeconds);
+    return rule;
+}
+
+uint32_t spreadFirstPeriodicRun(uint32_t firstRun, uint32_t periodSeconds, std::wstring_view taskKey,
+                                uint32_t spreadSeconds)
+{
+    constexpr uint32_t kRoomBeforeNextRun = 60;
+    if (firstRun == 0 || periodSeconds <= kRoomBeforeNextRun)
+        return firstRun;
+    return firstRun + std::min(runOffset(taskKey, spreadSeconds), periodSeconds - kRoomBeforeNextRun);
 }
 
 } // namespace KsSpread

@@ -7,6 +7,8 @@
 // for a program's set-up, before the engine's threads ask.
 #pragma once
 
+#include "store/CalendarRule.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -49,5 +51,16 @@ private:
 uint32_t runOffset(std::wstring_view machine, std::wstring_view taskKey, uint32_t spreadSeconds);
 // The same on this machine (the current identity).
 uint32_t runOffset(std::wstring_view taskKey, uint32_t spreadSeconds);
+
+// The calendar rule a task runs by on this machine: its stored rule with its delay here. The
+// engine's next runs, Preview and every other answer about a calendar task's runs start here.
+KsCalendar::CalendarRule spreadRule(KsCalendar::CalendarRule rule, std::wstring_view taskKey, uint32_t spreadSeconds);
+
+// A periodic task has no slots of its own: each run is a period after the one before. Its delay
+// moves the first run it is created with, and every later run follows from that one, so each
+// stays that much later than it would have been. Kept a minute short of the period; a first run of
+// 0 (at once) stays 0.
+uint32_t spreadFirstPeriodicRun(uint32_t firstRun, uint32_t periodSeconds, std::wstring_view taskKey,
+                                uint32_t spreadSeconds);
 
 } // namespace KsSpread
