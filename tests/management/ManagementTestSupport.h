@@ -8,6 +8,7 @@
 #include "common/UniqueHandle.h"
 #include "engine/EngineNames.h"
 #include "registry/RegKey.h"
+#include "store/RunSpread.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,16 @@ inline std::wstring fullTaskPayload()
            L"\"presetId\":\"7\",\"userName\":\"alice\",\"domainName\":\"HOME\",\"runInRetail\":\"false\","
            L"\"appId\":\"app-1\",\"ruleName\":\"nightly\",\"maxRunTime\":\"7200\",\"background\":\"true\","
            L"\"spread\":\"600\",\"enabled\":\"true\"}";
+}
+
+// What query gives of a task created from fullTaskPayload: its first run later by the task's
+// spread delay on this machine.
+inline std::wstring fullTaskQuery(const wchar_t* key)
+{
+    std::wstring text = fullTaskPayload();
+    text.replace(text.find(L"1700000000"), 10,
+                 std::to_wstring(KsSpread::spreadFirstPeriodicRun(1700000000, 86400, key, 600)));
+    return text;
 }
 
 } // namespace mgmttest

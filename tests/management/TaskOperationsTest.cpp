@@ -5,7 +5,10 @@
 #include "TestTask.h"
 #include "management/TaskManagement.h"
 #include "message/JSONFormatter.h"
+#include "TestClock.h"
+#include "store/CalendarRule.h"
 #include "store/KsTask.h"
+#include "store/RunSpread.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +125,43 @@ TEST_F(TaskOperations, PresetCategoryEnabledOverridesTheCallersFalse)
     EXPECT_EQ(storedDword(L"frompreset", L"Hour"), 1u);
 }
 
+// A task created from a preset takes its spread unless it gives one; a periodic task's given first
+// run is moved by its delay. The delays are this machine's (a fixed identity) for each task.
+TEST_F(TaskOperations, CreateMovesTheFirstRunByTheSpreadTakenFromTheTaskOrItsPreset)
+{
+    const kstest::TestClock clock(1800000000);
+    const KsSpread::FixedMachineIdentity machine(L"1b4e28ba-2fa1-11d2-883f-0016d3cca427");
+    KsSpread::MachineIdentity::install(&machine);
+    addPreset(L"4", 1, 0x08, 3, 30);
+    setDword((std::wstring(kPresetCategoryKey) + L"\\4").c_str(), L"Spread", 3600);
+    addPreset(L"5", 1, 0x08, 3, 30);
+    const KsCalendar::CalendarRule weekly{0x08, 1, 3, 30};
+    const uint32_t slot = KsCalendar::computeNextRun(weekly, 0, 0, clock.value);
+    const std::wstring preset = L"{\"taskType\":\"preset\",\"taskTrigger\":\"C:\\\\p.exe\",\"presetCategory\":\"Nightly\"";
+    const std::wstring periodic = L"{\"taskType\":\"scheduled\",\"taskTrigger\":\"C:\\\\t.exe\",\"defaultFreq\":\"86400\"";
+    const struct {
+        const wchar_t* name;
+        std::wstring payload;
+        uint32_t spread;     // stored
+        uint32_t unmoved;    // the first run without a spread
+    } kCases[] = {
+        {L"presetspread", preset + L",\"presetId\":\"4\"}", 3600, slot},
+        {L"ownspread", preset + L",\"presetId\":\"4\",\"spread\":\"900\"}", 900, slot},
+        {L"nospread", preset + L",\"presetId\":\"5\"}", 0, slot},
+        {L"periodic", periodic + L",\"nextRun\":\"1800007200\",\"spread\":\"3600\"}", 3600, 1800007200},
+        {L"atonce", periodic + L",\"nextRun\":\"0\",\"spread\":\"3600\"}", 3600, 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(mgmttest::printable(c.name));
+        ASSERT_TRUE(m_tasks.createTask(c.name, c.payload));
+        EXPECT_EQ(storedDword(c.name, L"Spread"), c.spread ? c.spread : 0xDEAD0000u | ERROR_FILE_NOT_FOUND);
+        const uint32_t delay = c.unmoved == 0 ? 0 : KsSpread::runOffset(machine.value(), c.name, c.spread);
+        EXPECT_EQ(storedDword(c.name, L"NextRun"), c.unmoved + delay);
+        EXPECT_TRUE(c.spread == 0 || c.unmoved == 0 || delay != 0) << "this identity moves every spread task";
+    }
+    KsSpread::MachineIdentity::install(nullptr);
+}
+
 // Every member is stored by create and given back by query; modify replaces only those it names,
 // and a lane member set back to its default leaves neither a stored value nor a query member.
 TEST_F(TaskOperations, CreateStoresEveryMemberAndModifyReplacesOnlyTheGivenOnes)
@@ -131,7 +171,7 @@ TEST_F(TaskOperations, CreateStoresEveryMemberAndModifyReplacesOnlyTheGivenOnes)
     ASSERT_TRUE(m_tasks.modifyTask(L"Mod", L"{\"hour\":\"2\",\"cmdParams\":\"/full\",\"adminWise\":\"false\","
                                            L"\"maxRunTime\":\"0\"}"));
     EXPECT_TRUE(m_engine.signalled());
-    std::wstring expected = mgmttest::fullTaskPayload();
+    std::wstring expected = mgmttest::fullTaskQuery(L"mod");
     expected.replace(expected.find(L"\"hour\":\"13\""), 11, L"\"hour\":\"2\"");
     expected.replace(expected.find(L"/quick"), 6, L"/full");
     expected.replace(expected.find(L"\"adminWise\":\"true\""), 18, L"\"adminWise\":\"false\"");

@@ -164,7 +164,7 @@ TEST_F(TaskPayloadFuzz, RandomAndMutatedPayloadsLeaveAReadableStore)
     EXPECT_TRUE(tasks.createTask(L"fuzz0", mgmttest::fullTaskPayload()));
     std::wstring text;
     ASSERT_TRUE(tasks.queryTask(L"fuzz0", text));
-    EXPECT_EQ(text, mgmttest::fullTaskPayload());
+    EXPECT_EQ(text, mgmttest::fullTaskQuery(L"fuzz0"));
 }
 
 } // namespace
