@@ -1,9 +1,14 @@
 // Calendar and periodic tasks run by the real engine loop through the nights the clocks change, in
 // two pinned zones. The clock is placed a little before each slot, the new-task event makes the
 // engine re-arm its waitable timer, and the real timer brings the runs. The slots come from the
-// zone's own offset table, never from the code under test.
+// zone's own offset table, never from the code under test; a spread task's runs are its slots moved
+// by its delay, and Preview lists them before the engine runs them.
 #include "CalendarTestZone.h"
 #include "EngineLoopFixture.h"
+
+#include "insight/InsightReplies.h"
+#include "message/JSONFormatter.h"
+#include "store/RunSpread.h"
 
 #include <gtest/gtest.h>
 
@@ -62,12 +67,39 @@ struct CalendarTask {
     std::vector<int> fallDays;    // from Sunday 7 November 2027
 };
 
+// A weekly task spread over two hours, on a machine whose delay for it is between one hour and an
+// hour and a half: from 01:30 on the change night its run crosses the changed hour.
+const wchar_t kSpreadTask[] = L"weekly-spread";
+constexpr uint32_t kSpread = 7200;
+std::wstring crossingIdentity()
+{
+    for (int i = 0;; ++i) {
+        const std::wstring identity = L"soak-machine-" + std::to_wstring(i);
+        const uint32_t delay = KsSpread::runOffset(identity, kSpreadTask, kSpread);
+        if (delay >= 3600 && delay < 5400)
+            return identity;
+    }
+}
+
 const CalendarTask kCalendarTasks[] = {
     {L"weekly", 1, {0, 7, 14, 21, 28}, {0, 7, 14, 21, 28, 35}},
     {L"biweekly", 2, {0, 14, 28}, {0, 14, 28, 42}},
     {L"first-in-month", 3, {21, 49}, {0, 28, 56}},  // 4 April, 2 May; 7 November, 5 December, 2 January
     {L"last-in-month", 4, {14, 42}, {21, 49}},      // 28 March, 25 April; 28 November, 26 December
 };
+
+// The run times Preview lists for a stored task.
+std::vector<uint32_t> previewTimes(const wchar_t* name, uint32_t now, size_t count)
+{
+    Tessel::JSONFormatter reply;
+    EXPECT_TRUE(reply.parse(KsInsight::previewReply(
+        KsInsight::PreviewRequest{name, std::nullopt, static_cast<unsigned>(count)}, now)));
+    std::vector<uint32_t> times;
+    const auto& runs = reply.root()[L"runs"];
+    for (const auto& run : runs.GetArray())
+        times.push_back(run[L"time"].GetUint());
+    return times;
+}
 
 class CalendarSoak : public EngineLoop, public ::testing::WithParamInterface<Scenario> {
 protected:
@@ -144,6 +176,23 @@ TEST_P(CalendarSoak, EachTaskRunsOncePerSlotAndNeverBefore)
             slots[kind.name].push_back(static_cast<uint32_t>(zone.instantOf(changeDay + day, hour, kMinute)));
         EXPECT_EQ(storedNextRun(kind.name), slots[kind.name].front()) << "first run of the stored task";
     }
+    // The spread task's runs are its slots moved by its delay on this machine, as Preview lists them.
+    const KsSpread::FixedMachineIdentity machine(crossingIdentity());
+    KsSpread::MachineIdentity::install(&machine);
+    storeCalendarTask({kSpreadTask, 1, {}, {}}, 1);
+    {
+        CKsTask task(kSpreadTask);
+        ASSERT_TRUE(task.Read());
+        task.dwSpread = kSpread;
+        task.dwNextRun = 0;  // computed afresh from now, as a create does
+        ASSERT_TRUE(task.Write());
+    }
+    const uint32_t delay = KsSpread::runOffset(kSpreadTask, kSpread);
+    for (int day : spring ? kCalendarTasks[0].springDays : kCalendarTasks[0].fallDays)
+        slots[kSpreadTask].push_back(static_cast<uint32_t>(zone.instantOf(changeDay + day, 1, kMinute)) + delay);
+    EXPECT_EQ(previewTimes(kSpreadTask, clock.now(), slots[kSpreadTask].size()), slots[kSpreadTask]);
+    EXPECT_EQ(storedNextRun(kSpreadTask), slots[kSpreadTask].front()) << "first run of the spread task";
+
     // The periodic task's slots follow its runs: each is the next run its last run wrote.
     uint32_t periodicSlot = static_cast<uint32_t>(zone.instantOf(changeDay, 0, 15));
     storeTask({.name = kPeriodicTask, .nextRun = periodicSlot, .freq = kPeriod});
@@ -193,6 +242,7 @@ TEST_P(CalendarSoak, EachTaskRunsOncePerSlotAndNeverBefore)
         }
     }
     stop();  // before the clock goes
+    KsSpread::MachineIdentity::install(nullptr);
     while (auto message = m_inbox.take(std::chrono::milliseconds(0)))
         EXPECT_NE(message->name().rfind(kLaunchTopic, 0), 0u) << "a run after the last slot";
 }
