@@ -2,10 +2,12 @@
 // machines; and the calendar's moved runs: never before their slot, never at or past the next,
 // each run's successor the next slot's moved run.
 #include "store/CalendarRule.h"
+#include "store/KsTask.h"
 #include "store/RunSpread.h"
 
 #include "CalendarTestZone.h"
 #include "RegistryFixture.h"
+#include "TestClock.h"
 
 #include <gtest/gtest.h>
 
@@ -41,6 +43,29 @@ TEST_F(MachineGuid, IsReadFromTheCryptographyKey)
     EXPECT_EQ(KsSpread::readMachineGuid(), L"");
     setString(L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid", identity(7));
     EXPECT_EQ(KsSpread::readMachineGuid(), identity(7));
+}
+
+// A restarted engine's task object, named in another case, moves the run by the same delay.
+TEST(RunOffset, MovesTheSameRunAfterARestart)
+{
+    const kstest::TestClock clock(1800000000);
+    const KsSpread::FixedMachineIdentity machine(identity(3));
+    KsSpread::MachineIdentity::install(&machine);
+    uint32_t runs[2] = {};
+    for (int start = 0; start < 2; ++start) {
+        CKsTask task(start == 0 ? L"Weekly Scan" : L"weekly scan");
+        task.dwDayOfWeekMask = 0x08;
+        task.dwInterval = 1;
+        task.dwHour = 3;
+        task.dwSpread = 86400;
+        task.ComputeNextRun(0);
+        runs[start] = task.dwNextRun;
+    }
+    KsSpread::MachineIdentity::install(nullptr);
+    const uint32_t slot = KsCalendar::computeNextRun({0x08, 1, 3, 0}, 0, 0, clock.value);
+    EXPECT_EQ(runs[0], runs[1]);
+    EXPECT_EQ(runs[0], slot + KsSpread::runOffset(identity(3), L"weekly scan", 86400));
+    EXPECT_NE(runs[0], slot);
 }
 
 // Ten equal parts of the spread each take a tenth of 20,000 machines, within 10 % (over 4 sigma).
