@@ -17,6 +17,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -67,17 +68,15 @@ struct CalendarTask {
     std::vector<int> fallDays;    // from Sunday 7 November 2027
 };
 
-// A weekly task spread over two hours, on a machine whose delay for it is between one hour and an
-// hour and a half: from 01:30 on the change night its run crosses the changed hour.
+// Spread over two hours on a machine whose delay crosses the changed hour from 01:30 (1 to 1.5 h).
 const wchar_t kSpreadTask[] = L"weekly-spread";
 constexpr uint32_t kSpread = 7200;
 std::wstring crossingIdentity()
 {
     for (int i = 0;; ++i) {
-        const std::wstring identity = L"soak-machine-" + std::to_wstring(i);
-        const uint32_t delay = KsSpread::runOffset(identity, kSpreadTask, kSpread);
+        const uint32_t delay = KsSpread::runOffset(L"soak-machine-" + std::to_wstring(i), kSpreadTask, kSpread);
         if (delay >= 3600 && delay < 5400)
-            return identity;
+            return L"soak-machine-" + std::to_wstring(i);
     }
 }
 
@@ -92,11 +91,9 @@ const CalendarTask kCalendarTasks[] = {
 std::vector<uint32_t> previewTimes(const wchar_t* name, uint32_t now, size_t count)
 {
     Tessel::JSONFormatter reply;
-    EXPECT_TRUE(reply.parse(KsInsight::previewReply(
-        KsInsight::PreviewRequest{name, std::nullopt, static_cast<unsigned>(count)}, now)));
+    EXPECT_TRUE(reply.parse(KsInsight::previewReply({name, std::nullopt, static_cast<unsigned>(count)}, now)));
     std::vector<uint32_t> times;
-    const auto& runs = reply.root()[L"runs"];
-    for (const auto& run : runs.GetArray())
+    for (const auto& run : reply.root()[L"runs"].GetArray())
         times.push_back(run[L"time"].GetUint());
     return times;
 }
@@ -180,13 +177,10 @@ TEST_P(CalendarSoak, EachTaskRunsOncePerSlotAndNeverBefore)
     const KsSpread::FixedMachineIdentity machine(crossingIdentity());
     KsSpread::MachineIdentity::install(&machine);
     storeCalendarTask({kSpreadTask, 1, {}, {}}, 1);
-    {
-        CKsTask task(kSpreadTask);
-        ASSERT_TRUE(task.Read());
-        task.dwSpread = kSpread;
-        task.dwNextRun = 0;  // computed afresh from now, as a create does
-        ASSERT_TRUE(task.Write());
-    }
+    CKsTask spreadTask(kSpreadTask);
+    ASSERT_TRUE(spreadTask.Read());
+    std::tie(spreadTask.dwSpread, spreadTask.dwNextRun) = std::tuple(kSpread, 0u);  // from now, as a create
+    ASSERT_TRUE(spreadTask.Write());
     const uint32_t delay = KsSpread::runOffset(kSpreadTask, kSpread);
     for (int day : spring ? kCalendarTasks[0].springDays : kCalendarTasks[0].fallDays)
         slots[kSpreadTask].push_back(static_cast<uint32_t>(zone.instantOf(changeDay + day, 1, kMinute)) + delay);

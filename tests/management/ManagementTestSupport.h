@@ -64,14 +64,11 @@ inline std::wstring fullTaskPayload()
            L"\"spread\":\"600\",\"enabled\":\"true\"}";
 }
 
-// What query gives of a task created from fullTaskPayload: its first run later by the task's
-// spread delay on this machine.
+// Query's text of a task created from fullTaskPayload: its first run moved by its spread delay.
 inline std::wstring fullTaskQuery(const wchar_t* key)
 {
-    std::wstring text = fullTaskPayload();
-    text.replace(text.find(L"1700000000"), 10,
-                 std::to_wstring(KsSpread::spreadFirstPeriodicRun(1700000000, 86400, key, 600)));
-    return text;
+    const std::wstring moved = std::to_wstring(KsSpread::spreadFirstPeriodicRun(1700000000, 86400, key, 600));
+    return std::wstring(fullTaskPayload()).replace(fullTaskPayload().find(L"1700000000"), 10, moved);
 }
 
 } // namespace mgmttest

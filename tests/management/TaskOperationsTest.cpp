@@ -125,8 +125,7 @@ TEST_F(TaskOperations, PresetCategoryEnabledOverridesTheCallersFalse)
     EXPECT_EQ(storedDword(L"frompreset", L"Hour"), 1u);
 }
 
-// A task created from a preset takes its spread unless it gives one; a periodic task's given first
-// run is moved by its delay. The delays are this machine's (a fixed identity) for each task.
+// A preset's spread goes to a task without its own; a periodic task's given first run moves too.
 TEST_F(TaskOperations, CreateMovesTheFirstRunByTheSpreadTakenFromTheTaskOrItsPreset)
 {
     const kstest::TestClock clock(1800000000);
@@ -135,15 +134,13 @@ TEST_F(TaskOperations, CreateMovesTheFirstRunByTheSpreadTakenFromTheTaskOrItsPre
     addPreset(L"4", 1, 0x08, 3, 30);
     setDword((std::wstring(kPresetCategoryKey) + L"\\4").c_str(), L"Spread", 3600);
     addPreset(L"5", 1, 0x08, 3, 30);
-    const KsCalendar::CalendarRule weekly{0x08, 1, 3, 30};
-    const uint32_t slot = KsCalendar::computeNextRun(weekly, 0, 0, clock.value);
+    const uint32_t slot = KsCalendar::computeNextRun({0x08, 1, 3, 30}, 0, 0, clock.value);
     const std::wstring preset = L"{\"taskType\":\"preset\",\"taskTrigger\":\"C:\\\\p.exe\",\"presetCategory\":\"Nightly\"";
     const std::wstring periodic = L"{\"taskType\":\"scheduled\",\"taskTrigger\":\"C:\\\\t.exe\",\"defaultFreq\":\"86400\"";
     const struct {
-        const wchar_t* name;
+        const wchar_t *name;
         std::wstring payload;
-        uint32_t spread;     // stored
-        uint32_t unmoved;    // the first run without a spread
+        uint32_t spread, unmoved;  // the spread stored, the first run without it
     } kCases[] = {
         {L"presetspread", preset + L",\"presetId\":\"4\"}", 3600, slot},
         {L"ownspread", preset + L",\"presetId\":\"4\",\"spread\":\"900\"}", 900, slot},

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -20,21 +20,6 @@ namespace {
 using KsCalendar::CalendarRule;
 
 std::wstring identity(int i) { return L"4f1c0a2e-9b7d-4e61-8c3a-" + std::to_wstring(100000000000 + i); }
-
-TEST(RunOffset, IsTheSameForTheSameMachineAndTaskAndDiffersBetweenMachines)
-{
-    const KsSpread::FixedMachineIdentity first(identity(1)), again(identity(1)), other(identity(2));
-    std::set<uint32_t> seen;
-    for (const auto* machine : {&first, &again, &other}) {
-        KsSpread::MachineIdentity::install(machine);
-        seen.insert(KsSpread::runOffset(L"weekly scan", 86400));
-    }
-    KsSpread::MachineIdentity::install(nullptr);
-    EXPECT_EQ(seen.size(), 2u) << "one delay per identity";
-    EXPECT_NE(KsSpread::runOffset(identity(1), L"weekly scan", 86400),
-              KsSpread::runOffset(identity(1), L"weekly update", 86400));
-    EXPECT_EQ(KsSpread::runOffset(identity(1), L"weekly scan", 0), 0u);
-}
 
 class MachineGuid : public kstest::RegistryFixture {};
 
@@ -45,34 +30,35 @@ TEST_F(MachineGuid, IsReadFromTheCryptographyKey)
     EXPECT_EQ(KsSpread::readMachineGuid(), identity(7));
 }
 
-// A restarted engine's task object, named in another case, moves the run by the same delay.
-TEST(RunOffset, MovesTheSameRunAfterARestart)
+// The task object of a restarted engine on the same machine, naming the task in another case,
+// moves the run by the same delay; another machine, or another task, gets another.
+TEST(RunOffset, IsTheSameAfterARestartAndDiffersBetweenMachinesAndTasks)
 {
     const kstest::TestClock clock(1800000000);
-    const KsSpread::FixedMachineIdentity machine(identity(3));
-    KsSpread::MachineIdentity::install(&machine);
-    uint32_t runs[2] = {};
-    for (int start = 0; start < 2; ++start) {
-        CKsTask task(start == 0 ? L"Weekly Scan" : L"weekly scan");
-        task.dwDayOfWeekMask = 0x08;
-        task.dwInterval = 1;
-        task.dwHour = 3;
-        task.dwSpread = 86400;
+    const std::pair<int, const wchar_t*> starts[] = {{3, L"Weekly Scan"}, {3, L"weekly scan"}, {4, L"weekly scan"}};
+    std::vector<uint32_t> runs;
+    for (const auto& [machine, name] : starts) {
+        const KsSpread::FixedMachineIdentity identified(identity(machine));
+        KsSpread::MachineIdentity::install(&identified);
+        CKsTask task(name);
+        std::tie(task.dwDayOfWeekMask, task.dwInterval, task.dwHour, task.dwSpread) = std::tuple(0x08, 1, 3, 86400);
         task.ComputeNextRun(0);
-        runs[start] = task.dwNextRun;
+        runs.push_back(task.dwNextRun);
     }
     KsSpread::MachineIdentity::install(nullptr);
     const uint32_t slot = KsCalendar::computeNextRun({0x08, 1, 3, 0}, 0, 0, clock.value);
-    EXPECT_EQ(runs[0], runs[1]);
+    EXPECT_EQ(runs, (std::vector<uint32_t>{runs[0], runs[0], runs[2]}));
     EXPECT_EQ(runs[0], slot + KsSpread::runOffset(identity(3), L"weekly scan", 86400));
     EXPECT_NE(runs[0], slot);
+    EXPECT_NE(runs[2], runs[0]);
+    EXPECT_NE(KsSpread::runOffset(identity(3), L"weekly update", 86400), runs[0] - slot);
+    EXPECT_EQ(KsSpread::runOffset(identity(3), L"weekly scan", 0), 0u);
 }
 
 // Ten equal parts of the spread each take a tenth of 20,000 machines, within 10 % (over 4 sigma).
 TEST(RunOffset, IsEvenAcrossMachines)
 {
-    constexpr int kMachines = 20000, kParts = 10;
-    constexpr uint32_t kSpread = 3600;
+    constexpr int kMachines = 20000, kParts = 10, kSpread = 3600;
     int counts[kParts] = {};
     for (int i = 0; i < kMachines; ++i) {
         const uint32_t offset = KsSpread::runOffset(identity(i), L"weekly scan", kSpread);
@@ -96,8 +82,7 @@ TEST(SpreadRuns, NeverEarlyNeverPastTheNextSlotAndChainSlotBySlot)
             CalendarRule rule = plain;
             rule.spreadOffset = offset;
             for (uint32_t now = start; now < start + 300 * 86400; now += 37 * 3600) {
-                SCOPED_TRACE("rule " + std::to_string(plain.interval) + ", delay " + std::to_string(offset) +
-                             ", now " + std::to_string(now));
+                SCOPED_TRACE(std::to_string(plain.interval) + "/" + std::to_string(offset) + "/" + std::to_string(now));
                 const uint32_t slot = KsCalendar::computeNextRun(plain, 0, 0, now);
                 const uint32_t nextSlot = KsCalendar::computeNextRun(plain, slot, 0, slot);
                 const uint32_t run = KsCalendar::computeNextRun(rule, 0, 0, now);
