@@ -20,8 +20,9 @@ struct CalendarRule {
     uint32_t spreadOffset = 0;
 };
 
-// Next run by the calendar rule: the slot the rule gives, moved by the spread delay. previousNextRun is dwNextRun on entry (0 = never scheduled);
-// base 0 means `now`. Returns previousNextRun unchanged when the mask is 0.
+// Next run by the calendar rule: the slot the rule gives, moved by the spread delay.
+// previousNextRun is dwNextRun on entry (0 = never scheduled); base 0 means `now`. Returns
+// previousNextRun unchanged when the mask is 0.
 // Local wall-clock slots across daylight-saving changes: a slot inside a skipped hour runs at
 // the instant the wall clock would show had the clock not jumped (02:30 becomes 03:30 on a
 // spring-forward night); a slot inside a repeated hour runs once, at its first occurrence.
