@@ -1,7 +1,10 @@
 // Fleet benchmark: a million simulated machines run one weekly 03:30 preset for a week, each in
 // its own zone and with its own identity, through the module's calendar and spread functions (no
 // registry). The figure is the launches in the busiest second; the floor is what a perfectly even
-// spread would give, the busiest zone-hour's launches over 3600 seconds.
+// spread would give, the busiest zone-hour's launches over 3600 seconds. Zones are fixed offsets
+// (FixedOffsetZone), so no machine changes the process's zone. Each machine's delay is an
+// independent draw: with some 41 launches a second in the busiest zone-hour, the busiest of its
+// 3600 seconds lies about 3.5 standard deviations (near 1.5 times) above that even share.
 #include "BenchCase.h"
 
 #include "store/CalendarDate.h"
