@@ -55,6 +55,10 @@ struct CSingleTask::Run {
     const KsPlatform::ProbeServices& probes;
     Keelwork::unique_event completion;
     Keelwork::unique_handle process;
+    // Holds the program and every process it starts; closing it ends none of them.
+    Keelwork::unique_job job;
+    DWORD processId = 0;
+    bool background = false;  // the program and its children run at background priorities
     ULONGLONG started = 0;
     bool failed = false;          // the start failed: no completion report
     bool startAttempted = false;  // a start was tried, successful or not
@@ -140,6 +144,7 @@ DWORD CSingleTask::launchProgram(DWORD* deletedOut, DWORD finishWaitSeconds, HAN
         m_report.exitCode = exitCode;
     run.completion.reset();
     run.process.reset();
+    run.job.reset();
 
     if (!run.failed)
         reportCompletion(run);
@@ -226,17 +231,23 @@ DWORD CSingleTask::startProgram(Run& run)
     CCPHelper helper = m_services.win32 ? CCPHelper(m_services.win32()) : CCPHelper();
     DWORD error = 0;
     run.startAttempted = true;
+    DWORD context = 1;
     if (dwTaskType == KS_TASK_LOGON) {
         KSLOG_NORMAL(L"Task will be executed in logged-in users context. Task: %s. Params: %s", orEmpty(pwszTaskTrigger),
                      orEmpty(pwszTaskParams));
-        run.process = helper.RunProcess(pwszTaskTrigger, pwszTaskParams, &error, 1, pwszUser, pwszDomain, priority);
     } else {
         KSLOG_NORMAL(L"Task will be executed in context specified by task (%d). Task: %s. Params: %s",
                      dwRunInUserContext, orEmpty(pwszTaskTrigger), orEmpty(pwszTaskParams));
-        run.process = helper.RunProcess(pwszTaskTrigger, pwszTaskParams, &error, dwRunInUserContext, pwszUser,
-                                        pwszDomain, priority);
+        context = dwRunInUserContext;
     }
+    StartedProgram program = helper.Start(pwszTaskTrigger, pwszTaskParams, &error, context, pwszUser, pwszDomain,
+                                          run.background ? kLowPriority : priority, run.background);
+    run.process = std::move(program.process);
+    run.job = std::move(program.job);
+    run.processId = program.processId;
     heldFile.reset();
+    if (run.process && m_services.ranInJob)
+        m_services.ranInJob(m_wszName, run.job.get(), run.processId);
     const bool started = static_cast<bool>(run.process);
     if (!started && error == 0)
         error = ERROR_INVALID_FUNCTION;  // nothing started, yet no step named an error

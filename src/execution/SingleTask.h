@@ -42,6 +42,10 @@ struct SingleTaskServices {
     std::function<bool(const wchar_t* name1, const wchar_t* name2)> isProcessRunning;
     std::function<DWORD(const wchar_t* clsid, std::wstring& moduleName, std::wstring& longModuleName)>
         moduleNameFromClsid;
+    // Called right after the program started, with the job that holds it and every process it
+    // starts (null when the system gave none) and the program's process id. The job handle is
+    // the launch's: a keeper that outlives the launch duplicates it.
+    std::function<void(const wchar_t* name, HANDLE job, DWORD pid)> ranInJob;
     // Called once the program has run for half a second and the wait for its end goes
     // on; not at the start itself, where any work would slow the program's own start.
     std::function<void()> stillRunning;
