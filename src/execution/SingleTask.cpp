@@ -12,6 +12,7 @@
 #include "platform/PlatformProbes.h"
 #include "execution/ProcessRunning.h"
 #include "execution/TaskExecutionNames.h"
+#include "execution/TreeUsage.h"
 #include "execution/TrustedFile.h"
 #include "logging/internal_logging.h"
 #include "message/JSONFormatter.h"
@@ -59,6 +60,7 @@ struct CSingleTask::Run {
     Keelwork::unique_job job;
     DWORD processId = 0;
     bool background = false;  // the program and its children run at background priorities
+    KsExecution::TreeMeter meter;
     ULONGLONG started = 0;
     bool failed = false;          // the start failed: no completion report
     bool startAttempted = false;  // a start was tried, successful or not
@@ -140,8 +142,12 @@ DWORD CSingleTask::launchProgram(DWORD* deletedOut, DWORD finishWaitSeconds, HAN
         result = kExitedByEngine;
     DWORD exitCode = 0;
     if (run.process && ::WaitForSingleObject(run.process.get(), 0) == WAIT_OBJECT_0 &&
-        ::GetExitCodeProcess(run.process.get(), &exitCode))
+        ::GetExitCodeProcess(run.process.get(), &exitCode)) {
         m_report.exitCode = exitCode;
+        const KsExecution::TreeUsage usage = run.meter.usage();
+        m_report.cpuMs = usage.cpuMs;
+        m_report.peakMemoryBytes = usage.peakMemoryBytes;
+    }
     run.completion.reset();
     run.process.reset();
     run.job.reset();
@@ -245,6 +251,7 @@ DWORD CSingleTask::startProgram(Run& run)
     run.process = std::move(program.process);
     run.job = std::move(program.job);
     run.processId = program.processId;
+    run.meter.watch(run.job.get(), run.background);
     heldFile.reset();
     if (run.process && m_services.ranInJob)
         m_services.ranInJob(m_wszName, run.job.get(), run.processId);
@@ -322,13 +329,13 @@ DWORD CSingleTask::waitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exitE
     DWORD waited = WAIT_TIMEOUT;
     DWORD spentMs = 0;
     if (m_services.stillRunning && limitMs > kStillRunningMs) {
-        waited = ::WaitForMultipleObjects(count, handles, FALSE, kStillRunningMs);
+        waited = KsExecution::waitMetering(run.meter, count, handles, kStillRunningMs);
         if (waited == WAIT_TIMEOUT)
             m_services.stillRunning();
         spentMs = kStillRunningMs;
     }
     if (waited == WAIT_TIMEOUT)
-        waited = ::WaitForMultipleObjects(count, handles, FALSE, limitMs - spentMs);
+        waited = KsExecution::waitMetering(run.meter, count, handles, limitMs - spentMs);
     return waited == WAIT_OBJECT_0 + 1 ? kExitedByEngine : 0;
 }
 

@@ -67,6 +67,10 @@ struct LaunchReport {
     bool attempted = false;    // past the checks and the validation: a start was tried
     bool started = false;      // the program started, or the trigger event was looked for
     std::optional<uint32_t> exitCode;  // the program's, when it had ended by the end of the wait
+    // The program's tree, when it had ended by the end of the wait and its job told: user plus
+    // kernel time, and the peak of its committed memory.
+    std::optional<uint64_t> cpuMs;
+    std::optional<uint64_t> peakMemoryBytes;
     uint32_t durationMs = 0;   // the whole launch, checks and wait included
     std::optional<Deferral> deferral;  // the deferral it reported, a refused or failed start included
     uint32_t launchCount = 0;  // launches since the task's last completed run, to carry to the next
