@@ -233,7 +233,8 @@ DWORD CSingleTask::startProgram(Run& run)
     }
     KSLOG_NORMAL(L"SUCCESS. %s validated. We will execute it", pwszTaskTrigger);
 
-    const DWORD priority = isTask(kLogCompactionTask) ? kLowPriority : kNormalPriority;
+    run.background = dwBackground != 0;
+    const DWORD priority = isTask(kLogCompactionTask) || run.background ? kLowPriority : kNormalPriority;
     CCPHelper helper = m_services.win32 ? CCPHelper(m_services.win32()) : CCPHelper();
     DWORD error = 0;
     run.startAttempted = true;
@@ -247,7 +248,7 @@ DWORD CSingleTask::startProgram(Run& run)
         context = dwRunInUserContext;
     }
     StartedProgram program = helper.Start(pwszTaskTrigger, pwszTaskParams, &error, context, pwszUser, pwszDomain,
-                                          run.background ? kLowPriority : priority, run.background);
+                                          priority, run.background);
     run.process = std::move(program.process);
     run.job = std::move(program.job);
     run.processId = program.processId;

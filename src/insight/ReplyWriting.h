@@ -22,6 +22,7 @@ public:
     // "cpuMs" and "peakMemoryBytes" of a program's tree, each only when known.
     ObjectWriter& usage(const std::optional<uint64_t>& cpuMs, const std::optional<uint64_t>& peakMemoryBytes);
     ObjectWriter& text(const wchar_t* key, const std::wstring& value);
+    ObjectWriter& flag(const wchar_t* key, bool value);
     // `key` as a number and `localKey` as ISO 8601 local text beside it.
     ObjectWriter& time(const wchar_t* key, const wchar_t* localKey, uint32_t time);
     // Moves the object out, as a reply member or an array element.

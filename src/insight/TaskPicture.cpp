@@ -105,6 +105,11 @@ std::optional<TaskPicture> readStoredPicture(const std::wstring& name, Keelwork:
         dword(V::Hour, picture.rule.hour);
         dword(V::Minute, picture.rule.minute);
     }
+    uint32_t background = 0;
+    dword(V::MaxRunTime, picture.maxRunTime);
+    dword(V::Background, background);
+    dword(V::Spread, picture.spread);
+    picture.background = background != 0;
     status = Keelwork::ReadStatus{};
     return picture;
 }

@@ -210,7 +210,7 @@ TEST_F(InsightReplies, ExplainTellsTheVerdictAndWhatItRestsOn)
     EXPECT_EQ(explainReply(request, state, kNow, IfDueNow{false, L"battery", 0u, 300}),
               L"{\"name\":\"HOURLY\",\"status\":true,\"verdict\":\"held\",\"why\":\"Held since 16:59:00 because a "
               L"full-screen application runs; it runs at the latest at 22:59:00.\",\"nextRun\":1800003600,"
-              L"\"nextRunLocal\":\"2027-01-15T18:00:00+09:00\",\"engine\":{\"phase\":\"running\",\"reason\":\"\","
+              L"\"nextRunLocal\":\"2027-01-15T18:00:00+09:00\",\"lane\":{\"maxRunTime\":0,\"background\":false,\"spread\":0},\"engine\":{\"phase\":\"running\",\"reason\":\"\","
               L"\"since\":1799991000,\"sinceLocal\":\"2027-01-15T14:30:00+09:00\",\"until\":0},\"hold\":{\"reason\":"
               L"\"full screen\",\"since\":1799999940,\"sinceLocal\":\"2027-01-15T16:59:00+09:00\",\"until\":"
               L"1800021540,\"untilLocal\":\"2027-01-15T22:59:00+09:00\"},\"lastLaunch\":{\"time\":1799992800,"
@@ -222,7 +222,7 @@ TEST_F(InsightReplies, ExplainTellsTheVerdictAndWhatItRestsOn)
     EXPECT_EQ(explainReply(std::wstring(L"{\"name\":\"logon\"}"), state, kNow),
               L"{\"name\":\"logon\",\"status\":true,\"verdict\":\"occasion\",\"why\":\"It runs at every 3rd logon; 1 "
               L"has passed since it last ran, so it runs at the 2nd logon from now.\",\"occasion\":{\"kind\":\"logon\","
-              L"\"every\":3,\"seen\":1},\"engine\":{\"phase\":\"running\",\"reason\":\"\",\"since\":1799991000,"
+              L"\"every\":3,\"seen\":1},\"lane\":{\"maxRunTime\":0,\"background\":false,\"spread\":0},\"engine\":{\"phase\":\"running\",\"reason\":\"\",\"since\":1799991000,"
               L"\"sinceLocal\":\"2027-01-15T14:30:00+09:00\",\"until\":0}}");
     EXPECT_NE(explainReply(request, state, kNow, IfDueNow{true, L"", std::nullopt, 0})
                   .find(L",\"ifDueNow\":{\"decision\":\"run\"}}"),

@@ -100,6 +100,20 @@ std::wstring deferralText(const Value& deferral)
     return out;
 }
 
+// "ended after 7200 s, background, spread over 600 s": what is set of the task's lane; empty for none.
+std::wstring laneText(const Value& lane)
+{
+    std::wstring out;
+    auto add = [&out](const std::wstring& part) { out += (out.empty() ? L"" : L", ") + part; };
+    if (const uint32_t limit = number(lane, names::kMaxRunTime))
+        add(L"ended after " + std::to_wstring(limit) + L" s");
+    if (const Value* background = member(lane, names::kBackground); background && background->IsTrue())
+        add(L"background");
+    if (const uint32_t spread = number(lane, names::kSpread))
+        add(L"spread over " + std::to_wstring(spread) + L" s");
+    return out;
+}
+
 std::wstring occasionText(const Value& occasion)
 {
     return L"every " + std::to_wstring(number(occasion, names::kEvery)) + L" " + text(occasion, names::kKind) +
@@ -155,6 +169,8 @@ std::wstring explainText(const std::wstring& reply, const KsState::MirroredState
         out += line(L"Next run", number(root, names::kNextRun) == 0 ? L"-" : timeOf(root, names::kNextRun));
     if (const Value* occasion = member(root, names::kOccasion))
         out += line(L"Occasion", occasionText(*occasion));
+    if (const Value* lane = member(root, names::kLane); lane && !laneText(*lane).empty())
+        out += line(L"Lane", laneText(*lane));
     if (const Value* hold = member(root, names::kHold))
         out += line(L"Hold", text(*hold, names::kReason) + span(*hold));
     if (const Value* launch = member(root, names::kLastLaunch))
