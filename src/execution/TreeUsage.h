@@ -39,11 +39,15 @@ public:
     TreeUsage usage() const;
 
 private:
+    // Takes the process into the tree when its parent is there and it is in the job; true then.
+    bool adopt(DWORD id, DWORD parent);
+
     HANDLE m_job = nullptr;
     bool m_background = false;
     bool m_jobCounts = false;  // the system keeps the job's own accounting
     std::unordered_map<DWORD, uint64_t> m_cpuMsByProcess;  // the last reading of each process
-    std::unordered_set<DWORD> m_lowered;                   // background processes already seen
+    std::unordered_set<DWORD> m_tree;     // the job's processes found so far
+    std::unordered_set<DWORD> m_checked;  // children of the tree looked at, in the job or not
     std::optional<uint64_t> m_peakBytes;
     std::vector<unsigned char> m_snapshot;  // kept between ticks, so a tick seldom allocates
 };
