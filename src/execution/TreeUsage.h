@@ -4,8 +4,9 @@
 // Where the system keeps the job's accounting, the figures are the job's own. Where it keeps none
 // (Wine counts a job's processes but neither their time nor their memory), the meter reads the
 // job's live processes at each tick instead: the last reading of each process, taken before it is
-// gone, and the largest memory seen. Such a system applies none of the job's limits either, so the
-// tick also brings a background program's new processes down to the background priorities.
+// gone, and the largest memory seen; a process that starts and ends between two ticks is missed,
+// so there the figures are a lower bound. Such a system applies none of the job's limits either,
+// so the tick also brings a background program's new processes down to the background priorities.
 // What was never read stays unknown: no figure is made up.
 //
 // Used by the launch on the engine thread only.
