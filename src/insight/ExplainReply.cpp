@@ -71,7 +71,7 @@ void writeOutcomes(JSONFormatter& reply, const KsState::TaskState& task)
         object.time(names::kTime, names::kTimeLocal, launch->time).number(names::kResult, launch->result);
         if (launch->exitCode)
             object.number(names::kExitCode, *launch->exitCode);
-        object.number(names::kDurationMs, launch->durationMs);
+        object.number(names::kDurationMs, launch->durationMs).usage(launch->cpuMs, launch->peakMemoryBytes);
         reply.setValue(names::kLastLaunch, object.value());
     }
     if (const auto& deferral = task.lastDeferral) {

@@ -124,8 +124,9 @@ void completeFromHistory(KsState::TaskState& task, const std::vector<KsStore::Hi
             task.lastLaunch = KsState::LaunchOutcome{entry.time, entry.result,
                                                      entry.exitCodeKnown ? std::optional<uint32_t>(entry.exitCode)
                                                                          : std::nullopt,
-                                                     entry.durationMs};
-        } else if (entry.event != HistoryEvent::launched && !task.lastDeferral) {
+                                                     entry.durationMs, entry.cpuMs, entry.peakMemoryBytes};
+        } else if (entry.event != HistoryEvent::launched && entry.event != HistoryEvent::stopped &&
+                   !task.lastDeferral) {
             task.lastDeferral = KsState::DeferralOutcome{entry.time, entry.code, entry.delay, entry.errorCode};
         }
         if (task.lastLaunch && task.lastDeferral)

@@ -33,6 +33,20 @@ uint32_t number(const Value& object, const wchar_t* key)
 
 bool has(const Value& object, const wchar_t* key) { return member(object, key) != nullptr; }
 
+// ", cpu 312 ms, peak memory 70.0 MB": what is known of the tree's usage.
+std::wstring usageText(const Value& object)
+{
+    std::wstring out;
+    if (const Value* cpu = member(object, names::kCpuMs); cpu && cpu->IsUint64())
+        out += L", cpu " + std::to_wstring(cpu->GetUint64()) + L" ms";
+    if (const Value* peak = member(object, names::kPeakMemoryBytes); peak && peak->IsUint64()) {
+        wchar_t megabytes[32];
+        _snwprintf(megabytes, std::size(megabytes), L"%.1f", static_cast<double>(peak->GetUint64()) / (1024.0 * 1024.0));
+        out += L", peak memory " + std::wstring(megabytes) + L" MB";
+    }
+    return out;
+}
+
 std::wstring timeOf(const Value& object, const wchar_t* key)
 {
     return Keelwork::localTimeText(number(object, key));
@@ -73,7 +87,7 @@ std::wstring launchText(const Value& launch)
     std::wstring out = timeOf(launch, names::kTime) + L", result " + std::to_wstring(number(launch, names::kResult));
     if (has(launch, names::kExitCode))
         out += L", exit code " + std::to_wstring(number(launch, names::kExitCode));
-    return out + L", " + std::to_wstring(number(launch, names::kDurationMs)) + L" ms";
+    return out + L", " + std::to_wstring(number(launch, names::kDurationMs)) + L" ms" + usageText(launch);
 }
 
 // The deferral members of a lastDeferral object or a history entry.
@@ -114,8 +128,10 @@ std::wstring historyDetail(const Value& entry)
             return L"not waited for";
         return L"result " + std::to_wstring(number(entry, names::kResult)) + L", exit code " +
                std::to_wstring(number(entry, names::kExitCode)) + L", " +
-               std::to_wstring(number(entry, names::kDurationMs)) + L" ms";
+               std::to_wstring(number(entry, names::kDurationMs)) + L" ms" + usageText(entry);
     }
+    if (event == names::kStopped)
+        return text(entry, names::kReason) + usageText(entry);
     if (event == names::kFailed)
         return L"did not start, error " + std::to_wstring(number(entry, names::kResult));
     return deferralText(entry);
