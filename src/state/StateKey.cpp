@@ -105,6 +105,7 @@ std::vector<uint8_t> encodeTask(const TaskState& task)
     out.u32(task.hold.since).u32(task.hold.until);
     out.u32(launch.time).u32(launch.result).u32(launch.exitCode.value_or(0)).u32(launch.durationMs);
     out.u32(deferral.time).u32(deferral.code).u32(deferral.delay).u32(deferral.error);
+    out.u32(task.endsAt);
     return out.take();
 }
 
@@ -136,6 +137,7 @@ std::optional<TaskState> decodeTask(const std::vector<uint8_t>& data)
     deferral.code = in.u32();
     deferral.delay = in.u32();
     deferral.error = in.u32();
+    task.endsAt = in.u32();
     if (flags & kLaunched)
         task.lastLaunch = launch;
     if (flags & kDeferred)

@@ -37,8 +37,8 @@ struct MirroredEngine {
 // The engine's value: version, phase, reason, 0 | since | until | pid | creation time | written.
 inline constexpr size_t kEngineValueSize = 28;
 // A task's value: version, flags, hold reason, 0 | hold since | hold until | launch time, result,
-// exit code, duration | deferral time, code, delay, error. Little-endian throughout.
-inline constexpr size_t kTaskValueSize = 44;
+// exit code, duration | deferral time, code, delay, error | ends at. Little-endian throughout.
+inline constexpr size_t kTaskValueSize = 48;
 
 std::vector<uint8_t> encodeEngine(const MirroredEngine& engine);
 std::optional<MirroredEngine> decodeEngine(const std::vector<uint8_t>& data);
