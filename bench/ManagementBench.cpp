@@ -37,9 +37,9 @@ ksbench::Figure perSecond(const ksbench::Figure& perCall)
 }
 
 // The record the payload describes, as a store caller would hand it over.
-KSTASKINFO payloadRecord()
+KSTASKINFO_LANE payloadRecord()
 {
-    KSTASKINFO record = {};
+    KSTASKINFO_LANE record = {};
     record.dwSize = sizeof(record);
     Orbis::TaskManagement::deserializeTask(kPayload, record);
     return record;

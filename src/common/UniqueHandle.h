@@ -129,6 +129,9 @@ struct BCryptHashTraits {
 
 using unique_handle = UniqueHandle<KernelHandleTraits>;
 using unique_event = UniqueHandle<KernelHandleTraits>;
+// A job object. Closing it ends nothing: a job that should end its processes when closed says so
+// in its own limits.
+using unique_job = UniqueHandle<KernelHandleTraits>;
 using unique_hkey = UniqueHandle<RegKeyTraits>;
 using unique_hmodule = UniqueHandle<ModuleTraits>;
 using unique_hlocal = UniqueHandle<LocalMemoryTraits>;

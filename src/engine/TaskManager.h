@@ -141,7 +141,7 @@ private:
     // finds due, those asked to run now, the log-on and boot tasks (a hold may keep them, once due)
     // and those the builder holds; it would leave the others as they are.
     std::vector<std::wstring> tasksToVisit(DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now) const;
-    bool visitsEveryTask(DWORD type);
+    bool visitsEveryTask();
     // True when the OOBE hold keeps this task out of the queue.
     bool heldByOobe(const std::wstring& name, EngineTask& task, DWORD type, DWORD bOutOfOobe, uint32_t now);
     // 0, or 8 when out of memory.

@@ -134,14 +134,15 @@ DWORD CKsTaskManager::AddDeferredOccasionsToQ()
     return 0;
 }
 
-bool CKsTaskManager::visitsEveryTask(DWORD type)
+bool CKsTaskManager::visitsEveryTask()
 {
-    // Every task is looked at while the lines about each are written (they name every task), for
-    // the log-on and boot tasks (each counts its occasion) and while the out-of-box holds last:
-    // the due index knows none of these.
+    // Every task is looked at while the lines about each are written (they name every task) and
+    // while the out-of-box holds last: the due index knows neither. A log-on or boot build needs
+    // only the occasion tasks (the index names them all) and those a timed build would visit,
+    // whose holds it settles the same way.
     const bool logsEach = m_services.logsEachTask ? m_services.logsEachTask()
                                                   : ETWLogging::isLogEnabled(ETWLogging::LOG_LEVEL_NORMAL);
-    return logsEach || !isTimed(type) || m_bIsOobeMode != 0;
+    return logsEach || m_bIsOobeMode != 0;
 }
 
 std::vector<std::wstring> CKsTaskManager::tasksToVisit(DWORD bAMMode, DWORD dwAMFutureWindow, uint32_t now) const
@@ -171,7 +172,7 @@ DWORD CKsTaskManager::_AddToQ(DWORD type, DWORD bOutOfOobe, DWORD bAMMode, DWORD
     }
     auto visitedUpTo = tasks.end();  // the task where the walk stopped, when it stopped early
     DWORD result = 0;
-    if (visitsEveryTask(type)) {
+    if (visitsEveryTask()) {
         for (auto it = tasks.begin(); it != tasks.end() && result == 0; ++it) {
             if (it->second && (result = visitForQ(it->first, *it->second, type, bOutOfOobe, bAMMode,
                                                   dwAMFutureWindow, now)) != 0)

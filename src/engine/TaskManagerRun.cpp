@@ -35,7 +35,8 @@ void tell(TaskState& state, const LaunchReport& report)
 {
     state.running = false;
     if (report.attempted)
-        state.lastLaunch = LaunchOutcome{report.time, report.result, report.exitCode, report.durationMs};
+        state.lastLaunch = LaunchOutcome{report.time,       report.result, report.exitCode,
+                                         report.durationMs, report.cpuMs,  report.peakMemoryBytes};
     if (report.deferral)
         state.lastDeferral =
             DeferralOutcome{report.time, report.deferral->code, report.deferral->delay, report.deferral->error};
@@ -66,6 +67,8 @@ std::optional<KsStore::HistoryEntry> historyEntryOf(const LaunchReport& report)
     entry.exitCodeKnown = report.exitCode.has_value();
     entry.exitCode = report.exitCode.value_or(0);
     entry.durationMs = report.durationMs;
+    entry.cpuMs = report.cpuMs;
+    entry.peakMemoryBytes = report.peakMemoryBytes;
     return entry;
 }
 

@@ -3,6 +3,7 @@
 #include "execution/CreateProcessHelper.h"
 
 #include "execution/ProcessEnumeration.h"
+#include "execution/ProgramJob.h"
 #include "platform/TokenQueries.h"
 #include "execution/Win32ApiOwners.h"
 #include "logging/internal_logging.h"
@@ -58,6 +59,14 @@ unique_handle CCPHelper::RunProcess(const wchar_t* pwszPath, const wchar_t* pwsz
                                     DWORD dwContext, const wchar_t* pwszUser, const wchar_t* pwszDomain,
                                     DWORD dwCreationFlags)
 {
+    return std::move(Start(pwszPath, pwszParams, pdwError, dwContext, pwszUser, pwszDomain, dwCreationFlags, false).process);
+}
+
+StartedProgram CCPHelper::Start(const wchar_t* pwszPath, const wchar_t* pwszParams, DWORD* pdwError, DWORD dwContext,
+                                const wchar_t* pwszUser, const wchar_t* pwszDomain, DWORD dwCreationFlags,
+                                bool background)
+{
+    m_background = background;
     DWORD ignored = 0;
     DWORD* error = pdwError != nullptr ? pdwError : &ignored;
     *error = 0;
@@ -67,14 +76,25 @@ unique_handle CCPHelper::RunProcess(const wchar_t* pwszPath, const wchar_t* pwsz
     std::wstring cmdline = CommandLineOf(pwszPath, pwszParams);
     if (dwContext == 0)
         return _RunProcessNormal(cmdline, error, workdir, dwCreationFlags);
-    unique_handle process = _RunProcessAsUserXP(cmdline, error, workdir, pwszUser, pwszDomain);
-    if (!process)
-        process = _RunProcessAsUserNT(cmdline, error, workdir, pwszUser, pwszDomain);
-    return process;
+    StartedProgram started = _RunProcessAsUserXP(cmdline, error, workdir, pwszUser, pwszDomain);
+    if (!started.process)
+        started = _RunProcessAsUserNT(cmdline, error, workdir, pwszUser, pwszDomain);
+    return started;
 }
 
-unique_handle CCPHelper::_RunProcessNormal(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
-                                           DWORD dwCreationFlags)
+DWORD CCPHelper::runStarted(const PROCESS_INFORMATION& pi, StartedProgram& started)
+{
+    Keelwork::unique_process_information owned;
+    owned.adopt(pi);
+    if (DWORD error = KsExecution::runInJob(owned, m_background, started.job); error != 0)
+        return error;
+    started.process = std::move(owned.process);
+    started.processId = owned.processId;
+    return 0;
+}
+
+StartedProgram CCPHelper::_RunProcessNormal(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                            DWORD dwCreationFlags)
 {
     if (!m_api->usable(m_api->pCreateProcessW)) {
         *pdwError = ERROR_PROC_NOT_FOUND;
@@ -84,18 +104,21 @@ unique_handle CCPHelper::_RunProcessNormal(std::wstring& cmdline, DWORD* pdwErro
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION pi = {};
-    // An empty working directory means the service's own.
-    if (!m_api->pCreateProcessW(nullptr, cmdline.data(), nullptr, nullptr, FALSE, dwCreationFlags, nullptr,
-                                workdir.empty() ? nullptr : workdir.c_str(), &startup, &pi)) {
+    // An empty working directory means the service's own. Suspended until it is in its job.
+    if (!m_api->pCreateProcessW(nullptr, cmdline.data(), nullptr, nullptr, FALSE, dwCreationFlags | CREATE_SUSPENDED,
+                                nullptr, workdir.empty() ? nullptr : workdir.c_str(), &startup, &pi)) {
         *pdwError = ::GetLastError();
         KSLOG_ERROR(L"Failed to create process (%s). ErrorCode: %u", cmdline.c_str(), *pdwError);
         return {};
     }
-    Keelwork::unique_process_information owned;
-    owned.adopt(pi);
+    StartedProgram started;
+    if (DWORD error = runStarted(pi, started); error != 0) {
+        *pdwError = error;
+        return {};
+    }
     KSLOG_NORMAL(L"Successfully created process (%s)", cmdline.c_str());
     *pdwError = 0;
-    return std::move(owned.process);
+    return started;
 }
 
 DWORD CCPHelper::openSelfToken(unique_handle& token)
@@ -107,8 +130,8 @@ DWORD CCPHelper::openSelfToken(unique_handle& token)
     return 0;
 }
 
-unique_handle CCPHelper::_RunProcessAsUserXP(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
-                                             const wchar_t* user, const wchar_t* domain)
+StartedProgram CCPHelper::_RunProcessAsUserXP(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                              const wchar_t* user, const wchar_t* domain)
 {
     *pdwError = ERROR_INVALID_PARAMETER;
     DWORD sessionId = kNoActiveSession;
@@ -138,7 +161,7 @@ unique_handle CCPHelper::_RunProcessAsUserXP(std::wstring& cmdline, DWORD* pdwEr
         KSLOG_ERROR(L"WTSQueryUserToken failed. Session ID = %d, GetLastError = %d", sessionId, *pdwError);
         return {};
     }
-    unique_handle process;
+    StartedProgram process;
     if (DWORD error = createProcessWithToken(userToken.get(), cmdline, workdir, process); error != 0) {
         *pdwError = error;
         KSLOG_ERROR(L"CreateProcessAsUser for XP failed. GetLastError = %d", error);
@@ -149,8 +172,8 @@ unique_handle CCPHelper::_RunProcessAsUserXP(std::wstring& cmdline, DWORD* pdwEr
     return process;
 }
 
-unique_handle CCPHelper::_RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
-                                             const wchar_t* user, const wchar_t* domain)
+StartedProgram CCPHelper::_RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                              const wchar_t* user, const wchar_t* domain)
 {
     DWORD shellPid = 0;
     if (DWORD error = _GetShellPid(&shellPid, user, domain); error != 0) {
@@ -196,7 +219,7 @@ unique_handle CCPHelper::_RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwEr
             return {};
         }
     }
-    unique_handle process;
+    StartedProgram process;
     if (DWORD error = createProcessWithToken(shellToken.get(), cmdline, workdir, process); error != 0) {
         *pdwError = error;
         KSLOG_ERROR(L"CCPHelper::_RunProcessAsUserNT: CreateProcessAsUser failed. GetLastError = %u", error);
@@ -208,7 +231,7 @@ unique_handle CCPHelper::_RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwEr
 }
 
 DWORD CCPHelper::createProcessWithToken(HANDLE token, std::wstring& cmdline, const std::wstring& workdir,
-                                         unique_handle& process)
+                                         StartedProgram& started)
 {
     if (!m_api->usable(m_api->pCreateProcessAsUserW))
         return ERROR_PROC_NOT_FOUND;
@@ -225,14 +248,12 @@ DWORD CCPHelper::createProcessWithToken(HANDLE token, std::wstring& cmdline, con
     startup.cb = sizeof(startup);
     startup.lpDesktop = desktop;
     PROCESS_INFORMATION pi = {};
-    if (!m_api->pCreateProcessAsUserW(token, nullptr, cmdline.data(), nullptr, nullptr, FALSE, kUnicodeEnvironment,
+    const DWORD flags = kUnicodeEnvironment | CREATE_SUSPENDED | (m_background ? BELOW_NORMAL_PRIORITY_CLASS : 0);
+    if (!m_api->pCreateProcessAsUserW(token, nullptr, cmdline.data(), nullptr, nullptr, FALSE, flags,
                                       environment.get(), workdir.empty() ? nullptr : workdir.c_str(), &startup,
                                       &pi))
         return ::GetLastError();
-    Keelwork::unique_process_information owned;
-    owned.adopt(pi);
-    process = std::move(owned.process);
-    return 0;
+    return runStarted(pi, started);
 }
 
 DWORD CCPHelper::_IsActiveOrAdminSessionAvailable(DWORD* pdwSessionId, const wchar_t* user, const wchar_t* domain)

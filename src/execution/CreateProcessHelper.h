@@ -1,5 +1,6 @@
 // CCPHelper: starts a task's program in the service's own context or on the interactive user's
-// desktop with that user's token (first the active session's token, then the shell's).
+// desktop with that user's token (first the active session's token, then the shell's). Either
+// way the program is created suspended and joins a job of its own before it runs (ProgramJob.h).
 // One object per start; called on the engine thread only.
 #pragma once
 
@@ -8,6 +9,14 @@
 
 #include <memory>
 #include <string>
+
+// A started program: its process, and the job that holds it and every process it starts (empty
+// when the system gave none: the program then runs without one).
+struct StartedProgram {
+    Keelwork::unique_handle process;
+    Keelwork::unique_job job;
+    DWORD processId = 0;
+};
 
 class CCPHelper {
 public:
@@ -25,21 +34,28 @@ public:
     Keelwork::unique_handle RunProcess(const wchar_t* pwszPath, const wchar_t* pwszParams, DWORD* pdwError,
                                        DWORD dwContext, const wchar_t* pwszUser, const wchar_t* pwszDomain,
                                        DWORD dwCreationFlags);
+    // RunProcess, keeping the job. `background`: the program and its children run at the
+    // below-normal class and very low I/O and memory priority, from their first instruction; in
+    // the user's context too (where dwCreationFlags is not used).
+    StartedProgram Start(const wchar_t* pwszPath, const wchar_t* pwszParams, DWORD* pdwError, DWORD dwContext,
+                         const wchar_t* pwszUser, const wchar_t* pwszDomain, DWORD dwCreationFlags, bool background);
 
     // The working directory and command line RunProcess uses for a path and its parameters.
     static std::wstring WorkingDirectoryOf(const wchar_t* pwszPath);
     static std::wstring CommandLineOf(const wchar_t* pwszPath, const wchar_t* pwszParams);
 
 private:
-    Keelwork::unique_handle _RunProcessNormal(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
-                                              DWORD dwCreationFlags);
-    Keelwork::unique_handle _RunProcessAsUserXP(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
-                                                const wchar_t* user, const wchar_t* domain);
-    Keelwork::unique_handle _RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
-                                                const wchar_t* user, const wchar_t* domain);
+    StartedProgram _RunProcessNormal(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                     DWORD dwCreationFlags);
+    StartedProgram _RunProcessAsUserXP(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                       const wchar_t* user, const wchar_t* domain);
+    StartedProgram _RunProcessAsUserNT(std::wstring& cmdline, DWORD* pdwError, const std::wstring& workdir,
+                                       const wchar_t* user, const wchar_t* domain);
     // Starts the command line with `token` on the interactive desktop; 0 or the error.
     DWORD createProcessWithToken(HANDLE token, std::wstring& cmdline, const std::wstring& workdir,
-                                  Keelwork::unique_handle& process);
+                                  StartedProgram& started);
+    // Joins the suspended process to its job and lets it run; 0 or the error (nothing started).
+    DWORD runStarted(const PROCESS_INFORMATION& pi, StartedProgram& started);
     DWORD _IsActiveOrAdminSessionAvailable(DWORD* pdwSessionId, const wchar_t* user, const wchar_t* domain);
     bool sessionMatchesUser(DWORD sessionId, const wchar_t* user, const wchar_t* domain);
     DWORD _GetShellPid(DWORD* pdwPid, const wchar_t* user, const wchar_t* domain);
@@ -53,4 +69,5 @@ private:
     void* _LoadProfileAndEnvironment(HANDLE token, HANDLE* phProfile);
 
     std::unique_ptr<CKsWin32APIBase> m_api;
+    bool m_background = false;  // for the start in progress
 };

@@ -12,6 +12,7 @@
 #include "platform/PlatformProbes.h"
 #include "execution/ProcessRunning.h"
 #include "execution/TaskExecutionNames.h"
+#include "execution/TreeUsage.h"
 #include "execution/TrustedFile.h"
 #include "logging/internal_logging.h"
 #include "message/JSONFormatter.h"
@@ -55,6 +56,11 @@ struct CSingleTask::Run {
     const KsPlatform::ProbeServices& probes;
     Keelwork::unique_event completion;
     Keelwork::unique_handle process;
+    // Holds the program and every process it starts; closing it ends none of them.
+    Keelwork::unique_job job;
+    DWORD processId = 0;
+    bool background = false;  // the program and its children run at background priorities
+    KsExecution::TreeMeter meter;
     ULONGLONG started = 0;
     bool failed = false;          // the start failed: no completion report
     bool startAttempted = false;  // a start was tried, successful or not
@@ -136,10 +142,15 @@ DWORD CSingleTask::launchProgram(DWORD* deletedOut, DWORD finishWaitSeconds, HAN
         result = kExitedByEngine;
     DWORD exitCode = 0;
     if (run.process && ::WaitForSingleObject(run.process.get(), 0) == WAIT_OBJECT_0 &&
-        ::GetExitCodeProcess(run.process.get(), &exitCode))
+        ::GetExitCodeProcess(run.process.get(), &exitCode)) {
         m_report.exitCode = exitCode;
+        const KsExecution::TreeUsage usage = run.meter.usage();
+        m_report.cpuMs = usage.cpuMs;
+        m_report.peakMemoryBytes = usage.peakMemoryBytes;
+    }
     run.completion.reset();
     run.process.reset();
+    run.job.reset();
 
     if (!run.failed)
         reportCompletion(run);
@@ -222,21 +233,29 @@ DWORD CSingleTask::startProgram(Run& run)
     }
     KSLOG_NORMAL(L"SUCCESS. %s validated. We will execute it", pwszTaskTrigger);
 
-    const DWORD priority = isTask(kLogCompactionTask) ? kLowPriority : kNormalPriority;
+    run.background = dwBackground != 0;
+    const DWORD priority = isTask(kLogCompactionTask) || run.background ? kLowPriority : kNormalPriority;
     CCPHelper helper = m_services.win32 ? CCPHelper(m_services.win32()) : CCPHelper();
     DWORD error = 0;
     run.startAttempted = true;
+    DWORD context = 1;
     if (dwTaskType == KS_TASK_LOGON) {
         KSLOG_NORMAL(L"Task will be executed in logged-in users context. Task: %s. Params: %s", orEmpty(pwszTaskTrigger),
                      orEmpty(pwszTaskParams));
-        run.process = helper.RunProcess(pwszTaskTrigger, pwszTaskParams, &error, 1, pwszUser, pwszDomain, priority);
     } else {
         KSLOG_NORMAL(L"Task will be executed in context specified by task (%d). Task: %s. Params: %s",
                      dwRunInUserContext, orEmpty(pwszTaskTrigger), orEmpty(pwszTaskParams));
-        run.process = helper.RunProcess(pwszTaskTrigger, pwszTaskParams, &error, dwRunInUserContext, pwszUser,
-                                        pwszDomain, priority);
+        context = dwRunInUserContext;
     }
+    StartedProgram program = helper.Start(pwszTaskTrigger, pwszTaskParams, &error, context, pwszUser, pwszDomain,
+                                          priority, run.background);
+    run.process = std::move(program.process);
+    run.job = std::move(program.job);
+    run.processId = program.processId;
+    run.meter.watch(run.job.get(), run.background);
     heldFile.reset();
+    if (run.process && m_services.ranInJob)
+        m_services.ranInJob(m_wszName, run.job.get(), run.processId);
     const bool started = static_cast<bool>(run.process);
     if (!started && error == 0)
         error = ERROR_INVALID_FUNCTION;  // nothing started, yet no step named an error
@@ -311,13 +330,13 @@ DWORD CSingleTask::waitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exitE
     DWORD waited = WAIT_TIMEOUT;
     DWORD spentMs = 0;
     if (m_services.stillRunning && limitMs > kStillRunningMs) {
-        waited = ::WaitForMultipleObjects(count, handles, FALSE, kStillRunningMs);
+        waited = KsExecution::waitMetering(run.meter, count, handles, kStillRunningMs);
         if (waited == WAIT_TIMEOUT)
             m_services.stillRunning();
         spentMs = kStillRunningMs;
     }
     if (waited == WAIT_TIMEOUT)
-        waited = ::WaitForMultipleObjects(count, handles, FALSE, limitMs - spentMs);
+        waited = KsExecution::waitMetering(run.meter, count, handles, limitMs - spentMs);
     return waited == WAIT_OBJECT_0 + 1 ? kExitedByEngine : 0;
 }
 

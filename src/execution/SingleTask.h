@@ -42,6 +42,10 @@ struct SingleTaskServices {
     std::function<bool(const wchar_t* name1, const wchar_t* name2)> isProcessRunning;
     std::function<DWORD(const wchar_t* clsid, std::wstring& moduleName, std::wstring& longModuleName)>
         moduleNameFromClsid;
+    // Called right after the program started, with the job that holds it and every process it
+    // starts (null when the system gave none) and the program's process id. The job handle is
+    // the launch's: a keeper that outlives the launch duplicates it.
+    std::function<void(const wchar_t* name, HANDLE job, DWORD pid)> ranInJob;
     // Called once the program has run for half a second and the wait for its end goes
     // on; not at the start itself, where any work would slow the program's own start.
     std::function<void()> stillRunning;
@@ -63,6 +67,10 @@ struct LaunchReport {
     bool attempted = false;    // past the checks and the validation: a start was tried
     bool started = false;      // the program started, or the trigger event was looked for
     std::optional<uint32_t> exitCode;  // the program's, when it had ended by the end of the wait
+    // The program's tree, when it had ended by the end of the wait and its job told: user plus
+    // kernel time, and the peak of its committed memory.
+    std::optional<uint64_t> cpuMs;
+    std::optional<uint64_t> peakMemoryBytes;
     uint32_t durationMs = 0;   // the whole launch, checks and wait included
     std::optional<Deferral> deferral;  // the deferral it reported, a refused or failed start included
     uint32_t launchCount = 0;  // launches since the task's last completed run, to carry to the next

@@ -40,6 +40,16 @@ void writeSchedule(JSONFormatter& reply, const TaskPicture& picture)
     }
 }
 
+// Present for every task, so a reader never has to tell "unset" from "not told".
+void writeLane(JSONFormatter& reply, const TaskPicture& picture)
+{
+    ObjectWriter object(reply);
+    object.number(names::kMaxRunTime, picture.maxRunTime)
+        .flag(names::kBackground, picture.background)
+        .number(names::kSpread, picture.spread);
+    reply.setValue(names::kLane, object.value());
+}
+
 void writeState(JSONFormatter& reply, const KsState::EngineState& engine, const KsState::TaskState& task)
 {
     ObjectWriter object(reply);
@@ -61,7 +71,7 @@ void writeOutcomes(JSONFormatter& reply, const KsState::TaskState& task)
         object.time(names::kTime, names::kTimeLocal, launch->time).number(names::kResult, launch->result);
         if (launch->exitCode)
             object.number(names::kExitCode, *launch->exitCode);
-        object.number(names::kDurationMs, launch->durationMs);
+        object.number(names::kDurationMs, launch->durationMs).usage(launch->cpuMs, launch->peakMemoryBytes);
         reply.setValue(names::kLastLaunch, object.value());
     }
     if (const auto& deferral = task.lastDeferral) {
@@ -111,6 +121,7 @@ std::wstring buildExplainReply(const ExplainRequest& request, const StateSource&
     reply.setString(names::kVerdict, verdictWord(explanation.verdict));
     reply.setString(names::kWhy, explanation.why);
     writeSchedule(reply, *picture);
+    writeLane(reply, *picture);
     writeState(reply, engine, task);
     writeOutcomes(reply, task);
     if (ifDueNow)

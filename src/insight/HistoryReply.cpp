@@ -23,6 +23,7 @@ const wchar_t* eventWord(HistoryEvent event)
     case HistoryEvent::deferred: return names::kDeferred;
     case HistoryEvent::refused: return names::kRefused;
     case HistoryEvent::failed: return names::kFailed;
+    case HistoryEvent::stopped: return names::kStopped;
     }
     return names::kFailed;
 }
@@ -39,6 +40,7 @@ void writeEntry(ObjectWriter& out, const KsStore::HistoryEntry& entry)
             out.number(names::kResult, entry.result);
             out.number(names::kExitCode, entry.exitCode);
             out.number(names::kDurationMs, entry.durationMs);
+            out.usage(entry.cpuMs, entry.peakMemoryBytes);
         }
         break;
     case HistoryEvent::deferred:
@@ -50,6 +52,10 @@ void writeEntry(ObjectWriter& out, const KsStore::HistoryEntry& entry)
         break;
     case HistoryEvent::failed:
         out.number(names::kResult, entry.result);
+        break;
+    case HistoryEvent::stopped:
+        out.text(names::kReason, KsStore::stopReasonWord(entry.code));
+        out.usage(entry.cpuMs, entry.peakMemoryBytes);
         break;
     }
 }

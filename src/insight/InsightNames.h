@@ -48,11 +48,17 @@ inline constexpr const wchar_t* kUntilLocal = L"untilLocal";
 inline constexpr const wchar_t* kHold = L"hold";
 inline constexpr const wchar_t* kLastLaunch = L"lastLaunch";
 inline constexpr const wchar_t* kLastDeferral = L"lastDeferral";
+inline constexpr const wchar_t* kLane = L"lane";
+inline constexpr const wchar_t* kMaxRunTime = L"maxRunTime";
+inline constexpr const wchar_t* kBackground = L"background";
+inline constexpr const wchar_t* kSpread = L"spread";
 inline constexpr const wchar_t* kTime = L"time";
 inline constexpr const wchar_t* kTimeLocal = L"timeLocal";
 inline constexpr const wchar_t* kResult = L"result";
 inline constexpr const wchar_t* kExitCode = L"exitCode";
 inline constexpr const wchar_t* kDurationMs = L"durationMs";
+inline constexpr const wchar_t* kCpuMs = L"cpuMs";
+inline constexpr const wchar_t* kPeakMemoryBytes = L"peakMemoryBytes";
 inline constexpr const wchar_t* kCode = L"code";
 inline constexpr const wchar_t* kDelay = L"delay";
 inline constexpr const wchar_t* kErrorCode = L"errorCode";
@@ -72,5 +78,6 @@ inline constexpr const wchar_t* kLaunched = L"launched";
 inline constexpr const wchar_t* kDeferred = L"deferred";
 inline constexpr const wchar_t* kRefused = L"refused";
 inline constexpr const wchar_t* kFailed = L"failed";
+inline constexpr const wchar_t* kStopped = L"stopped";
 
 } // namespace KsInsight::names

@@ -137,7 +137,7 @@ std::optional<PreviewSchedule> takeSchedule(const Value& root, std::optional<std
     }
     if (!schedule.periodic && !calendar)
         return std::nullopt;
-    schedule.record.dwSize = sizeof(KSTASKINFO);
+    schedule.record.dwSize = sizeof(KSTASKINFO_LANE);
     schedule.record.dwTaskType = schedule.periodic ? KS_TASK_SCHEDULED : KS_TASK_CUSTOM;
     return schedule;
 }

@@ -40,7 +40,7 @@ struct HistoryRequest {
 // The schedule members of a create request, taken by the create request's own codec.
 struct PreviewSchedule {
     bool periodic = false;  // "defaultFreq" was given: a periodic task, else a calendar one
-    KSTASKINFO record{};    // the schedule fields only; no strings are set
+    KSTASKINFO_LANE record{};  // the schedule fields only; no strings are set
 };
 
 struct PreviewRequest {

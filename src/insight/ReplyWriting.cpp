@@ -22,6 +22,27 @@ ObjectWriter& ObjectWriter::number(const wchar_t* key, uint32_t value)
     return *this;
 }
 
+ObjectWriter& ObjectWriter::number(const wchar_t* key, uint64_t value)
+{
+    m_object.AddMember(rapidjson::StringRef(key), Tessel::JSONFormatter::Value(value), m_allocator);
+    return *this;
+}
+
+ObjectWriter& ObjectWriter::flag(const wchar_t* key, bool value)
+{
+    m_object.AddMember(rapidjson::StringRef(key), Tessel::JSONFormatter::Value(value), m_allocator);
+    return *this;
+}
+
+ObjectWriter& ObjectWriter::usage(const std::optional<uint64_t>& cpuMs, const std::optional<uint64_t>& peakMemoryBytes)
+{
+    if (cpuMs)
+        number(names::kCpuMs, *cpuMs);
+    if (peakMemoryBytes)
+        number(names::kPeakMemoryBytes, *peakMemoryBytes);
+    return *this;
+}
+
 ObjectWriter& ObjectWriter::text(const wchar_t* key, const std::wstring& value)
 {
     m_object.AddMember(rapidjson::StringRef(key),

@@ -18,7 +18,11 @@ class ObjectWriter {
 public:
     explicit ObjectWriter(Tessel::JSONFormatter& reply) : m_allocator(reply.allocator()) {}
     ObjectWriter& number(const wchar_t* key, uint32_t value);
+    ObjectWriter& number(const wchar_t* key, uint64_t value);
+    // "cpuMs" and "peakMemoryBytes" of a program's tree, each only when known.
+    ObjectWriter& usage(const std::optional<uint64_t>& cpuMs, const std::optional<uint64_t>& peakMemoryBytes);
     ObjectWriter& text(const wchar_t* key, const std::wstring& value);
+    ObjectWriter& flag(const wchar_t* key, bool value);
     // `key` as a number and `localKey` as ISO 8601 local text beside it.
     ObjectWriter& time(const wchar_t* key, const wchar_t* localKey, uint32_t time);
     // Moves the object out, as a reply member or an array element.

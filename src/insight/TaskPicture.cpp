@@ -105,6 +105,11 @@ std::optional<TaskPicture> readStoredPicture(const std::wstring& name, Keelwork:
         dword(V::Hour, picture.rule.hour);
         dword(V::Minute, picture.rule.minute);
     }
+    uint32_t background = 0;
+    dword(V::MaxRunTime, picture.maxRunTime);
+    dword(V::Background, background);
+    dword(V::Spread, picture.spread);
+    picture.background = background != 0;
     status = Keelwork::ReadStatus{};
     return picture;
 }
@@ -119,8 +124,9 @@ void completeFromHistory(KsState::TaskState& task, const std::vector<KsStore::Hi
             task.lastLaunch = KsState::LaunchOutcome{entry.time, entry.result,
                                                      entry.exitCodeKnown ? std::optional<uint32_t>(entry.exitCode)
                                                                          : std::nullopt,
-                                                     entry.durationMs};
-        } else if (entry.event != HistoryEvent::launched && !task.lastDeferral) {
+                                                     entry.durationMs, entry.cpuMs, entry.peakMemoryBytes};
+        } else if (entry.event != HistoryEvent::launched && entry.event != HistoryEvent::stopped &&
+                   !task.lastDeferral) {
             task.lastDeferral = KsState::DeferralOutcome{entry.time, entry.code, entry.delay, entry.errorCode};
         }
         if (task.lastLaunch && task.lastDeferral)

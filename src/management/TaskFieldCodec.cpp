@@ -39,7 +39,7 @@ TaskFieldCodec enumeration(const wchar_t* key, Field Owner::*field, const EnumWo
     const EnumWord<T>* begin = words;
     const EnumWord<T>* end = words + N;
     return {key,
-            [=](const std::wstring& text, KSTASKINFO& record) {
+            [=](const std::wstring& text, KSTASKINFO_LANE& record) {
                 for (auto* w = begin; w != end; ++w) {
                     if (text == w->word) {
                         record.*field = static_cast<Field>(w->value);
@@ -48,7 +48,7 @@ TaskFieldCodec enumeration(const wchar_t* key, Field Owner::*field, const EnumWo
                 }
                 return false;
             },
-            [=](const KSTASKINFO& record, std::wstring& text) {
+            [=](const KSTASKINFO_LANE& record, std::wstring& text) {
                 for (auto* w = begin; w != end; ++w) {
                     if (static_cast<T>(record.*field) == w->value) {
                         text = w->word;
@@ -62,7 +62,7 @@ TaskFieldCodec enumeration(const wchar_t* key, Field Owner::*field, const EnumWo
 TaskFieldCodec text(const wchar_t* key, wchar_t* KSTASKINFO::*field)
 {
     return {key,
-            [=](const std::wstring& value, KSTASKINFO& record) {
+            [=](const std::wstring& value, KSTASKINFO_LANE& record) {
                 // The record owns its strings; a null copy means the allocation failed.
                 wchar_t* copy = KsStore::duplicateString(value.c_str());
                 if (!copy)
@@ -71,7 +71,7 @@ TaskFieldCodec text(const wchar_t* key, wchar_t* KSTASKINFO::*field)
                 record.*field = copy;
                 return true;
             },
-            [=](const KSTASKINFO& record, std::wstring& value) {
+            [=](const KSTASKINFO_LANE& record, std::wstring& value) {
                 if (!(record.*field))
                     return false;
                 value = record.*field;
@@ -94,14 +94,24 @@ bool parseUnsigned(const std::wstring& text, uint32_t& value)
     return true;
 }
 
-TaskFieldCodec unsignedNumber(const wchar_t* key, uint32_t KSTASKINFO::*field)
+TaskFieldCodec unsignedNumber(const wchar_t* key, uint32_t KSTASKINFO_LANE::*field)
 {
     return {key,
-            [=](const std::wstring& value, KSTASKINFO& record) { return parseUnsigned(value, record.*field); },
-            [=](const KSTASKINFO& record, std::wstring& value) {
+            [=](const std::wstring& value, KSTASKINFO_LANE& record) { return parseUnsigned(value, record.*field); },
+            [=](const KSTASKINFO_LANE& record, std::wstring& value) {
                 value = std::to_wstring(record.*field);
                 return true;
             }};
+}
+
+// The lane's members are left out while unset, so a task without a lane reads as it always did.
+TaskFieldCodec unlessZero(TaskFieldCodec codec, uint32_t KSTASKINFO_LANE::*field)
+{
+    auto serialize = std::move(codec.serialize);
+    codec.serialize = [=](const KSTASKINFO_LANE& record, std::wstring& value) {
+        return record.*field != 0 && serialize(record, value);
+    };
+    return codec;
 }
 
 bool parseBoolean(const std::wstring& text, bool& value)
@@ -115,17 +125,17 @@ bool parseBoolean(const std::wstring& text, bool& value)
     return true;
 }
 
-TaskFieldCodec boolean(const wchar_t* key, uint32_t KSTASKINFO::*field)
+TaskFieldCodec boolean(const wchar_t* key, uint32_t KSTASKINFO_LANE::*field)
 {
     return {key,
-            [=](const std::wstring& value, KSTASKINFO& record) {
+            [=](const std::wstring& value, KSTASKINFO_LANE& record) {
                 bool on = false;
                 if (!parseBoolean(value, on))
                     return false;
                 record.*field = on ? 1 : 0;
                 return true;
             },
-            [=](const KSTASKINFO& record, std::wstring& value) {
+            [=](const KSTASKINFO_LANE& record, std::wstring& value) {
                 value = record.*field ? Names::kTrueText : Names::kFalseText;
                 return true;
             }};
@@ -134,14 +144,14 @@ TaskFieldCodec boolean(const wchar_t* key, uint32_t KSTASKINFO::*field)
 TaskFieldCodec flagBit(const wchar_t* key, uint32_t bit)
 {
     return {key,
-            [=](const std::wstring& value, KSTASKINFO& record) {
+            [=](const std::wstring& value, KSTASKINFO_LANE& record) {
                 bool on = false;
                 if (!parseBoolean(value, on))
                     return false;
                 record.dwMeteredAccessWise = on ? (record.dwMeteredAccessWise | bit) : (record.dwMeteredAccessWise & ~bit);
                 return true;
             },
-            [=](const KSTASKINFO& record, std::wstring& value) {
+            [=](const KSTASKINFO_LANE& record, std::wstring& value) {
                 value = (record.dwMeteredAccessWise & bit) ? Names::kTrueText : Names::kFalseText;
                 return true;
             }};
@@ -153,7 +163,7 @@ constexpr uint32_t kAllDaysMask = 0x7F;
 TaskFieldCodec dayDigits(const wchar_t* key)
 {
     return {key,
-            [](const std::wstring& value, KSTASKINFO& record) {
+            [](const std::wstring& value, KSTASKINFO_LANE& record) {
                 uint32_t mask = 0;
                 for (wchar_t c : value) {
                     if (c < L'0' || c > L'7')
@@ -164,7 +174,7 @@ TaskFieldCodec dayDigits(const wchar_t* key)
                 record.dwDayOfWeekMask = mask;
                 return true;
             },
-            [](const KSTASKINFO& record, std::wstring& value) {
+            [](const KSTASKINFO_LANE& record, std::wstring& value) {
                 if (record.dwDayOfWeekMask > kAllDaysMask)
                     return false;
                 value.clear();
@@ -208,6 +218,9 @@ std::vector<TaskFieldCodec> buildTable()
         boolean(L"runInRetail", &KSTASKINFO::dwRunInRetailMode),
         text(L"appId", &KSTASKINFO::pwszAppid),
         text(L"ruleName", &KSTASKINFO::pwszRuleName),
+        unlessZero(unsignedNumber(L"maxRunTime", &KSTASKINFO_LANE::dwMaxRunTime), &KSTASKINFO_LANE::dwMaxRunTime),
+        unlessZero(boolean(L"background", &KSTASKINFO_LANE::dwBackground), &KSTASKINFO_LANE::dwBackground),
+        unlessZero(unsignedNumber(L"spread", &KSTASKINFO_LANE::dwSpread), &KSTASKINFO_LANE::dwSpread),
     };
 }
 

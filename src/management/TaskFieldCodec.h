@@ -13,12 +13,12 @@ namespace Orbis {
 struct TaskFieldCodec {
     const wchar_t* key;
     // Stores the text into the record; false (field untouched) for a text the codec refuses.
-    std::function<bool(const std::wstring& text, KSTASKINFO& record)> parse;
+    std::function<bool(const std::wstring& text, KSTASKINFO_LANE& record)> parse;
     // Renders the field; false means the member is left out.
-    std::function<bool(const KSTASKINFO& record, std::wstring& text)> serialize;
+    std::function<bool(const KSTASKINFO_LANE& record, std::wstring& text)> serialize;
 };
 
-// The twenty-nine rows in processing order; built once on first use, never changed.
+// The thirty-two rows in processing order; built once on first use, never changed.
 const std::vector<TaskFieldCodec>& taskFieldTable();
 
 } // namespace Orbis

@@ -18,7 +18,7 @@ namespace {
 
 // Rows in table order; stops at the first value a codec refuses. Members of another JSON kind
 // count as absent.
-bool applyTaskFields(const Tessel::JSONFormatter& json, KSTASKINFO& record)
+bool applyTaskFields(const Tessel::JSONFormatter& json, KSTASKINFO_LANE& record)
 {
     std::wstring text;
     for (const TaskFieldCodec& row : taskFieldTable()) {
@@ -62,7 +62,7 @@ TaskManagement::TaskManagement() = default;
 
 TaskManagement::~TaskManagement() = default;
 
-bool TaskManagement::deserializeTask(const std::wstring& payload, KSTASKINFO& record)
+bool TaskManagement::deserializeTask(const std::wstring& payload, KSTASKINFO_LANE& record)
 {
     Tessel::JSONFormatter json;
     if (!json.parse(payload)) {
@@ -88,8 +88,8 @@ bool TaskManagement::serializeTask(CKsTask& task, std::wstring& text)
 
 bool TaskManagement::createTask(const std::wstring& name, const std::wstring& payload)
 {
-    KSTASKINFO record = {};
-    record.dwSize = sizeof(KSTASKINFO);
+    KSTASKINFO_LANE record = {};
+    record.dwSize = sizeof(KSTASKINFO_LANE);
     if (!deserializeTask(payload, record)) {
         KsStore::freeStrings(record);
         return false;

@@ -48,7 +48,7 @@ public:
     // JSON members of the task field table into record; false on unparsable text or a value a
     // codec refuses (earlier fields stay changed). Strings stored are new C-heap copies and the
     // ones they replace are freed: the record must own its strings (see KsTaskInfo.h).
-    static bool deserializeTask(const std::wstring& payload, KSTASKINFO& record);
+    static bool deserializeTask(const std::wstring& payload, KSTASKINFO_LANE& record);
     // The stored task's members in table order, then "enabled". Always true.
     static bool serializeTask(CKsTask& task, std::wstring& text);
 

@@ -57,6 +57,9 @@ struct LaunchOutcome {
     uint32_t result = 0;
     std::optional<uint32_t> exitCode;  // known when the program had ended by the end of the wait
     uint32_t durationMs = 0;
+    // The program's tree when the launch waited for its end: user plus kernel time, peak memory.
+    std::optional<uint64_t> cpuMs = std::nullopt;
+    std::optional<uint64_t> peakMemoryBytes = std::nullopt;
     friend bool operator==(const LaunchOutcome&, const LaunchOutcome&) = default;
 };
 

@@ -10,8 +10,11 @@ enum TaskFlag : uint8_t {
     kLaunched = 4,
     kExitCodeKnown = 8,
     kDeferred = 16,
+    kCpuKnown = 32,
+    kPeakKnown = 64,
 };
-constexpr uint8_t kKnownFlags = kQueued | kRunning | kLaunched | kExitCodeKnown | kDeferred;
+constexpr uint8_t kFirstFlags = kQueued | kRunning | kLaunched | kExitCodeKnown | kDeferred;
+constexpr uint8_t kKnownFlags = kFirstFlags | kCpuKnown | kPeakKnown;
 
 class Writer {
 public:
@@ -100,24 +103,27 @@ std::vector<uint8_t> encodeTask(const TaskState& task)
     uint8_t flags = (task.queued ? kQueued : 0) | (task.running ? kRunning : 0);
     flags |= (task.lastLaunch ? kLaunched : 0) | (launch.exitCode ? kExitCodeKnown : 0);
     flags |= task.lastDeferral ? kDeferred : 0;
+    flags |= (launch.cpuMs ? kCpuKnown : 0) | (launch.peakMemoryBytes ? kPeakKnown : 0);
     Writer out(kTaskValueSize);
     out.u8(kStateLayoutVersion).u8(flags).u8(static_cast<uint8_t>(task.hold.reason)).u8(0);
     out.u32(task.hold.since).u32(task.hold.until);
     out.u32(launch.time).u32(launch.result).u32(launch.exitCode.value_or(0)).u32(launch.durationMs);
     out.u32(deferral.time).u32(deferral.code).u32(deferral.delay).u32(deferral.error);
+    out.u64(launch.cpuMs.value_or(0)).u64(launch.peakMemoryBytes.value_or(0));
     out.u32(task.endsAt);
     return out.take();
 }
 
 std::optional<TaskState> decodeTask(const std::vector<uint8_t>& data)
 {
-    if (!fits(data, kTaskValueSize))
+    const bool first = fits(data, kFirstTaskValueSize);
+    if (!first && !fits(data, kTaskValueSize))
         return std::nullopt;
     Reader in(data);
     in.u8();
     const uint8_t flags = in.u8(), hold = in.u8();
     in.u8();
-    if ((flags & ~kKnownFlags) != 0 || hold > static_cast<uint8_t>(HoldReason::maintenanceExclusion))
+    if ((flags & ~(first ? kFirstFlags : kKnownFlags)) != 0 || hold > static_cast<uint8_t>(HoldReason::maintenanceExclusion))
         return std::nullopt;
     TaskState task;
     task.queued = (flags & kQueued) != 0;
@@ -137,7 +143,15 @@ std::optional<TaskState> decodeTask(const std::vector<uint8_t>& data)
     deferral.code = in.u32();
     deferral.delay = in.u32();
     deferral.error = in.u32();
-    task.endsAt = in.u32();
+    const uint64_t cpuMs = first ? 0 : in.u64(), peak = first ? 0 : in.u64();
+    // The writer leaves a usage it does not know at 0: anything else there is damage.
+    if ((!(flags & kCpuKnown) && cpuMs != 0) || (!(flags & kPeakKnown) && peak != 0))
+        return std::nullopt;
+    if (flags & kCpuKnown)
+        launch.cpuMs = cpuMs;
+    if (flags & kPeakKnown)
+        launch.peakMemoryBytes = peak;
+    task.endsAt = first ? 0 : in.u32();
     if (flags & kLaunched)
         task.lastLaunch = launch;
     if (flags & kDeferred)

@@ -37,8 +37,11 @@ struct MirroredEngine {
 // The engine's value: version, phase, reason, 0 | since | until | pid | creation time | written.
 inline constexpr size_t kEngineValueSize = 28;
 // A task's value: version, flags, hold reason, 0 | hold since | hold until | launch time, result,
-// exit code, duration | deferral time, code, delay, error | ends at. Little-endian throughout.
-inline constexpr size_t kTaskValueSize = 48;
+// exit code, duration | deferral time, code, delay, error | launch cpu ms, peak memory bytes (u64
+// each) | ends at. Little-endian throughout. A value of the first size, written before the last
+// three were kept, still reads (without them).
+inline constexpr size_t kTaskValueSize = 64;
+inline constexpr size_t kFirstTaskValueSize = 44;
 
 std::vector<uint8_t> encodeEngine(const MirroredEngine& engine);
 std::optional<MirroredEngine> decodeEngine(const std::vector<uint8_t>& data);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <string>
+#include <utility>
 
 namespace V = KsStore::ValueName;
 
@@ -84,9 +85,9 @@ bool buildKeyPath(wchar_t (&path)[KsStore::kKeyPathChars], const wchar_t* parent
 
 } // namespace
 
-CKsTask::CKsTask(const wchar_t* pwszName) : KSTASKINFO{}
+CKsTask::CKsTask(const wchar_t* pwszName) : KSTASKINFO_LANE{}
 {
-    dwSize = sizeof(KSTASKINFO);
+    dwSize = sizeof(KSTASKINFO_LANE);
     nPriority = KS_PRIORITY_DEFAULT;
     dwRunInRetailMode = KsStore::kDefaultRunInRetailMode;
 
@@ -158,6 +159,7 @@ bool CKsTask::Read()
         readOptions(key);
     else
         resetOptions();
+    readLane(key);
     return true;
 }
 
@@ -230,6 +232,32 @@ void CKsTask::resetOptions()
     dwRunInRetailMode = KsStore::kDefaultRunInRetailMode;
 }
 
+// Every type may carry a lane; an unusable value counts as none, like a missing one.
+void CKsTask::readLane(const Keelwork::CRegKey& key)
+{
+    readDwordOr(key, V::MaxRunTime, dwMaxRunTime, 0);
+    readDwordOr(key, V::Background, dwBackground, 0);
+    readDwordOr(key, V::Spread, dwSpread, 0);
+}
+
+bool CKsTask::writeLane(Keelwork::CRegKey& key)
+{
+    const std::pair<const wchar_t*, uint32_t> lane[] = {
+        {V::MaxRunTime, dwMaxRunTime}, {V::Background, dwBackground}, {V::Spread, dwSpread}};
+    for (const auto& [name, value] : lane) {
+        if (value != 0) {
+            if (!writeDword(key, name, value))
+                return false;
+        } else {
+            // A modify that clears the member must not leave the old value behind.
+            const LONG rc = key.deleteValue(name);
+            if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+                return false;
+        }
+    }
+    return true;
+}
+
 bool CKsTask::Write()
 {
     if (!checkName())
@@ -249,7 +277,7 @@ bool CKsTask::Write()
     Keelwork::CRegKey key;
     if (key.create(HKEY_LOCAL_MACHINE, m_pwszCurrentPath, kWriteAccess) != ERROR_SUCCESS)
         return false;
-    if (!writeCommon(key))
+    if (!writeCommon(key) || !writeLane(key))
         return false;
     if (!hasSchedule(dwTaskType))
         return true;

@@ -21,7 +21,7 @@ namespace Keelwork {
 class CRegKey;
 }
 
-class CKsTask : public KSTASKINFO {
+class CKsTask : public KSTASKINFO_LANE {
 public:
     explicit CKsTask(const wchar_t* pwszName);
     virtual ~CKsTask();
@@ -72,6 +72,8 @@ private:
     void resetOptions();
     bool writeCommon(Keelwork::CRegKey& key);
     bool writeScheduleValues(Keelwork::CRegKey& key);
+    void readLane(const Keelwork::CRegKey& key);
+    bool writeLane(Keelwork::CRegKey& key);
 
     // The name is a task's name (TaskIdentity::valid).
     bool m_bValidName = false;

@@ -34,6 +34,13 @@ uint32_t CKsTask::Assign(const KSTASKINFO* pInfo)
         KsStore::replaceString(pwszRuleName, pInfo->pwszRuleName);
         dwRunInRetailMode = pInfo->dwRunInRetailMode;
     }
+    // A caller that knows no lane leaves the task's as it was.
+    if (pInfo->dwSize >= sizeof(KSTASKINFO_LANE)) {
+        const auto* lane = static_cast<const KSTASKINFO_LANE*>(pInfo);
+        dwMaxRunTime = lane->dwMaxRunTime;
+        dwBackground = lane->dwBackground;
+        dwSpread = lane->dwSpread;
+    }
     return ERROR_SUCCESS;
 }
 

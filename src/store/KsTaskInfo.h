@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Size-versioned task record; callers set dwSize to the size they know (128 base, 152 full).
+// Size-versioned task record; callers set dwSize to the size they know (128 base, 152 full, 168
+// with the lane).
 // Strings are wide, NUL-terminated heap copies owned by whoever holds the record; null = absent.
 struct KSTASKINFO_BASE {
     uint32_t dwSize;
@@ -39,9 +40,18 @@ struct KSTASKINFO : KSTASKINFO_BASE {
     wchar_t* pwszRuleName;
 };
 
+// How a started task may use the machine. Appended as a third size so that callers that know only
+// 152 bytes keep working: their records leave the three as the task had them.
+struct KSTASKINFO_LANE : KSTASKINFO {
+    uint32_t dwMaxRunTime;  // seconds a run may last before its whole process tree is ended; 0 = no limit
+    uint32_t dwBackground;  // non-zero: low processor, I/O and memory priority for the tree
+    uint32_t dwSpread;      // seconds: each timed run moves later by the machine's offset below this; 0 = none
+};
+
 // Callers in other modules hand these records across by size, so the layout is part of the contract.
 static_assert(sizeof(KSTASKINFO_BASE) == 128, "KSTASKINFO_BASE must stay 128 bytes");
 static_assert(sizeof(KSTASKINFO) == 152, "KSTASKINFO must stay 152 bytes");
+static_assert(sizeof(KSTASKINFO_LANE) == 168, "KSTASKINFO_LANE must stay 168 bytes");
 static_assert(offsetof(KSTASKINFO_BASE, pwszTaskTrigger) == 16);
 static_assert(offsetof(KSTASKINFO_BASE, dwNextRun) == 40);
 static_assert(offsetof(KSTASKINFO_BASE, dwReserved) == 56);
@@ -58,6 +68,8 @@ static_assert(offsetof(KSTASKINFO_BASE, pwszDomain) == 120);
 static_assert(offsetof(KSTASKINFO, dwRunInRetailMode) == 128);
 static_assert(offsetof(KSTASKINFO, pwszAppid) == 136);
 static_assert(offsetof(KSTASKINFO, pwszRuleName) == 144);
+static_assert(offsetof(KSTASKINFO_LANE, dwMaxRunTime) == 152);
+static_assert(offsetof(KSTASKINFO_LANE, dwSpread) == 160);
 #pragma GCC diagnostic pop
 
 enum KsTaskType : uint32_t {
@@ -141,6 +153,10 @@ inline constexpr const wchar_t* Domain = L"Domain";
 inline constexpr const wchar_t* RunInRetailMode = L"RunInRetailMode";
 inline constexpr const wchar_t* Appid = L"Appid";
 inline constexpr const wchar_t* RuleName = L"RuleName";
+// The lane: stored only while non-zero, so a task without one keeps today's key.
+inline constexpr const wchar_t* MaxRunTime = L"MaxRunTime";
+inline constexpr const wchar_t* Background = L"Background";
+inline constexpr const wchar_t* Spread = L"Spread";
 inline constexpr const wchar_t* LogonNextRun = L"LogonNextRun";
 inline constexpr const wchar_t* Postponed = L"postponed";
 inline constexpr const wchar_t* UpdRun = L"UpdRun";

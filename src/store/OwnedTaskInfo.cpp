@@ -3,12 +3,12 @@
 
 namespace KsStore {
 
-OwnedTaskInfo::OwnedTaskInfo() : KSTASKINFO{}
+OwnedTaskInfo::OwnedTaskInfo() : KSTASKINFO_LANE{}
 {
-    dwSize = sizeof(KSTASKINFO);
+    dwSize = sizeof(KSTASKINFO_LANE);
 }
 
-OwnedTaskInfo::OwnedTaskInfo(const KSTASKINFO& from) : OwnedTaskInfo()
+OwnedTaskInfo::OwnedTaskInfo(const KSTASKINFO_LANE& from) : OwnedTaskInfo()
 {
     assign(from);
 }
@@ -18,13 +18,13 @@ OwnedTaskInfo::~OwnedTaskInfo()
     freeStrings(*this);
 }
 
-void OwnedTaskInfo::assign(const KSTASKINFO& from)
+void OwnedTaskInfo::assign(const KSTASKINFO_LANE& from)
 {
     if (&from == this)
         return;
     freeStrings(*this);
-    static_cast<KSTASKINFO&>(*this) = from;
-    dwSize = sizeof(KSTASKINFO);
+    static_cast<KSTASKINFO_LANE&>(*this) = from;
+    dwSize = sizeof(KSTASKINFO_LANE);
     duplicateStrings(*this);
 }
 

@@ -6,16 +6,16 @@
 
 namespace KsStore {
 
-class OwnedTaskInfo : public KSTASKINFO {
+class OwnedTaskInfo : public KSTASKINFO_LANE {
 public:
     OwnedTaskInfo();
-    explicit OwnedTaskInfo(const KSTASKINFO& from);
+    explicit OwnedTaskInfo(const KSTASKINFO_LANE& from);
     ~OwnedTaskInfo();
     OwnedTaskInfo(const OwnedTaskInfo&) = delete;
     OwnedTaskInfo& operator=(const OwnedTaskInfo&) = delete;
 
     // Becomes a deep copy of `from` (every field, the strings duplicated).
-    void assign(const KSTASKINFO& from);
+    void assign(const KSTASKINFO_LANE& from);
 };
 
 } // namespace KsStore

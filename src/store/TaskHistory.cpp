@@ -22,14 +22,19 @@ namespace KsStore {
 namespace {
 
 constexpr uint8_t kMagic[4] = {'K', 's', 'T', 'H'};
-constexpr uint16_t kVersion = 1;
+constexpr uint16_t kVersion = 2;
+constexpr uint16_t kFirstVersion = 1;  // 32-byte entries, no usage
 constexpr size_t kHeaderBytes = 8;
-constexpr size_t kEntryBytes = 32;
+constexpr size_t kEntryBytes = 40;
+constexpr size_t kFirstEntryBytes = 32;
 constexpr size_t kCountOffset = 6;
 static_assert(kHeaderBytes + kMaxHistoryEntries * kEntryBytes <= kMaxProtectedDataBytes,
               "a full history must fit one protected value");
 constexpr uint8_t kExitCodeKnown = 0x01;
-constexpr uint8_t kLastEvent = static_cast<uint8_t>(HistoryEvent::failed);
+constexpr uint8_t kCpuKnown = 0x02;
+constexpr uint8_t kPeakKnown = 0x04;
+constexpr uint8_t kLastEvent = static_cast<uint8_t>(HistoryEvent::stopped);
+constexpr uint64_t kKiB = 1024;
 constexpr REGSAM kView = KEY_WOW64_64KEY;
 
 // Orders every append and removal in this process, so that an append never brings back the
@@ -69,20 +74,28 @@ uint32_t getU32(const uint8_t* p)
     return v;
 }
 
+uint32_t saturated(uint64_t v) { return v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v); }
+
 void encodeEntry(const HistoryEntry& e, uint8_t* p)
 {
     putU32(p, e.time);
     p[4] = static_cast<uint8_t>(e.event);
-    p[5] = e.exitCodeKnown ? kExitCodeKnown : 0;
+    p[5] = static_cast<uint8_t>((e.exitCodeKnown ? kExitCodeKnown : 0) | (e.cpuMs ? kCpuKnown : 0) |
+                                (e.peakMemoryBytes ? kPeakKnown : 0));
     putU16(p + 6, 0);
     const uint32_t fields[] = {e.result, e.exitCode, e.durationMs, e.code, e.delay, e.errorCode};
     for (size_t i = 0; i < 6; ++i)
         putU32(p + 8 + 4 * i, fields[i]);
+    putU32(p + 32, saturated(e.cpuMs.value_or(0)));
+    putU32(p + 36, saturated((e.peakMemoryBytes.value_or(0) + kKiB - 1) / kKiB));
 }
 
-bool decodeEntry(const uint8_t* p, HistoryEntry& e)
+// An entry of the given version's form.
+bool decodeEntry(const uint8_t* p, HistoryEntry& e, uint16_t version = kVersion)
 {
-    if (p[4] > kLastEvent || (p[5] & ~kExitCodeKnown) != 0 || getU16(p + 6) != 0)
+    const uint8_t knownFlags = version == kFirstVersion ? kExitCodeKnown : kExitCodeKnown | kCpuKnown | kPeakKnown;
+    const uint8_t lastEvent = version == kFirstVersion ? static_cast<uint8_t>(HistoryEvent::failed) : kLastEvent;
+    if (p[4] > lastEvent || (p[5] & ~knownFlags) != 0 || getU16(p + 6) != 0)
         return false;
     e.time = getU32(p);
     e.event = static_cast<HistoryEvent>(p[4]);
@@ -90,6 +103,10 @@ bool decodeEntry(const uint8_t* p, HistoryEntry& e)
     uint32_t* fields[] = {&e.result, &e.exitCode, &e.durationMs, &e.code, &e.delay, &e.errorCode};
     for (size_t i = 0; i < 6; ++i)
         *fields[i] = getU32(p + 8 + 4 * i);
+    if (p[5] & kCpuKnown)
+        e.cpuMs = getU32(p + 32);
+    if (p[5] & kPeakKnown)
+        e.peakMemoryBytes = getU32(p + 36) * kKiB;
     return true;
 }
 
@@ -99,7 +116,9 @@ struct Payload {
     size_t size = 0;
 
     size_t count() const { return getU16(bytes + kCountOffset); }
-    const uint8_t* entry(size_t index) const { return bytes + kHeaderBytes + index * kEntryBytes; }
+    uint16_t version() const { return getU16(bytes + 4); }
+    size_t entryBytes() const { return version() == kFirstVersion ? kFirstEntryBytes : kEntryBytes; }
+    const uint8_t* entry(size_t index) const { return bytes + kHeaderBytes + index * entryBytes(); }
 
     void clear()
     {
@@ -111,15 +130,29 @@ struct Payload {
 
     bool wellFormed() const
     {
-        if (size < kHeaderBytes || std::memcmp(bytes, kMagic, sizeof kMagic) != 0 || getU16(bytes + 4) != kVersion)
+        if (size < kHeaderBytes || std::memcmp(bytes, kMagic, sizeof kMagic) != 0 ||
+            (version() != kVersion && version() != kFirstVersion))
             return false;
-        if (count() > kMaxHistoryEntries || size != kHeaderBytes + count() * kEntryBytes)
+        if (count() > kMaxHistoryEntries || size != kHeaderBytes + count() * entryBytes())
             return false;
         HistoryEntry ignored;
         for (size_t i = 0; i < count(); ++i)
-            if (!decodeEntry(entry(i), ignored))
+            if (!decodeEntry(entry(i), ignored, version()))
                 return false;
         return true;
+    }
+
+    // A first-version history in today's form, entry by entry (a full one still fits).
+    void upgrade()
+    {
+        if (version() == kVersion)
+            return;
+        std::vector<HistoryEntry> entries(count());
+        for (size_t i = 0; i < entries.size(); ++i)
+            decodeEntry(entry(i), entries[i], kFirstVersion);
+        clear();
+        for (const HistoryEntry& e : entries)
+            add(e);
     }
 
     // Entries are kept oldest first, so the newest goes to the end.
@@ -147,7 +180,7 @@ std::vector<HistoryEntry> entriesOf(const Payload& payload, size_t maxCount)
     std::vector<HistoryEntry> entries;
     entries.reserve(std::min(payload.count(), maxCount));
     for (size_t i = payload.count(); i > 0 && entries.size() < maxCount; --i)
-        decodeEntry(payload.entry(i - 1), entries.emplace_back());
+        decodeEntry(payload.entry(i - 1), entries.emplace_back(), payload.version());
     return entries;
 }
 
@@ -245,6 +278,7 @@ AppendOutcome appendLocked(const std::wstring& name, const HistoryEntry& entry)
             return out;
         payload.clear();
     }
+    payload.upgrade();
     payload.add(entry);
     out.error = writeProtectedBinary(key, name.c_str(), payload.bytes, payload.size);
     out.appended = out.error == ERROR_SUCCESS;
@@ -254,6 +288,11 @@ AppendOutcome appendLocked(const std::wstring& name, const HistoryEntry& entry)
 }
 
 } // namespace
+
+const wchar_t* stopReasonWord(uint32_t code)
+{
+    return code == static_cast<uint32_t>(StopReason::timeLimit) ? L"time limit" : L"";
+}
 
 namespace TaskHistory {
 

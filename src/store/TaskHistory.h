@@ -8,11 +8,15 @@
 // Form: a protected value of logical type REG_BINARY (ProtectedValueCodec.h: enciphered, with a
 // keyed tag over all of it) whose plain bytes are, little-endian:
 //   0  "KsTH"        magic
-//   4  version (1)   u16
+//   4  version (2)   u16
 //   6  count         u16, at most kMaxHistoryEntries
-//   8  count entries of 32 bytes, oldest first:
-//        0 time (u32, seconds since 1970 UTC)  4 event (u8)  5 flags (u8, bit 0: exit code known)
+//   8  count entries of 40 bytes, oldest first:
+//        0 time (u32, seconds since 1970 UTC)  4 event (u8)
+//        5 flags (u8; bit 0: exit code known, 1: cpuMs known, 2: peak memory known)
 //        6 reserved (u16, 0)  8 result  12 exitCode  16 durationMs  20 code  24 delay  28 errorCode
+//        32 cpuMs (u32, saturated)  36 peak memory (u32, KiB, rounded up)
+// Version 1, written before the tree's usage was kept, has 32-byte entries without the last two
+// fields and flags; it still reads, and the next append rewrites it as version 2.
 // A value of another type, size, magic or version, with an unknown event or flag, or failing its
 // tag reads as an empty history (with a Warning line); the next append starts afresh.
 //
@@ -28,6 +32,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace KsStore {
@@ -39,7 +44,15 @@ enum class HistoryEvent : uint8_t {
     deferred = 1, // held back: code is the deferral code, delay the wait before the next look
     refused = 2,  // the program file failed its validation (deferral code 10)
     failed = 3,   // the program did not start (deferral codes 7, 8, 9); result says why
+    stopped = 4,  // the engine ended the run's whole tree: code is a StopReason
 };
+
+enum class StopReason : uint32_t {
+    timeLimit = 1,  // the run lasted longer than the task's limit
+};
+
+// "time limit"; "" for a code never written.
+const wchar_t* stopReasonWord(uint32_t code);
 
 struct HistoryEntry {
     uint32_t time = 0; // seconds since 1970, UTC
@@ -51,6 +64,10 @@ struct HistoryEntry {
     uint32_t code = 0;  // deferral code; its reason word is looked up when shown
     uint32_t delay = 0; // seconds
     uint32_t errorCode = 0;
+    // The program's tree, as its job counted it, when known: user plus kernel time, and the peak
+    // of its committed memory (kept to the KiB above).
+    std::optional<uint64_t> cpuMs = std::nullopt;
+    std::optional<uint64_t> peakMemoryBytes = std::nullopt;
 
     bool operator==(const HistoryEntry&) const = default;
 };

@@ -131,7 +131,7 @@ std::optional<TaskPicture> held(const std::wstring& name, uint64_t generation)
 
 } // namespace TaskMemory
 
-TaskPicture pictureOf(const KSTASKINFO& record, bool disabled, uint32_t logonNextRun)
+TaskPicture pictureOf(const KSTASKINFO_LANE& record, bool disabled, uint32_t logonNextRun)
 {
     TaskPicture picture;
     picture.disabled = disabled;
@@ -144,6 +144,9 @@ TaskPicture pictureOf(const KSTASKINFO& record, bool disabled, uint32_t logonNex
     // The rule is read for calendar tasks alone; a periodic task's stored one means nothing.
     if (record.dwTaskType == KS_TASK_CUSTOM || record.dwTaskType == KS_TASK_PRESET)
         picture.rule = {record.dwDayOfWeekMask, record.dwInterval, record.dwHour, record.dwMinute};
+    picture.maxRunTime = record.dwMaxRunTime;
+    picture.background = record.dwBackground != 0;
+    picture.spread = record.dwSpread;
     return picture;
 }
 

@@ -32,10 +32,14 @@ struct TaskPicture {
     uint32_t defaultFreq = 0;
     uint32_t logonNextRun = 0;  // occasion tasks: the retry time after a deferral, 0 = none
     KsCalendar::CalendarRule rule{};
+    // The lane the task runs in (KsTaskInfo.h); zeros when it has none.
+    uint32_t maxRunTime = 0;
+    bool background = false;
+    uint32_t spread = 0;
 };
 
 // The picture of a record the store read whole, as a reading of the picture's values alone gives it.
-TaskPicture pictureOf(const KSTASKINFO& record, bool disabled, uint32_t logonNextRun);
+TaskPicture pictureOf(const KSTASKINFO_LANE& record, bool disabled, uint32_t logonNextRun);
 
 namespace TaskMemory {
 

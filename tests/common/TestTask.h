@@ -35,12 +35,14 @@ struct TestTask {
     uint32_t dayOfWeekMask = 0;
     uint32_t hour = 0;
     uint32_t minute = 0;
+    uint32_t background = 0;
 };
 
 inline void storeTask(const TestTask& task)
 {
-    KSTASKINFO record = {};
+    KSTASKINFO_LANE record = {};
     record.dwSize = sizeof record;
+    record.dwBackground = task.background;
     record.dwTaskType = task.type;
     record.dwTaskTrigType = task.trigType;
     record.pwszTaskTrigger = const_cast<wchar_t*>(task.trigger.c_str());

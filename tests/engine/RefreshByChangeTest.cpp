@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <random>
 #include <sstream>
@@ -264,6 +265,8 @@ TEST_F(RefreshByChange, QueueBuiltFromTheDueIndexIsTheOneAWalkOverEveryTaskBuild
             else
                 m_clock.value += random() % 600;
             const DWORD maintenance = random() % 3 == 0;
+            const DWORD occasion = std::array<DWORD, 4>{0, 0, KS_TASK_LOGON, KS_TASK_REBOOT}[random() % 4];
+            const DWORD occasionOutOfOobe = random() % 5 == 0;
             std::wstring built[2];
             for (Engine* engine : {&walked, &indexed}) {
                 std::wstring& text = built[engine == &indexed];
@@ -274,6 +277,8 @@ TEST_F(RefreshByChange, QueueBuiltFromTheDueIndexIsTheOneAWalkOverEveryTaskBuild
                 text = engine->picture();
                 for (DWORD type : {KS_TASK_CUSTOM, KS_TASK_PRESET, KS_TASK_SCHEDULED})
                     engine->tasks->_AddToQ(type, 0, maintenance, 43200);
+                if (occasion != 0)  // a log-on or a boot, now and then as the first after the out-of-box
+                    engine->tasks->_AddToQ(occasion, occasionOutOfOobe, 0, 0);
                 engine->tasks->AddDeferredOccasionsToQ();
                 engine->tasks->AddRunNowTasksToQ();
                 text += engine->picture();

@@ -168,25 +168,27 @@ TEST_F(InsightReplies, RefuseWhatTheyCannotAnswerWithASentenceAndAWarning)
 TEST_F(InsightReplies, HistoryTellsEachEventNewestFirst)
 {
     const HistoryEntry entries[] = {
-        {kNow - 500, HistoryEvent::launched, true, 0, 7, 1200, 0, 0, 0},
+        {kNow - 500, HistoryEvent::launched, true, 0, 7, 1200, 0, 0, 0, 310, 64u << 20},
         {kNow - 400, HistoryEvent::launched, false, 0, 0, 30000, 0, 0, 0},
         {kNow - 300, HistoryEvent::deferred, false, 0, 0, 0, 0, 900, 0},
         {kNow - 200, HistoryEvent::refused, false, 0, 0, 0, 10, 3600, 5},
         {kNow - 100, HistoryEvent::failed, false, 2, 0, 0, 9, 3600, 2},
+        {kNow - 50, HistoryEvent::stopped, false, 0, 0, 2000, 1, 0, 0, 2100, std::nullopt},
     };
     for (const HistoryEntry& entry : entries)
         ASSERT_TRUE(KsStore::TaskHistory::append(L"hourly", entry));
     EXPECT_EQ(historyReply(std::wstring(L"{\"name\":\"Hourly\",\"count\":4}")),
               L"{\"name\":\"Hourly\",\"status\":true,\"entries\":["
+              L"{\"time\":1799999950,\"timeLocal\":\"2027-01-15T16:59:10+09:00\",\"event\":\"stopped\","
+              L"\"reason\":\"time limit\",\"cpuMs\":2100},"
               L"{\"time\":1799999900,\"timeLocal\":\"2027-01-15T16:58:20+09:00\",\"event\":\"failed\",\"result\":2},"
               L"{\"time\":1799999800,\"timeLocal\":\"2027-01-15T16:56:40+09:00\",\"event\":\"refused\","
               L"\"reason\":\"validation\",\"code\":10,\"delay\":3600,\"errorCode\":5},"
               L"{\"time\":1799999700,\"timeLocal\":\"2027-01-15T16:55:00+09:00\",\"event\":\"deferred\","
-              L"\"reason\":\"battery\",\"code\":0,\"delay\":900,\"errorCode\":0},"
-              L"{\"time\":1799999600,\"timeLocal\":\"2027-01-15T16:53:20+09:00\",\"event\":\"launched\"}]}");
+              L"\"reason\":\"battery\",\"code\":0,\"delay\":900,\"errorCode\":0}]}");
     EXPECT_NE(historyReply(std::wstring(L"{\"name\":\"hourly\",\"count\":1000}"))
                   .find(L"{\"time\":1799999500,\"timeLocal\":\"2027-01-15T16:51:40+09:00\",\"event\":\"launched\","
-                        L"\"result\":0,\"exitCode\":7,\"durationMs\":1200}]}"),
+                        L"\"result\":0,\"exitCode\":7,\"durationMs\":1200,\"cpuMs\":310,\"peakMemoryBytes\":67108864}]}"),
               std::wstring::npos);
     // A damaged history reads as none.
     kstest::writeRaw(KsStore::kSchedulerHistoryKeyPath, L"logon", REG_BINARY, "damaged", 7);
@@ -198,7 +200,7 @@ TEST_F(InsightReplies, HistoryTellsEachEventNewestFirst)
 // module's answer to "what if it were due now".
 TEST_F(InsightReplies, ExplainTellsTheVerdictAndWhatItRestsOn)
 {
-    ASSERT_TRUE(KsStore::TaskHistory::append(L"hourly", {kNow - 7200, HistoryEvent::launched, true, 0, 0, 800, 0, 0, 0}));
+    ASSERT_TRUE(KsStore::TaskHistory::append(L"hourly", {kNow - 7200, HistoryEvent::launched, true, 0, 0, 800, 0, 0, 0, 420, 8192}));
     StateOnHand state;
     state.engine = {KsState::EnginePhase::running, KsState::EngineReason::none, kNow - 9000, 0};
     state.taskName = L"hourly";
@@ -208,18 +210,19 @@ TEST_F(InsightReplies, ExplainTellsTheVerdictAndWhatItRestsOn)
     EXPECT_EQ(explainReply(request, state, kNow, IfDueNow{false, L"battery", 0u, 300}),
               L"{\"name\":\"HOURLY\",\"status\":true,\"verdict\":\"held\",\"why\":\"Held since 16:59:00 because a "
               L"full-screen application runs; it runs at the latest at 22:59:00.\",\"nextRun\":1800003600,"
-              L"\"nextRunLocal\":\"2027-01-15T18:00:00+09:00\",\"engine\":{\"phase\":\"running\",\"reason\":\"\","
+              L"\"nextRunLocal\":\"2027-01-15T18:00:00+09:00\",\"lane\":{\"maxRunTime\":0,\"background\":false,\"spread\":0},\"engine\":{\"phase\":\"running\",\"reason\":\"\","
               L"\"since\":1799991000,\"sinceLocal\":\"2027-01-15T14:30:00+09:00\",\"until\":0},\"hold\":{\"reason\":"
               L"\"full screen\",\"since\":1799999940,\"sinceLocal\":\"2027-01-15T16:59:00+09:00\",\"until\":"
               L"1800021540,\"untilLocal\":\"2027-01-15T22:59:00+09:00\"},\"lastLaunch\":{\"time\":1799992800,"
-              L"\"timeLocal\":\"2027-01-15T15:00:00+09:00\",\"result\":0,\"exitCode\":0,\"durationMs\":800},"
+              L"\"timeLocal\":\"2027-01-15T15:00:00+09:00\",\"result\":0,\"exitCode\":0,\"durationMs\":800,\"cpuMs\":420,"
+              L"\"peakMemoryBytes\":8192},"
               L"\"lastDeferral\":{\"time\":1799999940,\"timeLocal\":\"2027-01-15T16:59:00+09:00\",\"reason\":"
               L"\"metromode\",\"code\":1,\"delay\":300,\"errorCode\":0},\"ifDueNow\":{\"decision\":\"defer\","
               L"\"reason\":\"battery\",\"code\":0,\"delay\":300}}");
     EXPECT_EQ(explainReply(std::wstring(L"{\"name\":\"logon\"}"), state, kNow),
               L"{\"name\":\"logon\",\"status\":true,\"verdict\":\"occasion\",\"why\":\"It runs at every 3rd logon; 1 "
               L"has passed since it last ran, so it runs at the 2nd logon from now.\",\"occasion\":{\"kind\":\"logon\","
-              L"\"every\":3,\"seen\":1},\"engine\":{\"phase\":\"running\",\"reason\":\"\",\"since\":1799991000,"
+              L"\"every\":3,\"seen\":1},\"lane\":{\"maxRunTime\":0,\"background\":false,\"spread\":0},\"engine\":{\"phase\":\"running\",\"reason\":\"\",\"since\":1799991000,"
               L"\"sinceLocal\":\"2027-01-15T14:30:00+09:00\",\"until\":0}}");
     EXPECT_NE(explainReply(request, state, kNow, IfDueNow{true, L"", std::nullopt, 0})
                   .find(L",\"ifDueNow\":{\"decision\":\"run\"}}"),

@@ -84,6 +84,13 @@ TEST_F(KsTaskOverEngine, CommandsTellWhatTheEngineDid)
     storeTask({.name = L"logon3", .type = KS_TASK_LOGON, .nextRun = 0, .freq = 3});
     storeTask({.name = L"off", .nextRun = t0 + 60});
     {
+        CKsTask task(L"logon3");
+        ASSERT_TRUE(task.Read());
+        task.dwMaxRunTime = 60;
+        task.dwBackground = 1;
+        ASSERT_TRUE(task.Write());
+    }
+    {
         CKsTask task(L"off");
         ASSERT_TRUE(task.Read() && task.Disable());
     }
@@ -119,7 +126,8 @@ TEST_F(KsTaskOverEngine, CommandsTellWhatTheEngineDid)
           L"Last deferral | " + T(t0) + L", validation (code 10), looked at again after ", L"Engine | running"}},
         {{L"explain", L"LOGON3"}, 0, false,
          {L"Task | LOGON3", L"Verdict | occasion", L"Why | It runs at every 3rd logon",
-          L"Occasion | every 3 logons, 1 seen since it last ran", L"Engine | running"}},
+          L"Occasion | every 3 logons, 1 seen since it last ran", L"Lane | ended after 60 s, background",
+          L"Engine | running"}},
         {{L"history", L"exits7"}, 0, false,
          {L"TIME | EVENT | DETAIL", T(t0) + L" | launched | result 0, exit code 7, "}},
         {{L"history", L"refused", L"-n", L"1"}, 0, false,

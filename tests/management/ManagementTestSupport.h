@@ -59,7 +59,8 @@ inline std::wstring fullTaskPayload()
            L"\"interval\":\"biweekly\",\"runInUserContext\":\"true\",\"hour\":\"13\",\"minute\":\"45\","
            L"\"priority\":\"high\",\"repeat\":\"true\",\"runWhenIdle\":\"false\",\"presetCategory\":\"Scans\","
            L"\"presetId\":\"7\",\"userName\":\"alice\",\"domainName\":\"HOME\",\"runInRetail\":\"false\","
-           L"\"appId\":\"app-1\",\"ruleName\":\"nightly\",\"enabled\":\"true\"}";
+           L"\"appId\":\"app-1\",\"ruleName\":\"nightly\",\"maxRunTime\":\"7200\",\"background\":\"true\","
+           L"\"spread\":\"600\",\"enabled\":\"true\"}";
 }
 
 } // namespace mgmttest

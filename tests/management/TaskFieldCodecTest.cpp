@@ -18,11 +18,11 @@ namespace {
 constexpr uint32_t kSentinel = 0xA5A5A5A5u;
 
 // A record whose number fields all hold the sentinel, so any change shows.
-KSTASKINFO sentinelRecord()
+KSTASKINFO_LANE sentinelRecord()
 {
-    KSTASKINFO record;
+    KSTASKINFO_LANE record;
     std::memset(&record, 0xA5, sizeof(record));
-    record.dwSize = sizeof(KSTASKINFO);
+    record.dwSize = sizeof(KSTASKINFO_LANE);
     record.pwszTaskTrigger = record.pwszTaskParams = record.pwszTaskEventName = nullptr;
     record.pwszPresetCategory = record.pwszUser = record.pwszDomain = nullptr;
     record.pwszAppid = record.pwszRuleName = nullptr;
@@ -41,18 +41,19 @@ void PrintTo(const NumberCase& c, std::ostream* os)
     *os << mgmttest::printable(c.key) << '=' << mgmttest::printable(c.text);
 }
 
-long long fieldOf(const KSTASKINFO& r, const std::wstring& key)
+long long fieldOf(const KSTASKINFO_LANE& r, const std::wstring& key)
 {
     if (key == L"priority")
         return r.nPriority;
-    static const std::map<std::wstring, uint32_t KSTASKINFO::*> fields = {
+    static const std::map<std::wstring, uint32_t KSTASKINFO_LANE::*> fields = {
         {L"taskType", &KSTASKINFO::dwTaskType}, {L"triggerType", &KSTASKINFO::dwTaskTrigType},
         {L"interval", &KSTASKINFO::dwInterval}, {L"hour", &KSTASKINFO::dwHour}, {L"minute", &KSTASKINFO::dwMinute},
         {L"nextRun", &KSTASKINFO::dwNextRun}, {L"defaultFreq", &KSTASKINFO::dwDefaultFreq},
         {L"presetId", &KSTASKINFO::dwPresetId}, {L"batteryWise", &KSTASKINFO::dwBatteryWise},
         {L"runInUserContext", &KSTASKINFO::dwRunInUserContext}, {L"repeat", &KSTASKINFO::dwRepeatTask},
         {L"runWhenIdle", &KSTASKINFO::dwRunWhenIdle}, {L"runInRetail", &KSTASKINFO::dwRunInRetailMode},
-        {L"daysOfWeek", &KSTASKINFO::dwDayOfWeekMask}};
+        {L"daysOfWeek", &KSTASKINFO::dwDayOfWeekMask}, {L"maxRunTime", &KSTASKINFO_LANE::dwMaxRunTime},
+        {L"background", &KSTASKINFO_LANE::dwBackground}, {L"spread", &KSTASKINFO_LANE::dwSpread}};
     return r.*fields.at(key);
 }
 
@@ -61,7 +62,7 @@ class NumberFieldParse : public ::testing::TestWithParam<NumberCase> {};
 TEST_P(NumberFieldParse, StoresAcceptedTextsAndLeavesFieldOnRefusal)
 {
     const NumberCase& c = GetParam();
-    KSTASKINFO record = sentinelRecord();
+    KSTASKINFO_LANE record = sentinelRecord();
     const std::wstring payload = std::wstring(L"{\"") + c.key + L"\":\"" + c.text + L"\"}";
     EXPECT_EQ(TaskManagement::deserializeTask(payload, record), c.accepted) << payload;
     const long long untouched =
@@ -95,14 +96,16 @@ INSTANTIATE_TEST_SUITE_P(UnsignedNumbers, NumberFieldParse, ::testing::Values(
     NumberCase{L"minute", L"-1", true, 4294967295LL}, NumberCase{L"minute", L"12abc", true, 12},
     NumberCase{L"minute", L"abc", false, 0}, NumberCase{L"minute", L"0x10", true, 0},
     NumberCase{L"nextRun", L"007", true, 7}, NumberCase{L"defaultFreq", L"86400", true, 86400},
-    NumberCase{L"presetId", L"3.9", true, 3}));
+    NumberCase{L"presetId", L"3.9", true, 3}, NumberCase{L"maxRunTime", L"7200", true, 7200},
+    NumberCase{L"spread", L"3600", true, 3600}, NumberCase{L"spread", L"soon", false, 0}));
 
 INSTANTIATE_TEST_SUITE_P(Booleans, NumberFieldParse, ::testing::Values(
     NumberCase{L"batteryWise", L"true", true, 1}, NumberCase{L"batteryWise", L"false", true, 0},
     NumberCase{L"batteryWise", L"TRUE", false, 0}, NumberCase{L"runInUserContext", L"1", false, 0},
     NumberCase{L"runInUserContext", L"true", true, 1}, NumberCase{L"repeat", L"yes", false, 0},
     NumberCase{L"repeat", L"false", true, 0}, NumberCase{L"runWhenIdle", L"true", true, 1},
-    NumberCase{L"runInRetail", L"false", true, 0}, NumberCase{L"runInRetail", L" true", false, 0}));
+    NumberCase{L"runInRetail", L"false", true, 0}, NumberCase{L"runInRetail", L" true", false, 0},
+    NumberCase{L"background", L"true", true, 1}, NumberCase{L"background", L"1", false, 0}));
 
 INSTANTIATE_TEST_SUITE_P(DayDigits, NumberFieldParse, ::testing::Values(
     NumberCase{L"daysOfWeek", L"135", true, 21}, NumberCase{L"daysOfWeek", L"01", true, 1},
@@ -127,7 +130,7 @@ TEST_P(FlagBitParse, TouchesOnlyItsOwnBit)
 {
     const FlagCase& c = GetParam();
     const std::wstring key = c.key;
-    KSTASKINFO record = sentinelRecord();
+    KSTASKINFO_LANE record = sentinelRecord();
     record.dwMeteredAccessWise = 0;
     ASSERT_TRUE(TaskManagement::deserializeTask(L"{\"" + key + L"\":\"true\"}", record));
     EXPECT_EQ(record.dwMeteredAccessWise, c.bit);
@@ -162,7 +165,7 @@ TEST_P(TextFieldParse, CopiesTextIncludingEmptyAndEscaped)
 {
     const TextCase& c = GetParam();
     const std::wstring key = c.key;
-    KSTASKINFO record = sentinelRecord();
+    KSTASKINFO_LANE record = sentinelRecord();
     ASSERT_TRUE(TaskManagement::deserializeTask(L"{\"" + key + L"\":\"\"}", record));
     ASSERT_NE(record.*c.field, nullptr);
     EXPECT_STREQ(record.*c.field, L"");
@@ -184,7 +187,7 @@ class WrongKindMember : public ::testing::TestWithParam<const wchar_t*> {};
 
 TEST_P(WrongKindMember, IsTreatedAsAbsent)
 {
-    KSTASKINFO record = sentinelRecord();
+    KSTASKINFO_LANE record = sentinelRecord();
     const std::wstring value = GetParam();
     EXPECT_TRUE(TaskManagement::deserializeTask(L"{\"hour\":" + value + L",\"taskTrigger\":" + value +
                                                     L",\"batteryWise\":" + value + L"}",
@@ -199,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, WrongKindMember,
 
 TEST(DeserializeTask, StopsAtFirstRefusedRowAfterStoringEarlierRows)
 {
-    KSTASKINFO record = sentinelRecord();
+    KSTASKINFO_LANE record = sentinelRecord();
     // Rows 1-20 valid, row 21 ("repeat") refused, row 22 and later given but never reached.
     const std::wstring payload =
         L"{\"runWhenIdle\":\"true\",\"repeat\":\"yes\",\"taskType\":\"once\",\"triggerType\":\"event\","
@@ -235,7 +238,7 @@ class UnparsablePayload : public ::testing::TestWithParam<PayloadCase> {};
 TEST_P(UnparsablePayload, IsRefusedWithTheErrorLine)
 {
     kstest::LogCapture capture;
-    KSTASKINFO record = sentinelRecord();
+    KSTASKINFO_LANE record = sentinelRecord();
     const std::wstring& payload = GetParam().text;
     EXPECT_FALSE(TaskManagement::deserializeTask(payload, record));
     EXPECT_EQ(record.dwTaskType, kSentinel);

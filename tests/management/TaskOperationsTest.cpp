@@ -122,20 +122,25 @@ TEST_F(TaskOperations, PresetCategoryEnabledOverridesTheCallersFalse)
     EXPECT_EQ(storedDword(L"frompreset", L"Hour"), 1u);
 }
 
-// Every member is stored by create and given back by query; modify replaces only those it names.
+// Every member is stored by create and given back by query; modify replaces only those it names,
+// and a lane member set back to its default leaves neither a stored value nor a query member.
 TEST_F(TaskOperations, CreateStoresEveryMemberAndModifyReplacesOnlyTheGivenOnes)
 {
     ASSERT_TRUE(m_tasks.createTask(L"Mod", mgmttest::fullTaskPayload()));
     ASSERT_TRUE(m_engine.signalled());
-    ASSERT_TRUE(m_tasks.modifyTask(L"Mod", L"{\"hour\":\"2\",\"cmdParams\":\"/full\",\"adminWise\":\"false\"}"));
+    ASSERT_TRUE(m_tasks.modifyTask(L"Mod", L"{\"hour\":\"2\",\"cmdParams\":\"/full\",\"adminWise\":\"false\","
+                                           L"\"maxRunTime\":\"0\"}"));
     EXPECT_TRUE(m_engine.signalled());
     std::wstring expected = mgmttest::fullTaskPayload();
     expected.replace(expected.find(L"\"hour\":\"13\""), 11, L"\"hour\":\"2\"");
     expected.replace(expected.find(L"/quick"), 6, L"/full");
     expected.replace(expected.find(L"\"adminWise\":\"true\""), 18, L"\"adminWise\":\"false\"");
+    expected.erase(expected.find(L"\"maxRunTime\":\"7200\","), 20);
     std::wstring text;
     ASSERT_TRUE(m_tasks.queryTask(L"mod", text));
     EXPECT_EQ(text, expected);
+    EXPECT_EQ(storedDword(L"mod", L"MaxRunTime"), 0xDEAD0000u | ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(storedDword(L"mod", L"Background"), 1u);
 }
 
 TEST_F(TaskOperations, ModifyWithOnlyEnabledFalseMovesTheTask)

@@ -42,7 +42,8 @@ Tasks everyKind()
                                 HoldReason::maintenanceExclusion};
     for (HoldReason hold : holds)
         tasks[std::wstring(L"held ") + holdWord(hold)].hold = TaskHold{hold, 1800000000, 1800000000u + unsigned(hold)};
-    tasks[L"exited"].lastLaunch = LaunchOutcome{1800000001, 0, 7u, 1234};
+    tasks[L"exited"].lastLaunch = LaunchOutcome{1800000001, 0, 7u, 1234, 312u, uint64_t{5} << 32};
+    tasks[L"exited, usage unknown"].lastLaunch = LaunchOutcome{1800000001, 0, 7u, 1234};
     tasks[L"still running at the wait's end"].lastLaunch = LaunchOutcome{1800000002, 1460, std::nullopt, 3600000};
     tasks[L"refused"].lastDeferral = DeferralOutcome{1800000003, 10, 3600, 5};
     tasks[L"queued again \"after\" both"] = TaskState{true, false, TaskHold{}, LaunchOutcome{1800000004, 0, 0u, 1},
@@ -156,6 +157,18 @@ INSTANTIATE_TEST_SUITE_P(
                       Damage{"TaskUnknownFlags", L"refused", kOutOfRange, REG_BINARY},
                       Damage{"TaskEmpty", L"refused", [](std::vector<uint8_t>& data) { data.clear(); }, REG_BINARY}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// A task's value written before the launch's usage was kept reads as it did; the usage flags
+// need the longer value.
+TEST_F(StateKey, ATaskValueOfTheFirstSizeStillReads)
+{
+    const TaskState without = everyKind()[L"exited, usage unknown"];
+    std::vector<uint8_t> first = encodeTask(everyKind()[L"exited"]);
+    first.resize(kFirstTaskValueSize);
+    EXPECT_FALSE(decodeTask(first)) << "usage flags in a value too short to hold it";
+    first[1] = encodeTask(without)[1];
+    EXPECT_EQ(decodeTask(first), without);
+}
 
 // An owner's process id names another process once the owner is gone: the creation time tells.
 TEST_F(StateKey, OwnerIsRunningOnlyWithItsCreationTime)

@@ -16,11 +16,13 @@ struct SizeCase {
     uint32_t result;
     bool takesBase;
     bool takesDerived;
+    bool takesLane;
 };
 
 const SizeCase kSizes[] = {
-    {100, 87, false, false}, {127, 87, false, false}, {128, 0, true, false},
-    {140, 0, true, false},   {152, 0, true, true},    {200, 0, true, true},
+    {100, 87, false, false, false}, {127, 87, false, false, false}, {128, 0, true, false, false},
+    {140, 0, true, false, false},   {152, 0, true, true, false},    {167, 0, true, true, false},
+    {168, 0, true, true, true},     {200, 0, true, true, true},
 };
 
 // The size line each record size gives; empty for a full record.
@@ -42,7 +44,11 @@ class AssignSize : public kstest::RegistryFixture, public ::testing::WithParamIn
 TEST_P(AssignSize, CopiesWhatTheSizeCovers)
 {
     const SizeCase& c = GetParam();
-    KSTASKINFO source = makeFullRecord(KS_TASK_CUSTOM);
+    KSTASKINFO_LANE source{};
+    static_cast<KSTASKINFO&>(source) = makeFullRecord(KS_TASK_CUSTOM);
+    source.dwMaxRunTime = 90;
+    source.dwBackground = 1;
+    source.dwSpread = 600;
     source.dwSize = c.size;
     CKsTask task(L"task");
     kstest::LogCapture capture;
@@ -56,7 +62,10 @@ TEST_P(AssignSize, CopiesWhatTheSizeCovers)
         EXPECT_FALSE(capture.contains(L"The size of the KSTASKINFO struct"));
     EXPECT_FALSE(capture.contains(L"ksutil.dll KSTASKINFO size base assign failed"));
 
-    EXPECT_EQ(task.dwSize, 152u);
+    EXPECT_EQ(task.dwSize, 168u);
+    EXPECT_EQ(task.dwMaxRunTime, c.takesLane ? 90u : 0u);
+    EXPECT_EQ(task.dwBackground, c.takesLane ? 1u : 0u);
+    EXPECT_EQ(task.dwSpread, c.takesLane ? 600u : 0u);
     EXPECT_EQ(task.dwTaskType, c.takesBase ? source.dwTaskType : 0u);
     EXPECT_EQ(task.dwNextRun, c.takesBase ? source.dwNextRun : 0u);
     EXPECT_EQ(task.nPriority, c.takesBase ? source.nPriority : KS_PRIORITY_DEFAULT);

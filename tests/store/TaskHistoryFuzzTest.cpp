@@ -24,7 +24,7 @@ namespace History = KsStore::TaskHistory;
 const std::wstring kHistoryPath = KsStore::kSchedulerHistoryKeyPath;
 constexpr const wchar_t* kTask = L"Nightly Scan";
 constexpr const wchar_t* kValue = L"nightly scan";
-constexpr size_t kHeaderBytes = 8, kEntryBytes = 32;
+constexpr size_t kHeaderBytes = 8, kEntryBytes = 40;
 // More entries than a power of two holds: a list grown one entry at a time would outgrow the value.
 constexpr uint32_t kRealEntries = 33;
 
@@ -42,7 +42,7 @@ protected:
         RegistryFixture::SetUp();
         ASSERT_TRUE(storetest::storeFull(kTask));
         for (uint32_t i = 0; i < kRealEntries; ++i)
-            ASSERT_TRUE(History::append(kTask, {1700000000 + i, HistoryEvent(i % 4), i % 2 == 0, i, 7, 100, 3, 60, 0}));
+            ASSERT_TRUE(History::append(kTask, {1700000000 + i, HistoryEvent(i % 5), i % 2 == 0, i, 7, 100, 3, 60, 0, i, i * 1024}));
         const RawValue raw = readRaw(kHistoryPath, kValue);
         m_blob.assign(raw.bytes.begin(), raw.bytes.end());
         m_plain.resize(KsStore::kMaxProtectedDataBytes);
@@ -57,7 +57,9 @@ protected:
         writeRaw(kHistoryPath, kValue, REG_BINARY, blob.data(), blob.size());
         KsStore::HistoryRead read;
         const size_t largest = largestAllocation([&] { read = History::read(kTask); });
-        EXPECT_LE(largest, std::max(baseline, blob.size())) << "value of " << blob.size() << " bytes";
+        // An entry read takes more room than its stored form, but never more entries than the value holds.
+        EXPECT_LE(largest, std::max(baseline, blob.size() / kEntryBytes * sizeof(HistoryEntry)))
+            << "value of " << blob.size() << " bytes";
         m_damaged += read.damaged ? 1 : 0;
         m_chunkDamaged += read.damaged ? 1 : 0;
         if (++m_chunkCases == kChunk)
@@ -68,7 +70,7 @@ protected:
         EXPECT_LE(read.entries.size(), std::min(room, KsStore::kMaxHistoryEntries));
         EXPECT_TRUE(!read.damaged || read.entries.empty());
         for (const HistoryEntry& entry : read.entries)
-            EXPECT_LE(entry.event, HistoryEvent::failed);
+            EXPECT_LE(entry.event, HistoryEvent::stopped);
     }
 
     // The largest allocation of a read that finds nothing, and of one that finds damage.

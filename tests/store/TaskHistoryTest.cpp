@@ -21,9 +21,10 @@ namespace History = KsStore::TaskHistory;
 const std::wstring kHistoryPath = KsStore::kSchedulerHistoryKeyPath;
 constexpr const wchar_t* kValue = L"nightly scan";
 
-// time, event, exit code known, result, exitCode, durationMs, code, delay, errorCode
+// time, event, exit code known, result, exitCode, durationMs, code, delay, errorCode, cpuMs, peak
 const HistoryEntry kEntries[] = {
-    {1700000000, HistoryEvent::launched, true, 0, 3, 1250, 0, 0, 0},
+    {1700000000, HistoryEvent::launched, true, 0, 3, 1250, 0, 0, 0, 312, 70u << 20},
+    {1700000030, HistoryEvent::stopped, false, 0, 0, 2000, 1, 0, 0, 0, std::nullopt},
     {1700000060, HistoryEvent::launched, false, 0, 0, 0, 0, 0, 0},
     {1700000120, HistoryEvent::deferred, false, 0, 0, 0, 1, 300, 0},
     {1700000180, HistoryEvent::refused, false, 0, 0, 0, 10, 3600, 5},
@@ -51,12 +52,34 @@ TEST_F(TaskHistory, GivesBackEveryKindNewestFirstUnderTheTasksKeyName)
     EXPECT_FALSE(all.damaged);
     EXPECT_TRUE(std::equal(all.entries.begin(), all.entries.end(), std::rbegin(kEntries), std::rend(kEntries)));
     EXPECT_EQ(all.entries.size(), std::size(kEntries));
-    EXPECT_EQ(History::read(L"Nightly Scan", 2).entries, (std::vector<HistoryEntry>{kEntries[5], kEntries[4]}));
+    EXPECT_EQ(History::read(L"Nightly Scan", 2).entries, (std::vector<HistoryEntry>{kEntries[6], kEntries[5]}));
 
     EXPECT_EQ(valueNames(kHistoryPath), std::vector<std::wstring>{kValue});
     const kstest::RawValue raw = readRaw(kHistoryPath, kValue);
     EXPECT_EQ(raw.type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(raw.bytes.size(), KsStore::kProtectedOverheadBytes + 8 + 32 * std::size(kEntries));
+    EXPECT_EQ(raw.bytes.size(), KsStore::kProtectedOverheadBytes + 8 + 40 * std::size(kEntries));
+}
+
+void resealed(kstest::RawValue& v, void (*change)(std::vector<uint8_t>&));
+
+// A history written before the tree's usage was kept: 32-byte entries under version 1.
+TEST_F(TaskHistory, AFirstVersionValueStillReadsAndTheNextAppendKeepsItsEntries)
+{
+    ASSERT_TRUE(History::append(L"Nightly Scan", at(1)) && History::append(L"Nightly Scan", kEntries[0]));
+    kstest::RawValue v = readRaw(kHistoryPath, kValue);
+    resealed(v, [](std::vector<uint8_t>& p) {
+        p[4] = 1;
+        for (size_t entry = 2; entry-- > 0;) {
+            p[8 + entry * 40 + 5] &= 1;
+            p.erase(p.begin() + static_cast<ptrdiff_t>(8 + entry * 40 + 32), p.begin() + static_cast<ptrdiff_t>(8 + entry * 40 + 40));
+        }
+    });
+    writeRaw(kHistoryPath, kValue, v.type, v.bytes.data(), v.bytes.size());
+    HistoryEntry withoutUsage = kEntries[0];
+    withoutUsage.cpuMs = withoutUsage.peakMemoryBytes = std::nullopt;
+    EXPECT_EQ(History::read(L"Nightly Scan").entries, (std::vector<HistoryEntry>{withoutUsage, at(1)}));
+    ASSERT_TRUE(History::append(L"Nightly Scan", kEntries[1]));
+    EXPECT_EQ(History::read(L"Nightly Scan").entries, (std::vector<HistoryEntry>{kEntries[1], withoutUsage, at(1)}));
 }
 
 TEST_F(TaskHistory, KeepsTheNewestFifty)
@@ -126,11 +149,12 @@ const Damage kDamage[] = {
     {"TooLong", [](kstest::RawValue& v) { v.bytes.resize(KsStore::kMaxProtectedBlobBytes + 1); }},
     {"FlippedByte", [](kstest::RawValue& v) { v.bytes[30] ^= 0x04; }},
     {"OtherMagic", [](kstest::RawValue& v) { resealed(v, [](std::vector<uint8_t>& p) { p[1] = 'x'; }); }},
-    {"OtherVersion", [](kstest::RawValue& v) { resealed(v, [](std::vector<uint8_t>& p) { p[4] = 2; }); }},
+    {"OtherVersion", [](kstest::RawValue& v) { resealed(v, [](std::vector<uint8_t>& p) { p[4] = 3; }); }},
     {"CountBeyondSize", [](kstest::RawValue& v) { resealed(v, [](std::vector<uint8_t>& p) { p[6] = 3; }); }},
+    {"FirstVersionSize", [](kstest::RawValue& v) { resealed(v, [](std::vector<uint8_t>& p) { p[4] = 1; }); }},
     {"EntryCut", [](kstest::RawValue& v) { resealed(v, [](std::vector<uint8_t>& p) { p.pop_back(); }); }},
-    {"UnknownEvent", [](kstest::RawValue& v) { resealed(v, [](std::vector<uint8_t>& p) { p[8 + 32 + 4] = 4; }); }},
-    {"UnknownFlag", [](kstest::RawValue& v) { resealed(v, [](std::vector<uint8_t>& p) { p[8 + 5] = 2; }); }},
+    {"UnknownEvent", [](kstest::RawValue& v) { resealed(v, [](std::vector<uint8_t>& p) { p[8 + 40 + 4] = 5; }); }},
+    {"UnknownFlag", [](kstest::RawValue& v) { resealed(v, [](std::vector<uint8_t>& p) { p[8 + 5] = 8; }); }},
 };
 
 class DamagedHistory : public TaskHistory, public ::testing::WithParamInterface<Damage> {};

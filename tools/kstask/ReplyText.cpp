@@ -33,6 +33,20 @@ uint32_t number(const Value& object, const wchar_t* key)
 
 bool has(const Value& object, const wchar_t* key) { return member(object, key) != nullptr; }
 
+// ", cpu 312 ms, peak memory 70.0 MB": what is known of the tree's usage.
+std::wstring usageText(const Value& object)
+{
+    std::wstring out;
+    if (const Value* cpu = member(object, names::kCpuMs); cpu && cpu->IsUint64())
+        out += L", cpu " + std::to_wstring(cpu->GetUint64()) + L" ms";
+    if (const Value* peak = member(object, names::kPeakMemoryBytes); peak && peak->IsUint64()) {
+        wchar_t megabytes[32];
+        _snwprintf(megabytes, std::size(megabytes), L"%.1f", static_cast<double>(peak->GetUint64()) / (1024.0 * 1024.0));
+        out += L", peak memory " + std::wstring(megabytes) + L" MB";
+    }
+    return out;
+}
+
 std::wstring timeOf(const Value& object, const wchar_t* key)
 {
     return Keelwork::localTimeText(number(object, key));
@@ -73,7 +87,7 @@ std::wstring launchText(const Value& launch)
     std::wstring out = timeOf(launch, names::kTime) + L", result " + std::to_wstring(number(launch, names::kResult));
     if (has(launch, names::kExitCode))
         out += L", exit code " + std::to_wstring(number(launch, names::kExitCode));
-    return out + L", " + std::to_wstring(number(launch, names::kDurationMs)) + L" ms";
+    return out + L", " + std::to_wstring(number(launch, names::kDurationMs)) + L" ms" + usageText(launch);
 }
 
 // The deferral members of a lastDeferral object or a history entry.
@@ -83,6 +97,20 @@ std::wstring deferralText(const Value& deferral)
                        L"), looked at again after " + std::to_wstring(number(deferral, names::kDelay)) + L" s";
     if (number(deferral, names::kErrorCode) != 0)
         out += L", error " + std::to_wstring(number(deferral, names::kErrorCode));
+    return out;
+}
+
+// "ended after 7200 s, background, spread over 600 s": what is set of the task's lane; empty for none.
+std::wstring laneText(const Value& lane)
+{
+    std::wstring out;
+    auto add = [&out](const std::wstring& part) { out += (out.empty() ? L"" : L", ") + part; };
+    if (const uint32_t limit = number(lane, names::kMaxRunTime))
+        add(L"ended after " + std::to_wstring(limit) + L" s");
+    if (const Value* background = member(lane, names::kBackground); background && background->IsTrue())
+        add(L"background");
+    if (const uint32_t spread = number(lane, names::kSpread))
+        add(L"spread over " + std::to_wstring(spread) + L" s");
     return out;
 }
 
@@ -100,8 +128,10 @@ std::wstring historyDetail(const Value& entry)
             return L"not waited for";
         return L"result " + std::to_wstring(number(entry, names::kResult)) + L", exit code " +
                std::to_wstring(number(entry, names::kExitCode)) + L", " +
-               std::to_wstring(number(entry, names::kDurationMs)) + L" ms";
+               std::to_wstring(number(entry, names::kDurationMs)) + L" ms" + usageText(entry);
     }
+    if (event == names::kStopped)
+        return text(entry, names::kReason) + usageText(entry);
     if (event == names::kFailed)
         return L"did not start, error " + std::to_wstring(number(entry, names::kResult));
     return deferralText(entry);
@@ -139,6 +169,8 @@ std::wstring explainText(const std::wstring& reply, const KsState::MirroredState
         out += line(L"Next run", number(root, names::kNextRun) == 0 ? L"-" : timeOf(root, names::kNextRun));
     if (const Value* occasion = member(root, names::kOccasion))
         out += line(L"Occasion", occasionText(*occasion));
+    if (const Value* lane = member(root, names::kLane); lane && !laneText(*lane).empty())
+        out += line(L"Lane", laneText(*lane));
     if (const Value* hold = member(root, names::kHold))
         out += line(L"Hold", text(*hold, names::kReason) + span(*hold));
     if (const Value* launch = member(root, names::kLastLaunch))

@@ -34,6 +34,7 @@ std::wstring resultText(const std::vector<KsStore::HistoryEntry>& history)
     case HistoryEvent::deferred: return L"deferred: " + reason;
     case HistoryEvent::refused: return L"refused: " + reason;
     case HistoryEvent::failed: return L"failed: error " + std::to_wstring(newest.result);
+    case HistoryEvent::stopped: return L"stopped: " + std::wstring(KsStore::stopReasonWord(newest.code));
     }
     return L"-";
 }

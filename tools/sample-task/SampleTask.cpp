@@ -2,6 +2,9 @@
 //   --sleep <ms>          wait that many milliseconds
 //   --set-event <name>    set an existing named event
 //   --wait-event <name>   wait, at most 30 s, until an existing named event is set
+//   --children <n> ...    start n copies of itself with the arguments that follow, then go on
+//   --spin <ms>           use that many milliseconds of processor time
+//   --touch <mb>          commit and write that many megabytes, held until the end
 //   --crash               end as an access violation does (exit code 0xC0000005)
 //   --report <file>       append command line, working directory, priority class and argv to
 //                         <file> (UTF-16LE, see SampleTaskActions.h for the record format)
@@ -30,6 +33,13 @@ int wmain(int argc, wchar_t** argv)
             note(sampletask::setNamedEvent(argv[++i]));
         else if (arg == L"--wait-event" && hasValue)
             note(sampletask::waitForNamedEvent(argv[++i], 30000));
+        else if (arg == L"--children" && hasValue) {
+            const unsigned long count = std::wcstoul(argv[++i], nullptr, 10);
+            note(sampletask::startChildren(count, argc, argv, i + 1));
+        } else if (arg == L"--spin" && hasValue)
+            note(sampletask::spinFor(std::wcstoul(argv[++i], nullptr, 10)));
+        else if (arg == L"--touch" && hasValue)
+            note(sampletask::touchMemory(std::wcstoul(argv[++i], nullptr, 10)));
         else if (arg == L"--crash")
             sampletask::crash();
         else if (arg == L"--report" && hasValue)

@@ -32,6 +32,59 @@ unsigned long waitForNamedEvent(const std::wstring& name, unsigned long millisec
     return waited == WAIT_OBJECT_0 ? 0 : waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : ::GetLastError();
 }
 
+unsigned long startChildren(unsigned long count, int argc, wchar_t** argv, int from)
+{
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\"";
+    for (int i = from; i < argc; ++i)
+        commandLine += L" \"" + std::wstring(argv[i]) + L"\"";
+    for (unsigned long n = 0; n < count; ++n) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        std::wstring line = commandLine;
+        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+            return ::GetLastError();
+        Keelwork::unique_process_information owned;
+        owned.adopt(started);
+    }
+    return 0;
+}
+
+namespace {
+
+ULONGLONG processorTimeMs()
+{
+    FILETIME created, exited, kernel, user;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto ms = [](const FILETIME& t) { return ((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000; };
+    return ms(kernel) + ms(user);
+}
+
+} // namespace
+
+unsigned long spinFor(unsigned long milliseconds)
+{
+    const ULONGLONG until = processorTimeMs() + milliseconds;
+    volatile unsigned long spins = 0;
+    while (processorTimeMs() < until)
+        for (int i = 0; i < 100000; ++i)
+            spins = spins + 1;
+    return 0;
+}
+
+unsigned long touchMemory(unsigned long megabytes)
+{
+    const SIZE_T bytes = static_cast<SIZE_T>(megabytes) << 20;
+    auto* memory = static_cast<volatile char*>(::VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (memory == nullptr)
+        return ::GetLastError();
+    for (SIZE_T at = 0; at < bytes; at += 4096)
+        memory[at] = 1;
+    return 0;  // left committed: the program's end frees it
+}
+
 namespace {
 
 LONG WINAPI endWithTheFault(EXCEPTION_POINTERS* fault)

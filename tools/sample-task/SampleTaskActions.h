@@ -15,6 +15,15 @@ unsigned long setNamedEvent(const std::wstring& name);
 // when it was not.
 unsigned long waitForNamedEvent(const std::wstring& name, unsigned long milliseconds);
 
+// Starts `count` copies of this program with the arguments argv[from..argc-1], not waiting for them.
+unsigned long startChildren(unsigned long count, int argc, wchar_t** argv, int from);
+
+// Keeps the processor busy until this process has used `milliseconds` more of processor time.
+unsigned long spinFor(unsigned long milliseconds);
+
+// Commits and writes `megabytes` of memory, held until the program ends.
+unsigned long touchMemory(unsigned long megabytes);
+
 // Ends the program as an unhandled access violation would, with exit code 0xC0000005, without
 // handing the fault to a debugger (Wine would otherwise start its own).
 [[noreturn]] void crash();
