@@ -7,6 +7,9 @@
 // line about each, and in the cases visitsEveryTask names); FindMinNextRunTime says when the next
 // timed task falls due; ShouldTopTaskWaitForIdle says whether the head task wants an idle machine.
 //
+// A task with a run-time limit is handed, once its program has started, to the manager's run-limit
+// keeper, which ends the program's tree at the limit and, with the manager, at the engine's end.
+//
 // Engine state arrives in the arguments of _AddToQ (AM mode and window, the occasion type, the
 // out-of-OOBE pass) and through SetOobeModeState, InitTSStartTime and SetGlobalOobeWait.
 // Used on the engine thread only, except the task list's retail-disabled set, which has its own

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 
 namespace KsExecution {
 namespace {
@@ -85,40 +86,48 @@ RunLimitKeeper::~RunLimitKeeper()
 
 std::shared_ptr<RunLimitKeeper::Watch> RunLimitKeeper::keep(const std::wstring& task, HANDLE job, uint32_t limitSeconds)
 {
+    std::shared_ptr<Watch> watch;
+    const DWORD error = watchJob(task, job, limitSeconds, watch);
+    if (error == ERROR_SUCCESS)
+        return watch;
+    KSLOG_ERROR(L"Task %s runs without its limit of %u seconds: it cannot be watched. Error: %u", task.c_str(),
+                limitSeconds, error);
+    return nullptr;
+}
+
+DWORD RunLimitKeeper::watchJob(const std::wstring& task, HANDLE job, uint32_t limitSeconds,
+                               std::shared_ptr<Watch>& watch)
+{
     Keelwork::unique_handle held;
-    if (!job || !::DuplicateHandle(::GetCurrentProcess(), job, ::GetCurrentProcess(), held.put(), 0, FALSE,
-                                   DUPLICATE_SAME_ACCESS)) {
-        KSLOG_ERROR(L"Task %s runs without its limit of %u seconds: its job cannot be held. Error: %u", task.c_str(),
-                    limitSeconds, job ? ::GetLastError() : ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
-    if (!m_thread && !startThread()) {
-        KSLOG_ERROR(L"Task %s runs without its limit of %u seconds: no thread watches it. Error: %u", task.c_str(),
-                    limitSeconds, ::GetLastError());
-        return nullptr;
-    }
+    if (!job)
+        return ERROR_INVALID_HANDLE;
+    if (!::DuplicateHandle(::GetCurrentProcess(), job, ::GetCurrentProcess(), held.put(), 0, FALSE,
+                           DUPLICATE_SAME_ACCESS) ||
+        (!m_thread && !startThread()))
+        return ::GetLastError();
     endWithLastHandle(held.get());
     // Ended at the deadline to the millisecond; told as the second by which it is ended.
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    const uint32_t fraction = static_cast<uint32_t>(
-        ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000) % 1000);
-    const uint32_t endsAt = Keelwork::Clock::current().now() + limitSeconds + (fraction != 0 ? 1 : 0);
+    const bool partSecond = ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000) % 1000 != 0;
+    const uint32_t endsAt = Keelwork::Clock::current().now() + limitSeconds + (partSecond ? 1 : 0);
     const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(limitSeconds) * 1000;
-    auto watch = std::make_shared<Watch>(task, std::move(held), limitSeconds, endsAt, deadline);
-    if (!watch->ended())
-        return nullptr;
-    uint64_t key;
-    {
+    uint64_t key = 0;
+    try {
+        watch = std::make_shared<Watch>(task, std::move(held), limitSeconds, endsAt, deadline);
+        if (!watch->ended())
+            return ::GetLastError();
         std::lock_guard<std::mutex> hold(m_lock);
         key = m_nextKey++ + kFirstWatchKey;
         m_watches.emplace(key, watch);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
     }
     // Without the job's messages a tree that ended by itself is let go at its deadline instead.
     JOBOBJECT_ASSOCIATE_COMPLETION_PORT port{reinterpret_cast<PVOID>(key), m_port.get()};
     ::SetInformationJobObject(watch->m_job.get(), JobObjectAssociateCompletionPortInformation, &port, sizeof port);
     ::PostQueuedCompletionStatus(m_port.get(), 0, kWakeKey, nullptr);
-    return watch;
+    return ERROR_SUCCESS;
 }
 
 bool RunLimitKeeper::startThread()

@@ -73,10 +73,12 @@ public:
     RunLimitKeeper& operator=(const RunLimitKeeper&) = delete;
 
     // Watches the tree in `job` (not taken: duplicated) for `limitSeconds` from now. Null, with an
-    // Error line, when the job cannot be held: the run then has no limit.
+    // Error line, when it cannot be watched: the run then has no limit.
     std::shared_ptr<Watch> keep(const std::wstring& task, HANDLE job, uint32_t limitSeconds);
 
 private:
+    // 0 with `watch` set, or the system's error.
+    DWORD watchJob(const std::wstring& task, HANDLE job, uint32_t limitSeconds, std::shared_ptr<Watch>& watch);
     static DWORD WINAPI entry(void* param);
     bool startThread();
     void watchLoop();
