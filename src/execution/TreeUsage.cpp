@@ -61,6 +61,11 @@ bool snapshot(std::vector<unsigned char>& buffer)
     return false;
 }
 
+DWORD idOf(HANDLE id)
+{
+    return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(id));
+}
+
 uint64_t milliseconds(const LARGE_INTEGER& time)
 {
     return static_cast<uint64_t>(time.QuadPart) / k100nsPerMs;
@@ -82,38 +87,55 @@ void TreeMeter::watch(HANDLE job, bool background)
 
 void TreeMeter::tick()
 {
-    const std::vector<DWORD> ids = processesOf(m_job);
-    if (ids.empty() || !snapshot(m_snapshot))
+    if (!snapshot(m_snapshot))
         return;
+    for (DWORD id : processesOf(m_job))
+        m_tree.insert(id);
+    // Wine's list of a job's processes names the one put there only: the rest of the tree is
+    // found by its parents, each confirmed as a member of the job.
+    std::vector<const SYSTEM_PROCESS_INFORMATION*> processes;
+    for (size_t at = 0;;) {
+        processes.push_back(reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(m_snapshot.data() + at));
+        if (processes.back()->NextEntryOffset == 0)
+            break;
+        at += processes.back()->NextEntryOffset;
+    }
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const SYSTEM_PROCESS_INFORMATION* process : processes)
+            grew = adopt(idOf(process->UniqueProcessId), idOf(process->InheritedFromUniqueProcessId)) || grew;
+    }
     uint64_t committedNow = 0;
     uint64_t peak = m_peakBytes.value_or(0);
     bool seen = false;
-    for (size_t at = 0;;) {
-        const auto& process = *reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(m_snapshot.data() + at);
-        const DWORD id = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(process.UniqueProcessId));
-        if (std::find(ids.begin(), ids.end(), id) != ids.end()) {
-            seen = true;
-            m_cpuMsByProcess[id] = milliseconds(process.UserTime) + milliseconds(process.KernelTime);
-            committedNow += process.VirtualMemoryCounters.PagefileUsage;
-            // One process's own peak was the tree's at that moment at least.
-            peak = std::max<uint64_t>(peak, process.VirtualMemoryCounters.PeakPagefileUsage);
-        }
-        if (process.NextEntryOffset == 0)
-            break;
-        at += process.NextEntryOffset;
+    for (const SYSTEM_PROCESS_INFORMATION* process : processes) {
+        const DWORD id = idOf(process->UniqueProcessId);
+        if (m_tree.count(id) == 0)
+            continue;
+        seen = true;
+        m_cpuMsByProcess[id] = milliseconds(process->UserTime) + milliseconds(process->KernelTime);
+        committedNow += process->VirtualMemoryCounters.PagefileUsage;
+        // One process's own peak was the tree's at that moment at least.
+        peak = std::max<uint64_t>(peak, process->VirtualMemoryCounters.PeakPagefileUsage);
     }
     if (seen)
         m_peakBytes = std::max(peak, committedNow);
-    if (!m_background)
-        return;
-    for (DWORD id : ids) {
-        if (!m_lowered.insert(id).second)
-            continue;
-        Keelwork::unique_handle process(
-            ::OpenProcess(PROCESS_SET_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
-        if (process && ::GetPriorityClass(process.get()) != BELOW_NORMAL_PRIORITY_CLASS)
-            lowerToBackground(process.get());
-    }
+}
+
+bool TreeMeter::adopt(DWORD id, DWORD parent)
+{
+    if (m_tree.count(id) != 0 || m_tree.count(parent) == 0 || !m_checked.insert(id).second)
+        return false;
+    // Wine answers IsProcessInJob only with the full query right.
+    const DWORD access = PROCESS_QUERY_INFORMATION | (m_background ? PROCESS_SET_INFORMATION : 0);
+    Keelwork::unique_handle process(::OpenProcess(access, FALSE, id));
+    BOOL inJob = FALSE;
+    if (!process || !::IsProcessInJob(process.get(), m_job, &inJob) || !inJob)
+        return false;
+    m_tree.insert(id);
+    if (m_background && ::GetPriorityClass(process.get()) != BELOW_NORMAL_PRIORITY_CLASS)
+        lowerToBackground(process.get());
+    return true;
 }
 
 TreeUsage TreeMeter::usage() const

@@ -66,6 +66,26 @@ TEST_F(UserContext, SessionOfTheNamedUserIsChosenIgnoringCase)
     EXPECT_TRUE(log.contains(L"in the current users context")) << log.text();
 }
 
+// In the user's context too, the program runs in a job of its own, below normal when asked.
+TEST_F(UserContext, TheProgramRunsInItsJobAtTheAskedPriority)
+{
+    FakeSessions::sessions = {session(1, WTSActive)};
+    FakeSessions::userOfAnyToken = L"alice";
+    kstest::ReportFile report;
+    const std::wstring params = L"--report " + report.path();
+    for (bool background : {false, true}) {
+        CCPHelper helper(tableWithFakeSessions());
+        DWORD error = 0xFFFF;
+        StartedProgram started =
+            helper.Start(kstest::sampleTaskPath().c_str(), params.c_str(), &error, 1, nullptr, nullptr, 0, background);
+        ASSERT_TRUE(started.process) << "error " << error;
+        BOOL inJob = FALSE;
+        EXPECT_TRUE(::IsProcessInJob(started.process.get(), started.job.get(), &inJob) && inJob);
+        ASSERT_TRUE(kstest::waitForExit(started.process.get()));
+    }
+    EXPECT_EQ(report.values(L"priority"), (std::vector<std::wstring>{L"0x20", L"0x4000"}));
+}
+
 // A token that lacks a privilege: the adjustment "succeeds" and only its last error says that
 // nothing was enabled. The start must fail there, not go on without the privilege (the shell
 // variant then fails too: there is no shell).

@@ -53,6 +53,17 @@ std::map<std::wstring, std::wstring> ReportFile::firstRecord() const
     return record;
 }
 
+std::vector<std::wstring> ReportFile::values(const std::wstring& key) const
+{
+    std::vector<std::wstring> found;
+    std::wistringstream lines(readUtf16File(m_path));
+    const std::wstring prefix = key + L"=";
+    for (std::wstring line; std::getline(lines, line);)
+        if (line.rfind(prefix, 0) == 0)
+            found.push_back(line.substr(prefix.size(), line.find_last_not_of(L'\r') + 1 - prefix.size()));
+    return found;
+}
+
 bool waitForExit(HANDLE process, DWORD* exitCode, DWORD timeoutMs)
 {
     if (::WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0)

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace kstest {
 
@@ -24,6 +25,8 @@ public:
     const std::wstring& path() const { return m_path; }
     // The first record sample-task appended, as key → value; empty when there is none.
     std::map<std::wstring, std::wstring> firstRecord() const;
+    // The value of `key` in every record, in the order they were appended.
+    std::vector<std::wstring> values(const std::wstring& key) const;
 
 private:
     std::wstring m_path;

@@ -362,7 +362,7 @@ struct CreationFlags {
     }
 };
 
-TEST_F(SingleTaskLaunch, LogCompactionRunsBelowNormalPriorityAndEveryOtherTaskAtNormal)
+TEST_F(SingleTaskLaunch, LogCompactionAndBackgroundTasksRunBelowNormalPriorityAndEveryOtherTaskAtNormal)
 {
     CreationFlags::seen.clear();
     m_win32 = [] {
@@ -372,11 +372,13 @@ TEST_F(SingleTaskLaunch, LogCompactionRunsBelowNormalPriorityAndEveryOtherTaskAt
     };
     storeTask({.name = L"zarn_logcompact"});
     storeTask({.name = L"job"});
-    EXPECT_EQ(launch(L"zarn_logcompact"), 0u);
-    EXPECT_EQ(launch(L"job"), 0u);
-    // Suspended either way: the program joins its job before it runs.
+    storeTask({.name = L"quiet", .background = 1});
+    for (const wchar_t* name : {L"zarn_logcompact", L"job", L"quiet"})
+        EXPECT_EQ(launch(name), 0u) << name;
+    // Suspended every time: the program joins its job before it runs.
     EXPECT_EQ(CreationFlags::seen, (std::vector<DWORD>{BELOW_NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED,
-                                                       NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED}));
+                                                       NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED,
+                                                       BELOW_NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED}));
 }
 
 // The access entries of a kernel object's DACL, as (type, mask, is Everyone).

@@ -261,6 +261,23 @@ TEST_F(KsTaskOverEngine, AnotherUserLocaleFindsTheSameTasks)
         EXPECT_EQ(runTool({command, L"CAF\u00e9"}, now).exitCode, 0) << testing::PrintToString(std::wstring(command));
 }
 
+// What a run's tree used, beside its launch and beside a run the engine stopped.
+TEST_F(KsTaskOverEngine, HistoryAndExplainShowTheTreesUsage)
+{
+    storeTask({.name = L"busy"});
+    using KsStore::HistoryEvent;
+    ASSERT_TRUE(KsStore::TaskHistory::append(L"busy", {1800000000, HistoryEvent::launched, true, 0, 0, 900, 0, 0, 0,
+                                                       310, 64u << 20}));
+    ASSERT_TRUE(KsStore::TaskHistory::append(L"busy", {1800000100, HistoryEvent::stopped, false, 0, 0, 2000, 1, 0, 0,
+                                                       2100, std::nullopt}));
+    EXPECT_EQ(cells(runTool({L"history", L"busy"}, 1800000200).out),
+              (std::vector<std::wstring>{L"TIME | EVENT | DETAIL", T(1800000100) + L" | stopped | time limit, cpu 2100 ms",
+                                         T(1800000000) + L" | launched | result 0, exit code 0, 900 ms, cpu 310 ms, "
+                                                         L"peak memory 64.0 MB"}));
+    EXPECT_EQ(cells(runTool({L"explain", L"busy"}, 1800000200).out)[4],
+              L"Last launch | " + T(1800000000) + L", result 0, exit code 0, 900 ms, cpu 310 ms, peak memory 64.0 MB");
+}
+
 // Bad usage gives exit code 2 and the usage text; the built program writes UTF-8 when redirected.
 TEST(KsTaskProgram, BadUsageAndUnknownTasksEndWithTheirCodes)
 {
