@@ -7,6 +7,9 @@
 // line about each, and in the cases visitsEveryTask names); FindMinNextRunTime says when the next
 // timed task falls due; ShouldTopTaskWaitForIdle says whether the head task wants an idle machine.
 //
+// A task with a run-time limit is handed, once its program has started, to the manager's run-limit
+// keeper, which ends the program's tree at the limit and, with the manager, at the engine's end.
+//
 // Engine state arrives in the arguments of _AddToQ (AM mode and window, the occasion type, the
 // out-of-OOBE pass) and through SetOobeModeState, InitTSStartTime and SetGlobalOobeWait.
 // Used on the engine thread only, except the task list's retail-disabled set, which has its own
@@ -19,6 +22,7 @@
 #include "engine/RefreshScope.h"
 #include "engine/RunQueue.h"
 #include "engine/TaskList.h"
+#include "execution/RunLimitKeeper.h"
 #include "execution/SingleTask.h"
 #include "platform/RetailDemoModeChecker.h"
 #include "store/OwnedTaskInfo.h"
@@ -155,6 +159,10 @@ private:
     // One launch: the object made from the record, its outcome kept in the record and told.
     DWORD launch(const std::wstring& name, EngineTask& task, const std::shared_ptr<Tessel::MessageBusClient>& bus,
                  DWORD* deleted);
+    // Hands a started run's job to the run-limit keeper and tells the board when it ends; the
+    // event that ends the launch's wait, or null when the run cannot be held to its limit.
+    HANDLE keepLimit(const std::wstring& name, HANDLE job, uint32_t seconds,
+                     std::shared_ptr<KsExecution::RunLimitKeeper::Watch>& watch);
 
     TaskList m_list;
     DueRules m_rules;
@@ -173,6 +181,8 @@ private:
     std::set<std::wstring> m_runNow;
     // Every task the queue builder told a hold of (and maybe some whose hold has since ended).
     std::set<std::wstring> m_builderHeld;
+    // Last, so it goes first: the limited trees still running end with the engine.
+    KsExecution::RunLimitKeeper m_runLimits;
 };
 
 } // namespace Keelwork::engine

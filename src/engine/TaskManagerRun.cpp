@@ -34,6 +34,7 @@ void publish(const std::shared_ptr<Tessel::MessageBusClient>& bus, const wchar_t
 void tell(TaskState& state, const LaunchReport& report)
 {
     state.running = false;
+    state.endsAt = 0;
     if (report.attempted)
         state.lastLaunch = LaunchOutcome{report.time,       report.result, report.exitCode,
                                          report.durationMs, report.cpuMs,  report.peakMemoryBytes};
@@ -79,7 +80,11 @@ std::optional<KsStore::HistoryEntry> historyEntryOf(const LaunchReport& report)
 DWORD CKsTaskManager::launch(const std::wstring& name, EngineTask& task,
                              const std::shared_ptr<Tessel::MessageBusClient>& bus, DWORD* deleted)
 {
-    std::unique_ptr<CSingleTask> run(new (std::nothrow) CSingleTask(name.c_str(), m_services.launch));
+    SingleTaskServices services = m_services.launch;
+    std::shared_ptr<KsExecution::RunLimitKeeper::Watch> limit;
+    if (task.dwMaxRunTime != 0)
+        services.ranInJob = [&](const wchar_t*, HANDLE job, DWORD) { return keepLimit(name, job, task.dwMaxRunTime, limit); };
+    std::unique_ptr<CSingleTask> run(new (std::nothrow) CSingleTask(name.c_str(), std::move(services)));
     if (!run || run->Assign(&task) != ERROR_SUCCESS)
         return ERROR_NOT_ENOUGH_MEMORY;
     run->CarryLaunchCount(task.m_dwLaunchCount);
@@ -104,7 +109,21 @@ DWORD CKsTaskManager::launch(const std::wstring& name, EngineTask& task,
     // come between the timer and the program's start.
     if (const std::optional<KsStore::HistoryEntry> entry = historyEntryOf(run->report()))
         KsStore::TaskHistory::append(name.c_str(), *entry);
+    // A stop during the launch is told after it; from here on the keeper records its stop itself.
+    if (const std::optional<KsStore::HistoryEntry> stop = limit ? limit->leaveWait() : std::nullopt)
+        KsStore::TaskHistory::append(name.c_str(), *stop);
     return result;
+}
+
+HANDLE CKsTaskManager::keepLimit(const std::wstring& name, HANDLE job, uint32_t seconds,
+                                 std::shared_ptr<KsExecution::RunLimitKeeper::Watch>& watch)
+{
+    watch = m_runLimits.keep(name, job, seconds);
+    if (!watch)
+        return nullptr;
+    if (m_board)
+        m_board->changeTask(name, [&](TaskState& state) { state.endsAt = watch->endsAt(); });
+    return watch->ended();
 }
 
 DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_ptr<Tessel::MessageBusClient>& bus)

@@ -60,6 +60,7 @@ struct CSingleTask::Run {
     Keelwork::unique_job job;
     DWORD processId = 0;
     bool background = false;  // the program and its children run at background priorities
+    HANDLE endsWait = nullptr;  // not owned: set when the run's tree was ended for its limit
     KsExecution::TreeMeter meter;
     ULONGLONG started = 0;
     bool failed = false;          // the start failed: no completion report
@@ -255,7 +256,7 @@ DWORD CSingleTask::startProgram(Run& run)
     run.meter.watch(run.job.get(), run.background);
     heldFile.reset();
     if (run.process && m_services.ranInJob)
-        m_services.ranInJob(m_wszName, run.job.get(), run.processId);
+        run.endsWait = m_services.ranInJob(m_wszName, run.job.get(), run.processId);
     const bool started = static_cast<bool>(run.process);
     if (!started && error == 0)
         error = ERROR_INVALID_FUNCTION;  // nothing started, yet no step named an error
@@ -324,8 +325,12 @@ DWORD CSingleTask::waitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exitE
                       L"since we have nothing to wait on");
         return 0;
     }
-    const HANDLE handles[] = {waitFor, exitEvent};
-    const DWORD count = exitEvent ? 2 : 1;
+    // A run under a limit also ends its wait when its tree was ended there.
+    HANDLE handles[3] = {waitFor};
+    DWORD count = 1;
+    for (HANDLE also : {exitEvent, run.endsWait})
+        if (also)
+            handles[count++] = also;
     const DWORD limitMs = finishWaitSeconds > MAXDWORD / 1000 ? INFINITE - 1 : finishWaitSeconds * 1000;
     DWORD waited = WAIT_TIMEOUT;
     DWORD spentMs = 0;
@@ -337,7 +342,7 @@ DWORD CSingleTask::waitForFinish(Run& run, DWORD finishWaitSeconds, HANDLE exitE
     }
     if (waited == WAIT_TIMEOUT)
         waited = KsExecution::waitMetering(run.meter, count, handles, limitMs - spentMs);
-    return waited == WAIT_OBJECT_0 + 1 ? kExitedByEngine : 0;
+    return exitEvent && waited == WAIT_OBJECT_0 + 1 ? kExitedByEngine : 0;
 }
 
 void CSingleTask::reportCompletion(const Run& run)

@@ -44,8 +44,9 @@ struct SingleTaskServices {
         moduleNameFromClsid;
     // Called right after the program started, with the job that holds it and every process it
     // starts (null when the system gave none) and the program's process id. The job handle is
-    // the launch's: a keeper that outlives the launch duplicates it.
-    std::function<void(const wchar_t* name, HANDLE job, DWORD pid)> ranInJob;
+    // the launch's: a keeper that outlives the launch duplicates it. It may answer an event (kept
+    // open by the caller until the launch returns) that ends the wait for the run once set.
+    std::function<HANDLE(const wchar_t* name, HANDLE job, DWORD pid)> ranInJob;
     // Called once the program has run for half a second and the wait for its end goes
     // on; not at the start itself, where any work would slow the program's own start.
     std::function<void()> stillRunning;

@@ -40,6 +40,15 @@ std::wstring waitingSentence(const TaskPicture& picture, uint32_t now)
     return L"Its type is one the engine never starts by itself: it has no next run.";
 }
 
+std::wstring runningSentence(const KsState::TaskState& task, const TaskPicture& picture, uint32_t now)
+{
+    if (picture.triggerType == KS_TRIGGER_EVENT)
+        return L"It runs now: the engine has signalled its event.";
+    if (task.endsAt != 0)
+        return L"Its program runs now; it is ended at " + sentenceTime(task.endsAt, now) + L" if it still runs.";
+    return L"Its program runs now.";
+}
+
 bool engineRunsTasks(EnginePhase phase)
 {
     return phase == EnginePhase::running || phase == EnginePhase::autoMaintenance;
@@ -90,9 +99,7 @@ Explanation explainTask(const KsState::EngineState& engine, const KsState::TaskS
     if (picture.disabled)
         return {Verdict::disabled, L"It is disabled: the engine does not run it until it is enabled again."};
     if (task.running)
-        return {Verdict::running, picture.triggerType == KS_TRIGGER_EVENT
-                                      ? L"It runs now: the engine has signalled its event."
-                                      : L"Its program runs now."};
+        return {Verdict::running, runningSentence(task, picture, now)};
     if (!engineRunsTasks(engine.phase))
         return {Verdict::suspended, engineSentence(engine, now)};
     if (task.hold.reason != KsState::HoldReason::none)

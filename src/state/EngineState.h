@@ -4,7 +4,7 @@
 // The engine's state is its phase (starting, waiting out its start delay, running, suspended, in
 // connected standby, in an auto-maintenance run, stopping, stopped), the reason where there is one,
 // and since and until when (0: open-ended). A task's state says whether it is queued or running,
-// what holds it, and the outcome of its last launch and last deferral.
+// what holds it, the outcome of its last launch and last deferral, and when a limited run is ended.
 //
 // Threading: EngineStateBoard is written by one thread, the one that made it (the engine thread):
 // a write from any other is refused and logged, so a second writer cannot slip in unseen. Any
@@ -77,6 +77,8 @@ struct TaskState {
     TaskHold hold;
     std::optional<LaunchOutcome> lastLaunch;
     std::optional<DeferralOutcome> lastDeferral;
+    // While it runs under a run-time limit: the second by which its program's tree is ended; 0 otherwise.
+    uint32_t endsAt = 0;
     friend bool operator==(const TaskState&, const TaskState&) = default;
 };
 

@@ -110,6 +110,7 @@ std::vector<uint8_t> encodeTask(const TaskState& task)
     out.u32(launch.time).u32(launch.result).u32(launch.exitCode.value_or(0)).u32(launch.durationMs);
     out.u32(deferral.time).u32(deferral.code).u32(deferral.delay).u32(deferral.error);
     out.u64(launch.cpuMs.value_or(0)).u64(launch.peakMemoryBytes.value_or(0));
+    out.u32(task.endsAt);
     return out.take();
 }
 
@@ -150,6 +151,7 @@ std::optional<TaskState> decodeTask(const std::vector<uint8_t>& data)
         launch.cpuMs = cpuMs;
     if (flags & kPeakKnown)
         launch.peakMemoryBytes = peak;
+    task.endsAt = first ? 0 : in.u32();
     if (flags & kLaunched)
         task.lastLaunch = launch;
     if (flags & kDeferred)

@@ -38,9 +38,9 @@ struct MirroredEngine {
 inline constexpr size_t kEngineValueSize = 28;
 // A task's value: version, flags, hold reason, 0 | hold since | hold until | launch time, result,
 // exit code, duration | deferral time, code, delay, error | launch cpu ms, peak memory bytes (u64
-// each). Little-endian throughout. A value of the first size, written before the last two were
-// kept, still reads (without them).
-inline constexpr size_t kTaskValueSize = 60;
+// each) | ends at. Little-endian throughout. A value of the first size, written before the last
+// three were kept, still reads (without them).
+inline constexpr size_t kTaskValueSize = 64;
 inline constexpr size_t kFirstTaskValueSize = 44;
 
 std::vector<uint8_t> encodeEngine(const MirroredEngine& engine);

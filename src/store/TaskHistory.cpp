@@ -291,7 +291,11 @@ AppendOutcome appendLocked(const std::wstring& name, const HistoryEntry& entry)
 
 const wchar_t* stopReasonWord(uint32_t code)
 {
-    return code == static_cast<uint32_t>(StopReason::timeLimit) ? L"time limit" : L"";
+    switch (static_cast<StopReason>(code)) {
+    case StopReason::timeLimit: return L"time limit";
+    case StopReason::moduleStop: return L"module stop";
+    }
+    return L"";
 }
 
 namespace TaskHistory {

@@ -48,10 +48,11 @@ enum class HistoryEvent : uint8_t {
 };
 
 enum class StopReason : uint32_t {
-    timeLimit = 1,  // the run lasted longer than the task's limit
+    timeLimit = 1,   // the run lasted longer than the task's limit
+    moduleStop = 2,  // the module stopped while the limited run went on
 };
 
-// "time limit"; "" for a code never written.
+// "time limit", "module stop"; "" for a code never written.
 const wchar_t* stopReasonWord(uint32_t code);
 
 struct HistoryEntry {

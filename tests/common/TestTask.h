@@ -36,6 +36,7 @@ struct TestTask {
     uint32_t hour = 0;
     uint32_t minute = 0;
     uint32_t background = 0;
+    uint32_t maxRunTime = 0;
 };
 
 inline void storeTask(const TestTask& task)
@@ -43,6 +44,7 @@ inline void storeTask(const TestTask& task)
     KSTASKINFO_LANE record = {};
     record.dwSize = sizeof record;
     record.dwBackground = task.background;
+    record.dwMaxRunTime = task.maxRunTime;
     record.dwTaskType = task.type;
     record.dwTaskTrigType = task.trigType;
     record.pwszTaskTrigger = const_cast<wchar_t*>(task.trigger.c_str());

@@ -43,6 +43,8 @@ const VerdictCase kCases[] = {
      Verdict::disabled, L"It is disabled: the engine does not run it until it is enabled again."},
     {"Running", engine(EnginePhase::suspended, EngineReason::restartPending), {false, true, {}, {}, {}}, kHourly,
      Verdict::running, L"Its program runs now."},
+    {"RunningUnderALimit", kRunning, TaskState{false, true, {}, {}, {}, kNow + 75}, kHourly, Verdict::running,
+     L"Its program runs now; it is ended at 17:01:15 if it still runs."},
     {"RunningEvent", kRunning, {false, true, {}, {}, {}},
      with(kHourly, [](TaskPicture& p) { p.triggerType = KS_TRIGGER_EVENT; }), Verdict::running,
      L"It runs now: the engine has signalled its event."},

@@ -37,6 +37,7 @@ Tasks everyKind()
     Tasks tasks;
     tasks[L"queued"].queued = true;
     tasks[L"running"].running = true;
+    tasks[L"running under a limit"] = TaskState{false, true, {}, {}, {}, 1800000009};
     const HoldReason holds[] = {HoldReason::outOfBox, HoldReason::idle, HoldReason::fullScreen, HoldReason::retailDemo,
                                 HoldReason::maintenanceExclusion};
     for (HoldReason hold : holds)
