@@ -3,6 +3,7 @@
 
 #include "common/WinInclude.h"
 #include "logging/internal_logging.h"
+#include "registry/KeyValueSnapshot.h"
 #include "registry/RegKey.h"
 #include "store/ProtectedValue.h"
 #include "store/TaskHistory.h"
@@ -23,19 +24,19 @@ constexpr REGSAM kWriteAccess = KEY_READ | KEY_WRITE | KEY_WOW64_64KEY;
 // Strings are read into 2080 bytes: 1039 characters and the terminator.
 constexpr size_t kStringReadChars = 2080 / sizeof(wchar_t);
 
-bool readDword(const Keelwork::CRegKey& key, const wchar_t* name, uint32_t& value)
+bool readDword(const Keelwork::KeyValueSnapshot& key, const wchar_t* name, uint32_t& value)
 {
     return KsStore::readProtectedDword(key, name, value) == ERROR_SUCCESS;
 }
 
 // A value that is missing or unusable (plain, damaged, wrong type) takes the default.
-void readDwordOr(const Keelwork::CRegKey& key, const wchar_t* name, uint32_t& field, uint32_t defaultValue)
+void readDwordOr(const Keelwork::KeyValueSnapshot& key, const wchar_t* name, uint32_t& field, uint32_t defaultValue)
 {
     if (!readDword(key, name, field))
         field = defaultValue;
 }
 
-void readString(const Keelwork::CRegKey& key, const wchar_t* name, wchar_t*& field)
+void readString(const Keelwork::KeyValueSnapshot& key, const wchar_t* name, wchar_t*& field)
 {
     KsStore::freeString(field);
     wchar_t buffer[kStringReadChars];
@@ -141,9 +142,11 @@ bool CKsTask::Read()
     if (!checkName())
         return false;
     IsDisabled();
-    Keelwork::CRegKey key;
-    if (key.open(HKEY_LOCAL_MACHINE, m_pwszCurrentPath, kReadAccess) != ERROR_SUCCESS)
+    Keelwork::CRegKey opened;
+    if (opened.open(HKEY_LOCAL_MACHINE, m_pwszCurrentPath, kReadAccess) != ERROR_SUCCESS)
         return false;
+    // One listing of the key instead of a query per name: most names of a task are absent.
+    const Keelwork::KeyValueSnapshot key(opened);
 
     uint32_t type = KS_TASK_UNKNOWN;
     if (!readDword(key, V::TaskType, type) || type == KS_TASK_UNKNOWN)
@@ -163,7 +166,7 @@ bool CKsTask::Read()
     return true;
 }
 
-void CKsTask::readStrings(const Keelwork::CRegKey& key)
+void CKsTask::readStrings(const Keelwork::KeyValueSnapshot& key)
 {
     readString(key, V::TaskTrigger, pwszTaskTrigger);
     readString(key, V::User, pwszUser);
@@ -179,7 +182,7 @@ void CKsTask::readStrings(const Keelwork::CRegKey& key)
         KsStore::freeString(pwszTaskEventName);
 }
 
-bool CKsTask::readTimes(const Keelwork::CRegKey& key)
+bool CKsTask::readTimes(const Keelwork::KeyValueSnapshot& key)
 {
     // Occasion tasks start counting from 0; timed tasks are useless without their times.
     if (countsOccasions(dwTaskType)) {
@@ -190,7 +193,7 @@ bool CKsTask::readTimes(const Keelwork::CRegKey& key)
     return readDword(key, V::NextRun, dwNextRun) && readDword(key, V::DefaultFreq, dwDefaultFreq);
 }
 
-void CKsTask::readOptions(const Keelwork::CRegKey& key)
+void CKsTask::readOptions(const Keelwork::KeyValueSnapshot& key)
 {
     readDwordOr(key, V::TaskBatteryWise, dwBatteryWise, 0);
     readDwordOr(key, V::TaskMeteredAccessWise, dwMeteredAccessWise, 0);
@@ -233,7 +236,7 @@ void CKsTask::resetOptions()
 }
 
 // Every type may carry a lane; an unusable value counts as none, like a missing one.
-void CKsTask::readLane(const Keelwork::CRegKey& key)
+void CKsTask::readLane(const Keelwork::KeyValueSnapshot& key)
 {
     readDwordOr(key, V::MaxRunTime, dwMaxRunTime, 0);
     readDwordOr(key, V::Background, dwBackground, 0);

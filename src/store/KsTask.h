@@ -19,6 +19,7 @@
 
 namespace Keelwork {
 class CRegKey;
+class KeyValueSnapshot;
 }
 
 class CKsTask : public KSTASKINFO_LANE {
@@ -66,13 +67,13 @@ private:
     // callers judge themselves.
     long deleteCurrentKey();
     bool assignBase(const KSTASKINFO_BASE* pInfo);
-    void readStrings(const Keelwork::CRegKey& key);
-    bool readTimes(const Keelwork::CRegKey& key);
-    void readOptions(const Keelwork::CRegKey& key);
+    void readStrings(const Keelwork::KeyValueSnapshot& key);
+    bool readTimes(const Keelwork::KeyValueSnapshot& key);
+    void readOptions(const Keelwork::KeyValueSnapshot& key);
     void resetOptions();
     bool writeCommon(Keelwork::CRegKey& key);
     bool writeScheduleValues(Keelwork::CRegKey& key);
-    void readLane(const Keelwork::CRegKey& key);
+    void readLane(const Keelwork::KeyValueSnapshot& key);
     bool writeLane(Keelwork::CRegKey& key);
 
     // The name is a task's name (TaskIdentity::valid).

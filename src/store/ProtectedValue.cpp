@@ -1,6 +1,7 @@
 // Protected REG_DWORD / REG_SZ / REG_BINARY values over Keelwork::CRegKey.
 #include "store/ProtectedValue.h"
 
+#include "registry/KeyValueSnapshot.h"
 #include "registry/RegKey.h"
 #include "store/AnsiText.h"
 
@@ -10,8 +11,10 @@ namespace KsStore {
 
 namespace {
 
-// Reads the raw blob of a protected value and deciphers it into data.
-uint32_t readProtected(const Keelwork::CRegKey& key, const wchar_t* name, uint32_t logicalType, uint8_t* data,
+// Reads the raw blob of a protected value and deciphers it into data. Source is an open key or a
+// snapshot of one: both answer queryValue alike.
+template <class Source>
+uint32_t readProtected(const Source& key, const wchar_t* name, uint32_t logicalType, uint8_t* data,
                        size_t* size)
 {
     if (name == nullptr)
@@ -43,9 +46,8 @@ uint32_t writeProtected(Keelwork::CRegKey& key, const wchar_t* name, uint32_t lo
     return static_cast<uint32_t>(key.setValue(registryName.c_str(), REG_BINARY, blob, static_cast<DWORD>(blobSize)));
 }
 
-} // namespace
-
-uint32_t readProtectedDword(const Keelwork::CRegKey& key, const wchar_t* name, uint32_t& value)
+template <class Source>
+uint32_t readDword(const Source& key, const wchar_t* name, uint32_t& value)
 {
     uint8_t data[kMaxProtectedDataBytes];
     size_t size = 0;
@@ -58,7 +60,8 @@ uint32_t readProtectedDword(const Keelwork::CRegKey& key, const wchar_t* name, u
     return ERROR_SUCCESS;
 }
 
-uint32_t readProtectedString(const Keelwork::CRegKey& key, const wchar_t* name, wchar_t* buffer, size_t capacity)
+template <class Source>
+uint32_t readString(const Source& key, const wchar_t* name, wchar_t* buffer, size_t capacity)
 {
     if (buffer == nullptr || capacity == 0)
         return ERROR_INVALID_PARAMETER;
@@ -69,6 +72,29 @@ uint32_t readProtectedString(const Keelwork::CRegKey& key, const wchar_t* name, 
         return rc;
     ansiToWide(data, size, buffer, capacity);
     return ERROR_SUCCESS;
+}
+
+} // namespace
+
+uint32_t readProtectedDword(const Keelwork::CRegKey& key, const wchar_t* name, uint32_t& value)
+{
+    return readDword(key, name, value);
+}
+
+uint32_t readProtectedDword(const Keelwork::KeyValueSnapshot& values, const wchar_t* name, uint32_t& value)
+{
+    return readDword(values, name, value);
+}
+
+uint32_t readProtectedString(const Keelwork::CRegKey& key, const wchar_t* name, wchar_t* buffer, size_t capacity)
+{
+    return readString(key, name, buffer, capacity);
+}
+
+uint32_t readProtectedString(const Keelwork::KeyValueSnapshot& values, const wchar_t* name, wchar_t* buffer,
+                             size_t capacity)
+{
+    return readString(values, name, buffer, capacity);
 }
 
 uint32_t writeProtectedDword(Keelwork::CRegKey& key, const wchar_t* name, uint32_t value)

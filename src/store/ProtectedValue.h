@@ -1,5 +1,6 @@
 // Reading and writing REG_DWORD, REG_SZ and REG_BINARY values in the protected form (see
-// ProtectedValueCodec.h) through an open Keelwork::CRegKey. One registry call per read or write.
+// ProtectedValueCodec.h) through an open Keelwork::CRegKey (one registry call per read or write) or
+// a Keelwork::KeyValueSnapshot of it (no call).
 //
 // Results are Windows error codes:
 //   0   success;
@@ -20,16 +21,21 @@
 
 namespace Keelwork {
 class CRegKey;
+class KeyValueSnapshot;
 }
 
 namespace KsStore {
 
 uint32_t readProtectedDword(const Keelwork::CRegKey& key, const wchar_t* name, uint32_t& value);
+// The same reads from a snapshot of the key's values (a whole record read at once).
+uint32_t readProtectedDword(const Keelwork::KeyValueSnapshot& values, const wchar_t* name, uint32_t& value);
 
 // Reads into buffer (capacity characters, terminator included). A longer text is cut to
 // capacity - 1 characters; a stored text without terminator ends at its stored length. The
 // result is always terminated on success.
 uint32_t readProtectedString(const Keelwork::CRegKey& key, const wchar_t* name, wchar_t* buffer, size_t capacity);
+uint32_t readProtectedString(const Keelwork::KeyValueSnapshot& values, const wchar_t* name, wchar_t* buffer,
+                             size_t capacity);
 
 uint32_t writeProtectedDword(Keelwork::CRegKey& key, const wchar_t* name, uint32_t value);
 uint32_t writeProtectedString(Keelwork::CRegKey& key, const wchar_t* name, const wchar_t* value);

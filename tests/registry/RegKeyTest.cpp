@@ -2,6 +2,7 @@
 // terminated), sub-key deletion and the security descriptor it builds for keys.
 #include "RegistryFixture.h"
 #include "common/UniqueHandle.h"
+#include "registry/KeyValueSnapshot.h"
 #include "registry/RegKey.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 using Keelwork::CRegKey;
@@ -121,3 +123,36 @@ TEST_F(RegKeyTest, BuiltDescriptorGrantsFullControlToSystemAndAdministratorsOnly
 }
 
 } // namespace
+
+// A snapshot answers every query exactly as the key does: found, missing, another case, a
+// buffer too small or absent.
+TEST_F(RegKeyTest, ValueSnapshotAnswersAsTheKeyDoes)
+{
+    const BYTE blob[] = {1, 2, 3, 4, 5, 6};
+    ASSERT_EQ(key.setValue(L"Blob", REG_BINARY, blob, sizeof blob), ERROR_SUCCESS);
+    ASSERT_EQ(key.setDwordValue(L"Number", 7), ERROR_SUCCESS);
+    ASSERT_EQ(key.setValue(L"Empty", REG_SZ, nullptr, 0), ERROR_SUCCESS);
+    const Keelwork::KeyValueSnapshot snapshot(key);
+    struct Query {
+        const wchar_t* name;
+        DWORD room;
+        bool withData;
+    };
+    for (const Query& q : {Query{L"Blob", 16, true}, Query{L"bLOB", 16, true}, Query{L"Blob", 3, true},
+                           Query{L"Blob", 0, false}, Query{L"Number", 4, true}, Query{L"Empty", 8, true},
+                           Query{L"Missing", 8, true}}) {
+        BYTE fromKey[16] = {}, fromSnapshot[16] = {};
+        DWORD keyType = 99, snapType = 99, keySize = q.room, snapSize = q.room;
+        const LONG keyRc = key.queryValue(q.name, &keyType, q.withData ? fromKey : nullptr, &keySize);
+        const LONG snapRc = snapshot.queryValue(q.name, &snapType, q.withData ? fromSnapshot : nullptr, &snapSize);
+        SCOPED_TRACE(::testing::Message() << "room " << q.room << (q.withData ? " with data" : " size only"));
+        EXPECT_EQ(snapRc, keyRc);
+        if (keyRc == ERROR_SUCCESS || keyRc == ERROR_MORE_DATA) {
+            EXPECT_EQ(snapType, keyType);
+            EXPECT_EQ(snapSize, keySize);
+        }
+        if (keyRc == ERROR_SUCCESS) {
+            EXPECT_EQ(0, std::memcmp(fromKey, fromSnapshot, sizeof fromKey));
+        }
+    }
+}
