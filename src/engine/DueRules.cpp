@@ -109,7 +109,7 @@ TimedVerdict DueRules::timedTaskDue(const std::wstring& taskName, EngineTask& ta
         KSLOG_NORMAL_AS("CKsTaskManager::_TimedTaskDue", L"Task %s is not overdue", name);
     } else {
         if (isLongOverdue(task, now))
-            task.m_bLongOverdue = 1;
+            task.m_bLongOverdue = true;
         KSLOG_NORMAL_AS("CKsTaskManager::_TimedTaskDue", L"Task %s is OVERDUE", name);
     }
     if (bAMMode != 0) {

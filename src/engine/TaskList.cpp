@@ -37,7 +37,7 @@ bool registryBefore(const std::wstring& a, const std::wstring& b)
 void markReread(EngineTask& task, DWORD oobeWait)
 {
     task.m_bDirty = 1;
-    task.m_bLongOverdue = 0;
+    task.m_bLongOverdue = false;
     task.m_dwOobeWait = oobeWait;
     task.m_dwLaunchCount = 0;
     task.m_builderHold = KsState::HoldReason::none;

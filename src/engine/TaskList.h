@@ -59,9 +59,11 @@ public:
     }
 
 private:
+    // Stamp and value share one word, so that a task (tens of thousands at scale) fits a smaller
+    // heap block; 2^56 stamps outlast any machine's uptime.
     ListStamps* m_stamps = nullptr;
-    uint64_t m_at = 0;
-    uint8_t m_value = 0;
+    uint64_t m_at : 56 = 0;
+    uint64_t m_value : 8 = 0;
 };
 
 // A task as the engine holds it: its record (as the store read it, and as its launches since
@@ -72,12 +74,12 @@ struct EngineTask : KsStore::OwnedTaskInfo {
     using OwnedTaskInfo::OwnedTaskInfo;
 
     DirtyMark m_bDirty;             // 1 when a refresh re-read it; 0 once the queue builder visited it
-    uint32_t m_bLongOverdue = 0;    // set when found due long after its time; never cleared
     uint32_t m_dwOobeWait = 0;      // seconds after the engine start it is held; 0 = none or over
     uint32_t m_dwRetryAt = 0;       // logon and boot tasks: "LogonNextRun", when a deferral retries it
     uint32_t m_dwLaunchCount = 0;   // launches since its last completed run
     KsState::HoldReason m_builderHold = KsState::HoldReason::none;  // what the queue builder last said holds it
     bool m_queuedToRunNow = false;  // queued by a run-now request: its next launch schedules from that run
+    bool m_bLongOverdue = false;    // set when found due long after its time; never cleared
     DWORD m_indexedType = 0;        // the type and next run the due index holds it by
     uint32_t m_indexedRun = 0;
 };

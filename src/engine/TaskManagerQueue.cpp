@@ -59,7 +59,7 @@ DWORD CKsTaskManager::enqueue(const std::wstring& name, const EngineTask& task)
     if (!item)
         return ERROR_NOT_ENOUGH_MEMORY;
     item->name = name;
-    item->priority = queuePriority(name.c_str(), task, task.m_bLongOverdue != 0);
+    item->priority = queuePriority(name.c_str(), task, task.m_bLongOverdue);
     KSLOG_INFO(L"Adding task %s to the Q with priority %d", name.c_str(), static_cast<int>(item->priority));
     m_queue.push(std::move(item));
     if (m_board)
@@ -218,7 +218,7 @@ DWORD CKsTaskManager::visitForQ(const std::wstring& name, EngineTask& task, DWOR
     bool due = true;
     if (isTimed(type)) {
         const TimedVerdict verdict = m_rules.timedTaskDue(name, task, bAMMode, dwAMFutureWindow, now);
-        if (task.m_bLongOverdue != 0)
+        if (task.m_bLongOverdue)
             m_list.marked(name);
         if (verdict.excluded)
             holdBy(name, task, verdict.due ? HoldReason::maintenanceExclusion : HoldReason::none, now);
@@ -294,7 +294,7 @@ bool CKsTaskManager::ShouldTopTaskWaitForIdle()
         return false;
     }
     const EngineTask& task = *found->second;
-    if (task.m_bLongOverdue != 0) {
+    if (task.m_bLongOverdue) {
         KSLOG_INFO(L"This task %s we ignore idle mode", name);
         return false;
     }
