@@ -60,6 +60,7 @@ uint32_t CLogging::initialize(const wchar_t* group, HINSTANCE__* module, const w
 
     // Without the shared lock, writes of this process are still serialized by m_stateLock.
     m_folderLock = std::make_unique<FolderWriteLock>(logFolderLockName(m_logFolder));
+    m_rotation->countIniWritesIn(*m_folderLock);
     m_processId = GetCurrentProcessId();
     m_initialized.store(true);
     return 0;

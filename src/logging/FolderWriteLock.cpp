@@ -24,6 +24,7 @@ uint64_t ownerOf(HANDLE process, DWORD processId)
 struct FolderWriteLock::State {
     LONG64 owner;  // 0 when free; touched only through Interlocked calls
     LONG waiters;
+    LONG iniWrites;
 };
 
 uint64_t FolderWriteLock::processOwner()
@@ -89,6 +90,17 @@ bool FolderWriteLock::acquire(unsigned long timeoutMs)
     }
     InterlockedDecrement(&m_state->waiters);
     return owned;
+}
+
+long FolderWriteLock::iniWrites() const
+{
+    return m_state ? InterlockedCompareExchange(&m_state->iniWrites, 0, 0) : 0;
+}
+
+void FolderWriteLock::countIniWrite()
+{
+    if (m_state)
+        InterlockedIncrement(&m_state->iniWrites);
 }
 
 void FolderWriteLock::release()

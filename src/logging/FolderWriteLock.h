@@ -26,6 +26,11 @@ public:
     bool acquire(unsigned long timeoutMs);
     void release();
 
+    // How many times a writer of the folder wrote its log.ini, counted by the writers themselves
+    // while they hold the lock; 0 when not shared.
+    long iniWrites() const;
+    void countIniWrite();
+
     // This process's owner value: its id and its start time.
     static uint64_t processOwner();
 

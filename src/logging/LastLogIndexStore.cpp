@@ -6,6 +6,13 @@
 
 namespace ETWLogging {
 
+namespace {
+
+// How long a confirmed absence stands on the shared count alone.
+constexpr unsigned long long kWatchLookMs = 1000;
+
+} // namespace
+
 LastLogIndexStore::LastLogIndexStore(std::wstring iniPath) : m_ini(std::move(iniPath)) {}
 
 LastLogIndexStore::FileStamp LastLogIndexStore::stamp() const
@@ -21,6 +28,14 @@ bool LastLogIndexStore::stillAbsent()
 {
     if (!m_absence)
         return false;
+    const unsigned long long now = GetTickCount64();
+    const bool counted = m_lock != nullptr && m_lock->isShared();
+    if (m_absenceConfirmed && counted && m_lock->iniWrites() == m_iniWritesSeen &&
+        now - m_watchLookedAt < kWatchLookMs)
+        return true;
+    // Taken before the look, so a write counted after it is seen by the next read.
+    m_iniWritesSeen = counted ? m_lock->iniWrites() : 0;
+    m_watchLookedAt = now;
     if (WaitForSingleObject(m_absence.get(), 0) == WAIT_TIMEOUT)
         return m_absenceConfirmed;
     // A name changed in the folder: watch again before looking, so no later change is missed.
@@ -73,6 +88,8 @@ uint32_t LastLogIndexStore::write(uint32_t index)
         m_cached = false;
         return rc;
     }
+    if (m_lock != nullptr)
+        m_lock->countIniWrite();
     m_absence.reset();
     m_index = index;
     m_stamp = stamp();

@@ -2,10 +2,13 @@
 // re-read from the file only when the file changed since it was last read or written here, so
 // rotations by other processes are still seen without parsing the file on every line. While the
 // file is absent, a watch on its folder's names tells whether it may have appeared, which costs
-// less than looking up a name that is not there.
+// less than looking up a name that is not there; and where the folder's write lock is shared,
+// the count of log.ini writes it keeps tells so with no call at all, every writer of the folder
+// counting its writes there. The watch is then looked at once a second, for a file made by hand.
 #pragma once
 
 #include "common/UniqueHandle.h"
+#include "logging/FolderWriteLock.h"
 #include "logging/ObfuscatedIniReader.h"
 
 #include <cstdint>
@@ -16,6 +19,9 @@ namespace ETWLogging {
 class LastLogIndexStore {
 public:
     explicit LastLogIndexStore(std::wstring iniPath);
+
+    // The folder's write lock, held by the caller around read() and write(); may be unshared.
+    void countWritesIn(FolderWriteLock& lock) { m_lock = &lock; }
 
     // 0 when the file or the value is absent.
     uint32_t read();
@@ -40,6 +46,9 @@ private:
     uint32_t m_index = 0;
     Keelwork::unique_handle m_absence; // folder name-change watch, set only while the file is absent
     bool m_absenceConfirmed = false;
+    FolderWriteLock* m_lock = nullptr;
+    long m_iniWritesSeen = 0;          // the lock's count when the watch was last looked at
+    unsigned long long m_watchLookedAt = 0;
 };
 
 } // namespace ETWLogging

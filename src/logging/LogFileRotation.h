@@ -19,6 +19,9 @@ public:
     // that it was created (and needs its byte-order mark). 0 or the Windows error code.
     uint32_t open(Keelwork::unique_handle& file, bool& isNew);
 
+    // The folder's write lock, held around open(): LastLogIdx writes are counted there.
+    void countIniWritesIn(FolderWriteLock& lock) { m_lastIndex.countWritesIn(lock); }
+
     // The file LastLogIdx names now.
     std::wstring currentPath();
 

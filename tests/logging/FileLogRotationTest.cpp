@@ -65,16 +65,22 @@ TEST_F(FileLogRotation, IndexAtOrAboveMaxEntriesRestartsAtFreshFirstFile)
 TEST_F(FileLogRotation, IndexChangedByAnotherWriterIsFollowed)
 {
     start();
-    // Two lines while log.ini is absent, then another process rotates: log.ini appears.
+    // Two lines while log.ini is absent, then another writer of the folder rotates: log.ini appears,
+    // and the next line here follows it at once.
     ASSERT_EQ(write(), 0u);
     ASSERT_EQ(write(), 0u);
+    auto other = kstest::makeFileLogger(folder, clock);
+    ASSERT_EQ(other->initialize(L"grp", nullptr, L"h"), 0u);
+    ScratchLogFolder::makeFile(file(0), kMaxSize);
+    ASSERT_EQ(other->writeLine(4, "f", "g", 1, L"m"), 0u);
+    ASSERT_EQ(lastLogIdx(), 1u);
+    ASSERT_EQ(write(), 0u);
+    // A present log.ini is followed however it changed.
     folder.setIni(logFolder, L"LastLogIdx", L"2");
     ASSERT_EQ(write(), 0u);
-    folder.setIni(logFolder, L"LastLogIdx", L"1");
-    ASSERT_EQ(write(), 0u);
-    EXPECT_EQ(kstest::readUtf16File(file(1)), kLine);
+    EXPECT_EQ(kstest::readUtf16File(file(1)), kLine + kLine);
     EXPECT_EQ(kstest::readUtf16File(file(2)), kLine);
-    EXPECT_EQ(kstest::readUtf16File(file(0)), kLine + kLine);
+    EXPECT_EQ(kstest::readFileBytes(file(0)).size(), kMaxSize);
 }
 
 TEST_F(FileLogRotation, LongRunKeepsAtMostMaxEntriesFilesAndWraps)
