@@ -13,6 +13,13 @@
 
 namespace Keelwork::engine {
 
+void EngineEvents::betweenSteps()
+{
+    if (m_parts.m_pTaskManager)
+        m_parts.m_pTaskManager->settleLimits();
+    m_parts.m_mirror.follow(*m_parts.m_board);
+}
+
 void EngineEvents::onTimer()
 {
     if (m_parts.m_probes.connectedStandby()) {

@@ -31,7 +31,7 @@ public:
     void onChangedTasks() override;
     void onLogon() override;
     void onAutoMaintenance() override;
-    void betweenSteps() override { m_parts.m_mirror.follow(*m_parts.m_board); }
+    void betweenSteps() override;
 
     // EngineWindowHandler.
     LRESULT onWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;

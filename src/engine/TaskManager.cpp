@@ -19,6 +19,12 @@ CKsTaskManager::CKsTaskManager(DWORD dwFinishWait, HANDLE hExitEvent, TaskManage
 
 CKsTaskManager::~CKsTaskManager()
 {
+    // The keeper ends every limited tree it still holds as it goes, right after this body.
+    if (m_board) {
+        for (const auto& [name, state] : m_board->readAll().second)
+            if (state.endsAt != 0)
+                m_board->changeTask(name, [](TaskState& task) { task.endsAt = 0; });
+    }
     _EmptyQ();
     _EmptyTaskList();
 }

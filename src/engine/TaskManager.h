@@ -69,6 +69,8 @@ public:
     // dwFinishWait ("taskfinishwait") and hExitEvent (not owned) are handed to every launch.
     CKsTaskManager(DWORD dwFinishWait, HANDLE hExitEvent, TaskManagerServices services = {});
     virtual ~CKsTaskManager();
+    // Tells the board that limited trees which outlived their launch are over. Engine thread.
+    void settleLimits();
 
     CKsTaskManager(const CKsTaskManager&) = delete;
     CKsTaskManager& operator=(const CKsTaskManager&) = delete;

@@ -31,10 +31,12 @@ void publish(const std::shared_ptr<Tessel::MessageBusClient>& bus, const wchar_t
 }
 
 // What the board keeps of a launch: its outcome once a start was tried, its deferral when it sent one.
-void tell(TaskState& state, const LaunchReport& report)
+// A limited tree that outlives the launch's wait keeps the time it is ended by.
+void tell(TaskState& state, const LaunchReport& report, bool limitedTreeRuns)
 {
     state.running = false;
-    state.endsAt = 0;
+    if (!limitedTreeRuns)
+        state.endsAt = 0;
     if (report.attempted)
         state.lastLaunch = LaunchOutcome{report.time,       report.result, report.exitCode,
                                          report.durationMs, report.cpuMs,  report.peakMemoryBytes};
@@ -103,8 +105,10 @@ DWORD CKsTaskManager::launch(const std::wstring& name, EngineTask& task,
     m_list.reindex(name);  // the launch moved its next run
     task.m_dwLaunchCount = run->report().launchCount;
     m_list.marked(name);
-    if (m_board)
-        m_board->changeTask(name, [&](TaskState& state) { tell(state, run->report()); });
+    if (m_board) {
+        const bool limitedTreeRuns = limit && limit->treeRuns();
+        m_board->changeTask(name, [&](TaskState& state) { tell(state, run->report(), limitedTreeRuns); });
+    }
     // Only now, with the launch's messages out: the history costs registry writes, which must not
     // come between the timer and the program's start.
     if (const std::optional<KsStore::HistoryEntry> entry = historyEntryOf(run->report()))
@@ -124,6 +128,19 @@ HANDLE CKsTaskManager::keepLimit(const std::wstring& name, HANDLE job, uint32_t 
     if (m_board)
         m_board->changeTask(name, [&](TaskState& state) { state.endsAt = watch->endsAt(); });
     return watch->ended();
+}
+
+void CKsTaskManager::settleLimits()
+{
+    for (const KsExecution::RunLimitKeeper::Released& over : m_runLimits.takeReleased()) {
+        if (!m_board || !m_list.tasks().count(over.task))
+            continue;
+        // A later run of the task may have its own limit by now.
+        m_board->changeTask(over.task, [&](TaskState& state) {
+            if (!state.running && state.endsAt == over.endsAt)
+                state.endsAt = 0;
+        });
+    }
 }
 
 DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_ptr<Tessel::MessageBusClient>& bus)

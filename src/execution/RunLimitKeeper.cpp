@@ -72,6 +72,11 @@ std::optional<KsStore::HistoryEntry> RunLimitKeeper::Watch::leaveWait()
     return std::exchange(m_stop, std::nullopt);
 }
 
+bool RunLimitKeeper::Watch::treeRuns() const
+{
+    return activeProcesses(m_job.get()) != 0;
+}
+
 RunLimitKeeper::~RunLimitKeeper()
 {
     if (m_thread) {
@@ -86,6 +91,7 @@ RunLimitKeeper::~RunLimitKeeper()
 
 std::shared_ptr<RunLimitKeeper::Watch> RunLimitKeeper::keep(const std::wstring& task, HANDLE job, uint32_t limitSeconds)
 {
+    m_owner.store(::GetCurrentThreadId());
     std::shared_ptr<Watch> watch;
     const DWORD error = watchJob(task, job, limitSeconds, watch);
     if (error == ERROR_SUCCESS)
@@ -164,7 +170,8 @@ void RunLimitKeeper::watchLoop()
         if (got && key >= kFirstWatchKey && message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
             letGoIfIdle(key);
         for (const std::shared_ptr<Watch>& watch : takeDue(::GetTickCount64()))
-            end(*watch, KsStore::StopReason::timeLimit);
+            if (end(*watch, KsStore::StopReason::timeLimit))
+                release(*watch);
     }
 }
 
@@ -211,13 +218,31 @@ void RunLimitKeeper::letGoIfIdle(uint64_t key)
         idle = std::move(found->second);
         m_watches.erase(found);
     }
+    release(*idle);
 }
 
-void RunLimitKeeper::end(Watch& watch, KsStore::StopReason reason)
+void RunLimitKeeper::release(const Watch& watch)
+{
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_released.push_back(Released{watch.m_task, watch.m_endsAt});
+    }
+    // Any message wakes the owner's wait; one it has no use for is dropped there.
+    ::PostThreadMessageW(m_owner.load(), WM_NULL, 0, 0);
+}
+
+std::vector<RunLimitKeeper::Released> RunLimitKeeper::takeReleased()
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return std::exchange(m_released, {});
+}
+
+bool RunLimitKeeper::end(Watch& watch, KsStore::StopReason reason)
 {
     if (activeProcesses(watch.m_job.get()) == 0) {
         ::SetEvent(watch.m_ended.get());
-        return;
+        std::lock_guard<std::mutex> hold(watch.m_lock);
+        return !watch.m_launchWaits;
     }
     // Measured first: where only live processes can be read, an ended tree tells nothing.
     const KsStore::HistoryEntry stop = stopEntry(watch.m_job.get(), reason);
@@ -239,6 +264,7 @@ void RunLimitKeeper::end(Watch& watch, KsStore::StopReason reason)
     ::SetEvent(watch.m_ended.get());
     if (!launchWaits)
         KsStore::TaskHistory::append(watch.m_task.c_str(), stop);
+    return !launchWaits;
 }
 
 } // namespace KsExecution

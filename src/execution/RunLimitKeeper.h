@@ -24,6 +24,7 @@
 #include "common/UniqueHandle.h"
 #include "store/TaskHistory.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -51,6 +52,8 @@ public:
         // The launch is over and recorded: a stop after this is recorded by the keeper. The stop
         // that came before, for the engine to record after the launch.
         std::optional<KsStore::HistoryEntry> leaveWait();
+        // Whether a process of the tree still runs.
+        bool treeRuns() const;
 
     private:
         friend class RunLimitKeeper;
@@ -76,6 +79,15 @@ public:
     // Error line, when it cannot be watched: the run then has no limit.
     std::shared_ptr<Watch> keep(const std::wstring& task, HANDLE job, uint32_t limitSeconds);
 
+    // A run whose launch had left before its tree was over (ended at the deadline, or done by
+    // itself): the task and the time it was to be ended by. The thread that called keep() is sent
+    // a message when there is one, so that it takes them (that thread).
+    struct Released {
+        std::wstring task;
+        uint32_t endsAt;
+    };
+    std::vector<Released> takeReleased();
+
 private:
     // 0 with `watch` set, or the system's error.
     DWORD watchJob(const std::wstring& task, HANDLE job, uint32_t limitSeconds, std::shared_ptr<Watch>& watch);
@@ -87,13 +99,17 @@ private:
     std::vector<std::shared_ptr<Watch>> takeDue(ULONGLONG nowTick);
     // A job told its last process ended: a watch whose launch has left is let go at once.
     void letGoIfIdle(uint64_t key);
-    static void end(Watch& watch, KsStore::StopReason reason);
+    // True when the launch had left, so that nobody else sees the tree's end.
+    static bool end(Watch& watch, KsStore::StopReason reason);
+    void release(const Watch& watch);
 
     Keelwork::unique_handle m_port;    // job messages and the keeper's own wake-ups
     Keelwork::unique_handle m_thread;
     std::mutex m_lock;
     std::map<uint64_t, std::shared_ptr<Watch>> m_watches;  // written under m_lock
     uint64_t m_nextKey = 0;                                // written under m_lock
+    std::vector<Released> m_released;                      // written under m_lock
+    std::atomic<DWORD> m_owner{0};                         // the thread that keeps runs
 };
 
 } // namespace KsExecution

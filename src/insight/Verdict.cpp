@@ -100,6 +100,9 @@ Explanation explainTask(const KsState::EngineState& engine, const KsState::TaskS
         return {Verdict::disabled, L"It is disabled: the engine does not run it until it is enabled again."};
     if (task.running)
         return {Verdict::running, runningSentence(task, picture, now)};
+    if (task.endsAt != 0)
+        return {Verdict::running, L"Its program still runs, though the engine no longer waits for it; it is ended at " +
+                                      sentenceTime(task.endsAt, now) + L" if it still runs."};
     if (!engineRunsTasks(engine.phase))
         return {Verdict::suspended, engineSentence(engine, now)};
     if (task.hold.reason != KsState::HoldReason::none)

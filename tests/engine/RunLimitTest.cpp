@@ -66,14 +66,25 @@ TEST_P(RunLimit, EndsTheWholeTreeAndTheHistoryTellsTheStop)
     if (row.finishWait > 2) {
         EXPECT_NE(taskState(L"limited").endsAt, 0u) << "the board does not tell when the run is ended";
     }
-    if (row.stopModule)
-        stop();
     HANDLE handles[3];
     for (size_t i = 0; i < 3; ++i)
         handles[i] = tree[i].get();
+    if (row.finishWait < 2) {
+        // The engine stops waiting first: while the tree still runs, the board keeps its end.
+        ASSERT_TRUE(awaitTrue([] { return !taskState(L"limited").running; })) << "the launch still waits";
+        const KsState::TaskState seen = taskState(L"limited");
+        if (::WaitForMultipleObjects(3, handles, FALSE, 0) == WAIT_TIMEOUT) {
+            EXPECT_NE(seen.endsAt, 0u) << "the board forgot the limit of a tree that still runs";
+        }
+    }
+    if (row.stopModule)
+        stop();
     EXPECT_EQ(::WaitForMultipleObjects(3, handles, TRUE, 3000), DWORD{WAIT_OBJECT_0}) << "the tree outlived its limit";
     // The engine's wait for an event the program never sets ends with the tree, not at its own bound.
     EXPECT_TRUE(awaitTrue([] { return !taskState(L"limited").running; })) << "the launch still waits";
+    if (!row.stopModule) {
+        EXPECT_TRUE(awaitTrue([] { return taskState(L"limited").endsAt == 0; })) << "an ended tree still has an end";
+    }
     stop();
 
     EXPECT_TRUE(log.contains(row.warning)) << narrowForReport(log.text());
