@@ -8,8 +8,8 @@
 #include "common/WinInclude.h"
 
 #include <cstdint>
-#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Keelwork {
@@ -24,18 +24,29 @@ public:
     // last-write time, or the registry's error.
     static LONG enumKey(const CRegKey& schedulerKey, DWORD index, std::wstring& name, FILETIME& written);
 
-    // Enumerates every key with its time: `changed` gets the names whose time moved, that came
-    // or that went since last seen, and what is seen is now the enumeration. False when the
-    // enumeration failed (`changed` is then not to be trusted).
+    // Enumerates every key with its time: `changed` gets the names whose time moved or that came
+    // since last seen, and what is seen is now the enumeration, so that a key that went is one
+    // `has` no longer knows. False when the enumeration failed (`changed` is then not to be
+    // trusted).
     bool changes(const CRegKey& schedulerKey, std::vector<std::wstring>& changed);
+    bool has(const std::wstring& name) const;
     void seen(const std::wstring& name, const FILETIME& written);
     // The time of the open task key `taskKey`; forgotten when it cannot be read.
     void seenKey(const std::wstring& name, const CRegKey& taskKey);
     void forget(const std::wstring& name);
-    void clear() { m_times.clear(); }
+    void clear();
 
 private:
-    std::map<std::wstring, uint64_t> m_times;
+    // A key is known by a 64-bit hash of its name, 16 bytes a task where a keyed map took some
+    // 130. Two names that shared a hash would only be read again more often, never missed: each
+    // look finds the other's time.
+    using Entry = std::pair<uint64_t, uint64_t>;  // name's hash, time
+    // Sorted by hash, one entry a hash, the last one seen kept.
+    void settle() const;
+    std::vector<Entry>::iterator find(uint64_t hash) const;
+
+    mutable std::vector<Entry> m_times;
+    mutable bool m_sorted = true;
 };
 
 } // namespace Keelwork::engine

@@ -236,6 +236,10 @@ void TaskList::refreshWritten(const OobeWaitOf& oobeWaitOf, KsState::EngineState
         refresh(oobeWaitOf, board);
         return;
     }
+    // The keys that went: the tasks held that the enumeration no longer found.
+    for (const auto& entry : m_tasks)
+        if (!m_keyTimes.has(entry.first))
+            changed.push_back(entry.first);
     refreshNames(changed, oobeWaitOf, board);
 }
 
