@@ -273,6 +273,39 @@ double rawLateness(LatenessRun& run)
     return late;
 }
 
+void prepareRun(LatenessRun& run)
+{
+    run.program = ksbench::sampleTaskPath();
+    ksbench::prepareLaunches(run.program);
+    const std::wstring ranName = L"Global\\ks-bench-ran-" + std::to_wstring(::GetCurrentProcessId());
+    run.params = L"--set-event " + ranName;
+    run.ran.reset(::CreateEventW(nullptr, FALSE, FALSE, ranName.c_str()));
+    run.completed.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+}
+
+// The floor against itself: two raw launches a sample, taken as the lateness cases take theirs.
+// How far from 1 its ratios land from run to run is noise that every lateness ratio carries too.
+ksbench::Register floorNoise(
+    "engine.floor_noise",
+    [] {
+        LatenessRun run;
+        prepareRun(run);
+        std::vector<double> first, second;
+        for (int i = 0; i < kLatenessSamples; ++i) {
+            const double a = rawLateness(run);
+            const double b = rawLateness(run);
+            if (!std::isnan(a) && !std::isnan(b)) {
+                first.push_back(a * 1000.0);
+                second.push_back(b * 1000.0);
+            }
+        }
+        using ksbench::percentile;
+        return std::vector<std::pair<std::string, ksbench::Figure>>{
+            {"engine.floor_noise.p50", {percentile(first, 50), percentile(second, 50), "ms"}},
+            {"engine.floor_noise.p99", {percentile(first, 99), percentile(second, 99), "ms"}}};
+    },
+    true);
+
 } // namespace
 
 namespace ksbench {
@@ -281,12 +314,7 @@ std::vector<std::pair<std::string, Figure>> measureLateness(const std::string& p
                                                             const std::function<void()>& started)
 {
     LatenessRun run;
-    run.program = ksbench::sampleTaskPath();
-    ksbench::prepareLaunches(run.program);
-    const std::wstring ranName = L"Global\\ks-bench-ran-" + std::to_wstring(::GetCurrentProcessId());
-    run.params = L"--set-event " + ranName;
-    run.ran.reset(::CreateEventW(nullptr, FALSE, FALSE, ranName.c_str()));
-    run.completed.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    prepareRun(run);
     std::vector<std::pair<std::string, ksbench::Figure>> out;
     EngineThread engineThread;
     const HANDLE completed = run.completed.get();
