@@ -35,6 +35,14 @@ std::vector<std::wstring> DueIndex::timedDueBy(uint32_t until) const
     return due;
 }
 
+std::vector<std::wstring> DueIndex::timedAt(uint32_t at) const
+{
+    std::vector<std::wstring> due;
+    for (auto it = m_timed.lower_bound({at, nullptr}); it != m_timed.end() && it->first == at; ++it)
+        due.push_back(*it->second);
+    return due;
+}
+
 uint32_t DueIndex::earliestTimedAfter(uint32_t after) const
 {
     if (after == 0xFFFFFFFF)

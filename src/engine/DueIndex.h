@@ -28,6 +28,8 @@ public:
 
     // The timed tasks whose next run is at or before `until`, in no particular order.
     std::vector<std::wstring> timedDueBy(uint32_t until) const;
+    // The timed tasks whose next run is `at`, in no particular order.
+    std::vector<std::wstring> timedAt(uint32_t at) const;
     // The earliest next run of a timed task later than `after`; 0xFFFFFFFF when there is none.
     uint32_t earliestTimedAfter(uint32_t after) const;
     // The log-on and boot tasks, in the list's order.

@@ -32,6 +32,17 @@ void EngineEvents::onTimer()
     m_parts.m_loop.cancelTimer();
     m_steps.move({EngineEvent::standbyOver});
     m_steps.Trigger();
+    // Nothing queued: no pump step comes to take or let go what was read for this time.
+    if (!m_parts.m_pTaskManager || m_parts.m_pTaskManager->queue().empty())
+        m_parts.m_readAhead.release();
+}
+
+// Only an engine that queues tasks by time reads ahead of one: another would hold the file
+// until it runs tasks again.
+void EngineEvents::onReadAhead()
+{
+    if (m_parts.m_pTaskManager && isStarted(*m_parts.m_board))
+        m_parts.m_readAhead.read(*m_parts.m_pTaskManager);
 }
 
 // The named event is set by another process (or by this one when its inbox refused the name).

@@ -31,6 +31,7 @@ public:
     void onChangedTasks() override;
     void onLogon() override;
     void onAutoMaintenance() override;
+    void onReadAhead() override;
     void betweenSteps() override;
 
     // EngineWindowHandler.

@@ -1,4 +1,4 @@
-// The engine's wait loop and its timer.
+// The engine's wait loop and its timers.
 #include "engine/EngineLoop.h"
 
 #include "common/ChangedTasks.h"
@@ -7,12 +7,22 @@
 #include "logging/LogAs.h"
 
 #include <algorithm>
-#include <iterator>
+#include <utility>
 
 namespace Keelwork::engine {
+namespace {
 
 // The function the log contract gives these lines, whichever helper writes them.
 constexpr const char* kThread = "CKsTaskScheduler::TSThread";
+
+bool armTimer(HANDLE timer, int64_t units)
+{
+    LARGE_INTEGER due;
+    due.QuadPart = -std::max<int64_t>(units, 1);  // negative: relative to now
+    return ::SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) != FALSE;
+}
+
+} // namespace
 
 EngineLoop::~EngineLoop()
 {
@@ -24,6 +34,7 @@ EngineLoop::~EngineLoop()
 HANDLE EngineLoop::createTimer()
 {
     m_timer = createEngineTimer({kWaitableTimerName});
+    m_readAhead.reset(::CreateWaitableTimerW(nullptr, FALSE, nullptr));
     return m_timer.get();
 }
 
@@ -37,15 +48,19 @@ HANDLE EngineLoop::createNewTaskEvent()
 
 bool EngineLoop::armIn(int64_t units)
 {
-    LARGE_INTEGER due;
-    due.QuadPart = -std::max<int64_t>(units, 1);  // negative: relative to now
-    return ::SetWaitableTimer(m_timer.get(), &due, 0, nullptr, nullptr, FALSE) != FALSE;
+    return armTimer(m_timer.get(), units);
+}
+
+bool EngineLoop::armReadAheadIn(int64_t units)
+{
+    return m_readAhead && armTimer(m_readAhead.get(), units);
 }
 
 void EngineLoop::cancelTimer()
 {
-    if (m_timer)
-        ::CancelWaitableTimer(m_timer.get());
+    for (HANDLE timer : {m_timer.get(), m_readAhead.get()})
+        if (timer)
+            ::CancelWaitableTimer(timer);
 }
 
 bool EngineLoop::drainMessages(const EngineWindow& window)
@@ -68,41 +83,52 @@ bool EngineLoop::drainMessages(const EngineWindow& window)
     return true;
 }
 
-bool EngineLoop::serve(DWORD index, EngineLoopHandler& handler)
+bool EngineLoop::serve(Wake wake, EngineLoopHandler& handler)
 {
-    switch (index) {
-    case 0:
+    switch (wake) {
+    case Wake::timer:
         KSLOG_NORMAL_AS(kThread, L"Waitable timer HIT. Canceling the timer. It will be set again after a trigger.");
         handler.onTimer();
         return true;
-    case 1:
+    case Wake::newTask:
         KSLOG_NORMAL_AS(kThread, L"A new task was either added or deleted. Refreshing internal task list");
         handler.onNewTask();
         return true;
-    case 2:
+    case Wake::exit:
         KSLOG_NORMAL_AS(kThread, L"EXIT Event set. Task Scheduler will now exit...");
         return false;
-    case 3:
+    case Wake::logon:
         KSLOG_NORMAL_AS(kThread, L"Login event set. A user has logged on");
         KSLOG_NORMAL_AS(kThread, L"A user logged in. Letting task scheduler know...");
         handler.onLogon();
         return true;
-    case 4:
+    case Wake::maintenance:
         KSLOG_INFO_AS(kThread, L"Received AM mode event");
         handler.onAutoMaintenance();
         return true;
-    default:
+    case Wake::readAhead:
+        handler.onReadAhead();
+        return true;
+    case Wake::changed:
         KSLOG_NORMAL_AS(kThread, L"A new task was either added or deleted. Refreshing internal task list");
         handler.onChangedTasks();
         return true;
     }
+    return true;
 }
 
 bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, const EngineWindow& window,
                      EngineLoopHandler& handler)
 {
-    const HANDLE handles[] = {m_timer.get(), m_newTask.get(), exitEvent, logonEvent, amEvent, m_changed};
-    const DWORD kCount = static_cast<DWORD>(std::size(handles)) - (m_changed ? 0 : 1);
+    HANDLE handles[7] = {m_timer.get(), m_newTask.get(), exitEvent, logonEvent, amEvent};
+    Wake wakes[7] = {Wake::timer, Wake::newTask, Wake::exit, Wake::logon, Wake::maintenance};
+    DWORD count = 5;
+    // The optional ones only when there: a null handle would fail every wait.
+    for (const auto& [handle, wake] : {std::pair{m_readAhead.get(), Wake::readAhead}, std::pair{m_changed, Wake::changed}})
+        if (handle) {
+            handles[count] = handle;
+            wakes[count++] = wake;
+        }
     for (;;) {
         // Not while a message waits (the pump's next step above all): what is told between steps
         // never comes between a task falling due and its program's start.
@@ -112,18 +138,18 @@ bool EngineLoop::run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, const 
         // Input already in the queue wakes the wait too: a WM_QUIT, or the end of a task, ends a
         // draining early and leaves the messages behind it unread, which a plain wait would sleep
         // through.
-        const DWORD wait = ::MsgWaitForMultipleObjectsEx(kCount, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (wait > WAIT_OBJECT_0 + kCount)
+        const DWORD wait = ::MsgWaitForMultipleObjectsEx(count, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (wait > WAIT_OBJECT_0 + count)
             return true;
         // The wait names the first handle set; those after it that are set too are served in the
         // same turn, and the queue after them all. A handle set again and again (the new-task
         // event is anyone's to set) thus costs one action a turn and never keeps the stop, the
         // other events or the window's messages and timers waiting.
         const DWORD first = wait - WAIT_OBJECT_0;
-        for (DWORD index = first; index < kCount; ++index) {
+        for (DWORD index = first; index < count; ++index) {
             if (index != first && ::WaitForSingleObject(handles[index], 0) != WAIT_OBJECT_0)
                 continue;
-            if (!serve(index, handler))
+            if (!serve(wakes[index], handler))
                 return true;
         }
         if (!drainMessages(window))

@@ -1,6 +1,7 @@
 // The engine thread's wait loop and the objects it waits on that the engine makes itself: the
-// waitable timer that fires when the next task falls due and the new-task event that task
-// management sets. Each wake-up is handed to the engine, one at a time.
+// waitable timer that fires when the next task falls due, the read-ahead timer that fires a moment
+// before it, and the new-task event that task management sets. Each wake-up is handed to the
+// engine, one at a time.
 //
 // Threading: the engine thread only.
 #pragma once
@@ -23,6 +24,8 @@ public:
     virtual void onChangedTasks() = 0;
     virtual void onLogon() = 0;
     virtual void onAutoMaintenance() = 0;
+    // The read-ahead timer fell due: a moment before the timer does.
+    virtual void onReadAhead() = 0;
     // Before a wait with no message in hand: the steps before it (or the start) are over.
     virtual void betweenSteps() = 0;
 
@@ -40,7 +43,8 @@ public:
     EngineLoop(const EngineLoop&) = delete;
     EngineLoop& operator=(const EngineLoop&) = delete;
 
-    // The named synchronization timer and the named auto-reset new-task event; null on failure.
+    // The named synchronization timer (with the unnamed read-ahead timer, which the engine does
+    // without when it cannot be made) and the named auto-reset new-task event; null on failure.
     // The new-task event comes with the wake of this process's inbox of changes (waited on when
     // there is one): a change made here names its task, one made elsewhere only sets the event.
     HANDLE createTimer();
@@ -53,22 +57,27 @@ public:
     // Arms the timer once, `units` of 100 ns from now (at least one). False with the system's
     // error in GetLastError() when it cannot be armed.
     bool armIn(int64_t units);
+    // The read-ahead timer, likewise; false when there is none or it cannot be armed.
+    bool armReadAheadIn(int64_t units);
+    // Both timers.
     void cancelTimer();
 
     // Waits until the exit event is set (true), a wait fails (true) or a message to `window`
     // failed (false). Each turn serves every handle that is set, in this order: the timer, the
-    // new-task event, the exit event, the log-on event, the auto-maintenance event; then the
-    // window's messages, the inbox of changes last.
+    // new-task event, the exit event, the log-on event, the auto-maintenance event, the read-ahead
+    // timer, the inbox of changes; then the window's messages.
     bool run(HANDLE exitEvent, HANDLE logonEvent, HANDLE amEvent, const EngineWindow& window,
              EngineLoopHandler& handler);
 
 private:
-    // The action of the handle at `index` in the wait; false for the exit event.
-    static bool serve(DWORD index, EngineLoopHandler& handler);
+    enum class Wake { timer, newTask, exit, logon, maintenance, readAhead, changed };
+    // The action for `wake`; false for the exit event.
+    static bool serve(Wake wake, EngineLoopHandler& handler);
     // Dispatches the queued messages; false when one of them failed.
     static bool drainMessages(const EngineWindow& window);
 
     unique_handle m_timer;
+    unique_handle m_readAhead;
     unique_event m_newTask;
     HANDLE m_changed = nullptr;  // owned by the inbox, which this loop listens to while it is set
     RunNowListener m_runNow;

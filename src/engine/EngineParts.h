@@ -1,7 +1,8 @@
 // The engine's parts, put together for its life: its record of its phase and the mirror that
 // tells it to other processes, its settings and start gate, the loop with its window and timers,
-// the task list and run queue, the pump's probes and holds, the auto-maintenance switch, its bus
-// client and the run-now requests other threads left for it.
+// the task list and run queue with the reading ahead of the next launch, the pump's probes and
+// holds, the auto-maintenance switch, its bus client and the run-now requests other threads left
+// for it.
 //
 // Declared in the order the engine needs them and destroyed in reverse, which is its teardown:
 // first the run-now requests, the bus, the pump and the task list; then the loop and the window;
@@ -16,6 +17,7 @@
 #include "engine/EngineLoop.h"
 #include "engine/EngineWindow.h"
 #include "engine/HeadTaskDecision.h"
+#include "engine/LaunchReadAhead.h"
 #include "engine/OutOfBox.h"
 #include "engine/PumpPolicy.h"
 #include "engine/RunNowRequests.h"
@@ -61,6 +63,7 @@ struct EngineParts {
     EngineWindow m_window;
     EngineLoop m_loop;
     std::unique_ptr<CKsTaskManager> m_pTaskManager;
+    LaunchReadAhead m_readAhead;  // after the task list: lets its file go while the list's validator lives
     SystemPumpProbes m_probes;
     PublishedPumpState m_pump;
     std::shared_ptr<Tessel::MessageBusClient> m_pBus;

@@ -27,8 +27,10 @@ void EngineSteps::move(EngineInput input)
     input.maintenance = m_parts.m_am.on();
     const EngineMove next = transition(m_parts.m_board->engine(), input);
     m_parts.m_board->setEngine(next.state);
-    if (next.actions.cancelTimer)
+    if (next.actions.cancelTimer) {
         m_parts.m_loop.cancelTimer();
+        m_parts.m_readAhead.cancel();
+    }
     if (next.actions.armStandby)
         _SetTimer(kConnectedStandbyRearmSeconds);
     if (next.actions.trigger)

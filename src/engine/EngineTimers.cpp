@@ -36,6 +36,7 @@ void logTimerFailure()
 
 void EngineSteps::_SetTimer(DWORD seconds)
 {
+    m_parts.m_readAhead.cancel();  // the timer no longer aims at a task's due time
     if (m_parts.m_loop.armIn(static_cast<int64_t>(seconds) * kUnitsPerSecond))
         KSLOG_NORMAL_AS("CKsTaskScheduler::_SetTimer", L"Successfully set waitable timer. Seconds:%d", seconds);
     else
@@ -64,7 +65,10 @@ void EngineSteps::_SetTaskWaitableTimer(uint32_t hint)
                         seconds);
         // "now" counts whole seconds: without the part of this second already gone, the timer
         // would fire up to a second after the due time.
-        armed = m_parts.m_loop.armIn(static_cast<int64_t>(seconds) * kUnitsPerSecond - subSecondUnits());
+        const int64_t units = static_cast<int64_t>(seconds) * kUnitsPerSecond - subSecondUnits();
+        armed = m_parts.m_loop.armIn(units);
+        if (armed)
+            m_parts.m_readAhead.plan(target, units, m_parts.m_loop);
     } else {
         KSLOG_NORMAL_AS("CKsTaskScheduler::_SetTaskWaitableTimer",
                         L"Some task is already current. Waitable timer will be due immediately");

@@ -50,6 +50,9 @@ void EngineSteps::_TaskExecutionPump()
     PumpQuestions questions(m_parts.m_probes, *m_parts.m_pTaskManager);
     const HeadDecision decision = decideHeadTask(questions, m_parts.pumpView(), Clock::current().now(), true);
     m_parts.m_pump.write(decision.after);
+    // The head task is not started in this step: what was read for it goes.
+    if (decision.step != HeadStep::launch)
+        m_parts.m_readAhead.release();
     if (decision.step != HeadStep::connectedStandby)
         move({EngineEvent::standbyOver});
     switch (decision.step) {
@@ -73,6 +76,7 @@ void EngineSteps::_TaskExecutionPump()
         return;
     case HeadStep::launch:
         runTopTask();
+        m_parts.m_readAhead.release();  // a launch deferred before its check did not take the file
         return;
     }
 }

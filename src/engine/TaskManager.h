@@ -99,6 +99,13 @@ public:
     uint32_t FindMinNextRunTime();
     bool ShouldTopTaskWaitForIdle();
 
+    // The program of a task that falls due at `due` and starts one, for reading it ahead of its
+    // launch; when several do, the first found (a wrong guess costs only that reading). Null when
+    // none does.
+    const wchar_t* ProgramDueAt(uint32_t due) const;
+    // The validator the launches check their programs with.
+    KsExecution::ITrustValidator& trustValidator() const;
+
     // Pops the head item and launches its task (finish wait and exit event as given), announcing
     // the attempt on `bus` when there is one. 0 (ran, or nothing queued), 13 (not in the map),
     // 1602 (the exit event cut the launch short; set again) or 1604 (the update task ran and a

@@ -4,6 +4,7 @@
 #include "engine/EngineCodes.h"
 #include "execution/DeferralCodes.h"
 #include "execution/TaskExecutionNames.h"
+#include "execution/TrustedFile.h"
 #include "logging/internal_logging.h"
 #include "message/JSONFormatter.h"
 #include "message/Message.h"
@@ -141,6 +142,22 @@ void CKsTaskManager::settleLimits()
                 state.endsAt = 0;
         });
     }
+}
+
+const wchar_t* CKsTaskManager::ProgramDueAt(uint32_t due) const
+{
+    for (const std::wstring& name : m_list.due().timedAt(due)) {
+        const auto found = m_list.tasks().find(name);
+        const EngineTask* task = found != m_list.tasks().end() ? found->second.get() : nullptr;
+        if (task && task->dwTaskTrigType == KS_TRIGGER_PROCESS && task->pwszTaskTrigger && *task->pwszTaskTrigger)
+            return task->pwszTaskTrigger;
+    }
+    return nullptr;
+}
+
+KsExecution::ITrustValidator& CKsTaskManager::trustValidator() const
+{
+    return KsExecution::trustValidatorOr(m_services.launch.trust);
 }
 
 DWORD CKsTaskManager::RunAndPopTopTask(std::wstring& nameOut, const std::shared_ptr<Tessel::MessageBusClient>& bus)

@@ -216,7 +216,7 @@ DWORD CSingleTask::startProgram(Run& run)
     KSLOG_NORMAL(L"Validating %s before trying to execute it", orEmpty(pwszTaskTrigger));
     // Held from the check until the start is over, so the file that was checked is the one that runs.
     Keelwork::unique_handle heldFile;
-    KsExecution::ITrustValidator& trust = m_services.trust ? *m_services.trust : KsExecution::systemTrustValidator();
+    KsExecution::ITrustValidator& trust = KsExecution::trustValidatorOr(m_services.trust);
     const DWORD validation = trust.validate(pwszTaskTrigger, heldFile);
     if (validation != 0) {
         KSLOG_CRITICAL(L"VALIDATION FAILED. Task: %s. We will reset the next run time.", m_wszName);

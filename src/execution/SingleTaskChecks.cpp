@@ -123,8 +123,7 @@ std::optional<LaunchReport::Deferral> CSingleTask::WouldDefer(const KsPlatform::
     std::optional<LaunchReport::Deferral> deferral = firstDeferral(false);
     if (!deferral && dwTaskTrigType == KS_TRIGGER_PROCESS) {
         Keelwork::unique_handle heldFile;
-        KsExecution::ITrustValidator& trust =
-            m_services.trust ? *m_services.trust : KsExecution::systemTrustValidator();
+        KsExecution::ITrustValidator& trust = KsExecution::trustValidatorOr(m_services.trust);
         if (const DWORD validation = trust.validate(pwszTaskTrigger, heldFile); validation != 0)
             deferral = LaunchReport::Deferral{static_cast<uint32_t>(DeferralCode::validation), m_dwBatteryPollInterval,
                                               validation};

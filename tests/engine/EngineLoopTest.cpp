@@ -2,6 +2,7 @@
 // task, suspend and resume, boot tasks, a stop in a long task wait, and the JSON of its reports.
 #include "ExpectLogged.h"
 #include "EngineLoopFixture.h"
+#include "SampleTaskReport.h"
 
 #include "message/JSONFormatter.h"
 #include "store/TaskHistory.h"
@@ -123,6 +124,40 @@ TEST_F(EngineLoop, StopCutsATaskWaitShortAndATimerSetTogetherIsServedFirst)
     ASSERT_NE(exit, std::wstring::npos);
     EXPECT_LT(hit, exit) << "the exit was taken before the timer";
 }
+
+// A task's program is read ahead of its due time, and the file is free again once the step that was
+// due is over, whether it launched the task or a full-screen application held it: the hold is on
+// the board only after the file went. Read or not, the task runs as it did (the other tests).
+class ReadAhead : public EngineLoop, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ReadAhead, ProgramIsReadBeforeItsTimeAndLetGoAfterItsStep)
+{
+    const bool held = GetParam();
+    kstest::TempFile program(L"ks-ahead", L".exe");
+    ASSERT_TRUE(::CopyFileW(sampleTaskPath().c_str(), program.path().c_str(), FALSE));
+    ASSERT_TRUE(trustForTest(program.path()));
+    if (held) {
+        setDword(kSettingsKey, L"fullscreen_wait", 600);
+        answerFullScreen(true);
+    }
+    start();
+    kick();
+    LogCapture log;
+    storeTask({.name = L"ahead", .trigger = program.path(), .nextRun = Keelwork::Clock::current().now() + 2});
+    signalNewTask();
+    EXPECT_TRUE(awaitLogged(log, L"Reading " + program.path() + L" ahead of its launch"));
+    if (held)
+        ASSERT_TRUE(awaitTrue([] { return taskState(L"ahead").hold.reason == KsState::HoldReason::fullScreen; }));
+    else
+        ASSERT_EQ(awaitMessages({completed(L"ahead")}), std::set<std::wstring>{});
+    const Keelwork::unique_handle writer(::CreateFileW(program.path().c_str(), GENERIC_WRITE,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                       nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(writer) << "still held: " << ::GetLastError();
+}
+
+INSTANTIATE_TEST_SUITE_P(Step, ReadAhead, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "Held" : "Launched"); });
 
 // Every report of a run and of a refused program is JSON that carries the task's name exactly as
 // the store keeps it (A-Z lower-cased, through the ANSI code page, where a character outside it

@@ -97,6 +97,7 @@ public:
     void onNewTask() override {}
     void onChangedTasks() override {}
     void onAutoMaintenance() override {}
+    void onReadAhead() override {}
     void betweenSteps() override {}
     void onLogon() override
     {

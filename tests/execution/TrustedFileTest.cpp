@@ -55,6 +55,47 @@ TEST_F(TrustedFileHold, HeldFileCannotBeWrittenOrDeletedUntilReleased)
     EXPECT_TRUE(::DeleteFileW(program().c_str()));
 }
 
+// What is read ahead is held from the reading until a check of its path takes it or it is let go,
+// and the check answers as it would without it: the list is asked at the check, not at the reading.
+TEST_F(TrustedFileHold, ReadAheadIsHeldUntilTakenOrDroppedAndChangesNoAnswer)
+{
+    KsExecution::ITrustValidator& trust = systemTrustValidator();
+    auto writable = [this] {
+        const unique_handle writer(::CreateFileW(program().c_str(), GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, 0, nullptr));
+        return static_cast<bool>(writer);
+    };
+    const std::wstring other = kstest::sampleTaskPath();
+    unique_handle held;
+    const DWORD otherAnswer = trust.validate(other.c_str(), held);
+    held.reset();
+    trust.prepare(program().c_str());
+    EXPECT_FALSE(writable());
+    EXPECT_EQ(trust.validate(other.c_str(), held), otherAnswer);
+    held.reset();
+    EXPECT_FALSE(writable()) << "a check of another file took it";
+    trust.dropPrepared();
+    EXPECT_TRUE(writable());
+
+    trust.prepare(program().c_str());  // read while not listed, listed before the check
+    std::wstring digest;
+    ASSERT_EQ(KsExecution::trustFile(program().c_str(), &digest), 0u);
+    EXPECT_EQ(trust.validate(program().c_str(), held), 0u);
+    EXPECT_FALSE(writable());
+    held.reset();
+    EXPECT_TRUE(writable()) << "the check left a reading behind";
+
+    trust.prepare(program().c_str());  // read while listed, taken off before the check
+    Keelwork::CRegKey list;
+    ASSERT_EQ(list.open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kestrel\\Platform\\TrustedFiles", KEY_SET_VALUE | KEY_WOW64_64KEY),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegDeleteValueW(list.get(), digest.c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(trust.validate(program().c_str(), held), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(held);
+    EXPECT_TRUE(writable());
+}
+
 class TrustedFileList : public kstest::RegistryFixture {};
 
 TEST_F(TrustedFileList, ValueIsNamedByTheSha256OfTheContents)
